@@ -1,0 +1,196 @@
+// Byte streams, folders and durable file replacement over POSIX calls.
+#include "engine/media/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+namespace media {
+
+namespace {
+
+constexpr size_t kBufferSize = 16384;
+std::atomic<int64_t> g_write_budget{-1};
+
+// Writes all bytes, honouring the fault-injection budget.
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        size_t chunk = size;
+        int64_t budget = g_write_budget.load();
+        if (budget >= 0) {
+            if (budget == 0) {
+                errno = ENOSPC;
+                return false;
+            }
+            if (static_cast<int64_t>(chunk) > budget) chunk = static_cast<size_t>(budget);
+        }
+        ssize_t n = ::write(fd, data, chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (budget >= 0) g_write_budget.fetch_sub(n);
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string DirName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+}  // namespace
+
+TStream::TStream(int fd, bool reading) : fd_(fd), reading_(reading) {}
+
+TStream::~TStream() { Close(); }
+
+bool TStream::Fill() {
+    if (fd_ < 0 || eof_) return false;
+    buffer_.erase(0, pos_);
+    pos_ = 0;
+    char chunk[kBufferSize];
+    while (true) {
+        ssize_t n = ::read(fd_, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            eof_ = true;
+            return false;
+        }
+        buffer_.append(chunk, static_cast<size_t>(n));
+        return true;
+    }
+}
+
+bool TStream::Eof() {
+    if (!reading_) return true;
+    if (pos_ < buffer_.size()) return false;
+    return !Fill();
+}
+
+std::string TStream::ReadLine() {
+    std::string line;
+    if (!reading_) return line;
+    while (true) {
+        if (pos_ >= buffer_.size() && !Fill()) return line;
+        char c = buffer_[pos_++];
+        if (c == '\n' || c == '\0') return line;
+        if (c != '\r') line.push_back(c);
+    }
+}
+
+bool TStream::FlushBuffer() {
+    if (buffer_.empty()) return good_;
+    if (good_ && !WriteAll(fd_, buffer_.data(), buffer_.size())) good_ = false;
+    buffer_.clear();
+    return good_;
+}
+
+bool TStream::WriteBytes(const void* data, size_t size) {
+    if (reading_ || fd_ < 0) return false;
+    buffer_.append(static_cast<const char*>(data), size);
+    if (buffer_.size() >= kBufferSize) FlushBuffer();
+    return good_;
+}
+
+bool TStream::WriteLine(std::string_view text) {
+    WriteBytes(text.data(), text.size());
+    return WriteBytes("\r\n", 2);
+}
+
+bool TStream::Close() {
+    if (fd_ < 0) return good_;
+    if (!reading_) FlushBuffer();
+    if (!durable_target_.empty()) {
+        if (good_ && ::fsync(fd_) != 0) good_ = false;
+    }
+    if (::close(fd_) != 0) good_ = false;
+    fd_ = -1;
+    if (!durable_target_.empty()) {
+        if (good_ && ::rename(temp_path_.c_str(), durable_target_.c_str()) != 0) good_ = false;
+        if (good_) {
+            // Make the rename itself durable.
+            int dir = ::open(DirName(durable_target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (dir >= 0) {
+                ::fsync(dir);
+                ::close(dir);
+            }
+        } else {
+            ::unlink(temp_path_.c_str());
+        }
+        durable_target_.clear();
+    }
+    return good_;
+}
+
+std::unique_ptr<TStream> ReadFile(const std::string& path) {
+    if (FileType(path) != 1) return nullptr;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    return std::unique_ptr<TStream>(new TStream(fd, true));
+}
+
+std::unique_ptr<TStream> WriteFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    return std::unique_ptr<TStream>(new TStream(fd, false));
+}
+
+std::unique_ptr<TStream> WriteFileDurable(const std::string& path) {
+    std::string temp = path + ".tmp-XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) return nullptr;
+    ::fchmod(fd, 0644);
+    std::unique_ptr<TStream> stream(new TStream(fd, false));
+    stream->durable_target_ = path;
+    stream->temp_path_ = temp;
+    return stream;
+}
+
+bool CloseFile(std::unique_ptr<TStream>& stream) {
+    if (!stream) return false;
+    bool ok = stream->Close();
+    stream.reset();
+    return ok;
+}
+
+int FileType(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return 0;
+    if (S_ISDIR(st.st_mode)) return 2;
+    return 1;
+}
+
+bool DeleteFile(const std::string& path) {
+    ::unlink(path.c_str());
+    return FileType(path) == 0;
+}
+
+bool ChangeDir(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+
+std::string CurrentDir() {
+    char buf[PATH_MAX];
+    if (::getcwd(buf, sizeof buf) == nullptr) return {};
+    return buf;
+}
+
+std::string ExecutableDir() {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return {};
+    buf[n] = '\0';
+    return DirName(buf);
+}
+
+void SetWriteFaultAfter(int64_t bytes) { g_write_budget.store(bytes); }
+
+}  // namespace media

@@ -1,0 +1,85 @@
+// Files and folders for the whole program: line-oriented byte streams, file
+// kinds, deletion and the current directory, plus durable replacement of a
+// file (write a temporary file beside it, sync, rename over the old one).
+// Paths are relative to the current directory with "/" separators.
+// Depends on POSIX file calls.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace media {
+
+// A byte stream over one open file. Text is one byte per character.
+class TStream {
+public:
+    ~TStream();
+    TStream(const TStream&) = delete;
+    TStream& operator=(const TStream&) = delete;
+
+    // Returns true at the end of a read stream.
+    bool Eof();
+    // Reads up to the next line feed, zero byte or end of file; drops the line
+    // feed and every carriage return. Returns "" once nothing is left.
+    std::string ReadLine();
+    // Writes the text as one byte per character followed by CR LF.
+    // Returns true when every byte was written.
+    bool WriteLine(std::string_view text);
+    // Writes raw bytes; returns true when every byte was written.
+    bool WriteBytes(const void* data, size_t size);
+    // Returns true while no write has failed.
+    bool Good() const { return good_; }
+    // Closes the stream. For a durable stream (WriteFileDurable) this flushes,
+    // syncs and renames the temporary file over the target, and returns false
+    // (leaving the old file untouched) when anything failed. Plain streams
+    // return Good().
+    bool Close();
+
+private:
+    friend std::unique_ptr<TStream> ReadFile(const std::string&);
+    friend std::unique_ptr<TStream> WriteFile(const std::string&);
+    friend std::unique_ptr<TStream> WriteFileDurable(const std::string&);
+    TStream(int fd, bool reading);
+    bool Fill();
+    bool FlushBuffer();
+
+    int fd_ = -1;
+    bool reading_ = false;
+    bool good_ = true;
+    bool eof_ = false;
+    std::string buffer_;
+    size_t pos_ = 0;
+    std::string durable_target_;  // non-empty for a durable stream
+    std::string temp_path_;
+};
+
+// Opens a file for reading; null when it cannot be opened (or is a folder).
+std::unique_ptr<TStream> ReadFile(const std::string& path);
+// Creates or truncates a file for writing; null on failure.
+std::unique_ptr<TStream> WriteFile(const std::string& path);
+// Opens a durable replacement of path: writes go to a temporary file in the
+// same folder, and Close() syncs it and renames it over path. Until Close()
+// succeeds the old file stays byte-identical. Null when the temporary file
+// cannot be created (for example in a read-only folder).
+std::unique_ptr<TStream> WriteFileDurable(const std::string& path);
+// Closes a stream (null is allowed); returns the stream's Close() result.
+bool CloseFile(std::unique_ptr<TStream>& stream);
+
+// Returns 0 when nothing is at path, 1 for a file, 2 for a folder.
+int FileType(const std::string& path);
+// Removes a file; returns true when nothing is left at the path.
+bool DeleteFile(const std::string& path);
+// Changes the current directory; returns true on success.
+bool ChangeDir(const std::string& path);
+// Returns the current directory.
+std::string CurrentDir();
+// Returns the folder holding the running executable ("" when unknown).
+std::string ExecutableDir();
+
+// Test seam: make every write fail once this many more bytes have been
+// written (negative turns it off). Lets tests simulate a disk that fills up.
+void SetWriteFaultAfter(int64_t bytes);
+
+}  // namespace media

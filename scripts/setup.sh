@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Zarquill needs to build, run and test.
+# Idempotent: packages already present are left alone. Uses sudo when not root.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake ninja-build ccache pkg-config
+  libx11-dev libxext-dev libxxf86vm-dev libxtst-dev
+  libgl-dev libgl1-mesa-dev libglx-mesa0 libgl1-mesa-dri
+  libfreetype-dev libpng-dev zlib1g-dev
+  libogg-dev libvorbis-dev libopenal-dev libopenal1
+  googletest libgtest-dev libgmock-dev
+  clang libclang-rt-14-dev
+  xvfb xauth x11-xserver-utils
+  fonts-dejavu-core
+)
+# Fonts shipped as the game's typefaces (copied into Files/Common at build time).
+FONT_PACKAGES=(
+  fonts-open-sans fonts-cantarell fonts-bebas-neue fonts-jura
+)
+
+missing=()
+for p in "${PACKAGES[@]}" "${FONT_PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all packages present"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+echo "setup: installing ${missing[*]}"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
