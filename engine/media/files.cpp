@@ -104,7 +104,12 @@ bool TStream::WriteBytes(const void* data, size_t size) {
 
 bool TStream::WriteLine(std::string_view text) {
     WriteBytes(text.data(), text.size());
-    return WriteBytes("\r\n", 2);
+    WriteBytes("\r\n", 2);
+    // Plain files write each line straight through, so a log that is being
+    // watched (or a program that dies) shows every line written so far.
+    // Durable files are committed as a whole on Close anyway.
+    if (durable_target_.empty()) FlushBuffer();
+    return good_;
 }
 
 bool TStream::Close() {

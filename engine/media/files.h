@@ -24,8 +24,9 @@ public:
     // Reads up to the next line feed, zero byte or end of file; drops the line
     // feed and every carriage return. Returns "" once nothing is left.
     std::string ReadLine();
-    // Writes the text as one byte per character followed by CR LF.
-    // Returns true when every byte was written.
+    // Writes the text as one byte per character followed by CR LF; a plain
+    // stream passes the line to the system at once. Returns true when every
+    // byte was written.
     bool WriteLine(std::string_view text);
     // Writes raw bytes; returns true when every byte was written.
     bool WriteBytes(const void* data, size_t size);

@@ -1,0 +1,40 @@
+// The settings table Setup (100 integer slots) and the key bindings KeyMap
+// (101 slots), their slot numbers and defaults, and the audio driver names
+// the settings index. The settings file itself is read and written by the
+// app layer. Depends on nothing.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+inline constexpr int SETUP_FULLSCREEN = 1;
+inline constexpr int SETUP_WIDESCREEN = 2;
+inline constexpr int SETUP_GFXENGINE = 3;
+inline constexpr int SETUP_MODEINDEX = 4;
+inline constexpr int SETUP_WIDTH = 5;
+inline constexpr int SETUP_HEIGHT = 6;
+inline constexpr int SETUP_ESS = 7;
+inline constexpr int SETUP_MASTER = 11;
+inline constexpr int SETUP_SOUND = 12;
+inline constexpr int SETUP_MUSIC = 13;
+inline constexpr int SETUP_AUDIODRIVER = 14;
+
+inline constexpr int kSetupSlots = 100;
+inline constexpr int kKeyMapSlots = 101;
+// Most audio driver names the program keeps.
+inline constexpr int kMaxAudioDrivers = 100;
+
+// The settings table, indexed by the SETUP_ slot numbers.
+extern std::array<int, kSetupSlots> Setup;
+// The binding code per control slot: (port - 1) * 20 + control; 0 is unbound.
+extern std::array<int, kKeyMapSlots> KeyMap;
+// The audio driver names, in the audio layer's order; SETUP_AUDIODRIVER indexes it.
+extern std::vector<std::string> AudioDriverNames;
+
+// Fills Setup and KeyMap with their defaults.
+void SetupDefaults();
+
+}  // namespace engine
