@@ -1,0 +1,41 @@
+// A private X server for tests that need a display: starts Xvfb on a free
+// display number, points DISPLAY at it for this process and stops it again.
+// Depends on POSIX process calls and the Xvfb binary only.
+#pragma once
+
+#include <sys/types.h>
+#include <string>
+
+namespace zqtest {
+
+// One running Xvfb (1024x768x24, no TCP). Construct it, check Ok(), and the
+// server lives until the object is destroyed.
+// Note: the constructor sets DISPLAY for the whole process; the destructor
+// restores the previous value.
+class XvfbServer {
+  public:
+    // Starts the server and waits (bounded) until it reports its display.
+    XvfbServer();
+    // Stops the server and restores DISPLAY.
+    ~XvfbServer();
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+
+    // Returns true when the server is up and DISPLAY names it.
+    bool Ok() const { return pid_ > 0 && !display_.empty(); }
+    // Returns the display name, for example ":7" (empty when it failed).
+    const std::string& Display() const { return display_; }
+
+  private:
+    pid_t pid_ = -1;
+    std::string display_;
+    std::string old_display_;
+    bool had_display_ = false;
+};
+
+// Returns a server shared by every test of the process, started on first use
+// and stopped at process exit.
+// Note: use this from fixtures (SetUp: if (!SharedXvfb().Ok()) GTEST_SKIP()).
+XvfbServer& SharedXvfb();
+
+}  // namespace zqtest
