@@ -10,7 +10,9 @@ std::string GameTitle() {
     return "#" + media::Str(WeekNumber) + " : " + SeriesName + " " + SeriesGen;
 }
 
-std::string GameFolder() { return media::Right("000" + media::Str(WeekNumber), 3) + "/"; }
+std::string GameFolder() {
+    return media::Right("000" + media::Str(WeekNumber), 3) + "/";
+}
 
 std::string DerivedKey() {
     const std::string s = std::string(SeriesName) + " " + SeriesGen;

@@ -23,8 +23,12 @@ void WriteLog(std::string_view text) {
     if (g_logFile) g_logFile->WriteLine(text);
 }
 
-void CloseLog() { media::CloseFile(g_logFile); }
+void CloseLog() {
+    media::CloseFile(g_logFile);
+}
 
-bool LogIsOpen() { return g_logFile != nullptr; }
+bool LogIsOpen() {
+    return g_logFile != nullptr;
+}
 
 }  // namespace engine

@@ -14,7 +14,9 @@ namespace {
 const char* const kMonthNames[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                      "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 
-int64_t AbsInt(std::string_view text) { return std::llabs(static_cast<long long>(media::ToInt(text))); }
+int64_t AbsInt(std::string_view text) {
+    return std::llabs(static_cast<long long>(media::ToInt(text)));
+}
 
 std::string Digits(int64_t value, int width) {
     return media::Right(std::string(static_cast<size_t>(width), '0') + media::Str(value), width);
@@ -22,13 +24,14 @@ std::string Digits(int64_t value, int width) {
 
 }  // namespace
 
-int64_t DateTimeNumber(int64_t year, int64_t month, int64_t day, int64_t hour,
-                       int64_t minute, int64_t second) {
+int64_t DateTimeNumber(int64_t year, int64_t month, int64_t day, int64_t hour, int64_t minute,
+                       int64_t second) {
     return ((((year * 12 + month) * 31 + day) * 24 + hour) * 60 + minute) * 60 + second;
 }
 
 int64_t MakeDateTimeNumber(std::string_view dateText) {
-    std::string date = media::Upper(dateText.empty() ? media::CurrentDate() : std::string(dateText));
+    std::string date =
+        media::Upper(dateText.empty() ? media::CurrentDate() : std::string(dateText));
     int64_t year = AbsInt(media::Mid(date, 8, 4));
     int64_t month = 0;
     std::string name = media::Mid(date, 4, 3);

@@ -13,8 +13,8 @@ namespace scores {
 // today) and the current time: ((((Y*12+M)*31+D)*24+h)*60+m)*60+s.
 int64_t MakeDateTimeNumber(std::string_view dateText = {});
 // Makes the date-time number from its parts.
-int64_t DateTimeNumber(int64_t year, int64_t month, int64_t day, int64_t hour,
-                       int64_t minute, int64_t second);
+int64_t DateTimeNumber(int64_t year, int64_t month, int64_t day, int64_t hour, int64_t minute,
+                       int64_t second);
 // Returns the time of day of a date-time number as "hh:mm:ss".
 std::string TimeText(int64_t number);
 // Returns the date of a date-time number as "dd-mm-yyyy".

@@ -15,7 +15,7 @@ const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 class RealClock : public Clock {
-public:
+  public:
     RealClock() : start_(Monotonic()) {}
     int64_t NowMs() override { return (Monotonic() - start_) / 1000000; }
     void SleepMs(int ms) override {
@@ -25,8 +25,7 @@ public:
         }
     }
     void Yield() override { sched_yield(); }
-    void LocalTime(int& year, int& month, int& day, int& hour, int& minute,
-                   int& second) override {
+    void LocalTime(int& year, int& month, int& day, int& hour, int& minute, int& second) override {
         time_t t = time(nullptr);
         tm parts{};
         localtime_r(&t, &parts);
@@ -38,7 +37,7 @@ public:
         second = parts.tm_sec;
     }
 
-private:
+  private:
     static int64_t Monotonic() {
         timespec ts{};
         clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -54,8 +53,7 @@ std::shared_ptr<Clock>& ClockSlot() {
 
 }  // namespace
 
-void VirtualClock::LocalTime(int& year, int& month, int& day, int& hour, int& minute,
-                             int& second) {
+void VirtualClock::LocalTime(int& year, int& month, int& day, int& hour, int& minute, int& second) {
     year = date_[0];
     month = date_[1];
     day = date_[2];
@@ -64,8 +62,7 @@ void VirtualClock::LocalTime(int& year, int& month, int& day, int& hour, int& mi
     second = date_[5];
 }
 
-void VirtualClock::SetLocalTime(int year, int month, int day, int hour, int minute,
-                                int second) {
+void VirtualClock::SetLocalTime(int year, int month, int day, int hour, int minute, int second) {
     date_[0] = year;
     date_[1] = month;
     date_[2] = day;
@@ -80,9 +77,13 @@ std::shared_ptr<Clock> SetClock(std::shared_ptr<Clock> clock) {
     return old;
 }
 
-Clock& CurrentClock() { return *ClockSlot(); }
+Clock& CurrentClock() {
+    return *ClockSlot();
+}
 
-int Millisecs() { return static_cast<int>(static_cast<uint32_t>(CurrentClock().NowMs())); }
+int Millisecs() {
+    return static_cast<int>(static_cast<uint32_t>(CurrentClock().NowMs()));
+}
 
 void Delay(int ms) {
     if (ms < 0) return;

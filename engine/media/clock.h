@@ -12,7 +12,7 @@ namespace media {
 
 // The seam every time query goes through.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Returns milliseconds since the clock started.
     virtual int64_t NowMs() = 0;
@@ -28,19 +28,18 @@ public:
 // A clock that tests drive: time moves only through Advance (and sleeps,
 // which advance it by the time slept).
 class VirtualClock : public Clock {
-public:
+  public:
     int64_t NowMs() override { return now_; }
     void SleepMs(int ms) override { now_ += ms > 0 ? ms : 0; }
     void Yield() override { ++yields_; }
-    void LocalTime(int& year, int& month, int& day, int& hour, int& minute,
-                   int& second) override;
+    void LocalTime(int& year, int& month, int& day, int& hour, int& minute, int& second) override;
     // Moves time forward by ms milliseconds.
     void Advance(int64_t ms) { now_ += ms; }
     // Sets the local date and time the clock reports.
     void SetLocalTime(int year, int month, int day, int hour, int minute, int second);
     int Yields() const { return yields_; }
 
-private:
+  private:
     int64_t now_ = 0;
     int yields_ = 0;
     int date_[6] = {2026, 12, 8, 7, 35, 59};

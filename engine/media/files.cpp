@@ -52,7 +52,9 @@ std::string DirName(const std::string& path) {
 
 TStream::TStream(int fd, bool reading) : fd_(fd), reading_(reading) {}
 
-TStream::~TStream() { Close(); }
+TStream::~TStream() {
+    Close();
+}
 
 bool TStream::Fill() {
     if (fd_ < 0 || eof_) return false;
@@ -180,7 +182,9 @@ bool DeleteFile(const std::string& path) {
     return FileType(path) == 0;
 }
 
-bool ChangeDir(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+bool ChangeDir(const std::string& path) {
+    return ::chdir(path.c_str()) == 0;
+}
 
 std::string CurrentDir() {
     char buf[PATH_MAX];
@@ -196,6 +200,8 @@ std::string ExecutableDir() {
     return DirName(buf);
 }
 
-void SetWriteFaultAfter(int64_t bytes) { g_write_budget.store(bytes); }
+void SetWriteFaultAfter(int64_t bytes) {
+    g_write_budget.store(bytes);
+}
 
 }  // namespace media

@@ -14,7 +14,7 @@ namespace media {
 
 // A byte stream over one open file. Text is one byte per character.
 class TStream {
-public:
+  public:
     ~TStream();
     TStream(const TStream&) = delete;
     TStream& operator=(const TStream&) = delete;
@@ -38,7 +38,7 @@ public:
     // return Good().
     bool Close();
 
-private:
+  private:
     friend std::unique_ptr<TStream> ReadFile(const std::string&);
     friend std::unique_ptr<TStream> WriteFile(const std::string&);
     friend std::unique_ptr<TStream> WriteFileDurable(const std::string&);

@@ -10,6 +10,8 @@ int64_t MemoryInUse() {
     return static_cast<int64_t>(info.uordblks + info.hblkhd);
 }
 
-int GCCollect() { return malloc_trim(0) ? 1 : 0; }
+int GCCollect() {
+    return malloc_trim(0) ? 1 : 0;
+}
 
 }  // namespace media

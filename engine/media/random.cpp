@@ -19,7 +19,9 @@ int32_t Step() {
 
 }  // namespace
 
-int32_t RandomState() { return g_state; }
+int32_t RandomState() {
+    return g_state;
+}
 
 double RandomUnit() {
     double hi = Step() & 0x1ffffffc;

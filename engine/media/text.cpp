@@ -9,7 +9,9 @@ namespace media {
 
 namespace {
 
-bool IsSpace(char c) { return CharCode(c) < 33; }
+bool IsSpace(char c) {
+    return CharCode(c) < 33;
+}
 
 // Reads digits in the given base starting at text[i]; returns the wrapped value.
 uint64_t ReadDigits(std::string_view text, size_t i, int base) {
@@ -72,9 +74,13 @@ int ToInt(std::string_view text) {
     return static_cast<int>(static_cast<uint32_t>(ParseInteger(text)));
 }
 
-int64_t ToLong(std::string_view text) { return static_cast<int64_t>(ParseInteger(text)); }
+int64_t ToLong(std::string_view text) {
+    return static_cast<int64_t>(ParseInteger(text));
+}
 
-std::string Str(int64_t value) { return std::to_string(value); }
+std::string Str(int64_t value) {
+    return std::to_string(value);
+}
 
 std::string Left(std::string_view text, int n) {
     if (n <= 0) return {};
@@ -155,9 +161,13 @@ std::string Lower(std::string_view text) {
     return out;
 }
 
-std::string Chr(int code) { return std::string(1, static_cast<char>(code & 0xFF)); }
+std::string Chr(int code) {
+    return std::string(1, static_cast<char>(code & 0xFF));
+}
 
-int Asc(std::string_view text) { return text.empty() ? -1 : CharCode(text[0]); }
+int Asc(std::string_view text) {
+    return text.empty() ? -1 : CharCode(text[0]);
+}
 
 std::string Hex(int64_t value) {
     static const char kDigits[] = "0123456789ABCDEF";

@@ -19,7 +19,9 @@
 namespace media {
 
 // Returns the code 0..255 of a character of a text.
-inline int CharCode(char c) { return static_cast<unsigned char>(c); }
+inline int CharCode(char c) {
+    return static_cast<unsigned char>(c);
+}
 
 // Converts a real to an integer, truncating toward zero (saturating at the ends).
 int TruncToInt(double v);

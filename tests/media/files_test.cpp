@@ -1,0 +1,119 @@
+// Line streams, folders and durable replacement of files.
+#include "engine/media/files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using zqtest::ReadWholeFile;
+using zqtest::WriteWholeFile;
+
+class FilesTest : public ::testing::Test {
+  protected:
+    void TearDown() override { media::SetWriteFaultAfter(-1); }
+    zqtest::TempDir dir_;
+    zqtest::CwdGuard cwd_;
+};
+
+TEST_F(FilesTest, ReadLineEndsAtLfNulOrEndAndDropsCr) {
+    ASSERT_TRUE(WriteWholeFile(dir_ / "in.txt", std::string("one\r\ntw\ro\n\nthree\0four", 21)));
+    auto s = media::ReadFile(dir_ / "in.txt");
+    ASSERT_TRUE(s);
+    EXPECT_FALSE(s->Eof());
+    EXPECT_EQ(s->ReadLine(), "one");
+    EXPECT_EQ(s->ReadLine(), "two");
+    EXPECT_EQ(s->ReadLine(), "");
+    EXPECT_EQ(s->ReadLine(), "three");
+    EXPECT_EQ(s->ReadLine(), "four");
+    EXPECT_TRUE(s->Eof());
+    EXPECT_EQ(s->ReadLine(), "");
+}
+
+TEST_F(FilesTest, ReadLineKeepsHighBytes) {
+    ASSERT_TRUE(WriteWholeFile(dir_ / "hi.txt", "\xA7\xFF\x80"));
+    auto s = media::ReadFile(dir_ / "hi.txt");
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->ReadLine(), "\xA7\xFF\x80");
+}
+
+TEST_F(FilesTest, EmptyFileIsAtEndAtOnce) {
+    ASSERT_TRUE(WriteWholeFile(dir_ / "empty", ""));
+    auto s = media::ReadFile(dir_ / "empty");
+    ASSERT_TRUE(s);
+    EXPECT_TRUE(s->Eof());
+    EXPECT_EQ(s->ReadLine(), "");
+}
+
+TEST_F(FilesTest, WriteLineUsesCrLfAndOneBytePerCharacter) {
+    auto s = media::WriteFile(dir_ / "out.txt");
+    ASSERT_TRUE(s);
+    EXPECT_TRUE(s->WriteLine("\tSetup Loaded"));
+    EXPECT_TRUE(s->WriteLine("\xA7"));
+    // Plain streams pass each line on at once: it is readable before Close.
+    EXPECT_EQ(ReadWholeFile(dir_ / "out.txt"), "\tSetup Loaded\r\n\xA7\r\n");
+    EXPECT_TRUE(s->Close());
+}
+
+TEST_F(FilesTest, MissingFilesAndFolders) {
+    EXPECT_EQ(media::ReadFile(dir_ / "nothing"), nullptr);
+    EXPECT_EQ(media::ReadFile(dir_.path()), nullptr);  // a folder is not a file
+    EXPECT_EQ(media::WriteFile(dir_ / "no/such/folder.txt"), nullptr);
+    EXPECT_EQ(media::FileType(dir_ / "nothing"), 0);
+    EXPECT_EQ(media::FileType(dir_.path()), 2);
+    ASSERT_TRUE(WriteWholeFile(dir_ / "f", "x"));
+    EXPECT_EQ(media::FileType(dir_ / "f"), 1);
+    EXPECT_TRUE(media::DeleteFile(dir_ / "f"));
+    EXPECT_EQ(media::FileType(dir_ / "f"), 0);
+    EXPECT_TRUE(media::DeleteFile(dir_ / "f"));  // nothing left: still true
+}
+
+TEST_F(FilesTest, ChangeDirAndCurrentDir) {
+    ASSERT_EQ(::mkdir((dir_ / "Files").c_str(), 0755), 0);
+    EXPECT_TRUE(media::ChangeDir(dir_ / "Files"));
+    EXPECT_EQ(media::CurrentDir(), dir_ / "Files");
+    EXPECT_TRUE(media::ChangeDir(".."));
+    EXPECT_EQ(media::CurrentDir(), dir_.path());
+    EXPECT_FALSE(media::ChangeDir("missing/"));
+    EXPECT_EQ(media::CurrentDir(), dir_.path());
+    EXPECT_FALSE(media::ExecutableDir().empty());
+}
+
+TEST_F(FilesTest, DurableWriteReplacesOnlyOnSuccessfulClose) {
+    ASSERT_TRUE(WriteWholeFile(dir_ / "keep.dat", "old contents"));
+    auto s = media::WriteFileDurable(dir_ / "keep.dat");
+    ASSERT_TRUE(s);
+    s->WriteLine("new");
+    // Until Close the old file is untouched.
+    EXPECT_EQ(ReadWholeFile(dir_ / "keep.dat"), "old contents");
+    EXPECT_TRUE(media::CloseFile(s));
+    EXPECT_EQ(ReadWholeFile(dir_ / "keep.dat"), "new\r\n");
+}
+
+TEST_F(FilesTest, DurableWriteThatFailsMidwayLeavesOldFileAndNoTemporary) {
+    ASSERT_TRUE(WriteWholeFile(dir_ / "keep.dat", "old contents"));
+    auto s = media::WriteFileDurable(dir_ / "keep.dat");
+    ASSERT_TRUE(s);
+    media::SetWriteFaultAfter(10);
+    for (int i = 0; i < 5000; ++i) s->WriteLine("a line that fills the disk");
+    EXPECT_FALSE(s->Close());
+    media::SetWriteFaultAfter(-1);
+    EXPECT_EQ(ReadWholeFile(dir_ / "keep.dat"), "old contents");
+    // Only the original file is left in the folder.
+    int entries = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir_.path())) {
+        (void)e;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1);
+}
+
+TEST_F(FilesTest, DurableWriteIntoMissingFolderFailsCleanly) {
+    EXPECT_EQ(media::WriteFileDurable(dir_ / "missing/x.dat"), nullptr);
+}
+
+}  // namespace
