@@ -1,0 +1,22 @@
+// The few calls the engine makes upward into the program (saving settings,
+// the closing screen, the game's assets, the score file, the settings panel).
+// The app installs them at start-up, so no engine file includes an upper
+// layer's header. An empty hook does nothing. Depends on nothing.
+#pragma once
+
+#include <functional>
+
+namespace engine {
+
+struct EngineHooks {
+    std::function<void()> saveSetup;       // write "Setup.ini" (app)
+    std::function<void()> closeProgram;    // the closing screen; does not return (app)
+    std::function<void()> loadGameAssets;  // the game's images, track and engine test (game)
+    std::function<void()> loadScores;      // read the score file again (scores)
+    std::function<void()> settingsPanel;   // one step of the settings panel, every frame
+};
+
+// Returns the program's hooks; the app fills them in before start-up.
+EngineHooks& Hooks();
+
+}  // namespace engine
