@@ -1,0 +1,45 @@
+// The local score file "nuscores.dat" in the current (game) folder: an account
+// line and one scrambled line per run, newest first; loading, durable saving,
+// the score line's plain layout, the call that stores a new run at once, and
+// the JSON form of a record. Depends on the score record, the scrambler, the
+// field reader, the date texts and the media layer's files.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "scores/scores.h"
+
+namespace scores {
+
+// The score file's name, in the current directory.
+inline constexpr const char* kScoreFileName = "nuscores.dat";
+
+// Returns the plain (unscrambled) score line of a record. A "|" in the name
+// is written as the broken bar 166, and a copy of ScoreKey inside the name is
+// broken up (its code 167 written as "S"), so that no name can shift the
+// fields of its line; every other name is written byte for byte.
+std::string FormatScoreLine(const Scores& record);
+// Reads a plain score line into out; false (out untouched) when the part
+// before ScoreKey holds no "|", which is how a rejected line ("XXX") is skipped.
+bool ParseScoreLine(std::string_view plain, Scores& out);
+
+// Reads the score file into ScoreList, AccountName, AccountPassword and
+// PlayerName; a missing file changes nothing. Safe to call again: runs added
+// with AddRun since start-up that are still in ScoreList but not in the file
+// (because a save failed) are kept after the reload, once each.
+void LoadScores();
+// Writes the whole score file anew (durably: the old file stays byte-identical
+// unless the new one was written in full); returns false when that failed.
+bool SaveScores();
+// Adds a finished run to ScoreList, sorts it and saves the file at once, so
+// that no run is lost to a crash; returns the result of the save.
+// Note: the run stays in the list (and survives LoadScores) even when the save fails.
+bool AddRun(const Scores& record);
+// Resets the score globals and forgets the runs added since start-up (for tests).
+void ResetScores();
+
+// Returns one record as a one-line JSON object (names as UTF-8, escaped).
+std::string ScoreRecordJson(const Scores& record);
+
+}  // namespace scores
