@@ -1,0 +1,282 @@
+// The end-to-end harness; see program_harness.h.
+#include "tests/support/program_harness.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/xvfb.h"
+
+namespace zqtest {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kPollMs = 20;
+
+long long NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void PauseForPoll() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+}
+
+// Links every asset into the install (they are only read), copies the
+// executable (it must really live there for the folder rule to see it).
+void MirrorInstall(const fs::path& from, const fs::path& to) {
+    fs::create_directories(to);
+    for (const auto& entry : fs::directory_iterator(from)) {
+        const fs::path target = to / entry.path().filename();
+        if (entry.is_directory()) {
+            MirrorInstall(entry.path(), target);
+        } else if (entry.path().filename() == "zarquill") {
+            fs::copy_file(entry.path(), target);
+        } else {
+            // Files a previous run left in the runnable folder are not part of an install.
+            const std::string name = entry.path().filename().string();
+            const bool screenshot = name.find("(Screenshot_") != std::string::npos;
+            if (name == "Debug.txt" || name == "Setup.ini" || name == "nuscores.dat" ||
+                name == "crash.dat" || screenshot) {
+                continue;
+            }
+            fs::create_symlink(fs::absolute(entry.path()), target);
+        }
+    }
+}
+
+// Returns the window title (WM_NAME) of w, "" when it has none.
+std::string WindowTitle(Display* dpy, Window w) {
+    XTextProperty prop;
+    std::string title;
+    if (XGetWMName(dpy, w, &prop) && prop.value) {
+        title.assign(reinterpret_cast<char*>(prop.value), prop.nitems);
+        XFree(prop.value);
+    }
+    return title;
+}
+
+// Searches the window tree below w for a mapped window whose title contains needle.
+Window FindTitled(Display* dpy, Window w, const std::string& needle) {
+    if (WindowTitle(dpy, w).find(needle) != std::string::npos) {
+        XWindowAttributes attrs;
+        if (XGetWindowAttributes(dpy, w, &attrs) && attrs.map_state == IsViewable) return w;
+    }
+    Window root, parent, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(dpy, w, &root, &parent, &children, &count)) return 0;
+    Window found = 0;
+    for (unsigned int i = 0; i < count && !found; ++i) found = FindTitled(dpy, children[i], needle);
+    if (children) XFree(children);
+    return found;
+}
+
+}  // namespace
+
+ProgramRun::ProgramRun() {
+    std::string templ = (fs::temp_directory_path() / "zq-run-XXXXXX").string();
+    if (char* made = ::mkdtemp(templ.data())) {
+        root_ = made;
+        MirrorInstall(ZQ_DIST_DIR, root_);
+    }
+}
+
+ProgramRun::~ProgramRun() {
+    if (pid_ > 0 && !exited_) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    if (dpy_) XCloseDisplay(dpy_);
+    std::error_code ec;
+    if (!root_.empty()) fs::remove_all(root_, ec);
+}
+
+bool ProgramRun::Start(const std::vector<std::string>& args, const std::string& display) {
+    if (root_.empty()) return false;
+    display_ = display;
+    if (display_.empty()) {
+        XvfbServer& server = SharedXvfb();
+        if (!server.Ok()) return false;
+        display_ = server.Display();
+    }
+    pid_ = ::fork();
+    if (pid_ < 0) return false;
+    if (pid_ == 0) {
+        if (::chdir(root_.c_str()) != 0) _exit(126);
+        int out = ::open((root_ + "/stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = ::open((root_ + "/stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out >= 0) ::dup2(out, 1);
+        if (err >= 0) ::dup2(err, 2);
+        ::setenv("DISPLAY", display_.c_str(), 1);
+        std::vector<std::string> all{root_ + "/zarquill"};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return true;
+}
+
+bool ProgramRun::Running() {
+    if (pid_ <= 0 || exited_) return false;
+    int st = 0;
+    if (::waitpid(pid_, &st, WNOHANG) == pid_) {
+        exited_ = true;
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -2;
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> ProgramRun::LogLines() const {
+    std::vector<std::string> lines;
+    std::ifstream in(root_ + "/Files/Debug.txt", std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool ProgramRun::WaitForLogLine(const std::string& line, int timeoutMs, size_t from) {
+    const long long end = NowMs() + timeoutMs;
+    while (true) {
+        auto lines = LogLines();
+        for (size_t i = from; i < lines.size(); ++i) {
+            if (lines[i] == line) return true;
+        }
+        if (!Running() || NowMs() > end) return false;
+        PauseForPoll();
+    }
+}
+
+int ProgramRun::WaitForExit(int timeoutMs) {
+    const long long end = NowMs() + timeoutMs;
+    while (Running()) {
+        if (NowMs() > end) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+            exited_ = true;
+            return -1;
+        }
+        PauseForPoll();
+    }
+    return pid_ > 0 ? status_ : -1;
+}
+
+std::string ProgramRun::StdErr() const {
+    std::ifstream in(root_ + "/stderr.txt", std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+bool ProgramRun::FindWindow() {
+    if (!dpy_) dpy_ = XOpenDisplay(display_.c_str());
+    if (!dpy_) return false;
+    Window w = FindTitled(dpy_, DefaultRootWindow(dpy_), "Vantrelle");
+    if (!w) return false;
+    XWindowAttributes attrs;
+    if (!XGetWindowAttributes(dpy_, w, &attrs)) return false;
+    Window child;
+    XTranslateCoordinates(dpy_, w, DefaultRootWindow(dpy_), 0, 0, &originX_, &originY_, &child);
+    width_ = attrs.width;
+    height_ = attrs.height;
+    window_ = w;
+    return true;
+}
+
+bool ProgramRun::WaitForWindow(int timeoutMs) {
+    const long long end = NowMs() + timeoutMs;
+    while (!FindWindow()) {
+        if (!Running() || NowMs() > end) return false;
+        PauseForPoll();
+    }
+    return true;
+}
+
+void ProgramRun::Sync() {
+    if (dpy_) XSync(dpy_, False);
+}
+
+void ProgramRun::MovePointer(int x, int y) {
+    if (!dpy_) return;
+    XTestFakeMotionEvent(dpy_, DefaultScreen(dpy_), originX_ + x, originY_ + y, CurrentTime);
+    Sync();
+}
+
+void ProgramRun::MovePointerLogical(double x, double y, int vw, int vh) {
+    MovePointer(static_cast<int>(x * width_ / vw + 0.5), static_cast<int>(y * height_ / vh + 0.5));
+}
+
+void ProgramRun::ButtonDown(int xButton) {
+    if (!dpy_) return;
+    XTestFakeButtonEvent(dpy_, static_cast<unsigned>(xButton), True, CurrentTime);
+    Sync();
+}
+
+void ProgramRun::ButtonUp(int xButton) {
+    if (!dpy_) return;
+    XTestFakeButtonEvent(dpy_, static_cast<unsigned>(xButton), False, CurrentTime);
+    Sync();
+}
+
+void ProgramRun::Click(int xButton) {
+    ButtonDown(xButton);
+    // Held across a few frames so the program's once-per-frame polling sees it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    ButtonUp(xButton);
+}
+
+void ProgramRun::KeyDown(const std::string& keysymName) {
+    if (!dpy_) return;
+    KeyCode code = XKeysymToKeycode(dpy_, XStringToKeysym(keysymName.c_str()));
+    XTestFakeKeyEvent(dpy_, code, True, CurrentTime);
+    Sync();
+}
+
+void ProgramRun::KeyUp(const std::string& keysymName) {
+    if (!dpy_) return;
+    KeyCode code = XKeysymToKeycode(dpy_, XStringToKeysym(keysymName.c_str()));
+    XTestFakeKeyEvent(dpy_, code, False, CurrentTime);
+    Sync();
+}
+
+void ProgramRun::TapKey(const std::string& keysymName) {
+    KeyDown(keysymName);
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    KeyUp(keysymName);
+}
+
+void ProgramRun::RequestClose() {
+    if (!dpy_ || !window_) return;
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = window_;
+    ev.xclient.message_type = XInternAtom(dpy_, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy_, "WM_DELETE_WINDOW", False));
+    ev.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy_, window_, False, NoEventMask, &ev);
+    Sync();
+}
+
+}  // namespace zqtest

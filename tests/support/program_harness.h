@@ -1,0 +1,81 @@
+// Drives the real program end to end: copies the runnable folder into a
+// temporary install, starts the program there on a private X server, sends it
+// real pointer and key events with XTest, waits (with a bound) for lines in
+// its log and reads the files it leaves.
+// Depends on POSIX processes, Xlib and XTest, and tests/support/xvfb.h.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+typedef struct _XDisplay Display;
+
+namespace zqtest {
+
+class ProgramRun {
+  public:
+    // Prepares a fresh install of build/dist in a temporary folder.
+    ProgramRun();
+    // Ends the program if it still runs and removes the install.
+    ~ProgramRun();
+    ProgramRun(const ProgramRun&) = delete;
+    ProgramRun& operator=(const ProgramRun&) = delete;
+
+    // Returns the install folder (holding zarquill and Files/).
+    const std::string& Root() const { return root_; }
+    // Returns Root() + "/" + relative.
+    std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
+
+    // Starts the program in the install folder on the given display (the
+    // shared Xvfb when empty). Returns false when it could not be started.
+    bool Start(const std::vector<std::string>& args = {}, const std::string& display = "");
+    // Waits until the log holds a line equal to `line` (after position
+    // `from`, in lines); returns false after timeoutMs or when the program died.
+    bool WaitForLogLine(const std::string& line, int timeoutMs = 60000, size_t from = 0);
+    // Returns the log's lines (CR LF removed).
+    std::vector<std::string> LogLines() const;
+    // Waits for the program to end; returns its exit status, -1 on timeout
+    // (the program is then killed), -2 when it was ended by a signal.
+    int WaitForExit(int timeoutMs = 30000);
+    // Returns true while the program runs.
+    bool Running();
+    // Returns what the program wrote to standard error.
+    std::string StdErr() const;
+
+    // Returns true once the program's window is mapped (bounded wait).
+    bool WaitForWindow(int timeoutMs = 30000);
+    // Returns the window's size in pixels (0 when unknown).
+    int WindowWidth() const { return width_; }
+    int WindowHeight() const { return height_; }
+    // Moves the pointer to window pixel (x, y).
+    void MovePointer(int x, int y);
+    // Moves the pointer to a logical position of a virtual screen of vw x vh.
+    void MovePointerLogical(double x, double y, int vw, int vh);
+    // Presses and releases a mouse button (1 left, 2 middle, 3 right in X terms).
+    void Click(int xButton);
+    void ButtonDown(int xButton);
+    void ButtonUp(int xButton);
+    // Presses and releases a key given by its X keysym name ("Escape", "F11", "a").
+    void TapKey(const std::string& keysymName);
+    void KeyDown(const std::string& keysymName);
+    void KeyUp(const std::string& keysymName);
+    // Asks the window manager's way to close the window (WM_DELETE_WINDOW).
+    void RequestClose();
+
+  private:
+    bool FindWindow();
+    void Sync();
+
+    std::string root_;
+    std::string display_;
+    pid_t pid_ = -1;
+    int status_ = 0;
+    bool exited_ = false;
+    Display* dpy_ = nullptr;
+    unsigned long window_ = 0;
+    int originX_ = 0, originY_ = 0, width_ = 0, height_ = 0;
+};
+
+}  // namespace zqtest
