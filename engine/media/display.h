@@ -1,0 +1,60 @@
+// The X11 window with its GLX context, the display-mode list and full-screen
+// mode switching (with the desktop's mode restored on close, at exit and on
+// fatal signals), and the event pump that feeds the input state.
+// Private to the media layer: exposes Xlib types through x11_bridge.h.
+// Depends on Xlib, GLX and the XF86VidMode extension.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/media/graphics.h"
+#include "engine/media/x11_bridge.h"
+
+namespace media::detail {
+
+// One open window with a current GL context (RAII: the destructor closes all).
+class XWindow {
+  public:
+    struct Impl;
+    // Opens a window (depth 0) or a full-screen window in a listed mode; null on failure.
+    static std::unique_ptr<XWindow> Open(int width, int height, int depth,
+                                         const std::string& title);
+    ~XWindow();
+    XWindow(const XWindow&) = delete;
+    XWindow& operator=(const XWindow&) = delete;
+
+    // Presents the back buffer; interval 1 waits for the vertical blank where supported.
+    void Swap(int interval);
+    // Returns true when the framebuffer keeps an alpha channel.
+    bool HasAlpha() const;
+    // Returns the window size in pixels.
+    int Width() const;
+    int Height() const;
+    // Changes the title.
+    void SetTitle(const std::string& title);
+    // Shows or hides the pointer over the window.
+    void SetCursorVisible(bool visible);
+    // Moves the pointer to window pixel x,y.
+    void Warp(int x, int y);
+    // Returns the X display.
+    Display* XDisplay() const;
+
+    // Makes an unopened window; use Open.
+    XWindow();
+
+  private:
+    friend void PumpEvents();
+    std::unique_ptr<Impl> impl_;
+};
+
+// Returns the display modes: the video-mode extension's list, or the desktop's
+// current size as the one mode where the extension is missing; empty without a display.
+std::vector<TGraphicsMode> QueryDisplayModes();
+// Pretends the video-mode extension is missing (tests of the fallback).
+void SetVidModeDisabled(bool disabled);
+// Puts the desktop's original mode back if a full-screen switch is active.
+void RestoreDesktopMode();
+
+}  // namespace media::detail

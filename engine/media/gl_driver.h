@@ -1,0 +1,27 @@
+// The OpenGL drawing driver: one X11/GLX window, draws batched into one
+// vertex stream in call order and sent to GL only when the texture or blend
+// state changes, before a present and before a read-back.
+// Private to the media layer (the public way in is GLDraw2DDriver()).
+// Depends on graphics.h; GL and X11 stay inside gl_driver.cpp and display.cpp.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/media/graphics.h"
+
+namespace media {
+
+// Statistics of the GL driver since graphics were opened (for benchmarks).
+struct GLDriverStats {
+    int64_t batches = 0;  // draw calls sent to GL
+    int64_t quads = 0;    // quads sent
+    int64_t uploads = 0;  // texture uploads
+};
+
+// Returns the GL driver's statistics.
+GLDriverStats GLStats();
+// Sends any pending draws to GL and waits until GL has finished them.
+void GLFinish();
+
+}  // namespace media
