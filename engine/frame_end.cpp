@@ -1,0 +1,352 @@
+// The frame end every screen calls once per frame, the notice list, the
+// pause menu and screenshots.
+// Depends on the media layer (graphics, input, clock, random, files, memory),
+// the drawing helpers, the graphics set-up, the controls, the engine test's
+// target rate, the settings table, the log, the identity values and the hooks.
+#include "engine/frame_end.h"
+
+#include <cmath>
+
+#include "engine/controls.h"
+#include "engine/draw_helpers.h"
+#include "engine/game_state.h"
+#include "engine/graphics_setup.h"
+#include "engine/hooks.h"
+#include "engine/identity.h"
+#include "engine/log.h"
+#include "engine/media/clock.h"
+#include "engine/media/files.h"
+#include "engine/media/graphics.h"
+#include "engine/media/input.h"
+#include "engine/media/memory.h"
+#include "engine/media/random.h"
+#include "engine/media/text.h"
+#include "engine/setup_table.h"
+#include "engine/sprite_budget_test.h"
+
+namespace engine {
+
+namespace {
+
+// A frame lasts until this many milliseconds after the previous frame's end, minus 2.
+constexpr double kFrameMs = 1000.0 / 60.0;
+// Notices: frames shown, frames highlighted, line spacing.
+constexpr int kNoticeFrames = 180;
+constexpr int kNoticeHighlightFrames = 60;
+constexpr int kNoticeSpacing = 14;
+// The pointer icon's frame in the icon sheet.
+constexpr int kPointerIconFrame = 63;
+// The pause menu's scatter: seed, titles before and after the panel.
+constexpr int64_t kScatterSeed = 37171650;
+constexpr int kScatterFirst = 140;
+constexpr int kScatterLast = 180;
+// Characters a file name may not hold, removed in this order.
+constexpr const char* kBadFileChars = "#',`.\\/:|*?\"";
+
+}  // namespace
+
+int FrameParity = 0;
+int FrameStart = 0;
+int FrameTime = 0;
+int CurrentFps = 0;
+int OverlayOn = 1;
+int CollectCount = 0;
+int SettingsOpen = 0;
+int GameStartTime = 0;
+int PointerX = 0, PointerY = 0, PrevPointerX = 0, PrevPointerY = 0;
+int LeftClick = 0, RightClick = 0;
+std::list<Notice> NoticeList;
+int NoticeY = 0;
+
+namespace {
+
+// Waits while Escape is held, reading the keyboard every millisecond or so.
+void WaitForEscapeRelease() {
+    while (media::KeyDown(media::KEY_ESCAPE)) media::Delay(1);
+}
+
+// Draws the debug overlay at the current scale and colour.
+void DrawOverlay() {
+    media::DrawText(media::Str(CurrentFps), 2, 2);
+    media::SetImageFont(UIFonts[2]);
+    media::DrawText("Collection : " + media::Str(CollectCount), 2, 40);
+    media::DrawText("Used Memory : " + media::Str(media::MemoryInUse()), 2, 60);
+    media::DrawText(
+        "Drawn Images : " + media::Str(DrawnCounts[1]) + "/" + media::Str(DrawBudgets[1]), 2, 80);
+    media::DrawText("Drawn Glow : " + media::Str(DrawnCounts[2]) + "/" + media::Str(DrawBudgets[2]),
+                    2, 100);
+    media::DrawText(
+        "Drawn Particles : " + media::Str(DrawnCounts[3]) + "/" + media::Str(DrawBudgets[3]), 2,
+        120);
+    media::DrawText("Hit F12 to remove this", 2, 150);
+    media::SetScale(1.5f, 1.5f);
+}
+
+// Draws every notice, newest highest, and ages them; a notice leaves after 180 frames.
+void DrawNotices() {
+    NoticeY = VirtualHeight - 16;
+    media::SetScale(1, 1);
+    media::SetImageFont(UIFonts[3]);
+    for (auto it = NoticeList.begin(); it != NoticeList.end();) {
+        Notice& notice = *it;
+        ++notice.tick;
+        bool fresh = notice.tick < kNoticeHighlightFrames;
+        if (fresh) {
+            media::SetColor(255, 255, 0);
+        } else {
+            media::SetColor(0, 0, 0);
+        }
+        media::SetAlpha(0.7f);
+        media::DrawRect(0, static_cast<float>(NoticeY),
+                        static_cast<float>(media::TextWidth(notice.txt)),
+                        static_cast<float>(media::TextHeight()));
+        if (fresh) {
+            media::SetColor(0, 0, 0);
+        } else {
+            media::SetColor(255, 255, 255);
+        }
+        media::SetAlpha(1);
+        media::DrawText(notice.txt, 0, static_cast<float>(NoticeY));
+        NoticeY -= kNoticeSpacing;
+        if (notice.tick >= kNoticeFrames) {
+            it = NoticeList.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+// Draws one stretch of the pause menu's scattered titles (the generator runs on).
+void DrawScatter(double angle, int from, int to) {
+    const std::string title = GameTitle();
+    for (int w = from; w <= to; ++w) {
+        SetAngle(angle + 2 * w);
+        int blue = 50 * media::RandomInt(1, 5);
+        int green = 50 * media::RandomInt(1, 5);
+        int red = 50 * media::RandomInt(1, 5);
+        int y = media::RandomInt(0, VirtualHeight);
+        int x = media::RandomInt(0, VirtualWidth);
+        SetColourAlpha(red, green, blue, 0.4);
+        DrawTextAligned(x, y, title, 1, 1);
+    }
+}
+
+// Returns true while any of players 1..4 holds the control.
+bool AnyPlayerAction(int control) {
+    for (int port = 1; port <= 4; ++port) {
+        if (ActionDown(control, port)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
+    int result = 0;
+    if (media::KeyHit(media::KEY_TAB)) {
+        SettingsOpen = 1 - SettingsOpen;
+        if (Hooks().saveSetup) Hooks().saveSetup();
+    }
+    if (FrameParity == 1) CollectCount = media::GCCollect();
+    if (FrameParity == 0 || Setup[SETUP_ESS] == 0) {
+        if (media::KeyHit(media::KEY_F11)) TakeScreenshot();
+        if (media::KeyDown(media::KEY_ESCAPE) && InGame == 1) {
+            InGame = 2;
+            int pausedAt = media::Millisecs();
+            result = PauseMenu();
+            InGame = 1;
+            GameStartTime += media::Millisecs() - pausedAt;
+        }
+    }
+    if (Hooks().settingsPanel) Hooks().settingsPanel();
+
+    ResetDrawState();
+    media::SetScale(1.5f, 1.5f);
+    media::SetImageFont(UIFonts[1]);
+    if (media::KeyHit(media::KEY_F12)) OverlayOn = 1 - OverlayOn;
+    if (OverlayOn == 1) DrawOverlay();
+    if (showPointer == 1 || SettingsOpen == 1) {
+        media::DrawImage(IconsImage, media::VirtualMouseX() + 12, media::VirtualMouseY() + 12,
+                         kPointerIconFrame);
+    }
+
+    PrevPointerX = PointerX;
+    PrevPointerY = PointerY;
+    PointerX = static_cast<int>(media::VirtualMouseX());
+    PointerY = static_cast<int>(media::VirtualMouseY());
+    LeftClick = media::MouseHit(media::MOUSE_LEFT);
+    RightClick = media::MouseHit(media::MOUSE_RIGHT);
+
+    int now = 0;
+    do {
+        media::Delay(1);
+        now = media::Millisecs();
+    } while (now < FrameStart - 2 + kFrameMs);
+
+    DrawNotices();
+
+    if (!(Setup[SETUP_ESS] == 1 && FrameParity == 1)) media::Flip(0);
+
+    FrameTime = media::Millisecs() - FrameStart;
+    // The pacing keeps a frame at least ~15 ms long; a clock that jumped back must not divide by 0.
+    int divisor = FrameTime > 0 ? FrameTime : 1;
+    CurrentFps = (1000 / divisor + 2 * CurrentFps) / 3;
+    FrameStart = media::Millisecs();
+    FrameParity = 1 - FrameParity;
+
+    bool altF4 = media::KeyDown(media::KEY_F4) &&
+                 (media::KeyDown(media::KEY_LALT) || media::KeyDown(media::KEY_RALT));
+    if (altF4 || media::AppTerminate()) {
+        if (Hooks().closeProgram) Hooks().closeProgram();
+    }
+    return result;
+}
+
+void AddNotice(const std::string& text, int c) {
+    NoticeList.push_back(Notice{0, text, c});
+}
+
+int PauseMenu() {
+    WaitForEscapeRelease();
+    auto snapshot = media::CreateImage(ScreenWidth, ScreenHeight, 1, media::DYNAMICIMAGE);
+    media::GrabImage(snapshot, 0, 0, 0);
+    media::MidHandleImage(snapshot);
+
+    double angle = 0, phase = 0;
+    int selection = 0, result = 0, latch = 1;
+    const double panelLeft = 0.1 * VirtualWidth;
+    const double panelTop = 0.375 * VirtualHeight;
+    while (result == 0) {
+        BeginFrame(1);
+        ResetDrawState();
+        SetBlendKind(1);
+        phase += 0.4;
+        SetScaleXY(std::sin(phase) * 0.5 + 1.5, std::sin(1.3 * phase) * 0.5 + 1.5);
+        angle += 0.1;
+        SetAngle(angle);
+        media::SetImageFont(UIFonts[7]);
+        media::DrawImage(snapshot, static_cast<float>(VirtualWidth / 2),
+                         static_cast<float>(VirtualHeight / 2), 0);
+
+        media::SeedRandom(kScatterSeed);
+        DrawScatter(angle, 1, kScatterFirst);
+
+        SetAngle(0);
+        SetScaleXY(1);
+        SetColourAlpha(0, 0, 0, 0.5);
+        media::DrawRect(static_cast<float>(panelLeft), static_cast<float>(panelTop),
+                        static_cast<float>(VirtualWidth / 6.0),
+                        static_cast<float>(VirtualHeight / 4.0));
+
+        bool up = AnyPlayerAction(0) || media::KeyDown(media::KEY_UP);
+        bool down = AnyPlayerAction(8) || media::KeyDown(media::KEY_DOWN);
+        bool select =
+            AnyPlayerAction(10) || AnyPlayerAction(11) || media::KeyDown(media::KEY_SPACE);
+        if (up && latch == 0) {
+            --selection;
+            latch = 1;
+        }
+        if (down && latch == 0) {
+            ++selection;
+            latch = 1;
+        }
+        if (!up && !down && !select) latch = 0;
+
+        int y = static_cast<int>(panelTop);
+        SetColourAlpha(255, 255, 255);
+        media::SetImageFont(UIFonts[7]);
+        if (selection < 0) selection = 1;
+        static const char* const kEntries[2] = {"Continue", "Quit"};
+        for (int entry = 0; entry < 2; ++entry) {
+            y += 60;
+            int indent = 0;
+            if (selection == entry) {
+                SetColourAlpha(255, 255, 0, 1);
+                indent = 20;
+            } else {
+                SetColourAlpha(255, 255, 255, 1);
+            }
+            if (select && latch == 0 && selection == entry) {
+                latch = 1;
+                result = entry == 0 ? 1 : 99;
+            }
+            DrawTextAligned(static_cast<int>(panelLeft + indent + 10), y, kEntries[entry], 0, 0);
+        }
+        if (selection > 1) selection = 0;
+
+        SetScaleXY(std::sin(phase) * 0.5 + 1.5, std::sin(1.3 * phase) * 0.5 + 1.5);
+        DrawScatter(angle, kScatterFirst + 1, kScatterLast);
+
+        FrameEnd(TargetRate, 1, 1);
+        if (media::KeyDown(media::KEY_ESCAPE)) result = selection == 1 ? 99 : 1;
+    }
+    media::SeedRandom(media::Millisecs());
+    WaitForEscapeRelease();
+    return result;
+}
+
+void TakeScreenshot() {
+    WriteLog("");
+    WriteLog("\tScreenshot");
+    media::ChangeDir("..");
+    WriteLog("\tGrabbing Screenshot");
+    auto pixmap = media::GrabPixmap(0, 0, ScreenWidth, ScreenHeight);
+    ResetDrawState();
+    if (pixmap) {
+        for (int x = 0; x < pixmap->width; ++x) {
+            for (int y = 0; y < pixmap->height; ++y) {
+                pixmap->WritePixel(x, y, (pixmap->ReadPixel(x, y) & 0xFFFFFFu) | 0xFF000000u);
+            }
+        }
+    }
+    media::SetImageFont(UIFonts[5]);
+    DrawTextAligned(VirtualWidth / 2, VirtualHeight / 2 - 30, "Saving Screenshot", 1, 1);
+    media::SetImageFont(UIFonts[6]);
+    DrawTextAligned(VirtualWidth / 2, VirtualHeight / 2 + 30, "Sometimes, this takes a while!", 1,
+                    1);
+    media::Flip(-1);
+
+    std::string name = ScreenshotName(media::CurrentDate(), media::CurrentTime());
+    WriteLog("\tSaving Screenshot : " + name);
+    int saved = media::SavePixmapPNG(pixmap, name, 9);
+    WriteLog("\tSaved Screenshot " + media::Str(saved));
+    WriteLog("");
+    media::ChangeDir(GameFolder());
+    AddNotice("Saved Screenshot", 1);
+}
+
+std::string SanitiseFileName(std::string_view text) {
+    std::string result(text);
+    for (const char* bad = kBadFileChars; *bad; ++bad) {
+        std::string kept;
+        kept.reserve(result.size());
+        for (char ch : result) {
+            if (ch != *bad) kept += ch;
+        }
+        result = std::move(kept);
+    }
+    return result;
+}
+
+std::string ScreenshotName(const std::string& date, const std::string& time) {
+    return SanitiseFileName(std::string(SeriesName) + " " + SeriesGen + " (Screenshot_" + date +
+                            "_" + time + ")") +
+           ".png";
+}
+
+void ResetFrameEnd() {
+    FrameParity = 0;
+    FrameStart = media::Millisecs();
+    FrameTime = 0;
+    CurrentFps = 0;
+    OverlayOn = 1;
+    CollectCount = 0;
+    SettingsOpen = 0;
+    GameStartTime = 0;
+    PointerX = PointerY = PrevPointerX = PrevPointerY = 0;
+    LeftClick = RightClick = 0;
+    NoticeList.clear();
+    NoticeY = 0;
+}
+
+}  // namespace engine
