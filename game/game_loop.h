@@ -1,0 +1,65 @@
+// One game from set-up to the stored score: the game-wide values, the six
+// random streams and their reseeding rule, the set-up, the per-frame step
+// (everything but the frame end, so tests and benchmarks can run the real
+// loop headless) and RunGame around them.
+// Depends on the ship, enemies, backdrop, effects and assets of the game
+// layer, the engine's drawing helpers, frame end and graphics set-up, the
+// media layer's generator and clock, and the score file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+namespace game {
+
+// EndCode values.
+inline constexpr int END_RUNNING = 0;
+inline constexpr int END_GAME_OVER = 1;
+inline constexpr int END_QUIT = 99;
+// Frames from the loss of the last life to the end of the game.
+inline constexpr int kDeathFrames = 120;
+// Entries of GameBest (0 unused, 1..30).
+inline constexpr int kGameBestEntries = 31;
+
+// 0 Easy, 1 Medium, 2 Hard; set by the title screen before RunGame.
+extern int Difficulty;
+// The level and option flags stored with each run.
+extern int CurrentLevel;
+extern int CurrentGameFlags;
+
+extern int GameScore;
+extern int GameBadges;  // this game awards none
+extern std::array<int, kGameBestEntries> GameBest;
+extern int Lives;
+extern int Invulnerable;  // frames during which the player cannot be hurt
+extern double Time;       // falls by 1 every frame
+extern double ScrollSpeed;
+extern int DeathTimer;  // frames since the last life was lost
+extern int EndCode;     // END_RUNNING, END_GAME_OVER or END_QUIT
+
+// The six stream seeds; each rises by one on every reseed.
+extern int64_t WaveSeed;
+extern int64_t TerrainSeed;
+extern int64_t StarSeed;
+extern int64_t ParticleSeed;
+extern int64_t NebulaSeed;
+extern int64_t PuffSeed;
+
+// Reseeds the generator from a stream's seed, advances the seed and discards 29 draws.
+void StreamReseed(int64_t& seed);
+// Sets up a new game on the current Difficulty: seeds, values, lists, ship, waves, terrain.
+void GameSetup();
+// Runs one game frame up to (not including) the frame end: music, trails,
+// backdrop, waves, terrain, enemies, shots, ship, nebulae, input, status
+// line, sparks and puffs, and game over.
+void GameStep();
+// Finishes a frame after the frame end: a result of 99 quits; resets the draw state.
+void GameFrameDone(int frameEndResult);
+// Plays one game on the current Difficulty and stores its record.
+// Note: the record is added with scores::AddRun, which saves the score file at once.
+void RunGame();
+// Installs the name entry screen RunGame shows after the game (the scores layer provides it).
+void SetNameEntry(std::function<void()> nameEntry);
+
+}  // namespace game

@@ -1,0 +1,13 @@
+// The lists that own the game's records. Depends on records.h.
+#include "game/records.h"
+
+namespace game {
+
+NebulaListType NebulaList;
+StarListType StarList;
+ParticleListType ParticleList;
+PuffListType PuffList;
+EnemyListType EnemyList;
+ShotListType ShotList;
+
+}  // namespace game
