@@ -60,10 +60,7 @@ class TGLDraw2DDriver : public TDraw2DDriver {
   public:
     ~TGLDraw2DDriver() override { CloseGraphics(); }
 
-    std::vector<TGraphicsMode> GraphicsModes() override {
-        if (!window_ && modes_.empty()) modes_ = detail::QueryDisplayModes();
-        return window_ ? detail::QueryDisplayModes() : modes_;
-    }
+    std::vector<TGraphicsMode> GraphicsModes() override { return detail::QueryDisplayModes(); }
 
     bool CreateGraphics(int width, int height, int depth, int /*hertz*/, int /*flags*/,
                         const std::string& title) override {
@@ -438,7 +435,6 @@ class TGLDraw2DDriver : public TDraw2DDriver {
 
     std::unique_ptr<detail::XWindow> window_;
     std::shared_ptr<int> token_;
-    std::vector<TGraphicsMode> modes_;
     std::vector<Vertex> verts_;
     GLuint batch_tex_ = 0;  // texture of the pending quads (0: none)
     int batch_blend_ = -1;  // blend mode of the pending quads
