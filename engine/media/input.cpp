@@ -80,9 +80,11 @@ void HandleKey(const XKeyEvent& key, bool pressed, bool repeat) {
     if (!key.display) return;
     int code = KeyCodeOf(key);
     if (pressed) {
-        if (code > 0 && code < KEY_COUNT && !repeat) {
+        if (code > 0 && code < KEY_COUNT) {
+            // A repeat is no new press; but a repeat of a key that reads as
+            // released (focus came back while it was held) holds it again.
+            if (!repeat) ++g_input.key_hits[code];
             g_input.key_down[code] = true;
-            ++g_input.key_hits[code];
         }
         QueueChar(TypedCharOf(key));
     } else if (code > 0 && code < KEY_COUNT) {

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -296,7 +297,11 @@ int JoyCount() {
         g_joy.devices.push_back(std::move(device));
     }
     for (auto& device : g_joy.devices) {
-        device->reader = std::thread(ReaderLoop, device.get(), g_joy.stop_read.get());
+        try {
+            device->reader = std::thread(ReaderLoop, device.get(), g_joy.stop_read.get());
+        } catch (const std::system_error&) {
+            // No thread to spare: the port keeps its initial state.
+        }
     }
     return static_cast<int>(g_joy.devices.size());
 }
