@@ -13,7 +13,7 @@ namespace scores {
 // Key of the account line (the file's first line).
 inline constexpr std::string_view AccountKey = "7QM42ZT8";
 // Separator between the two halves of a score line (not a scrambling key).
-// Its sixth character is code 167, one byte.
+// Its fifth character, "\xA7", is code 167, written as one byte.
 inline constexpr std::string_view ScoreKey = ")~&+\xA7!R52nV8^";
 // What Unscramble returns for a text that fails a check.
 inline constexpr std::string_view kRejected = "XXX";
