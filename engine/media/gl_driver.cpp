@@ -309,6 +309,17 @@ class TGLDraw2DDriver : public TDraw2DDriver {
         glFinish();
     }
 
+    void ResetState() {
+        if (!window_) return;
+        Flush();
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glDisable(GL_TEXTURE_2D);
+        gl_tex_ = 0;
+        gl_blend_ = -1;
+    }
+
     GLDriverStats stats_;
 
   private:
@@ -459,6 +470,10 @@ GLDriverStats GLStats() {
 
 void GLFinish() {
     TheDriver()->Finish();
+}
+
+void GLResetState() {
+    TheDriver()->ResetState();
 }
 
 }  // namespace media

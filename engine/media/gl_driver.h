@@ -23,5 +23,8 @@ struct GLDriverStats {
 GLDriverStats GLStats();
 // Sends any pending draws to GL and waits until GL has finished them.
 void GLFinish();
+// Sends pending draws and forgets what GL state the driver believes is set, so
+// that the next batch sets it again (after foreign code touched GL directly).
+void GLResetState();
 
 }  // namespace media
