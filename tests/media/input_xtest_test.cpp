@@ -1,0 +1,203 @@
+// Drives a real window under the test X server with XTest from a second
+// connection: keys, typed characters, mouse buttons, the wheel, losing focus
+// while a key is held, and the window manager's close request.
+// Depends on graphics.h (the window), input.h, tests/support/xvfb.h, XTest.
+#include <gtest/gtest.h>
+
+// Xlib after gtest: its None and Bool macros break gtest headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "engine/media/graphics.h"
+#include "engine/media/input.h"
+#include "tests/support/xvfb.h"
+
+namespace {
+
+constexpr char kTitle[] = "zq input xtest window";
+constexpr auto kWaitLimit = std::chrono::seconds(5);
+
+// Polls a condition until it holds or the bound runs out.
+bool WaitFor(const std::function<bool()>& condition) {
+    auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Returns the top-level window with the given title, or 0.
+Window FindWindow(Display* display, const std::string& title) {
+    Window root = DefaultRootWindow(display);
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    Window found = 0;
+    if (!XQueryTree(display, root, &root, &parent, &children, &count)) return 0;
+    for (unsigned int i = 0; i < count && !found; ++i) {
+        char* name = nullptr;
+        if (XFetchName(display, children[i], &name) && name) {
+            if (title == name) found = children[i];
+            XFree(name);
+        }
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+class InputXTestTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!zqtest::SharedXvfb().Ok()) GTEST_SKIP() << "no X server";
+        media::SetAppTitle(kTitle);
+        ASSERT_NE(media::OpenGraphics(320, 240), nullptr);
+        sender_ = XOpenDisplay(nullptr);
+        ASSERT_NE(sender_, nullptr);
+        int event_base, error_base, major, minor;
+        ASSERT_TRUE(XTestQueryExtension(sender_, &event_base, &error_base, &major, &minor));
+        ASSERT_TRUE(WaitFor([&] {
+            window_ = FindWindow(sender_, kTitle);
+            return window_ != 0;
+        }));
+        // Wait until the window is mapped, then give it the keyboard and put
+        // the pointer over it.
+        ASSERT_TRUE(WaitFor([&] {
+            media::KeyDown(media::KEY_A);  // lets the window handle its events
+            XWindowAttributes attributes{};
+            return XGetWindowAttributes(sender_, window_, &attributes) &&
+                   attributes.map_state == IsViewable;
+        }));
+        XSetInputFocus(sender_, window_, RevertToParent, CurrentTime);
+        MovePointer(10, 10);
+        XSync(sender_, False);
+        media::FlushKeys();
+        media::AppTerminate();
+    }
+    void TearDown() override {
+        if (sender_) {
+            XSetInputFocus(sender_, PointerRoot, RevertToPointerRoot, CurrentTime);
+            XSync(sender_, False);
+            XCloseDisplay(sender_);
+        }
+        media::CloseGraphics();
+        media::FlushKeys();
+    }
+
+    // Moves the pointer to window pixel x, y.
+    void MovePointer(int x, int y) {
+        int root_x = 0, root_y = 0;
+        Window child = 0;
+        XTranslateCoordinates(sender_, window_, DefaultRootWindow(sender_), x, y, &root_x, &root_y,
+                              &child);
+        XTestFakeMotionEvent(sender_, DefaultScreen(sender_), root_x, root_y, CurrentTime);
+        XSync(sender_, False);
+    }
+    void Key(KeySym sym, bool press) {
+        XTestFakeKeyEvent(sender_, XKeysymToKeycode(sender_, sym), press, CurrentTime);
+        XSync(sender_, False);
+    }
+    void Button(unsigned int button, bool press) {
+        XTestFakeButtonEvent(sender_, button, press, CurrentTime);
+        XSync(sender_, False);
+    }
+
+    Display* sender_ = nullptr;
+    Window window_ = 0;
+};
+
+TEST_F(InputXTestTest, KeysArriveAsHeldStatesPressesAndCharacters) {
+    Key(XK_Shift_L, true);
+    Key(XK_z, true);
+    ASSERT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_Z) == 1; }));
+    EXPECT_EQ(media::KeyDown(media::KEY_LSHIFT), 1);
+    Key(XK_z, false);
+    Key(XK_Shift_L, false);
+    ASSERT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_LSHIFT) == 0; }));
+    EXPECT_EQ(media::KeyDown(media::KEY_Z), 0);
+    Key(XK_z, true);
+    Key(XK_z, false);
+    Key(XK_Return, true);
+    Key(XK_Return, false);
+    ASSERT_TRUE(WaitFor([] { return media::KeyHit(media::KEY_RETURN) == 1; }));
+    EXPECT_EQ(media::KeyHit(media::KEY_Z), 2);
+    EXPECT_EQ(media::KeyHit(media::KEY_Z), 0);
+    EXPECT_EQ(media::GetChar(), 'Z');
+    EXPECT_EQ(media::GetChar(), 'z');
+    EXPECT_EQ(media::GetChar(), 13);
+    EXPECT_EQ(media::GetChar(), 0);
+}
+
+TEST_F(InputXTestTest, ButtonsArriveAndTheWheelIsNoButton) {
+    MovePointer(100, 50);
+    ASSERT_TRUE(WaitFor([] { return media::MouseX() == 100 && media::MouseY() == 50; }));
+    Button(1, true);
+    ASSERT_TRUE(WaitFor([] { return media::MouseDown(media::MOUSE_LEFT) == 1; }));
+    Button(3, true);
+    ASSERT_TRUE(WaitFor([] { return media::MouseDown(media::MOUSE_RIGHT) == 1; }));
+    EXPECT_EQ(media::MouseDown(media::MOUSE_MIDDLE), 0);
+    Button(1, false);
+    Button(3, false);
+    ASSERT_TRUE(WaitFor([] { return media::MouseDown(media::MOUSE_RIGHT) == 0; }));
+    EXPECT_EQ(media::MouseDown(media::MOUSE_LEFT), 0);
+    EXPECT_EQ(media::MouseHit(media::MOUSE_LEFT), 1);
+    EXPECT_EQ(media::MouseHit(media::MOUSE_RIGHT), 1);
+
+    for (unsigned int wheel : {4u, 5u}) {
+        Button(wheel, true);
+        Button(wheel, false);
+    }
+    // A key press after the wheel marks that the wheel events were handled.
+    Key(XK_space, true);
+    Key(XK_space, false);
+    ASSERT_TRUE(WaitFor([] { return media::KeyHit(media::KEY_SPACE) == 1; }));
+    for (int b = 1; b <= 3; ++b) EXPECT_EQ(media::MouseHit(b), 0) << b;
+}
+
+TEST_F(InputXTestTest, LosingFocusReleasesAKeyStillHeld) {
+    Key(XK_Left, true);
+    ASSERT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_LEFT) == 1; }));
+    // Another window takes the keyboard while the key is still down.
+    Window other =
+        XCreateSimpleWindow(sender_, DefaultRootWindow(sender_), 400, 400, 50, 50, 0, 0, 0);
+    XMapWindow(sender_, other);
+    XSync(sender_, False);
+    ASSERT_TRUE(WaitFor([&] {
+        XWindowAttributes attributes{};
+        return XGetWindowAttributes(sender_, other, &attributes) &&
+               attributes.map_state == IsViewable;
+    }));
+    XSetInputFocus(sender_, other, RevertToParent, CurrentTime);
+    XSync(sender_, False);
+    EXPECT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_LEFT) == 0; }));
+    Key(XK_Left, false);
+    XDestroyWindow(sender_, other);
+    XSync(sender_, False);
+}
+
+TEST_F(InputXTestTest, CloseRequestIsReportedOnce) {
+    Atom protocols = XInternAtom(sender_, "WM_PROTOCOLS", False);
+    Atom delete_window = XInternAtom(sender_, "WM_DELETE_WINDOW", False);
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window_;
+    event.xclient.message_type = protocols;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(delete_window);
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(sender_, window_, False, NoEventMask, &event);
+    XSync(sender_, False);
+    ASSERT_TRUE(WaitFor([] { return media::AppTerminate() == 1; }));
+    EXPECT_EQ(media::AppTerminate(), 0);
+    // The window is still open: closing is the program's decision.
+    EXPECT_TRUE(media::GraphicsOpen());
+}
+
+}  // namespace
