@@ -1,0 +1,132 @@
+// Tests of the X11 window on a private Xvfb: the mode list and its fallback
+// when the video-mode extension is missing, a display that cannot be opened,
+// the title, the window manager's close request, full screen on the desktop
+// size, and pointer warping through the virtual resolution.
+// Depends on graphics.h, display.h, input.h and tests/support/xvfb.h.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "engine/media/display.h"
+#include "engine/media/graphics.h"
+#include "engine/media/input.h"
+#include "tests/support/xvfb.h"
+
+using namespace media;
+
+namespace {
+
+// Finds the top-level window with the title through a second connection.
+Window FindWindow(Display* d, const std::string& title) {
+    Window root = DefaultRootWindow(d), parent = 0, *children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (!XQueryTree(d, root, &root, &parent, &children, &count)) return 0;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        char* name = nullptr;
+        if (XFetchName(d, children[i], &name) && name) {
+            if (title == name) found = children[i];
+            XFree(name);
+        }
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+class DisplayTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!zqtest::SharedXvfb().Ok()) GTEST_SKIP() << "no Xvfb";
+        SetGraphicsDriver(GLDraw2DDriver(), 2);
+        other_ = XOpenDisplay(nullptr);
+        ASSERT_NE(other_, nullptr);
+    }
+    void TearDown() override {
+        CloseGraphics();
+        detail::SetVidModeDisabled(false);
+        if (other_) XCloseDisplay(other_);
+    }
+    Display* other_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(DisplayTest, ModeListOffersTheDesktopSize) {
+    ASSERT_GE(CountGraphicsModes(), 1);
+    EXPECT_TRUE(GraphicsModeExists(1024, 768, 0, 0));
+    int w, h, d, hz;
+    ASSERT_TRUE(GetGraphicsMode(0, w, h, d, hz));
+    EXPECT_GT(w, 0);
+    EXPECT_EQ(d, 32);  // a 24-bit screen stores 32 bits per pixel
+}
+
+TEST_F(DisplayTest, MissingVideoModeExtensionFallsBackToTheDesktop) {
+    detail::SetVidModeDisabled(true);
+    ASSERT_EQ(CountGraphicsModes(), 1);
+    int w, h, d, hz;
+    ASSERT_TRUE(GetGraphicsMode(0, w, h, d, hz));
+    EXPECT_EQ(w, 1024);
+    EXPECT_EQ(h, 768);
+    EXPECT_EQ(d, 32);
+    EXPECT_EQ(hz, 60);
+    // Full screen at the desktop size still opens and covers the screen.
+    ASSERT_NE(OpenGraphics(1024, 768, 32, 60, 0), nullptr);
+    EXPECT_EQ(OpenGraphics(800, 600, 32, 60, 0), nullptr);  // not a listed mode
+    EXPECT_FALSE(GraphicsOpen());
+}
+
+TEST_F(DisplayTest, UnopenableDisplayGivesNullNotACrash) {
+    std::string saved = std::getenv("DISPLAY");
+    setenv("DISPLAY", ":59999", 1);
+    EXPECT_EQ(OpenGraphics(320, 240, 0, 60, 0), nullptr);
+    EXPECT_EQ(CountGraphicsModes(), 0);
+    setenv("DISPLAY", saved.c_str(), 1);
+    DrawRect(0, 0, 10, 10);  // no window: harmless
+}
+
+TEST_F(DisplayTest, WindowCarriesTheTitleAndReportsTheCloseRequest) {
+    SetAppTitle("Zarquill close test");
+    ASSERT_NE(OpenGraphics(320, 240, 0, 60, 0), nullptr);
+    Window w = FindWindow(other_, "Zarquill close test");
+    ASSERT_NE(w, 0u);
+    EXPECT_EQ(AppTerminate(), 0);
+
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = w;
+    ev.xclient.message_type = XInternAtom(other_, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(other_, "WM_DELETE_WINDOW", False));
+    ev.xclient.data.l[1] = CurrentTime;
+    XSendEvent(other_, w, False, NoEventMask, &ev);
+    XSync(other_, False);
+
+    int seen = 0;
+    for (int tries = 0; tries < 500 && !seen; ++tries) {
+        seen = AppTerminate();
+        if (!seen) XSync(detail::CurrentDisplay(), False);
+    }
+    EXPECT_EQ(seen, 1);
+    EXPECT_EQ(AppTerminate(), 0);  // reported once
+    CloseGraphics();
+    XSync(other_, False);
+    EXPECT_EQ(FindWindow(other_, "Zarquill close test"), 0u);
+}
+
+TEST_F(DisplayTest, MoveVirtualMouseWarpsThroughTheScale) {
+    ASSERT_NE(OpenGraphics(400, 300, 0, 60, 0), nullptr);
+    SetVirtualResolution(800, 600);
+    MoveVirtualMouse(200, 100);
+    XSync(detail::CurrentDisplay(), False);
+    Window w = FindWindow(other_, AppTitle());
+    ASSERT_NE(w, 0u);
+    Window root, child;
+    int rx, ry, wx, wy;
+    unsigned mask;
+    ASSERT_TRUE(XQueryPointer(other_, w, &root, &child, &rx, &ry, &wx, &wy, &mask));
+    EXPECT_EQ(wx, 100);
+    EXPECT_EQ(wy, 50);
+    EXPECT_FLOAT_EQ(VirtualMouseX(), 200);
+    EXPECT_FLOAT_EQ(VirtualMouseY(), 100);
+}
