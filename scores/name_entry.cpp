@@ -1,0 +1,108 @@
+// The name-entry screen: the edit rules for PlayerName and the screen's loop.
+// Depends on the score record's PlayerName and NameCharFor, the media layer's
+// input, clock, random generator and drawing, the drawing helpers, the
+// graphics set-up's fonts and the frame end.
+#include "scores/name_entry.h"
+
+#include "engine/draw_helpers.h"
+#include "engine/frame_end.h"
+#include "engine/graphics_setup.h"
+#include "engine/media/clock.h"
+#include "engine/media/graphics.h"
+#include "engine/media/input.h"
+#include "engine/media/random.h"
+#include "engine/media/text.h"
+#include "scores/scores.h"
+
+namespace scores {
+
+namespace {
+
+constexpr int kPollMs = 5;           // sleep between two polls of a wait
+constexpr int kBlinkPeriodMs = 600;  // cursor blink: on for the first half
+constexpr int kFrameRate = 60;       // passed to FrameEnd, which paces at 60 anyway
+constexpr int kTitleFont = 6;
+constexpr int kNameFont = 5;
+
+NameEntryCalls g_calls;
+bool g_callsSet = false;
+
+// Returns the calls with the defaults filled in on first use.
+NameEntryCalls& Calls() {
+    if (!g_callsSet) {
+        ResetNameEntryIO();
+    }
+    return g_calls;
+}
+
+// Returns true while any of the keys or the button that end the screen is held.
+bool AcceptInputHeld() {
+    NameEntryCalls& io = Calls();
+    return io.keyDown(media::KEY_ESCAPE) != 0 || io.mouseDown(media::MOUSE_LEFT) != 0 ||
+           io.keyDown(media::KEY_ENTER) != 0;
+}
+
+// Waits, polling every few milliseconds, until the accept inputs are released.
+void WaitForRelease() {
+    while (AcceptInputHeld()) media::Delay(kPollMs);
+}
+
+// Draws the prompt and the name with its blinking cursor.
+void DrawPrompt() {
+    const int vw = engine::VirtualWidth;
+    const int vh = engine::VirtualHeight;
+    engine::SetColourAlpha(0, 255, 0);
+    media::SetImageFont(engine::UIFonts[kTitleFont]);
+    engine::DrawTextAligned(vw / 2, vh / 2 - 100, "Enter Your Name", 1, 1);
+    media::SetImageFont(engine::UIFonts[kNameFont]);
+    const char* cursor = media::Millisecs() % kBlinkPeriodMs < kBlinkPeriodMs / 2 ? "_" : " ";
+    engine::DrawTextAligned(vw / 2 - media::TextWidth(PlayerName) / 2, vh / 2, PlayerName + cursor,
+                            0, 1);
+}
+
+}  // namespace
+
+NameEntryCalls& NameEntryIO() {
+    return Calls();
+}
+
+void ResetNameEntryIO() {
+    g_calls.flushKeys = media::FlushKeys;
+    g_calls.getChar = media::GetChar;
+    g_calls.keyHit = media::KeyHit;
+    g_calls.keyDown = media::KeyDown;
+    g_calls.mouseDown = media::MouseDown;
+    g_calls.frameEnd = [] { engine::FrameEnd(kFrameRate, 0, 0); };
+    g_callsSet = true;
+}
+
+void EditName(std::string& name, int typed, int backspaceHits) {
+    if (typed >= 32) {
+        // "|" would split the score line and codes above 255 do not fit a
+        // one-byte character: NameCharFor maps both (0 refuses the character).
+        const int code = NameCharFor(static_cast<uint32_t>(typed));
+        if (code != 0) name += media::Chr(code);
+    }
+    if (backspaceHits > 0 && !name.empty()) name.pop_back();
+}
+
+void NameEntry() {
+    NameEntryCalls& io = Calls();
+    io.flushKeys();
+    WaitForRelease();
+    bool done = false;
+    while (!done) {
+        engine::BeginFrame(1);
+        engine::Backdrop();
+        const int typed = io.getChar();
+        EditName(PlayerName, typed, io.keyHit(media::KEY_BACKSPACE));
+        DrawPrompt();
+        done = io.keyHit(media::KEY_ENTER) != 0 || io.mouseDown(media::MOUSE_LEFT) != 0 ||
+               io.keyDown(media::KEY_ESCAPE) != 0;
+        io.frameEnd();
+    }
+    media::SeedRandom(media::Millisecs());
+    WaitForRelease();
+}
+
+}  // namespace scores
