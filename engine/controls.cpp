@@ -87,27 +87,13 @@ double RestOf(int p, int axis) {
 // Returns true while axis sub-code s (0..11) of port p is pushed past its dead zone.
 bool AxisActive(int p, int s) {
     int axis = kSubAxes[s / 2];
-    double v = media::JoyAxis(p - 1, axis);
-    double rest = RestOf(p, axis);
-    return (s % 2 == 0) ? v < rest - kAxisDeadZone : v > rest + kAxisDeadZone;
+    return AxisPastRest(s, media::JoyAxis(p - 1, axis), RestOf(p, axis));
 }
 
-// Returns true while a hat direction sub-code of port p is active (windows overlap for diagonals).
+// Returns true while a hat direction sub-code of port p is active.
 bool HatActive(int p, int s) {
     if (HatUsable[p] != 1) return false;
-    double hat = media::JoyAxis(p - 1, media::JOY_HAT);
-    switch (s) {
-        case kSubHatUp:
-            return hat >= 0 && (hat > 0.8 || hat < 0.2);
-        case kSubHatRight:
-            return hat > 0.1 && hat < 0.4;
-        case kSubHatDown:
-            return hat > 0.3 && hat < 0.7;
-        case kSubHatLeft:
-            return hat > 0.6 && hat < 0.9;
-        default:
-            return false;
-    }
+    return HatInWindow(s, media::JoyAxis(p - 1, media::JOY_HAT));
 }
 
 // Returns true for a port that is in use and enabled.
@@ -196,6 +182,26 @@ const char* KeyboardName(int code) {
 }
 
 }  // namespace
+
+bool AxisPastRest(int subCode, double value, double rest) {
+    return (subCode % 2 == 0) ? value < rest - kAxisDeadZone : value > rest + kAxisDeadZone;
+}
+
+bool HatInWindow(int subCode, double hat) {
+    // The windows overlap so that a diagonal presses two directions at once.
+    switch (subCode) {
+        case kSubHatUp:
+            return hat >= 0 && (hat > 0.8 || hat < 0.2);
+        case kSubHatRight:
+            return hat > 0.1 && hat < 0.4;
+        case kSubHatDown:
+            return hat > 0.3 && hat < 0.7;
+        case kSubHatLeft:
+            return hat > 0.6 && hat < 0.9;
+        default:
+            return false;
+    }
+}
 
 void DiscoverJoysticks() {
     ResetControls();

@@ -27,6 +27,11 @@ extern std::array<double, kMaxJoyPorts + 1> RestX, RestY, RestZ, RestU, RestV, R
 extern std::array<int, kMaxJoyPorts + 1> JoyEnabled;
 extern std::array<int, kMaxJoyPorts + 1> HatUsable;
 
+// Returns true when an axis reading lies past the dead zone around its rest value,
+// below it for even sub-codes (0, 2, .. 10) and above it for odd ones.
+bool AxisPastRest(int subCode, double value, double rest);
+// Returns true when a hat reading lies in the window of a hat sub-code (20, 23, 25, 28).
+bool HatInWindow(int subCode, double hat);
 // Records the joysticks present now: names, button masks, rest positions, hat check.
 void DiscoverJoysticks();
 // Returns 1 while the input a binding code names is active, else 0.
