@@ -45,6 +45,7 @@ int PatternStep = 0;
 int MaxPattern = 0;
 int MinPattern = 0;
 FormationDraw LastFormation;
+int FormationCount = 0;
 
 namespace {
 
@@ -291,6 +292,7 @@ void ResetWaves() {
     MaxPattern = d + 1;
     MinPattern = 1;
     LastFormation = FormationDraw{};
+    FormationCount = 0;
 }
 
 void WaveDirector() {
@@ -330,6 +332,7 @@ void WaveDirector() {
     f.g = e1;
     f.b = e2;
     LastFormation = f;
+    FormationCount += 1;
     MakeFormation(f);
 }
 

@@ -38,6 +38,8 @@ struct FormationDraw {
 };
 // The last formation sent (all zero before the first).
 extern FormationDraw LastFormation;
+// Formations sent since the game began.
+extern int FormationCount;
 
 // Returns the turn in whole degrees from current toward target, -179..179.
 int AngleDelta(double current, double target);
