@@ -1,8 +1,249 @@
-// Start-up spine (being built).
+// Start-up spine: the fixed order from process start to the front end, and
+// the command line (--help, --version, --scores).
 #include "app/startup.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <cstdlib>
+
+#include "app/audio_choice.h"
+#include "app/closing_screen.h"
+#include "app/settings_file.h"
+#include "app/title_screen.h"
+#include "engine/controls.h"
+#include "engine/draw_helpers.h"
+#include "engine/frame_end.h"
+#include "engine/game_state.h"
+#include "engine/graphics_setup.h"
+#include "engine/hooks.h"
+#include "engine/identity.h"
+#include "engine/log.h"
+#include "engine/media/audio.h"
+#include "engine/media/clock.h"
+#include "engine/media/files.h"
+#include "engine/media/graphics.h"
+#include "engine/media/text.h"
+#include "engine/settings_panel.h"
+#include "engine/setup_table.h"
+#include "game/game_assets.h"
+#include "game/game_loop.h"
+#include "scores/name_entry.h"
+#include "scores/score_file.h"
+#include "scores/score_panel.h"
+#include "scores/scores.h"
 
 namespace app {
 
-int Main(int, char**) { return 0; }
+namespace {
+
+const char* const kUsage =
+    "Usage: zarquill [option]\n"
+    "A side-scrolling shoot-'em-up: steer with the mouse, hold a button to fire.\n"
+    "\n"
+    "Options:\n"
+    "  --help       show this help and exit\n"
+    "  --version    show the version and exit\n"
+    "  --scores     print every run in the score file as one JSON object per line,\n"
+    "               newest first, and exit\n"
+    "\n"
+    "Without options the game starts. It keeps its files in the folder Files/\n"
+    "beside the program: Setup.ini (settings), Debug.txt (log), screenshots, and\n"
+    "274/nuscores.dat (the score file).\n";
+
+void RunStage(const std::function<void()>& stage) {
+    if (stage) stage();
+}
+
+void WriteBanner() {
+    const std::string rule(28, '-');
+    engine::WriteLog("Torvik's Wekkaplay Engine");
+    engine::WriteLog(rule);
+    engine::WriteLog("Week #" + media::Str(engine::WeekNumber));
+    engine::WriteLog(rule);
+    engine::WriteLog(engine::GameTitle());
+    engine::WriteLog(rule);
+    engine::WriteLog("");
+    engine::WriteLog("Loading");
+}
+
+// Moves into the folder that holds Files/, if the current one does not.
+void ApplyFolderRule() {
+    std::string target = ChooseStartFolder(media::CurrentDir(), media::ExecutableDir());
+    if (target != media::CurrentDir()) media::ChangeDir(target);
+}
+
+// Prints the score file's records as JSON lines; returns the exit status.
+int PrintScores() {
+    ApplyFolderRule();
+    const std::string path = "Files/" + engine::GameFolder();
+    if (!media::ChangeDir(path)) return 0;  // no game folder: no runs to show
+    scores::LoadScores();
+    for (const scores::Scores& record : scores::ScoreList) {
+        std::string line = scores::ScoreRecordJson(record) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+// Connects the engine's upward calls to the layers above it.
+void InstallHooks() {
+    engine::EngineHooks& hooks = engine::Hooks();
+    hooks.saveSetup = [] { SaveSetup(); };
+    hooks.closeProgram = [] { CloseProgram(); };
+    hooks.loadGameAssets = [] { game::LoadGameAssets(); };
+    hooks.loadScores = [] { scores::LoadScores(); };
+    hooks.settingsPanel = [] { engine::SettingsPanel(); };
+    game::SetNameEntry([] { scores::NameEntry(); });
+}
+
+// Leaves the program when no window could be opened: the log keeps what was
+// written so far, and one line on standard error says which display failed.
+[[noreturn]] void ExitWithoutDisplay() {
+    const char* display = std::getenv("DISPLAY");
+    engine::WriteLog("\tCould not open a display.");
+    engine::CloseLog();
+    if (display && *display) {
+        std::fprintf(stderr, "zarquill: cannot open a window on X display \"%s\"\n", display);
+    } else {
+        std::fprintf(stderr, "zarquill: cannot open a window: DISPLAY is not set\n");
+    }
+    std::exit(1);
+}
+
+// The start-up steps of the full program.
+StartupStages ProgramStages() {
+    StartupStages stages;
+    stages.createTables = [] {
+        FillStoryLines();
+        engine::BackdropColour = {0.2, 0.0, 1.0};
+        engine::BackdropTarget = engine::BackdropColour;
+        media::HideMouse();
+        engine::FrameStart = media::Millisecs();
+    };
+    stages.discoverJoysticks = [] { engine::DiscoverJoysticks(); };
+    stages.applyGraphics = [] {
+        if (!engine::ApplyGraphicsSettings()) ExitWithoutDisplay();
+    };
+    stages.afterGraphics = [] {
+        engine::PointerMode = 1;
+        scores::BadgeCount = 16;
+        engine::InGame = 0;
+    };
+    stages.frontEnd = [] { RunFrontEnd(); };
+    return stages;
+}
+
+}  // namespace
+
+std::string ChooseStartFolder(const std::string& currentDir, const std::string& executableDir) {
+    if (media::FileType(currentDir + "/Files") == 2) return currentDir;
+    if (!executableDir.empty() && media::FileType(executableDir + "/Files") == 2) {
+        return executableDir;
+    }
+    return currentDir;
+}
+
+AudioBackend MediaAudioBackend() {
+    AudioBackend audio;
+    audio.drivers = [] { return media::AudioDrivers(); };
+    audio.exists = [](const std::string& name) { return media::AudioDriverExists(name) != 0; };
+    audio.set = [](const std::string& name) { return media::SetAudioDriver(name) != 0; };
+    audio.enableOpenAL = [] { return media::EnableOpenALAudio() != 0; };
+    return audio;
+}
+
+void SelectAudioDriver(const AudioBackend& audio, const std::vector<std::string>& names,
+                       int index) {
+    // An empty list (or an index outside it) selects nothing: the audio layer
+    // keeps its own silent default.
+    if (index < 0 || index >= static_cast<int>(names.size())) return;
+    const std::string& name = names[static_cast<size_t>(index)];
+    if (!audio.exists(name)) return;
+    if (!IsOpenALDriverName(name)) {
+        audio.set(name);
+    } else if (audio.enableOpenAL()) {
+        audio.set(name);
+    }
+}
+
+void RunStartup(const AudioBackend& audio, const StartupStages& stages) {
+    using engine::Setup;
+    using engine::WriteLog;
+
+    RunStage(stages.createTables);
+    RunStage(stages.discoverJoysticks);
+    engine::SetupDefaults();
+    (void)engine::DerivedKey();  // derived on use; nothing to store
+
+    media::ChangeDir("Files/");
+    engine::OpenLog("Debug.txt");
+    WriteBanner();
+
+    engine::AudioDriverNames = audio.drivers();
+    if (engine::AudioDriverNames.size() > static_cast<size_t>(engine::kMaxAudioDrivers)) {
+        engine::AudioDriverNames.resize(static_cast<size_t>(engine::kMaxAudioDrivers));
+    }
+
+    LoadSetup();
+
+    Setup[engine::SETUP_AUDIODRIVER] = ChooseAudioDriver(
+        engine::AudioDriverNames, AudioDriverChosen(), Setup[engine::SETUP_AUDIODRIVER]);
+    WriteLog("Setting Audio Driver");
+    SelectAudioDriver(audio, engine::AudioDriverNames, Setup[engine::SETUP_AUDIODRIVER]);
+    WriteLog("Set Audio Driver");
+    WriteLog("");
+
+    WriteLog("\tRequested Resolution : " + media::Str(Setup[engine::SETUP_WIDTH]) + "x" +
+             media::Str(Setup[engine::SETUP_HEIGHT]));
+    WriteLog("\tSetup Loaded");
+    WriteLog("");
+    WriteLog("Grabbing Previous Scores");
+    WriteLog("");
+
+    media::ChangeDir(engine::GameFolder());
+    const int t0 = media::Millisecs();
+
+    RunStage(stages.applyGraphics);
+    RunStage(stages.afterGraphics);
+
+    WriteLog("Finished Loading");
+    // The loading phase lasts at least the minimum; short sleeps keep the
+    // processor free while waiting.
+    while (media::Millisecs() - t0 < kMinimumLoadingMs) {
+        int left = kMinimumLoadingMs - (media::Millisecs() - t0);
+        media::Delay(left < 10 ? left : 10);
+    }
+
+    RunStage(stages.frontEnd);
+}
+
+int Main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Zarquill %s (%s)\n", engine::GameVersion,
+                        media::ToUtf8(engine::GameTitle()).c_str());
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--scores") == 0) return PrintScores();
+        std::fprintf(stderr, "zarquill: unknown option '%s' (try --help)\n", argv[i]);
+        return 2;
+    }
+
+    // Library initialisation: OpenAL is probed now so that its drivers are in
+    // the list that start-up reads.
+    AudioBackend audio = MediaAudioBackend();
+    audio.enableOpenAL();
+    media::SetAppTitle(engine::GameTitle());
+    ApplyFolderRule();
+    InstallHooks();
+    RunStartup(audio, ProgramStages());
+    return 0;  // not reached: the program ends in the closing screen
+}
 
 }  // namespace app

@@ -1,7 +1,51 @@
-// The program's entry and start-up spine.
+// The program's entry and start-up spine: folders, log banner, settings,
+// audio driver, graphics and assets, the minimum loading time, then the front
+// end. Depends on the engine (log, settings tables, identity), the settings
+// file and the media layer.
 #pragma once
 
+#include <functional>
+#include <string>
+#include <vector>
+
 namespace app {
+
+// The audio layer as start-up sees it; tests replace it with fakes.
+struct AudioBackend {
+    std::function<std::vector<std::string>()> drivers;
+    std::function<bool(const std::string&)> exists;
+    std::function<bool(const std::string&)> set;
+    std::function<bool()> enableOpenAL;
+};
+
+// The steps other subsystems supply. An empty step is skipped.
+struct StartupStages {
+    std::function<void()> createTables;       // program-wide tables, pointer, frame clock
+    std::function<void()> discoverJoysticks;  // joystick ports and rest positions
+    std::function<void()> applyGraphics;      // window, common and game assets, scores
+    std::function<void()> afterGraphics;      // pointer mode, badge count, game flag
+    std::function<void()> frontEnd;           // the title screen loop; never returns
+};
+
+// Minimum time from the folder change into the game folder to the front end.
+inline constexpr int kMinimumLoadingMs = 2500;
+
+// Returns the folder the program should run in: the current folder when it
+// holds "Files/", else the executable's folder when that one does, else the
+// current folder (so a game started from a desktop menu finds its files).
+std::string ChooseStartFolder(const std::string& currentDir, const std::string& executableDir);
+
+// Returns the audio layer's real operations.
+AudioBackend MediaAudioBackend();
+
+// Selects the driver at index of names by the start-up rules: nothing when
+// the index is outside the list or the driver does not exist; OpenAL names
+// only once the OpenAL library proved usable.
+void SelectAudioDriver(const AudioBackend& audio, const std::vector<std::string>& names, int index);
+
+// Runs the start-up sequence from the current folder and then the front end.
+// Returns only when the front end returns (or when there is none).
+void RunStartup(const AudioBackend& audio, const StartupStages& stages);
 
 // Runs the program with its command line; returns the process exit status.
 int Main(int argc, char** argv);

@@ -1,0 +1,98 @@
+// The closing screen and the orderly end of the process.
+#include "app/closing_screen.h"
+
+#include <cstdlib>
+
+#include "app/settings_file.h"
+#include "engine/controls.h"
+#include "engine/draw_helpers.h"
+#include "engine/graphics_setup.h"
+#include "engine/log.h"
+#include "engine/media/clock.h"
+#include "engine/media/graphics.h"
+#include "engine/media/input.h"
+#include "engine/media/key_codes.h"
+#include "scores/score_file.h"
+
+namespace app {
+
+namespace {
+
+// Milliseconds between input reads while waiting: short enough that a press
+// is seen at once, long enough that the wait does not keep a core busy.
+constexpr int kPollMs = 5;
+constexpr int kReleasePasses = 120;
+constexpr int kReleasePassMs = 16;
+
+struct Line {
+    int offset;
+    int r, g, b;
+    const char* text;
+};
+
+const Line kLines[] = {
+    {40, 255, 255, 180, "Why not take the next few minutes to hop back to the site"},
+    {80, 255, 255, 180, "where you found this game, and leave a comment."},
+    {130, 255, 255, 180, "Good or bad, every little helps."},
+    {180, 255, 210, 180, "There are so many wonderful homebrew communities"},
+    {220, 255, 210, 180, "and developers out there, who bring you hundreds"},
+    {260, 255, 210, 180, "of free games, every month."},
+    {320, 255, 255, 180, "Give a little back."},
+    {380, 180, 255, 255, "Feedback is King"},
+};
+
+void DrawClosingFrame() {
+    const int vw = engine::VirtualWidth;
+    const int vh = engine::VirtualHeight;
+    media::Cls();
+    engine::BeginFrame(1);
+    engine::Backdrop();
+    media::DrawImage(engine::LogoImage, 256, 256, 0);
+    media::DrawImage(engine::SiteLogoImage, vw - 256, 256, 0);
+    engine::SetFont(1, 6);
+    engine::SetColourAlpha(180, 255, 255, 1);
+    engine::DrawTextAligned(vw / 2, vh / 2, "Thanks for Playing", 1, 1);
+    engine::SetFont(2, 5);
+    for (const Line& line : kLines) {
+        engine::SetColourAlpha(line.r, line.g, line.b);
+        engine::DrawTextAligned(40, vh / 2 + line.offset, line.text);
+    }
+    media::Flip(-1);
+}
+
+}  // namespace
+
+bool ClosingInputHeld() {
+    const bool alt = media::KeyDown(media::KEY_LALT) || media::KeyDown(media::KEY_RALT);
+    return media::MouseDown(1) || media::MouseDown(2) || engine::ScanInput() != 0 ||
+           (alt && media::KeyDown(media::KEY_F4)) || media::AppTerminate();
+}
+
+void RunClosingScreen() {
+    media::ShowMouse();
+    SaveSetup();
+    scores::SaveScores();
+    engine::WriteLog("Closing Up");
+    engine::WriteLog("");
+    engine::WriteLog("Bye!");
+    engine::WriteLog("");
+    engine::WriteLog("Play again, soon!!");
+
+    DrawClosingFrame();
+
+    // Let go of whatever brought us here (bounded to about two seconds).
+    for (int pass = 0; pass < kReleasePasses && ClosingInputHeld(); ++pass) {
+        media::Delay(kReleasePassMs);
+    }
+    // Then wait for a fresh press, reading input every few milliseconds.
+    while (!ClosingInputHeld()) media::Delay(kPollMs);
+}
+
+void CloseProgram() {
+    RunClosingScreen();
+    media::CloseGraphics();
+    engine::CloseLog();
+    std::exit(0);
+}
+
+}  // namespace app

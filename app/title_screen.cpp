@@ -1,0 +1,276 @@
+// The front-end loop: one frame in the fixed order of the title screen.
+#include "app/title_screen.h"
+
+#include "app/closing_screen.h"
+#include "engine/controls.h"
+#include "engine/draw_helpers.h"
+#include "engine/frame_end.h"
+#include "engine/game_state.h"
+#include "engine/graphics_setup.h"
+#include "engine/identity.h"
+#include "engine/media/clock.h"
+#include "engine/media/graphics.h"
+#include "engine/media/input.h"
+#include "engine/media/key_codes.h"
+#include "engine/media/text.h"
+#include "engine/settings_panel.h"
+#include "engine/setup_table.h"
+#include "engine/sprite_budget_test.h"
+#include "game/game_assets.h"
+#include "game/game_loop.h"
+#include "scores/score_panel.h"
+#include "scores/scores.h"
+
+namespace app {
+
+std::array<std::string, kStoryCapacity> StoryLines;
+int StoryCount = 0;
+FrontEndState FrontEnd;
+
+namespace {
+
+// Characters the front end replaces by "_" in the account name and password.
+const char* const kAccountUnsafe[] = {"*", "\"", "'", "-", "+",  "&", "?", "{", "}",
+                                      "[", "]",  "~", "#", "\\", "/", ":", ";"};
+
+const char* const kStory[] = {
+    "A Game by Torvik",
+    "torvik.example and wekkaplay.example",
+    "",
+    "-=-=--=-=-=-=-=-=-=-=-",
+    "You are alone.",
+    "",
+    "You take the last ship",
+    "from the docking bay,",
+    "and head out to take your",
+    "revenge upon the enemy fleet.",
+    "",
+    "They already killed everyone else.",
+    "There's nothing left to fight for.",
+    "",
+    "But fight you will.",
+    "",
+    "Vantrelle -=Daz4=-",
+    "Zarquill!",
+    "",
+    "wekkaplay.example/274",
+    "-=-=--=-=-=-=-=-=-=-=-",
+    "",
+    "Credits",
+    "",
+    "Game",
+    "written in C++ with CMake",
+    "using Torvik's Framework",
+    "",
+    "Graphics",
+    "Font : Open Sans by Steve Matteson",
+    "Font : Cantarell by Dave Crossland",
+    "Font : Bebas Neue by Ryoichi Tsunekawa",
+    "Font : Jura by Daniel Johnson",
+    "All other graphics by Torvik",
+    "",
+    "Music/SFX by Torvik",
+    "",
+    "Additional Sound Effects",
+    "created using",
+    "our own synthesiser, zq_assetgen",
+    "(in this game's tools folder)",
+};
+
+// Key codes of the tab and difficulty shortcuts ("1", "2", "3", F1..F3).
+constexpr int kKey1 = 49, kKey2 = 50, kKey3 = 51;
+constexpr int kKeyF1 = media::KEY_F1, kKeyF2 = media::KEY_F1 + 1, kKeyF3 = media::KEY_F1 + 2;
+
+bool KeyHeld(int code) {
+    return media::KeyDown(code) != 0;
+}
+
+bool ControlHeld(int control) {
+    return engine::ActionDown(control, 1) || engine::ActionDown(control, 2);
+}
+
+void SanitiseAccount(std::string& text) {
+    for (const char* ch : kAccountUnsafe) text = media::Replace(text, ch, "_");
+}
+
+void StartGame() {
+    game::PlaySfx(98, 1.5, 1.0, 0);
+    auto& slot = engine::SfxChannels[1];
+    if (slot && slot->Playing()) {
+        slot->Stop();
+    }
+    slot.reset();
+    engine::InGame = 1;
+    engine::GameStartTime = media::Millisecs();
+    game::RunGame();
+    engine::InGame = 0;
+    FrontEnd.escapeLatch = true;
+    FrontEnd.startLatch = true;
+    FrontEnd.panelSlide = 0;
+    scores::GraphScroll = 0;
+    scores::SelectedIndex = 0;
+}
+
+}  // namespace
+
+void FillStoryLines() {
+    StoryCount = 1;
+    for (const char* line : kStory) StoryLines[static_cast<size_t>(StoryCount++)] = line;
+    StoryLines[static_cast<size_t>(StoryCount)] = "";
+}
+
+bool FrontEndFrame() {
+    using engine::SetColourAlpha;
+    using engine::SetFont;
+    const int vw = engine::VirtualWidth;
+    const int vh = engine::VirtualHeight;
+
+    // 1. Frame start and backdrop.
+    engine::BeginFrame(1);
+    engine::ResetDrawState();
+    engine::Backdrop();
+
+    // 2. Account texts stay safe for the score file.
+    SanitiseAccount(scores::AccountName);
+    SanitiseAccount(scores::AccountPassword);
+
+    // 3-4. Panel slide and geometry.
+    if (FrontEnd.panelSlide < 32) ++FrontEnd.panelSlide;
+    const int w = engine::ScreenWidth >= 900 ? 335 : 415;
+    const int x = vw - w - 5 + 800 - 25 * FrontEnd.panelSlide;
+    SetColourAlpha(0, 0, 0, 0.5);
+    media::DrawRect(x, 5, w, vh - 10);
+    SetColourAlpha(255, 255, 255, 0.3);
+    media::DrawRect(x, 5, w, 35);
+
+    // 5. Tab labels.
+    SetFont(1, 2);
+    SetColourAlpha(FrontEnd.panelTab == 0 ? 255 : 0, FrontEnd.panelTab == 0 ? 255 : 0,
+                   FrontEnd.panelTab == 0 ? 255 : 0, 1);
+    engine::DrawTextAligned(static_cast<int>(x + 0.2 * w), 23, "1.Hiscore", 1, 1);
+    SetColourAlpha(FrontEnd.panelTab == 2 ? 255 : 0, FrontEnd.panelTab == 2 ? 255 : 0,
+                   FrontEnd.panelTab == 2 ? 255 : 0, 1);
+    engine::DrawTextAligned(static_cast<int>(x + 0.8 * w), 23, "3.About", 1, 1);
+
+    // 6. Tab choice.
+    const bool button1 = media::MouseDown(1) != 0;
+    if (!FrontEnd.clickLatch) {
+        int chosen = -1;
+        if (KeyHeld(kKey1) || KeyHeld(kKeyF1) ||
+            (button1 && engine::MouseInRect(x, 5, 0.3 * w, 50))) {
+            chosen = 0;
+        } else if (KeyHeld(kKey3) || KeyHeld(kKeyF3) ||
+                   (button1 && engine::MouseInRect(x + 0.66 * w, 5, 0.3 * w, 50))) {
+            chosen = 2;
+        }
+        if (chosen >= 0) {
+            FrontEnd.panelTab = chosen;
+            game::PlaySfx(98, 2.0, 1.0, 0);
+            FrontEnd.clickLatch = true;
+        }
+    }
+
+    // 7. The high-score panel runs every frame, drawing only on its tab.
+    scores::DrawScorePanel(x, w, game::Difficulty, game::CurrentLevel, game::CurrentGameFlags,
+                           FrontEnd.panelTab == 0 ? 1 : 0);
+
+    // 8. Tab heading and About text.
+    SetFont(1, 7);
+    SetColourAlpha(255, 255, 255, 1);
+    if (FrontEnd.panelTab == 0) {
+        engine::BackdropTarget = {0.2, 0, 1.0};
+        engine::DrawTextAligned(x + w / 2, 50, "Hiscores", 1, 0);
+    } else if (FrontEnd.panelTab == 2) {
+        engine::DrawTextAligned(x + w / 2, 50, "About", 1, 0);
+        SetFont(1, 2);
+        for (int i = 1; i <= StoryCount; ++i) {
+            engine::DrawTextAligned(x + w / 2, 115 + 20 * (i - 1),
+                                    StoryLines[static_cast<size_t>(i)], 1, 0);
+        }
+        engine::BackdropTarget = {0, 0.2, 1.0};
+    }
+
+    // 9. Settings hints.
+    const bool narrow = engine::ScreenWidth < 900;
+    SetFont(2, narrow ? 4 : 3);
+    SetColourAlpha(255, 255, 255, 1);
+    if (engine::Setup[engine::SETUP_WIDTH] == 800 && media::Millisecs() % 800 < 400) {
+        SetColourAlpha(255, 255, 0, 1);
+    }
+    engine::DrawTextAligned(4, 4, "Hit [Tab] for settings");
+    SetFont(2, narrow ? 3 : 2);
+    SetColourAlpha(180, 255, 180, 1);
+    engine::DrawTextAligned(4, 35, "Redefine Controls");
+    engine::DrawTextAligned(4, 55, "Audio Options");
+    engine::DrawTextAligned(4, 75, "and Hi-Def gaming!");
+
+    // 10. Start button.
+    const int cx = (vw - w) / 2;
+    const int dy = 800 - 25 * FrontEnd.panelSlide;
+    const bool over = engine::MouseInRect(cx - 200, vh / 2 + 40 + dy, 400, 80) != 0;
+    SetColourAlpha(over ? 255 : 255, over ? 255 : 150, over ? 255 : 150, 1);
+    if (over && FrontEnd.startHeld && !FrontEnd.startLatch && engine::SettingsSlide < -250) {
+        StartGame();
+    }
+    media::SetImageFont(engine::UIFonts[7]);
+    engine::DrawTextAligned(cx, vh / 2 + 80 + dy, "Click Here to Start", 1, 1);
+    FrontEnd.startHeld = media::MouseDown(1) != 0;
+    if (!media::MouseDown(1) && !ControlHeld(0) && !ControlHeld(8)) FrontEnd.startLatch = false;
+
+    // 11. Difficulty by mouse.
+    static const char* const kDifficulty[3] = {"Easy", "Medium", "Hard"};
+    SetFont(2, 6);
+    for (int d = 0; d < 3; ++d) {
+        const int ty = vh / 2 + 200 + 50 * d - dy;
+        SetColourAlpha(255, 255, 255, game::Difficulty == d ? 1.0 : 0.5);
+        if (media::MouseDown(1) && engine::MouseInRect(cx - 100, ty, 200, 40) &&
+            !FrontEnd.clickLatch) {
+            game::Difficulty = d;
+            game::PlaySfx(98, 1.0, 1.0, 0);
+            FrontEnd.clickLatch = true;
+        }
+        engine::DrawTextAligned(cx - 100, ty, kDifficulty[d]);
+    }
+
+    // 12. Difficulty steps with the controls.
+    if (!FrontEnd.startLatch && ControlHeld(0)) {
+        game::Difficulty = game::Difficulty - 1 < 0 ? 2 : game::Difficulty - 1;
+        game::PlaySfx(98, 0.95, 1.0, 0);
+        FrontEnd.startLatch = true;
+    }
+    if (!FrontEnd.startLatch && ControlHeld(8)) {
+        game::Difficulty = game::Difficulty + 1 > 2 ? 0 : game::Difficulty + 1;
+        game::PlaySfx(98, 1.05, 1.0, 0);
+        FrontEnd.startLatch = true;
+    }
+
+    // 13. Click latch.
+    if (!media::MouseDown(1) && !KeyHeld(kKey1) && !KeyHeld(kKey2) && !KeyHeld(kKey3) &&
+        !KeyHeld(kKeyF1) && !KeyHeld(kKeyF2) && !KeyHeld(kKeyF3)) {
+        FrontEnd.clickLatch = false;
+    }
+
+    // 14. Title picture and the game's name.
+    const int h = game::TitleImage ? media::ImageHeight(game::TitleImage) : 0;
+    SetColourAlpha(255, 255, 255, 1);
+    media::DrawImage(game::TitleImage, cx, vh / 2 - h / 2 + dy, 0);
+    SetFont(2, 5);
+    SetColourAlpha(255, 255, 255, 0.5);
+    engine::DrawTextAligned(cx, vh / 2 - h / 2 + 128 + dy, engine::GameName, 1, 1);
+
+    // 15. Frame end.
+    engine::FrameEnd(engine::TargetRate, 0, 1);
+
+    // 16. Quit check.
+    if (!KeyHeld(media::KEY_ESCAPE)) FrontEnd.escapeLatch = false;
+    return KeyHeld(media::KEY_ESCAPE) && !FrontEnd.escapeLatch;
+}
+
+void RunFrontEnd() {
+    FrontEnd = FrontEndState{};
+    while (!FrontEndFrame()) {
+    }
+    CloseProgram();
+}
+
+}  // namespace app
