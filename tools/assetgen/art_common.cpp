@@ -303,8 +303,8 @@ static Canvas MakeSeriesLogo() {
         c, 0, 0, 320, 128, [](float x, float y) { return SdBox(x, y, 160, 64, 148, 50, 18); },
         plate);
     std::string name = "VANTRELLE";
-    float w = StrokeTextWidth(name, 40, 8);
-    NeonText(c, name, 160 - w / 2, 30, 40, 2.2f, 8, {1.0f, 0.35f, 0.85f});
+    float w = StrokeTextWidth(name, 32, 6);
+    NeonText(c, name, 160 - w / 2, 34, 32, 2.0f, 6, {1.0f, 0.35f, 0.85f});
     float w2 = StrokeTextWidth("WEEKLY", 14, 6);
     NeonText(c, "WEEKLY", 160 - w2 / 2, 84, 14, 1.1f, 6, {0.4f, 0.9f, 1.0f});
     return c;
@@ -332,7 +332,7 @@ static Canvas MakeSiteLogo() {
     // A stylised C in the disc.
     NeonText(c, "C", 30, 36, 56, 4, 0, {1.0f, 0.85f, 0.3f});
     std::string name = "CODALOO";
-    NeonText(c, name, 112, 46, 36, 2.2f, 7, {0.45f, 1.0f, 0.75f});
+    NeonText(c, name, 114, 49, 30, 2.0f, 6, {0.45f, 1.0f, 0.75f});
     return c;
 }
 

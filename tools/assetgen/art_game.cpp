@@ -1,6 +1,7 @@
 // The game's images: badges, the title picture, terrain tiles, enemy craft and shots, star
 // colours, the player's ship, the two glows and the nebula clouds.
 // Depends on gen_util.h. Everything the game tints is drawn light (white to grey).
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -454,7 +455,6 @@ static Canvas MakeGrid() {
         Rng rng(static_cast<uint64_t>(t) + 5000);
         std::vector<float> params;
         int ox = (t % 10) * kCell, oy = (t / 10) * kCell;
-        float tint = 0.95f + 0.05f * (t % 3);
         for (int y = 0; y < kCell; ++y) {
             for (int x = 0; x < kCell; ++x) {
                 float fx = x + 0.5f, fy = y + 0.5f;
@@ -463,7 +463,7 @@ static Canvas MakeGrid() {
                 float hl = TileDetail(t, rng, fx - 1, fy - 1, params) * EdgeFade(fx - 1, fy - 1);
                 float v = base[y * kCell + x] + 0.18f * h + 0.25f * (h - hl);
                 v = Clamp01(v) * 0.85f + 0.1f;
-                c.Set(ox + x, oy + y, {v * tint, v * tint, v});
+                c.Set(ox + x, oy + y, {v, v, v});
             }
         }
     }
@@ -478,6 +478,7 @@ static Canvas MakeSplodge() {
         Rng rng(seed);
         float sx = rng.Real(0.8f, 1.2f), sy = rng.Real(0.8f, 1.2f);
         int ox = (n % 4) * 256, oy = (n / 4) * 256;
+        std::vector<float> alpha(256 * 256), grey(256 * 256);
         for (int y = 0; y < 256; ++y) {
             for (int x = 0; x < 256; ++x) {
                 float u = (x + 0.5f - 128) / 128 * sx, v = (y + 0.5f - 128) / 128 * sy;
@@ -487,11 +488,27 @@ static Canvas MakeSplodge() {
                 float r = std::hypot(u + wx * 0.4f, v + wy * 0.4f);
                 float mask = Clamp01(1 - r);
                 mask = mask * mask * (3 - 2 * mask);
-                float edge = Clamp01((1 - std::hypot(x + 0.5f - 128, y + 0.5f - 128) / 128) * 8);
-                float density = Clamp01((cloud - 0.3f) * 2.2f);
-                float a = mask * edge * (0.05f + 0.95f * density * density);
-                float grey = 0.7f + 0.3f * density;
-                c.Over(ox + x, oy + y, {grey, grey, grey}, a);
+                float rr = std::hypot(x + 0.5f - 128, y + 0.5f - 128) / 128;
+                float edge = Clamp01((0.95f - rr) * 10);
+                float density = Clamp01((cloud - 0.3f) * 3.0f);
+                float a = mask * edge * (0.08f + 0.92f * density * std::sqrt(density));
+                // A faint floor over the round body keeps the cloud free of pin-holes; past a
+                // clean circle everything is transparent.
+                a = edge < 0.08f ? 0 : std::max(a, 0.03f * edge);
+                alpha[static_cast<size_t>(y) * 256 + x] = a;
+                grey[static_cast<size_t>(y) * 256 + x] = 0.7f + 0.3f * density;
+            }
+        }
+        // Stretch every cloud to the same range, so thin ones are as present as thick ones.
+        std::vector<float> sorted = alpha;
+        std::nth_element(sorted.begin(), sorted.begin() + sorted.size() * 995 / 1000, sorted.end());
+        float top = sorted[sorted.size() * 995 / 1000];  // ignore a few hot spots
+        float gain = top > 0 ? 0.9f / top : 1;
+        for (int y = 0; y < 256; ++y) {
+            for (int x = 0; x < 256; ++x) {
+                size_t k = static_cast<size_t>(y) * 256 + x;
+                float g = grey[k];
+                c.Over(ox + x, oy + y, {g, g, g}, Clamp01(alpha[k] * gain));
             }
         }
     }
@@ -585,20 +602,27 @@ static Canvas MakeTitle() {
             float t = Clamp01((y - 84) / 92.0f);
             Rgb col = MixRgb({1.0f, 0.85f, 0.3f}, {1.0f, 0.2f, 0.6f}, t);
             float stripe = y > 150 ? std::fmod(y - 150.0f, 14.0f) < 2 + (y - 150) / 14.0f : false;
-            if (d < 0 && !stripe && y < 200) c.Over(x, y, col, Coverage(d) * 0.85f);
+            // The stripes are dim, not cut out: a gap of pure black would mask into a hole.
+            if (d < 0 && y < 200)
+                c.Over(x, y, stripe ? MixRgb(col, {0.2f, 0.05f, 0.3f}, 0.8f) : col,
+                       Coverage(d) * (stripe ? 0.25f : 0.85f));
             if (d > 0 && y < 200) c.Add(x, y, col, 0.25f * std::exp(-d / 8));
         }
     }
-    // Horizon grid below the sun, fading with distance.
+    // Horizon grid below the sun, fading with distance, on a faint floor (its cells are dim
+    // blue rather than black, so masking does not punch them out).
     for (int y = 200; y < 256; ++y) {
         for (int x = 0; x < 768; ++x) {
             float depth = (y - 196.0f) / 60.0f;
+            if (Clamp01(1 - std::fabs(x - 384.0f) / 360) < 0.05f) continue;  // a clean side edge
+            c.Over(x, y, {0.12f, 0.22f, 0.45f},
+                   0.3f * Clamp01(1 - std::fabs(x - 384.0f) / 360) * Clamp01(depth * 2));
             float fx = (x - 384.0f) / depth;
             float lx = std::fabs(std::fmod(std::fabs(fx) + 24, 48.0f) - 24) * depth;
             float ly = std::fabs(std::fmod(1 / depth * 12, 1.0f) - 0.5f);
             float line = std::max(Coverage(lx - 0.7f),
                                   y == 200 ? 1.0f : Coverage((ly - 0.5f + 0.04f * depth) * 30));
-            float fade = Clamp01(1 - std::fabs(x - 384.0f) / 384) * Clamp01(depth * 2);
+            float fade = Clamp01(1 - std::fabs(x - 384.0f) / 360) * Clamp01(depth * 2);
             if (line > 0) c.Over(x, y, {0.35f, 0.8f, 1.0f}, line * fade);
         }
     }
