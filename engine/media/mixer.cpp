@@ -63,21 +63,6 @@ class MixerVoice : public audio_detail::Voice {
 
 // Internal helpers -----------------------------------------------------------
 
-namespace {
-
-// Returns the sample of one channel at a source frame; past the end it gives
-// the first frame for a looping sound and silence otherwise.
-float SampleAt(const SoundData& s, size_t frame, int channel, bool loop) {
-    size_t frames = s.Frames();
-    if (frame >= frames) {
-        if (!loop) return 0.0f;
-        frame %= frames;
-    }
-    return s.samples[frame * s.channels + channel];
-}
-
-}  // namespace
-
 void Mixer::Unlist(std::shared_ptr<Track> t) {
     t->live = false;
     t->paused = false;
@@ -101,22 +86,35 @@ void Mixer::MixTrack(Track& t, float* acc, int frames) {
     const float left_gain = volume * std::min(1.0f, 1.0f - pan);
     const float right_gain = volume * std::min(1.0f, 1.0f + pan);
     const int right_channel = s.channels > 1 ? 1 : 0;
+    const int16_t* data = s.samples.data();
+    const size_t stride = static_cast<size_t>(s.channels);
+    const double end = static_cast<double>(length);
     double pos = t.position;
     for (int i = 0; i < frames; ++i) {
-        if (pos >= static_cast<double>(length)) {
+        if (pos >= end) {
             if (!t.loop) {
                 t.live = false;
                 break;
             }
-            pos = std::fmod(pos, static_cast<double>(length));
+            pos = std::fmod(pos, end);
         }
-        size_t frame = static_cast<size_t>(pos);
-        float frac = static_cast<float>(pos - static_cast<double>(frame));
-        float left = SampleAt(s, frame, 0, t.loop);
-        float right = SampleAt(s, frame, right_channel, t.loop);
+        const size_t frame = static_cast<size_t>(pos);
+        const float frac = static_cast<float>(pos - static_cast<double>(frame));
+        const int16_t* here = data + frame * stride;
+        float left = here[0];
+        float right = here[right_channel];
         if (frac > 0.0f) {
-            left += (SampleAt(s, frame + 1, 0, t.loop) - left) * frac;
-            right += (SampleAt(s, frame + 1, right_channel, t.loop) - right) * frac;
+            // The frame after the last is the first again for a looping
+            // sound, silence otherwise.
+            const size_t next = frame + 1;
+            float next_left = 0.0f, next_right = 0.0f;
+            if (next < length || t.loop) {
+                const int16_t* there = data + (next < length ? next : 0) * stride;
+                next_left = there[0];
+                next_right = there[right_channel];
+            }
+            left += (next_left - left) * frac;
+            right += (next_right - right) * frac;
         }
         acc[2 * i] += left * left_gain;
         acc[2 * i + 1] += right * right_gain;
