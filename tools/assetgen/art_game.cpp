@@ -486,7 +486,7 @@ static Canvas MakeSplodge() {
                 float wy = FractalNoise(u * 2, v * 2 + 5, seed + 2, 3) - 0.5f;
                 float cloud = FractalNoise(u * 2.5f + wx * 2, v * 2.5f + wy * 2, seed + 3, 5);
                 float r = std::hypot(u + wx * 0.4f, v + wy * 0.4f);
-                float mask = Clamp01(1 - r);
+                float mask = Clamp01(1 - r * 1.3f);  // the cloud thins out well inside its cell
                 mask = mask * mask * (3 - 2 * mask);
                 float rr = std::hypot(x + 0.5f - 128, y + 0.5f - 128) / 128;
                 float edge = Clamp01((0.95f - rr) * 10);
@@ -494,7 +494,7 @@ static Canvas MakeSplodge() {
                 float a = mask * edge * (0.08f + 0.92f * density * std::sqrt(density));
                 // A faint floor over the round body keeps the cloud free of pin-holes; past a
                 // clean circle everything is transparent.
-                a = edge < 0.08f ? 0 : std::max(a, 0.03f * edge);
+                a = edge < 0.2f ? 0 : std::max(a, 0.012f * edge);
                 alpha[static_cast<size_t>(y) * 256 + x] = a;
                 grey[static_cast<size_t>(y) * 256 + x] = 0.7f + 0.3f * density;
             }
