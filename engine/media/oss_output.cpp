@@ -91,7 +91,9 @@ bool OssOutput::WaitWritable(int timeout_ms) {
         return false;
     }
     pollfd p{fd_, POLLOUT, 0};
-    return ::poll(&p, 1, timeout_ms) > 0 && (p.revents & POLLOUT) != 0;
+    // An error or hang-up also counts: the next write then reports it.
+    return ::poll(&p, 1, timeout_ms) > 0 &&
+           (p.revents & (POLLOUT | POLLERR | POLLHUP | POLLNVAL)) != 0;
 }
 
 long OssOutput::Write(const void* data, size_t size) {

@@ -286,3 +286,23 @@ TEST_F(AudioDriverTest, DeviceThatGoesAwayLeavesTheProgramRunningSilently) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AudioExit, ProcessExitStopsTheMixerThread) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    zqtest::TempDir dir;
+    ASSERT_TRUE(zqtest::WriteWholeFile(dir / "dsp", ""));
+    std::string device = dir / "dsp";
+    // The child leaves the driver running; exit must join its thread and end.
+    EXPECT_EXIT(
+        {
+            setenv("ZQ_DSP_DEVICE", device.c_str(), 1);
+            if (media::SetAudioDriver("FreeMixer") != 1) std::_Exit(3);
+            ConstantSound(1000, 44100, media::SOUND_LOOP)->Play();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
