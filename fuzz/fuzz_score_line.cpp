@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/media/files.h"
 #include "scores/score_file.h"
@@ -79,6 +81,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     scores::ResetScores();
     scores::LoadScores();
+    // The loader's order must be the one a full re-sort after every line gives.
+    {
+        // The file's lines: ended by LF or a zero byte, CR dropped; the first
+        // is the account line; a last line without an end counts when it is
+        // not empty; at least one line follows the account line.
+        std::vector<std::string> lines(1);
+        for (char c : input) {
+            if (c == '\n' || c == '\0') {
+                lines.emplace_back();
+            } else if (c != '\r') {
+                lines.back().push_back(c);
+            }
+        }
+        if (lines.back().empty()) lines.pop_back();
+        if (lines.size() < 2) lines.resize(2);
+        std::list<scores::Scores> expect;
+        for (size_t i = 1; i < lines.size(); ++i) {
+            const std::string& line = lines[i];
+            const std::string plain = line.size() >= 3 ? scores::Unscramble(line, "") : line;
+            scores::Scores r;
+            if (scores::ParseScoreLine(plain, r)) expect.push_back(r);
+            scores::SortScores(expect);
+        }
+        Check(expect == scores::ScoreList);
+    }
     for (const scores::Scores& r : scores::ScoreList) {
         scores::Scores again;
         Check(scores::ParseScoreLine(scores::FormatScoreLine(r), again) && again == r);

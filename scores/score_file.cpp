@@ -9,7 +9,9 @@
 // reload once, and a run that did reach the file is not doubled.
 #include "scores/score_file.h"
 
+#include <algorithm>
 #include <climits>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <vector>
@@ -47,6 +49,44 @@ std::string StorableName(std::string_view name) {
     // pass leaves no copy behind.
     return media::Replace(out, ScoreKey, brokenKey);
 }
+
+// Keeps ScoreList in order while loading, as a re-sort after every line
+// would. While every timestamp in the list lies within 2^31 - 1 of every
+// other, Compare is a consistent order: the sorted list stays as it is, and a
+// stable sort of it plus one appended record puts that record after every
+// record that is not older than it, so it is inserted there directly. Only a
+// wider spread (which real date-time numbers never reach) needs the full
+// merge sort each time. This keeps loading a long file from being quadratic.
+class LoadOrder {
+  public:
+    // Adds a record (or nothing, for a line that held none) and restores the order.
+    void Add(Scores* record) {
+        if (record != nullptr) {
+            const int64_t ts = record->Timestamp;
+            if (ScoreList.empty() && !wide_) {
+                lo_ = hi_ = ts;
+            } else {
+                lo_ = std::min(lo_, ts);
+                hi_ = std::max(hi_, ts);
+            }
+            wide_ = wide_ || static_cast<uint64_t>(hi_) - static_cast<uint64_t>(lo_) >
+                                 static_cast<uint64_t>(INT32_MAX);
+            if (!wide_) {
+                auto at = ScoreList.end();
+                while (at != ScoreList.begin() && std::prev(at)->Compare(record) > 0) --at;
+                ScoreList.insert(at, std::move(*record));
+                return;
+            }
+            ScoreList.push_back(std::move(*record));
+        }
+        if (wide_) SortScoreList();
+    }
+
+  private:
+    int64_t lo_ = 0;
+    int64_t hi_ = 0;
+    bool wide_ = false;
+};
 
 // Returns the plain line of a record as a reload would give it back.
 std::string StoredLine(const Scores& record) {
@@ -157,6 +197,7 @@ void LoadScores() {
     }
 
     ScoreList.clear();
+    LoadOrder order;
     int count = 0;
     std::multiset<std::string> inFile;
     do {
@@ -167,9 +208,10 @@ void LoadScores() {
         if (ParseScoreLine(plain, record)) {
             if (++count == 1) PlayerName = record.Name;
             inFile.insert(FormatScoreLine(record));
-            ScoreList.push_back(std::move(record));
+            order.Add(&record);
+        } else {
+            order.Add(nullptr);
         }
-        SortScoreList();
     } while (!file->Eof());
     file->Close();
 
@@ -179,8 +221,7 @@ void LoadScores() {
             inFile.erase(it);
             continue;
         }
-        ScoreList.push_back(std::move(r));
-        SortScoreList();
+        order.Add(&r);
     }
 }
 

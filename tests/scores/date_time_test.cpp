@@ -58,7 +58,7 @@ TEST_F(DateTimeTest, EveryDayOfSomeYearsComesBack) {
         for (int m = 1; m <= 12; ++m) {
             for (int d = 1; d <= 31; ++d) {
                 const int64_t n = DateTimeNumber(y, m, d, 23, 59, 58);
-                char want[16];
+                char want[48];
                 std::snprintf(want, sizeof want, "%02d-%02d-%04d", d, m, y);
                 ASSERT_EQ(DateText(n), want);
                 ASSERT_EQ(TimeText(n), "23:59:58");

@@ -526,6 +526,26 @@ TEST(ScoresSort, StableMergeSortMatchesStableSort) {
     }
 }
 
+// Loading must give the order a re-sort after every record gives, also when
+// timestamps lie so far apart that Compare stops being a consistent order.
+TEST_F(ScoreFileTest, LoadOrderMatchesSortAfterEveryRecord) {
+    std::mt19937 rng(17);
+    for (int64_t spread : {int64_t{50}, int64_t{1} << 33, int64_t{1} << 62}) {
+        std::uniform_int_distribution<int64_t> ts(-spread, spread);
+        std::string file = Scramble("|", AccountKey) + "\r\n";
+        std::list<Scores> expect;
+        for (int i = 0; i < 200; ++i) {
+            Scores r = Record(i, "r" + std::to_string(i), i % 5 == 0 ? 7 : ts(rng));
+            file += (i % 9 == 4 ? std::string("junk") : Scramble(FormatScoreLine(r), "")) + "\r\n";
+            if (i % 9 != 4) expect.push_back(r);
+            SortScores(expect);
+        }
+        WriteAll(kScoreFileName, file);
+        LoadScores();
+        ASSERT_EQ(ScoreList, expect) << "spread " << spread;
+    }
+}
+
 // --- Name characters and the JSON form ---
 
 TEST(NameChars, TypedCodePoints) {
