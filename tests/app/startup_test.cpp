@@ -23,6 +23,7 @@ using zqtest::ReadWholeFile;
 using zqtest::WriteWholeFile;
 
 struct FakeAudio {
+    explicit FakeAudio(std::vector<std::string> list) : names(std::move(list)) {}
     std::vector<std::string> names;
     bool openALUsable = true;
     std::vector<std::string> selected;
