@@ -8,10 +8,10 @@
 
 namespace zqtest {
 
-// One running Xvfb (1024x768x24, no TCP). Construct it, check Ok(), and the
-// server lives until the object is destroyed.
-// Note: the constructor sets DISPLAY for the whole process; the destructor
-// restores the previous value.
+// One running Xvfb (1024x768x24, no TCP, no reset when the last client leaves,
+// so that quickly reopened windows never meet a server in mid-reset). Construct it, check Ok(), and
+// the server lives until the object is destroyed. Note: the constructor sets DISPLAY for the whole
+// process; the destructor restores the previous value.
 class XvfbServer {
   public:
     // Starts the server and waits (bounded) until it reports its display.
