@@ -1,6 +1,7 @@
 // The score file: each line is the scrambler's output (hexadecimal digits
 // only); line 1 holds the account, every further line one record, newest first.
-// Loading re-sorts after every record; saving replaces the file durably.
+// Loading keeps the order a re-sort after every line gives; saving replaces
+// the file durably.
 //
 // Runs are never lost: AddRun saves the file as soon as a run is added, and
 // LoadScores, which the graphics set-up calls again after every change of
@@ -28,27 +29,6 @@ namespace {
 
 // Lines of two characters or fewer are split as they stand, not unscrambled.
 constexpr size_t kShortestScrambledLine = 3;
-
-// State: the plain score line (as the file stores it) of every run AddRun
-// added since start-up, one entry per run.
-std::vector<std::string> g_sessionRuns;
-
-// Returns the absolute value of a count read from the file, never negative
-// (the one value without a positive twin reads as the largest count).
-int32_t AbsCount(int32_t v) {
-    if (v == INT32_MIN) return INT32_MAX;
-    return v < 0 ? -v : v;
-}
-
-// Returns the name as the score line can carry it.
-std::string StorableName(std::string_view name) {
-    std::string out = media::Replace(name, "|", std::string(1, kBrokenBar));
-    std::string brokenKey(ScoreKey);
-    brokenKey[4] = 'S';
-    // ScoreKey cannot overlap itself (its first character occurs once), so one
-    // pass leaves no copy behind.
-    return media::Replace(out, ScoreKey, brokenKey);
-}
 
 // Keeps ScoreList in order while loading, as a re-sort after every line
 // would. While every timestamp in the list lies within 2^31 - 1 of every
@@ -87,6 +67,27 @@ class LoadOrder {
     int64_t hi_ = 0;
     bool wide_ = false;
 };
+
+// State: the plain score line (as the file stores it) of every run AddRun
+// added since start-up, one entry per run.
+std::vector<std::string> g_sessionRuns;
+
+// Returns the absolute value of a count read from the file, never negative
+// (the one value without a positive twin reads as the largest count).
+int32_t AbsCount(int32_t v) {
+    if (v == INT32_MIN) return INT32_MAX;
+    return v < 0 ? -v : v;
+}
+
+// Returns the name as the score line can carry it.
+std::string StorableName(std::string_view name) {
+    std::string out = media::Replace(name, "|", std::string(1, kBrokenBar));
+    std::string brokenKey(ScoreKey);
+    brokenKey[4] = 'S';
+    // ScoreKey cannot overlap itself (its first character occurs once), so one
+    // pass leaves no copy behind.
+    return media::Replace(out, ScoreKey, brokenKey);
+}
 
 // Returns the plain line of a record as a reload would give it back.
 std::string StoredLine(const Scores& record) {

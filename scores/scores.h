@@ -34,6 +34,7 @@ struct Scores {
     // inconsistently; real date-time numbers never are.
     int Compare(const Scores* other) const;
 
+    // Returns true when every field is equal.
     bool operator==(const Scores&) const = default;
 };
 
