@@ -23,6 +23,7 @@
 #include "engine/media/clock.h"
 #include "engine/media/files.h"
 #include "engine/media/graphics.h"
+#include "engine/media/image_font.h"
 #include "engine/media/key_codes.h"
 #include "engine/media/recording_driver.h"
 #include "engine/setup_table.h"
@@ -58,7 +59,9 @@ class SettingsPanelTest : public ::testing::Test {
         VirtualHeight = kVH;
         IconsImage = Sheet(64);
         IconsSharpImage = Sheet(64);
-        UIFonts.fill(nullptr);
+        // Every font slot holds the built-in font itself (see TearDown).
+        UIFonts.fill(media::DefaultImageFont());
+        media::SetImageFont(media::DefaultImageFont());
         AudioDriverNames = {"Null", "FreeMixer"};
 
         SettingsPanelCalls& io = SettingsPanelIO();
@@ -80,6 +83,10 @@ class SettingsPanelTest : public ::testing::Test {
         PointAt(0, 900);
     }
     void TearDown() override {
+        // Nothing may keep the built-in font past the test: the media layer's
+        // font cache is released after FreeType at exit.
+        UIFonts.fill(nullptr);
+        media::SetImageFont(nullptr);
         ResetSettingsPanel();
         Hooks() = EngineHooks{};
         ResetControls();

@@ -18,6 +18,7 @@
 #include "engine/graphics_setup.h"
 #include "engine/media/clock.h"
 #include "engine/media/graphics.h"
+#include "engine/media/image_font.h"
 #include "engine/media/key_codes.h"
 #include "engine/media/random.h"
 #include "engine/media/recording_driver.h"
@@ -56,11 +57,17 @@ class NameEntryTest : public ::testing::Test {
         engine::ResetDrawHelpers();
         engine::VirtualWidth = 1280;
         engine::VirtualHeight = 960;
-        engine::UIFonts.fill(nullptr);
+        // Every font slot holds the built-in font itself (see TearDown).
+        engine::UIFonts.fill(media::DefaultImageFont());
+        media::SetImageFont(media::DefaultImageFont());
         ResetScoreGlobals();
         Install();
     }
     void TearDown() override {
+        // Nothing may keep the built-in font past the test: the media layer's
+        // font cache is released after FreeType at exit.
+        engine::UIFonts.fill(nullptr);
+        media::SetImageFont(nullptr);
         ResetNameEntryIO();
         ResetScoreGlobals();
         media::CloseGraphics();

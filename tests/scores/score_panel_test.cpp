@@ -19,6 +19,7 @@
 #include "engine/media/clock.h"
 #include "engine/media/files.h"
 #include "engine/media/graphics.h"
+#include "engine/media/image_font.h"
 #include "engine/media/recording_driver.h"
 #include "engine/setup_table.h"
 #include "scores/date_time.h"
@@ -52,13 +53,19 @@ class ScorePanelTest : public ::testing::Test {
         engine::VirtualHeight = kVH;
         engine::IconsImage = Sheet(16, 64);
         engine::BadgesImage = Sheet(64, 16);
-        engine::UIFonts.fill(nullptr);
+        // Every font slot holds the built-in font itself (see TearDown).
+        engine::UIFonts.fill(media::DefaultImageFont());
+        media::SetImageFont(media::DefaultImageFont());
         ResetScoreGlobals();
         ResetScorePanel();
         ScorePanelMouseDown = [this](int button) { return button == 1 && held_ ? 1 : 0; };
         PointAt(0, 0);
     }
     void TearDown() override {
+        // Nothing may keep the built-in font past the test: the media layer's
+        // font cache is released after FreeType at exit.
+        engine::UIFonts.fill(nullptr);
+        media::SetImageFont(nullptr);
         ResetScorePanel();
         ResetScoreGlobals();
         engine::IconsImage = nullptr;
