@@ -96,6 +96,14 @@ void InstallHooks() {
     hooks.loadScores = [] { scores::LoadScores(); };
     hooks.settingsPanel = [] { engine::SettingsPanel(); };
     game::SetNameEntry([] { scores::NameEntry(); });
+    // The settings panel's volume sliders act at once on the music already
+    // playing (the effect channels it updates itself).
+    engine::SetVolumeListener([] {
+        if (game::MusicChannel) {
+            game::MusicChannel->SetVolume(engine::Setup[engine::SETUP_MUSIC] *
+                                          engine::Setup[engine::SETUP_MASTER] / 10000.0);
+        }
+    });
 }
 
 // Leaves the program when no window could be opened: the log keeps what was

@@ -36,9 +36,15 @@ class FreeTypeLibrary {
     FT_Library lib_ = nullptr;
 };
 
+// Every face holds the library too, so fonts kept in statics that are
+// destroyed after this one still close their faces on a live library.
+std::shared_ptr<FreeTypeLibrary> SharedLibrary() {
+    static std::shared_ptr<FreeTypeLibrary> library = std::make_shared<FreeTypeLibrary>();
+    return library;
+}
+
 FT_Library Library() {
-    static FreeTypeLibrary library;
-    return library.get();
+    return SharedLibrary()->get();
 }
 
 // Returns true for the codes the built-in font draws.
@@ -50,6 +56,7 @@ bool BuiltinHasCode(int code) {
 
 // An open FreeType face (null for the built-in font without its file).
 struct TImageFont::Face {
+    std::shared_ptr<FreeTypeLibrary> library = SharedLibrary();
     FT_Face face = nullptr;
     ~Face() {
         if (face) FT_Done_Face(face);
