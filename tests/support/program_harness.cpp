@@ -244,6 +244,7 @@ void ProgramRun::Click(int xButton) {
     // Held across a few frames so the program's once-per-frame polling sees it.
     std::this_thread::sleep_for(std::chrono::milliseconds(120));
     ButtonUp(xButton);
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
 }
 
 void ProgramRun::KeyDown(const std::string& keysymName) {
@@ -264,6 +265,9 @@ void ProgramRun::TapKey(const std::string& keysymName) {
     KeyDown(keysymName);
     std::this_thread::sleep_for(std::chrono::milliseconds(120));
     KeyUp(keysymName);
+    // A release and a new press in the same millisecond read as X auto-repeat;
+    // no hand is that fast, so leave a gap before the next key.
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
 }
 
 void ProgramRun::RequestClose() {
@@ -277,6 +281,24 @@ void ProgramRun::RequestClose() {
     ev.xclient.data.l[1] = CurrentTime;
     XSendEvent(dpy_, window_, False, NoEventMask, &ev);
     Sync();
+}
+
+double ProgramRun::MeanBlue() {
+    if (!FindWindow() || width_ <= 0 || height_ <= 0) return -1;
+    XImage* image = XGetImage(dpy_, window_, 0, 0, static_cast<unsigned>(width_),
+                              static_cast<unsigned>(height_), AllPlanes, ZPixmap);
+    if (!image) return -1;
+    double sum = 0;
+    long count = 0;
+    for (int y = 0; y < height_; y += 4) {
+        for (int x = 0; x < width_; x += 4) {
+            sum += static_cast<double>(XGetPixel(image, x, y) & image->blue_mask) /
+                   static_cast<double>(image->blue_mask) * 255.0;
+            ++count;
+        }
+    }
+    XDestroyImage(image);
+    return count ? sum / static_cast<double>(count) : -1;
 }
 
 }  // namespace zqtest

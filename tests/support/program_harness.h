@@ -63,6 +63,10 @@ class ProgramRun {
     void KeyUp(const std::string& keysymName);
     // Asks the window manager's way to close the window (WM_DELETE_WINDOW).
     void RequestClose();
+    // Returns the mean of the blue channel (0..255) over the window's pixels,
+    // -1 when they cannot be read. The menu screens' backdrop is blue, the
+    // game's playfield is dark: a cheap way to tell which screen is up.
+    double MeanBlue();
 
   private:
     bool FindWindow();
