@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,7 +68,9 @@ XvfbServer::XvfbServer() {
         return;
     }
     if (pid == 0) {
-        // Child: keep the write end open across exec, silence the server.
+        // Child: end with the test process even when it is killed, keep the
+        // write end open across exec, silence the server.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         int wfd = dup(fds[1]);
         int devnull = open("/dev/null", O_RDWR);
         if (devnull >= 0) {
