@@ -87,6 +87,19 @@ int PrintScores() {
     return 0;
 }
 
+// Leaves the program when no window could be opened: the log keeps what was
+// written so far, and one line on standard error says which display failed.
+[[noreturn]] void ExitWithoutDisplay() {
+    const char* display = std::getenv("DISPLAY");
+    engine::CloseLog();
+    if (display && *display) {
+        std::fprintf(stderr, "zarquill: cannot open a window on X display \"%s\"\n", display);
+    } else {
+        std::fprintf(stderr, "zarquill: cannot open a window: DISPLAY is not set\n");
+    }
+    std::exit(1);
+}
+
 // Connects the engine's upward calls to the layers above it.
 void InstallHooks() {
     engine::EngineHooks& hooks = engine::Hooks();
@@ -95,6 +108,7 @@ void InstallHooks() {
     hooks.loadGameAssets = [] { game::LoadGameAssets(); };
     hooks.loadScores = [] { scores::LoadScores(); };
     hooks.settingsPanel = [] { engine::SettingsPanel(); };
+    hooks.displayLost = [] { ExitWithoutDisplay(); };
     game::SetNameEntry([] { scores::NameEntry(); });
     // The settings panel's volume sliders act at once on the music already
     // playing (the effect channels it updates itself).
@@ -104,20 +118,6 @@ void InstallHooks() {
                                           engine::Setup[engine::SETUP_MASTER] / 10000.0);
         }
     });
-}
-
-// Leaves the program when no window could be opened: the log keeps what was
-// written so far, and one line on standard error says which display failed.
-[[noreturn]] void ExitWithoutDisplay() {
-    const char* display = std::getenv("DISPLAY");
-    engine::WriteLog("\tCould not open a display.");
-    engine::CloseLog();
-    if (display && *display) {
-        std::fprintf(stderr, "zarquill: cannot open a window on X display \"%s\"\n", display);
-    } else {
-        std::fprintf(stderr, "zarquill: cannot open a window: DISPLAY is not set\n");
-    }
-    std::exit(1);
 }
 
 // The start-up steps of the full program.

@@ -14,6 +14,7 @@ struct EngineHooks {
     std::function<void()> loadGameAssets;  // the game's images, track and engine test (game)
     std::function<void()> loadScores;      // read the score file again (scores)
     std::function<void()> settingsPanel;   // one step of the settings panel, every frame
+    std::function<void()> displayLost;     // no window could be opened again; does not return (app)
 };
 
 // Returns the program's hooks; the app fills them in before start-up.

@@ -131,7 +131,9 @@ bool GraphicsColumn() {
             LeftClick = 0;
             SettingsOpen = 0;
             if (Hooks().saveSetup) Hooks().saveSetup();
-            ApplyGraphicsSettings();
+            // Without a window nothing can be shown or played: the app leaves
+            // with a clear message rather than running on blind.
+            if (!ApplyGraphicsSettings() && Hooks().displayLost) Hooks().displayLost();
             // Every image and font of this frame belongs to the old window.
             return true;
         }

@@ -480,6 +480,24 @@ TEST_F(SettingsPanelTest, ApplyClosesThePanelSavesAndReopensTheWindow) {
     ResetGraphicsSetup();
 }
 
+TEST_F(SettingsPanelTest, ApplyThatCannotOpenAWindowReportsTheLostDisplay) {
+    zqtest::TempDir dir;
+    zqtest::CwdGuard cwd;
+    ASSERT_TRUE(media::ChangeDir(dir.path()));
+    SetGraphicsSetupDriver(rec_);
+    int lost = 0;
+    Hooks().displayLost = [&] { ++lost; };
+    OpenPanel();
+    rec_->fail_open = true;
+    PointAt(22, 20 + 258 + 4);
+    ClickFrame();
+    EXPECT_EQ(lost, 1);
+    rec_->fail_open = false;
+    Hooks().displayLost = nullptr;
+    SetGraphicsSetupDriver(nullptr);
+    ResetGraphicsSetup();
+}
+
 TEST_F(SettingsPanelTest, ApplyIsHighlightedUnderThePointerAndIdleWithoutAClick) {
     int saves = 0;
     Hooks().saveSetup = [&] { ++saves; };
