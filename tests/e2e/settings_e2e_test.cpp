@@ -53,18 +53,22 @@ class SettingsE2E : public ::testing::Test {
 
     void OpenPanel(ProgramRun& run) {
         run.TapKey("Tab");
-        Pause(800);  // ten frames to slide down, with room to spare
+        Pause(2000);  // ten frames to slide down, with room for a slow machine
     }
 
-    // Steps the resolution once with the pointer over it, then clicks Apply.
+    // Steps the resolution once with the pointer over it, then clicks Apply
+    // (again, if a slow frame let the click pass unseen).
     void ChangeSizeAndApply(ProgramRun& run) {
-        run.MovePointerLogical(100, 70 + kSlide + 30, kVW, kVH);
-        Pause(200);
-        run.TapKey("Right");
-        Pause(300);
-        run.MovePointerLogical(30, kSlide + 268, kVW, kVH);
-        Pause(200);
-        run.Click(1);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            run.MovePointerLogical(100, 70 + kSlide + 30, kVW, kVH);
+            Pause(200);
+            run.TapKey("Right");
+            Pause(300);
+            run.MovePointerLogical(30, kSlide + 268, kVW, kVH);
+            Pause(300);
+            run.Click(1);
+            if (run.WaitForLogLine("\tChanged Graphics Mode ingame.", 20000)) return;
+        }
     }
 
     // Waits until the window has been set up again after an Apply: the
