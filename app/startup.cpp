@@ -183,7 +183,6 @@ void RunStartup(const AudioBackend& audio, const StartupStages& stages) {
     RunStage(stages.createTables);
     RunStage(stages.discoverJoysticks);
     engine::SetupDefaults();
-    (void)engine::DerivedKey();  // derived on use; nothing to store
 
     media::ChangeDir("Files/");
     engine::OpenLog("Debug.txt");

@@ -208,7 +208,7 @@ bool FrontEndFrame() {
     const int cx = (vw - w) / 2;
     const int dy = 800 - 25 * FrontEnd.panelSlide;
     const bool over = engine::MouseInRect(cx - 200, vh / 2 + 40 + dy, 400, 80) != 0;
-    SetColourAlpha(over ? 255 : 255, over ? 255 : 150, over ? 255 : 150, 1);
+    SetColourAlpha(255, over ? 255 : 150, over ? 255 : 150, 1);  // white under the pointer
     if (over && FrontEnd.startHeld && !FrontEnd.startLatch && engine::SettingsSlide < -250) {
         StartGame();
     }

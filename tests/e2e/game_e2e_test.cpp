@@ -10,12 +10,12 @@
 #include <regex>
 #include <thread>
 
+#include "tests/e2e/e2e_fixture.h"
 #include "tests/support/program_harness.h"
 #include "tests/support/xvfb.h"
 
 namespace {
 
-using std::chrono::milliseconds;
 using zqtest::ProgramRun;
 
 // The logical screen of an 800x600 window, and the title screen's layout
@@ -23,9 +23,7 @@ using zqtest::ProgramRun;
 constexpr int kVW = 1280, kVH = 960;
 constexpr int kCentreX = (kVW - 415) / 2;
 
-void Pause(int ms) {
-    std::this_thread::sleep_for(milliseconds(ms));
-}
+using zqtest::Pause;
 
 std::string ScoresJson(ProgramRun& run) {
     std::string out;
@@ -38,17 +36,8 @@ std::string ScoresJson(ProgramRun& run) {
     return out;
 }
 
-class GameE2E : public ::testing::Test {
+class GameE2E : public zqtest::ProgramTest {
   protected:
-    void SetUp() override { ASSERT_TRUE(zqtest::SharedXvfb().Ok()) << "Xvfb did not start"; }
-
-    void StartToTitle(ProgramRun& run) {
-        ASSERT_TRUE(run.Start());
-        ASSERT_TRUE(run.WaitForLogLine("Finished Loading", 120000)) << run.StdErr();
-        ASSERT_TRUE(run.WaitForWindow());
-        Pause(3500);  // minimum loading time, then the panel slides in
-    }
-
     void ClickLogical(ProgramRun& run, int x, int y) {
         run.MovePointerLogical(x, y, kVW, kVH);
         Pause(100);
@@ -75,14 +64,6 @@ class GameE2E : public ::testing::Test {
             Pause(200);
         }
         return {};
-    }
-
-    void QuitFromTitle(ProgramRun& run) {
-        run.TapKey("Escape");
-        ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", 30000));
-        Pause(300);
-        run.TapKey("space");
-        EXPECT_EQ(run.WaitForExit(30000), 0) << run.StdErr();
     }
 };
 

@@ -7,6 +7,7 @@
 #include <regex>
 #include <thread>
 
+#include "tests/e2e/e2e_fixture.h"
 #include "tests/support/program_harness.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/xvfb.h"
@@ -19,28 +20,7 @@ using zqtest::ProgramRun;
 // The logical screen of an 800x600 window.
 constexpr int kVW = 1280, kVH = 960;
 
-class ProgramE2E : public ::testing::Test {
-  protected:
-    void SetUp() override { ASSERT_TRUE(zqtest::SharedXvfb().Ok()) << "Xvfb did not start"; }
-
-    // Starts the program and waits for the title screen (after the minimum loading time).
-    void StartToTitle(ProgramRun& run) {
-        ASSERT_TRUE(run.Start());
-        ASSERT_TRUE(run.WaitForLogLine("Finished Loading", 120000)) << run.StdErr();
-        ASSERT_TRUE(run.WaitForWindow());
-        // The front end starts 2.5 s after loading began; let it draw a few frames.
-        std::this_thread::sleep_for(std::chrono::milliseconds(3000));
-    }
-
-    // Presses Escape on the title screen, then a key, and checks a clean exit.
-    void QuitThroughClosingScreen(ProgramRun& run) {
-        ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", 30000));
-        // The release wait ends once nothing is held; then any key ends the program.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        run.TapKey("space");
-        EXPECT_EQ(run.WaitForExit(30000), 0) << run.StdErr();
-    }
-};
+using ProgramE2E = zqtest::ProgramTest;
 
 std::vector<std::string> SoundEffectLines() {
     std::vector<std::string> lines;
@@ -121,8 +101,7 @@ TEST_F(ProgramE2E, StartUpLogFromBannerToFinishedLoading) {
 TEST_F(ProgramE2E, EscapeThenAKeyExitsAndWritesTheSettingsFile) {
     ProgramRun run;
     StartToTitle(run);
-    run.TapKey("Escape");
-    QuitThroughClosingScreen(run);
+    QuitFromTitle(run);
 
     auto log = run.LogLines();
     ASSERT_GE(log.size(), 5u);
@@ -167,8 +146,7 @@ TEST_F(ProgramE2E, ScreenshotKeyWritesAPngAndTheOverlayToggles) {
 
     run.TapKey("F12");  // the overlay can be switched on and off without trouble
     run.TapKey("F12");
-    run.TapKey("Escape");
-    QuitThroughClosingScreen(run);
+    QuitFromTitle(run);
 }
 
 TEST_F(ProgramE2E, CloseButtonReachesTheClosingScreen) {
@@ -203,8 +181,7 @@ TEST_F(ProgramE2E, UnlistedSizeAndImpossibleFullScreenFallBack) {
     EXPECT_TRUE(has("\tResolution : 800x600,0"));
     EXPECT_EQ(run.WindowWidth(), 800);
     EXPECT_EQ(run.WindowHeight(), 600);
-    run.TapKey("Escape");
-    QuitThroughClosingScreen(run);
+    QuitFromTitle(run);
     std::string setup = zqtest::ReadWholeFile(run.Path("Files/Setup.ini"));
     EXPECT_NE(setup.find("Width=800\r\nHeight=600\r\n"), std::string::npos) << setup;
 }

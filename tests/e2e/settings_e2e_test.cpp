@@ -8,6 +8,7 @@
 #include <regex>
 #include <thread>
 
+#include "tests/e2e/e2e_fixture.h"
 #include "tests/support/program_harness.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/xvfb.h"
@@ -22,9 +23,7 @@ constexpr int kVW = 1280, kVH = 960;
 constexpr int kSlide = 20;
 constexpr int kRightColumn = kVW - 280;
 
-void Pause(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+using zqtest::Pause;
 
 bool WaitForFile(const std::string& path, int timeoutMs) {
     for (int waited = 0; waited < timeoutMs; waited += 100) {
@@ -40,17 +39,8 @@ int MasterVolume(const std::string& setup) {
     return std::stoi(m[1].str());
 }
 
-class SettingsE2E : public ::testing::Test {
+class SettingsE2E : public zqtest::ProgramTest {
   protected:
-    void SetUp() override { ASSERT_TRUE(zqtest::SharedXvfb().Ok()) << "Xvfb did not start"; }
-
-    void StartToTitle(ProgramRun& run) {
-        ASSERT_TRUE(run.Start());
-        ASSERT_TRUE(run.WaitForLogLine("Finished Loading", 120000)) << run.StdErr();
-        ASSERT_TRUE(run.WaitForWindow());
-        Pause(3500);
-    }
-
     void OpenPanel(ProgramRun& run) {
         run.TapKey("Tab");
         Pause(2000);  // ten frames to slide down, with room for a slow machine
@@ -87,14 +77,6 @@ class SettingsE2E : public ::testing::Test {
         Pause(1000);
         ASSERT_TRUE(run.Running());
         ASSERT_TRUE(run.WaitForWindow());
-    }
-
-    void QuitFromTitle(ProgramRun& run) {
-        run.TapKey("Escape");
-        ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", 30000));
-        Pause(300);
-        run.TapKey("space");
-        EXPECT_EQ(run.WaitForExit(30000), 0) << run.StdErr();
     }
 };
 

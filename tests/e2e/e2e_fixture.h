@@ -1,0 +1,49 @@
+// The fixture every end-to-end test shares: a private X server, the program
+// started up to its title screen, and the way out through the closing screen.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/support/program_harness.h"
+#include "tests/support/xvfb.h"
+
+namespace zqtest {
+
+// Sleeps for ms milliseconds (the program runs on its own; this only lets it).
+inline void Pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+class ProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(SharedXvfb().Ok()) << "Xvfb did not start"; }
+
+    // Starts the program and waits for the title screen: the front end starts
+    // 2.5 s after loading began, then its panel slides in.
+    void StartToTitle(ProgramRun& run) {
+        ASSERT_TRUE(run.Start());
+        ASSERT_TRUE(run.WaitForLogLine("Finished Loading", 120000)) << run.StdErr();
+        ASSERT_TRUE(run.WaitForWindow());
+        Pause(3500);
+    }
+
+    // Waits for the closing screen, then a key, and checks a clean exit.
+    void QuitThroughClosingScreen(ProgramRun& run) {
+        ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", 30000));
+        // The release wait ends once nothing is held; then any key ends the program.
+        Pause(300);
+        run.TapKey("space");
+        EXPECT_EQ(run.WaitForExit(30000), 0) << run.StdErr();
+    }
+
+    // Presses Escape on the title screen and leaves through the closing screen.
+    void QuitFromTitle(ProgramRun& run) {
+        run.TapKey("Escape");
+        QuitThroughClosingScreen(run);
+    }
+};
+
+}  // namespace zqtest
