@@ -4,10 +4,12 @@
 // (CR LF line ends, no empty line after the last key line).
 #include "app/settings_file.h"
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <string>
 
+#include "engine/frame_end.h"
 #include "engine/log.h"
 #include "engine/media/files.h"
 #include "engine/media/paths.h"
@@ -20,6 +22,13 @@ namespace app {
 namespace {
 
 constexpr int kLastKeySlot = 99;
+// A settings file larger than this is not a settings file: it is not read,
+// and not replaced either.
+constexpr int64_t kMaxSetupBytes = 1 << 20;
+// Volumes are percentages; sizes are capped well above any display so that
+// no arithmetic on them can overflow.
+constexpr int kMaxVolume = 100;
+constexpr int kMaxScreenSide = 16384;
 
 // State: set when the file held an "AudioDriver" line.
 bool g_audioDriverChosen = false;
@@ -33,6 +42,11 @@ int AbsNumber(int v) {
 
 int AbsNumber(std::string_view text) {
     return AbsNumber(media::ToInt(text));
+}
+
+// Returns the absolute value of a number read from the file, at most limit.
+int AbsNumberUpTo(std::string_view text, int limit) {
+    return std::min(AbsNumber(text), limit);
 }
 
 void ApplyLine(const std::string& line) {
@@ -60,9 +74,9 @@ void ApplyLine(const std::string& line) {
             WriteLog("\tDirectX 7 Mode");
         }
     } else if (key == "WIDTH") {
-        Setup[SETUP_WIDTH] = AbsNumber(value);
+        Setup[SETUP_WIDTH] = AbsNumberUpTo(value, kMaxScreenSide);
     } else if (key == "HEIGHT") {
-        Setup[SETUP_HEIGHT] = AbsNumber(value);
+        Setup[SETUP_HEIGHT] = AbsNumberUpTo(value, kMaxScreenSide);
     } else if (key == "ESS") {
         // Whatever the value: only removing the line turns the mode off.
         Setup[SETUP_ESS] = 1;
@@ -72,11 +86,11 @@ void ApplyLine(const std::string& line) {
         const int code = AbsNumber(scores::GetField(value, ",", 2));
         if (slot >= 0 && slot <= kLastKeySlot) KeyMap[static_cast<size_t>(slot)] = code;
     } else if (key == "MASTER") {
-        Setup[SETUP_MASTER] = AbsNumber(value);
+        Setup[SETUP_MASTER] = AbsNumberUpTo(value, kMaxVolume);
     } else if (key == "SOUND") {
-        Setup[SETUP_SOUND] = AbsNumber(value);
+        Setup[SETUP_SOUND] = AbsNumberUpTo(value, kMaxVolume);
     } else if (key == "MUSIC") {
-        Setup[SETUP_MUSIC] = AbsNumber(value);
+        Setup[SETUP_MUSIC] = AbsNumberUpTo(value, kMaxVolume);
     }
 }
 
@@ -144,23 +158,40 @@ void WriteSetupLines(media::TStream& out) {
 void LoadSetup() {
     g_audioDriverChosen = false;
     const std::string path = SetupReadPath();
-    if (media::FileType(path) == 0) return;
-    // A "Setup.ini" that cannot be read (a folder of that name, say) counts as absent.
-    std::unique_ptr<media::TStream> file = media::ReadFile(path);
-    if (!file) return;
+    media::OpenResult result;
+    std::unique_ptr<media::TStream> file = media::OpenDataFile(path, kMaxSetupBytes, result);
+    if (result == media::OpenResult::kAbsent) return;
+    if (!file) {
+        engine::WriteLog("\tSetup file cannot be read, using the defaults: " + path);
+        return;
+    }
     engine::WriteLog("\tReading Setup File");
     // At least one line is processed, even for an empty file.
     do {
         ApplyLine(file->ReadLine());
     } while (!file->Eof());
+    if (file->ReadFailed()) engine::WriteLog("\tSetup file could not be read to its end: " + path);
     file->Close();
 }
 
 bool SaveSetup() {
+    const std::string path = SetupWritePath();
+    // A file that is there but cannot be read may hold what the player wants
+    // to keep: it is never replaced.
+    media::OpenResult found;
+    media::OpenDataFile(path, kMaxSetupBytes, found);
     bool ok = false;
-    if (std::unique_ptr<media::TStream> out = media::WriteFileDurable(SetupWritePath())) {
-        WriteSetupLines(*out);
-        ok = media::CloseFile(out);
+    if (found != media::OpenResult::kUnreadable) {
+        if (std::unique_ptr<media::TStream> out = media::WriteFileDurable(path)) {
+            WriteSetupLines(*out);
+            ok = media::CloseFile(out);
+        }
+    }
+    if (!ok) {
+        engine::WriteLog(found == media::OpenResult::kUnreadable
+                             ? "\tSettings not saved: the file cannot be read, so it is kept: " + path
+                             : "\tSettings not saved: cannot write " + path);
+        engine::AddNotice(kSetupNotSavedNotice, 1);
     }
     return ok;
 }

@@ -74,14 +74,19 @@ std::string g_folderProblem;
 // Fixes the program's paths by the folder rule and moves into the folder that
 // holds "Files/". A problem is reported on standard error at once (the log is
 // not open yet). With createFolders the data and game folders are made when
-// missing.
+// missing and the temporary files of killed saves removed.
 void ApplyFolderRule(bool createFolders) {
     media::TPathChoice choice = media::ResolvePortablePaths(
         media::CurrentDir(), media::ExecutableDir(), engine::GameFolder());
     media::SetProgramPaths(choice.paths);
     g_folderProblem = choice.problem;
     if (!g_folderProblem.empty()) std::fprintf(stderr, "%s\n", g_folderProblem.c_str());
-    if (createFolders) media::CreateProgramFolders(choice.paths);
+    if (createFolders) {
+        media::CreateProgramFolders(choice.paths);
+        // A save killed part-way leaves its temporary file behind.
+        media::RemoveStaleTempFiles(choice.paths.filesDir);
+        media::RemoveStaleTempFiles(choice.paths.gameDir);
+    }
     media::ChangeDir(choice.paths.filesDir + "..");
 }
 

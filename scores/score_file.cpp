@@ -14,9 +14,12 @@
 #include <climits>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
+#include "engine/frame_end.h"
+#include "engine/log.h"
 #include "engine/media/files.h"
 #include "engine/media/paths.h"
 #include "engine/media/text.h"
@@ -30,6 +33,15 @@ namespace {
 
 // Lines of two characters or fewer are split as they stand, not unscrambled.
 constexpr size_t kShortestScrambledLine = 3;
+// Caps on what is read: a file beyond them is treated as unreadable.
+constexpr int64_t kMaxScoreFileBytes = 16 << 20;
+constexpr size_t kMaxScoreRecords = 100000;
+// Lines of any kind (a file of empty lines holds no records at all).
+constexpr int kMaxScoreLines = 1000000;
+// How long a save waits for another copy of the program to finish its own.
+constexpr int kLockWaitMs = 5000;
+// The copy of a file whose lines could not all be read, kept before a save.
+constexpr const char* kBackupSuffix = ".bak";
 
 // Keeps ScoreList in order while loading, as a re-sort after every line
 // would. While every timestamp in the list lies within 2^31 - 1 of every
@@ -73,6 +85,20 @@ class LoadOrder {
 // added since start-up, one entry per run.
 std::vector<std::string> g_sessionRuns;
 
+// Every run the file held when this program last read it, and every run it
+// added or took in since, as stored lines: a run in the file that is not
+// here was saved by another copy of the program.
+std::multiset<std::string> g_known;
+
+// What reading the score file gave.
+struct FileContents {
+    media::OpenResult result = media::OpenResult::kAbsent;
+    std::string account;                     // the unscrambled account line
+    std::vector<Scores> records;             // in file order
+    std::optional<std::string> firstName;    // the name of the first record
+    bool damaged = false;                    // a line was dropped
+};
+
 // Returns the score file's path: fixed at start-up, else in the current folder.
 std::string ScoreFilePath() {
     return media::ProgramPathOr(media::ProgramPaths().scoreFile, kScoreFileName);
@@ -100,6 +126,59 @@ std::string StoredLine(const Scores& record) {
     Scores stored;
     ParseScoreLine(FormatScoreLine(record), stored);
     return FormatScoreLine(stored);
+}
+
+// Reads the whole score file. A file that is there but cannot be read in
+// full (no permission, not a regular file, an I/O error, over the size or
+// record cap) is unreadable and yields no records.
+FileContents ReadScoreFile(const std::string& path) {
+    FileContents out;
+    std::unique_ptr<media::TStream> file = media::OpenDataFile(path, kMaxScoreFileBytes, out.result);
+    if (!file) return out;
+    const std::string accountLine = file->ReadLine();
+    out.account = Unscramble(accountLine, AccountKey);
+    out.damaged = !accountLine.empty() && out.account == "XXX";
+    int lines = 0;
+    do {
+        const std::string line = file->ReadLine();
+        const std::string plain =
+            line.size() >= kShortestScrambledLine ? Unscramble(line, "") : line;
+        Scores record;
+        if (ParseScoreLine(plain, record)) {
+            if (!out.firstName) out.firstName = record.Name;
+            out.records.push_back(std::move(record));
+        } else if (!line.empty()) {
+            out.damaged = true;
+        }
+        if (out.records.size() > kMaxScoreRecords || ++lines > kMaxScoreLines) {
+            file->Close();
+            out = FileContents{};
+            out.result = media::OpenResult::kUnreadable;
+            return out;
+        }
+    } while (!file->Eof());
+    if (file->ReadFailed()) out = FileContents{media::OpenResult::kUnreadable, {}, {}, {}, false};
+    file->Close();
+    return out;
+}
+
+// Adds every run of the file that this program has not seen yet.
+void MergeUnseenRuns(std::vector<Scores>& records) {
+    std::multiset<std::string> unmatched = g_known;
+    for (const Scores& r : ScoreList) unmatched.insert(StoredLine(r));
+    bool added = false;
+    for (Scores& r : records) {
+        const std::string line = FormatScoreLine(r);
+        auto it = unmatched.find(line);
+        if (it != unmatched.end()) {
+            unmatched.erase(it);
+            continue;
+        }
+        g_known.insert(line);
+        ScoreList.push_back(std::move(r));
+        added = true;
+    }
+    if (added) SortScoreList();
 }
 
 void AppendJsonString(std::string& out, std::string_view text) {
@@ -186,12 +265,17 @@ bool ParseScoreLine(std::string_view plain, Scores& out) {
 }
 
 void LoadScores() {
-    std::unique_ptr<media::TStream> file = media::ReadFile(ScoreFilePath());
-    if (!file) return;  // missing (or not a readable file): nothing changes
-
-    const std::string account = Unscramble(file->ReadLine(), AccountKey);
-    AccountName = GetField(account, "|", 1);
-    AccountPassword = GetField(account, "|", 2);
+    const std::string path = ScoreFilePath();
+    FileContents file = ReadScoreFile(path);
+    if (file.result == media::OpenResult::kAbsent) return;  // nothing changes
+    if (file.result == media::OpenResult::kUnreadable) {
+        // Keep the runs in memory; the file is kept as it is (SaveScores
+        // tries again and never replaces a file it could not read).
+        engine::WriteLog("\tScore file cannot be read, it is left as it is: " + path);
+        return;
+    }
+    AccountName = GetField(file.account, "|", 1);
+    AccountPassword = GetField(file.account, "|", 2);
 
     // The runs of this session that are still listed, to check against the file.
     std::multiset<std::string> unmatched(g_sessionRuns.begin(), g_sessionRuns.end());
@@ -204,53 +288,78 @@ void LoadScores() {
     }
 
     ScoreList.clear();
+    g_known.clear();
     LoadOrder order;
-    int count = 0;
     std::multiset<std::string> inFile;
-    do {
-        const std::string line = file->ReadLine();
-        const std::string plain =
-            line.size() >= kShortestScrambledLine ? Unscramble(line, "") : line;
-        Scores record;
-        if (ParseScoreLine(plain, record)) {
-            if (++count == 1) PlayerName = record.Name;
-            inFile.insert(FormatScoreLine(record));
-            order.Add(&record);
-        } else {
-            order.Add(nullptr);
-        }
-    } while (!file->Eof());
-    file->Close();
+    for (Scores& record : file.records) {
+        const std::string line = FormatScoreLine(record);
+        inFile.insert(line);
+        g_known.insert(line);
+        order.Add(&record);
+    }
+    if (file.firstName) PlayerName = *file.firstName;
 
     for (Scores& r : sessionRuns) {
-        auto it = inFile.find(StoredLine(r));
+        const std::string line = StoredLine(r);
+        auto it = inFile.find(line);
         if (it != inFile.end()) {
             inFile.erase(it);
             continue;
         }
+        g_known.insert(line);
         order.Add(&r);
     }
 }
 
 bool SaveScores() {
-    std::unique_ptr<media::TStream> out = media::WriteFileDurable(ScoreFilePath());
-    if (!out) return false;
-    out->WriteLine(Scramble(AccountName + "|" + AccountPassword, AccountKey));
-    SortScoreList();
-    for (const Scores& r : ScoreList) out->WriteLine(Scramble(FormatScoreLine(r), ""));
-    return media::CloseFile(out);
+    const std::string path = ScoreFilePath();
+    // Another copy of the program may have saved runs since this one read the
+    // file: under the lock, read it again and take in every run not seen yet.
+    media::TFileLock lock(path + ".lock", kLockWaitMs);
+    FileContents file = ReadScoreFile(path);
+    std::string problem;
+    if (file.result == media::OpenResult::kUnreadable) {
+        problem = "the file cannot be read, so it is kept";
+    } else if (file.result == media::OpenResult::kOk) {
+        MergeUnseenRuns(file.records);
+        if (file.damaged) {
+            // Lines this program could not read (another key, an editor's
+            // changes) would be gone after the save: keep the old file once.
+            const std::string backup = path + kBackupSuffix;
+            if (media::CopyFileDurable(path, backup, kMaxScoreFileBytes)) {
+                engine::WriteLog("\tScore file had unreadable lines, old file kept as " + backup);
+            } else {
+                problem = "could not keep the old file as " + backup;
+            }
+        }
+    }
+    if (problem.empty()) {
+        std::unique_ptr<media::TStream> out = media::WriteFileDurable(path);
+        if (out) {
+            out->WriteLine(Scramble(AccountName + "|" + AccountPassword, AccountKey));
+            SortScoreList();
+            for (const Scores& r : ScoreList) out->WriteLine(Scramble(FormatScoreLine(r), ""));
+        }
+        if (!media::CloseFile(out)) problem = "cannot write the file";
+    }
+    if (problem.empty()) return true;
+    engine::WriteLog("\tScores not saved: " + problem + ": " + path);
+    engine::AddNotice(kScoresNotSavedNotice, 1);
+    return false;
 }
 
 bool AddRun(const Scores& record) {
     ScoreList.push_back(record);
     SortScoreList();
     g_sessionRuns.push_back(StoredLine(record));
+    g_known.insert(g_sessionRuns.back());
     return SaveScores();
 }
 
 void ResetScores() {
     ResetScoreGlobals();
     g_sessionRuns.clear();
+    g_known.clear();
 }
 
 std::string ScoreRecordJson(const Scores& r) {

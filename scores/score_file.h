@@ -14,6 +14,8 @@ namespace scores {
 
 // The score file's name, in the current directory.
 inline constexpr const char* kScoreFileName = "nuscores.dat";
+// The notice shown when the score file could not be saved.
+inline constexpr const char* kScoresNotSavedNotice = "Couldn't save the scores!";
 
 // Returns the plain (unscrambled) score line of a record. A "|" in the name
 // is written as the broken bar 166, and a copy of ScoreKey inside the name is
@@ -25,12 +27,18 @@ std::string FormatScoreLine(const Scores& record);
 bool ParseScoreLine(std::string_view plain, Scores& out);
 
 // Reads the score file into ScoreList, AccountName, AccountPassword and
-// PlayerName; a missing file changes nothing. Safe to call again: runs added
+// PlayerName; a missing file changes nothing, and so does one that is there
+// but cannot be read (over 16 MiB or 100,000 records, not a regular file, no
+// permission, an I/O error), which is logged. Safe to call again: runs added
 // with AddRun since start-up that are still in ScoreList but not in the file
 // (because a save failed) are kept after the reload, once each.
 void LoadScores();
 // Writes the whole score file anew (durably: the old file stays byte-identical
-// unless the new one was written in full); returns false when that failed.
+// unless the new one was written in full). Under a lock beside the file it
+// first reads the file again and takes in the runs another copy of the
+// program saved; a file it cannot read is never replaced, and one with lines
+// it could not read is first kept as "nuscores.dat.bak". Returns false, logs
+// a line and shows a notice when the file was not written.
 bool SaveScores();
 // Adds a finished run to ScoreList, sorts it and saves the file at once, so
 // that no run is lost to a crash; returns the result of the save.

@@ -1,11 +1,16 @@
 // Byte streams, folders and durable file replacement over POSIX calls.
 #include "engine/media/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -15,6 +20,10 @@ namespace media {
 namespace {
 
 constexpr size_t kBufferSize = 16384;
+// Symbolic links followed before a durable save gives up on resolving one.
+constexpr int kMaxLinkDepth = 40;
+// Marks a durable save's temporary file: "<name>.tmp-<pid>-XXXXXX".
+constexpr const char* kTempMark = ".tmp-";
 std::atomic<int64_t> g_write_budget{-1};
 
 // Writes all bytes, honouring the fault-injection budget.
@@ -48,12 +57,73 @@ std::string DirName(const std::string& path) {
     return path.substr(0, slash);
 }
 
+// Returns the file a chain of symbolic links at path ends in (path itself
+// when it is no link, or when the chain is too long to follow).
+std::string FollowLinks(std::string path) {
+    for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        char buf[PATH_MAX];
+        ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
+        if (n <= 0) return path;
+        std::string target(buf, static_cast<size_t>(n));
+        path = target[0] == '/' ? target : DirName(path) + "/" + target;
+    }
+    return path;
+}
+
+// Returns the permission bits a new file gets under the process's umask.
+mode_t NewFileMode() {
+    mode_t mask = ::umask(022);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+bool AllDigits(std::string_view text) {
+    if (text.empty()) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+// Returns true for the name of a temporary file no running process will
+// finish: a durable save's "<name>.tmp-<pid>-XXXXXX" whose process is gone,
+// or the older "<name>.tmp-XXXXXX" form that carried no process number.
+bool IsStaleTempName(std::string_view name) {
+    size_t mark = name.rfind(kTempMark);
+    if (mark == std::string_view::npos || mark == 0) return false;
+    std::string_view tail = name.substr(mark + std::strlen(kTempMark));
+    if (tail.size() == 6) return true;
+    size_t dash = tail.find('-');
+    if (dash == std::string_view::npos || tail.size() - dash - 1 != 6) return false;
+    std::string_view pidText = tail.substr(0, dash);
+    if (!AllDigits(pidText) || pidText.size() > 9) return false;
+    pid_t pid = static_cast<pid_t>(std::stol(std::string(pidText)));
+    if (pid == ::getpid()) return false;
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
 }  // namespace
 
 TStream::TStream(int fd, bool reading) : fd_(fd), reading_(reading) {}
 
 TStream::~TStream() {
-    Close();
+    // A durable save that was never closed is abandoned, not committed: its
+    // half-written file must not replace the old one.
+    if (!durable_target_.empty()) {
+        Discard();
+    } else {
+        Close();
+    }
+}
+
+void TStream::Discard() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
+    durable_target_.clear();
+    good_ = false;
 }
 
 bool TStream::Fill() {
@@ -65,8 +135,19 @@ bool TStream::Fill() {
         ssize_t n = ::read(fd_, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
+            if (n < 0) readFailed_ = true;
             eof_ = true;
             return false;
+        }
+        if (readLeft_ >= 0) {
+            if (n > readLeft_) {
+                // The file grew past its cap: keep nothing beyond it.
+                readFailed_ = true;
+                n = static_cast<ssize_t>(readLeft_);
+                eof_ = true;
+            }
+            readLeft_ -= n;
+            if (n == 0) return false;
         }
         buffer_.append(chunk, static_cast<size_t>(n));
         return true;
@@ -140,10 +221,35 @@ bool TStream::Close() {
 }
 
 std::unique_ptr<TStream> ReadFile(const std::string& path) {
-    if (FileType(path) != 1) return nullptr;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    return std::unique_ptr<TStream>(new TStream(fd, true));
+    OpenResult result;
+    return OpenDataFile(path, -1, result);
+}
+
+std::unique_ptr<TStream> OpenDataFile(const std::string& path, int64_t maxBytes,
+                                      OpenResult& result) {
+    result = OpenResult::kUnreadable;
+    // Look before opening, so that no device or FIFO is ever opened; the
+    // check is repeated on the open descriptor in case the path changed.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) result = OpenResult::kAbsent;
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) return nullptr;
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) result = OpenResult::kAbsent;
+        return nullptr;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        (maxBytes >= 0 && st.st_size > maxBytes)) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::unique_ptr<TStream> stream(new TStream(fd, true));
+    stream->readLeft_ = maxBytes;
+    result = OpenResult::kOk;
+    return stream;
 }
 
 std::unique_ptr<TStream> WriteFile(const std::string& path) {
@@ -153,14 +259,70 @@ std::unique_ptr<TStream> WriteFile(const std::string& path) {
 }
 
 std::unique_ptr<TStream> WriteFileDurable(const std::string& path) {
-    std::string temp = path + ".tmp-XXXXXX";
-    int fd = ::mkstemp(temp.data());
+    const std::string target = FollowLinks(path);
+    std::string temp = target + kTempMark + std::to_string(::getpid()) + "-XXXXXX";
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return nullptr;
-    ::fchmod(fd, 0644);
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        ::fchmod(fd, st.st_mode & 07777);
+    } else {
+        ::fchmod(fd, NewFileMode());
+    }
     std::unique_ptr<TStream> stream(new TStream(fd, false));
-    stream->durable_target_ = path;
+    stream->durable_target_ = target;
     stream->temp_path_ = temp;
     return stream;
+}
+
+bool CopyFileDurable(const std::string& from, const std::string& to, int64_t maxBytes) {
+    OpenResult result;
+    std::unique_ptr<TStream> in = OpenDataFile(from, maxBytes, result);
+    if (!in) return false;
+    std::unique_ptr<TStream> out = WriteFileDurable(to);
+    if (!out) return false;
+    while (in->Fill()) {
+        out->WriteBytes(in->buffer_.data() + in->pos_, in->buffer_.size() - in->pos_);
+        in->pos_ = in->buffer_.size();
+    }
+    if (in->ReadFailed()) return false;  // the unclosed copy is dropped
+    return CloseFile(out);
+}
+
+TFileLock::TFileLock(const std::string& path, int waitMs) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                 NewFileMode());
+    if (fd_ < 0) return;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (true) {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+            held_ = true;
+            return;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) return;
+        if (std::chrono::steady_clock::now() >= until) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+TFileLock::~TFileLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+}
+
+int RemoveStaleTempFiles(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return 0;
+    int removed = 0;
+    while (struct dirent* entry = ::readdir(dir)) {
+        if (!IsStaleTempName(entry->d_name)) continue;
+        std::string path = folder + "/" + entry->d_name;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0) {
+            ++removed;
+        }
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 bool CloseFile(std::unique_ptr<TStream>& stream) {

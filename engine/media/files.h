@@ -2,7 +2,6 @@
 // kinds, deletion and the current directory, plus durable replacement of a
 // file (write a temporary file beside it, sync, rename over the old one).
 // Paths are relative to the current directory with "/" separators.
-// Depends on POSIX file calls.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +10,10 @@
 #include <string_view>
 
 namespace media {
+
+// How opening a file for reading went. Only a file that is really not there
+// counts as absent; anything else that stops the read is unreadable.
+enum class OpenResult { kOk, kAbsent, kUnreadable };
 
 // A byte stream over one open file. Text is one byte per character.
 class TStream {
@@ -32,39 +35,80 @@ class TStream {
     bool WriteBytes(const void* data, size_t size);
     // Returns true while no write has failed.
     bool Good() const { return good_; }
+    // Returns true when a read failed or passed the stream's size cap: what
+    // was read is then incomplete, and the file counts as unreadable.
+    bool ReadFailed() const { return readFailed_; }
     // Closes the stream. For a durable stream (WriteFileDurable) this flushes,
     // syncs and renames the temporary file over the target, and returns false
     // (leaving the old file untouched) when anything failed. Plain streams
-    // return Good().
+    // return Good(). Note: a durable stream destroyed without Close() drops
+    // its temporary file and leaves the old file as it was.
     bool Close();
 
   private:
-    friend std::unique_ptr<TStream> ReadFile(const std::string&);
+    friend std::unique_ptr<TStream> OpenDataFile(const std::string&, int64_t, OpenResult&);
+    friend bool CopyFileDurable(const std::string&, const std::string&, int64_t);
     friend std::unique_ptr<TStream> WriteFile(const std::string&);
     friend std::unique_ptr<TStream> WriteFileDurable(const std::string&);
     TStream(int fd, bool reading);
     bool Fill();
     bool FlushBuffer();
+    void Discard();
 
     int fd_ = -1;
     bool reading_ = false;
     bool good_ = true;
     bool eof_ = false;
+    bool readFailed_ = false;
+    int64_t readLeft_ = -1;  // bytes a read stream may still take; negative: no cap
     std::string buffer_;
     size_t pos_ = 0;
     std::string durable_target_;  // non-empty for a durable stream
     std::string temp_path_;
 };
 
-// Opens a file for reading; null when it cannot be opened (or is a folder).
+// Opens a file for reading; null when it cannot be opened or is not a regular
+// file (a folder, a FIFO, a device). Never blocks on the open.
 std::unique_ptr<TStream> ReadFile(const std::string& path);
+// Opens a data file for reading without ever blocking: result tells a missing
+// file (ENOENT) from one that is there but unusable (no permission, not a
+// regular file, larger than maxBytes, an I/O error). The stream stops after
+// maxBytes and then reports ReadFailed(). Null unless result is kOk.
+std::unique_ptr<TStream> OpenDataFile(const std::string& path, int64_t maxBytes,
+                                      OpenResult& result);
 // Creates or truncates a file for writing; null on failure.
 std::unique_ptr<TStream> WriteFile(const std::string& path);
 // Opens a durable replacement of path: writes go to a temporary file in the
 // same folder, and Close() syncs it and renames it over path. Until Close()
-// succeeds the old file stays byte-identical. Null when the temporary file
-// cannot be created (for example in a read-only folder).
+// succeeds the old file stays byte-identical. A symbolic link at path stays a
+// link (the file it points to is replaced), an existing file's permission
+// bits are kept and a new file follows the umask. Null when the temporary
+// file cannot be created (for example in a read-only folder).
 std::unique_ptr<TStream> WriteFileDurable(const std::string& path);
+// Copies the file at from (a regular file of at most maxBytes) durably to to;
+// returns true when the copy is complete.
+bool CopyFileDurable(const std::string& from, const std::string& to, int64_t maxBytes);
+
+// An advisory lock (flock) held on a lock file for as long as it lives, so
+// that two copies of the program never save the same file at once.
+class TFileLock {
+  public:
+    // Creates the lock file when needed and waits up to waitMs for the lock.
+    TFileLock(const std::string& path, int waitMs);
+    ~TFileLock();
+    TFileLock(const TFileLock&) = delete;
+    TFileLock& operator=(const TFileLock&) = delete;
+    // Returns true when the lock is held.
+    bool Held() const { return held_; }
+
+  private:
+    int fd_ = -1;
+    bool held_ = false;
+};
+
+// Removes the temporary files that saves killed part-way left in folder
+// (those of a running save of another process are kept); returns how many.
+int RemoveStaleTempFiles(const std::string& folder);
 // Closes a stream (null is allowed); returns the stream's Close() result.
 bool CloseFile(std::unique_ptr<TStream>& stream);
 

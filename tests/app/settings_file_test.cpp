@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/frame_end.h"
 #include "engine/log.h"
 #include "engine/media/files.h"
 #include "engine/setup_table.h"
@@ -208,14 +209,38 @@ TEST_F(SettingsFileTest, MissingFileKeepsDefaultsAndLogsNothing) {
     EXPECT_FALSE(AudioDriverChosen());
 }
 
-TEST_F(SettingsFileTest, FolderNamedSetupIniCountsAsAbsent) {
-    fs::create_directory(files_ + "/Setup.ini");
-    CloseLog();
-    OpenLog(root_ + "/Debug.txt");
-    LoadSetup();
-    CloseLog();
-    EXPECT_EQ(ReadAll(root_ + "/Debug.txt"), "");
-    EXPECT_EQ(engine::Setup[SETUP_WIDTH], 800);
+TEST_F(SettingsFileTest, UnreadableSetupIniKeepsDefaultsIsLoggedAndNeverReplaced) {
+    // A folder, a FIFO (which must not block the read) and a file over 1 MiB.
+    const std::string path = files_ + "/Setup.ini";
+    for (int kind = 0; kind < 3; ++kind) {
+        SCOPED_TRACE(kind);
+        fs::remove_all(path);
+        if (kind == 0) fs::create_directory(path);
+        if (kind == 1) {
+            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+        }
+        if (kind == 2) {
+            std::ofstream big(path, std::ios::binary);
+            big << "Width=1024\r\n" << std::string((1 << 20), ';');
+        }
+        SetupDefaults();
+        CloseLog();
+        OpenLog(root_ + "/Debug.txt");
+        LoadSetup();
+        EXPECT_EQ(engine::Setup[SETUP_WIDTH], 800);
+        ASSERT_TRUE(media::ChangeDir(files_ + "/274"));  // where saves are made from
+        EXPECT_FALSE(SaveSetup());
+        ASSERT_TRUE(media::ChangeDir(files_));
+        CloseLog();
+        const std::string log = ReadAll(root_ + "/Debug.txt");
+        EXPECT_NE(log.find("\tSetup file cannot be read, using the defaults: "), std::string::npos);
+        EXPECT_NE(log.find("\tSettings not saved: "), std::string::npos);
+        EXPECT_EQ(fs::status(path).type(), kind == 0   ? fs::file_type::directory
+                                           : kind == 1 ? fs::file_type::fifo
+                                                       : fs::file_type::regular);
+    }
+    ASSERT_FALSE(engine::NoticeList.empty());
+    EXPECT_EQ(engine::NoticeList.back().txt, kSetupNotSavedNotice);
 }
 
 TEST_F(SettingsFileTest, ExampleFileLoadsWithOnlyTheReadingLine) {
@@ -291,13 +316,19 @@ TEST_F(SettingsFileTest, NumbersAreAbsoluteAndJunkIsZero) {
     Load(
         "Width=abc\r\nHeight=-720\r\nMaster = -30\r\nSound=  75%\r\nMusic = $10\r\n"
         "Width=2147483648\r\n");
+    // Later lines override earlier ones; a value that wraps to the smallest
+    // int still reads as a positive number, capped at the largest side.
+    EXPECT_EQ(engine::Setup[SETUP_WIDTH], 16384);
     EXPECT_EQ(engine::Setup[SETUP_HEIGHT], 720);
     EXPECT_EQ(engine::Setup[SETUP_MASTER], 30);
     EXPECT_EQ(engine::Setup[SETUP_SOUND], 75);
     EXPECT_EQ(engine::Setup[SETUP_MUSIC], 16);
-    // Later lines override earlier ones; a value that wraps to the smallest
-    // int still reads as a positive number.
-    EXPECT_EQ(engine::Setup[SETUP_WIDTH], INT_MAX);
+    // Volumes are percentages however large the number in the file.
+    Load("Sound = 2147483647\r\nMaster=-2147483648\r\nMusic=101\r\nHeight=99999\r\n");
+    EXPECT_EQ(engine::Setup[SETUP_SOUND], 100);
+    EXPECT_EQ(engine::Setup[SETUP_MASTER], 100);
+    EXPECT_EQ(engine::Setup[SETUP_MUSIC], 100);
+    EXPECT_EQ(engine::Setup[SETUP_HEIGHT], 16384);
     SetupDefaults();
     Load("Width=abc");
     EXPECT_EQ(engine::Setup[SETUP_WIDTH], 0);

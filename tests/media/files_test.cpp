@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -114,6 +116,90 @@ TEST_F(FilesTest, DurableWriteThatFailsMidwayLeavesOldFileAndNoTemporary) {
 
 TEST_F(FilesTest, DurableWriteIntoMissingFolderFailsCleanly) {
     EXPECT_EQ(media::WriteFileDurable(dir_ / "missing/x.dat"), nullptr);
+}
+
+TEST_F(FilesTest, DurableWriteKeepsLinksAndPermissionsAndAbandonedStreamsCommitNothing) {
+    namespace fs = std::filesystem;
+    // A link stays a link; the file it points to gets the new contents.
+    ASSERT_TRUE(WriteWholeFile(dir_ / "real.dat", "old"));
+    fs::create_symlink("real.dat", dir_ / "link.dat");
+    auto s = media::WriteFileDurable(dir_ / "link.dat");
+    ASSERT_TRUE(s);
+    s->WriteLine("via link");
+    ASSERT_TRUE(media::CloseFile(s));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.dat"));
+    EXPECT_EQ(ReadWholeFile(dir_ / "real.dat"), "via link\r\n");
+
+    // The replaced file keeps its permission bits; a new one follows the umask.
+    ASSERT_EQ(chmod((dir_ / "real.dat").c_str(), 0604), 0);
+    s = media::WriteFileDurable(dir_ / "real.dat");
+    ASSERT_TRUE(s);
+    s->WriteLine("kept");
+    ASSERT_TRUE(media::CloseFile(s));
+    struct stat st {};
+    ASSERT_EQ(stat((dir_ / "real.dat").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    mode_t old = umask(027);
+    s = media::WriteFileDurable(dir_ / "fresh.dat");
+    umask(old);
+    ASSERT_TRUE(s);
+    ASSERT_TRUE(media::CloseFile(s));
+    ASSERT_EQ(stat((dir_ / "fresh.dat").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // A stream destroyed without Close leaves the old file and no temporary.
+    s = media::WriteFileDurable(dir_ / "real.dat");
+    ASSERT_TRUE(s);
+    s->WriteLine("half");
+    s.reset();
+    EXPECT_EQ(ReadWholeFile(dir_ / "real.dat"), "kept\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 3);
+}
+
+TEST_F(FilesTest, StaleTemporaryFilesGoButARunningSavesFileStays) {
+    pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);  // its number now names no process
+    const std::string dead = "nuscores.dat.tmp-" + std::to_string(child) + "-aB3xYz";
+    const std::string live = "nuscores.dat.tmp-" + std::to_string(getppid()) + "-aB3xYz";
+    for (const std::string& name : {dead, live, std::string("Setup.ini.tmp-Qw12Er"),
+                                    std::string("nuscores.dat"), std::string("a.tmp-1-short")}) {
+        ASSERT_TRUE(WriteWholeFile(dir_ / name, "x"));
+    }
+    EXPECT_EQ(media::RemoveStaleTempFiles(dir_.path()), 2);
+    EXPECT_EQ(media::FileType(dir_ / dead), 0);
+    EXPECT_EQ(media::FileType(dir_ / "Setup.ini.tmp-Qw12Er"), 0);
+    EXPECT_EQ(media::FileType(dir_ / live), 1);
+    EXPECT_EQ(media::FileType(dir_ / "nuscores.dat"), 1);
+    EXPECT_EQ(media::FileType(dir_ / "a.tmp-1-short"), 1);
+}
+
+TEST_F(FilesTest, DataFilesNeverBlockAndTellAbsentFromUnreadable) {
+    ASSERT_TRUE(WriteWholeFile(dir_ / "ok.dat", "0123456789"));
+    ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir_ / "zero");
+    std::filesystem::create_directory(dir_ / "folder");
+    struct Case {
+        std::string path;
+        int64_t cap;
+        media::OpenResult want;
+    } cases[] = {
+        {dir_ / "ok.dat", 10, media::OpenResult::kOk},
+        {dir_ / "ok.dat", 9, media::OpenResult::kUnreadable},
+        {dir_ / "missing", 10, media::OpenResult::kAbsent},
+        {dir_ / "fifo", 10, media::OpenResult::kUnreadable},
+        {dir_ / "zero", 10, media::OpenResult::kUnreadable},
+        {dir_ / "folder", 10, media::OpenResult::kUnreadable},
+        {dir_ / "ok.dat/below", 10, media::OpenResult::kUnreadable},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path + " cap " + std::to_string(c.cap));
+        media::OpenResult got;
+        auto s = media::OpenDataFile(c.path, c.cap, got);
+        EXPECT_EQ(got, c.want);
+        EXPECT_EQ(s != nullptr, c.want == media::OpenResult::kOk);
+    }
 }
 
 }  // namespace

@@ -70,10 +70,13 @@ class ScoreFileTest : public ::testing::Test {
         for (const Scores& r : ScoreList) names.push_back(r.Name);
         return names;
     }
-    // Number of entries in the test folder (temporary files must not linger).
+    // Returns the number of entries in the test folder other than the save
+    // lock's file (temporary files must not linger).
     size_t Entries() const {
         size_t n = 0;
-        for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++n;
+        for (const auto& e : fs::directory_iterator(dir_)) {
+            if (e.path().extension() != ".lock") ++n;
+        }
         return n;
     }
 
