@@ -314,7 +314,9 @@ void TakeScreenshot() {
     int saved = media::SavePixmapPNG(pixmap, folder + name, 9);
     WriteLog("\tSaved Screenshot " + media::Str(saved));
     WriteLog("");
-    AddNotice("Saved Screenshot", 1);
+    // A screenshot that could not be written (a full disk, a read-only
+    // folder) must not be reported as saved.
+    AddNotice(saved ? "Saved Screenshot" : "Couldn't save the screenshot!", 1);
 }
 
 std::string SanitiseFileName(std::string_view text) {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/frame_end.h"
 #include "engine/media/files.h"
 #include "scores/date_time.h"
 #include "scores/scrambler.h"
@@ -488,6 +489,100 @@ TEST_F(ScoreFileTest, RunRemovedFromListIsNotRevivedByReload) {
     ScoreList.clear();
     LoadScores();
     EXPECT_TRUE(ScoreList.empty());
+}
+
+TEST_F(ScoreFileTest, FileThatCannotBeReadIsNeverReplacedAndMergedOnceReadable) {
+    const std::string kept = Scramble("|", AccountKey) + "\r\n" +
+                             Scramble(FormatScoreLine(Record(1, "old", 10)), "") + "\r\n";
+    // Each kind of file that is there but cannot be read; none counts as absent.
+    const std::vector<std::string> kinds = {"folder", "fifo", "devzero", "16MiB", "records"};
+    for (const std::string& kind : kinds) {
+        SCOPED_TRACE(kind);
+        ResetScores();
+        fs::remove_all(kScoreFileName);
+        if (kind == "folder") fs::create_directory(kScoreFileName);
+        if (kind == "fifo") {
+            ASSERT_EQ(mkfifo(kScoreFileName, 0600), 0);
+        }
+        if (kind == "devzero") fs::create_symlink("/dev/zero", kScoreFileName);
+        if (kind == "16MiB") {
+            WriteAll(kScoreFileName, kept);
+            fs::resize_file(kScoreFileName, (16u << 20) + 1);
+        }
+        if (kind == "records") {
+            std::string lines = kept;
+            for (int i = 0; i < 100001; ++i) lines += "1|\r\n";
+            WriteAll(kScoreFileName, lines);
+        }
+        const auto type = fs::symlink_status(kScoreFileName).type();
+        const uintmax_t size = type == fs::file_type::regular ? fs::file_size(kScoreFileName) : 0;
+        ScoreList.push_back(Record(5, "session", 50));
+        LoadScores();
+        EXPECT_EQ(Names(), std::vector<std::string>{"session"});
+        EXPECT_FALSE(AddRun(Record(6, "later", 60)));
+        EXPECT_EQ(ScoreList.size(), 2u);
+        EXPECT_EQ(fs::symlink_status(kScoreFileName).type(), type);
+        if (type == fs::file_type::regular) {
+            EXPECT_EQ(fs::file_size(kScoreFileName), size);
+        }
+        ASSERT_FALSE(engine::NoticeList.empty());
+        EXPECT_EQ(engine::NoticeList.back().txt, kScoresNotSavedNotice);
+    }
+    // Once the file can be read again, the next save takes in its runs.
+    fs::remove_all(kScoreFileName);
+    WriteAll(kScoreFileName, kept);
+    ASSERT_TRUE(AddRun(Record(7, "third", 70)));
+    ResetScores();
+    LoadScores();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"third", "later", "session", "old"}));
+}
+
+TEST_F(ScoreFileTest, FileWithUnreadableLinesIsKeptOnceAsBak) {
+    ASSERT_TRUE(AddRun(Record(1, "one", 10)));
+    ASSERT_TRUE(AddRun(Record(2, "two", 20)));
+    // An editor lower-cased the file: every line fails its check.
+    std::string lowered = ReadAll(kScoreFileName);
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    WriteAll(kScoreFileName, lowered);
+    ResetScores();
+    LoadScores();
+    EXPECT_TRUE(ScoreList.empty());
+    ASSERT_TRUE(AddRun(Record(3, "three", 30)));
+    const std::string bak = std::string(kScoreFileName) + ".bak";
+    EXPECT_EQ(ReadAll(bak), lowered);
+    // The new file is clean, so a later save leaves the copy alone.
+    WriteAll(bak, "mine");
+    ASSERT_TRUE(AddRun(Record(4, "four", 40)));
+    EXPECT_EQ(ReadAll(bak), "mine");
+    // A clean file never gets a copy.
+    fs::remove(bak);
+    ASSERT_TRUE(SaveScores());
+    EXPECT_FALSE(fs::exists(bak));
+}
+
+TEST_F(ScoreFileTest, SaveTakesInRunsAnotherCopySavedButNotRunsThisOneRemoved) {
+    ASSERT_TRUE(AddRun(Record(1, "ours", 10)));
+    ASSERT_TRUE(AddRun(Record(2, "thinned", 20)));
+    // Another copy of the program read the file and saved its own run.
+    const std::string account = Scramble("|", AccountKey) + "\r\n";
+    std::string file = account;
+    for (const Scores& r : {Record(3, "theirs", 30), Record(2, "thinned", 20), Record(1, "ours", 10)}) {
+        file += Scramble(FormatScoreLine(r), "") + "\r\n";
+    }
+    WriteAll(kScoreFileName, file);
+    // This copy thins its list (as the high-score panel does) and adds a run.
+    ScoreList.remove_if([](const Scores& r) { return r.Name == "thinned"; });
+    ASSERT_TRUE(AddRun(Record(4, "mine", 40)));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"mine", "theirs", "ours"}));
+    ResetScores();
+    LoadScores();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"mine", "theirs", "ours"}));
+    // Saving again merges nothing twice.
+    ASSERT_TRUE(SaveScores());
+    ASSERT_TRUE(SaveScores());
+    LoadScores();
+    EXPECT_EQ(ScoreList.size(), 3u);
 }
 
 // --- Order of the list ---
