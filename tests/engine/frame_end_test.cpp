@@ -396,7 +396,7 @@ TEST_F(ScreenshotTest, SlowSystemTakesTheScreenshotOnTheNextEvenFrame) {
     EXPECT_EQ(NoticeList.back().txt, "Saved Screenshot");
 }
 
-TEST_F(ScreenshotTest, FailedWriteIsLoggedAndStillNoticed) {
+TEST_F(ScreenshotTest, FailedWriteIsLoggedAndNoticedAsNotSaved) {
     // A folder with the screenshot's name makes the write fail.
     const std::string name = "Vantrelle -=Daz4=- (Screenshot_08 Dec 2026_073559).png";
     ASSERT_EQ(::mkdir((dir_ / name).c_str(), 0700), 0);
@@ -405,5 +405,5 @@ TEST_F(ScreenshotTest, FailedWriteIsLoggedAndStillNoticed) {
     auto lines = LogLines(dir_ / "Debug.txt");
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[4], "\tSaved Screenshot 0");
-    EXPECT_EQ(NoticeList.back().txt, "Saved Screenshot");
+    EXPECT_EQ(NoticeList.back().txt, "Couldn't save the screenshot!");
 }
