@@ -193,7 +193,12 @@ void RunStartup(const AudioBackend& audio, const StartupStages& stages) {
 
     const media::TProgramPaths& paths = media::ProgramPaths();
     media::ChangeDir(media::ProgramPathOr(paths.filesDir, "Files/"));
-    engine::OpenLog(media::ProgramPathOr(paths.logFile, "Debug.txt"));
+    const std::string logFile = media::ProgramPathOr(paths.logFile, "Debug.txt");
+    engine::OpenLog(logFile);
+    if (!engine::LogIsOpen()) {
+        std::fprintf(stderr, "zarquill: cannot write the log \"%s\"; carrying on without it\n",
+                     logFile.c_str());
+    }
     WriteBanner();
     if (!g_folderProblem.empty()) WriteLog(g_folderProblem);
 

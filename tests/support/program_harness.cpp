@@ -109,6 +109,9 @@ ProgramRun::~ProgramRun() {
 bool ProgramRun::Start(const std::vector<std::string>& args, const std::string& display) {
     if (root_.empty()) return false;
     display_ = display;
+    exited_ = false;
+    status_ = 0;
+    window_ = 0;
     if (display_.empty()) {
         XvfbServer& server = SharedXvfb();
         if (!server.Ok()) return false;
@@ -143,6 +146,15 @@ bool ProgramRun::Running() {
         return false;
     }
     return true;
+}
+
+void ProgramRun::Kill() {
+    if (pid_ > 0 && !exited_) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    exited_ = true;
+    status_ = -2;
 }
 
 std::vector<std::string> ProgramRun::LogLines() const {

@@ -41,6 +41,8 @@ class ProgramRun {
     int WaitForExit(int timeoutMs = 30000);
     // Returns true while the program runs.
     bool Running();
+    // Ends the program at once with SIGKILL and waits for it; Start may follow.
+    void Kill();
     // Returns what the program wrote to standard error.
     std::string StdErr() const;
 
