@@ -94,7 +94,8 @@ std::multiset<std::string> g_known;
 struct FileContents {
     media::OpenResult result = media::OpenResult::kAbsent;
     std::string account;                     // the unscrambled account line
-    std::vector<Scores> records;             // in file order
+    std::vector<std::optional<Scores>> lines;  // per score line: its record, if any
+    size_t records = 0;
     std::optional<std::string> firstName;    // the name of the first record
     bool damaged = false;                    // a line was dropped
 };
@@ -138,7 +139,7 @@ FileContents ReadScoreFile(const std::string& path) {
     const std::string accountLine = file->ReadLine();
     out.account = Unscramble(accountLine, AccountKey);
     out.damaged = !accountLine.empty() && out.account == "XXX";
-    int lines = 0;
+    int lineCount = 0;
     do {
         const std::string line = file->ReadLine();
         const std::string plain =
@@ -146,28 +147,35 @@ FileContents ReadScoreFile(const std::string& path) {
         Scores record;
         if (ParseScoreLine(plain, record)) {
             if (!out.firstName) out.firstName = record.Name;
-            out.records.push_back(std::move(record));
-        } else if (!line.empty()) {
-            out.damaged = true;
+            out.lines.emplace_back(std::move(record));
+            ++out.records;
+        } else {
+            out.lines.emplace_back();
+            if (!line.empty()) out.damaged = true;
         }
-        if (out.records.size() > kMaxScoreRecords || ++lines > kMaxScoreLines) {
+        if (out.records > kMaxScoreRecords || ++lineCount > kMaxScoreLines) {
             file->Close();
             out = FileContents{};
             out.result = media::OpenResult::kUnreadable;
             return out;
         }
     } while (!file->Eof());
-    if (file->ReadFailed()) out = FileContents{media::OpenResult::kUnreadable, {}, {}, {}, false};
+    if (file->ReadFailed()) {
+        out = FileContents{};
+        out.result = media::OpenResult::kUnreadable;
+    }
     file->Close();
     return out;
 }
 
 // Adds every run of the file that this program has not seen yet.
-void MergeUnseenRuns(std::vector<Scores>& records) {
+void MergeUnseenRuns(std::vector<std::optional<Scores>>& lines) {
     std::multiset<std::string> unmatched = g_known;
     for (const Scores& r : ScoreList) unmatched.insert(StoredLine(r));
     bool added = false;
-    for (Scores& r : records) {
+    for (std::optional<Scores>& entry : lines) {
+        if (!entry) continue;
+        Scores& r = *entry;
         const std::string line = FormatScoreLine(r);
         auto it = unmatched.find(line);
         if (it != unmatched.end()) {
@@ -291,11 +299,17 @@ void LoadScores() {
     g_known.clear();
     LoadOrder order;
     std::multiset<std::string> inFile;
-    for (Scores& record : file.records) {
-        const std::string line = FormatScoreLine(record);
+    // Lines without a record take part too: the order is the one a re-sort
+    // after every line gives.
+    for (std::optional<Scores>& entry : file.lines) {
+        if (!entry) {
+            order.Add(nullptr);
+            continue;
+        }
+        const std::string line = FormatScoreLine(*entry);
         inFile.insert(line);
         g_known.insert(line);
-        order.Add(&record);
+        order.Add(&*entry);
     }
     if (file.firstName) PlayerName = *file.firstName;
 
@@ -321,7 +335,7 @@ bool SaveScores() {
     if (file.result == media::OpenResult::kUnreadable) {
         problem = "the file cannot be read, so it is kept";
     } else if (file.result == media::OpenResult::kOk) {
-        MergeUnseenRuns(file.records);
+        MergeUnseenRuns(file.lines);
         if (file.damaged) {
             // Lines this program could not read (another key, an editor's
             // changes) would be gone after the save: keep the old file once.

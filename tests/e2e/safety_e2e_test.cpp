@@ -106,17 +106,45 @@ class SafetyE2E : public zqtest::ProgramTest {
         Pause(4500);
     }
 
-    // Starts a Medium game from the title screen and quits it from the pause
+    // Starts a Medium game from the title screen; on a slow machine the
+    // panel may still be sliding in, so the clicks are repeated (bounded)
+    // until the dark playfield shows.
+    void StartGame(ProgramRun& run) {
+        for (int attempt = 0; attempt < 4 && run.Running(); ++attempt) {
+            ClickLogical(run, kCentreX - 50, kVH / 2 + 250 + 20);
+            ClickLogical(run, kCentreX, kVH / 2 + 80);
+            for (int waited = 0; waited < 3000; waited += 250) {
+                if (run.MeanBlue() < 40) return;
+                Pause(250);
+            }
+        }
+    }
+
+    // Plays a Medium game from the title screen and quits it from the pause
     // menu after flying for about flyMs; the name entry comes next.
     void PlayAndQuit(ProgramRun& run, int flyMs) {
-        ClickLogical(run, kCentreX - 50, kVH / 2 + 250 + 20);
-        ClickLogical(run, kCentreX, kVH / 2 + 80);
+        StartGame(run);
         Pause(flyMs);
-        run.TapKey("Escape");
-        Pause(500);
-        run.TapKey("Down");
-        Pause(300);
-        run.TapKey("space");
+        // The pause menu reads held keys once a frame: hold each one long
+        // enough for a slow frame to see it, and try again (bounded) until
+        // the name entry's blue screen shows.
+        for (int attempt = 0; attempt < 4 && run.Running(); ++attempt) {
+            HoldKey(run, "Escape");
+            Pause(500);
+            HoldKey(run, "Down");
+            Pause(300);
+            HoldKey(run, "space");
+            for (int waited = 0; waited < 8000; waited += 250) {
+                if (run.MeanBlue() > 40) return;
+                Pause(250);
+            }
+        }
+    }
+
+    void HoldKey(ProgramRun& run, const std::string& key) {
+        run.KeyDown(key);
+        Pause(250);
+        run.KeyUp(key);
     }
 
     // Waits (bounded) for the name entry's blue screen, then types the name;
@@ -174,8 +202,7 @@ TEST_F(SafetyE2E, KilledAtRandomMomentsNoStoredRunIsLostAndNoTemporaryFileStays)
         EXPECT_EQ(TempFiles(run), std::vector<std::string>{});
         const std::string name = "r" + std::to_string(round);
         if (phase == 0) {
-            ClickLogical(run, kCentreX - 50, kVH / 2 + 250 + 20);
-            ClickLogical(run, kCentreX, kVH / 2 + 80);
+            StartGame(run);
             Pause(std::uniform_int_distribution<int>(0, 3000)(random));
         } else {
             PlayAndQuit(run, 800);
