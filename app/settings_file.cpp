@@ -189,7 +189,8 @@ bool SaveSetup() {
     }
     if (!ok) {
         engine::WriteLog(found == media::OpenResult::kUnreadable
-                             ? "\tSettings not saved: the file cannot be read, so it is kept: " + path
+                             ? "\tSettings not saved: the file cannot be read, so it is kept: " +
+                                   path
                              : "\tSettings not saved: cannot write " + path);
         engine::AddNotice(kSetupNotSavedNotice, 1);
     }

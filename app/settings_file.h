@@ -11,10 +11,10 @@ inline constexpr const char* kSetupFileName = "Setup.ini";
 // The notice shown when the settings could not be saved.
 inline constexpr const char* kSetupNotSavedNotice = "Couldn't save the settings!";
 
-// Reads "Setup.ini" (the path fixed at start-up, else the current folder's) into Setup and KeyMap when it
-// exists (a missing file leaves the tables as they are; one that is there but
-// cannot be read, or is over 1 MiB, does too and logs a line), clamps volumes
-// to 0..100 and sizes to 0..16384, and notes whether the file named an audio driver.
+// Reads "Setup.ini" (the path fixed at start-up, else the current folder's) into Setup and KeyMap
+// when it exists (a missing file leaves the tables as they are; one that is there but cannot be
+// read, or is over 1 MiB, does too and logs a line), clamps volumes to 0..100 and sizes to
+// 0..16384, and notes whether the file named an audio driver.
 void LoadSetup();
 // Writes "Setup.ini" from Setup, KeyMap and AudioDriverNames at the path fixed
 // at start-up (before that: "../Setup.ini", from the game folder), replacing

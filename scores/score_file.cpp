@@ -93,11 +93,11 @@ std::multiset<std::string> g_known;
 // What reading the score file gave.
 struct FileContents {
     media::OpenResult result = media::OpenResult::kAbsent;
-    std::string account;                     // the unscrambled account line
+    std::string account;                       // the unscrambled account line
     std::vector<std::optional<Scores>> lines;  // per score line: its record, if any
     size_t records = 0;
-    std::optional<std::string> firstName;    // the name of the first record
-    bool damaged = false;                    // a line was dropped
+    std::optional<std::string> firstName;  // the name of the first record
+    bool damaged = false;                  // a line was dropped
 };
 
 // Returns the score file's path: fixed at start-up, else in the current folder.
@@ -134,7 +134,8 @@ std::string StoredLine(const Scores& record) {
 // record cap) is unreadable and yields no records.
 FileContents ReadScoreFile(const std::string& path) {
     FileContents out;
-    std::unique_ptr<media::TStream> file = media::OpenDataFile(path, kMaxScoreFileBytes, out.result);
+    std::unique_ptr<media::TStream> file =
+        media::OpenDataFile(path, kMaxScoreFileBytes, out.result);
     if (!file) return out;
     const std::string accountLine = file->ReadLine();
     out.account = Unscramble(accountLine, AccountKey);

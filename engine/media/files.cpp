@@ -9,11 +9,11 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
+#include <thread>
 
 namespace media {
 
@@ -241,8 +241,7 @@ std::unique_ptr<TStream> OpenDataFile(const std::string& path, int64_t maxBytes,
         if (errno == ENOENT) result = OpenResult::kAbsent;
         return nullptr;
     }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        (maxBytes >= 0 && st.st_size > maxBytes)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (maxBytes >= 0 && st.st_size > maxBytes)) {
         ::close(fd);
         return nullptr;
     }
@@ -290,8 +289,8 @@ bool CopyFileDurable(const std::string& from, const std::string& to, int64_t max
 }
 
 TFileLock::TFileLock(const std::string& path, int waitMs) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                 NewFileMode());
+    fd_ =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, NewFileMode());
     if (fd_ < 0) return;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     while (true) {

@@ -31,9 +31,13 @@ bool MakeFolder(const std::string& dir) {
 
 }  // namespace
 
-const TProgramPaths& ProgramPaths() { return g_paths; }
+const TProgramPaths& ProgramPaths() {
+    return g_paths;
+}
 
-void SetProgramPaths(const TProgramPaths& paths) { g_paths = paths; }
+void SetProgramPaths(const TProgramPaths& paths) {
+    g_paths = paths;
+}
 
 std::string ProgramPathOr(const std::string& path, const char* fallback) {
     return path.empty() ? std::string(fallback) : path;

@@ -109,21 +109,22 @@ class SafetyE2E : public zqtest::ProgramTest {
     // Starts a Medium game from the title screen; on a slow machine the
     // panel may still be sliding in, so the clicks are repeated (bounded)
     // until the dark playfield shows.
-    void StartGame(ProgramRun& run) {
+    bool StartGame(ProgramRun& run) {
         for (int attempt = 0; attempt < 4 && run.Running(); ++attempt) {
             ClickLogical(run, kCentreX - 50, kVH / 2 + 250 + 20);
             ClickLogical(run, kCentreX, kVH / 2 + 80);
-            for (int waited = 0; waited < 3000; waited += 250) {
-                if (run.MeanBlue() < 40) return;
+            for (int waited = 0; waited < 6000; waited += 250) {
+                if (run.MeanBlue() < 40) return true;
                 Pause(250);
             }
         }
+        return false;
     }
 
     // Plays a Medium game from the title screen and quits it from the pause
     // menu after flying for about flyMs; the name entry comes next.
-    void PlayAndQuit(ProgramRun& run, int flyMs) {
-        StartGame(run);
+    bool PlayAndQuit(ProgramRun& run, int flyMs) {
+        if (!StartGame(run)) return false;
         Pause(flyMs);
         // The pause menu reads held keys once a frame: hold each one long
         // enough for a slow frame to see it, and try again (bounded) until
@@ -135,10 +136,11 @@ class SafetyE2E : public zqtest::ProgramTest {
             Pause(300);
             HoldKey(run, "space");
             for (int waited = 0; waited < 8000; waited += 250) {
-                if (run.MeanBlue() > 40) return;
+                if (run.MeanBlue() > 40) return true;
                 Pause(250);
             }
         }
+        return false;
     }
 
     void HoldKey(ProgramRun& run, const std::string& key) {
@@ -155,7 +157,11 @@ class SafetyE2E : public zqtest::ProgramTest {
             entry = run.MeanBlue() > 40;
             if (!entry) Pause(250);
         }
-        if (!entry) return false;
+        if (!entry) {
+            ADD_FAILURE() << "no name entry; running " << run.Running() << ", blue "
+                          << run.MeanBlue();
+            return false;
+        }
         Pause(500);
         for (int i = 0; i < 12; ++i) run.TapKey("BackSpace");
         for (char c : name) run.TapKey(std::string(1, c));
@@ -175,10 +181,24 @@ class SafetyE2E : public zqtest::ProgramTest {
     // Leaves through the closing screen without relying on the log.
     int QuitWithoutLog(ProgramRun& run) {
         Pause(2500);  // the front end's panel slides in again after a game
-        run.TapKey("Escape");
-        Pause(2000);
-        run.TapKey("space");
+        HoldKey(run, "Escape");
+        Pause(3000);
+        HoldKey(run, "space");
         return run.WaitForExit(30000);
+    }
+
+    // Leaves through the closing screen, seen in the log.
+    void QuitFromTitleHeld(ProgramRun& run) {
+        const size_t from = run.LogLines().size();
+        bool closing = false;
+        for (int attempt = 0; attempt < 4 && !closing && run.Running(); ++attempt) {
+            HoldKey(run, "Escape");
+            closing = run.WaitForLogLine("Play again, soon!!", 8000, from);
+        }
+        ASSERT_TRUE(closing) << run.Running() << run.StdErr();
+        Pause(500);
+        HoldKey(run, "space");
+        EXPECT_EQ(run.WaitForExit(30000), 0) << run.StdErr();
     }
 };
 
@@ -202,10 +222,10 @@ TEST_F(SafetyE2E, KilledAtRandomMomentsNoStoredRunIsLostAndNoTemporaryFileStays)
         EXPECT_EQ(TempFiles(run), std::vector<std::string>{});
         const std::string name = "r" + std::to_string(round);
         if (phase == 0) {
-            StartGame(run);
+            ASSERT_TRUE(StartGame(run)) << "the game did not start";
             Pause(std::uniform_int_distribution<int>(0, 3000)(random));
         } else {
-            PlayAndQuit(run, 800);
+            ASSERT_TRUE(PlayAndQuit(run, 800)) << "no name entry";
             ASSERT_TRUE(TypeName(run, name, phase == 2)) << run.Running() << run.StdErr();
             Pause(std::uniform_int_distribution<int>(0, phase == 2 ? 400 : 1500)(random));
         }
@@ -223,8 +243,7 @@ TEST_F(SafetyE2E, KilledAtRandomMomentsNoStoredRunIsLostAndNoTemporaryFileStays)
     }
     StartToTitle(run);
     EXPECT_EQ(TempFiles(run), std::vector<std::string>{});
-    run.TapKey("Escape");
-    QuitThroughClosingScreen(run);
+    QuitFromTitleHeld(run);
     const std::string json = ScoresJson(run);
     for (const std::string& earlier : stored) {
         EXPECT_TRUE(HoldsRun(json, earlier)) << earlier;
@@ -245,7 +264,7 @@ TEST_F(SafetyE2E, FullDiskDuringASaveKeepsTheOldFileAndTheProgramCarriesOn) {
     }
 
     StartToTitle(run);
-    PlayAndQuit(run, 1000);
+    ASSERT_TRUE(PlayAndQuit(run, 1000)) << "no name entry";
     ASSERT_TRUE(TypeName(run, "one", true));
     ASSERT_TRUE(WaitForStoredRun(run, "one"));
     const std::string before = ReadAll(game + "/nuscores.dat");
@@ -259,26 +278,24 @@ TEST_F(SafetyE2E, FullDiskDuringASaveKeepsTheOldFileAndTheProgramCarriesOn) {
     }
     const size_t logLines = run.LogLines().size();
     Pause(3000);  // the title panel slides in again after a game
-    PlayAndQuit(run, 1000);
+    ASSERT_TRUE(PlayAndQuit(run, 1000)) << "no name entry";
     ASSERT_TRUE(TypeName(run, "two", true)) << run.Running() << run.StdErr();
-    EXPECT_TRUE(run.WaitForLogLine("\tScores not saved: cannot write the file: " + game +
-                                       "/nuscores.dat",
-                                   15000, logLines));
+    EXPECT_TRUE(run.WaitForLogLine(
+        "\tScores not saved: cannot write the file: " + game + "/nuscores.dat", 15000, logLines));
     EXPECT_EQ(ReadAll(game + "/nuscores.dat"), before);
     EXPECT_EQ(TempFiles(run), std::vector<std::string>{});
 
     // The program carries on: back on the title screen, and out as usual.
     Pause(2500);
     EXPECT_GT(run.MeanBlue(), 40);
-    run.TapKey("Escape");
-    QuitThroughClosingScreen(run);
+    QuitFromTitleHeld(run);
     EXPECT_EQ(ReadAll(game + "/nuscores.dat"), before);
 }
 
 TEST_F(SafetyE2E, ReadOnlyFilesFolderRunsReportsAndLosesNothing) {
     ProgramRun run;
     StartToTitle(run);
-    PlayAndQuit(run, 1000);
+    ASSERT_TRUE(PlayAndQuit(run, 1000)) << "no name entry";
     ASSERT_TRUE(TypeName(run, "kept", true));
     ASSERT_TRUE(WaitForStoredRun(run, "kept"));
     run.TapKey("Tab");  // writes Setup.ini
@@ -293,7 +310,7 @@ TEST_F(SafetyE2E, ReadOnlyFilesFolderRunsReportsAndLosesNothing) {
     MountGuard mount;
     ASSERT_TRUE(mount.ReadOnlyBind(run.Path("Files"))) << "a read-only bind mount needs root";
     StartToTitle(run);
-    PlayAndQuit(run, 1000);
+    ASSERT_TRUE(PlayAndQuit(run, 1000)) << "no name entry";
     ASSERT_TRUE(TypeName(run, "lost", true)) << run.StdErr();
     Pause(1000);
     run.TapKey("Tab");

@@ -567,7 +567,8 @@ TEST_F(ScoreFileTest, SaveTakesInRunsAnotherCopySavedButNotRunsThisOneRemoved) {
     // Another copy of the program read the file and saved its own run.
     const std::string account = Scramble("|", AccountKey) + "\r\n";
     std::string file = account;
-    for (const Scores& r : {Record(3, "theirs", 30), Record(2, "thinned", 20), Record(1, "ours", 10)}) {
+    for (const Scores& r :
+         {Record(3, "theirs", 30), Record(2, "thinned", 20), Record(1, "ours", 10)}) {
         file += Scramble(FormatScoreLine(r), "") + "\r\n";
     }
     WriteAll(kScoreFileName, file);
