@@ -17,6 +17,7 @@ struct TProgramPaths {
     std::string crashMarker;    // the marker "crash.dat"
     std::string screenshotDir;  // the folder screenshots are saved into
     bool installed = false;     // true for the installed (per-user folders) layout
+    std::string gameDir;        // the game's own folder ("Files/274/")
 };
 
 // Returns the paths fixed at start-up (all empty before that).
