@@ -1,11 +1,15 @@
-// The per-user folders of the installed layout, and the private folders made for them.
-#include "engine/media/xdg_folders.h"
+// The installed layout: the per-user folders, the choice of layout at start-up, and the
+// private folders and seed copies made for it.
+#include "engine/media/installed_layout.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "engine/media/files.h"
@@ -17,6 +21,9 @@ namespace {
 constexpr const char* kProgramFolder = "zarquill/";
 // user-dirs.dirs is a handful of lines; a longer file is read no further.
 constexpr int kMaxUserDirsLines = 1000;
+// The settings and score files a portable folder seeds are small; anything larger is not
+// copied (the player starts afresh rather than the program reading without end).
+constexpr off_t kMaxSeedBytes = 16 * 1024 * 1024;
 
 bool IsAbsolute(const std::string& path) { return !path.empty() && path[0] == '/'; }
 
@@ -63,6 +70,27 @@ std::string PicturesFromUserDirs(const std::string& text, const std::string& hom
         }
     }
     return found.empty() ? "" : Slashed(found);
+}
+
+// Reads a whole regular file of at most kMaxSeedBytes; false for anything else.
+bool ReadSmallFile(const std::string& path, std::string& bytes) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxSeedBytes;
+    char buffer[65536];
+    while (ok) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        bytes.append(buffer, static_cast<size_t>(n));
+        ok = bytes.size() <= static_cast<size_t>(kMaxSeedBytes);
+    }
+    ::close(fd);
+    return ok;
 }
 
 }  // namespace
@@ -120,6 +148,74 @@ TProgramPaths InstalledPaths(const std::string& filesDir, const std::string& gam
     p.screenshotDir = folders.pictures;
     p.installed = true;
     return p;
+}
+
+TLayoutInputs SystemLayoutInputs(const std::string& gameFolder,
+                                 const std::string& installedFilesRel) {
+    TLayoutInputs in;
+    in.currentDir = CurrentDir();
+    in.exeDir = ExecutableDir();
+    in.gameFolder = gameFolder;
+    in.installedFilesRel = installedFilesRel;
+    in.xdg = SystemXdgInputs();
+    in.writable = [](const std::string& dir) { return ::access(dir.c_str(), W_OK) == 0; };
+    return in;
+}
+
+TLayoutChoice ChooseProgramPaths(const TLayoutInputs& in) {
+    TLayoutChoice layout;
+    layout.choice = ResolvePortablePaths(in.currentDir, in.exeDir, in.gameFolder);
+    const TProgramPaths& portable = layout.choice.paths;
+    std::string dataDir;
+    if (layout.choice.problem.empty()) {
+        // The game folder may be missing: start-up creates it in a writable data folder.
+        if (in.writable(portable.filesDir) &&
+            (FileType(portable.gameDir) != 2 || in.writable(portable.gameDir))) {
+            return layout;
+        }
+        dataDir = portable.filesDir;
+        layout.seedSetup = portable.setupFile;
+        layout.seedScores = portable.scoreFile;
+    } else if (IsAbsolute(in.exeDir) && !in.installedFilesRel.empty()) {
+        std::string installed =
+            std::filesystem::path(Slashed(in.exeDir) + in.installedFilesRel).lexically_normal();
+        if (FileType(Slashed(installed) + "Common") == 2) dataDir = installed;
+    }
+    if (dataDir.empty()) return layout;
+
+    TXdgFolders folders = ResolveXdgFolders(in.xdg);
+    if (!folders.Ok()) {
+        layout.choice.problem = "zarquill: no home folder (HOME is unset or relative); "
+                                "settings, scores and the log cannot be kept";
+        layout.seedSetup.clear();
+        layout.seedScores.clear();
+        return layout;
+    }
+    layout.choice.problem.clear();
+    layout.choice.paths = InstalledPaths(dataDir, in.gameFolder, folders);
+    return layout;
+}
+
+bool PrepareInstalledFolders(const TLayoutChoice& layout) {
+    const TProgramPaths& p = layout.choice.paths;
+    if (!p.installed) return true;
+    auto folderOf = [](const std::string& file) { return file.substr(0, file.rfind('/') + 1); };
+    bool ok = MakePrivateFolders(folderOf(p.setupFile));
+    ok = MakePrivateFolders(folderOf(p.scoreFile)) && ok;
+    ok = MakePrivateFolders(folderOf(p.logFile)) && ok;
+    if (!layout.seedSetup.empty()) ok = SeedFile(layout.seedSetup, p.setupFile) && ok;
+    if (!layout.seedScores.empty()) ok = SeedFile(layout.seedScores, p.scoreFile) && ok;
+    return ok;
+}
+
+bool SeedFile(const std::string& from, const std::string& to) {
+    if (FileType(to) != 0 || FileType(from) != 1) return true;
+    std::string bytes;
+    if (!ReadSmallFile(from, bytes)) return false;
+    std::unique_ptr<TStream> out = WriteFileDurable(to);
+    if (!out) return false;
+    out->WriteBytes(bytes.data(), bytes.size());
+    return CloseFile(out);
 }
 
 bool MakePrivateFolders(const std::string& dir) {
