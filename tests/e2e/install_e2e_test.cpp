@@ -1,10 +1,11 @@
-// The installed game end to end: installed into a temporary root that is then mounted
+// The installed game end to end: installed into a temporary root that is then made
 // read-only, started with HOME and the XDG variables in a temporary folder, it takes a
 // screenshot, plays a game with a name and leaves. The installed tree stays byte-identical,
 // the player's files land in their XDG folders, and the installed --scores prints the run.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -42,25 +43,40 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
     return tree;
 }
 
-// Makes a folder read-only for the test's lifetime with a read-only bind mount onto itself
-// (permission bits would not stop root); the mount goes when the guard does.
-class ReadOnlyMount {
+// Makes a folder read-only for the guard's lifetime. Root ignores permission bits, so for root
+// it is a read-only bind mount onto itself; anyone else gets the write bits taken away.
+class ReadOnlyTree {
   public:
-    explicit ReadOnlyMount(const std::string& dir) : dir_(dir) {
-        ok_ = ::mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) == 0;
-        mounted_ = ok_;
-        ok_ = ok_ && ::mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
-                             nullptr) == 0;
+    explicit ReadOnlyTree(const fs::path& dir) : dir_(dir) {
+        if (::geteuid() == 0) {
+            mounted_ = ::mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) == 0;
+            ok_ = mounted_ && ::mount(nullptr, dir.c_str(), nullptr,
+                                      MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+        } else {
+            ok_ = SetWritable(false);
+        }
     }
-    ~ReadOnlyMount() {
+    ~ReadOnlyTree() {
         if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
+        if (::geteuid() != 0) SetWritable(true);
     }
-    ReadOnlyMount(const ReadOnlyMount&) = delete;
-    ReadOnlyMount& operator=(const ReadOnlyMount&) = delete;
+    ReadOnlyTree(const ReadOnlyTree&) = delete;
+    ReadOnlyTree& operator=(const ReadOnlyTree&) = delete;
     bool Ok() const { return ok_; }
 
   private:
-    std::string dir_;
+    bool SetWritable(bool on) {
+        std::error_code ec;
+        const auto perm = fs::perms::owner_write;
+        const auto how = on ? fs::perm_options::add : fs::perm_options::remove;
+        fs::permissions(dir_, perm, how, ec);
+        for (const auto& e : fs::recursive_directory_iterator(dir_, ec)) {
+            if (!e.is_symlink()) fs::permissions(e.path(), perm, how, ec);
+        }
+        return !ec;
+    }
+
+    fs::path dir_;
     bool ok_ = false, mounted_ = false;
 };
 
@@ -78,8 +94,6 @@ TEST_F(InstalledE2E, ReadOnlyInstallKeepsThePlayersFilesInTheXdgFolders) {
                                 "/..' --prefix /usr > '" + run.Path("install.txt") + "' 2>&1";
     ASSERT_EQ(std::system(install.c_str()), 0) << install;
     const fs::path usr = dest / "usr";
-    const auto before = Snapshot(usr);
-    ASSERT_TRUE(before.count("games/zarquill"));
 
     // The pictures folder comes from user-dirs.dirs in the config home; a relative
     // XDG_DATA_HOME is ignored, so the scores go to the default below HOME.
@@ -94,8 +108,10 @@ TEST_F(InstalledE2E, ReadOnlyInstallKeepsThePlayersFilesInTheXdgFolders) {
     run.SetEnv("XDG_STATE_HOME", nullptr);
 
     {
-        ReadOnlyMount readOnly(usr.string());
-        ASSERT_TRUE(readOnly.Ok()) << "cannot mount " << usr << " read-only (needs root)";
+        ReadOnlyTree readOnly(usr);
+        ASSERT_TRUE(readOnly.Ok()) << "cannot make " << usr << " read-only";
+        const auto before = Snapshot(usr);
+        ASSERT_TRUE(before.count("games/zarquill"));
         StartToTitle(run);
         run.TapKey("F11");
         ASSERT_TRUE(run.WaitForLogLine("\tSaved Screenshot 1", 30000)) << run.StdErr();
@@ -107,9 +123,9 @@ TEST_F(InstalledE2E, ReadOnlyInstallKeepsThePlayersFilesInTheXdgFolders) {
         const std::string help = run.RunOnce({"--help"});
         EXPECT_NE(help.find((config / "Setup.ini").string()), std::string::npos) << help;
         EXPECT_NE(help.find((data / "274/nuscores.dat").string()), std::string::npos) << help;
+        EXPECT_TRUE(Snapshot(usr) == before) << "the installed tree changed";
     }
 
-    EXPECT_TRUE(Snapshot(usr) == before) << "the installed tree changed";
     EXPECT_TRUE(fs::is_regular_file(config / "Setup.ini"));
     EXPECT_TRUE(fs::is_regular_file(data / "274/nuscores.dat"));
     EXPECT_TRUE(fs::is_regular_file(state / "Debug.txt"));
