@@ -35,4 +35,7 @@ mkdir -p "$root/home"
 export HOME=$root/home XDG_CONFIG_HOME= XDG_DATA_HOME= XDG_STATE_HOME=
 "$root/usr/games/zarquill" --version
 "$root/usr/games/zarquill" --scores
+# Unpacked, the game finds its data beside itself and uses the installed layout.
+"$root/usr/games/zarquill" --help | grep -q "installed layout" ||
+  { echo "ci-package: the unpacked game does not use the installed layout" >&2; exit 1; }
 echo "ci-package: passed in $(( $(date +%s) - start )) s"
