@@ -25,7 +25,9 @@ constexpr int kMaxUserDirsLines = 1000;
 // copied (the player starts afresh rather than the program reading without end).
 constexpr off_t kMaxSeedBytes = 16 * 1024 * 1024;
 
-bool IsAbsolute(const std::string& path) { return !path.empty() && path[0] == '/'; }
+bool IsAbsolute(const std::string& path) {
+    return !path.empty() && path[0] == '/';
+}
 
 // Returns dir with exactly one "/" at its end.
 std::string Slashed(std::string dir) {
@@ -60,7 +62,8 @@ std::string PicturesFromUserDirs(const std::string& text, const std::string& hom
             raw = raw.substr(1, raw.size() - 2);
         std::string value;
         for (size_t i = 0; i < raw.size(); ++i) {
-            if (raw[i] == '\\' && i + 1 < raw.size()) ++i;  // an escaped character stands for itself
+            if (raw[i] == '\\' && i + 1 < raw.size())
+                ++i;  // an escaped character stands for itself
             value += raw[i];
         }
         if (value == "$HOME" || value.compare(0, 6, "$HOME/") == 0) {
@@ -185,8 +188,9 @@ TLayoutChoice ChooseProgramPaths(const TLayoutInputs& in) {
 
     TXdgFolders folders = ResolveXdgFolders(in.xdg);
     if (!folders.Ok()) {
-        layout.choice.problem = "zarquill: no home folder (HOME is unset or relative); "
-                                "settings, scores and the log cannot be kept";
+        layout.choice.problem =
+            "zarquill: no home folder (HOME is unset or relative); "
+            "settings, scores and the log cannot be kept";
         layout.seedSetup.clear();
         layout.seedScores.clear();
         return layout;

@@ -44,9 +44,9 @@ TProgramPaths InstalledPaths(const std::string& filesDir, const std::string& gam
 // What the layout choice looks at.
 struct TLayoutInputs {
     std::string currentDir;
-    std::string exeDir;               // "" when unknown
-    std::string gameFolder;           // the game's folder name ("274/")
-    std::string installedFilesRel;    // from the executable's folder to the installed "Files/"
+    std::string exeDir;             // "" when unknown
+    std::string gameFolder;         // the game's folder name ("274/")
+    std::string installedFilesRel;  // from the executable's folder to the installed "Files/"
     TXdgInputs xdg;
     // Returns true when files can be created in the folder.
     std::function<bool(const std::string&)> writable;

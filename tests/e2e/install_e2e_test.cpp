@@ -90,8 +90,9 @@ using InstalledE2E = zqtest::ProgramTest;
 TEST_F(InstalledE2E, ReadOnlyInstallKeepsThePlayersFilesInTheXdgFolders) {
     ProgramRun run;
     const fs::path dest = run.Path("dest"), home = run.Path("home");
-    const std::string install = "DESTDIR='" + dest.string() + "' cmake --install '" ZQ_DIST_DIR
-                                "/..' --prefix /usr > '" + run.Path("install.txt") + "' 2>&1";
+    const std::string install = "DESTDIR='" + dest.string() +
+                                "' cmake --install '" ZQ_DIST_DIR "/..' --prefix /usr > '" +
+                                run.Path("install.txt") + "' 2>&1";
     ASSERT_EQ(std::system(install.c_str()), 0) << install;
     const fs::path usr = dest / "usr";
 
@@ -101,7 +102,8 @@ TEST_F(InstalledE2E, ReadOnlyInstallKeepsThePlayersFilesInTheXdgFolders) {
     std::ofstream(home / "cfg/user-dirs.dirs") << "XDG_PICTURES_DIR=\"$HOME/Shots\"\n";
     const fs::path config = home / "cfg/zarquill", data = home / ".local/share/zarquill",
                    state = home / ".local/state/zarquill", shots = home / "Shots/zarquill";
-    run.UseProgram((usr / "games/zarquill").string(), home.string(), (state / "Debug.txt").string());
+    run.UseProgram((usr / "games/zarquill").string(), home.string(),
+                   (state / "Debug.txt").string());
     run.SetEnv("HOME", home.c_str());
     run.SetEnv("XDG_CONFIG_HOME", (home / "cfg").c_str());
     run.SetEnv("XDG_DATA_HOME", "relative/data");

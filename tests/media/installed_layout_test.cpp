@@ -23,39 +23,77 @@ struct XdgCase {
 };
 
 const XdgCase kCases[] = {
-    {"defaults below HOME", {{"HOME", "/home/p"}}, "", "/home/acct",
-     "/home/p/.config/zarquill/", "/home/p/.local/share/zarquill/",
-     "/home/p/.local/state/zarquill/", "/home/p/Pictures/zarquill/"},
+    {"defaults below HOME",
+     {{"HOME", "/home/p"}},
+     "",
+     "/home/acct",
+     "/home/p/.config/zarquill/",
+     "/home/p/.local/share/zarquill/",
+     "/home/p/.local/state/zarquill/",
+     "/home/p/Pictures/zarquill/"},
     {"absolute values win, trailing slashes trimmed",
-     {{"HOME", "/home/p/"}, {"XDG_CONFIG_HOME", "/c//"}, {"XDG_DATA_HOME", "/d"},
+     {{"HOME", "/home/p/"},
+      {"XDG_CONFIG_HOME", "/c//"},
+      {"XDG_DATA_HOME", "/d"},
       {"XDG_STATE_HOME", "/s"}},
-     "", "", "/c/zarquill/", "/d/zarquill/", "/s/zarquill/", "/home/p/Pictures/zarquill/"},
+     "",
+     "",
+     "/c/zarquill/",
+     "/d/zarquill/",
+     "/s/zarquill/",
+     "/home/p/Pictures/zarquill/"},
     {"relative values are ignored",
-     {{"HOME", "/home/p"}, {"XDG_CONFIG_HOME", "cfg"}, {"XDG_DATA_HOME", "./d"},
+     {{"HOME", "/home/p"},
+      {"XDG_CONFIG_HOME", "cfg"},
+      {"XDG_DATA_HOME", "./d"},
       {"XDG_STATE_HOME", "~/s"}},
-     "", "", "/home/p/.config/zarquill/", "/home/p/.local/share/zarquill/",
-     "/home/p/.local/state/zarquill/", "/home/p/Pictures/zarquill/"},
-    {"no HOME: the account's home", {}, "", "/home/acct", "/home/acct/.config/zarquill/",
-     "/home/acct/.local/share/zarquill/", "/home/acct/.local/state/zarquill/",
+     "",
+     "",
+     "/home/p/.config/zarquill/",
+     "/home/p/.local/share/zarquill/",
+     "/home/p/.local/state/zarquill/",
+     "/home/p/Pictures/zarquill/"},
+    {"no HOME: the account's home",
+     {},
+     "",
+     "/home/acct",
+     "/home/acct/.config/zarquill/",
+     "/home/acct/.local/share/zarquill/",
+     "/home/acct/.local/state/zarquill/",
      "/home/acct/Pictures/zarquill/"},
     {"relative HOME and no account home: nothing", {{"HOME", "home/p"}}, "", "", "", "", "", ""},
     {"pictures from user-dirs, $HOME form",
-     {{"HOME", "/home/p"}}, "# comment\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n", "",
-     "/home/p/.config/zarquill/", "/home/p/.local/share/zarquill/",
-     "/home/p/.local/state/zarquill/", "/home/p/Bilder/zarquill/"},
+     {{"HOME", "/home/p"}},
+     "# comment\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n",
+     "",
+     "/home/p/.config/zarquill/",
+     "/home/p/.local/share/zarquill/",
+     "/home/p/.local/state/zarquill/",
+     "/home/p/Bilder/zarquill/"},
     {"pictures from user-dirs in the XDG config home, absolute, last one wins",
      {{"HOME", "/home/p"}, {"XDG_CONFIG_HOME", "/cfg"}},
-     "XDG_PICTURES_DIR=\"$HOME/Old\"\nXDG_PICTURES_DIR=\"/media/my pics\"\n", "",
-     "/cfg/zarquill/", "/home/p/.local/share/zarquill/", "/home/p/.local/state/zarquill/",
+     "XDG_PICTURES_DIR=\"$HOME/Old\"\nXDG_PICTURES_DIR=\"/media/my pics\"\n",
+     "",
+     "/cfg/zarquill/",
+     "/home/p/.local/share/zarquill/",
+     "/home/p/.local/state/zarquill/",
      "/media/my pics/zarquill/"},
     {"unusable user-dirs entries fall back to ~/Pictures",
      {{"HOME", "/home/p"}},
-     "#XDG_PICTURES_DIR=\"/commented\"\nXDG_PICTURES_DIR=\"Pics\"\nXDG_MUSIC_DIR=\"/m\"\n", "",
-     "/home/p/.config/zarquill/", "/home/p/.local/share/zarquill/",
-     "/home/p/.local/state/zarquill/", "/home/p/Pictures/zarquill/"},
-    {"user-dirs pointing at the home itself", {{"HOME", "/home/p"}},
-     "XDG_PICTURES_DIR=\"$HOME/\"\n", "", "/home/p/.config/zarquill/",
-     "/home/p/.local/share/zarquill/", "/home/p/.local/state/zarquill/", "/home/p/zarquill/"},
+     "#XDG_PICTURES_DIR=\"/commented\"\nXDG_PICTURES_DIR=\"Pics\"\nXDG_MUSIC_DIR=\"/m\"\n",
+     "",
+     "/home/p/.config/zarquill/",
+     "/home/p/.local/share/zarquill/",
+     "/home/p/.local/state/zarquill/",
+     "/home/p/Pictures/zarquill/"},
+    {"user-dirs pointing at the home itself",
+     {{"HOME", "/home/p"}},
+     "XDG_PICTURES_DIR=\"$HOME/\"\n",
+     "",
+     "/home/p/.config/zarquill/",
+     "/home/p/.local/share/zarquill/",
+     "/home/p/.local/state/zarquill/",
+     "/home/p/zarquill/"},
 };
 
 TEST(XdgFolders, ResolveFollowsTheXdgRules) {
@@ -195,8 +233,10 @@ TEST_F(LayoutChoice, PortableWhenWritableInstalledWhenNotOrWhenOnlyTheInstalledD
 TEST_F(LayoutChoice, PreparedFoldersArePrivateAndSeededOnceFromTheReadOnlyFolder) {
     Make("cwd/Files/Common");
     Make("cwd/Files/274");
-    ASSERT_TRUE(zqtest::WriteWholeFile(root_ / "cwd/Files/Setup.ini", "[Graphics]\r\nWidth=1024\r\n"));
-    ASSERT_TRUE(zqtest::WriteWholeFile(root_ / "cwd/Files/274/nuscores.dat", std::string("AB\0CD\r\n", 7)));
+    ASSERT_TRUE(
+        zqtest::WriteWholeFile(root_ / "cwd/Files/Setup.ini", "[Graphics]\r\nWidth=1024\r\n"));
+    ASSERT_TRUE(
+        zqtest::WriteWholeFile(root_ / "cwd/Files/274/nuscores.dat", std::string("AB\0CD\r\n", 7)));
     media::TLayoutChoice c = Choose({"cwd"}, {{"HOME", root_ / "home"}});
     ASSERT_TRUE(c.choice.paths.installed);
     ASSERT_TRUE(media::PrepareInstalledFolders(c));
@@ -204,8 +244,9 @@ TEST_F(LayoutChoice, PreparedFoldersArePrivateAndSeededOnceFromTheReadOnlyFolder
     const media::TProgramPaths& p = c.choice.paths;
     EXPECT_EQ(zqtest::ReadWholeFile(p.setupFile), "[Graphics]\r\nWidth=1024\r\n");
     EXPECT_EQ(zqtest::ReadWholeFile(p.scoreFile), std::string("AB\0CD\r\n", 7));
-    for (const std::string& folder : {root_ / "home/.config", root_ / "home/.local/share/zarquill/274",
-                                      root_ / "home/.local/state/zarquill"}) {
+    for (const std::string& folder :
+         {root_ / "home/.config", root_ / "home/.local/share/zarquill/274",
+          root_ / "home/.local/state/zarquill"}) {
         struct stat st {};
         ASSERT_EQ(::stat(folder.c_str(), &st), 0) << folder;
         EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;

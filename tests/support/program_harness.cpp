@@ -152,7 +152,8 @@ std::string ProgramRun::RunOnce(const std::vector<std::string>& args) const {
     ::close(fds[1]);
     char buf[4096];
     ssize_t n;
-    while (pid > 0 && (n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    while (pid > 0 && (n = ::read(fds[0], buf, sizeof buf)) > 0)
+        out.append(buf, static_cast<size_t>(n));
     ::close(fds[0]);
     if (pid > 0) ::waitpid(pid, nullptr, 0);
     return out;

@@ -667,7 +667,7 @@ Canvas MakeIcon(int size) {
     const float k = size / 256.0f;  // everything is laid out on a 256-pixel grid
     Rng rng(274004);
     std::vector<float> stars;
-    for (int i = 0; i < 24; ++i) stars.push_back(rng.Real(20, 236)), stars.push_back(rng.Real(20, 236));
+    for (int i = 0; i < 48; ++i) stars.push_back(rng.Real(20, 236));
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
             float gx = (x + 0.5f) / k, gy = (y + 0.5f) / k;
@@ -682,8 +682,11 @@ Canvas MakeIcon(int size) {
             // The sun of the title picture, gold above and magenta below.
             float d = SdCircle(gx, gy, 128, 112, 72) * k;
             Rgb sun = MixRgb({1.0f, 0.85f, 0.3f}, {1.0f, 0.2f, 0.6f}, Clamp01((gy - 40) / 144));
-            if (d < 0) c.Over(x, y, sun, Coverage(d) * 0.85f * tile);
-            else c.Add(x, y, sun, 0.3f * std::exp(-d / (10 * k)) * tile);
+            if (d < 0) {
+                c.Over(x, y, sun, Coverage(d) * 0.85f * tile);
+            } else {
+                c.Add(x, y, sun, 0.3f * std::exp(-d / (10 * k)) * tile);
+            }
         }
     }
     // The player's ship in front, three quarters of the tile high.

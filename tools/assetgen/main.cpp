@@ -60,7 +60,8 @@ bool WriteSheet(const std::string& out) {
 // Writes the icon at every size into the icon theme layout below dir.
 bool WriteIcons(const std::string& dir, const std::string& name) {
     for (int size : kIconSizes) {
-        std::string folder = dir + "/" + std::to_string(size) + "x" + std::to_string(size) + "/apps";
+        std::string folder =
+            dir + "/" + std::to_string(size) + "x" + std::to_string(size) + "/apps";
         std::error_code ec;
         std::filesystem::create_directories(folder, ec);
         std::string path = folder + "/" + name + ".png";
@@ -78,8 +79,9 @@ bool WriteIcons(const std::string& dir, const std::string& name) {
 int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
     if (argc != (mode == "icons" ? 4 : 3)) {
-        std::fprintf(stderr, "usage: zq_assetgen images|sounds|music|sheet PATH\n"
-                             "       zq_assetgen icons DIR NAME\n");
+        std::fprintf(stderr,
+                     "usage: zq_assetgen images|sounds|music|sheet PATH\n"
+                     "       zq_assetgen icons DIR NAME\n");
         return 2;
     }
     std::string path = argv[2];
