@@ -117,6 +117,7 @@ TEST_F(InstalledE2E, ReadOnlyInstallKeepsThePlayersFilesInTheXdgFolders) {
         StartToTitle(run);
         run.TapKey("F11");
         ASSERT_TRUE(run.WaitForLogLine("\tSaved Screenshot 1", 30000)) << run.StdErr();
+        Pause(500);
         PlayMediumAndQuit(run);
         std::string json = EnterName(run, "inst", 60000);
         EXPECT_NE(json.find("\"name\":\"inst\""), std::string::npos) << json;
