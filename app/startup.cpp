@@ -23,6 +23,7 @@
 #include "engine/media/clock.h"
 #include "engine/media/files.h"
 #include "engine/media/graphics.h"
+#include "engine/media/installed_layout.h"
 #include "engine/media/paths.h"
 #include "engine/media/text.h"
 #include "engine/settings_panel.h"
@@ -48,9 +49,8 @@ const char* const kUsage =
     "  --scores     print every run in the score file as one JSON object per line,\n"
     "               newest first, and exit\n"
     "\n"
-    "Without options the game starts. It keeps its files in the folder Files/\n"
-    "beside the program: Setup.ini (settings), Debug.txt (log), screenshots, and\n"
-    "274/nuscores.dat (the score file).\n";
+    "Without options the game starts.\n"
+    "\n";
 
 void RunStage(const std::function<void()>& stage) {
     if (stage) stage();
@@ -71,28 +71,64 @@ void WriteBanner() {
 // State: the folder rule's problem report, logged once the log is open.
 std::string g_folderProblem;
 
+// Returns the layout in use: portable, or installed with the data at the
+// place the build set, relative to the executable.
+media::TLayoutChoice LayoutInUse() {
+    return media::ChooseProgramPaths(
+        media::SystemLayoutInputs(engine::GameFolder(), ZQ_INSTALLED_FILES_REL));
+}
+
+// Prints the usage and the folders of the layout in use.
+void PrintHelp() {
+    const media::TLayoutChoice layout = LayoutInUse();
+    const media::TProgramPaths& p = layout.choice.paths;
+    std::string text = kUsage;
+    text += p.installed ? "Folders in use (installed layout, the player's files per user):\n"
+                        : "Folders in use (portable layout, everything below Files/):\n";
+    text += "  data         " + p.filesDir + "\n";
+    text += "  settings     " + p.setupFile + "\n";
+    text += "  scores       " + p.scoreFile + "\n";
+    text += "  log          " + p.logFile + "\n";
+    text += "  screenshots  " + p.screenshotDir + "\n";
+    if (!layout.choice.problem.empty()) text += layout.choice.problem + "\n";
+    std::fputs(text.c_str(), stdout);
+}
+
 // Fixes the program's paths by the folder rule and moves into the folder that
 // holds "Files/". A problem is reported on standard error at once (the log is
-// not open yet). With createFolders the data and game folders are made when
-// missing and the temporary files of killed saves removed.
-void ApplyFolderRule(bool createFolders) {
-    media::TPathChoice choice = media::ResolvePortablePaths(
-        media::CurrentDir(), media::ExecutableDir(), engine::GameFolder());
+// not open yet). With createFolders the data and game folders, or the
+// installed layout's per-user folders, are made when missing (and seeded from
+// a read-only portable folder), and the temporary files of killed saves are
+// removed.
+media::TLayoutChoice ApplyFolderRule(bool createFolders) {
+    media::TLayoutChoice layout = LayoutInUse();
+    const media::TPathChoice& choice = layout.choice;
     media::SetProgramPaths(choice.paths);
     g_folderProblem = choice.problem;
     if (!g_folderProblem.empty()) std::fprintf(stderr, "%s\n", g_folderProblem.c_str());
     if (createFolders) {
         media::CreateProgramFolders(choice.paths);
-        // A save killed part-way leaves its temporary file behind.
-        media::RemoveStaleTempFiles(choice.paths.filesDir);
-        media::RemoveStaleTempFiles(choice.paths.gameDir);
+        media::PrepareInstalledFolders(layout);
+        // A save killed part-way leaves its temporary file beside the file it
+        // was replacing.
+        for (const std::string* file : {&choice.paths.setupFile, &choice.paths.scoreFile}) {
+            media::RemoveStaleTempFiles(file->substr(0, file->find_last_of('/') + 1));
+        }
     }
     media::ChangeDir(choice.paths.filesDir + "..");
+    return layout;
 }
 
 // Prints the score file's records as JSON lines; returns the exit status.
 int PrintScores() {
-    ApplyFolderRule(false);
+    const media::TLayoutChoice layout = ApplyFolderRule(false);
+    // A read-only portable folder not yet copied into the per-user folders
+    // still has its runs: show those (nothing is written here).
+    media::TProgramPaths paths = layout.choice.paths;
+    if (media::FileType(paths.scoreFile) == 0 && !layout.seedScores.empty()) {
+        paths.scoreFile = layout.seedScores;
+        media::SetProgramPaths(paths);
+    }
     scores::LoadScores();
     for (const scores::Scores& record : scores::ScoreList) {
         std::string line = scores::ScoreRecordJson(record) + "\n";
@@ -243,7 +279,7 @@ void RunStartup(const AudioBackend& audio, const StartupStages& stages) {
 int Main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
+            PrintHelp();
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {

@@ -18,6 +18,7 @@
 #include "engine/media/files.h"
 #include "engine/media/graphics.h"
 #include "engine/media/input.h"
+#include "engine/media/installed_layout.h"
 #include "engine/media/memory.h"
 #include "engine/media/paths.h"
 #include "engine/media/random.h"
@@ -311,6 +312,8 @@ void TakeScreenshot() {
     // The folder is fixed at start-up ("Files/"; before that, the one above
     // the game folder), so no change of the current folder can move the file.
     const std::string folder = media::ProgramPathOr(media::ProgramPaths().screenshotDir, "../");
+    // The installed layout's pictures folder is made by the first screenshot.
+    if (media::ProgramPaths().installed) media::MakePrivateFolders(folder);
     int saved = media::SavePixmapPNG(pixmap, folder + name, 9);
     WriteLog("\tSaved Screenshot " + media::Str(saved));
     WriteLog("");

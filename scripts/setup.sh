@@ -14,13 +14,18 @@ PACKAGES=(
   xvfb xauth x11-xserver-utils
   fonts-dejavu-core
 )
+# Packaging and its checks: the Debian package build, lintian, and the validators of the
+# desktop entry, the AppStream metadata and the manual page.
+PACKAGING_PACKAGES=(
+  debhelper dpkg-dev lintian desktop-file-utils appstream man-db
+)
 # Fonts shipped as the game's typefaces (copied into Files/Common at build time).
 FONT_PACKAGES=(
   fonts-open-sans fonts-cantarell fonts-bebas-neue fonts-jura
 )
 
 missing=()
-for p in "${PACKAGES[@]}" "${FONT_PACKAGES[@]}"; do
+for p in "${PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" "${FONT_PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi

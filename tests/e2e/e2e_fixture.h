@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "tests/support/program_harness.h"
@@ -15,6 +16,16 @@ namespace zqtest {
 // Sleeps for ms milliseconds (the program runs on its own; this only lets it).
 inline void Pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// The logical screen of an 800x600 window, and the title screen's layout
+// there: the panel is 415 wide, so the centre column is at (1280 - 415) / 2.
+inline constexpr int kVW = 1280, kVH = 960;
+inline constexpr int kCentreX = (kVW - 415) / 2;
+
+// Returns what the program's --scores prints.
+inline std::string ScoresJson(const ProgramRun& run) {
+    return run.RunOnce({"--scores"});
 }
 
 class ProgramTest : public ::testing::Test {
@@ -37,6 +48,68 @@ class ProgramTest : public ::testing::Test {
         Pause(300);
         run.TapKey("space");
         EXPECT_EQ(run.WaitForExit(30000), 0) << run.StdErr();
+    }
+
+    // Clicks mouse button 1 at a logical position.
+    void ClickLogical(ProgramRun& run, int x, int y) {
+        run.MovePointerLogical(x, y, kVW, kVH);
+        Pause(100);
+        run.Click(1);
+        Pause(200);
+    }
+
+    // Waits (bounded) for the name-entry screen: after the dark playfield the
+    // blue menu backdrop comes back. Then replaces the name, confirms it and
+    // returns --scores once the run shows there ("" when it never does).
+    std::string EnterName(ProgramRun& run, const std::string& name, int timeoutMs) {
+        bool entry = false;
+        for (int waited = 0; waited < timeoutMs && !entry && run.Running(); waited += 250) {
+            entry = run.MeanBlue() > 40;
+            if (!entry) Pause(250);
+        }
+        if (!entry) return {};
+        Pause(500);  // let the screen take its first frames
+        for (int i = 0; i < 12; ++i) run.TapKey("BackSpace");
+        for (char c : name) run.TapKey(std::string(1, c));
+        run.TapKey("Return");
+        for (int waited = 0; waited < 10000; waited += 200) {
+            std::string json = ScoresJson(run);
+            if (!json.empty()) return json;
+            Pause(200);
+        }
+        return {};
+    }
+
+    // Chooses Medium on the title screen, starts a game, flies a little while
+    // firing, then quits it from the pause menu.
+    void PlayMediumAndQuit(ProgramRun& run) {
+        ClickLogical(run, kCentreX - 50, kVH / 2 + 250 + 20);
+        // The dark playfield replaces the blue title screen once the game runs; on a
+        // loaded machine a click can fall between two slow frames, so it is repeated.
+        bool playing = false;
+        for (int attempt = 0; attempt < 3 && !playing; ++attempt) {
+            ClickLogical(run, kCentreX, kVH / 2 + 80);
+            for (int waited = 0; waited < 5000 && !playing; waited += 250) {
+                const double blue = run.MeanBlue();
+                playing = blue >= 0 && blue < 40;
+                if (!playing) Pause(250);
+            }
+        }
+        ASSERT_TRUE(playing) << "the game did not start";
+        Pause(1000);
+        run.MovePointerLogical(300, 400, kVW, kVH);
+        run.ButtonDown(3);
+        for (int i = 0; i < 12; ++i) {
+            run.MovePointerLogical(300 + 30 * i, 400 + 20 * (i % 5), kVW, kVH);
+            Pause(250);
+        }
+        run.ButtonUp(3);
+        // Escape opens the pause menu; Down selects Quit; Space chooses it.
+        run.TapKey("Escape");
+        Pause(500);
+        run.TapKey("Down");
+        Pause(300);
+        run.TapKey("space");
     }
 
     // Presses Escape on the title screen and leaves through the closing screen.

@@ -16,80 +16,19 @@
 
 namespace {
 
-using zqtest::ProgramRun;
-
-// The logical screen of an 800x600 window, and the title screen's layout
-// there: the panel is 415 wide, so the centre column is at (1280 - 415) / 2.
-constexpr int kVW = 1280, kVH = 960;
-constexpr int kCentreX = (kVW - 415) / 2;
-
+using zqtest::kCentreX;
+using zqtest::kVH;
+using zqtest::kVW;
 using zqtest::Pause;
+using zqtest::ProgramRun;
+using zqtest::ScoresJson;
 
-std::string ScoresJson(ProgramRun& run) {
-    std::string out;
-    FILE* pipe = ::popen((run.Root() + "/zarquill --scores 2>/dev/null").c_str(), "r");
-    if (!pipe) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-    ::pclose(pipe);
-    return out;
-}
-
-class GameE2E : public zqtest::ProgramTest {
-  protected:
-    void ClickLogical(ProgramRun& run, int x, int y) {
-        run.MovePointerLogical(x, y, kVW, kVH);
-        Pause(100);
-        run.Click(1);
-        Pause(200);
-    }
-
-    // Waits (bounded) for the name-entry screen: after the dark playfield the
-    // blue menu backdrop comes back. Then replaces the name and confirms it.
-    std::string EnterName(ProgramRun& run, const std::string& name, int timeoutMs) {
-        bool entry = false;
-        for (int waited = 0; waited < timeoutMs && !entry && run.Running(); waited += 250) {
-            entry = run.MeanBlue() > 40;
-            if (!entry) Pause(250);
-        }
-        if (!entry) return {};
-        Pause(500);  // let the screen take its first frames
-        for (int i = 0; i < 12; ++i) run.TapKey("BackSpace");
-        for (char c : name) run.TapKey(std::string(1, c));
-        run.TapKey("Return");
-        for (int waited = 0; waited < 10000; waited += 200) {
-            std::string json = ScoresJson(run);
-            if (!json.empty()) return json;
-            Pause(200);
-        }
-        return {};
-    }
-};
+using GameE2E = zqtest::ProgramTest;
 
 TEST_F(GameE2E, PlayPauseQuitAndTheRunIsStoredWithItsName) {
     ProgramRun run;
     StartToTitle(run);
-    // Medium, then the start button.
-    ClickLogical(run, kCentreX - 50, kVH / 2 + 250 + 20);
-    ClickLogical(run, kCentreX, kVH / 2 + 80);
-    Pause(1000);
-
-    // Fly around firing with the right button.
-    run.MovePointerLogical(300, 400, kVW, kVH);
-    run.ButtonDown(3);
-    for (int i = 0; i < 12; ++i) {
-        run.MovePointerLogical(300 + 30 * i, 400 + 20 * (i % 5), kVW, kVH);
-        Pause(250);
-    }
-    run.ButtonUp(3);
-
-    // Escape opens the pause menu; Down selects Quit; Space chooses it.
-    run.TapKey("Escape");
-    Pause(500);
-    run.TapKey("Down");
-    Pause(300);
-    run.TapKey("space");
+    PlayMediumAndQuit(run);
 
     const auto before = std::chrono::system_clock::now();
     std::string json = EnterName(run, "ace", 30000);

@@ -93,6 +93,24 @@ ProgramRun::ProgramRun() {
     if (char* made = ::mkdtemp(templ.data())) {
         root_ = made;
         MirrorInstall(ZQ_DIST_DIR, root_);
+        executable_ = root_ + "/zarquill";
+        workDir_ = root_;
+        logFile_ = root_ + "/Files/Debug.txt";
+    }
+}
+
+void ProgramRun::UseProgram(const std::string& executable, const std::string& workDir,
+                            const std::string& logFile) {
+    executable_ = executable;
+    workDir_ = workDir;
+    logFile_ = logFile;
+}
+
+void ProgramRun::SetEnv(const std::string& name, const char* value) {
+    if (value) {
+        setEnv_.emplace_back(name, value);
+    } else {
+        unsetEnv_.push_back(name);
     }
 }
 
@@ -104,6 +122,41 @@ ProgramRun::~ProgramRun() {
     if (dpy_) XCloseDisplay(dpy_);
     std::error_code ec;
     if (!root_.empty()) fs::remove_all(root_, ec);
+}
+
+void ProgramRun::ExecProgram(const std::vector<std::string>& args) const {
+    if (::chdir(workDir_.c_str()) != 0) _exit(126);
+    for (const auto& [name, value] : setEnv_) ::setenv(name.c_str(), value.c_str(), 1);
+    for (const std::string& name : unsetEnv_) ::unsetenv(name.c_str());
+    std::vector<std::string> all{executable_};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    _exit(127);
+}
+
+std::string ProgramRun::RunOnce(const std::vector<std::string>& args) const {
+    std::string out;
+    int fds[2];
+    if (root_.empty() || ::pipe(fds) != 0) return out;
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], 1);
+        ::close(fds[0]);
+        int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0) ::dup2(null, 2);
+        ExecProgram(args);
+    }
+    ::close(fds[1]);
+    char buf[4096];
+    ssize_t n;
+    while (pid > 0 && (n = ::read(fds[0], buf, sizeof buf)) > 0)
+        out.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    if (pid > 0) ::waitpid(pid, nullptr, 0);
+    return out;
 }
 
 bool ProgramRun::Start(const std::vector<std::string>& args, const std::string& display) {
@@ -120,19 +173,12 @@ bool ProgramRun::Start(const std::vector<std::string>& args, const std::string& 
     pid_ = ::fork();
     if (pid_ < 0) return false;
     if (pid_ == 0) {
-        if (::chdir(root_.c_str()) != 0) _exit(126);
         int out = ::open((root_ + "/stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err = ::open((root_ + "/stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out >= 0) ::dup2(out, 1);
         if (err >= 0) ::dup2(err, 2);
         ::setenv("DISPLAY", display_.c_str(), 1);
-        std::vector<std::string> all{root_ + "/zarquill"};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        _exit(127);
+        ExecProgram(args);
     }
     return true;
 }
@@ -159,7 +205,7 @@ void ProgramRun::Kill() {
 
 std::vector<std::string> ProgramRun::LogLines() const {
     std::vector<std::string> lines;
-    std::ifstream in(root_ + "/Files/Debug.txt", std::ios::binary);
+    std::ifstream in(logFile_, std::ios::binary);
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();

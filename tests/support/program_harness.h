@@ -28,6 +28,14 @@ class ProgramRun {
     // Returns Root() + "/" + relative.
     std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
 
+    // Runs executable from workDir instead of the install's copy from Root(),
+    // and reads its log from logFile. Call before Start.
+    void UseProgram(const std::string& executable, const std::string& workDir,
+                    const std::string& logFile);
+    // Sets an environment variable of the program (unset when value is null).
+    // Call before Start.
+    void SetEnv(const std::string& name, const char* value);
+
     // Starts the program in the install folder on the given display (the
     // shared Xvfb when empty). Returns false when it could not be started.
     bool Start(const std::vector<std::string>& args = {}, const std::string& display = "");
@@ -43,6 +51,9 @@ class ProgramRun {
     bool Running();
     // Ends the program at once with SIGKILL and waits for it; Start may follow.
     void Kill();
+    // Runs the program once more, to its end, with the same folder and
+    // environment (for options such as --scores); returns its standard output.
+    std::string RunOnce(const std::vector<std::string>& args) const;
     // Returns what the program wrote to standard error.
     std::string StdErr() const;
 
@@ -73,8 +84,14 @@ class ProgramRun {
   private:
     bool FindWindow();
     void Sync();
+    // In a forked child: moves into the work folder, sets the environment and
+    // runs the program; never returns.
+    [[noreturn]] void ExecProgram(const std::vector<std::string>& args) const;
 
     std::string root_;
+    std::string executable_, workDir_, logFile_;
+    std::vector<std::pair<std::string, std::string>> setEnv_;
+    std::vector<std::string> unsetEnv_;
     std::string display_;
     pid_t pid_ = -1;
     int status_ = 0;

@@ -274,41 +274,49 @@ static Canvas MakeShips() {
     return c;
 }
 
-// The player's ship: a swept fighter with twin engines, light with a cyan canopy.
-static Canvas MakePlayerShip() {
-    Canvas c(kCell, kCell);
+// Paints the player's ship, a swept fighter with twin engines, light with a cyan canopy, into
+// the square (ox, oy) of side 64 * scale: shapes are drawn on a 64-pixel grid and scaled.
+static void PaintPlayerShip(Canvas& c, int ox, int oy, float scale) {
+    const int side = static_cast<int>(kCell * scale);
+    auto scaled = [scale](Sdf sdf) {
+        return [scale, sdf](float x, float y) { return sdf(x / scale, y / scale) * scale; };
+    };
     NeonStyle s = CraftStyle();
     s.body = {0.6f, 0.62f, 0.68f};
     s.edge = {0.88f, 0.9f, 0.95f};
     s.glow = {0.7f, 0.9f, 1.0f};
-    PaintNeon(
-        c, 0, 0, kCell, kCell,
-        [](float x, float y) {
-            float mx = Mx(x);
-            float hull = SdPolygon(mx, y, {32, 3, 37, 18, 38, 44, 35, 56, 32, 56});
-            float wing = SdPolygon(mx, y, {36, 26, 58, 46, 58, 52, 37, 48});
-            float engine = SdBox(mx, y, 42, 48, 3.5f, 9, 2);
-            float fin = SdPolygon(mx, y, {55, 40, 59, 32, 60, 50, 56, 50});
-            return std::min(std::min(hull, wing), std::min(engine, fin));
-        },
-        s);
-    PaintFlat(c, 0, 0, kCell, kCell,
-              [](float x, float y) {
+    s.shade_depth *= scale;
+    s.rim_width *= scale;
+    s.glow_radius *= scale;
+    PaintNeon(c, ox, oy, side, side, scaled([](float x, float y) {
+                  float mx = Mx(x);
+                  float hull = SdPolygon(mx, y, {32, 3, 37, 18, 38, 44, 35, 56, 32, 56});
+                  float wing = SdPolygon(mx, y, {36, 26, 58, 46, 58, 52, 37, 48});
+                  float engine = SdBox(mx, y, 42, 48, 3.5f, 9, 2);
+                  float fin = SdPolygon(mx, y, {55, 40, 59, 32, 60, 50, 56, 50});
+                  return std::min(std::min(hull, wing), std::min(engine, fin));
+              }),
+              s);
+    PaintFlat(c, ox, oy, side, side, scaled([](float x, float y) {
                   float mx = Mx(x);
                   return std::min(SdSegment(mx, y, 38, 30, 54, 46),
                                   SdSegment(mx, y, 35, 20, 35, 44)) -
                          0.6f;
-              },
+              }),
               {0.3f, 0.32f, 0.38f});
-    PaintFlat(c, 0, 0, kCell, kCell,
-              [](float x, float y) {
+    PaintFlat(c, ox, oy, side, side, scaled([](float x, float y) {
                   float u = (x - 32) / 3.2f, v = (y - 20) / 7;
                   return (std::sqrt(u * u + v * v) - 1) * 3.2f;
-              },
+              }),
               {0.55f, 0.95f, 1.0f});
-    PaintFlat(c, 0, 0, kCell, kCell,
-              [](float x, float y) { return SdBox(Mx(x), y, 42, 57.5f, 2.2f, 1.5f, 1); },
+    PaintFlat(c, ox, oy, side, side,
+              scaled([](float x, float y) { return SdBox(Mx(x), y, 42, 57.5f, 2.2f, 1.5f, 1); }),
               {1.0f, 0.85f, 0.6f});
+}
+
+static Canvas MakePlayerShip() {
+    Canvas c(kCell, kCell);
+    PaintPlayerShip(c, 0, 0, 1);
     return c;
 }
 
@@ -651,6 +659,40 @@ static Canvas MakeTitle() {
             },
             s);
     }
+    return c;
+}
+
+Canvas MakeIcon(int size) {
+    Canvas c(size, size);
+    const float k = size / 256.0f;  // everything is laid out on a 256-pixel grid
+    Rng rng(274004);
+    std::vector<float> stars;
+    for (int i = 0; i < 48; ++i) stars.push_back(rng.Real(20, 236));
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            float gx = (x + 0.5f) / k, gy = (y + 0.5f) / k;
+            float tile = Coverage(SdBox(gx, gy, 128, 128, 120, 120, 44) * k);
+            if (tile <= 0) continue;
+            c.Over(x, y, MixRgb({0.2f, 0.04f, 0.5f}, {0.02f, 0.01f, 0.12f}, gy / 256), tile);
+            // Stars only where a pixel can hold them.
+            for (size_t i = 0; size >= 48 && i < stars.size(); i += 2) {
+                float d = std::hypot(gx - stars[i], gy - stars[i + 1]) * k;
+                if (d < 1.5f) c.Add(x, y, {0.9f, 0.9f, 1.0f}, 0.5f * (1.5f - d) * tile);
+            }
+            // The sun of the title picture, gold above and magenta below.
+            float d = SdCircle(gx, gy, 128, 112, 72) * k;
+            Rgb sun = MixRgb({1.0f, 0.85f, 0.3f}, {1.0f, 0.2f, 0.6f}, Clamp01((gy - 40) / 144));
+            if (d < 0) {
+                c.Over(x, y, sun, Coverage(d) * 0.85f * tile);
+            } else {
+                c.Add(x, y, sun, 0.3f * std::exp(-d / (10 * k)) * tile);
+            }
+        }
+    }
+    // The player's ship in front, three quarters of the tile high.
+    const float scale = 0.75f * size / kCell;
+    const int side = static_cast<int>(kCell * scale);
+    PaintPlayerShip(c, (size - side) / 2, (size - side) / 2 + static_cast<int>(12 * k), scale);
     return c;
 }
 

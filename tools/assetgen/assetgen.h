@@ -1,4 +1,5 @@
-// The asset generator's parts: the shared images, the game's images, sound effects and music.
+// The asset generator's parts: the shared images, the game's images, the icon, sound effects
+// and music.
 // Depends on gen_util.h.
 #pragma once
 
@@ -21,6 +22,8 @@ struct NamedImage {
 std::vector<NamedImage> MakeCommonImages();
 // Makes the game's images: badges, title, terrain, craft, stars, ship, glows and nebulae.
 std::vector<NamedImage> MakeGameImages();
+// Makes the program's icon, a square of side size: the title's sun behind the player's ship.
+Canvas MakeIcon(int size);
 // Writes the numbered sound effects into game_dir and the jingle "open.ogg" into common_dir.
 bool WriteSounds(const std::string& common_dir, const std::string& game_dir);
 // Writes the music track "MicrobesLight.ogg" into game_dir.

@@ -4,8 +4,10 @@
 //   zq_assetgen sounds FILES_DIR   the numbered effects and the start-up jingle
 //   zq_assetgen music FILES_DIR    the music track
 //   zq_assetgen sheet OUT.png      every image on one contact sheet, over dark blue
+//   zq_assetgen icons DIR NAME     the icon as DIR/SxS/apps/NAME.png for the desktop's sizes
 // Depends on the parts declared in assetgen.h.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "tools/assetgen/assetgen.h"
@@ -14,6 +16,7 @@ namespace {
 
 constexpr int kSheetWidth = 2100;
 constexpr int kGap = 12;
+constexpr int kIconSizes[] = {16, 32, 48, 64, 128, 256};
 
 // Writes every image of a list; returns false (after reporting) when one fails.
 bool WriteImages(const std::vector<assetgen::NamedImage>& images, const std::string& files_dir) {
@@ -54,17 +57,38 @@ bool WriteSheet(const std::string& out) {
     return assetgen::WritePng(out, sheet);
 }
 
+// Writes the icon at every size into the icon theme layout below dir.
+bool WriteIcons(const std::string& dir, const std::string& name) {
+    for (int size : kIconSizes) {
+        std::string folder =
+            dir + "/" + std::to_string(size) + "x" + std::to_string(size) + "/apps";
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        std::string path = folder + "/" + name + ".png";
+        if (ec || !assetgen::WritePng(path, assetgen::MakeIcon(size))) {
+            std::fprintf(stderr, "zq_assetgen: cannot write %s\n", path.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 // Runs one generation group named on the command line; exit status 0 on success.
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: zq_assetgen images|sounds|music|sheet PATH\n");
+    std::string mode = argc > 1 ? argv[1] : "";
+    if (argc != (mode == "icons" ? 4 : 3)) {
+        std::fprintf(stderr,
+                     "usage: zq_assetgen images|sounds|music|sheet PATH\n"
+                     "       zq_assetgen icons DIR NAME\n");
         return 2;
     }
-    std::string mode = argv[1], path = argv[2];
+    std::string path = argv[2];
     bool ok = false;
-    if (mode == "images") {
+    if (mode == "icons") {
+        ok = WriteIcons(path, argv[3]);
+    } else if (mode == "images") {
         ok = WriteImages(assetgen::MakeCommonImages(), path) &&
              WriteImages(assetgen::MakeGameImages(), path);
     } else if (mode == "sounds") {

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary root, as a distribution would, and checks what the desktop
+# sees: the program, its data, entry, metadata, icons and manual page in their places, the
+# validators clean, and none of the files the game writes at run time.
+# Usage: install_test.sh BUILD_DIR
+set -euo pipefail
+build=$1
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+id=example.wekkaplay.zarquill
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+for tool in desktop-file-validate appstreamcli man; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }
+done
+
+DESTDIR=$root/sys cmake --install "$build" --prefix /usr >/dev/null
+DESTDIR=$root/opt cmake --install "$build" --prefix /opt/zq >/dev/null
+usr=$root/sys/usr
+
+for f in games/zarquill share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+         share/man/man6/zarquill.6 share/games/zarquill/Files/Common/icons.png \
+         "share/games/zarquill/Files/Common/Blue Highway.ttf" \
+         share/games/zarquill/Files/274/ship.png share/games/zarquill/Files/274/MicrobesLight.ogg; do
+  [ -f "$usr/$f" ] || fail "not installed: $f"
+done
+[ -x "$usr/games/zarquill" ] || fail "games/zarquill is not executable"
+# A run of the portable build/dist leaves its own files in Files/: they must never ship.
+leaked=$(find "$usr/share/games/zarquill" \( -name Setup.ini -o -name Debug.txt -o -name 'nuscores*' \
+         -o -name crash.dat -o -name '*.lock' -o -name 'Vantrelle*.png' \) -print)
+[ -z "$leaked" ] || fail "run-time files installed: $leaked"
+
+# Each icon is a PNG of the size its folder names (width and height sit at bytes 16..23).
+for size in 16 32 48 64 128 256; do
+  icon=$usr/share/icons/hicolor/${size}x${size}/apps/$id.png
+  if [ ! -f "$icon" ]; then fail "icon ${size}x${size} missing"; continue; fi
+  dims=$(od -An -tu1 -j16 -N8 "$icon" | awk '{print $3*256+$4 "x" $7*256+$8}')
+  [ "$dims" = "${size}x${size}" ] || fail "icon ${size}x${size} is $dims"
+done
+
+# The menu entry starts the game by name under /usr and by full path elsewhere.
+grep -qx 'Exec=zarquill' "$usr/share/applications/$id.desktop" || fail "Exec under /usr"
+grep -qx 'Exec=/opt/zq/games/zarquill' "$root/opt/opt/zq/share/applications/$id.desktop" \
+  || fail "Exec under /opt/zq"
+
+for entry in "$usr/share/applications/$id.desktop" "$root/opt/opt/zq/share/applications/$id.desktop"; do
+  out=$(desktop-file-validate "$entry" 2>&1) && [ -z "$out" ] || fail "desktop-file-validate: $out"
+done
+
+# Notes (I:) are allowed: the site's .example domain is not a known top-level domain.
+out=$(appstreamcli validate --no-net "$usr/share/metainfo/$id.metainfo.xml" 2>&1) \
+  && ! grep -qE '^[EW]:' <<<"$out" || fail "appstreamcli: $out"
+
+out=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
+      man --warnings -E UTF-8 -l -Tutf8 -Z "$usr/share/man/man6/zarquill.6" 2>&1 >/dev/null) \
+  && [ -z "$out" ] || fail "man --warnings: $out"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "install: all checks passed"
