@@ -21,6 +21,7 @@
 #include "engine/media/text.h"
 #include "scores/date_time.h"
 #include "scores/get_field.h"
+#include "scores/replay_store.h"
 #include "scores/scrambler.h"
 
 namespace scores {
@@ -232,7 +233,9 @@ bool SaveScores() {
     out->WriteLine(Scramble(AccountName + "|" + AccountPassword, AccountKey));
     SortScoreList();
     for (const Scores& r : ScoreList) out->WriteLine(Scramble(FormatScoreLine(r), ""));
-    return media::CloseFile(out);
+    if (!media::CloseFile(out)) return false;
+    PruneReplays(ScoreList);  // replays of runs the file no longer holds go with them
+    return true;
 }
 
 bool AddRun(const Scores& record) {
