@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "engine/identity.h"
 #include "engine/log.h"
 #include "engine/media/files.h"
+#include "engine/media/paths.h"
 #include "engine/media/text.h"
 #include "engine/setup_table.h"
 #include "scores/get_field.h"
@@ -80,6 +80,18 @@ void ApplyLine(const std::string& line) {
     }
 }
 
+// Returns where the settings file is read from: the path fixed at start-up,
+// else "Setup.ini" in the current folder.
+std::string SetupReadPath() {
+    return media::ProgramPathOr(media::ProgramPaths().setupFile, kSetupFileName);
+}
+
+// Returns where the settings file is written: the path fixed at start-up,
+// else "Files/Setup.ini" seen from the game folder.
+std::string SetupWritePath() {
+    return media::ProgramPathOr(media::ProgramPaths().setupFile, "../Setup.ini");
+}
+
 void WriteSetupLines(media::TStream& out) {
     using namespace engine;
     out.WriteLine("[Graphics]");
@@ -131,9 +143,10 @@ void WriteSetupLines(media::TStream& out) {
 
 void LoadSetup() {
     g_audioDriverChosen = false;
-    if (media::FileType(kSetupFileName) == 0) return;
+    const std::string path = SetupReadPath();
+    if (media::FileType(path) == 0) return;
     // A "Setup.ini" that cannot be read (a folder of that name, say) counts as absent.
-    std::unique_ptr<media::TStream> file = media::ReadFile(kSetupFileName);
+    std::unique_ptr<media::TStream> file = media::ReadFile(path);
     if (!file) return;
     engine::WriteLog("\tReading Setup File");
     // At least one line is processed, even for an empty file.
@@ -144,13 +157,11 @@ void LoadSetup() {
 }
 
 bool SaveSetup() {
-    media::ChangeDir("..");
     bool ok = false;
-    if (std::unique_ptr<media::TStream> out = media::WriteFileDurable(kSetupFileName)) {
+    if (std::unique_ptr<media::TStream> out = media::WriteFileDurable(SetupWritePath())) {
         WriteSetupLines(*out);
         ok = media::CloseFile(out);
     }
-    media::ChangeDir(engine::GameFolder());
     return ok;
 }
 

@@ -24,6 +24,7 @@
 #include "engine/media/clock.h"
 #include "engine/media/files.h"
 #include "engine/media/graphics.h"
+#include "engine/media/paths.h"
 #include "engine/media/text.h"
 #include "engine/settings_panel.h"
 #include "engine/setup_table.h"
@@ -73,17 +74,26 @@ void WriteBanner() {
     engine::WriteLog("Loading");
 }
 
-// Moves into the folder that holds Files/, if the current one does not.
-void ApplyFolderRule() {
-    std::string target = ChooseStartFolder(media::CurrentDir(), media::ExecutableDir());
-    if (target != media::CurrentDir()) media::ChangeDir(target);
+// State: the folder rule's problem report, logged once the log is open.
+std::string g_folderProblem;
+
+// Fixes the program's paths by the folder rule and moves into the folder that
+// holds "Files/". A problem is reported on standard error at once (the log is
+// not open yet). With createFolders the data and game folders are made when
+// missing.
+void ApplyFolderRule(bool createFolders) {
+    media::TPathChoice choice = media::ResolvePortablePaths(
+        media::CurrentDir(), media::ExecutableDir(), engine::GameFolder());
+    media::SetProgramPaths(choice.paths);
+    g_folderProblem = choice.problem;
+    if (!g_folderProblem.empty()) std::fprintf(stderr, "%s\n", g_folderProblem.c_str());
+    if (createFolders) media::CreateProgramFolders(choice.paths);
+    media::ChangeDir(choice.paths.filesDir + "..");
 }
 
 // Prints the score file's records as JSON lines; returns the exit status.
 int PrintScores() {
-    ApplyFolderRule();
-    const std::string path = "Files/" + engine::GameFolder();
-    if (!media::ChangeDir(path)) return 0;  // no game folder: no runs to show
+    ApplyFolderRule(false);
     scores::LoadScores();
     for (const scores::Scores& record : scores::ScoreList) {
         std::string line = scores::ScoreRecordJson(record) + "\n";
@@ -155,14 +165,6 @@ StartupStages ProgramStages() {
 
 }  // namespace
 
-std::string ChooseStartFolder(const std::string& currentDir, const std::string& executableDir) {
-    if (media::FileType(currentDir + "/Files") == 2) return currentDir;
-    if (!executableDir.empty() && media::FileType(executableDir + "/Files") == 2) {
-        return executableDir;
-    }
-    return currentDir;
-}
-
 AudioBackend MediaAudioBackend() {
     AudioBackend audio;
     audio.drivers = [] { return media::AudioDrivers(); };
@@ -194,9 +196,11 @@ void RunStartup(const AudioBackend& audio, const StartupStages& stages) {
     RunStage(stages.discoverJoysticks);
     engine::SetupDefaults();
 
-    media::ChangeDir("Files/");
-    engine::OpenLog("Debug.txt");
+    const media::TProgramPaths& paths = media::ProgramPaths();
+    media::ChangeDir(media::ProgramPathOr(paths.filesDir, "Files/"));
+    engine::OpenLog(media::ProgramPathOr(paths.logFile, "Debug.txt"));
     WriteBanner();
+    if (!g_folderProblem.empty()) WriteLog(g_folderProblem);
 
     engine::AudioDriverNames = audio.drivers();
     if (engine::AudioDriverNames.size() > static_cast<size_t>(engine::kMaxAudioDrivers)) {
@@ -219,7 +223,7 @@ void RunStartup(const AudioBackend& audio, const StartupStages& stages) {
     WriteLog("Grabbing Previous Scores");
     WriteLog("");
 
-    media::ChangeDir(engine::GameFolder());
+    media::ChangeDir(media::ProgramPathOr(paths.gameDir, engine::GameFolder().c_str()));
     const int t0 = media::Millisecs();
 
     RunStage(stages.applyGraphics);
@@ -260,7 +264,7 @@ int Main(int argc, char** argv) {
     AudioBackend audio = MediaAudioBackend();
     audio.enableOpenAL();
     media::SetAppTitle(engine::GameTitle());
-    ApplyFolderRule();
+    ApplyFolderRule(true);
     InstallHooks();
     RunStartup(audio, ProgramStages());
     return 0;  // not reached: the program ends in the closing screen

@@ -30,11 +30,6 @@ struct StartupStages {
 // Minimum time from the folder change into the game folder to the front end.
 inline constexpr int kMinimumLoadingMs = 2500;
 
-// Returns the folder the program should run in: the current folder when it
-// holds "Files/", else the executable's folder when that one does, else the
-// current folder (so a game started from a desktop menu finds its files).
-std::string ChooseStartFolder(const std::string& currentDir, const std::string& executableDir);
-
 // Returns the audio layer's real operations.
 AudioBackend MediaAudioBackend();
 

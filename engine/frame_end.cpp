@@ -16,6 +16,7 @@
 #include "engine/log.h"
 #include "engine/media/clock.h"
 #include "engine/media/files.h"
+#include "engine/media/paths.h"
 #include "engine/media/graphics.h"
 #include "engine/media/input.h"
 #include "engine/media/memory.h"
@@ -288,7 +289,6 @@ int PauseMenu() {
 void TakeScreenshot() {
     WriteLog("");
     WriteLog("\tScreenshot");
-    media::ChangeDir("..");
     WriteLog("\tGrabbing Screenshot");
     auto pixmap = media::GrabPixmap(0, 0, ScreenWidth, ScreenHeight);
     ResetDrawState();
@@ -308,10 +308,12 @@ void TakeScreenshot() {
 
     std::string name = ScreenshotName(media::CurrentDate(), media::CurrentTime());
     WriteLog("\tSaving Screenshot : " + name);
-    int saved = media::SavePixmapPNG(pixmap, name, 9);
+    // The folder is fixed at start-up ("Files/"; before that, the one above
+    // the game folder), so no change of the current folder can move the file.
+    const std::string folder = media::ProgramPathOr(media::ProgramPaths().screenshotDir, "../");
+    int saved = media::SavePixmapPNG(pixmap, folder + name, 9);
     WriteLog("\tSaved Screenshot " + media::Str(saved));
     WriteLog("");
-    media::ChangeDir(GameFolder());
     AddNotice("Saved Screenshot", 1);
 }
 

@@ -11,6 +11,7 @@
 #include "engine/identity.h"
 #include "engine/log.h"
 #include "engine/media/files.h"
+#include "engine/media/paths.h"
 #include "engine/media/text.h"
 #include "engine/setup_table.h"
 
@@ -78,9 +79,14 @@ int ChooseDepth() {
     return 0;
 }
 
+// Returns where the crash marker lives: the game folder fixed at start-up.
+std::string CrashMarkerPath() {
+    return media::ProgramPathOr(media::ProgramPaths().crashMarker, kCrashMarker);
+}
+
 // Creates the empty marker file that shows the program died while setting up graphics.
 void WriteCrashMarker() {
-    auto marker = media::WriteFile(kCrashMarker);
+    auto marker = media::WriteFile(CrashMarkerPath());
     media::CloseFile(marker);
 }
 
@@ -179,7 +185,7 @@ bool ApplyGraphicsSettings() {
     if (!opened) {
         WriteLog("\tCould not open the display.");
         WriteLog(kSectionLine);
-        media::DeleteFile(kCrashMarker);
+        media::DeleteFile(CrashMarkerPath());
         return false;
     }
 
@@ -202,7 +208,7 @@ bool ApplyGraphicsSettings() {
     if (Hooks().loadGameAssets) Hooks().loadGameAssets();
 
     WriteLog(kSectionLine);
-    media::DeleteFile(kCrashMarker);
+    media::DeleteFile(CrashMarkerPath());
     return true;
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engine/media/files.h"
+#include "engine/media/paths.h"
 #include "engine/media/text.h"
 #include "scores/date_time.h"
 #include "scores/get_field.h"
@@ -72,6 +73,11 @@ class LoadOrder {
 // State: the plain score line (as the file stores it) of every run AddRun
 // added since start-up, one entry per run.
 std::vector<std::string> g_sessionRuns;
+
+// Returns the score file's path: fixed at start-up, else in the current folder.
+std::string ScoreFilePath() {
+    return media::ProgramPathOr(media::ProgramPaths().scoreFile, kScoreFileName);
+}
 
 // Returns the absolute value of a count read from the file, never negative
 // (the one value without a positive twin reads as the largest count).
@@ -181,7 +187,7 @@ bool ParseScoreLine(std::string_view plain, Scores& out) {
 }
 
 void LoadScores() {
-    std::unique_ptr<media::TStream> file = media::ReadFile(kScoreFileName);
+    std::unique_ptr<media::TStream> file = media::ReadFile(ScoreFilePath());
     if (!file) return;  // missing (or not a readable file): nothing changes
 
     const std::string account = Unscramble(file->ReadLine(), AccountKey);
@@ -228,7 +234,7 @@ void LoadScores() {
 }
 
 bool SaveScores() {
-    std::unique_ptr<media::TStream> out = media::WriteFileDurable(kScoreFileName);
+    std::unique_ptr<media::TStream> out = media::WriteFileDurable(ScoreFilePath());
     if (!out) return false;
     out->WriteLine(Scramble(AccountName + "|" + AccountPassword, AccountKey));
     SortScoreList();

@@ -12,6 +12,7 @@
 
 #include "engine/log.h"
 #include "engine/media/clock.h"
+#include "engine/media/paths.h"
 #include "engine/setup_table.h"
 #include "scores/score_file.h"
 #include "scores/scores.h"
@@ -184,15 +185,42 @@ TEST_F(StartupTest, LogThatCannotBeCreatedIsDropped) {
     EXPECT_FALSE(engine::LogIsOpen());
 }
 
-TEST(FolderRule, PrefersTheCurrentFolderThenTheExecutablesFolder) {
+TEST(FolderRule, DataFolderIsTheOneHoldingCommonAndEveryPathLiesInside) {
     zqtest::TempDir here, exe;
-    std::filesystem::create_directories(exe / "Files");
-    EXPECT_EQ(app::ChooseStartFolder(here.path(), exe.path()), exe.path());
+    // A bare "Files/" entry is not the data folder: only "Files/Common" counts.
     std::filesystem::create_directories(here / "Files");
-    EXPECT_EQ(app::ChooseStartFolder(here.path(), exe.path()), here.path());
-    zqtest::TempDir neither;
-    EXPECT_EQ(app::ChooseStartFolder(neither.path(), neither.path()), neither.path());
-    EXPECT_EQ(app::ChooseStartFolder(neither.path(), ""), neither.path());
+    std::filesystem::create_directories(exe / "Files/Common");
+    media::TPathChoice c = media::ResolvePortablePaths(here.path(), exe.path(), "274/");
+    EXPECT_EQ(c.problem, "");
+    EXPECT_EQ(c.paths.filesDir, exe.path() + "/Files/");
+    EXPECT_EQ(c.paths.setupFile, exe.path() + "/Files/Setup.ini");
+    EXPECT_EQ(c.paths.logFile, exe.path() + "/Files/Debug.txt");
+    EXPECT_EQ(c.paths.scoreFile, exe.path() + "/Files/274/nuscores.dat");
+    EXPECT_EQ(c.paths.crashMarker, exe.path() + "/Files/274/crash.dat");
+    EXPECT_EQ(c.paths.screenshotDir, exe.path() + "/Files/");
+
+    std::filesystem::create_directories(here / "Files/Common");
+    c = media::ResolvePortablePaths(here.path() + "/", exe.path(), "274/");
+    EXPECT_EQ(c.paths.filesDir, here.path() + "/Files/");
+
+    // Neither holds the data: the executable's own "Files/" is used, the
+    // report names the folders looked in, and the folders are made on request.
+    zqtest::TempDir a, b;
+    c = media::ResolvePortablePaths(a.path(), b.path(), "274/");
+    EXPECT_EQ(c.paths.filesDir, b.path() + "/Files/");
+    EXPECT_NE(c.problem.find(a.path() + "/Files/Common"), std::string::npos) << c.problem;
+    EXPECT_NE(c.problem.find(b.path() + "/Files/Common"), std::string::npos) << c.problem;
+    EXPECT_TRUE(media::CreateProgramFolders(c.paths));
+    EXPECT_TRUE(std::filesystem::is_directory(b / "Files/274"));
+    EXPECT_EQ(media::ResolvePortablePaths(a.path(), "", "274/").paths.filesDir,
+              a.path() + "/Files/");
+
+    // A game folder that is a file cannot be made; nothing is written elsewhere.
+    zqtest::TempDir c2;
+    std::filesystem::create_directories(c2 / "Files/Common");
+    WriteWholeFile(c2 / "Files/274", "x");
+    c = media::ResolvePortablePaths(c2.path(), "", "274/");
+    EXPECT_FALSE(media::CreateProgramFolders(c.paths));
 }
 
 // Runs a command and returns its standard output; status receives the exit code.
