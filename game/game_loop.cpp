@@ -161,7 +161,7 @@ scores::Scores MakeRecord() {
 void StreamReseed(int64_t& seed) {
     media::SeedRandom(seed);
     seed += 1;
-    for (int i = 0; i < kStreamDiscards; ++i) media::RandomInt(360, 1);
+    media::SkipRandomDraws(kStreamDiscards);  // the same as discarding that many RandomInt draws
 }
 
 void GameSetup() {
