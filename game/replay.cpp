@@ -282,6 +282,7 @@ void WatchReplay(const Replay& replay) {
     engine::InGame = 0;
     size_t next = 0;
     BeginPlayback(replay, &next);
+    engine::WriteLog("\tReplay started : " + replay.header.name);
     const auto budgets = engine::DrawBudgets;
     while (next < replay.steps.size() && EndCode == END_RUNNING) {
         const bool fast = media::MouseDown(media::MOUSE_RIGHT) || media::KeyDown(media::KEY_SPACE);
@@ -298,6 +299,8 @@ void WatchReplay(const Replay& replay) {
         engine::ResetDrawState();
         if (media::KeyDown(media::KEY_ESCAPE)) break;
     }
+    engine::WriteLog("\tReplay ended at step " + std::to_string(next) + " of " +
+                     std::to_string(replay.steps.size()));
     if (MusicChannel && MusicChannel->Playing()) MusicChannel->Stop();
     // The Escape that ended playback must not reach the screen that follows.
     while (media::KeyDown(media::KEY_ESCAPE)) media::Delay(1);

@@ -302,7 +302,12 @@ bool DecodeReplay(std::string_view bytes, Replay& out, std::string& error) {
         return false;
     }
     ReplayHeader& h = out.header;
-    h.programVersion = r.Text(r.U8());
+    const uint32_t versionBytes = r.U8();
+    if (versionBytes > kMaxVersionBytes) {
+        error = "damaged (program version too long)";
+        return false;
+    }
+    h.programVersion = r.Text(versionBytes);
     h.difficulty = static_cast<int32_t>(r.U8());
     h.width = static_cast<int32_t>(r.U16());
     h.height = static_cast<int32_t>(r.U16());
