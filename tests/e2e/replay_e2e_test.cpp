@@ -1,7 +1,8 @@
 // Replays end to end: a game played with real input on a slow system (frame
 // skipping on) is stored with a name, its replay verifies with
 // --verify-replay to the score the score file holds, and watching it from the
-// high-score panel plays it to its end and returns to the title screen.
+// high-score panel or with --replay plays it to its end and returns to the
+// title screen.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -154,6 +155,17 @@ TEST_F(ReplayE2E, APlayedGameVerifiesAndPlaysBackFromThePanel) {
     run.KeyUp("space");
     EXPECT_TRUE(WaitForBlue(run, true, 10000)) << "the title screen did not come back";
     QuitFromTitle(run);
+
+    // The same file from the command line plays at once, then the title screen comes.
+    ProgramRun again;
+    ASSERT_TRUE(again.Start({"--replay", replay}));
+    ASSERT_TRUE(again.WaitForLogLine("\tReplay started : rec", 120000)) << again.StdErr();
+    ASSERT_TRUE(again.WaitForWindow());
+    again.KeyDown("space");
+    ASSERT_TRUE(again.WaitForLogLine("\tReplay ended at step " + frames + " of " + frames, 180000));
+    again.KeyUp("space");
+    EXPECT_TRUE(WaitForBlue(again, true, 10000)) << "the title screen did not come back";
+    QuitFromTitle(again);
 }
 
 }  // namespace
