@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <string>
 #include <thread>
 
 #include "tests/support/program_harness.h"
@@ -15,6 +17,21 @@ namespace zqtest {
 // Sleeps for ms milliseconds (the program runs on its own; this only lets it).
 inline void Pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// The logical screen of the 800x600 window the tests run in.
+inline constexpr int kTestVW = 1280, kTestVH = 960;
+
+// Returns what a shell command printed on standard output.
+inline std::string CommandOutput(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+    ::pclose(pipe);
+    return out;
 }
 
 class ProgramTest : public ::testing::Test {
@@ -28,6 +45,16 @@ class ProgramTest : public ::testing::Test {
         ASSERT_TRUE(run.WaitForLogLine("Finished Loading", 120000)) << run.StdErr();
         ASSERT_TRUE(run.WaitForWindow());
         Pause(3500);
+    }
+
+    // Clicks the left button at a logical position, holding it for holdMs.
+    void ClickLogical(ProgramRun& run, int x, int y, int holdMs = 120) {
+        run.MovePointerLogical(x, y, kTestVW, kTestVH);
+        Pause(100);
+        run.ButtonDown(1);
+        Pause(holdMs);
+        run.ButtonUp(1);
+        Pause(200);
     }
 
     // Waits for the closing screen, then a key, and checks a clean exit.

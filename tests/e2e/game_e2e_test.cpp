@@ -26,25 +26,11 @@ constexpr int kCentreX = (kVW - 415) / 2;
 using zqtest::Pause;
 
 std::string ScoresJson(ProgramRun& run) {
-    std::string out;
-    FILE* pipe = ::popen((run.Root() + "/zarquill --scores 2>/dev/null").c_str(), "r");
-    if (!pipe) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-    ::pclose(pipe);
-    return out;
+    return zqtest::CommandOutput(run.Root() + "/zarquill --scores 2>/dev/null");
 }
 
 class GameE2E : public zqtest::ProgramTest {
   protected:
-    void ClickLogical(ProgramRun& run, int x, int y) {
-        run.MovePointerLogical(x, y, kVW, kVH);
-        Pause(100);
-        run.Click(1);
-        Pause(200);
-    }
-
     // Waits (bounded) for the name-entry screen: after the dark playfield the
     // blue menu backdrop comes back. Then replaces the name and confirms it.
     std::string EnterName(ProgramRun& run, const std::string& name, int timeoutMs) {

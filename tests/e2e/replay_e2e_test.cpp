@@ -26,18 +26,6 @@ constexpr int kVW = 1280, kVH = 960;
 constexpr int kPanelX = kVW - 415;
 constexpr int kCentreX = (kVW - 415) / 2;
 
-// Returns what a command printed on standard output.
-std::string Output(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-    ::pclose(pipe);
-    return out;
-}
-
 // Returns the first number after "key": in a JSON line ("" when absent).
 std::string JsonNumber(const std::string& json, const std::string& key) {
     std::smatch m;
@@ -60,14 +48,7 @@ class ReplayE2E : public zqtest::ProgramTest {
     // Presses are held for a good part of a second: a loaded machine may run
     // the game at a few frames per second, and a slow system honours the
     // pause key only on every other frame.
-    void ClickLogical(ProgramRun& run, int x, int y) {
-        run.MovePointerLogical(x, y, kVW, kVH);
-        Pause(100);
-        run.ButtonDown(1);
-        Pause(600);
-        run.ButtonUp(1);
-        Pause(200);
-    }
+    void ClickLogical(ProgramRun& run, int x, int y) { ProgramTest::ClickLogical(run, x, y, 600); }
     void HoldKey(ProgramRun& run, const std::string& key) {
         run.KeyDown(key);
         Pause(600);
@@ -130,13 +111,13 @@ TEST_F(ReplayE2E, APlayedGameVerifiesAndPlaysBackFromThePanel) {
         if (replay.empty()) Pause(200);
     }
     ASSERT_FALSE(replay.empty()) << "no replay was stored";
-    const std::string scores = Output(run.Root() + "/zarquill --scores 2>/dev/null");
+    const std::string scores = zqtest::CommandOutput(run.Root() + "/zarquill --scores 2>/dev/null");
     ASSERT_NE(scores.find("\"name\":\"rec\""), std::string::npos) << scores;
     const std::string stored = JsonNumber(scores, "score");
     ASSERT_FALSE(stored.empty());
 
-    const std::string verdict =
-        Output(run.Root() + "/zarquill --verify-replay '" + replay + "'; echo \"exit $?\"");
+    const std::string verdict = zqtest::CommandOutput(run.Root() + "/zarquill --verify-replay '" +
+                                                      replay + "'; echo \"exit $?\"");
     EXPECT_NE(verdict.find("\"ok\":true"), std::string::npos) << verdict;
     EXPECT_NE(verdict.find("\"first_bad_step\":null"), std::string::npos) << verdict;
     EXPECT_EQ(JsonNumber(verdict, "simulated_score"), stored) << verdict;
