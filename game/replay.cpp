@@ -111,6 +111,11 @@ class BorrowedState {
         engine::DrawBudgets = budgets_;
         UseScreen(width_, height_);
     }
+    // Restores this logical screen instead of the one at the start (the window may have changed).
+    void RestoreScreenTo(int width, int height) {
+        width_ = width;
+        height_ = height;
+    }
     BorrowedState(const BorrowedState&) = delete;
     BorrowedState& operator=(const BorrowedState&) = delete;
 
@@ -302,6 +307,11 @@ void WatchReplay(const Replay& replay) {
     engine::WriteLog("\tReplay ended at step " + std::to_string(next) + " of " +
                      std::to_string(replay.steps.size()));
     if (MusicChannel && MusicChannel->Playing()) MusicChannel->Stop();
+    // A settings change during playback may have opened another window: give the title screen its
+    // size.
+    const engine::VirtualScreen screen =
+        engine::VirtualSizeFor(engine::ScreenWidth, engine::ScreenHeight);
+    borrowed.RestoreScreenTo(screen.width, screen.height);
     // The Escape that ended playback must not reach the screen that follows.
     while (media::KeyDown(media::KEY_ESCAPE)) media::Delay(1);
 }
