@@ -214,7 +214,11 @@ void FinishRecording() {
 
 bool StoreRecording(const scores::Scores& record) {
     Replay& r = g_recorder.replay;
-    if (g_recorder.active || g_recorder.overflow) return false;
+    if (g_recorder.active) return false;
+    if (g_recorder.overflow) {
+        engine::WriteLog("\tReplay: the game was too long to keep a replay of");
+        return false;
+    }
     r.header.timestamp = record.Timestamp;
     r.header.name = record.Name;
     r.header.score = record.Score;

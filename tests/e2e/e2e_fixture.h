@@ -59,7 +59,8 @@ class ProgramTest : public ::testing::Test {
 
     // Waits for the closing screen, then a key, and checks a clean exit.
     void QuitThroughClosingScreen(ProgramRun& run) {
-        ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", 30000));
+        ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", 30000))
+            << (run.Running() ? "still running" : "ended") << "; stderr: " << run.StdErr();
         // The release wait ends once nothing is held; then any key ends the program.
         Pause(300);
         run.TapKey("space");
@@ -68,7 +69,10 @@ class ProgramTest : public ::testing::Test {
 
     // Presses Escape on the title screen and leaves through the closing screen.
     void QuitFromTitle(ProgramRun& run) {
-        run.TapKey("Escape");
+        // Held long enough for a heavily loaded machine's slow frames to see it.
+        run.KeyDown("Escape");
+        Pause(600);
+        run.KeyUp("Escape");
         QuitThroughClosingScreen(run);
     }
 };

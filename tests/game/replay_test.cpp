@@ -16,6 +16,7 @@
 #include "game/replay_file.h"
 #include "scores/replay_store.h"
 #include "scores/score_file.h"
+#include "scores/scores.h"
 #include "tests/game/game_fixture.h"
 #include "tests/game/scripted_game.h"
 #include "tests/support/temp_dir.h"
@@ -194,6 +195,34 @@ TEST_F(ReplayGame, ARecordedGameReSimulatesAndAChangedInputIsFoundAtItsCheck) {
     v = Simulate(overlong);
     EXPECT_FALSE(v.ok);
     EXPECT_NE(v.reason.find("ended at step"), std::string::npos) << v.reason;
+}
+
+TEST_F(ReplayGame, WatchingPlaysToTheEndStoresNothingAndGivesBackWhatItBorrowed) {
+    const Replay r =
+        game_test::PlayScriptedGame(h, {.difficulty = 2, .maxSteps = 150, .resizeAt = 100});
+    scores::ResetScores();
+    game::Difficulty = 0;
+    engine::ScreenWidth = 800;  // a 4:3 window: 1280x960 logical
+    engine::ScreenHeight = 600;
+    engine::VirtualWidth = 1280;
+    engine::VirtualHeight = 960;
+    engine::Setup[engine::SETUP_ESS] = 0;
+    engine::InGame = 0;
+
+    game::WatchReplay(r);
+    EXPECT_EQ(game::GameScore, r.header.score);
+    EXPECT_TRUE(scores::ScoreList.empty());
+    EXPECT_EQ(game::Difficulty, 0);
+    EXPECT_EQ(engine::VirtualWidth, 1280);
+    EXPECT_EQ(engine::VirtualHeight, 960);
+    EXPECT_EQ(media::VirtualResolutionWidth(), 1280.0f);
+    EXPECT_EQ(engine::Setup[engine::SETUP_ESS], 0);
+    EXPECT_EQ(engine::InGame, 0);
+    // The game's steps read the live pointer again.
+    game_test::SetPointer(77, 99);
+    Step();
+    EXPECT_EQ(game::TargetX, 77 - 16);
+    EXPECT_EQ(game::TargetY, 99 - 16);
 }
 
 // The golden replays: short scripted games, one per difficulty, kept in the test data.
