@@ -9,6 +9,7 @@
 
 #include "app/audio_choice.h"
 #include "app/closing_screen.h"
+#include "app/replay_cli.h"
 #include "app/settings_file.h"
 #include "app/title_screen.h"
 #include "engine/controls.h"
@@ -48,6 +49,11 @@ const char* const kUsage =
     "  --version    show the version and exit\n"
     "  --scores     print every run in the score file as one JSON object per line,\n"
     "               newest first, and exit\n"
+    "  --replay FILE\n"
+    "               start the game and play the replay FILE at once\n"
+    "  --verify-replay FILE...\n"
+    "               re-simulate replays without a display, print one JSON line\n"
+    "               per file, and exit (0 all match, 1 one differs, 2 unreadable)\n"
     "\n"
     "Without options the game starts.\n"
     "\n";
@@ -161,6 +167,7 @@ void InstallHooks() {
     hooks.settingsPanel = [] { engine::SettingsPanel(); };
     hooks.displayLost = [] { ExitWithoutDisplay(); };
     game::SetNameEntry([] { scores::NameEntry(); });
+    InstallReplayHooks();
     // The settings panel's volume sliders act at once on the music already
     // playing (the effect channels it updates itself).
     engine::SetVolumeListener([] {
@@ -190,7 +197,10 @@ StartupStages ProgramStages() {
         scores::BadgeCount = 16;
         engine::InGame = 0;
     };
-    stages.frontEnd = [] { RunFrontEnd(); };
+    stages.frontEnd = [] {
+        PlayPendingReplay();
+        RunFrontEnd();
+    };
     return stages;
 }
 
@@ -288,6 +298,9 @@ int Main(int argc, char** argv) {
             return 0;
         }
         if (std::strcmp(argv[i], "--scores") == 0) return PrintScores();
+        const int replay = HandleReplayOption(argc, argv, i);
+        if (replay == kStartWithReplay) continue;
+        if (replay != kNotReplayOption) return replay;
         std::fprintf(stderr, "zarquill: unknown option '%s' (try --help)\n", argv[i]);
         return 2;
     }

@@ -22,6 +22,7 @@
 #include "game/enemies.h"
 #include "game/game_assets.h"
 #include "game/records.h"
+#include "game/replay.h"
 #include "game/ship.h"
 #include "scores/date_time.h"
 #include "scores/name_entry.h"
@@ -65,6 +66,16 @@ int64_t PuffSeed = 0;
 namespace {
 
 std::function<void()> g_nameEntry;
+std::function<void(StepInput&)> g_stepFilter;
+
+// Takes the step's input once, passes it through the filter and stores the pointer it settled on.
+StepInput TakeStepInput() {
+    StepInput input{engine::PointerX, engine::PointerY, ButtonDown(1) != 0, ButtonDown(2) != 0};
+    if (g_stepFilter) g_stepFilter(input);
+    engine::PointerX = input.pointerX;
+    engine::PointerY = input.pointerY;
+    return input;
+}
 
 void Music() {
     if (!MusicChannel || !MusicChannel->Playing()) PlayMusic(GameTrack);
@@ -150,7 +161,7 @@ scores::Scores MakeRecord() {
 void StreamReseed(int64_t& seed) {
     media::SeedRandom(seed);
     seed += 1;
-    for (int i = 0; i < kStreamDiscards; ++i) media::RandomInt(360, 1);
+    media::SkipRandomDraws(kStreamDiscards);  // the same as discarding that many RandomInt draws
 }
 
 void GameSetup() {
@@ -189,6 +200,7 @@ void GameSetup() {
 }
 
 void GameStep() {
+    const StepInput input = TakeStepInput();
     Music();
     Trails();
     UpdateStars();
@@ -202,7 +214,7 @@ void GameStep() {
     UpdateShots();
     AimAndDrawShip();
     UpdateFrontNebulae();
-    ShipInput();
+    ShipInputWith(input.left, input.right);
     StatusLine();
     UpdateParticles();
     UpdatePuffs();
@@ -217,10 +229,12 @@ void GameFrameDone(int frameEndResult) {
 
 void RunGame() {
     GameSetup();
+    StartRecording();
     while (EndCode == END_RUNNING) {
         GameStep();
         GameFrameDone(engine::FrameEnd(engine::TargetRate, 0, 0));
     }
+    FinishRecording();
     media::Delay(kEndDelayMs);
     engine::InGame = 0;
     if (g_nameEntry) {
@@ -230,7 +244,13 @@ void RunGame() {
     }
     // The run is stored and the score file saved at once, so a crash later
     // cannot lose it; the closing screen saves the file again at exit.
-    scores::AddRun(MakeRecord());
+    const scores::Scores record = MakeRecord();
+    scores::AddRun(record);
+    StoreRecording(record);
+}
+
+void SetStepInputFilter(std::function<void(StepInput&)> filter) {
+    g_stepFilter = std::move(filter);
 }
 
 void SetNameEntry(std::function<void()> nameEntry) {

@@ -46,6 +46,14 @@ extern int64_t ParticleSeed;
 extern int64_t NebulaSeed;
 extern int64_t PuffSeed;
 
+// The input one game step reads: the pointer the frame end stored and the mouse buttons.
+struct StepInput {
+    int pointerX = 0;
+    int pointerY = 0;
+    bool left = false;
+    bool right = false;
+};
+
 // Reseeds the generator from a stream's seed, advances the seed and discards 29 draws.
 void StreamReseed(int64_t& seed);
 // Sets up a new game on the current Difficulty: seeds, values, lists, ship, waves, terrain.
@@ -59,6 +67,9 @@ void GameFrameDone(int frameEndResult);
 // Plays one game on the current Difficulty and stores its record.
 // Note: the record is added with scores::AddRun, which saves the score file at once.
 void RunGame();
+// Installs a filter each game step passes its input through before it runs
+// (a recorder notes it, a replay replaces it); null removes it.
+void SetStepInputFilter(std::function<void(StepInput&)> filter);
 // Installs the name entry screen RunGame shows after the game (the scores layer provides it).
 void SetNameEntry(std::function<void()> nameEntry);
 

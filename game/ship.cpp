@@ -46,11 +46,11 @@ int EaseDivisor = kStartEase;
 int FireCooldown = kColdCooldown;
 double Heat = 0;
 
-namespace {
-
 int ButtonDown(int button) {
     return g_mouseDown ? g_mouseDown(button) : media::MouseDown(button);
 }
+
+namespace {
 
 void FireShot() {
     FireCooldown = Trunc(Heat);

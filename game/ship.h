@@ -44,6 +44,8 @@ void ShipInputWith(bool left, bool right);
 void UpdateShots();
 // Hurts the player: sounds, a life lost, invulnerability and a shower of sparks.
 void HurtPlayer();
+// Returns 1 while the mouse button (1 left, 2 right) is held, from the button source.
+int ButtonDown(int button);
 // Replaces where ShipInput reads the mouse buttons (null restores media::MouseDown).
 // Note: for tests and benchmarks that script the buttons.
 void SetButtonSource(std::function<int(int)> mouseDown);

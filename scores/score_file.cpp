@@ -25,6 +25,7 @@
 #include "engine/media/text.h"
 #include "scores/date_time.h"
 #include "scores/get_field.h"
+#include "scores/replay_store.h"
 #include "scores/scrambler.h"
 
 namespace scores {
@@ -357,7 +358,10 @@ bool SaveScores() {
         }
         if (!media::CloseFile(out)) problem = "cannot write the file";
     }
-    if (problem.empty()) return true;
+    if (problem.empty()) {
+        PruneReplays(ScoreList);  // replays of runs the file no longer holds go with them
+        return true;
+    }
     engine::WriteLog("\tScores not saved: " + problem + ": " + path);
     engine::AddNotice(kScoresNotSavedNotice, 1);
     return false;

@@ -12,6 +12,7 @@
 #include "engine/media/input.h"
 #include "engine/media/text.h"
 #include "scores/date_time.h"
+#include "scores/replay_store.h"
 
 namespace scores {
 
@@ -27,6 +28,11 @@ constexpr int kRowHeight = 17;      // pixels per table row
 constexpr int kDefaultBadges = 16;  // badge kinds of the series
 constexpr int kDotFrame = 7;        // IconsImage frame of a graph dot
 constexpr int kCompleteEntry = 30;  // Best entry that marks a completed game
+// The Watch button at the detail box's bottom right: offsets from the box's right edge and vh.
+constexpr int kWatchRight = 96;
+constexpr int kWatchTop = 628;
+constexpr int kWatchWidth = 88;
+constexpr int kWatchHeight = 30;
 
 }  // namespace
 
@@ -36,6 +42,7 @@ int SelectedIndex = 0;
 int GraphScroll = 0;
 int BadgeCount = kDefaultBadges;
 std::function<int(int)> ScorePanelMouseDown = media::MouseDown;
+std::function<void(const Scores&)> WatchReplayHook;
 
 namespace {
 
@@ -43,6 +50,9 @@ namespace {
 bool InTopList(const Scores* record) {
     return std::find(TopList.begin() + 1, TopList.end(), record) != TopList.end();
 }
+
+// Whether the left button was held at the last drawn call (a press counts once).
+bool g_leftWasHeld = false;
 
 // Returns 1 while the left button is held.
 int LeftHeld() {
@@ -175,6 +185,21 @@ void DrawDetails(int panelX, int width, const Scores& record) {
     engine::SetScaleXY(1);
 }
 
+// Draws the Watch button of a run that has a replay; true when it was pressed in this frame.
+bool WatchButton(int panelX, int width, const Scores& record, bool pressed) {
+    if (!WatchReplayHook || !HasReplay(record)) return false;
+    const int bx = panelX + width - kWatchRight;
+    const int by = engine::VirtualHeight - kWatchTop;
+    const bool over = engine::MouseInRect(bx, by, kWatchWidth, kWatchHeight) != 0;
+    engine::ResetDrawState();
+    engine::SetColourAlpha(0, 0, over ? 140 : 80, 1);
+    media::DrawRect(bx, by, kWatchWidth, kWatchHeight);
+    UseFont(3);
+    engine::SetColourAlpha(255, 255, 255, 1);
+    engine::DrawTextAligned(bx + kWatchWidth / 2, by + kWatchHeight / 2, "Watch", 1, 1);
+    return over && pressed;
+}
+
 }  // namespace
 
 bool MatchesCombination(const Scores& record, int mode, int level, int flags) {
@@ -231,7 +256,17 @@ void DrawScorePanel(int x, int width, int mode, int level, int flags, int draw) 
     DrawGraph(panelX, mode, level, flags, best);
     ScrollGraph(width);
     DrawTable(panelX, width);
-    if (SelectedRecord != nullptr) DrawDetails(panelX, width, *SelectedRecord);
+    const bool held = LeftHeld() != 0;
+    const bool pressed = held && !g_leftWasHeld;
+    g_leftWasHeld = held;
+    if (SelectedRecord == nullptr) return;
+    DrawDetails(panelX, width, *SelectedRecord);
+    if (WatchButton(panelX, width, *SelectedRecord, pressed)) {
+        // Playback may reload the score list (a settings change): hand over a copy.
+        const Scores run = *SelectedRecord;
+        SelectedRecord = nullptr;
+        WatchReplayHook(run);
+    }
 }
 
 void ResetScorePanel() {
@@ -241,6 +276,7 @@ void ResetScorePanel() {
     GraphScroll = 0;
     BadgeCount = kDefaultBadges;
     ScorePanelMouseDown = media::MouseDown;
+    g_leftWasHeld = false;
 }
 
 }  // namespace scores

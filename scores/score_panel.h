@@ -39,6 +39,9 @@ extern int BadgeCount;
 // The mouse button the panel polls (tests replace it; media::MouseDown by default).
 extern std::function<int(int)> ScorePanelMouseDown;
 
+// Plays a run's replay; the Watch button of the detail box calls it (no button while empty).
+extern std::function<void(const Scores&)> WatchReplayHook;
+
 // Returns true when a record belongs to the combination.
 bool MatchesCombination(const Scores& record, int mode, int level, int flags);
 // Fills TopList with the combination's 25 best runs of list (equal scores keep

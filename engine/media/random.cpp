@@ -10,11 +10,20 @@ constexpr int32_t kModulus = 2147483647;
 
 int32_t g_state = kDefaultState;
 
+constexpr uint64_t kMultiplier = 48271;
+
+// Returns a * b mod 2^31 - 1 for a, b below the modulus. A Mersenne modulus
+// folds the high bits onto the low ones, so no division is needed.
+uint64_t MulMod(uint64_t a, uint64_t b) {
+    const uint64_t p = a * b;
+    uint64_t s = (p & kModulus) + (p >> 31);
+    s = (s & kModulus) + (s >> 31);
+    return s == kModulus ? 0 : s;
+}
+
 int32_t Step() {
-    int32_t s = 48271 * (g_state % 44488) - 3399 * (g_state / 44488);
-    if (s < 0) s += kModulus;
-    g_state = s;
-    return s;
+    g_state = static_cast<int32_t>(MulMod(static_cast<uint64_t>(g_state), kMultiplier));
+    return g_state;
 }
 
 }  // namespace
@@ -38,6 +47,16 @@ int RandomInt(int a, int b) {
 double RandomReal(double a, double b) {
     if (b > a) return a + RandomUnit() * (b - a);
     return b + RandomUnit() * (a - b);
+}
+
+void SkipRandomDraws(int count) {
+    // Each draw is two steps: multiply by 48271^(2 * count), by squaring.
+    uint64_t factor = 1, base = kMultiplier;
+    for (uint64_t n = count > 0 ? 2 * static_cast<uint64_t>(count) : 0; n; n >>= 1) {
+        if (n & 1) factor = MulMod(factor, base);
+        base = MulMod(base, base);
+    }
+    g_state = static_cast<int32_t>(MulMod(static_cast<uint64_t>(g_state), factor));
 }
 
 void SeedRandom(int64_t seed) {

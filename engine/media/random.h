@@ -1,7 +1,6 @@
 // The program's one random number generator: the minimal-standard
-// multiplicative generator (multiplier 48271, modulus 2^31 - 1) stepped by
-// Schrage's method. The game's waves and terrain and the pause screen rely on
-// its exact sequence. Depends on nothing.
+// multiplicative generator (multiplier 48271, modulus 2^31 - 1). The game's waves and terrain and
+// the pause screen rely on its exact sequence. Depends on nothing.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +15,9 @@ double RandomUnit();
 int RandomInt(int a, int b);
 // Returns a real between a and b, in either order of the bounds.
 double RandomReal(double a, double b);
+// Advances the generator past count draws of RandomUnit (as count calls of
+// RandomInt or RandomReal would) in one jump, without making the values.
+void SkipRandomDraws(int count);
 // Seeds the generator; 0 and 2^31 - 1 (after masking to 31 bits) give 4660.
 void SeedRandom(int64_t seed);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -22,6 +23,18 @@ inline void Pause(int ms) {
 // there: the panel is 415 wide, so the centre column is at (1280 - 415) / 2.
 inline constexpr int kVW = 1280, kVH = 960;
 inline constexpr int kCentreX = (kVW - 415) / 2;
+
+// Returns what a shell command printed on standard output.
+inline std::string CommandOutput(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+    ::pclose(pipe);
+    return out;
+}
 
 // Returns what the program's --scores prints.
 inline std::string ScoresJson(const ProgramRun& run) {
@@ -43,18 +56,21 @@ class ProgramTest : public ::testing::Test {
 
     // Waits for the closing screen, then a key, and checks a clean exit.
     void QuitThroughClosingScreen(ProgramRun& run) {
-        ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", 30000));
+        ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", 30000))
+            << (run.Running() ? "still running" : "ended") << "; stderr: " << run.StdErr();
         // The release wait ends once nothing is held; then any key ends the program.
         Pause(300);
         run.TapKey("space");
         EXPECT_EQ(run.WaitForExit(30000), 0) << run.StdErr();
     }
 
-    // Clicks mouse button 1 at a logical position.
-    void ClickLogical(ProgramRun& run, int x, int y) {
+    // Clicks the left button at a logical position, holding it for holdMs.
+    void ClickLogical(ProgramRun& run, int x, int y, int holdMs = 120) {
         run.MovePointerLogical(x, y, kVW, kVH);
         Pause(100);
-        run.Click(1);
+        run.ButtonDown(1);
+        Pause(holdMs);
+        run.ButtonUp(1);
         Pause(200);
     }
 
@@ -114,7 +130,10 @@ class ProgramTest : public ::testing::Test {
 
     // Presses Escape on the title screen and leaves through the closing screen.
     void QuitFromTitle(ProgramRun& run) {
-        run.TapKey("Escape");
+        // Held long enough for a heavily loaded machine's slow frames to see it.
+        run.KeyDown("Escape");
+        Pause(600);
+        run.KeyUp("Escape");
         QuitThroughClosingScreen(run);
     }
 };

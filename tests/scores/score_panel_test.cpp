@@ -16,13 +16,16 @@
 #include "engine/draw_helpers.h"
 #include "engine/frame_end.h"
 #include "engine/graphics_setup.h"
+#include "engine/media/binary_files.h"
 #include "engine/media/clock.h"
 #include "engine/media/files.h"
 #include "engine/media/graphics.h"
 #include "engine/media/image_font.h"
+#include "engine/media/paths.h"
 #include "engine/media/recording_driver.h"
 #include "engine/setup_table.h"
 #include "scores/date_time.h"
+#include "scores/replay_store.h"
 #include "scores/score_file.h"
 #include "tests/support/temp_dir.h"
 
@@ -339,6 +342,42 @@ TEST_F(ScorePanelTest, RowEdgesAreOutsideTheRow) {
     PointAt(kX + 4, kVH - 589 + 5);  // on the left edge
     Draw();
     EXPECT_EQ(SelectedRecord, nullptr);
+}
+
+TEST_F(ScorePanelTest, WatchShowsOnlyForARunWithAReplayAndActsOncePerPress) {
+    zqtest::TempDir dir;
+    media::TProgramPaths paths;
+    paths.scoreFile = dir / "nuscores.dat";
+    media::SetProgramPaths(paths);
+    std::vector<Scores> watched;
+    WatchReplayHook = [&watched](const Scores& run) { watched.push_back(run); };
+    AddOlder(10, "no replay");
+    Scores& high = AddOlder(20, "with replay");
+    ASSERT_TRUE(media::MakeFolders(ReplayFolder()));
+    ASSERT_TRUE(zqtest::WriteWholeFile(ReplayPath(high), "replay"));
+
+    // Pin each run by its row, then press on the button's place.
+    const int buttonX = kX + kWidth - 96 + 40, buttonY = kVH - 628 + 15;
+    for (int row : {2, 1}) {
+        PointAt(kX + 10, kVH - 589 + 17 * (row - 1) + 5);
+        held_ = true;
+        Draw();
+        held_ = false;
+        Draw();
+        PointAt(buttonX, buttonY);
+        Draw();
+        EXPECT_EQ(DrewText("Watch"), row == 1) << "row " << row;
+        held_ = true;
+        Draw();  // the press
+        Draw();  // still held: not a second press
+        held_ = false;
+        Draw();
+    }
+    ASSERT_EQ(watched.size(), 1u);
+    EXPECT_EQ(watched[0].Name, "with replay");
+
+    WatchReplayHook = nullptr;
+    media::SetProgramPaths({});
 }
 
 // --- Scrolling -------------------------------------------------------------

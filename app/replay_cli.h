@@ -1,0 +1,30 @@
+// The replay options of the command line: "--replay FILE" starts the program
+// and plays the file at once, "--verify-replay FILE..." re-simulates files
+// without a display and prints one JSON line each. Also connects the
+// high-score panel's "Watch" button to playback.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace app {
+
+// HandleReplayOption results besides an exit status.
+inline constexpr int kNotReplayOption = -1;
+inline constexpr int kStartWithReplay = -2;
+
+// Handles a replay option at argv[i] (advancing i past its arguments):
+// kNotReplayOption when argv[i] is none, kStartWithReplay when the program
+// should start and play the file, else the exit status to leave with.
+int HandleReplayOption(int argc, char** argv, int& i);
+// Plays the replay given with --replay, if any; the title screen follows.
+void PlayPendingReplay();
+// Connects the high-score panel's Watch button to playback.
+void InstallReplayHooks();
+// Re-simulates replay files headless, printing one JSON line per file to out
+// and reasons to err; returns 0 when all match, 1 when any differs, 2 when
+// any cannot be read.
+int VerifyReplays(const std::vector<std::string>& files, std::FILE* out, std::FILE* err);
+
+}  // namespace app

@@ -1,0 +1,101 @@
+// Benchmark of replays: records a heavy Hard game of 20,000 steps with the
+// scripted player (lives topped up so the game never ends, in the recording
+// and again in the re-simulation), then re-simulates it as --verify-replay
+// does (sprites skipped, no sound) and prints the time and the multiple of
+// real time; also prints the file sizes of that game and of a 10-minute game
+// with a noisy, human-like pointer. Not part of the tests.
+#include <time.h>
+
+#include <cstdio>
+#include <random>
+
+#include "tests/game/scripted_game.h"
+
+namespace {
+
+constexpr int kSteps = 20000;
+constexpr int kTenMinutes = 10 * 60 * 60;
+// The aim: 20,000 steps in 1.7 s, about 200 times real time.
+constexpr double kTargetSeconds = 1.7;
+
+double Seconds(clockid_t clock) {
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// A 10-minute game's input as a player's hand makes it: the pointer drifts
+// with jitter and pauses, the buttons are held in bursts of varying length.
+game::Replay HumanLikeReplay() {
+    game::Replay r;
+    r.header.programVersion = "bench";
+    r.header.width = 1280;
+    r.header.height = 960;
+    std::mt19937 rng(274);
+    std::normal_distribution<double> jitter(0.0, 2.5);
+    std::uniform_int_distribution<int> burst(10, 120);
+    double x = 640, y = 480, vx = 0, vy = 0;
+    bool fire = false;
+    int until = 0;
+    for (int f = 0; f < kTenMinutes; ++f) {
+        if (f % 90 == 0) {
+            vx = jitter(rng) * 2;
+            vy = jitter(rng) * 2;
+        }
+        if (f % 400 < 40) {  // the hand rests now and then
+            vx = vy = 0;
+        } else {
+            x += vx + jitter(rng) * 0.5;
+            y += vy + jitter(rng) * 0.5;
+        }
+        x = x < 0 ? 0 : x > 1279 ? 1279 : x;
+        y = y < 0 ? 0 : y > 959 ? 959 : y;
+        if (f >= until) {
+            fire = !fire;
+            until = f + burst(rng);
+        }
+        r.steps.push_back({static_cast<int>(x), static_cast<int>(y), false, fire, 1280, 960});
+    }
+    r.header.frames = kTenMinutes;
+    r.checks.assign(game::ReplayCheckCount(kTenMinutes), 0x9E3779B9u);
+    for (size_t i = 0; i < r.checks.size(); ++i) r.checks[i] *= static_cast<uint32_t>(i + 1);
+    return r;
+}
+
+}  // namespace
+
+int main() {
+    game_test::Headless h;
+    game_test::InstallHeadless(h);
+    const game::Replay replay =
+        game_test::PlayScriptedGame(h, {.difficulty = 2, .maxSteps = kSteps, .keepAlive = true});
+    const size_t bytes = game::EncodeReplay(replay).size();
+
+    // As --verify-replay runs it: no sprites, no sound, draws dropped every step.
+    engine::DrawBudgets.fill(0);
+    engine::Setup[engine::SETUP_SOUND] = 0;
+    engine::Setup[engine::SETUP_MUSIC] = 0;
+    const double wall0 = Seconds(CLOCK_MONOTONIC);
+    const double cpu0 = Seconds(CLOCK_PROCESS_CPUTIME_ID);
+    const game::ReplayVerdict v = game::SimulateReplay(replay, [&h] {
+        h.driver->Clear();
+        game::Lives = 5;
+    });
+    const double wall = Seconds(CLOCK_MONOTONIC) - wall0;
+    const double cpu = Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
+    const double realTime = kSteps / 60.0;
+
+    std::printf("replay verify, Hard, %d steps (peak load: lives topped up), score %lld: %s\n",
+                kSteps, static_cast<long long>(v.simulatedScore), v.ok ? "ok" : v.reason.c_str());
+    std::printf("  %.3f s wall, %.3f s processor: %.0f times real time (by processor time)\n", wall,
+                cpu, realTime / cpu);
+    std::printf("  target: 20,000 steps in %.1f s: %s\n", kTargetSeconds,
+                cpu <= kTargetSeconds ? "met" : "NOT met");
+    std::printf(
+        "  file size: scripted Hard game of %d steps %zu bytes; 10-minute human-like input %zu "
+        "bytes\n",
+        kSteps, bytes, game::EncodeReplay(HumanLikeReplay()).size());
+    std::fflush(stdout);
+    game_test::UninstallHeadless();
+    return v.ok ? 0 : 1;
+}

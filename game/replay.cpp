@@ -1,0 +1,323 @@
+// Recording, re-simulating and watching replays. The game step takes its
+// input through one filter (game_loop.h): recording notes what it saw,
+// playback replaces it with the recorded input. Randomness needs nothing:
+// every stream is reseeded from seeds that depend only on the difficulty,
+// and the stars reseed the generator at the start of every step.
+#include "game/replay.h"
+
+#include <bit>
+#include <utility>
+
+#include "engine/draw_helpers.h"
+#include "engine/frame_end.h"
+#include "engine/game_state.h"
+#include "engine/graphics_setup.h"
+#include "engine/identity.h"
+#include "engine/log.h"
+#include "engine/media/binary_files.h"
+#include "engine/media/clock.h"
+#include "engine/media/graphics.h"
+#include "engine/media/input.h"
+#include "engine/media/key_codes.h"
+#include "engine/setup_table.h"
+#include "engine/sprite_budget_test.h"
+#include "game/backdrop.h"
+#include "game/enemies.h"
+#include "game/game_assets.h"
+#include "game/game_loop.h"
+#include "game/records.h"
+#include "game/ship.h"
+#include "scores/replay_store.h"
+
+namespace game {
+
+namespace {
+
+// Steps run per displayed frame while fast playback is held.
+constexpr int kFastSteps = 4;
+constexpr int kBannerFont = 3;
+
+// FNV-1a over 64-bit words: small, stable, and good enough to tell states apart.
+class CheckHasher {
+  public:
+    void Add(uint64_t v) {
+        for (int i = 0; i < 8; ++i) {
+            hash_ ^= static_cast<uint32_t>(v & 0xFF);
+            hash_ *= 16777619u;
+            v >>= 8;
+        }
+    }
+    void Add(double v) { Add(std::bit_cast<uint64_t>(v)); }
+    void Add(int v) { Add(static_cast<uint64_t>(static_cast<int64_t>(v))); }
+    void Add(int64_t v) { Add(static_cast<uint64_t>(v)); }
+    uint32_t Value() const { return hash_; }
+
+  private:
+    uint32_t hash_ = 2166136261u;
+};
+
+// The recording in progress or last finished.
+struct RecorderState {
+    Replay replay;
+    bool active = false;
+    bool overflow = false;  // the game outlasted the longest replay; nothing is stored
+};
+RecorderState g_recorder;
+
+// Sets the logical screen the game reads (and the window scales to).
+void UseScreen(int width, int height) {
+    if (engine::VirtualWidth == width && engine::VirtualHeight == height &&
+        media::VirtualResolutionWidth() == static_cast<float>(width) &&
+        media::VirtualResolutionHeight() == static_cast<float>(height)) {
+        return;
+    }
+    engine::VirtualWidth = width;
+    engine::VirtualHeight = height;
+    media::SetVirtualResolution(static_cast<float>(width), static_cast<float>(height));
+}
+
+// Takes the check value when a multiple of the check interval of steps is done.
+void NoteCheck(std::vector<uint32_t>& checks, size_t stepsDone) {
+    if (stepsDone % kReplayCheckInterval == 0) checks.push_back(GameCheckValue());
+}
+
+// The recorder's step filter: notes the check value due and the step's input.
+void RecordStep(StepInput& input) {
+    Replay& r = g_recorder.replay;
+    if (r.steps.size() >= kReplayMaxFrames) {
+        g_recorder.overflow = true;
+        return;
+    }
+    NoteCheck(r.checks, r.steps.size());
+    r.steps.push_back(ReplayStep{input.pointerX, input.pointerY, input.left, input.right,
+                                 engine::VirtualWidth, engine::VirtualHeight});
+}
+
+// What playback borrows from the program and gives back when it ends.
+class BorrowedState {
+  public:
+    BorrowedState()
+        : difficulty_(Difficulty),
+          width_(engine::VirtualWidth),
+          height_(engine::VirtualHeight),
+          slowSystem_(engine::Setup[engine::SETUP_ESS]),
+          inGame_(engine::InGame),
+          budgets_(engine::DrawBudgets) {}
+    ~BorrowedState() {
+        SetStepInputFilter(nullptr);
+        Difficulty = difficulty_;
+        engine::Setup[engine::SETUP_ESS] = slowSystem_;
+        engine::InGame = inGame_;
+        engine::DrawBudgets = budgets_;
+        UseScreen(width_, height_);
+    }
+    // Restores this logical screen instead of the one at the start (the window may have changed).
+    void RestoreScreenTo(int width, int height) {
+        width_ = width;
+        height_ = height;
+    }
+    BorrowedState(const BorrowedState&) = delete;
+    BorrowedState& operator=(const BorrowedState&) = delete;
+
+  private:
+    int difficulty_, width_, height_, slowSystem_, inGame_;
+    std::array<int, engine::kDrawKinds> budgets_;
+};
+
+// Sets up the replay's game and feeds its steps, one per GameStep, from *next on.
+void BeginPlayback(const Replay& replay, size_t* next) {
+    const ReplayHeader& h = replay.header;
+    Difficulty = h.difficulty;
+    engine::Setup[engine::SETUP_ESS] = h.slowSystem;
+    engine::FrameParity = h.startParity;
+    UseScreen(h.width, h.height);
+    GameSetup();
+    *next = 0;
+    SetStepInputFilter([&replay, next](StepInput& input) {
+        const ReplayStep& s = replay.steps[*next < replay.steps.size() ? *next : 0];
+        ++*next;
+        UseScreen(s.width, s.height);
+        input = StepInput{s.pointerX, s.pointerY, s.left, s.right};
+    });
+}
+
+// Draws "REPLAY" and the player's name in the top-left corner.
+void DrawReplayBanner(const std::string& name, bool fast) {
+    engine::ResetDrawState();
+    engine::SetFont(1, kBannerFont);
+    engine::SetColourAlpha(255, 255, 0, 1);
+    engine::DrawTextAligned(10, 8, fast ? "REPLAY x4" : "REPLAY");
+    engine::SetColourAlpha(255, 255, 255, 1);
+    engine::DrawTextAligned(10, 34, name);
+    engine::ResetDrawState();
+}
+
+}  // namespace
+
+uint32_t GameCheckValue() {
+    CheckHasher h;
+    h.Add(GameScore);
+    h.Add(Lives);
+    h.Add(Invulnerable);
+    h.Add(DeathTimer);
+    h.Add(ShipX);
+    h.Add(ShipY);
+    h.Add(ShipAngle);
+    h.Add(Heat);
+    h.Add(FireCooldown);
+    h.Add(EaseDivisor);
+    h.Add(ScrollX);
+    h.Add(WaveTimer);
+    h.Add(WaveInterval);
+    h.Add(EnemyList.size());
+    for (const Enemy& e : EnemyList) {
+        h.Add(e.x);
+        h.Add(e.y);
+        h.Add(e.health);
+    }
+    h.Add(ShotList.size());
+    for (const Shot& s : ShotList) {
+        h.Add(s.x);
+        h.Add(s.y);
+    }
+    h.Add(ParticleList.size());
+    for (int64_t seed : {WaveSeed, TerrainSeed, StarSeed, ParticleSeed, NebulaSeed, PuffSeed}) {
+        h.Add(seed);
+    }
+    return h.Value();
+}
+
+void StartRecording() {
+    g_recorder = RecorderState{};
+    ReplayHeader& h = g_recorder.replay.header;
+    h.programVersion = engine::GameVersion;
+    h.difficulty = Difficulty;
+    h.width = engine::VirtualWidth;
+    h.height = engine::VirtualHeight;
+    h.slowSystem = engine::Setup[engine::SETUP_ESS] != 0 ? 1 : 0;
+    h.startParity = engine::FrameParity;
+    g_recorder.active = true;
+    SetStepInputFilter(RecordStep);
+}
+
+void FinishRecording() {
+    if (!g_recorder.active) return;
+    SetStepInputFilter(nullptr);
+    g_recorder.active = false;
+    Replay& r = g_recorder.replay;
+    if (!g_recorder.overflow) NoteCheck(r.checks, r.steps.size());
+    r.header.frames = static_cast<uint32_t>(r.steps.size());
+    r.header.score = GameScore;
+    r.header.lives = Lives;
+    r.header.quit = EndCode == END_QUIT ? 1 : 0;
+}
+
+bool StoreRecording(const scores::Scores& record) {
+    Replay& r = g_recorder.replay;
+    if (g_recorder.active) return false;
+    if (g_recorder.overflow) {
+        engine::WriteLog("\tReplay: the game was too long to keep a replay of");
+        return false;
+    }
+    r.header.timestamp = record.Timestamp;
+    r.header.name = record.Name;
+    r.header.score = record.Score;
+    r.header.level = record.Level;
+    r.header.gameFlags = record.GameFlags;
+    const std::string path = scores::ReplayPath(record);
+    if (media::MakeFolders(scores::ReplayFolder()) && WriteReplayFile(path, r)) return true;
+    engine::WriteLog("\tReplay: could not write " + path);
+    return false;
+}
+
+const Replay& LastRecording() {
+    return g_recorder.replay;
+}
+
+ReplayVerdict SimulateReplay(const Replay& replay, const std::function<void()>& afterStep) {
+    const ReplayHeader& h = replay.header;
+    ReplayVerdict v;
+    v.frames = h.frames;
+    v.recordedScore = h.score;
+    if (replay.steps.size() != h.frames || replay.checks.size() != ReplayCheckCount(h.frames)) {
+        v.reason = "inconsistent replay";
+        return v;
+    }
+    BorrowedState borrowed;
+    size_t next = 0;
+    BeginPlayback(replay, &next);
+    auto check = [&](size_t stepsDone) {
+        const size_t k = stepsDone / kReplayCheckInterval;
+        if (v.firstBadStep < 0 && GameCheckValue() != replay.checks[k]) {
+            v.firstBadStep = static_cast<int64_t>(stepsDone);
+        }
+    };
+    bool endedEarly = false;
+    for (size_t i = 0; i < h.frames; ++i) {
+        if (i % kReplayCheckInterval == 0) check(i);
+        GameStep();
+        GameFrameDone(0);
+        engine::FrameParity = 1 - engine::FrameParity;
+        if (afterStep) afterStep();
+        if (EndCode != END_RUNNING && i + 1 < h.frames) {
+            endedEarly = true;
+            v.reason = "the game ended at step " + std::to_string(i + 1) + " of " +
+                       std::to_string(h.frames);
+            break;
+        }
+    }
+    if (!endedEarly && h.quit) EndCode = END_QUIT;
+    if (!endedEarly && h.frames % kReplayCheckInterval == 0) check(h.frames);
+    v.simulatedScore = GameScore;
+    if (v.reason.empty()) {
+        if (v.firstBadStep >= 0) {
+            v.reason = "check value differs at step " + std::to_string(v.firstBadStep);
+        } else if (GameScore != h.score) {
+            v.reason = "score differs";
+        } else if (Lives != h.lives) {
+            v.reason = "lives differ";
+        } else if (!h.quit && EndCode != END_GAME_OVER) {
+            v.reason = "the game did not end with the replay";
+        }
+    }
+    v.ok = v.reason.empty();
+    return v;
+}
+
+void WatchReplay(const Replay& replay) {
+    if (replay.steps.size() != replay.header.frames) return;
+    BorrowedState borrowed;
+    // Without a running game the frame end never opens the pause menu: Escape ends playback.
+    engine::InGame = 0;
+    size_t next = 0;
+    BeginPlayback(replay, &next);
+    engine::WriteLog("\tReplay started : " + replay.header.name);
+    const auto budgets = engine::DrawBudgets;
+    while (next < replay.steps.size() && EndCode == END_RUNNING) {
+        const bool fast = media::MouseDown(media::MOUSE_RIGHT) || media::KeyDown(media::KEY_SPACE);
+        const int steps = fast ? kFastSteps : 1;
+        for (int k = 0; k < steps && next < replay.steps.size() && EndCode == END_RUNNING; ++k) {
+            // Steps that will not be seen skip their sprites; only the last one is shown.
+            engine::DrawBudgets = k + 1 < steps ? std::array<int, engine::kDrawKinds>{} : budgets;
+            GameStep();
+            GameFrameDone(0);
+        }
+        engine::DrawBudgets = budgets;
+        DrawReplayBanner(replay.header.name, fast);
+        engine::FrameEnd(engine::TargetRate, 0, 0);
+        engine::ResetDrawState();
+        if (media::KeyDown(media::KEY_ESCAPE)) break;
+    }
+    engine::WriteLog("\tReplay ended at step " + std::to_string(next) + " of " +
+                     std::to_string(replay.steps.size()));
+    if (MusicChannel && MusicChannel->Playing()) MusicChannel->Stop();
+    // A settings change during playback may have opened another window: give the title screen its
+    // size.
+    const engine::VirtualScreen screen =
+        engine::VirtualSizeFor(engine::ScreenWidth, engine::ScreenHeight);
+    borrowed.RestoreScreenTo(screen.width, screen.height);
+    // The Escape that ended playback must not reach the screen that follows.
+    while (media::KeyDown(media::KEY_ESCAPE)) media::Delay(1);
+}
+
+}  // namespace game

@@ -1,0 +1,27 @@
+// Where replays are kept: the "replays/" folder beside the score file, one
+// file per stored run named from its timestamp and score, and the pruning
+// that removes the replay of every run that has left the score list.
+#pragma once
+
+#include <list>
+#include <string>
+
+#include "scores/scores.h"
+
+namespace scores {
+
+// Returns the replays folder (ending in "/"): the score file's folder plus
+// "replays/", or "replays/" in the current folder before the paths are fixed.
+std::string ReplayFolder();
+// Returns the file name of a run's replay, e.g. "2026-12-08_07-35-59_12345.zqr".
+std::string ReplayFileName(const Scores& record);
+// Returns the full path of a run's replay.
+std::string ReplayPath(const Scores& record);
+// Returns true when a run's replay file exists (a regular file).
+bool HasReplay(const Scores& record);
+// Returns true when a file name is one the replay store makes (nothing else is ever removed).
+bool IsReplayFileName(const std::string& name);
+// Removes every replay in the folder whose run is not in list; returns how many were removed.
+int PruneReplays(const std::list<Scores>& list);
+
+}  // namespace scores

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Re-records the golden replays in tests/data/replays/ with the scripted player
+# of tests/game/scripted_game.h. Run it only after a deliberate change of the
+# game's rules (the golden replays are there to catch accidental ones), check
+# that the new scores make sense, and commit the files with that change.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/build.sh
+ZQ_RERECORD_REPLAYS=1 build/tests/zq_game_tests --gtest_filter='ReplayGame.GoldenReplays*'
+git status --short tests/data/replays/

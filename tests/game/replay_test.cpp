@@ -1,0 +1,295 @@
+// Tests of replays: the file format against damaged and hostile files, the
+// recorder and the desync check, the golden replays of each difficulty, and
+// the replay store's names and pruning.
+// Re-record the golden replays on purpose (after a deliberate change of the
+// game's rules) with scripts/rerecord-replays.sh.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "engine/media/binary_files.h"
+#include "engine/media/paths.h"
+#include "game/replay.h"
+#include "game/replay_file.h"
+#include "scores/replay_store.h"
+#include "scores/score_file.h"
+#include "scores/scores.h"
+#include "tests/game/game_fixture.h"
+#include "tests/game/scripted_game.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using game::Replay;
+using game::ReplayStep;
+
+// A small replay with every kind of step change: runs, moves, presses, a resize.
+Replay SampleReplay() {
+    Replay r;
+    r.header.programVersion = "1.0.0";
+    r.header.difficulty = 2;
+    r.header.width = 1280;
+    r.header.height = 960;
+    r.header.slowSystem = 1;
+    r.header.startParity = 1;
+    r.header.score = 12345;
+    r.header.lives = 0;
+    r.header.quit = 0;
+    r.header.timestamp = 987654321;
+    r.header.name = "N\xE4me | with \"quotes\"";
+    r.header.level = 3;
+    r.header.gameFlags = 5;
+    for (int i = 0; i < 150; ++i) {
+        ReplayStep s{640, 480, false, false, 1280, 960};
+        if (i >= 10) s.pointerX = 640 + (i / 7) * 3 - 40;
+        if (i >= 20 && i < 60) s.right = true;
+        if (i == 61) s.left = true;
+        if (i >= 100) s = ReplayStep{-1048576, 1048576, true, true, 1600, 900};
+        r.steps.push_back(s);
+    }
+    r.header.frames = static_cast<uint32_t>(r.steps.size());
+    r.checks = {1u, 0xFFFFFFFFu, 42u};
+    return r;
+}
+
+// Replaces the trailing file check value after a deliberate edit.
+void Reseal(std::string& bytes) {
+    const uint32_t crc = media::Crc32(std::string_view(bytes).substr(0, bytes.size() - 4));
+    for (int i = 0; i < 4; ++i) bytes[bytes.size() - 4 + i] = static_cast<char>(crc >> (8 * i));
+}
+
+TEST(ReplayFile, CodesEveryKindOfStepAndHeaderFieldExactly) {
+    const Replay r = SampleReplay();
+    const std::string bytes = game::EncodeReplay(r);
+    ASSERT_FALSE(bytes.empty());
+    Replay back;
+    std::string error;
+    ASSERT_TRUE(game::DecodeReplay(bytes, back, error)) << error;
+    EXPECT_EQ(back, r);
+
+    // Counts that do not agree are refused when writing, not stored broken.
+    Replay bad = r;
+    bad.checks.pop_back();
+    EXPECT_TRUE(game::EncodeReplay(bad).empty());
+    bad = r;
+    bad.header.frames += 1;
+    EXPECT_TRUE(game::EncodeReplay(bad).empty());
+}
+
+TEST(ReplayFile, DamagedTruncatedAndHostileBytesGiveAClearError) {
+    const std::string good = game::EncodeReplay(SampleReplay());
+    Replay out;
+    std::string error;
+
+    // Every truncation and every single flipped bit is caught.
+    for (size_t n = 0; n < good.size(); ++n) {
+        EXPECT_FALSE(game::DecodeReplay(good.substr(0, n), out, error)) << "length " << n;
+        EXPECT_FALSE(error.empty());
+    }
+    for (size_t i = 0; i < good.size(); ++i) {
+        std::string bad = good;
+        bad[i] = static_cast<char>(bad[i] ^ 0x10);
+        EXPECT_FALSE(game::DecodeReplay(bad, out, error)) << "byte " << i;
+    }
+
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* message;
+    };
+    auto patched = [&](size_t at, std::string with) {
+        std::string b = good;
+        b.replace(at, with.size(), with);
+        Reseal(b);
+        return b;
+    };
+    // Offsets: magic 0..7, version 8..11, version text length 12, text 13..17,
+    // difficulty 18, width 19..20, height 21..22, slow 23, parity 24, frames 25..28.
+    const std::vector<Case> cases = {
+        {"empty", "", "not a replay file"},
+        {"text", "hello, world, this is not a replay", "not a replay file"},
+        {"magic only", good.substr(0, 8), "truncated"},
+        {"newer format", patched(8, std::string("\x02\0\0\0", 4)), "version 2 is not supported"},
+        {"difficulty 7", patched(18, "\x07"), "out of range"},
+        {"zero width", patched(19, std::string("\0\0", 2)), "out of range"},
+        {"frames beyond ten hours", patched(25, "\xFF\xFF\xFF\x7F"), "out of range"},
+        {"more frames than steps", patched(25, std::string("\xFF\0\0\0", 4)), "damaged"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(game::DecodeReplay(c.bytes, out, error)) << c.what;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+    }
+}
+
+TEST(ReplayFile, ReadsOnlyRegularFilesOfBoundedSize) {
+    zqtest::TempDir dir;
+    Replay out;
+    std::string error;
+    EXPECT_FALSE(game::ReadReplayFile(dir / "missing.zqr", out, error));
+    EXPECT_EQ(error, "no such file");
+    EXPECT_FALSE(game::ReadReplayFile(dir.path(), out, error));
+    EXPECT_EQ(error, "not a regular file");
+    ASSERT_EQ(::mkfifo((dir / "fifo.zqr").c_str(), 0600), 0);
+    EXPECT_FALSE(game::ReadReplayFile(dir / "fifo.zqr", out, error));  // must not block
+    EXPECT_EQ(error, "not a regular file");
+    ASSERT_TRUE(zqtest::WriteWholeFile(dir / "huge.zqr", "x"));
+    ASSERT_EQ(::truncate((dir / "huge.zqr").c_str(), game::kReplayMaxFileBytes + 1), 0);
+    EXPECT_FALSE(game::ReadReplayFile(dir / "huge.zqr", out, error));
+    EXPECT_EQ(error, "file too large");
+
+    ASSERT_TRUE(game::WriteReplayFile(dir / "good.zqr", SampleReplay()));
+    EXPECT_TRUE(game::ReadReplayFile(dir / "good.zqr", out, error)) << error;
+    EXPECT_EQ(out, SampleReplay());
+}
+
+class ReplayGame : public game_test::GameFixture {
+  protected:
+    void SetUp() override {
+        GameFixture::SetUp();
+        // What is drawn never changes the game; skipping the sprites keeps these tests quick.
+        engine::DrawBudgets.fill(0);
+    }
+    game::ReplayVerdict Simulate(const Replay& r) {
+        return game::SimulateReplay(r, [this] { h.driver->Clear(); });
+    }
+};
+
+TEST_F(ReplayGame, ARecordedGameReSimulatesAndAChangedInputIsFoundAtItsCheck) {
+    const Replay r = game_test::PlayScriptedGame(h, {.difficulty = 2, .maxSteps = 700});
+    ASSERT_EQ(r.header.frames, 700u);
+    EXPECT_EQ(r.header.quit, 1);
+    EXPECT_GT(r.header.score, 0);
+    EXPECT_EQ(r.checks.size(), game::ReplayCheckCount(700));
+
+    game::ReplayVerdict v = Simulate(r);
+    EXPECT_TRUE(v.ok) << v.reason;
+    EXPECT_EQ(v.simulatedScore, r.header.score);
+    EXPECT_EQ(v.firstBadStep, -1);
+
+    // The pointer of step 300 moved: the state after step 300 differs.
+    Replay moved = r;
+    moved.steps[299].pointerX += 200;
+    moved.steps[299].pointerY -= 200;
+    v = Simulate(moved);
+    EXPECT_FALSE(v.ok);
+    EXPECT_EQ(v.firstBadStep, 300);
+
+    // A score that the game does not reproduce fails without a bad step.
+    Replay boasted = r;
+    boasted.header.score += 5;
+    v = Simulate(boasted);
+    EXPECT_FALSE(v.ok);
+    EXPECT_EQ(v.firstBadStep, -1);
+    EXPECT_EQ(v.reason, "score differs");
+
+    // A replay that claims more steps than the game lasts is caught when it ends early.
+    Replay overlong = game_test::PlayScriptedGame(h, {.difficulty = 2});
+    ASSERT_EQ(overlong.header.quit, 0);
+    overlong.header.quit = 1;
+    for (int i = 0; i < 60; ++i) overlong.steps.push_back(overlong.steps.back());
+    overlong.header.frames = static_cast<uint32_t>(overlong.steps.size());
+    overlong.checks.resize(game::ReplayCheckCount(overlong.header.frames));
+    v = Simulate(overlong);
+    EXPECT_FALSE(v.ok);
+    EXPECT_NE(v.reason.find("ended at step"), std::string::npos) << v.reason;
+}
+
+TEST_F(ReplayGame, WatchingPlaysToTheEndStoresNothingAndGivesBackWhatItBorrowed) {
+    const Replay r =
+        game_test::PlayScriptedGame(h, {.difficulty = 2, .maxSteps = 150, .resizeAt = 100});
+    scores::ResetScores();
+    game::Difficulty = 0;
+    engine::ScreenWidth = 800;  // a 4:3 window: 1280x960 logical
+    engine::ScreenHeight = 600;
+    engine::VirtualWidth = 1280;
+    engine::VirtualHeight = 960;
+    engine::Setup[engine::SETUP_ESS] = 0;
+    engine::InGame = 0;
+
+    game::WatchReplay(r);
+    EXPECT_EQ(game::GameScore, r.header.score);
+    EXPECT_TRUE(scores::ScoreList.empty());
+    EXPECT_EQ(game::Difficulty, 0);
+    EXPECT_EQ(engine::VirtualWidth, 1280);
+    EXPECT_EQ(engine::VirtualHeight, 960);
+    EXPECT_EQ(media::VirtualResolutionWidth(), 1280.0f);
+    EXPECT_EQ(engine::Setup[engine::SETUP_ESS], 0);
+    EXPECT_EQ(engine::InGame, 0);
+    // The game's steps read the live pointer again.
+    game_test::SetPointer(77, 99);
+    Step();
+    EXPECT_EQ(game::TargetX, 77 - 16);
+    EXPECT_EQ(game::TargetY, 99 - 16);
+}
+
+// The golden replays: short scripted games, one per difficulty, kept in the test data.
+struct Golden {
+    const char* file;
+    game_test::Script script;
+};
+const Golden kGolden[] = {
+    {"easy.zqr", {.difficulty = 0, .maxSteps = 1500}},
+    {"medium.zqr", {.difficulty = 1, .maxSteps = 1500, .resizeAt = 700}},
+    {"hard.zqr", {.difficulty = 2}},  // played to game over
+};
+
+std::string GoldenPath(const char* file) {
+    return std::string(ZQ_SOURCE_DIR) + "/tests/data/replays/" + file;
+}
+
+TEST_F(ReplayGame, GoldenReplaysStillReproduceTheirScores) {
+    const bool rerecord = std::getenv("ZQ_RERECORD_REPLAYS") != nullptr;
+    for (const Golden& g : kGolden) {
+        if (rerecord) {
+            ASSERT_TRUE(game::WriteReplayFile(GoldenPath(g.file),
+                                              game_test::PlayScriptedGame(h, g.script)));
+        }
+        Replay r;
+        std::string error;
+        ASSERT_TRUE(game::ReadReplayFile(GoldenPath(g.file), r, error)) << g.file << ": " << error;
+        const game::ReplayVerdict v = Simulate(r);
+        EXPECT_TRUE(v.ok)
+            << g.file << ": " << v.reason
+            << " (if the game's rules changed on purpose, run scripts/rerecord-replays.sh)";
+        EXPECT_EQ(r.header.difficulty, g.script.difficulty);
+        EXPECT_GT(r.header.score, 0) << g.file;
+    }
+}
+
+TEST_F(ReplayGame, StoredBesideTheScoreFileAndPrunedWhenTheRunLeavesIt) {
+    zqtest::TempDir dir;
+    zqtest::CwdGuard cwd;
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    media::TProgramPaths paths;
+    paths.scoreFile = dir / "nuscores.dat";
+    media::SetProgramPaths(paths);
+    scores::ResetScores();
+
+    scores::Scores kept, thinned;
+    kept.Timestamp = scores::DateTimeNumber(2026, 12, 8, 7, 35, 59);
+    kept.Score = 120;
+    thinned.Timestamp = scores::DateTimeNumber(2025, 1, 2, 3, 4, 5);
+    thinned.Score = 7;
+    EXPECT_EQ(scores::ReplayFileName(kept), "2026-12-08_07-35-59_120.zqr");
+    EXPECT_EQ(scores::ReplayPath(kept), dir.path() + "/replays/2026-12-08_07-35-59_120.zqr");
+
+    game_test::PlayScriptedGame(h, {.difficulty = 0, .maxSteps = 90});
+    ASSERT_TRUE(game::StoreRecording(kept));
+    ASSERT_TRUE(game::StoreRecording(thinned));
+    EXPECT_TRUE(scores::HasReplay(kept));
+    ASSERT_TRUE(zqtest::WriteWholeFile(dir / "replays/notes.txt", "mine"));
+
+    scores::ScoreList = {kept};
+    ASSERT_TRUE(scores::SaveScores());
+    EXPECT_TRUE(scores::HasReplay(kept));
+    EXPECT_FALSE(scores::HasReplay(thinned));
+    EXPECT_EQ(zqtest::ReadWholeFile(dir / "replays/notes.txt"), "mine");
+
+    scores::ResetScores();
+    media::SetProgramPaths({});
+}
+
+}  // namespace
