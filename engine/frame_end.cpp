@@ -221,7 +221,7 @@ int PauseMenu() {
         ResetDrawState();
         SetBlendKind(1);
         phase += 0.4;
-        SetScaleXY(std::sin(phase) * 0.5 + 1.5, std::sin(1.3 * phase) * 0.5 + 1.5);
+        SetScaleXY(media::Sin(phase) * 0.5 + 1.5, media::Sin(1.3 * phase) * 0.5 + 1.5);
         angle += 0.1;
         SetAngle(angle);
         media::SetImageFont(UIFonts[7]);
@@ -274,7 +274,7 @@ int PauseMenu() {
         }
         if (selection > 1) selection = 0;
 
-        SetScaleXY(std::sin(phase) * 0.5 + 1.5, std::sin(1.3 * phase) * 0.5 + 1.5);
+        SetScaleXY(media::Sin(phase) * 0.5 + 1.5, media::Sin(1.3 * phase) * 0.5 + 1.5);
         DrawScatter(angle, kScatterFirst + 1, kScatterLast);
 
         FrameEnd(TargetRate, 1, 1);

@@ -17,8 +17,6 @@ namespace media {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
 // Everything the display side of the media layer keeps between calls.
 struct GraphicsGlobals {
     std::shared_ptr<TDraw2DDriver> driver;
@@ -43,8 +41,7 @@ bool Open() {
 }
 
 void RebuildMatrix(TDraw2DGraphics& g) {
-    double r = static_cast<double>(g.tform_rot) * kPi / 180.0;
-    double c = std::cos(r), s = std::sin(r);
+    double c = Cos(g.tform_rot), s = Sin(g.tform_rot);
     g.tform_ix = static_cast<float>(c * g.tform_scale_x);
     g.tform_iy = static_cast<float>(-s * g.tform_scale_y);
     g.tform_jx = static_cast<float>(s * g.tform_scale_x);

@@ -340,7 +340,11 @@ TEST_F(FrameEndKeyTest, PauseScatterIsTheSameEveryFrameAndTheSnapshotBreathes) {
     EXPECT_FLOAT_EQ(snap0->x, VirtualWidth / 2);
     EXPECT_NEAR(snap0->state.tform_rot, 0.1, 1e-5);
     EXPECT_NEAR(snap1->state.tform_rot, 0.2, 1e-5);
-    EXPECT_NEAR(snap0->state.tform_scale_x, std::sin(0.4) * 0.5 + 1.5, 1e-5);
+    // The phase advances 0.4 degrees a frame: a breath of 15 seconds, not a
+    // flutter (0.4 radians a frame would already scale by about 1.69 here).
+    EXPECT_NEAR(snap0->state.tform_scale_x, 1.50349, 1e-5);
+    EXPECT_NEAR(snap0->state.tform_scale_y, 1.50454, 1e-5);
+    EXPECT_NEAR(snap1->state.tform_scale_x, 1.50698, 1e-5);
 }
 
 TEST_F(FrameEndKeyTest, SlowSystemHonoursEscapeOnlyOnEvenFrames) {
