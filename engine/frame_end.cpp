@@ -306,7 +306,9 @@ void TakeScreenshot() {
                     1);
     media::Flip(-1);
 
-    std::string name = ScreenshotName(media::CurrentDate(), media::CurrentTime());
+    std::string date, time;
+    media::CurrentDateAndTime(date, time);
+    std::string name = ScreenshotName(date, time);
     WriteLog("\tSaving Screenshot : " + name);
     int saved = media::SavePixmapPNG(pixmap, name, 9);
     WriteLog("\tSaved Screenshot " + media::Str(saved));

@@ -60,5 +60,8 @@ void Delay(int ms);
 std::string CurrentDate();
 // Returns the local time as "%H:%M:%S".
 std::string CurrentTime();
+// Returns the local date and time texts, as above, from one reading of the
+// clock (so a moment just before midnight never pairs with the next day).
+void CurrentDateAndTime(std::string& date, std::string& time);
 
 }  // namespace media
