@@ -155,7 +155,9 @@ int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
             int pausedAt = media::Millisecs();
             result = PauseMenu();
             InGame = 1;
-            GameStartTime += media::Millisecs() - pausedAt;
+            const int paused = media::MillisecsBetween(pausedAt, media::Millisecs());
+            GameStartTime = static_cast<int>(static_cast<uint32_t>(GameStartTime) +
+                                             static_cast<uint32_t>(paused));
         }
     }
     if (Hooks().settingsPanel) Hooks().settingsPanel();
@@ -177,17 +179,15 @@ int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
     LeftClick = media::MouseHit(media::MOUSE_LEFT);
     RightClick = media::MouseHit(media::MOUSE_RIGHT);
 
-    int now = 0;
     do {
         media::Delay(1);
-        now = media::Millisecs();
-    } while (now < FrameStart - 2 + kFrameMs);
+    } while (media::MillisecsBetween(FrameStart, media::Millisecs()) < kFrameMs - 2);
 
     DrawNotices();
 
     if (!(Setup[SETUP_ESS] == 1 && FrameParity == 1)) media::Flip(0);
 
-    FrameTime = media::Millisecs() - FrameStart;
+    FrameTime = media::MillisecsBetween(FrameStart, media::Millisecs());
     // The pacing keeps a frame at least ~15 ms long; a clock that jumped back must not divide by 0.
     int divisor = FrameTime > 0 ? FrameTime : 1;
     CurrentFps = (1000 / divisor + 2 * CurrentFps) / 3;

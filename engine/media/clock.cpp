@@ -85,6 +85,10 @@ int Millisecs() {
     return static_cast<int>(static_cast<uint32_t>(CurrentClock().NowMs()));
 }
 
+int MillisecsBetween(int earlier, int later) {
+    return static_cast<int>(static_cast<uint32_t>(later) - static_cast<uint32_t>(earlier));
+}
+
 void Delay(int ms) {
     if (ms < 0) return;
     Clock& clock = CurrentClock();

@@ -183,7 +183,7 @@ std::shared_ptr<TDraw2DGraphics> OpenGraphics(int width, int height, int depth, 
     g.viewport_w = static_cast<float>(width);
     g.viewport_h = static_cast<float>(height);
     SetVirtualResolution(static_cast<float>(width), static_cast<float>(height));
-    g_gfx.next_tick = Millisecs();
+    g_gfx.next_tick = CurrentClock().NowMs();
     g_gfx.tick_carry = 0;
     if (depth != 0) MoveVirtualMouse(g.vres_width / 2, g.vres_height / 2);
     return g_gfx.context;
@@ -216,7 +216,8 @@ void Flip(int sync) {
         g_gfx.driver->Flip(0);
         return;
     }
-    int64_t now = Millisecs();
+    // Paced on the 64-bit clock: the 32-bit Millisecs wraps after 24.8 days.
+    int64_t now = CurrentClock().NowMs();
     if (now < g_gfx.next_tick) {
         Delay(static_cast<int>(g_gfx.next_tick - now));
     } else if (now > g_gfx.next_tick) {

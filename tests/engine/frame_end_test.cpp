@@ -97,6 +97,17 @@ TEST_F(FrameEndTest, PacesToFifteenMillisecondsAndSmoothsTheRate) {
     EXPECT_EQ(CurrentFps, (1000 / 41 + 2 * 64) / 3);
 }
 
+TEST_F(FrameEndTest, PacingHoldsAcrossTheClockWrap) {
+    const int64_t start = int64_t{2147483647} - 20;
+    clock_->Advance(start - clock_->NowMs());
+    FrameStart = media::Millisecs();
+    for (int i = 0; i < 4; ++i) {
+        FrameEnd(60, 0, 0);
+        EXPECT_EQ(FrameTime, 15) << "frame " << i;
+    }
+    EXPECT_EQ(clock_->NowMs(), start + 4 * 15);
+}
+
 TEST_F(FrameEndTest, SlowSystemPresentsEveryOtherFrame) {
     FrameEnd(60, 0, 0);
     FrameEnd(60, 0, 0);
