@@ -43,6 +43,17 @@ constexpr int kScatterLast = 180;
 // Characters a file name may not hold, removed in this order.
 constexpr const char* kBadFileChars = "#',`.\\/:|*?\"";
 
+// Frame ends run inside frame ends: an Apply in the settings panel reopens the
+// window and the engine test then runs frames of its own. A Quit chosen in a
+// pause menu opened from such a nested frame waits here for the outermost
+// frame end, whose result the game reads.
+struct NestedFrames {
+    int depth = 0;
+    bool quitPending = false;
+};
+
+NestedFrames g_nested;
+
 }  // namespace
 
 int FrameParity = 0;
@@ -142,6 +153,7 @@ bool AnyPlayerAction(int control) {
 }  // namespace
 
 int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
+    ++g_nested.depth;
     int result = 0;
     if (media::KeyHit(media::KEY_TAB)) {
         SettingsOpen = 1 - SettingsOpen;
@@ -198,6 +210,12 @@ int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
                  (media::KeyDown(media::KEY_LALT) || media::KeyDown(media::KEY_RALT));
     if (altF4 || media::AppTerminate()) {
         if (Hooks().closeProgram) Hooks().closeProgram();
+    }
+    --g_nested.depth;
+    if (result == 99 && g_nested.depth > 0) g_nested.quitPending = true;
+    if (g_nested.depth == 0 && g_nested.quitPending) {
+        g_nested.quitPending = false;
+        result = 99;
     }
     return result;
 }
@@ -349,6 +367,7 @@ void ResetFrameEnd() {
     LeftClick = RightClick = 0;
     NoticeList.clear();
     NoticeY = 0;
+    g_nested = {};
 }
 
 }  // namespace engine

@@ -317,6 +317,28 @@ TEST_F(FrameEndKeyTest, PauseMenuDownWrapsToContinueAndSpaceSelects) {
     EXPECT_EQ(FrameEnd(60, 0, 0), 99);
 }
 
+TEST_F(FrameEndKeyTest, QuitChosenInANestedFrameEndReachesTheOutermostOnce) {
+    InGame = 1;
+    int nestedResult = -1;
+    bool nested = false;
+    Hooks().settingsPanel = [&] {
+        if (nested) return;
+        nested = true;
+        // As an Apply's engine test does: frames of its own inside this one,
+        // with Quit chosen in the pause menu during the first of them.
+        zqtest::SendKey(XK_Escape, true);
+        int64_t t0 = clock_->NowMs();
+        clock_->At(t0 + 50, [] { zqtest::SendKey(XK_Escape, false); });
+        Tap(t0 + 200, XK_Down);
+        Tap(t0 + 400, XK_space);
+        nestedResult = FrameEnd(60, 0, 0);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(FrameEnd(60, 0, 0), 0);
+    };
+    EXPECT_EQ(FrameEnd(60, 0, 0), 99);
+    EXPECT_EQ(nestedResult, 99);
+    EXPECT_EQ(FrameEnd(60, 0, 0), 0);
+}
+
 TEST_F(FrameEndKeyTest, PauseScatterIsTheSameEveryFrameAndTheSnapshotBreathes) {
     InGame = 1;
     zqtest::SendKey(XK_Escape, true);
