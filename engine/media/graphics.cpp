@@ -393,7 +393,26 @@ void DrawOval(float x, float y, float w, float h) {
 }
 
 void DrawText(const std::string& text, float x, float y) {
-    if (Open()) g_gfx.driver->DrawText(*FontInUse(), text, x, y, *g_gfx.context);
+    const TDraw2DGraphics& g = *g_gfx.context;
+    FontInUse()->Draw(text, x, y, g.tform_ix, g.tform_iy, g.tform_jx, g.tform_jy);
+}
+
+// Defined here rather than with the glyphs: drawing goes through the driver.
+void TImageFont::Draw(const std::string& text, float x, float y, float ix, float iy, float jx,
+                      float jy) {
+    if (!Open()) return;
+    const TDraw2DGraphics& current = *g_gfx.context;
+    if (current.tform_ix == ix && current.tform_iy == iy && current.tform_jx == jx &&
+        current.tform_jy == jy) {
+        g_gfx.driver->DrawText(*this, text, x, y, current);
+        return;
+    }
+    TDraw2DGraphics g = current;
+    g.tform_ix = ix;
+    g.tform_iy = iy;
+    g.tform_jx = jx;
+    g.tform_jy = jy;
+    g_gfx.driver->DrawText(*this, text, x, y, g);
 }
 
 int TextWidth(const std::string& text) {

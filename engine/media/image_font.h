@@ -43,6 +43,11 @@ class TImageFont {
     const TGlyph& Glyph(int code);
     // Returns the width of text: the advances summed, truncated after each glyph.
     int TextWidth(const std::string& text);
+    // Draws text in this font with its top-left at x,y, turned and scaled by
+    // the matrix ix, iy, jx, jy instead of the drawing state's own (colour,
+    // alpha, blend and handle still come from the drawing state).
+    // Note: draws nothing while no window is open.
+    void Draw(const std::string& text, float x, float y, float ix, float iy, float jx, float jy);
 
     // The atlas: one alpha byte per pixel, atlas_w × atlas_h, top row first.
     std::vector<uint8_t> atlas;

@@ -156,6 +156,28 @@ TEST_F(RecordingTest, RotationMatrixTurnsClockwiseAndScales) {
     EXPECT_FLOAT_EQ(sy, 3);
 }
 
+TEST_F(RecordingTest, FontDrawUsesItsOwnMatrixAndLeavesTheStateAlone) {
+    ASSERT_NE(OpenGraphics(640, 480, 0, 0, 0), nullptr);
+    SetRotation(30);
+    SetColor(10, 20, 30);
+    auto font = DefaultImageFont();
+    font->Draw("Hi", 5, 6, 2, 0.5f, -0.5f, 3);
+    DrawText("Hi", 7, 8);
+    ASSERT_EQ(rec_->records.size(), 2u);
+    const DrawRecord& own = rec_->records[0];
+    EXPECT_EQ(own.text, "Hi");
+    EXPECT_FLOAT_EQ(own.x, 5);
+    EXPECT_FLOAT_EQ(own.y, 6);
+    EXPECT_FLOAT_EQ(own.state.tform_ix, 2);
+    EXPECT_FLOAT_EQ(own.state.tform_iy, 0.5f);
+    EXPECT_FLOAT_EQ(own.state.tform_jx, -0.5f);
+    EXPECT_FLOAT_EQ(own.state.tform_jy, 3);
+    EXPECT_EQ(own.state.color_green, 20);
+    // DrawText keeps drawing with the state's rotation.
+    EXPECT_EQ(rec_->records[1].state.tform_ix, DrawState().tform_ix);
+    EXPECT_NEAR(DrawState().tform_jx, 0.5, 1e-5);
+}
+
 TEST_F(RecordingTest, BlendModeIsStoredAsGiven) {
     for (int m : {MASKBLEND, SOLIDBLEND, ALPHABLEND, LIGHTBLEND, SHADEBLEND, 9}) {
         SetBlend(m);
