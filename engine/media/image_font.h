@@ -37,6 +37,10 @@ class TImageFont {
 
     // Returns the height of one line in pixels.
     int Height() const { return height_; }
+    // Returns the file the font was rendered from ("" for the built-in font).
+    const std::string& Path() const { return path_; }
+    // Returns the pixel size the font was rendered at.
+    int Size() const { return size_; }
     // Returns the glyph index of a character code, or -1 when the font lacks it.
     int CharToGlyph(int code);
     // Returns the glyph for a code, making it on first use (codes outside 0..255 are absent).
@@ -66,6 +70,8 @@ class TImageFont {
     std::array<TGlyph, 256> glyphs_{};
     int height_ = 0;
     int ascent_ = 0;
+    std::string path_;
+    int size_ = 0;
     bool builtin_ = false;
     int shelf_x_ = 1, shelf_y_ = 1, shelf_h_ = 0;
 };
