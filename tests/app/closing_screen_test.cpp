@@ -3,31 +3,21 @@
 // two waits.
 #include "app/closing_screen.h"
 
-#include <sys/stat.h>
-
 #include "engine/graphics_setup.h"
 #include "engine/log.h"
 #include "engine/media/files.h"
-#include "tests/engine/engine_fixture.h"
+#include "tests/app/screen_fixture.h"
 
 namespace {
 
 using media::DrawKind;
 
-// A folder laid out as the program's, the current directory in the game
-// folder, the log open in Files/, and a window with the closing screen's
-// fonts and logos.
-class ClosingScreenTest : public zqtest::KeyFixture {
+// The program's folders and window, with the closing screen's logos.
+class ClosingScreenTest : public zqtest::ScreenFixture {
   protected:
     void SetUp() override {
-        KeyFixture::SetUp();
+        ScreenFixture::SetUp();
         if (IsSkipped()) return;
-        ASSERT_TRUE(media::ChangeDir(dir_.path()));
-        ASSERT_EQ(::mkdir("274", 0700), 0);
-        ASSERT_TRUE(engine::OpenLog(dir_ / "Debug.txt"));
-        ASSERT_TRUE(media::ChangeDir("274/"));
-        OpenWindow();
-        for (auto& font : engine::UIFonts) font = media::DefaultImageFont();
         engine::LogoImage = Sheet(1);
         engine::SiteLogoImage = Sheet(1);
     }
@@ -37,9 +27,6 @@ class ClosingScreenTest : public zqtest::KeyFixture {
         app::RunClosingScreen();
         return clock_->NowMs() - start;
     }
-
-    zqtest::TempDir dir_;
-    zqtest::CwdGuard cwd_;
 };
 
 TEST_F(ClosingScreenTest, SavesLogsDrawsOnceAndWaitsForTheEscapeToGoAndAFreshPress) {

@@ -4,8 +4,6 @@
 // blinking settings hint.
 #include "app/title_screen.h"
 
-#include <sys/stat.h>
-
 #include "engine/frame_end.h"
 #include "engine/game_state.h"
 #include "engine/graphics_setup.h"
@@ -14,24 +12,18 @@
 #include "engine/settings_panel.h"
 #include "game/game_assets.h"
 #include "game/game_loop.h"
-#include "tests/engine/engine_fixture.h"
+#include "tests/app/screen_fixture.h"
 #include "tests/game/headless_game.h"
 
 namespace {
 
 using app::FrontEnd;
 
-class TitleScreenTest : public zqtest::KeyFixture {
+class TitleScreenTest : public zqtest::ScreenFixture {
   protected:
     void SetUp() override {
-        KeyFixture::SetUp();
+        ScreenFixture::SetUp();
         if (IsSkipped()) return;
-        ASSERT_TRUE(media::ChangeDir(dir_.path()));
-        ASSERT_EQ(::mkdir("274", 0700), 0);
-        ASSERT_TRUE(media::ChangeDir("274/"));
-        OpenWindow();
-        for (auto& font : engine::UIFonts) font = media::DefaultImageFont();
-        for (auto& font : engine::FontGrid) font = media::DefaultImageFont();
         engine::IconsImage = Sheet(64);
         game_test::MakeBlankGameImages();
         game::SetNameEntry([this] { ++gamesEnded_; });
@@ -53,7 +45,7 @@ class TitleScreenTest : public zqtest::KeyFixture {
     void TearDown() override {
         game::SetNameEntry(nullptr);
         game::ResetGameAssets();
-        KeyFixture::TearDown();
+        ScreenFixture::TearDown();
     }
     // Presses and releases a key a moment later, starting at `at`.
     void Press(int64_t at, KeySym sym) {
@@ -87,8 +79,6 @@ class TitleScreenTest : public zqtest::KeyFixture {
     // Presses or releases mouse button 1 where the pointer is.
     void Button(bool press) { zqtest::SendButton(1, press, startX_, startY_); }
 
-    zqtest::TempDir dir_;
-    zqtest::CwdGuard cwd_;
     int startX_ = 0, startY_ = 0;
     bool inGame_ = false;
     int gamesStarted_ = 0;
