@@ -63,6 +63,8 @@ void DrawClosingFrame() {
 }  // namespace
 
 bool ClosingInputHeld() {
+    // One look at the window's events per poll, however many keys are asked.
+    media::InputSnapshot snapshot;
     const bool alt = media::KeyDown(media::KEY_LALT) || media::KeyDown(media::KEY_RALT);
     return media::MouseDown(1) || media::MouseDown(2) || engine::ScanInput() != 0 ||
            (alt && media::KeyDown(media::KEY_F4)) || media::AppTerminate();

@@ -278,8 +278,8 @@ void RunStartup(const AudioBackend& audio, const StartupStages& stages) {
     WriteLog("Finished Loading");
     // The loading phase lasts at least the minimum; short sleeps keep the
     // processor free while waiting.
-    while (media::Millisecs() - t0 < kMinimumLoadingMs) {
-        int left = kMinimumLoadingMs - (media::Millisecs() - t0);
+    while (media::MillisecsBetween(t0, media::Millisecs()) < kMinimumLoadingMs) {
+        int left = kMinimumLoadingMs - media::MillisecsBetween(t0, media::Millisecs());
         media::Delay(left < 10 ? left : 10);
     }
 

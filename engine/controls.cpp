@@ -240,6 +240,7 @@ int ActionDown(int control, int port) {
 }
 
 int ScanInput() {
+    media::InputSnapshot snapshot;
     if (media::KeyDown(media::KEY_F11) || media::KeyDown(media::KEY_F12)) return 0;
     for (int k = 1; k <= 255; ++k) {
         if (media::KeyDown(k)) return k;

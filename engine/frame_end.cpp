@@ -45,6 +45,17 @@ constexpr int kScatterLast = 180;
 // Characters a file name may not hold, removed in this order.
 constexpr const char* kBadFileChars = "#',`.\\/:|*?\"";
 
+// Frame ends run inside frame ends: an Apply in the settings panel reopens the
+// window and the engine test then runs frames of its own. A Quit chosen in a
+// pause menu opened from such a nested frame waits here for the outermost
+// frame end, whose result the game reads.
+struct NestedFrames {
+    int depth = 0;
+    bool quitPending = false;
+};
+
+NestedFrames g_nested;
+
 }  // namespace
 
 int FrameParity = 0;
@@ -144,6 +155,7 @@ bool AnyPlayerAction(int control) {
 }  // namespace
 
 int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
+    ++g_nested.depth;
     int result = 0;
     if (media::KeyHit(media::KEY_TAB)) {
         SettingsOpen = 1 - SettingsOpen;
@@ -157,7 +169,9 @@ int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
             int pausedAt = media::Millisecs();
             result = PauseMenu();
             InGame = 1;
-            GameStartTime += media::Millisecs() - pausedAt;
+            const int paused = media::MillisecsBetween(pausedAt, media::Millisecs());
+            GameStartTime = static_cast<int>(static_cast<uint32_t>(GameStartTime) +
+                                             static_cast<uint32_t>(paused));
         }
     }
     if (Hooks().settingsPanel) Hooks().settingsPanel();
@@ -179,17 +193,15 @@ int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
     LeftClick = media::MouseHit(media::MOUSE_LEFT);
     RightClick = media::MouseHit(media::MOUSE_RIGHT);
 
-    int now = 0;
     do {
         media::Delay(1);
-        now = media::Millisecs();
-    } while (now < FrameStart - 2 + kFrameMs);
+    } while (media::MillisecsBetween(FrameStart, media::Millisecs()) < kFrameMs - 2);
 
     DrawNotices();
 
     if (!(Setup[SETUP_ESS] == 1 && FrameParity == 1)) media::Flip(0);
 
-    FrameTime = media::Millisecs() - FrameStart;
+    FrameTime = media::MillisecsBetween(FrameStart, media::Millisecs());
     // The pacing keeps a frame at least ~15 ms long; a clock that jumped back must not divide by 0.
     int divisor = FrameTime > 0 ? FrameTime : 1;
     CurrentFps = (1000 / divisor + 2 * CurrentFps) / 3;
@@ -200,6 +212,12 @@ int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
                  (media::KeyDown(media::KEY_LALT) || media::KeyDown(media::KEY_RALT));
     if (altF4 || media::AppTerminate()) {
         if (Hooks().closeProgram) Hooks().closeProgram();
+    }
+    --g_nested.depth;
+    if (result == 99 && g_nested.depth > 0) g_nested.quitPending = true;
+    if (g_nested.depth == 0 && g_nested.quitPending) {
+        g_nested.quitPending = false;
+        result = 99;
     }
     return result;
 }
@@ -223,7 +241,7 @@ int PauseMenu() {
         ResetDrawState();
         SetBlendKind(1);
         phase += 0.4;
-        SetScaleXY(std::sin(phase) * 0.5 + 1.5, std::sin(1.3 * phase) * 0.5 + 1.5);
+        SetScaleXY(media::Sin(phase) * 0.5 + 1.5, media::Sin(1.3 * phase) * 0.5 + 1.5);
         angle += 0.1;
         SetAngle(angle);
         media::SetImageFont(UIFonts[7]);
@@ -276,7 +294,7 @@ int PauseMenu() {
         }
         if (selection > 1) selection = 0;
 
-        SetScaleXY(std::sin(phase) * 0.5 + 1.5, std::sin(1.3 * phase) * 0.5 + 1.5);
+        SetScaleXY(media::Sin(phase) * 0.5 + 1.5, media::Sin(1.3 * phase) * 0.5 + 1.5);
         DrawScatter(angle, kScatterFirst + 1, kScatterLast);
 
         FrameEnd(TargetRate, 1, 1);
@@ -307,7 +325,9 @@ void TakeScreenshot() {
                     1);
     media::Flip(-1);
 
-    std::string name = ScreenshotName(media::CurrentDate(), media::CurrentTime());
+    std::string date, time;
+    media::CurrentDateAndTime(date, time);
+    std::string name = ScreenshotName(date, time);
     WriteLog("\tSaving Screenshot : " + name);
     // The folder is fixed at start-up ("Files/"; before that, the one above
     // the game folder), so no change of the current folder can move the file.
@@ -354,6 +374,7 @@ void ResetFrameEnd() {
     LeftClick = RightClick = 0;
     NoticeList.clear();
     NoticeY = 0;
+    g_nested = {};
 }
 
 }  // namespace engine

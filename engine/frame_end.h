@@ -45,6 +45,7 @@ extern std::list<Notice> NoticeList;
 extern int NoticeY;
 
 // Ends a frame; returns the pause menu's result (1 continue, 99 quit) when it opened, else 0.
+// Note: a Quit chosen in a frame end nested in this one is returned here too.
 // Note: targetRate and flag do not change the behaviour; the pace is always 60 per second.
 int FrameEnd(int targetRate, int flag, int showPointer);
 // Appends a notice that is shown for 180 frames.

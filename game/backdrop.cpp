@@ -4,6 +4,7 @@
 #include "game/backdrop.h"
 
 #include <cmath>
+#include <cstdlib>
 
 #include "engine/draw_helpers.h"
 #include "engine/graphics_setup.h"
@@ -196,13 +197,14 @@ void DrawTerrain() {
     const int half = h / 128;
     for (int j = 0; j <= w / kTile + 1; ++j) {
         for (int k = 0; k <= h / kTile; ++k) {
-            // The shade is a real ratio: darkest on the middle row, full at the walls.
-            double f = std::fabs(static_cast<double>(k - half)) / half + 0.3;
+            // Whole bands of the screen's height: only the outermost rows get the
+            // full shade, everything between is drawn at 0.3.
+            double f = (half > 0 ? std::abs(k - half) / half : 0) + 0.3;
             f = engine::ClampReal(f, 0, 1);
             const double phi = Time / 32 - 13 * k;
-            const int k1 = Trunc(150 + 100 * SinD(phi - 2 * j));
-            const int k2 = Trunc(150 - 100 * SinD(phi - 7 * j));
-            const int k3 = Trunc(150 + 100 * CosD(phi - 13 * j));
+            const int k1 = Trunc(150 + 100 * Sin(phi - 2 * j));
+            const int k2 = Trunc(150 - 100 * Sin(phi - 7 * j));
+            const int k3 = Trunc(150 + 100 * Cos(phi - 13 * j));
             engine::SetColourAlpha(k1 * f, k2 * f, k3 * f);
             const int v = k < kGridRows && j < kGridColumns ? TerrainGrid[k][j] : 0;
             if (v >= 1 && v <= 99) {

@@ -85,7 +85,7 @@ void UpdateParticles() {
         double d = p.a > 1 ? 1 : p.a;
         engine::SetColourAlpha(p.r, p.g, p.b, d);
         engine::SetScaleXY(0.3 * p.s);
-        engine::SetAngle(ATan2D(p.xs, -p.ys));
+        engine::SetAngle(ATan2(p.xs, -p.ys));
         p.x += p.xs * (p.a + 0.5);
         p.y += p.ys * (p.a + 0.5);
         engine::SetBlendKind(1);

@@ -58,7 +58,7 @@ double Wrap360(double v) {
 
 // Heading from (px, py) to (qx, qy).
 double HeadingTo(double px, double py, double qx, double qy) {
-    return ATan2D(qx - px, py - qy);
+    return ATan2(qx - px, py - qy);
 }
 
 // Fields every craft of a formation shares.
@@ -171,23 +171,23 @@ double ApplyMotion(Enemy& e) {
             e.rot += e.rotgo;
             if (e.rot > 360) e.rot -= 360;
             if (e.rot < 0) e.rot += 360;
-            return e.t == 0 ? e.rot : 270 + 60 * SinD(e.rot);
+            return e.t == 0 ? e.rot : 270 + 60 * Sin(e.rot);
         case 2:
             e.rot += AngleDelta(e.rot, HeadingTo(e.x, e.y, ShipX, ShipY)) / 32;
             return e.rot;
         case 3:
-            return ATan2D(e.gx, -e.gy);
+            return ATan2(e.gx, -e.gy);
         case 4:
             e.sine += 2;
-            e.y += 1.5 * SinD(e.sine);
-            return ATan2D(e.gx, -(e.gy + SinD(e.sine)));
+            e.y += 1.5 * Sin(e.sine);
+            return ATan2(e.gx, -(e.gy + Sin(e.sine)));
         case 5:
             e.sine += 2;
-            e.x += 1.5 * SinD(e.sine);
-            return ATan2D(e.gx + SinD(e.sine), -e.gy);
+            e.x += 1.5 * Sin(e.sine);
+            return ATan2(e.gx + Sin(e.sine), -e.gy);
         case 6: {
-            e.x += e.gs * SinD(e.ang);
-            e.y -= e.gs * CosD(e.ang);
+            e.x += e.gs * Sin(e.ang);
+            e.y -= e.gs * Cos(e.ang);
             const double facing = e.ang;
             const int delta = AngleDelta(e.ang, HeadingTo(e.x, e.y, ShipX, ShipY));
             e.ang += delta / media::RandomInt(16, 24);
@@ -195,14 +195,14 @@ double ApplyMotion(Enemy& e) {
         }
         case 7:
             e.sine += 2;
-            e.x += e.gs * SinD(e.sine);
-            e.y -= 1.5 * e.gs * CosD(e.sine);
+            e.x += e.gs * Sin(e.sine);
+            e.y -= 1.5 * e.gs * Cos(e.sine);
             return e.sine;
         case 8:
             e.sine += 1;
-            e.x += 2 * e.gs * SinD(e.sine * e.gs);
-            e.y -= 2 * e.gs * CosD(e.sine);
-            return ATan2D(2 * e.gs * SinD(e.sine * e.gs), 2 * e.gs * CosD(e.sine));
+            e.x += 2 * e.gs * Sin(e.sine * e.gs);
+            e.y -= 2 * e.gs * Cos(e.sine);
+            return ATan2(2 * e.gs * Sin(e.sine * e.gs), 2 * e.gs * Cos(e.sine));
         default:
             return e.rot;
     }
@@ -262,8 +262,8 @@ void Fire(Enemy& e, double facing) {
     Shot s;
     s.x = e.x;
     s.y = e.y;
-    s.gx = (6 + e.gs) * SinD(facing);
-    s.gy = -(6 + e.gs) * CosD(facing);
+    s.gx = (6 + e.gs) * Sin(facing);
+    s.gy = -(6 + e.gs) * Cos(facing);
     s.r = e.r;
     s.g = e.g;
     s.b = e.b;
@@ -351,9 +351,9 @@ void SpawnTurret(int row) {
     e.health = kTurretHealth;
     const double phi = Time / 32 - 13 * row;
     const int j = kNewColumn;
-    const int k1 = Trunc(150 + 100 * SinD(phi - 2 * j));
-    const int k2 = Trunc(150 - 100 * SinD(phi - 7 * j));
-    const int k3 = Trunc(150 + 100 * CosD(phi - 13 * j));
+    const int k1 = Trunc(150 + 100 * Sin(phi - 2 * j));
+    const int k2 = Trunc(150 - 100 * Sin(phi - 7 * j));
+    const int k3 = Trunc(150 + 100 * Cos(phi - 13 * j));
     e.r = k2;
     e.g = k3;
     e.b = k1;

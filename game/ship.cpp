@@ -62,15 +62,15 @@ void FireShot() {
     Shot s;
     s.x = ShipX - 16;
     s.y = ShipY - 16;
-    s.gx = kShotSpeed * SinD(ShipAngle);
-    s.gy = -kShotSpeed * CosD(ShipAngle);
-    s.r = Trunc(150 + 100 * SinD(Time / 3));
-    s.g = Trunc(150 - 100 * SinD(Time / 7));
-    s.b = Trunc(150 + 100 * CosD(Time / 9));
+    s.gx = kShotSpeed * Sin(ShipAngle);
+    s.gy = -kShotSpeed * Cos(ShipAngle);
+    s.r = Trunc(150 + 100 * Sin(Time / 3));
+    s.g = Trunc(150 - 100 * Sin(Time / 7));
+    s.b = Trunc(150 + 100 * Cos(Time / 9));
     if (s.r < 150 && s.g < 150 && s.b < 150) {
-        s.r = Trunc(200 + 50 * SinD(Time / 3));
-        s.g = Trunc(200 - 50 * SinD(Time / 7));
-        s.b = Trunc(200 + 50 * CosD(Time / 9));
+        s.r = Trunc(200 + 50 * Sin(Time / 3));
+        s.g = Trunc(200 - 50 * Sin(Time / 7));
+        s.b = Trunc(200 + 50 * Cos(Time / 9));
     }
     s.rot = Trunc(ShipAngle);
     s.n = kPlayerShotKind;
@@ -92,7 +92,7 @@ void ResetShip() {
 }
 
 void AimAndDrawShip() {
-    const double heading = 180 + ATan2D((ShipX - TargetX) - 12, TargetY - ShipY);
+    const double heading = 180 + ATan2((ShipX - TargetX) - 12, TargetY - ShipY);
     ShipAngle += AngleDelta(ShipAngle, heading) / 2;
     if (std::fabs(std::fmod(ShipAngle + 360, 360) - std::fmod(heading + 360, 360)) < 4) {
         ShipAngle = heading;

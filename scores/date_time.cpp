@@ -30,8 +30,14 @@ int64_t DateTimeNumber(int64_t year, int64_t month, int64_t day, int64_t hour, i
 }
 
 int64_t MakeDateTimeNumber(std::string_view dateText) {
-    std::string date =
-        media::Upper(dateText.empty() ? media::CurrentDate() : std::string(dateText));
+    // Today's date and the time come from one reading of the clock.
+    std::string date(dateText), time;
+    if (dateText.empty()) {
+        media::CurrentDateAndTime(date, time);
+    } else {
+        time = media::CurrentTime();
+    }
+    date = media::Upper(date);
     int64_t year = AbsInt(media::Mid(date, 8, 4));
     int64_t month = 0;
     std::string name = media::Mid(date, 4, 3);
@@ -39,7 +45,6 @@ int64_t MakeDateTimeNumber(std::string_view dateText) {
         if (name == kMonthNames[i]) month = i + 1;
     }
     int64_t day = AbsInt(media::Mid(date, 1, 2));
-    std::string time = media::CurrentTime();
     int64_t hour = AbsInt(media::Mid(time, 1, 2));
     int64_t minute = AbsInt(media::Mid(time, 4, 2));
     int64_t second = AbsInt(media::Mid(time, 7, 2));

@@ -4,6 +4,8 @@
 // graphics set-up's fonts and the frame end.
 #include "scores/name_entry.h"
 
+#include <cstdint>
+
 #include "engine/draw_helpers.h"
 #include "engine/frame_end.h"
 #include "engine/graphics_setup.h"
@@ -55,7 +57,9 @@ void DrawPrompt() {
     media::SetImageFont(engine::UIFonts[kTitleFont]);
     engine::DrawTextAligned(vw / 2, vh / 2 - 100, "Enter Your Name", 1, 1);
     media::SetImageFont(engine::UIFonts[kNameFont]);
-    const char* cursor = media::Millisecs() % kBlinkPeriodMs < kBlinkPeriodMs / 2 ? "_" : " ";
+    // Unsigned, so the blink keeps its rhythm after the clock wraps negative.
+    const int phase = static_cast<int>(static_cast<uint32_t>(media::Millisecs()) % kBlinkPeriodMs);
+    const char* cursor = phase < kBlinkPeriodMs / 2 ? "_" : " ";
     engine::DrawTextAligned(vw / 2 - media::TextWidth(PlayerName) / 2, vh / 2, PlayerName + cursor,
                             0, 1);
 }

@@ -69,7 +69,8 @@ void ResetScoreGlobals() {
 }
 
 int NameCharFor(uint32_t cp) {
-    if (cp < 32) return 0;
+    // Delete and the C1 controls are as invisible as the C0 ones.
+    if (cp < 32 || (cp >= 127 && cp <= 159)) return 0;
     if (cp == '|') return static_cast<unsigned char>(kBrokenBar);
     if (cp <= 255) return static_cast<int>(cp);
     if (cp >= 0x100 && cp <= 0x17F) return kLatinExtendedA[cp - 0x100];

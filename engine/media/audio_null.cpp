@@ -23,7 +23,7 @@ class NullVoice : public Voice {
         rate_ = settings.rate;
         position_ms_ = 0.0;
         length_ms_ = sound->rate > 0 ? 1000.0 * sound->Frames() / sound->rate : 0.0;
-        last_ms_ = Millisecs();
+        last_ms_ = CurrentClock().NowMs();
     }
     void Stop() override { live_ = false; }
     void SetPaused(bool paused) override {
@@ -42,7 +42,7 @@ class NullVoice : public Voice {
   private:
     // Moves the play position on by the clock time since the last look.
     void Update() {
-        int now = Millisecs();
+        const int64_t now = CurrentClock().NowMs();
         if (live_ && !paused_ && !loop_) {
             position_ms_ += static_cast<double>(now - last_ms_) * rate_;
             if (position_ms_ >= length_ms_) live_ = false;
@@ -56,7 +56,7 @@ class NullVoice : public Voice {
     double rate_ = 1.0;
     double position_ms_ = 0.0;
     double length_ms_ = 0.0;
-    int last_ms_ = 0;
+    int64_t last_ms_ = 0;
 };
 
 class NullDriver : public AudioDriver {

@@ -85,6 +85,10 @@ int Millisecs() {
     return static_cast<int>(static_cast<uint32_t>(CurrentClock().NowMs()));
 }
 
+int MillisecsBetween(int earlier, int later) {
+    return static_cast<int>(static_cast<uint32_t>(later) - static_cast<uint32_t>(earlier));
+}
+
 void Delay(int ms) {
     if (ms < 0) return;
     Clock& clock = CurrentClock();
@@ -98,19 +102,25 @@ void Delay(int ms) {
 }
 
 std::string CurrentDate() {
-    int y, mo, d, h, mi, s;
-    CurrentClock().LocalTime(y, mo, d, h, mi, s);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d %s %04d", d, kMonths[(mo + 11) % 12], y);
-    return buf;
+    std::string date, time;
+    CurrentDateAndTime(date, time);
+    return date;
 }
 
 std::string CurrentTime() {
+    std::string date, time;
+    CurrentDateAndTime(date, time);
+    return time;
+}
+
+void CurrentDateAndTime(std::string& date, std::string& time) {
     int y, mo, d, h, mi, s;
     CurrentClock().LocalTime(y, mo, d, h, mi, s);
-    char buf[16];
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%02d %s %04d", d, kMonths[(mo + 11) % 12], y);
+    date = buf;
     std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", h, mi, s);
-    return buf;
+    time = buf;
 }
 
 }  // namespace media

@@ -53,6 +53,9 @@ Clock& CurrentClock();
 
 // Returns milliseconds since program start, as a 32-bit number.
 int Millisecs();
+// Returns the milliseconds from one Millisecs() reading to a later one; right
+// across the 32-bit wrap (after about 24.8 days) for spans below that.
+int MillisecsBetween(int earlier, int later);
 // Sleeps until at least ms milliseconds have passed; negative returns at once;
 // when no sleep was needed it still yields the processor once.
 void Delay(int ms);
@@ -60,5 +63,8 @@ void Delay(int ms);
 std::string CurrentDate();
 // Returns the local time as "%H:%M:%S".
 std::string CurrentTime();
+// Returns the local date and time texts, as above, from one reading of the
+// clock (so a moment just before midnight never pairs with the next day).
+void CurrentDateAndTime(std::string& date, std::string& time);
 
 }  // namespace media

@@ -365,4 +365,76 @@ void SetWriteFaultAfter(int64_t bytes) {
     g_write_budget.store(bytes);
 }
 
+size_t TStream::ReadBytes(void* data, size_t size) {
+    if (!reading_) return 0;
+    auto* out = static_cast<char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        if (pos_ >= buffer_.size() && !Fill()) break;
+        const size_t avail = buffer_.size() - pos_;
+        const size_t n = size - done < avail ? size - done : avail;
+        std::memcpy(out + done, buffer_.data() + pos_, n);
+        pos_ += n;
+        done += n;
+    }
+    return done;
+}
+
+namespace {
+
+// Reads `count` little-endian bytes as an unsigned number; 0 when any is missing.
+uint32_t ReadLittleEndian(TStream& stream, size_t count) {
+    unsigned char bytes[4] = {};
+    if (stream.ReadBytes(bytes, count) != count) return 0;
+    uint32_t v = 0;
+    for (size_t i = count; i-- > 0;) v = (v << 8) | bytes[i];
+    return v;
+}
+
+// Writes the low `count` bytes of v, lowest first.
+bool WriteLittleEndian(TStream& stream, uint32_t v, size_t count) {
+    unsigned char bytes[4];
+    for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<unsigned char>(v >> (8 * i));
+    return stream.WriteBytes(bytes, count);
+}
+
+}  // namespace
+
+int TStream::ReadByte() {
+    return static_cast<int>(ReadLittleEndian(*this, 1));
+}
+
+int TStream::ReadShort() {
+    return static_cast<int>(ReadLittleEndian(*this, 2));
+}
+
+int TStream::ReadInt() {
+    return static_cast<int>(ReadLittleEndian(*this, 4));
+}
+
+float TStream::ReadFloat() {
+    const uint32_t bits = ReadLittleEndian(*this, 4);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+bool TStream::WriteByte(int value) {
+    return WriteLittleEndian(*this, static_cast<uint32_t>(value), 1);
+}
+
+bool TStream::WriteShort(int value) {
+    return WriteLittleEndian(*this, static_cast<uint32_t>(value), 2);
+}
+
+bool TStream::WriteInt(int value) {
+    return WriteLittleEndian(*this, static_cast<uint32_t>(value), 4);
+}
+
+bool TStream::WriteFloat(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return WriteLittleEndian(*this, bits, 4);
+}
+
 }  // namespace media

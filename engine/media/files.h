@@ -45,6 +45,28 @@ class TStream {
     // its temporary file and leaves the old file as it was.
     bool Close();
 
+    // Binary values are little-endian: a byte 0..255, a short 0..65535, a
+    // signed 32-bit int and a 32-bit IEEE float. A read that runs out of bytes
+    // returns 0 (whatever part it found is used up) and Eof() is then true.
+    // Reads up to size bytes into data; returns how many were read.
+    size_t ReadBytes(void* data, size_t size);
+    // Reads one byte, 0..255.
+    int ReadByte();
+    // Reads an unsigned 16-bit value, 0..65535.
+    int ReadShort();
+    // Reads a signed 32-bit value.
+    int ReadInt();
+    // Reads a 32-bit float.
+    float ReadFloat();
+    // Writes the low 8 bits of value; returns true when the byte was written.
+    bool WriteByte(int value);
+    // Writes the low 16 bits of value; returns true when both bytes were written.
+    bool WriteShort(int value);
+    // Writes value as 32 bits; returns true when all four bytes were written.
+    bool WriteInt(int value);
+    // Writes value as a 32-bit float; returns true when all four bytes were written.
+    bool WriteFloat(float value);
+
   private:
     friend std::unique_ptr<TStream> OpenDataFile(const std::string&, int64_t, OpenResult&);
     friend bool CopyFileDurable(const std::string&, const std::string&, int64_t);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "engine/media/display.h"
@@ -26,15 +27,23 @@ struct Vertex {
 };
 static_assert(sizeof(Vertex) == 20);
 
+// A live GL context as its textures see it: how to delete one of them, which
+// first sends any queued quads that still use it to GL.
+struct GLContextToken {
+    std::function<void(GLuint)> release;
+};
+
 // A GL texture, deleted only while the context that made it is alive.
 class GLTexture : public TDriverTexture {
   public:
-    GLTexture(std::weak_ptr<int> context) : context_(std::move(context)) { glGenTextures(1, &id); }
+    GLTexture(std::weak_ptr<GLContextToken> context) : context_(std::move(context)) {
+        glGenTextures(1, &id);
+    }
     ~GLTexture() override {
-        if (!context_.expired()) glDeleteTextures(1, &id);
+        if (auto context = context_.lock()) context->release(id);
     }
     // Returns true when the texture belongs to the live context `token`.
-    bool Of(const std::shared_ptr<int>& token) const {
+    bool Of(const std::shared_ptr<GLContextToken>& token) const {
         return !context_.expired() && context_.lock() == token;
     }
 
@@ -43,7 +52,7 @@ class GLTexture : public TDriverTexture {
     int width = 0, height = 0;
 
   private:
-    std::weak_ptr<int> context_;
+    std::weak_ptr<GLContextToken> context_;
 };
 
 uint32_t PackColour(const TDraw2DGraphics& g) {
@@ -67,7 +76,8 @@ class TGLDraw2DDriver : public TDraw2DDriver {
         CloseGraphics();
         window_ = detail::XWindow::Open(width, height, depth, title);
         if (!window_) return false;
-        token_ = std::make_shared<int>(0);
+        token_ = std::make_shared<GLContextToken>();
+        token_->release = [this](GLuint id) { ReleaseTexture(id); };
         stats_ = {};
         verts_.clear();
         verts_.reserve(4 * 4096);
@@ -323,6 +333,23 @@ class TGLDraw2DDriver : public TDraw2DDriver {
     GLDriverStats stats_;
 
   private:
+    // Deletes a texture of this context. Quads still queued with it are drawn
+    // first, and GL is left untextured if it was bound, so that a texture made
+    // later under the same name is bound afresh.
+    void ReleaseTexture(GLuint id) {
+        if (batch_tex_ == id) {
+            Flush();
+            batch_tex_ = 0;
+        }
+        if (gl_tex_ == id) {
+            glBindTexture(GL_TEXTURE_2D, 0);
+            glDisable(GL_TEXTURE_2D);
+            glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+            gl_tex_ = 0;
+        }
+        glDeleteTextures(1, &id);
+    }
+
     // Starts a new batch when the texture or blend state really changes.
     void Use(GLuint tex, int blend) {
         blend = NormalBlend(blend);
@@ -445,7 +472,7 @@ class TGLDraw2DDriver : public TDraw2DDriver {
     }
 
     std::unique_ptr<detail::XWindow> window_;
-    std::shared_ptr<int> token_;
+    std::shared_ptr<GLContextToken> token_;
     std::vector<Vertex> verts_;
     GLuint batch_tex_ = 0;  // texture of the pending quads (0: none)
     int batch_blend_ = -1;  // blend mode of the pending quads

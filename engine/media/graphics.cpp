@@ -17,8 +17,6 @@ namespace media {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
 // Everything the display side of the media layer keeps between calls.
 struct GraphicsGlobals {
     std::shared_ptr<TDraw2DDriver> driver;
@@ -43,8 +41,7 @@ bool Open() {
 }
 
 void RebuildMatrix(TDraw2DGraphics& g) {
-    double r = static_cast<double>(g.tform_rot) * kPi / 180.0;
-    double c = std::cos(r), s = std::sin(r);
+    double c = Cos(g.tform_rot), s = Sin(g.tform_rot);
     g.tform_ix = static_cast<float>(c * g.tform_scale_x);
     g.tform_iy = static_cast<float>(-s * g.tform_scale_y);
     g.tform_jx = static_cast<float>(s * g.tform_scale_x);
@@ -186,7 +183,7 @@ std::shared_ptr<TDraw2DGraphics> OpenGraphics(int width, int height, int depth, 
     g.viewport_w = static_cast<float>(width);
     g.viewport_h = static_cast<float>(height);
     SetVirtualResolution(static_cast<float>(width), static_cast<float>(height));
-    g_gfx.next_tick = Millisecs();
+    g_gfx.next_tick = CurrentClock().NowMs();
     g_gfx.tick_carry = 0;
     if (depth != 0) MoveVirtualMouse(g.vres_width / 2, g.vres_height / 2);
     return g_gfx.context;
@@ -219,7 +216,8 @@ void Flip(int sync) {
         g_gfx.driver->Flip(0);
         return;
     }
-    int64_t now = Millisecs();
+    // Paced on the 64-bit clock: the 32-bit Millisecs wraps after 24.8 days.
+    int64_t now = CurrentClock().NowMs();
     if (now < g_gfx.next_tick) {
         Delay(static_cast<int>(g_gfx.next_tick - now));
     } else if (now > g_gfx.next_tick) {
@@ -395,7 +393,26 @@ void DrawOval(float x, float y, float w, float h) {
 }
 
 void DrawText(const std::string& text, float x, float y) {
-    if (Open()) g_gfx.driver->DrawText(*FontInUse(), text, x, y, *g_gfx.context);
+    const TDraw2DGraphics& g = *g_gfx.context;
+    FontInUse()->Draw(text, x, y, g.tform_ix, g.tform_iy, g.tform_jx, g.tform_jy);
+}
+
+// Defined here rather than with the glyphs: drawing goes through the driver.
+void TImageFont::Draw(const std::string& text, float x, float y, float ix, float iy, float jx,
+                      float jy) {
+    if (!Open()) return;
+    const TDraw2DGraphics& current = *g_gfx.context;
+    if (current.tform_ix == ix && current.tform_iy == iy && current.tform_jx == jx &&
+        current.tform_jy == jy) {
+        g_gfx.driver->DrawText(*this, text, x, y, current);
+        return;
+    }
+    TDraw2DGraphics g = current;
+    g.tform_ix = ix;
+    g.tform_iy = iy;
+    g.tform_jx = jx;
+    g.tform_jy = jy;
+    g_gfx.driver->DrawText(*this, text, x, y, g);
 }
 
 int TextWidth(const std::string& text) {

@@ -189,6 +189,8 @@ std::shared_ptr<TImageFont> LoadImageFont(const std::string& path, int size, int
     int descent = static_cast<int>((-m.descender + 63) / 64);
     font->height_ = font->ascent_ + descent;
     font->face_ = std::move(face);
+    font->path_ = path;
+    font->size_ = size;
     return font;
 }
 

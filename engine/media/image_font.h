@@ -37,12 +37,21 @@ class TImageFont {
 
     // Returns the height of one line in pixels.
     int Height() const { return height_; }
+    // Returns the file the font was rendered from ("" for the built-in font).
+    const std::string& Path() const { return path_; }
+    // Returns the pixel size the font was rendered at.
+    int Size() const { return size_; }
     // Returns the glyph index of a character code, or -1 when the font lacks it.
     int CharToGlyph(int code);
     // Returns the glyph for a code, making it on first use (codes outside 0..255 are absent).
     const TGlyph& Glyph(int code);
     // Returns the width of text: the advances summed, truncated after each glyph.
     int TextWidth(const std::string& text);
+    // Draws text in this font with its top-left at x,y, turned and scaled by
+    // the matrix ix, iy, jx, jy instead of the drawing state's own (colour,
+    // alpha, blend and handle still come from the drawing state).
+    // Note: draws nothing while no window is open.
+    void Draw(const std::string& text, float x, float y, float ix, float iy, float jx, float jy);
 
     // The atlas: one alpha byte per pixel, atlas_w × atlas_h, top row first.
     std::vector<uint8_t> atlas;
@@ -61,6 +70,8 @@ class TImageFont {
     std::array<TGlyph, 256> glyphs_{};
     int height_ = 0;
     int ascent_ = 0;
+    std::string path_;
+    int size_ = 0;
     bool builtin_ = false;
     int shelf_x_ = 1, shelf_y_ = 1, shelf_h_ = 0;
 };

@@ -34,6 +34,8 @@ struct InputState {
 };
 
 InputState g_input;
+// Open InputSnapshot guards; while any is open the queries do not pump.
+int g_snapshots = 0;
 
 // Returns the program's button number for an X button, or 0 for the wheel
 // (4..7) and any further buttons, which are not buttons to the program.
@@ -48,6 +50,11 @@ int ProgramButton(unsigned int x_button) {
         default:
             return 0;
     }
+}
+
+// Handles the window's pending events unless a snapshot holds the state still.
+void PumpUnlessHeld() {
+    if (g_snapshots == 0) detail::PumpEvents();
 }
 
 // Appends a typed character; drops it when the queue is full.
@@ -162,13 +169,13 @@ void SetPointerWindowPosition(int x, int y) {
 }  // namespace detail
 
 int KeyDown(int key) {
-    detail::PumpEvents();
+    PumpUnlessHeld();
     if (key <= 0 || key >= KEY_COUNT) return 0;
     return g_input.key_down[key] ? 1 : 0;
 }
 
 int KeyHit(int key) {
-    detail::PumpEvents();
+    PumpUnlessHeld();
     if (key <= 0 || key >= KEY_COUNT) return 0;
     int hits = g_input.key_hits[key];
     g_input.key_hits[key] = 0;
@@ -176,7 +183,7 @@ int KeyHit(int key) {
 }
 
 void FlushKeys() {
-    detail::PumpEvents();
+    PumpUnlessHeld();
     g_input.key_down.fill(false);
     g_input.key_hits.fill(0);
     g_input.mouse_down.fill(false);
@@ -186,7 +193,7 @@ void FlushKeys() {
 }
 
 int GetChar() {
-    detail::PumpEvents();
+    PumpUnlessHeld();
     if (g_input.char_count == 0) return 0;
     int code = g_input.chars[g_input.char_head];
     g_input.char_head = (g_input.char_head + 1) % kCharQueueSize;
@@ -195,13 +202,13 @@ int GetChar() {
 }
 
 int MouseDown(int button) {
-    detail::PumpEvents();
+    PumpUnlessHeld();
     if (button <= 0 || button >= kMouseButtons) return 0;
     return g_input.mouse_down[button] ? 1 : 0;
 }
 
 int MouseHit(int button) {
-    detail::PumpEvents();
+    PumpUnlessHeld();
     if (button <= 0 || button >= kMouseButtons) return 0;
     int hits = g_input.mouse_hits[button];
     g_input.mouse_hits[button] = 0;
@@ -209,20 +216,29 @@ int MouseHit(int button) {
 }
 
 int MouseX() {
-    detail::PumpEvents();
+    PumpUnlessHeld();
     return g_input.pointer_x;
 }
 
 int MouseY() {
-    detail::PumpEvents();
+    PumpUnlessHeld();
     return g_input.pointer_y;
 }
 
 int AppTerminate() {
-    detail::PumpEvents();
+    PumpUnlessHeld();
     bool requested = g_input.close_requested;
     g_input.close_requested = false;
     return requested ? 1 : 0;
+}
+
+InputSnapshot::InputSnapshot() {
+    detail::PumpEvents();
+    ++g_snapshots;
+}
+
+InputSnapshot::~InputSnapshot() {
+    --g_snapshots;
 }
 
 }  // namespace media

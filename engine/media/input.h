@@ -31,4 +31,16 @@ int MouseY();
 // Returns 1 once if the user asked to close the window since the last call.
 int AppTerminate();
 
+// Handles the window's pending events once when made; until it is destroyed
+// the queries above answer from that state without looking at the window
+// again. For code that asks about many keys in one go (a scan of every key
+// costs one look at the window instead of 255).
+class InputSnapshot {
+  public:
+    InputSnapshot();
+    ~InputSnapshot();
+    InputSnapshot(const InputSnapshot&) = delete;
+    InputSnapshot& operator=(const InputSnapshot&) = delete;
+};
+
 }  // namespace media

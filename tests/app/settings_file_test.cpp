@@ -140,16 +140,17 @@ TEST_F(SettingsFileTest, UnlistedValuesWriteNoLine) {
     engine::Setup[SETUP_FULLSCREEN] = 2;
     engine::Setup[SETUP_GFXENGINE] = 3;
     engine::Setup[SETUP_ESS] = 2;
+    engine::Setup[SETUP_WIDTH] = 1024;  // written: shows the file below is the one read
     ASSERT_TRUE(Save());
     const std::string text = ReadAll(files_ + "/Setup.ini");
     EXPECT_EQ(text.find("Fullscreen"), std::string::npos);
     EXPECT_EQ(text.find("GFX Engine"), std::string::npos);
     EXPECT_EQ(text.find("ESS"), std::string::npos);
-    // They come back as the defaults.
+    // They come back as the defaults when the file is read, as at start-up.
     SetupDefaults();
-    engine::Setup[SETUP_FULLSCREEN] = 7;
-    SetupDefaults();
+    ASSERT_TRUE(media::ChangeDir(files_));
     LoadSetup();
+    EXPECT_EQ(engine::Setup[SETUP_WIDTH], 1024);
     EXPECT_EQ(engine::Setup[SETUP_FULLSCREEN], 0);
     EXPECT_EQ(engine::Setup[SETUP_GFXENGINE], 0);
     EXPECT_EQ(engine::Setup[SETUP_ESS], 0);

@@ -97,6 +97,17 @@ TEST_F(FrameEndTest, PacesToFifteenMillisecondsAndSmoothsTheRate) {
     EXPECT_EQ(CurrentFps, (1000 / 41 + 2 * 64) / 3);
 }
 
+TEST_F(FrameEndTest, PacingHoldsAcrossTheClockWrap) {
+    const int64_t start = int64_t{2147483647} - 20;
+    clock_->Advance(start - clock_->NowMs());
+    FrameStart = media::Millisecs();
+    for (int i = 0; i < 4; ++i) {
+        FrameEnd(60, 0, 0);
+        EXPECT_EQ(FrameTime, 15) << "frame " << i;
+    }
+    EXPECT_EQ(clock_->NowMs(), start + 4 * 15);
+}
+
 TEST_F(FrameEndTest, SlowSystemPresentsEveryOtherFrame) {
     FrameEnd(60, 0, 0);
     FrameEnd(60, 0, 0);
@@ -306,6 +317,28 @@ TEST_F(FrameEndKeyTest, PauseMenuDownWrapsToContinueAndSpaceSelects) {
     EXPECT_EQ(FrameEnd(60, 0, 0), 99);
 }
 
+TEST_F(FrameEndKeyTest, QuitChosenInANestedFrameEndReachesTheOutermostOnce) {
+    InGame = 1;
+    int nestedResult = -1;
+    bool nested = false;
+    Hooks().settingsPanel = [&] {
+        if (nested) return;
+        nested = true;
+        // As an Apply's engine test does: frames of its own inside this one,
+        // with Quit chosen in the pause menu during the first of them.
+        zqtest::SendKey(XK_Escape, true);
+        int64_t t0 = clock_->NowMs();
+        clock_->At(t0 + 50, [] { zqtest::SendKey(XK_Escape, false); });
+        Tap(t0 + 200, XK_Down);
+        Tap(t0 + 400, XK_space);
+        nestedResult = FrameEnd(60, 0, 0);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(FrameEnd(60, 0, 0), 0);
+    };
+    EXPECT_EQ(FrameEnd(60, 0, 0), 99);
+    EXPECT_EQ(nestedResult, 99);
+    EXPECT_EQ(FrameEnd(60, 0, 0), 0);
+}
+
 TEST_F(FrameEndKeyTest, PauseScatterIsTheSameEveryFrameAndTheSnapshotBreathes) {
     InGame = 1;
     zqtest::SendKey(XK_Escape, true);
@@ -340,7 +373,11 @@ TEST_F(FrameEndKeyTest, PauseScatterIsTheSameEveryFrameAndTheSnapshotBreathes) {
     EXPECT_FLOAT_EQ(snap0->x, VirtualWidth / 2);
     EXPECT_NEAR(snap0->state.tform_rot, 0.1, 1e-5);
     EXPECT_NEAR(snap1->state.tform_rot, 0.2, 1e-5);
-    EXPECT_NEAR(snap0->state.tform_scale_x, std::sin(0.4) * 0.5 + 1.5, 1e-5);
+    // The phase advances 0.4 degrees a frame: a breath of 15 seconds, not a
+    // flutter (0.4 radians a frame would already scale by about 1.69 here).
+    EXPECT_NEAR(snap0->state.tform_scale_x, 1.50349, 1e-5);
+    EXPECT_NEAR(snap0->state.tform_scale_y, 1.50454, 1e-5);
+    EXPECT_NEAR(snap1->state.tform_scale_x, 1.50698, 1e-5);
 }
 
 TEST_F(FrameEndKeyTest, SlowSystemHonoursEscapeOnlyOnEvenFrames) {

@@ -5,6 +5,8 @@
 // and a display that cannot be opened).
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "engine/media/files.h"
 #include "tests/engine/engine_fixture.h"
 
@@ -182,6 +184,50 @@ TEST_F(GraphicsSetupTest, SecondSetUpReopensQuietlyAndSaysSo) {
         }
     }
     EXPECT_EQ(changed, 1);
+}
+
+TEST_F(GraphicsSetupTest, EachFontSlotLoadsItsFileAtItsScaledSize) {
+    for (const char* file : {"SVBasicManual.ttf", "November.ttf", "Blue Highway.ttf",
+                             "Acknowledge TT BRK.ttf"}) {
+        std::filesystem::copy_file(std::string(ZQ_DIST_DIR) + "/Files/Common/" + file,
+                                   dir_ / (std::string("Common/") + file));
+    }
+    const std::string body800 = "SVBasicManual.ttf", body1024 = "November.ttf";
+    const std::string heading = "Blue Highway.ttf", display = "Acknowledge TT BRK.ttf";
+    struct Slot {
+        bool grid;  // FontGrid rather than UIFonts
+        int slot;
+        std::string file800;
+        int size800;  // at 800x600: f1 1.2, f2 1.4, truncated
+        std::string file1024;
+        int size1024;  // at 1024x768: f1 = f2 = 1
+    };
+    const Slot slots[] = {
+        {false, 1, body800, 28, body1024, 24},   {false, 2, body800, 22, body1024, 16},
+        {false, 3, body800, 22, body1024, 16},   {false, 4, body800, 24, body1024, 20},
+        {false, 5, heading, 115, heading, 96},   {false, 6, heading, 86, heading, 72},
+        {false, 7, heading, 38, heading, 32},    {false, 8, body800, 38, body1024, 32},
+        {false, 9, body800, 16, body1024, 14},   {false, 10, display, 112, display, 112},
+        {false, 11, display, 96, display, 96},   {false, 12, display, 32, display, 32},
+        {false, 13, display, 20, display, 20},   {true, 0, body800, 9, body1024, 8},
+        {true, 8, body800, 115, body1024, 96},   {true, 13, heading, 28, heading, 24},
+        {true, 24, display, 38, display, 32},    {true, 28, display, 115, display, 96},
+    };
+    for (int width : {800, 1024}) {
+        engine::Setup[SETUP_WIDTH] = width;
+        engine::Setup[SETUP_HEIGHT] = width * 3 / 4;
+        ASSERT_TRUE(ApplyGraphicsSettings());
+        for (const Slot& s : slots) {
+            const auto& font = s.grid ? FontGrid[s.slot] : UIFonts[s.slot];
+            ASSERT_NE(font, nullptr) << width << (s.grid ? " grid " : " ui ") << s.slot;
+            EXPECT_EQ(font->Path(), width == 800 ? s.file800 : s.file1024)
+                << width << (s.grid ? " grid " : " ui ") << s.slot;
+            EXPECT_EQ(font->Size(), width == 800 ? s.size800 : s.size1024)
+                << width << (s.grid ? " grid " : " ui ") << s.slot;
+        }
+        EXPECT_EQ(UIFonts[0], nullptr);
+        EXPECT_EQ(FontGrid[9], nullptr);  // each family's tenth slot stays empty
+    }
 }
 
 TEST_F(GraphicsSetupTest, UnlistedSizeFallsBackToThePreviousMode) {

@@ -20,6 +20,7 @@
 #include "engine/game_state.h"
 #include "engine/graphics_setup.h"
 #include "engine/hooks.h"
+#include "engine/media/audio.h"
 #include "engine/media/clock.h"
 #include "engine/media/files.h"
 #include "engine/media/graphics.h"
@@ -447,16 +448,34 @@ TEST_F(SettingsPanelTest, DraggingAVolumeStoresItAndTellsTheListenerAtOnce) {
 }
 
 TEST_F(SettingsPanelTest, ApplyVolumesReachesLiveEffectChannelsAndTheListener) {
-    int calls = 0;
-    SetVolumeListener([&] { ++calls; });
-    SfxChannels[5] = media::AllocChannel();
+    engine::Setup[SETUP_MASTER] = 80;
+    engine::Setup[SETUP_SOUND] = 50;
+    auto sound = std::make_shared<media::TSound>(
+        media::SoundData{1, 44100, std::vector<int16_t>(441, 100)}, media::SOUND_LOOP);
+    SfxChannels[5] = sound->Play();
+    ASSERT_EQ(SfxChannels[5]->Playing(), 1);
     SfxVolumes[5] = 0.5;
-    SfxChannels[kJingleSlot] = media::AllocChannel();
+    SfxChannels[kJingleSlot] = sound->Play();
+    double volumeTheListenerSaw = -1;
+    int calls = 0;
+    SetVolumeListener([&] {
+        ++calls;
+        volumeTheListenerSaw = SfxChannels[5]->Volume();
+    });
     ApplyVolumes();
+    // Sound 50% of master 80%: effects at 0.4, times the effect's own volume.
+    EXPECT_DOUBLE_EQ(SfxChannels[5]->Volume(), 0.2);
+    EXPECT_DOUBLE_EQ(SfxChannels[kJingleSlot]->Volume(), 0.4);
+    EXPECT_EQ(SfxChannels[5]->Playing(), 1);  // still playing, now at the new volume
     EXPECT_EQ(calls, 1);
+    EXPECT_DOUBLE_EQ(volumeTheListenerSaw, 0.2);  // told after the channels were set
     SetVolumeListener(nullptr);
+    engine::Setup[SETUP_SOUND] = 0;
     ApplyVolumes();
     EXPECT_EQ(calls, 1);
+    EXPECT_EQ(SfxChannels[5]->Volume(), 0.0);
+    SfxChannels[5]->Stop();
+    SfxChannels[kJingleSlot]->Stop();
 }
 
 // --- Apply -------------------------------------------------------------------

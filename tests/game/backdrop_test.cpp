@@ -6,6 +6,7 @@
 
 #include "game/backdrop.h"
 #include "game/enemies.h"
+#include "game/game_math.h"
 #include "tests/game/game_fixture.h"
 
 namespace {
@@ -121,6 +122,24 @@ TEST_F(TerrainTest, SameDifficultyMakesTheSameTerrain) {
     turretRows.clear();
     auto c = MakeColumns(1, 500);
     EXPECT_NE(a, c);
+}
+
+TEST_F(TerrainTest, ShadeIsFullOnTheOuterRowsAndDimElsewhereOnFourByThree) {
+    NewGame(0);
+    ASSERT_EQ(engine::VirtualHeight, 960);
+    for (auto& row : game::TerrainGrid) row.fill(0);
+    for (int k = 0; k < game::kUsedRows; ++k) game::TerrainGrid[k][0] = 1;
+    game::ScrollX = 0;
+    h.driver->Clear();
+    game::DrawTerrain();
+    const auto tiles = h.driver->OfKind(media::DrawKind::Image);
+    ASSERT_EQ(tiles.size(), static_cast<size_t>(game::kUsedRows));
+    // The shade ratio is integer over integer: only rows 0, 14 and 15 reach 1.
+    for (int k = 0; k < game::kUsedRows; ++k) {
+        const double f = (k == 0 || k >= 14) ? 1.0 : 0.3;
+        const int red = game::Trunc(150 + 100 * game::Sin(game::Time / 32 - 13 * k));
+        EXPECT_EQ(tiles[k].state.color_red, static_cast<int>(red * f)) << "row " << k;
+    }
 }
 
 TEST_F(GameFixture, StarsAndNebulaeAreMadeInRange) {

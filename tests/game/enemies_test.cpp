@@ -361,8 +361,8 @@ TEST_F(GameFixture, MotionTypesGiveTheirFacing) {
     game::EnemyList.push_back(e);
     game::UpdateEnemies();
     ASSERT_EQ(game::ShotList.size(), 1u);
-    EXPECT_NEAR(game::ShotList.back().gx, 6 * game::SinD(330), 1e-9);
-    EXPECT_NEAR(game::ShotList.back().gy, -6 * game::CosD(330), 1e-9);
+    EXPECT_NEAR(game::ShotList.back().gx, 6 * game::Sin(330), 1e-9);
+    EXPECT_NEAR(game::ShotList.back().gy, -6 * game::Cos(330), 1e-9);
 }
 
 }  // namespace

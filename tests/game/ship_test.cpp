@@ -129,7 +129,7 @@ TEST_F(ShipTest, TurnsTowardThePointerAndLocksOnWithinFourDegrees) {
     game::TargetX = 700;
     game::TargetY = 400;
     game::AimAndDrawShip();
-    EXPECT_NEAR(game::ShipAngle, 180 + game::ATan2D(-212, 0), 1e-9);
+    EXPECT_NEAR(game::ShipAngle, 180 + game::ATan2(-212, 0), 1e-9);
     // Target straight above: heading 0 (or 360); the ship halves the turn each frame.
     game::ShipAngle = 90;
     game::TargetX = 488;

@@ -37,6 +37,16 @@ TEST_F(VirtualClockTest, MillisecsIsThirtyTwoBits) {
     EXPECT_EQ(media::Millisecs(), 0);
     clock_->Advance(1500);
     EXPECT_EQ(media::Millisecs(), 1500);
+    // Spans between two readings stay right across the wrap to negative.
+    const struct {
+        int64_t from, span;
+    } spans[] = {{0, 15}, {2147483647 - 5, 15}, {-1, 1}, {4294967295LL - 3, 20}, {100, -2}};
+    for (const auto& s : spans) {
+        clock_->Advance(s.from - clock_->NowMs());
+        const int earlier = media::Millisecs();
+        clock_->Advance(s.span);
+        EXPECT_EQ(media::MillisecsBetween(earlier, media::Millisecs()), s.span) << s.from;
+    }
 }
 
 TEST_F(VirtualClockTest, DateAndTimeTexts) {

@@ -200,6 +200,27 @@ TEST_F(FilesTest, DataFilesNeverBlockAndTellAbsentFromUnreadable) {
         EXPECT_EQ(got, c.want);
         EXPECT_EQ(s != nullptr, c.want == media::OpenResult::kOk);
     }
+TEST_F(FilesTest, BinaryValuesAreLittleEndianAndRunningOutReadsZero) {
+    auto out = media::WriteFile(dir_ / "bin.dat");
+    ASSERT_TRUE(out);
+    EXPECT_TRUE(out->WriteByte(0x1FF));  // only the low byte
+    EXPECT_TRUE(out->WriteShort(0x12345));
+    EXPECT_TRUE(out->WriteInt(-2));
+    EXPECT_TRUE(out->WriteFloat(-1.5f));
+    EXPECT_TRUE(out->WriteByte(7));
+    EXPECT_TRUE(out->Close());
+    EXPECT_EQ(ReadWholeFile(dir_ / "bin.dat"),
+              std::string("\xFF\x45\x23\xFE\xFF\xFF\xFF\x00\x00\xC0\xBF\x07", 12));
+
+    auto in = media::ReadFile(dir_ / "bin.dat");
+    ASSERT_TRUE(in);
+    EXPECT_EQ(in->ReadByte(), 255);
+    EXPECT_EQ(in->ReadShort(), 0x2345);  // unsigned: 0..65535
+    EXPECT_EQ(in->ReadInt(), -2);
+    EXPECT_EQ(in->ReadFloat(), -1.5f);
+    EXPECT_EQ(in->ReadShort(), 0);  // one byte left: not enough
+    EXPECT_TRUE(in->Eof());
+    EXPECT_EQ(in->ReadByte(), 0);
 }
 
 }  // namespace

@@ -244,6 +244,17 @@ TEST_F(GLDrawTest, BatchingKeepsCallOrder) {
     EXPECT_TRUE(Near(At(out, 6, 1), {0, 255, 0}));
 }
 
+TEST_F(GLDrawTest, AnImageFreedWhileItsQuadsWaitStillDrawsThem) {
+    auto red = Solid(8, 8, 0xFFFF0000u, 0);
+    DrawImage(red, 0, 0);
+    red.reset();  // its texture goes while the quad is still queued
+    auto green = Solid(8, 8, 0xFF00FF00u, 0);  // free to take the same texture name
+    DrawImage(green, 16, 0);
+    auto out = Grab();
+    EXPECT_TRUE(Near(At(out, 1, 1), {255, 0, 0}));
+    EXPECT_TRUE(Near(At(out, 17, 1), {0, 255, 0}));
+}
+
 TEST_F(GLDrawTest, GrabPixmapIsTheRightWayUpAndOpaque) {
     SetColor(255, 0, 0);
     DrawRect(0, 0, 4, 4);

@@ -156,6 +156,28 @@ TEST_F(RecordingTest, RotationMatrixTurnsClockwiseAndScales) {
     EXPECT_FLOAT_EQ(sy, 3);
 }
 
+TEST_F(RecordingTest, FontDrawUsesItsOwnMatrixAndLeavesTheStateAlone) {
+    ASSERT_NE(OpenGraphics(640, 480, 0, 0, 0), nullptr);
+    SetRotation(30);
+    SetColor(10, 20, 30);
+    auto font = DefaultImageFont();
+    font->Draw("Hi", 5, 6, 2, 0.5f, -0.5f, 3);
+    DrawText("Hi", 7, 8);
+    ASSERT_EQ(rec_->records.size(), 2u);
+    const DrawRecord& own = rec_->records[0];
+    EXPECT_EQ(own.text, "Hi");
+    EXPECT_FLOAT_EQ(own.x, 5);
+    EXPECT_FLOAT_EQ(own.y, 6);
+    EXPECT_FLOAT_EQ(own.state.tform_ix, 2);
+    EXPECT_FLOAT_EQ(own.state.tform_iy, 0.5f);
+    EXPECT_FLOAT_EQ(own.state.tform_jx, -0.5f);
+    EXPECT_FLOAT_EQ(own.state.tform_jy, 3);
+    EXPECT_EQ(own.state.color_green, 20);
+    // DrawText keeps drawing with the state's rotation.
+    EXPECT_EQ(rec_->records[1].state.tform_ix, DrawState().tform_ix);
+    EXPECT_NEAR(DrawState().tform_jx, 0.5, 1e-5);
+}
+
 TEST_F(RecordingTest, BlendModeIsStoredAsGiven) {
     for (int m : {MASKBLEND, SOLIDBLEND, ALPHABLEND, LIGHTBLEND, SHADEBLEND, 9}) {
         SetBlend(m);
@@ -179,19 +201,26 @@ TEST_F(RecordingTest, AutoMidHandleCentresImagesLoadedAfterwards) {
 }
 
 TEST_F(RecordingTest, FlipMinusOneAt60HertzPresents60FramesASecond) {
-    ASSERT_NE(OpenGraphics(640, 480, 0, 60, 0), nullptr);
-    for (int i = 0; i < 121; ++i) Flip(-1);
-    ASSERT_EQ(rec_->flip_times.size(), 121u);
-    int in_first_second = 0;
-    for (int t : rec_->flip_times) in_first_second += t < 1000 ? 1 : 0;
-    EXPECT_EQ(in_first_second, 60);
-    EXPECT_EQ(rec_->flip_times[60], 1000);
-    EXPECT_EQ(rec_->flip_times[120], 2000);
-    for (size_t i = 1; i < rec_->flip_times.size(); ++i) {
-        int gap = rec_->flip_times[i] - rec_->flip_times[i - 1];
-        EXPECT_TRUE(gap == 16 || gap == 17) << "gap " << gap << " at " << i;
+    // From the start of the clock, and across the wrap of the 32-bit Millisecs.
+    for (int64_t start : {int64_t{0}, int64_t{2147483647} - 500}) {
+        clock_->Advance(start - clock_->NowMs());
+        rec_->flip_times.clear();
+        rec_->flip_syncs.clear();
+        ASSERT_NE(OpenGraphics(640, 480, 0, 60, 0), nullptr);
+        for (int i = 0; i < 121; ++i) Flip(-1);
+        ASSERT_EQ(rec_->flip_times.size(), 121u);
+        auto since = [&](size_t i) { return MillisecsBetween(rec_->flip_times[0], rec_->flip_times[i]); };
+        int in_first_second = 0;
+        for (size_t i = 0; i < rec_->flip_times.size(); ++i) in_first_second += since(i) < 1000;
+        EXPECT_EQ(in_first_second, 60) << start;
+        EXPECT_EQ(since(60), 1000) << start;
+        EXPECT_EQ(since(120), 2000) << start;
+        for (size_t i = 1; i < rec_->flip_times.size(); ++i) {
+            int gap = since(i) - since(i - 1);
+            EXPECT_TRUE(gap == 16 || gap == 17) << "gap " << gap << " at " << i << " from " << start;
+        }
+        for (int s : rec_->flip_syncs) EXPECT_EQ(s, 0);
     }
-    for (int s : rec_->flip_syncs) EXPECT_EQ(s, 0);
 }
 
 TEST_F(RecordingTest, FlipMinusOneResynchronisesAfterAMissedTick) {

@@ -135,6 +135,20 @@ TEST_F(InputXTestTest, KeysArriveAsHeldStatesPressesAndCharacters) {
     EXPECT_EQ(media::GetChar(), 0);
 }
 
+TEST_F(InputXTestTest, ASnapshotAnswersFromOneLookAtTheWindow) {
+    {
+        media::InputSnapshot snapshot;
+        Key(XK_b, true);
+        // The press is at the window now, but nothing inside the snapshot looks.
+        int seen = 0;
+        for (int i = 0; i < 1000; ++i) seen += media::KeyDown(media::KEY_A + 1);
+        EXPECT_EQ(seen, 0);
+    }
+    EXPECT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_A + 1) == 1; }));
+    Key(XK_b, false);
+    EXPECT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_A + 1) == 0; }));
+}
+
 TEST_F(InputXTestTest, ButtonsArriveAndTheWheelIsNoButton) {
     MovePointer(100, 50);
     ASSERT_TRUE(WaitFor([] { return media::MouseX() == 100 && media::MouseY() == 50; }));

@@ -36,6 +36,26 @@ TEST_F(DateTimeTest, NumberGivesBackTimeAndDate) {
     EXPECT_EQ(MakeDateTimeNumber(""), n);
 }
 
+// A clock that crosses midnight between any two readings.
+class MidnightClock : public media::VirtualClock {
+  public:
+    void LocalTime(int& year, int& month, int& day, int& hour, int& minute,
+                   int& second) override {
+        SetLocalTime(2026, 12, readings_ == 0 ? 8 : 9, readings_ == 0 ? 23 : 0,
+                     readings_ == 0 ? 59 : 0, readings_ == 0 ? 59 : 0);
+        ++readings_;
+        VirtualClock::LocalTime(year, month, day, hour, minute, second);
+    }
+
+  private:
+    int readings_ = 0;
+};
+
+TEST_F(DateTimeTest, TodayAtMidnightIsNeverADayEarly) {
+    media::SetClock(std::make_shared<MidnightClock>());
+    EXPECT_EQ(MakeDateTimeNumber(), DateTimeNumber(2026, 12, 8, 23, 59, 59));
+}
+
 TEST_F(DateTimeTest, MonthEndsAndOrder) {
     clock_->SetLocalTime(2026, 1, 31, 0, 0, 0);
     const int64_t jan31 = MakeDateTimeNumber("31 Jan 2026");

@@ -214,8 +214,13 @@ TEST_F(NameEntryTest, EditNameRules) {
     EditName(name, 0x100, 0);  // beyond one byte: a lookalike or "?", never the low byte
     ASSERT_EQ(name.size(), 2u);
     EXPECT_NE(name[1], '\0');
-    EditName(name, 13, 0);
-    EXPECT_EQ(name.size(), 2u);
+    // Control characters never reach the name: C0, Delete and C1 alike.
+    for (int control : {13, 31, 127, 128, 150, 159}) {
+        EditName(name, control, 0);
+        EXPECT_EQ(name.size(), 2u) << control;
+    }
+    EditName(name, 160, 0);  // the first printable code after them
+    EXPECT_EQ(name.size(), 3u);
 }
 
 TEST_F(NameEntryTest, LongNamesAreAcceptedWhole) {
