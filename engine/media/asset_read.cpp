@@ -33,22 +33,25 @@ LoadFailureSink& Sink() {
     return sink;
 }
 
-bool Fail(std::string& out, std::string& why, std::string reason) {
+AssetRead Fail(std::string& out, std::string& why, std::string reason) {
     out.clear();
     why = std::move(reason);
-    return false;
+    return AssetRead::kRefused;
 }
 
 }  // namespace
 
-bool ReadAssetFile(const std::string& path, size_t max_bytes, std::string& out, std::string& why) {
+AssetRead ReadAssetFile(const std::string& path, size_t max_bytes, std::string& out,
+                        std::string& why) {
     out.clear();
     why.clear();
     // Non-blocking, so that a FIFO without a writer cannot hold the program;
     // no controlling terminal, in case the path names one.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        return Fail(out, why, errno == ENOENT ? "missing" : std::strerror(errno));
+        if (errno != ENOENT) return Fail(out, why, std::strerror(errno));
+        why = "missing";
+        return AssetRead::kMissing;
     }
     FdGuard guard(fd);
     struct stat st;
@@ -76,7 +79,7 @@ bool ReadAssetFile(const std::string& path, size_t max_bytes, std::string& out, 
     }
     if (got > max_bytes) return Fail(out, why, "grew while read");
     out.resize(got);
-    return true;
+    return AssetRead::kOk;
 }
 
 void SetLoadFailureSink(LoadFailureSink sink) {

@@ -15,10 +15,17 @@ namespace media {
 // Receives one line per load failure.
 using LoadFailureSink = std::function<void(std::string_view)>;
 
+// What ReadAssetFile found.
+enum class AssetRead {
+    kOk,       // out holds the whole file
+    kMissing,  // nothing at the path: callers treat this as the quiet "no such asset"
+    kRefused,  // not a regular file, too large or unreadable; why says which
+};
+
 // Reads the whole regular file at path into out, refusing anything larger
-// than max_bytes. Returns false, out empty and a short reason in why when the
-// file is missing, not a regular file, too large or unreadable.
-bool ReadAssetFile(const std::string& path, size_t max_bytes, std::string& out, std::string& why);
+// than max_bytes. Anything but kOk leaves out empty.
+AssetRead ReadAssetFile(const std::string& path, size_t max_bytes, std::string& out,
+                        std::string& why);
 // Sends the failure lines to sink; null restores the default (standard error).
 void SetLoadFailureSink(LoadFailureSink sink);
 // Reports one failed load: kind ("image", "sound", "font"), the path and why.

@@ -71,20 +71,22 @@ struct TImageFont::Face {
         if (face) FT_Done_Face(face);
     }
 
-    // Reads the font file and opens its first face; false with the reason in why.
-    bool Open(const std::string& path, std::string& why) {
+    // Reads the font file and opens its first face; anything but kOk leaves no
+    // face, with the reason in why.
+    AssetRead Open(const std::string& path, std::string& why) {
         if (!library->get()) {
             why = "font renderer unavailable";
-            return false;
+            return AssetRead::kRefused;
         }
-        if (!ReadAssetFile(path, kMaxFontFileBytes, bytes, why)) return false;
+        AssetRead read = ReadAssetFile(path, kMaxFontFileBytes, bytes, why);
+        if (read != AssetRead::kOk) return read;
         if (FT_New_Memory_Face(library->get(), reinterpret_cast<const FT_Byte*>(bytes.data()),
                                static_cast<FT_Long>(bytes.size()), 0, &face) != 0) {
             face = nullptr;
             why = "not a usable font file";
-            return false;
+            return AssetRead::kRefused;
         }
-        return true;
+        return AssetRead::kOk;
     }
 };
 
@@ -210,8 +212,9 @@ std::shared_ptr<TImageFont> LoadImageFont(const std::string& path, int size, int
     }
     auto face = std::make_unique<TImageFont::Face>();
     std::string why;
-    if (!face->Open(path, why)) {
-        ReportLoadFailure("font", path, why);
+    AssetRead read = face->Open(path, why);
+    if (read != AssetRead::kOk) {
+        if (read != AssetRead::kMissing) ReportLoadFailure("font", path, why);
         return nullptr;
     }
     if (FT_Set_Pixel_Sizes(face->face, 0, static_cast<FT_UInt>(size)) != 0) {
@@ -234,7 +237,7 @@ std::shared_ptr<TImageFont> DefaultImageFont() {
         font->ascent_ = 12;
         font->face_ = std::make_unique<TImageFont::Face>();
         std::string why;
-        if (font->face_->Open(kBuiltinFaceFile, why)) {
+        if (font->face_->Open(kBuiltinFaceFile, why) == AssetRead::kOk) {
             FT_Set_Pixel_Sizes(font->face_->face, 0, kBuiltinPixelSize);
         }
         return font;

@@ -180,8 +180,10 @@ std::shared_ptr<TPixmap> DecodePng(std::string_view bytes, std::string& why) {
 
 std::shared_ptr<TPixmap> LoadPixmap(const std::string& path) {
     std::string bytes, why;
+    AssetRead read = ReadAssetFile(path, kMaxPngFileBytes, bytes, why);
+    if (read == AssetRead::kMissing) return nullptr;
     std::shared_ptr<TPixmap> pm;
-    if (ReadAssetFile(path, kMaxPngFileBytes, bytes, why)) pm = DecodePng(bytes, why);
+    if (read == AssetRead::kOk) pm = DecodePng(bytes, why);
     if (!pm) ReportLoadFailure("image", path, why);
     return pm;
 }

@@ -57,8 +57,8 @@ std::shared_ptr<TPixmap> CreatePixmap(int width, int height, int format = PF_RGB
 std::shared_ptr<TPixmap> ConvertPixmap(const TPixmap& source, int format);
 // Returns a copy of the rectangle x,y,w,h of the pixmap, clipped to it.
 std::shared_ptr<TPixmap> PixmapWindow(const TPixmap& source, int x, int y, int w, int h);
-// Decodes a PNG file into an RGBA pixmap; null (and one log line) when the
-// file is missing, unreadable, damaged or beyond the caps.
+// Decodes a PNG file into an RGBA pixmap; null when it is missing, and null
+// with one log line when it is unreadable, damaged or beyond the caps.
 std::shared_ptr<TPixmap> LoadPixmap(const std::string& path);
 // Decodes PNG bytes into an RGBA pixmap; null with the reason in why on failure.
 std::shared_ptr<TPixmap> DecodePng(std::string_view bytes, std::string& why);

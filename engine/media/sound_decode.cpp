@@ -203,7 +203,9 @@ bool DecodeSoundBytes(std::string_view bytes, SoundData& out) {
 bool DecodeSoundFile(const std::string& path, SoundData& out) {
     out = SoundData{};
     std::string bytes, why;
-    if (!ReadAssetFile(path, kMaxFileBytes, bytes, why)) {
+    AssetRead read = ReadAssetFile(path, kMaxFileBytes, bytes, why);
+    if (read == AssetRead::kMissing) return false;
+    if (read != AssetRead::kOk) {
         ReportLoadFailure("sound", path, why);
         return false;
     }
