@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "engine/media/asset_read.h"
 #include "engine/media/files.h"
 
 namespace engine {
@@ -16,6 +17,8 @@ std::unique_ptr<media::TStream> g_logFile;
 bool OpenLog(const std::string& path) {
     CloseLog();
     g_logFile = media::WriteFile(path);
+    // Images, sounds and fonts that cannot be loaded are reported here from now on.
+    if (g_logFile) media::SetLoadFailureSink(WriteLog);
     return g_logFile != nullptr;
 }
 

@@ -17,6 +17,10 @@ namespace media {
 
 namespace {
 
+// Largest texture an image's frames may fill together: one largest pixmap and
+// its border, with room to spare.
+constexpr int64_t kMaxImageTextureBytes = 2 * kMaxPixmapBytes;
+
 // Everything the display side of the media layer keeps between calls.
 struct GraphicsGlobals {
     std::shared_ptr<TDraw2DDriver> driver;
@@ -63,9 +67,18 @@ void LayOutFrames(TImage& image, int count) {
     image.atlas_h = rows * (image.height + 2);
 }
 
-// Makes an image shell of count frames of w × h.
+// Returns true when count frames of w × h fit the pixmap caps, bordered in one texture.
+bool ImageSizeOk(int w, int h, int count) {
+    if (count <= 0 || !PixmapSizeOk(w, h)) return false;
+    int64_t cols = static_cast<int64_t>(std::ceil(std::sqrt(static_cast<double>(count))));
+    int64_t rows = (count + cols - 1) / cols;
+    int64_t texture_bytes = cols * (w + 2) * rows * (h + 2) * 4;
+    return texture_bytes <= kMaxImageTextureBytes;
+}
+
+// Makes an image shell of count frames of w × h (null beyond the caps).
 std::shared_ptr<TImage> NewImage(int w, int h, int count, int flags) {
-    if (w <= 0 || h <= 0 || count <= 0) return nullptr;
+    if (!ImageSizeOk(w, h, count)) return nullptr;
     auto image = std::make_shared<TImage>();
     image->width = w;
     image->height = h;
@@ -451,8 +464,9 @@ std::shared_ptr<TImage> LoadAnimImage(const std::string& path, int cell_width, i
     int down = pm->height / cell_height;
     if (across <= 0 || down <= 0) return nullptr;
     // Only whole cells of the picture count; asking for more than it holds fails.
-    if (first_cell + cell_count > across * down) return nullptr;
+    if (int64_t{first_cell} + cell_count > int64_t{across} * down) return nullptr;
     auto image = NewImage(cell_width, cell_height, cell_count, flags);
+    if (!image) return nullptr;
     for (int i = 0; i < cell_count; ++i) {
         int cell = first_cell + i;
         image->SetPixmap(i, PixmapWindow(*pm, (cell % across) * cell_width,

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/media/asset_read.h"
 #include "engine/media/text.h"
 
 namespace media {
@@ -20,6 +21,12 @@ constexpr int kBuiltinAdvance = 8;
 constexpr int kBuiltinHeight = 16;
 constexpr int kBuiltinPixelSize = 13;
 constexpr const char* kBuiltinFaceFile = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+// Largest font file read; real fonts are well under a megabyte or two.
+constexpr size_t kMaxFontFileBytes = size_t{32} * 1024 * 1024;
+// Pixel sizes accepted, and the bound on a line's ascent or descent (a
+// damaged font may claim any metrics).
+constexpr int kMaxPixelSize = 1024;
+constexpr long kMaxMetric = 4 * kMaxPixelSize;
 
 // The one FreeType library of the program, opened on first use.
 class FreeTypeLibrary {
@@ -43,8 +50,9 @@ std::shared_ptr<FreeTypeLibrary> SharedLibrary() {
     return library;
 }
 
-FT_Library Library() {
-    return SharedLibrary()->get();
+// Converts a 26.6 fixed-point length to whole pixels, rounded up and bounded.
+int CeilPixels(FT_Pos v) {
+    return static_cast<int>(std::clamp<FT_Pos>((v + 63) / 64, 0, kMaxMetric));
 }
 
 // Returns true for the codes the built-in font draws.
@@ -57,9 +65,28 @@ bool BuiltinHasCode(int code) {
 // An open FreeType face (null for the built-in font without its file).
 struct TImageFont::Face {
     std::shared_ptr<FreeTypeLibrary> library = SharedLibrary();
+    std::string bytes;  // the font file: FreeType reads it in place for the face's life
     FT_Face face = nullptr;
     ~Face() {
         if (face) FT_Done_Face(face);
+    }
+
+    // Reads the font file and opens its first face; anything but kOk leaves no
+    // face, with the reason in why.
+    AssetRead Open(const std::string& path, std::string& why) {
+        if (!library->get()) {
+            why = "font renderer unavailable";
+            return AssetRead::kRefused;
+        }
+        AssetRead read = ReadAssetFile(path, kMaxFontFileBytes, bytes, why);
+        if (read != AssetRead::kOk) return read;
+        if (FT_New_Memory_Face(library->get(), reinterpret_cast<const FT_Byte*>(bytes.data()),
+                               static_cast<FT_Long>(bytes.size()), 0, &face) != 0) {
+            face = nullptr;
+            why = "not a usable font file";
+            return AssetRead::kRefused;
+        }
+        return AssetRead::kOk;
     }
 };
 
@@ -97,6 +124,8 @@ bool TImageFont::Place(TGlyph& g, const uint8_t* bits, int w, int h, int stride)
     g.w = w;
     g.h = h;
     if (w <= 0 || h <= 0) return true;
+    // A glyph that could never fit the largest atlas (a damaged font) is dropped.
+    if (w > kAtlasMax - 2 || h > kAtlasMax - 2) return false;
     if (atlas.empty()) {
         atlas_w = atlas_h = kAtlasStart;
         atlas.assign(static_cast<size_t>(atlas_w) * atlas_h, 0);
@@ -161,10 +190,12 @@ void TImageFont::MakeGlyph(int code) {
     }
     FT_GlyphSlot slot = f->glyph;
     if (!builtin_) g.advance = static_cast<float>(slot->advance.x) / 64.0f;
-    g.x_off = slot->bitmap_left;
-    g.y_off = ascent_ - slot->bitmap_top;
+    g.x_off = std::clamp(slot->bitmap_left, -kMaxPixelSize * 4, kMaxPixelSize * 4);
+    g.y_off = ascent_ - std::clamp(slot->bitmap_top, -kMaxPixelSize * 4, kMaxPixelSize * 4);
     const FT_Bitmap& bm = slot->bitmap;
     if (bm.pixel_mode != FT_PIXEL_MODE_GRAY || bm.width == 0 || bm.rows == 0) return;
+    // Rows are copied top to bottom, one byte per pixel.
+    if (bm.pitch < 0 || static_cast<unsigned>(bm.pitch) < bm.width) return;
     if (builtin_) {
         // Keep the glyph inside its fixed cell.
         g.x_off = std::max(0, (kBuiltinAdvance - static_cast<int>(bm.width)) / 2);
@@ -175,19 +206,25 @@ void TImageFont::MakeGlyph(int code) {
 }
 
 std::shared_ptr<TImageFont> LoadImageFont(const std::string& path, int size, int /*style*/) {
-    FT_Library lib = Library();
-    if (!lib || size <= 0) return nullptr;
-    auto face = std::make_unique<TImageFont::Face>();
-    if (FT_New_Face(lib, path.c_str(), 0, &face->face) != 0) {
-        face->face = nullptr;
+    if (size <= 0 || size > kMaxPixelSize) {
+        ReportLoadFailure("font", path, "size " + std::to_string(size) + " out of range");
         return nullptr;
     }
-    if (FT_Set_Pixel_Sizes(face->face, 0, static_cast<FT_UInt>(size)) != 0) return nullptr;
+    auto face = std::make_unique<TImageFont::Face>();
+    std::string why;
+    AssetRead read = face->Open(path, why);
+    if (read != AssetRead::kOk) {
+        if (read != AssetRead::kMissing) ReportLoadFailure("font", path, why);
+        return nullptr;
+    }
+    if (FT_Set_Pixel_Sizes(face->face, 0, static_cast<FT_UInt>(size)) != 0) {
+        ReportLoadFailure("font", path, "cannot be drawn at " + std::to_string(size) + " pixels");
+        return nullptr;
+    }
     auto font = std::make_shared<TImageFont>();
     const FT_Size_Metrics& m = face->face->size->metrics;
-    font->ascent_ = static_cast<int>((m.ascender + 63) / 64);
-    int descent = static_cast<int>((-m.descender + 63) / 64);
-    font->height_ = font->ascent_ + descent;
+    font->ascent_ = CeilPixels(m.ascender);
+    font->height_ = font->ascent_ + CeilPixels(-m.descender);
     font->face_ = std::move(face);
     font->path_ = path;
     font->size_ = size;
@@ -201,11 +238,9 @@ std::shared_ptr<TImageFont> DefaultImageFont() {
         font->height_ = kBuiltinHeight;
         font->ascent_ = 12;
         font->face_ = std::make_unique<TImageFont::Face>();
-        FT_Library lib = Library();
-        if (lib && FT_New_Face(lib, kBuiltinFaceFile, 0, &font->face_->face) == 0) {
+        std::string why;
+        if (font->face_->Open(kBuiltinFaceFile, why) == AssetRead::kOk) {
             FT_Set_Pixel_Sizes(font->face_->face, 0, kBuiltinPixelSize);
-        } else {
-            font->face_->face = nullptr;
         }
         return font;
     }();

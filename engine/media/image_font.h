@@ -76,7 +76,9 @@ class TImageFont {
     int shelf_x_ = 1, shelf_y_ = 1, shelf_h_ = 0;
 };
 
-// Renders a TrueType file at `size` pixels; null when the file is missing or unusable.
+// Renders a TrueType file at `size` pixels; null when the file is missing,
+// and null with one log line when it is unreadable, too large or damaged (the
+// caller then draws with the built-in font).
 // Note: style is accepted for compatibility; glyphs are always smooth (anti-aliased).
 std::shared_ptr<TImageFont> LoadImageFont(const std::string& path, int size, int style = 4);
 // Returns the built-in font: 8 pixels per character, 16 high, codes 32..126 and 160..255.

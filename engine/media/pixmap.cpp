@@ -8,14 +8,12 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "engine/media/asset_read.h"
 
 namespace media {
 
 namespace {
-
-constexpr int kMaxSide = 1 << 15;
 
 struct FileCloser {
     void operator()(FILE* f) const {
@@ -103,9 +101,17 @@ void TPixmap::WritePixel(int x, int y, uint32_t argb) {
     }
 }
 
+bool PixmapSizeOk(int64_t width, int64_t height, int format) {
+    if (width <= 0 || height <= 0 || width > kMaxPixmapSide || height > kMaxPixmapSide) {
+        return false;
+    }
+    // Sides of at most 2^14 keep the product far inside 64 bits.
+    return width * height * BytesPerPixel(format) <= kMaxPixmapBytes;
+}
+
 std::shared_ptr<TPixmap> CreatePixmap(int width, int height, int format) {
-    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return nullptr;
     if (format != PF_I8 && format != PF_RGB888) format = PF_RGBA8888;
+    if (!PixmapSizeOk(width, height, format)) return nullptr;
     auto pm = std::make_shared<TPixmap>();
     pm->width = width;
     pm->height = height;
@@ -126,40 +132,59 @@ std::shared_ptr<TPixmap> ConvertPixmap(const TPixmap& source, int format) {
 }
 
 std::shared_ptr<TPixmap> PixmapWindow(const TPixmap& source, int x, int y, int w, int h) {
-    int x0 = std::max(x, 0), y0 = std::max(y, 0);
-    int x1 = std::min(x + w, source.width), y1 = std::min(y + h, source.height);
     auto out = CreatePixmap(std::max(w, 1), std::max(h, 1), source.format);
     if (!out) return nullptr;
-    int bpp = BytesPerPixel(source.format);
-    for (int yy = y0; yy < y1; ++yy) {
-        if (x1 <= x0) break;
-        std::memcpy(out->Row(yy - y) + static_cast<size_t>(x0 - x) * bpp,
-                    source.Row(yy) + static_cast<size_t>(x0) * bpp,
+    // In 64 bits: x + w may pass the int range for a window far off the pixmap.
+    const int64_t x0 = std::max<int64_t>(x, 0), y0 = std::max<int64_t>(y, 0);
+    const int64_t x1 = std::min<int64_t>(int64_t{x} + out->width, source.width);
+    const int64_t y1 = std::min<int64_t>(int64_t{y} + out->height, source.height);
+    const size_t bpp = static_cast<size_t>(BytesPerPixel(source.format));
+    for (int64_t yy = y0; yy < y1 && x0 < x1; ++yy) {
+        std::memcpy(out->Row(static_cast<int>(yy - y)) + static_cast<size_t>(x0 - x) * bpp,
+                    source.Row(static_cast<int>(yy)) + static_cast<size_t>(x0) * bpp,
                     static_cast<size_t>(x1 - x0) * bpp);
     }
     return out;
 }
 
-std::shared_ptr<TPixmap> LoadPixmap(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return nullptr;
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-    if (bytes.empty()) return nullptr;
+std::shared_ptr<TPixmap> DecodePng(std::string_view bytes, std::string& why) {
+    why.clear();
+    if (bytes.empty()) {
+        why = "empty file";
+        return nullptr;
+    }
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return nullptr;
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
+        why = image.message[0] ? image.message : "not a PNG image";
+        png_image_free(&image);
+        return nullptr;
+    }
     image.format = PNG_FORMAT_RGBA;
+    // The header's size is checked before anything is allocated for it.
+    if (!PixmapSizeOk(image.width, image.height)) {
+        why = "image of " + std::to_string(image.width) + " x " + std::to_string(image.height) +
+              " pixels is too large";
+        png_image_free(&image);
+        return nullptr;
+    }
     auto pm = CreatePixmap(static_cast<int>(image.width), static_cast<int>(image.height));
-    if (!pm) {
+    if (!pm || !png_image_finish_read(&image, nullptr, pm->pixels.data(), pm->pitch, nullptr)) {
+        why = image.message[0] ? image.message : "damaged image data";
         png_image_free(&image);
         return nullptr;
     }
-    if (!png_image_finish_read(&image, nullptr, pm->pixels.data(), pm->pitch, nullptr)) {
-        png_image_free(&image);
-        return nullptr;
-    }
+    return pm;
+}
+
+std::shared_ptr<TPixmap> LoadPixmap(const std::string& path) {
+    std::string bytes, why;
+    AssetRead read = ReadAssetFile(path, kMaxPngFileBytes, bytes, why);
+    if (read == AssetRead::kMissing) return nullptr;
+    std::shared_ptr<TPixmap> pm;
+    if (read == AssetRead::kOk) pm = DecodePng(bytes, why);
+    if (!pm) ReportLoadFailure("image", path, why);
     return pm;
 }
 

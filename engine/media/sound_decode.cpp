@@ -7,8 +7,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <fstream>
 #include <limits>
+
+#include "engine/media/asset_read.h"
 
 namespace media {
 
@@ -17,8 +18,9 @@ namespace media {
 constexpr int kWaveFormatPcm = 1;
 constexpr int kWaveFormatExtensible = 0xFFFE;
 constexpr int kMaxRate = 384000;
-// Files above this size are refused before they are read.
-constexpr std::streamoff kMaxFileBytes = std::streamoff{256} * 1024 * 1024;
+// Files above this size are refused before they are read: room for the
+// longest sound accepted as 16-bit WAV, and its headers.
+constexpr size_t kMaxFileBytes = kMaxSoundSamples * 2 + 1024 * 1024;
 
 // Types ------------------------------------------------------------------------
 
@@ -200,14 +202,18 @@ bool DecodeSoundBytes(std::string_view bytes, SoundData& out) {
 
 bool DecodeSoundFile(const std::string& path, SoundData& out) {
     out = SoundData{};
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) return false;
-    std::streamoff size = in.tellg();
-    if (size < 0 || size > kMaxFileBytes) return false;
-    std::string bytes(static_cast<size_t>(size), '\0');
-    in.seekg(0);
-    if (!in.read(bytes.data(), size)) return false;
-    return DecodeSoundBytes(bytes, out);
+    std::string bytes, why;
+    AssetRead read = ReadAssetFile(path, kMaxFileBytes, bytes, why);
+    if (read == AssetRead::kMissing) return false;
+    if (read != AssetRead::kOk) {
+        ReportLoadFailure("sound", path, why);
+        return false;
+    }
+    if (!DecodeSoundBytes(bytes, out)) {
+        ReportLoadFailure("sound", path, "not a playable WAV or Ogg Vorbis sound, or damaged");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace media

@@ -27,8 +27,9 @@ struct SoundData {
 };
 
 // Decodes a WAV or Ogg Vorbis file (told apart by their contents, not by the
-// name); returns false and leaves out empty when the file is missing,
-// unreadable or of an unsupported kind.
+// name); returns false and leaves out empty when the file is missing, and
+// logs one line too when it is unreadable, too large, damaged or of an
+// unsupported kind.
 bool DecodeSoundFile(const std::string& path, SoundData& out);
 // Decodes WAV or Ogg Vorbis bytes held in memory; same rules as DecodeSoundFile.
 bool DecodeSoundBytes(std::string_view bytes, SoundData& out);

@@ -17,9 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 using zqtest::ProgramRun;
 
-// The logical screen of an 800x600 window.
-constexpr int kVW = 1280, kVH = 960;
-
 using ProgramE2E = zqtest::ProgramTest;
 
 std::vector<std::string> SoundEffectLines() {

@@ -66,8 +66,8 @@ class FakeStick {
     int fd_ = -1;
 };
 
-// Raw axis numbers of the fake device (the reader's default mapping).
-constexpr uint8_t kRawX = 0, kRawY = 1, kRawHatX = 6, kRawHatY = 7;
+// Raw axis numbers of the fake device (the reader's default mapping; x is 0).
+constexpr uint8_t kRawY = 1, kRawHatX = 6, kRawHatY = 7;
 
 class ControlsTest : public zqtest::EngineFixture {};
 
