@@ -23,6 +23,7 @@
 #include "engine/media/clock.h"
 #include "engine/media/files.h"
 #include "engine/media/graphics.h"
+#include "engine/media/terminate.h"
 #include "engine/media/text.h"
 #include "engine/settings_panel.h"
 #include "engine/setup_table.h"
@@ -109,6 +110,7 @@ void InstallHooks() {
     hooks.loadScores = [] { scores::LoadScores(); };
     hooks.settingsPanel = [] { engine::SettingsPanel(); };
     hooks.displayLost = [] { ExitWithoutDisplay(); };
+    media::SetDisplayLostHandler([] { LeaveAfterLostDisplay(); });
     game::SetNameEntry([] { scores::NameEntry(); });
     // The settings panel's volume sliders act at once on the music already
     // playing (the effect channels it updates itself).
@@ -249,6 +251,7 @@ int Main(int argc, char** argv) {
     media::SetAppTitle(engine::GameTitle());
     ApplyFolderRule();
     InstallHooks();
+    media::InstallTerminateSignals();
     RunStartup(audio, ProgramStages());
     return 0;  // not reached: the program ends in the closing screen
 }

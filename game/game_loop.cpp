@@ -223,14 +223,16 @@ void RunGame() {
     }
     media::Delay(kEndDelayMs);
     engine::InGame = 0;
+    // The run is stored and the score file saved at once, so a crash later
+    // cannot lose it; the closing screen saves the file again at exit. Closed
+    // during name entry, the program stores it under the name typed so far.
+    scores::SetPendingRun([] { scores::AddRun(MakeRecord()); });
     if (g_nameEntry) {
         g_nameEntry();
     } else {
         scores::NameEntry();
     }
-    // The run is stored and the score file saved at once, so a crash later
-    // cannot lose it; the closing screen saves the file again at exit.
-    scores::AddRun(MakeRecord());
+    scores::StorePendingRun();
 }
 
 void SetNameEntry(std::function<void()> nameEntry) {

@@ -129,12 +129,18 @@ void InputHandleXEvent(const XEvent& event, bool repeat) {
             g_input.pointer_y = event.xcrossing.y;
             break;
         case FocusOut:
-            // Focus moving into a child of the window is not a loss of focus.
-            if (event.xfocus.detail != NotifyInferior) InputReleaseAll();
+            if (FocusChangeIsReal(event.xfocus)) InputReleaseAll();
             break;
         default:
             break;
     }
+}
+
+bool FocusChangeIsReal(const XFocusChangeEvent& focus) {
+    // Focus moving into a child of the window (or back from one) keeps the
+    // keyboard with us. A grab by another client takes the key releases
+    // away, so it counts as a loss like any other.
+    return focus.detail != NotifyInferior;
 }
 
 void InputPostCloseRequest() {

@@ -27,6 +27,11 @@ void InputHandleXEvent(const XEvent& event, bool repeat);
 void InputPostCloseRequest();
 // Releases every held key and button (the window lost focus or closed).
 void InputReleaseAll();
+// Returns true when a focus event moves the keyboard into or out of the
+// window itself, false when it only moves between the window and a child.
+// The one focus policy: a real loss releases every key and button and any
+// full-screen grab; a real gain takes the grab again.
+bool FocusChangeIsReal(const XFocusChangeEvent& focus);
 // Returns the pointer position in window pixels as last seen.
 int PointerWindowX();
 int PointerWindowY();
