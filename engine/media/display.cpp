@@ -504,13 +504,13 @@ void PumpEvents() {
                 InputHandleXEvent(ev, false);
                 break;
             case FocusIn:
+            case FocusOut: {
                 InputHandleXEvent(ev, false);
-                if (FocusChangeIsReal(ev.xfocus)) win->impl_->TakeGrabs();
+                const FocusEffect effect = FocusPolicy(ev.xfocus);
+                if (effect.release_grab) win->impl_->ReleaseGrabs();
+                if (effect.take_grab) win->impl_->TakeGrabs();
                 break;
-            case FocusOut:
-                InputHandleXEvent(ev, false);
-                if (FocusChangeIsReal(ev.xfocus)) win->impl_->ReleaseGrabs();
-                break;
+            }
             case ClientMessage:
                 if (static_cast<Atom>(ev.xclient.data.l[0]) == wm_delete) InputPostCloseRequest();
                 break;
