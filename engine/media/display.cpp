@@ -72,6 +72,9 @@ int OnConnectionLost(Display*) {
 
 void InstallConnectionLostHandler() {
     if (g_display.io_handler_installed) return;
+    // A write to a server that is gone must fail into the handler below,
+    // not end the process with SIGPIPE before anything is saved.
+    signal(SIGPIPE, SIG_IGN);
     XSetIOErrorHandler(OnConnectionLost);
     g_display.io_handler_installed = true;
 }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <string>
 #include <thread>
 
 #include "tests/support/program_harness.h"
@@ -15,6 +17,18 @@ namespace zqtest {
 // Sleeps for ms milliseconds (the program runs on its own; this only lets it).
 inline void Pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Returns the score file's runs as the installed program prints them (--scores).
+inline std::string ScoresJson(ProgramRun& run) {
+    std::string out;
+    FILE* pipe = ::popen((run.Root() + "/zarquill --scores 2>/dev/null").c_str(), "r");
+    if (!pipe) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+    ::pclose(pipe);
+    return out;
 }
 
 class ProgramTest : public ::testing::Test {

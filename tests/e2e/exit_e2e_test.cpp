@@ -20,23 +20,13 @@ namespace {
 
 using zqtest::Pause;
 using zqtest::ProgramRun;
+using zqtest::ScoresJson;
 
 // The logical screen of the 800x600 window and the title screen's centre column.
 constexpr int kVW = 1280, kVH = 960;
 constexpr int kCentreX = (kVW - 415) / 2;
 
 enum class Where { Title, Game, NameEntry };
-
-std::string ScoresJson(ProgramRun& run) {
-    std::string out;
-    FILE* pipe = ::popen((run.Root() + "/zarquill --scores 2>/dev/null").c_str(), "r");
-    if (!pipe) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-    ::pclose(pipe);
-    return out;
-}
 
 bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -51,12 +41,18 @@ class ExitE2E : public zqtest::ProgramTest {
         Pause(200);
     }
 
-    // From the title screen: starts an Easy game and lets it run a moment.
+    // From the title screen: starts an Easy game and waits (bounded) for its
+    // dark playfield.
     void StartGame(ProgramRun& run) {
         ClickLogical(run, kCentreX - 50, kVH / 2 + 200 + 20);
         ClickLogical(run, kCentreX, kVH / 2 + 80);
-        Pause(1500);
-        ASSERT_LT(run.MeanBlue(), 40) << "the game did not start";
+        bool playing = false;
+        for (int waited = 0; waited < 20000 && !playing && run.Running(); waited += 250) {
+            Pause(250);
+            playing = run.MeanBlue() < 40;
+        }
+        ASSERT_TRUE(playing) << "the game did not start";
+        Pause(500);
     }
 
     // From a running game: quits through the pause menu, waits for name
@@ -76,7 +72,7 @@ class ExitE2E : public zqtest::ProgramTest {
         Pause(500);
         for (int i = 0; i < 12; ++i) run.TapKey("BackSpace");
         for (char c : name) run.TapKey(std::string(1, c));
-        Pause(500);  // one character per frame
+        Pause(1500);  // one character per frame, on a busy machine too
     }
 
     void GoTo(ProgramRun& run, Where where) {

@@ -24,17 +24,7 @@ constexpr int kVW = 1280, kVH = 960;
 constexpr int kCentreX = (kVW - 415) / 2;
 
 using zqtest::Pause;
-
-std::string ScoresJson(ProgramRun& run) {
-    std::string out;
-    FILE* pipe = ::popen((run.Root() + "/zarquill --scores 2>/dev/null").c_str(), "r");
-    if (!pipe) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-    ::pclose(pipe);
-    return out;
-}
+using zqtest::ScoresJson;
 
 class GameE2E : public zqtest::ProgramTest {
   protected:

@@ -104,6 +104,16 @@ class InputXTestTest : public ::testing::Test {
         XTestFakeKeyEvent(sender_, XKeysymToKeycode(sender_, sym), press, CurrentTime);
         XSync(sender_, False);
     }
+    // Maps a window of the sender and waits until it can take the focus.
+    bool MapAndWait(Window w) {
+        XMapWindow(sender_, w);
+        XSync(sender_, False);
+        return WaitFor([&] {
+            XWindowAttributes attributes{};
+            return XGetWindowAttributes(sender_, w, &attributes) &&
+                   attributes.map_state == IsViewable;
+        });
+    }
     // Sends the window manager's close request to the window.
     void SendCloseRequest() {
         XEvent event{};
@@ -181,13 +191,7 @@ TEST_F(InputXTestTest, FocusInAChildKeepsKeysAndLosingItReleasesThem) {
     // close request sent after the focus change arrives after its events, so
     // once it is seen they have been handled.
     Window child = XCreateSimpleWindow(sender_, window_, 0, 0, 20, 20, 0, 0, 0);
-    XMapWindow(sender_, child);
-    XSync(sender_, False);
-    ASSERT_TRUE(WaitFor([&] {
-        XWindowAttributes attributes{};
-        return XGetWindowAttributes(sender_, child, &attributes) &&
-               attributes.map_state == IsViewable;
-    }));
+    ASSERT_TRUE(MapAndWait(child));
     XSetInputFocus(sender_, child, RevertToParent, CurrentTime);
     SendCloseRequest();
     ASSERT_TRUE(WaitFor([] { return media::AppTerminate() == 1; }));
@@ -196,13 +200,7 @@ TEST_F(InputXTestTest, FocusInAChildKeepsKeysAndLosingItReleasesThem) {
     // Another window takes the keyboard while the key is still down.
     Window other =
         XCreateSimpleWindow(sender_, DefaultRootWindow(sender_), 400, 400, 50, 50, 0, 0, 0);
-    XMapWindow(sender_, other);
-    XSync(sender_, False);
-    ASSERT_TRUE(WaitFor([&] {
-        XWindowAttributes attributes{};
-        return XGetWindowAttributes(sender_, other, &attributes) &&
-               attributes.map_state == IsViewable;
-    }));
+    ASSERT_TRUE(MapAndWait(other));
     XSetInputFocus(sender_, other, RevertToParent, CurrentTime);
     XSync(sender_, False);
     EXPECT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_LEFT) == 0; }));
