@@ -44,6 +44,15 @@ class ProgramTest : public ::testing::Test {
         Pause(3500);
     }
 
+    // Clicks the left button at a logical position of the 1280x960 screen
+    // that the default 800x600 window shows.
+    void ClickLogical(ProgramRun& run, int x, int y) {
+        run.MovePointerLogical(x, y, 1280, 960);
+        Pause(100);
+        run.Click(1);
+        Pause(200);
+    }
+
     // Waits for the closing screen, then a key, and checks a clean exit.
     void QuitThroughClosingScreen(ProgramRun& run) {
         ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", 30000));

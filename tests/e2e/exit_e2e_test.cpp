@@ -34,13 +34,6 @@ bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
 
 class ExitE2E : public zqtest::ProgramTest {
   protected:
-    void ClickLogical(ProgramRun& run, int x, int y) {
-        run.MovePointerLogical(x, y, kVW, kVH);
-        Pause(100);
-        run.Click(1);
-        Pause(200);
-    }
-
     // From the title screen: starts an Easy game and waits (bounded) for its
     // dark playfield.
     void StartGame(ProgramRun& run) {

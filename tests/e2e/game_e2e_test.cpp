@@ -28,13 +28,6 @@ using zqtest::ScoresJson;
 
 class GameE2E : public zqtest::ProgramTest {
   protected:
-    void ClickLogical(ProgramRun& run, int x, int y) {
-        run.MovePointerLogical(x, y, kVW, kVH);
-        Pause(100);
-        run.Click(1);
-        Pause(200);
-    }
-
     // Waits (bounded) for the name-entry screen: after the dark playfield the
     // blue menu backdrop comes back. Then replaces the name and confirms it.
     std::string EnterName(ProgramRun& run, const std::string& name, int timeoutMs) {
