@@ -1,6 +1,7 @@
 // The closing screen and the orderly end of the process.
 #include "app/closing_screen.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/settings_file.h"
@@ -12,6 +13,9 @@
 #include "engine/media/graphics.h"
 #include "engine/media/input.h"
 #include "engine/media/key_codes.h"
+#include "engine/media/terminate.h"
+#include "engine/media/text.h"
+#include "scores/name_entry.h"
 #include "scores/score_file.h"
 
 namespace app {
@@ -60,6 +64,14 @@ void DrawClosingFrame() {
     media::Flip(-1);
 }
 
+// Keeps everything the player would lose: a run still waiting for its name,
+// the settings and the score file.
+void SaveEverything() {
+    scores::StorePendingRun();
+    SaveSetup();
+    scores::SaveScores();
+}
+
 }  // namespace
 
 bool ClosingInputHeld() {
@@ -72,22 +84,41 @@ bool ClosingInputHeld() {
 
 void RunClosingScreen() {
     media::ShowMouse();
-    SaveSetup();
-    scores::SaveScores();
+    SaveEverything();
+    const int signal = media::TerminateRequested();
+    if (signal != 0) engine::WriteLog("\tEnded by signal " + media::Str(signal));
     engine::WriteLog("Closing Up");
     engine::WriteLog("");
     engine::WriteLog("Bye!");
     engine::WriteLog("");
     engine::WriteLog("Play again, soon!!");
 
+    // Asked to end by a signal (a shutdown, a terminal closing, Ctrl+C):
+    // nobody waits at the screen for a thank-you.
+    if (signal != 0) return;
     DrawClosingFrame();
 
     // Let go of whatever brought us here (bounded to about two seconds).
     for (int pass = 0; pass < kReleasePasses && ClosingInputHeld(); ++pass) {
+        if (media::TerminateRequested()) return;
         media::Delay(kReleasePassMs);
     }
     // Then wait for a fresh press, reading input every few milliseconds.
-    while (!ClosingInputHeld()) media::Delay(kPollMs);
+    while (!ClosingInputHeld() && !media::TerminateRequested()) media::Delay(kPollMs);
+}
+
+void LeaveAfterLostDisplay() {
+    SaveEverything();
+    engine::WriteLog("");
+    engine::WriteLog("Lost the connection to the X server: settings and scores saved");
+    engine::CloseLog();
+    const char* display = std::getenv("DISPLAY");
+    std::fprintf(stderr,
+                 "zarquill: lost the connection to X display \"%s\"; settings and scores were "
+                 "saved\n",
+                 display ? display : "");
+    std::fflush(stderr);
+    std::_Exit(1);
 }
 
 void CloseProgram() {

@@ -1,6 +1,6 @@
 // The closing screen: every orderly exit saves the settings and scores,
 // writes the closing log lines, thanks the player, waits for a press and
-// ends the process. Depends on the engine, the settings file and the scores.
+// ends the process. Also the way out when the X server is gone.
 #pragma once
 
 namespace app {
@@ -13,6 +13,11 @@ bool ClosingInputHeld();
 [[noreturn]] void CloseProgram();
 // Runs the closing screen up to (not including) the process exit, so tests
 // can watch it; CloseProgram calls it and then exits.
+// Note: after a terminate signal it saves and logs, but neither draws nor waits.
 void RunClosingScreen();
+// Saves what the closing screen saves, logs the loss, says so in one line
+// on standard error and ends the process with status 1, without touching the
+// display again (the X server connection is gone).
+[[noreturn]] void LeaveAfterLostDisplay();
 
 }  // namespace app

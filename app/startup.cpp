@@ -26,6 +26,7 @@
 #include "engine/media/graphics.h"
 #include "engine/media/installed_layout.h"
 #include "engine/media/paths.h"
+#include "engine/media/terminate.h"
 #include "engine/media/text.h"
 #include "engine/settings_panel.h"
 #include "engine/setup_table.h"
@@ -166,6 +167,7 @@ void InstallHooks() {
     hooks.loadScores = [] { scores::LoadScores(); };
     hooks.settingsPanel = [] { engine::SettingsPanel(); };
     hooks.displayLost = [] { ExitWithoutDisplay(); };
+    media::SetDisplayLostHandler([] { LeaveAfterLostDisplay(); });
     game::SetNameEntry([] { scores::NameEntry(); });
     InstallReplayHooks();
     // The settings panel's volume sliders act at once on the music already
@@ -312,6 +314,7 @@ int Main(int argc, char** argv) {
     media::SetAppTitle(engine::GameTitle());
     ApplyFolderRule(true);
     InstallHooks();
+    media::InstallTerminateSignals();
     RunStartup(audio, ProgramStages());
     return 0;  // not reached: the program ends in the closing screen
 }

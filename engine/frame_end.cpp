@@ -22,6 +22,7 @@
 #include "engine/media/memory.h"
 #include "engine/media/paths.h"
 #include "engine/media/random.h"
+#include "engine/media/terminate.h"
 #include "engine/media/text.h"
 #include "engine/setup_table.h"
 #include "engine/sprite_budget_test.h"
@@ -210,7 +211,8 @@ int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
 
     bool altF4 = media::KeyDown(media::KEY_F4) &&
                  (media::KeyDown(media::KEY_LALT) || media::KeyDown(media::KEY_RALT));
-    if (altF4 || media::AppTerminate()) {
+    // A terminate signal takes the same orderly way out as the close button.
+    if (altF4 || media::AppTerminate() || media::TerminateRequested() != 0) {
         if (Hooks().closeProgram) Hooks().closeProgram();
     }
     --g_nested.depth;

@@ -237,16 +237,21 @@ void RunGame() {
     FinishRecording();
     media::Delay(kEndDelayMs);
     engine::InGame = 0;
+    // The run and its replay are stored and the score file saved at once, so
+    // a crash later cannot lose them; the closing screen saves the file again
+    // at exit. Closed during name entry, the program stores the run under the
+    // name typed so far.
+    scores::SetPendingRun([] {
+        const scores::Scores record = MakeRecord();
+        scores::AddRun(record);
+        StoreRecording(record);
+    });
     if (g_nameEntry) {
         g_nameEntry();
     } else {
         scores::NameEntry();
     }
-    // The run is stored and the score file saved at once, so a crash later
-    // cannot lose it; the closing screen saves the file again at exit.
-    const scores::Scores record = MakeRecord();
-    scores::AddRun(record);
-    StoreRecording(record);
+    scores::StorePendingRun();
 }
 
 void SetStepInputFilter(std::function<void(StepInput&)> filter) {

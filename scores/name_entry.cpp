@@ -28,6 +28,7 @@ constexpr int kNameFont = 5;
 
 NameEntryCalls g_calls;
 bool g_callsSet = false;
+std::function<void()> g_pendingRun;  // stores the finished run; empty when none waits
 
 // Returns the calls with the defaults filled in on first use.
 NameEntryCalls& Calls() {
@@ -78,6 +79,17 @@ void ResetNameEntryIO() {
     g_calls.mouseDown = media::MouseDown;
     g_calls.frameEnd = [] { engine::FrameEnd(kFrameRate, 0, 0); };
     g_callsSet = true;
+}
+
+void SetPendingRun(std::function<void()> store) {
+    g_pendingRun = std::move(store);
+}
+
+void StorePendingRun() {
+    // Taken out first: storing may fail or be interrupted, but never runs twice.
+    std::function<void()> store = std::move(g_pendingRun);
+    g_pendingRun = nullptr;
+    if (store) store();
 }
 
 void EditName(std::string& name, int typed, int backspaceHits) {

@@ -31,6 +31,13 @@ void ResetNameEntryIO();
 // none) as NameCharFor stores it, then removes the last character when
 // Backspace was hit (any number of hits in one frame removes one).
 void EditName(std::string& name, int typed, int backspaceHits);
+// Sets how the run that waits for its name is stored; the game sets it before
+// name entry, so that a program closed on that screen still keeps the run.
+void SetPendingRun(std::function<void()> store);
+// Stores the run that waits for its name (under PlayerName as typed so far),
+// once; does nothing when no run waits. The game calls it after name entry,
+// every way out of the program before it saves.
+void StorePendingRun();
 // Runs the name-entry screen until the name is accepted; edits PlayerName.
 // Note: waits for Escape, Enter and the left button to be released before
 // and after, polling every 5 ms.

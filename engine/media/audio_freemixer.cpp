@@ -13,6 +13,7 @@
 
 #include "engine/media/mixer.h"
 #include "engine/media/oss_output.h"
+#include "engine/media/terminate.h"
 
 namespace media::audio_detail {
 
@@ -35,6 +36,8 @@ class FreeMixerDriver : public AudioDriver {
         mixer_ = std::make_shared<Mixer>(output->Rate());
         output_ = std::move(output);
         stop_ = false;
+        // The mixer leaves SIGTERM, SIGINT and SIGHUP to the main thread.
+        detail::TerminateSignalsBlocked blocked;
         thread_ = std::thread([this] { Run(); });
         return true;
     }

@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 namespace media::detail {
 
@@ -21,8 +23,10 @@ constexpr long kEventMask = KeyPressMask | KeyReleaseMask | ButtonPressMask | Bu
                             PointerMotionMask | FocusChangeMask | EnterWindowMask |
                             LeaveWindowMask | StructureNotifyMask | ExposureMask;
 constexpr int kMapWaitMs = 2000;
-constexpr int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV,
-                                 SIGBUS, SIGFPE,  SIGILL, SIGABRT};
+// Crash signals: the desktop's mode is put back from the handler as a best
+// effort (Xlib is not async-signal-safe; the process is dying anyway).
+// SIGTERM, SIGINT and SIGHUP take the orderly way out instead (terminate.h).
+constexpr int kFatalSignals[] = {SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
 using SwapIntervalExt = void (*)(Display*, GLXDrawable, int);
 using SwapIntervalMesa = int (*)(unsigned int);
@@ -44,6 +48,8 @@ struct DisplayGlobals {
     bool vidmode_disabled = false;
     ModeRestore restore;
     int last_x_error = 0;
+    bool io_handler_installed = false;
+    std::function<void()> connection_lost;
 };
 
 DisplayGlobals g_display;
@@ -51,6 +57,35 @@ DisplayGlobals g_display;
 int QuietXErrorHandler(Display*, XErrorEvent* e) {
     g_display.last_x_error = e->error_code;
     return 0;
+}
+
+// Xlib calls this when the server connection is gone; it must not return
+// (Xlib would end the process itself) and nothing may call Xlib again.
+int OnConnectionLost(Display*) {
+    g_display.restore.active = 0;  // no mode to put back on a server that is gone
+    g_display.restore.display = nullptr;
+    if (g_display.connection_lost) g_display.connection_lost();
+    std::fputs("lost the connection to the X server\n", stderr);
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
+void InstallConnectionLostHandler() {
+    if (g_display.io_handler_installed) return;
+    // A write to a server that is gone must fail into the handler below,
+    // not end the process with SIGPIPE before anything is saved.
+    signal(SIGPIPE, SIG_IGN);
+    XSetIOErrorHandler(OnConnectionLost);
+    g_display.io_handler_installed = true;
+}
+
+// Sends the queued requests and returns the X error they caused (0 for none);
+// the stored code is cleared.
+int SyncAndTakeXError(Display* d) {
+    XSync(d, False);
+    int error = g_display.last_x_error;
+    g_display.last_x_error = 0;
+    return error;
 }
 
 // Owns a display connection used only for a query.
@@ -150,29 +185,48 @@ void RemoveRestoreHandlers() {
     r.handlers_installed = false;
 }
 
-// Switches to a w × h mode of the extension; false when it is not listed.
-bool SwitchMode(Display* d, int screen, int w, int h) {
+}  // namespace
+
+int PickModeLine(const std::vector<TGraphicsMode>& modes, int width, int height, int hertz) {
+    int first_of_size = -1;
+    for (size_t i = 0; i < modes.size(); ++i) {
+        const TGraphicsMode& m = modes[i];
+        if (m.width != width || m.height != height) continue;
+        if (hertz == 0 || m.hertz == hertz) return static_cast<int>(i);
+        if (first_of_size < 0) first_of_size = static_cast<int>(i);
+    }
+    return first_of_size;
+}
+
+namespace {
+
+// Switches to the listed mode of that size and rate (see PickModeLine); false
+// when none is listed or the server refused the switch.
+bool SwitchMode(Display* d, int screen, int w, int h, int hertz) {
     int count = 0;
     XF86VidModeModeInfo** list = nullptr;
     if (!XF86VidModeGetAllModeLines(d, screen, &count, &list) || !list) return false;
+    std::vector<TGraphicsMode> lines;
+    for (int i = 0; i < count; ++i) {
+        lines.push_back({list[i]->hdisplay, list[i]->vdisplay, 0, ModeHertz(*list[i])});
+    }
+    const int pick = PickModeLine(lines, w, h, hertz);
     bool ok = false;
-    for (int i = 0; i < count && !ok; ++i) {
-        if (list[i]->hdisplay != w || list[i]->vdisplay != h) continue;
-        if (list[0]->hdisplay == w && list[0]->vdisplay == h) {
-            ok = true;  // already the current mode
-            break;
-        }
+    if (pick == 0) {
+        ok = true;  // the first entry is the mode in use
+    } else if (pick > 0) {
         ModeRestore& r = g_display.restore;
         r.display = d;
         r.screen = screen;
-        r.original = *list[0];  // the first entry is the mode in use
+        r.original = *list[0];
         InstallRestoreHandlers();
         r.active = 1;
-        ok = XF86VidModeSwitchToMode(d, screen, list[i]) != 0;
+        g_display.last_x_error = 0;
+        ok = XF86VidModeSwitchToMode(d, screen, list[pick]) != 0 && SyncAndTakeXError(d) == 0;
         if (ok) {
             XF86VidModeSetViewPort(d, screen, 0, 0);
         } else {
-            r.active = 0;
+            RestoreNow();
         }
     }
     XFree(list);
@@ -189,7 +243,8 @@ struct XWindow::Impl {
     GLXContext context = nullptr;
     Cursor blank_cursor = 0;
     Atom wm_delete = 0;
-    bool has_alpha = false;
+    bool fullscreen = false;
+    bool grabbed = false;
     int width = 0, height = 0;
     int swap_interval = -1;
     SwapIntervalExt swap_ext = nullptr;
@@ -198,6 +253,7 @@ struct XWindow::Impl {
 
     ~Impl() {
         if (!display) return;
+        ReleaseGrabs();
         if (context) {
             glXMakeCurrent(display, 0, nullptr);
             glXDestroyContext(display, context);
@@ -214,6 +270,28 @@ struct XWindow::Impl {
         XCloseDisplay(display);
         XSetErrorHandler(old_handler);
     }
+
+    // Keeps pointer and keyboard inside a full-screen window, so the
+    // mouse-steered ship can never leave the screen or click another window.
+    void TakeGrabs() {
+        if (!fullscreen || grabbed) return;
+        const unsigned int mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+        bool pointer = XGrabPointer(display, window, True, mask, GrabModeAsync, GrabModeAsync,
+                                    window, None, CurrentTime) == GrabSuccess;
+        bool keyboard = XGrabKeyboard(display, window, True, GrabModeAsync, GrabModeAsync,
+                                      CurrentTime) == GrabSuccess;
+        if (pointer && !keyboard) XUngrabPointer(display, CurrentTime);
+        if (keyboard && !pointer) XUngrabKeyboard(display, CurrentTime);
+        grabbed = pointer && keyboard;
+    }
+
+    void ReleaseGrabs() {
+        if (!grabbed) return;
+        XUngrabKeyboard(display, CurrentTime);
+        XUngrabPointer(display, CurrentTime);
+        XFlush(display);
+        grabbed = false;
+    }
 };
 
 XWindow::XWindow() : impl_(std::make_unique<Impl>()) {}
@@ -225,24 +303,29 @@ XWindow::~XWindow() {
     }
 }
 
-std::unique_ptr<XWindow> XWindow::Open(int width, int height, int depth, const std::string& title) {
+std::unique_ptr<XWindow> XWindow::Open(int width, int height, int depth, int hertz,
+                                       const std::string& title) {
+    InstallConnectionLostHandler();
     auto win = std::make_unique<XWindow>();
     Impl& w = *win->impl_;
     w.display = XOpenDisplay(nullptr);
     if (!w.display) return nullptr;
     w.old_handler = XSetErrorHandler(QuietXErrorHandler);
+    g_display.last_x_error = 0;
     w.screen = DefaultScreen(w.display);
     w.width = width;
     w.height = height;
     Window root = RootWindow(w.display, w.screen);
     bool fullscreen = depth != 0;
+    w.fullscreen = fullscreen;
     if (fullscreen) {
         bool listed = false;
         for (const TGraphicsMode& m : ModesOf(w.display)) {
-            listed = listed || (m.width == width && m.height == height);
+            listed = listed || (m.width == width && m.height == height && m.depth == depth);
         }
         if (!listed) return nullptr;
-        if (VidModeAvailable(w.display) && !SwitchMode(w.display, w.screen, width, height)) {
+        if (VidModeAvailable(w.display) &&
+            !SwitchMode(w.display, w.screen, width, height, hertz)) {
             return nullptr;
         }
     }
@@ -250,9 +333,6 @@ std::unique_ptr<XWindow> XWindow::Open(int width, int height, int depth, const s
         GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8, None};
     XVisualInfo* vi = glXChooseVisual(w.display, w.screen, attribs);
     if (!vi) return nullptr;
-    int alpha_bits = 0;
-    glXGetConfig(w.display, vi, GLX_ALPHA_SIZE, &alpha_bits);
-    w.has_alpha = alpha_bits > 0;
     w.colormap = XCreateColormap(w.display, root, vi->visual, AllocNone);
     XSetWindowAttributes swa;
     std::memset(&swa, 0, sizeof swa);
@@ -289,6 +369,8 @@ std::unique_ptr<XWindow> XWindow::Open(int width, int height, int depth, const s
     std::memset(&black, 0, sizeof black);
     w.blank_cursor = XCreatePixmapCursor(w.display, bits, bits, &black, &black, 0, 0);
     XFreePixmap(w.display, bits);
+    // A window the server refused (no memory, a bad visual) is no window.
+    if (SyncAndTakeXError(w.display) != 0) return nullptr;
 
     XMapRaised(w.display, w.window);
     // Wait (bounded) until the window is mapped so focus and read-backs work.
@@ -299,8 +381,10 @@ std::unique_ptr<XWindow> XWindow::Open(int width, int height, int depth, const s
     }
     if (fullscreen) {
         XSetInputFocus(w.display, w.window, RevertToParent, CurrentTime);
+        w.TakeGrabs();
     }
     if (!glXMakeCurrent(w.display, w.window, w.context)) return nullptr;
+    if (SyncAndTakeXError(w.display) != 0) return nullptr;
 
     const char* ext = glXQueryExtensionsString(w.display, w.screen);
     std::string exts = ext ? ext : "";
@@ -329,9 +413,6 @@ void XWindow::Swap(int interval) {
     glXSwapBuffers(w.display, w.window);
 }
 
-bool XWindow::HasAlpha() const {
-    return impl_->has_alpha;
-}
 int XWindow::Width() const {
     return impl_->width;
 }
@@ -363,6 +444,7 @@ void XWindow::Warp(int x, int y) {
 }
 
 std::vector<TGraphicsMode> QueryDisplayModes() {
+    InstallConnectionLostHandler();
     if (g_display.current) return ModesOf(g_display.current->XDisplay());
     XErrorHandler old = XSetErrorHandler(QuietXErrorHandler);
     std::vector<TGraphicsMode> modes;
@@ -372,6 +454,10 @@ std::vector<TGraphicsMode> QueryDisplayModes() {
     }
     XSetErrorHandler(old);
     return modes;
+}
+
+void SetConnectionLostHandler(std::function<void()> handler) {
+    g_display.connection_lost = std::move(handler);
 }
 
 void SetVidModeDisabled(bool disabled) {
@@ -418,13 +504,16 @@ void PumpEvents() {
             case MotionNotify:
             case EnterNotify:
             case LeaveNotify:
+                InputHandleXEvent(ev, false);
+                break;
             case FocusIn:
+            case FocusOut: {
                 InputHandleXEvent(ev, false);
+                const FocusEffect effect = FocusPolicy(ev.xfocus);
+                if (effect.release_grab) win->impl_->ReleaseGrabs();
+                if (effect.take_grab) win->impl_->TakeGrabs();
                 break;
-            case FocusOut:
-                InputHandleXEvent(ev, false);
-                InputReleaseAll();
-                break;
+            }
             case ClientMessage:
                 if (static_cast<Atom>(ev.xclient.data.l[0]) == wm_delete) InputPostCloseRequest();
                 break;

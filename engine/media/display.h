@@ -5,6 +5,7 @@
 // Depends on Xlib, GLX and the XF86VidMode extension.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,7 +20,9 @@ class XWindow {
   public:
     struct Impl;
     // Opens a window (depth 0) or a full-screen window in a listed mode; null on failure.
-    static std::unique_ptr<XWindow> Open(int width, int height, int depth,
+    // Note: full screen takes the listed mode of that size, depth and hertz (the
+    // first of that size when the rate is not listed) and grabs pointer and keyboard.
+    static std::unique_ptr<XWindow> Open(int width, int height, int depth, int hertz,
                                          const std::string& title);
     ~XWindow();
     XWindow(const XWindow&) = delete;
@@ -27,8 +30,6 @@ class XWindow {
 
     // Presents the back buffer; interval 1 waits for the vertical blank where supported.
     void Swap(int interval);
-    // Returns true when the framebuffer keeps an alpha channel.
-    bool HasAlpha() const;
     // Returns the window size in pixels.
     int Width() const;
     int Height() const;
@@ -56,5 +57,12 @@ std::vector<TGraphicsMode> QueryDisplayModes();
 void SetVidModeDisabled(bool disabled);
 // Puts the desktop's original mode back if a full-screen switch is active.
 void RestoreDesktopMode();
+// Returns the index of the mode line to switch to for width × height at
+// hertz: the first that matches all three, else the first of that size
+// (hertz 0 takes the first of that size); -1 when none has that size.
+int PickModeLine(const std::vector<TGraphicsMode>& modes, int width, int height, int hertz);
+// Sets what runs when the X server connection is lost, before the process
+// ends with status 1. It must not call Xlib, GLX or any drawing.
+void SetConnectionLostHandler(std::function<void()> handler);
 
 }  // namespace media::detail

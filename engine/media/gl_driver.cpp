@@ -71,10 +71,10 @@ class TGLDraw2DDriver : public TDraw2DDriver {
 
     std::vector<TGraphicsMode> GraphicsModes() override { return detail::QueryDisplayModes(); }
 
-    bool CreateGraphics(int width, int height, int depth, int /*hertz*/, int /*flags*/,
+    bool CreateGraphics(int width, int height, int depth, int hertz, int /*flags*/,
                         const std::string& title) override {
         CloseGraphics();
-        window_ = detail::XWindow::Open(width, height, depth, title);
+        window_ = detail::XWindow::Open(width, height, depth, hertz, title);
         if (!window_) return false;
         token_ = std::make_shared<GLContextToken>();
         token_->release = [this](GLuint id) { ReleaseTexture(id); };
@@ -271,9 +271,9 @@ class TGLDraw2DDriver : public TDraw2DDriver {
                 const uint8_t* src = &buf[static_cast<size_t>(ch - 1 - row) * cw * 4];
                 uint8_t* dst = pm->Row(y0 - y + row) + static_cast<size_t>(x0 - x) * 4;
                 std::memcpy(dst, src, static_cast<size_t>(cw) * 4);
-                if (!window_->HasAlpha()) {
-                    for (int i = 0; i < cw; ++i) dst[i * 4 + 3] = 255;
-                }
+                // What the screen shows is opaque, whatever alpha the
+                // framebuffer kept from blending: read-backs are too.
+                for (int i = 0; i < cw; ++i) dst[i * 4 + 3] = 255;
             }
         }
         return pm;

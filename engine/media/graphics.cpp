@@ -31,6 +31,8 @@ struct GraphicsGlobals {
     // Pacing of Flip(-1) in a window: the next tick and the carried remainder.
     int64_t next_tick = 0;
     int tick_carry = 0;
+    // HideMouse holds for every window opened later, until ShowMouse.
+    bool pointer_hidden = false;
 };
 
 GraphicsGlobals g_gfx;
@@ -198,6 +200,7 @@ std::shared_ptr<TDraw2DGraphics> OpenGraphics(int width, int height, int depth, 
     SetVirtualResolution(static_cast<float>(width), static_cast<float>(height));
     g_gfx.next_tick = CurrentClock().NowMs();
     g_gfx.tick_carry = 0;
+    if (g_gfx.pointer_hidden) driver.SetPointerVisible(false);
     if (depth != 0) MoveVirtualMouse(g.vres_width / 2, g.vres_height / 2);
     return g_gfx.context;
 }
@@ -299,10 +302,12 @@ void MoveVirtualMouse(float x, float y) {
 }
 
 void ShowMouse() {
+    g_gfx.pointer_hidden = false;
     if (Open()) g_gfx.driver->SetPointerVisible(true);
 }
 
 void HideMouse() {
+    g_gfx.pointer_hidden = true;
     if (Open()) g_gfx.driver->SetPointerVisible(false);
 }
 

@@ -186,6 +186,7 @@ void MoveVirtualMouse(float x, float y);
 // Shows the pointer over the window.
 void ShowMouse();
 // Hides the pointer over the window.
+// Note: it stays hidden over every window opened later, until ShowMouse.
 void HideMouse();
 
 // --- Draw state ----------------------------------------------------------

@@ -135,13 +135,32 @@ void InputHandleXEvent(const XEvent& event, bool repeat) {
             g_input.pointer_x = event.xcrossing.x;
             g_input.pointer_y = event.xcrossing.y;
             break;
+        case FocusIn:
         case FocusOut:
-            // Focus moving into a child of the window is not a loss of focus.
-            if (event.xfocus.detail != NotifyInferior) InputReleaseAll();
+            if (FocusPolicy(event.xfocus).release_input) InputReleaseAll();
             break;
         default:
             break;
     }
+}
+
+FocusEffect FocusPolicy(const XFocusChangeEvent& focus) {
+    FocusEffect effect;
+    // Focus moving into a child of the window, or back from one, keeps the
+    // keyboard with us.
+    if (focus.detail == NotifyInferior) return effect;
+    // Focus that really moved (not one announced by a grab starting or
+    // ending) decides the full-screen grabs; reacting to grab announcements
+    // would answer every grab with another.
+    const bool moved = focus.mode == NotifyNormal || focus.mode == NotifyWhileGrabbed;
+    if (focus.type == FocusOut) {
+        // Any loss, a grab by another client included, takes the key releases away.
+        effect.release_input = true;
+        effect.release_grab = moved;
+    } else {
+        effect.take_grab = moved;
+    }
+    return effect;
 }
 
 void InputPostCloseRequest() {

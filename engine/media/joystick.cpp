@@ -24,6 +24,8 @@
 #include <thread>
 #include <utility>
 
+#include "engine/media/terminate.h"
+
 namespace media {
 
 namespace {
@@ -296,6 +298,8 @@ int JoyCount() {
         ReadInitialState(*device);
         g_joy.devices.push_back(std::move(device));
     }
+    // The readers leave SIGTERM, SIGINT and SIGHUP to the main thread.
+    detail::TerminateSignalsBlocked blocked;
     for (auto& device : g_joy.devices) {
         try {
             device->reader = std::thread(ReaderLoop, device.get(), g_joy.stop_read.get());

@@ -10,9 +10,12 @@
 #include <dlfcn.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <unordered_map>
+
+#include "engine/media/terminate.h"
 
 namespace media::audio_detail {
 
@@ -98,7 +101,26 @@ bool Bind(void* handle, const char* name, F& fn) {
     return fn != nullptr;
 }
 
+// Takes ALSA's error messages: standard error is for the program's own.
+void SilentAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+// Keeps the sound libraries from printing to standard error: OpenAL Soft
+// reads its log level when it loads (a level the user set is kept), and
+// ALSA, which it loads for its ALSA backend, takes an error handler. ALSA is
+// never linked: when it is on the machine it is loaded here, stays loaded,
+// and the library's own load then finds this copy.
+void QuietSoundLibraries() {
+    setenv("ALSOFT_LOGLEVEL", "0", 0);
+    using ErrorHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetErrorHandler = int (*)(ErrorHandler);
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
+    if (alsa == nullptr) return;
+    auto set = reinterpret_cast<SetErrorHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
+    if (set != nullptr) set(SilentAlsaError);
+}
+
 std::shared_ptr<AlLibrary> OpenLibrary() {
+    QuietSoundLibraries();
     for (const char* name : kOpenALLibraryNames) {
         void* h = dlopen(name, RTLD_NOW | RTLD_LOCAL);
         if (h == nullptr) continue;
@@ -318,6 +340,9 @@ OpenALDriver::~OpenALDriver() {
 
 bool OpenALDriver::Start() {
     Shutdown();
+    // The library's mixing threads start here; they leave SIGTERM, SIGINT and
+    // SIGHUP to the main thread.
+    detail::TerminateSignalsBlocked blocked;
     auto shared = std::make_shared<Shared>();
     shared->al = Library();
     if (!shared->al) return false;

@@ -45,6 +45,7 @@ bool TRecordingDriver::CreateGraphics(int w, int h, int d, int hz, int f, const 
     }
     open_ = true;
     ++opens;
+    pointer_visible = true;  // a new window starts with the system pointer
     width = w;
     height = h;
     depth = d;

@@ -27,6 +27,14 @@ void InputHandleXEvent(const XEvent& event, bool repeat);
 void InputPostCloseRequest();
 // Releases every held key and button (the window lost focus or closed).
 void InputReleaseAll();
+// What a focus event of the window means for input and full-screen grabs.
+struct FocusEffect {
+    bool release_input = false;  // let go of every held key and button
+    bool release_grab = false;   // give up the full-screen grabs
+    bool take_grab = false;      // take the full-screen grabs (again)
+};
+// Returns the one focus policy's answer for a focus event (see input.cpp).
+FocusEffect FocusPolicy(const XFocusChangeEvent& focus);
 // Returns the pointer position in window pixels as last seen.
 int PointerWindowX();
 int PointerWindowY();

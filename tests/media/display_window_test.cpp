@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "engine/media/display.h"
 #include "engine/media/graphics.h"
@@ -129,4 +130,71 @@ TEST_F(DisplayTest, MoveVirtualMouseWarpsThroughTheScale) {
     EXPECT_EQ(wy, 50);
     EXPECT_FLOAT_EQ(VirtualMouseX(), 200);
     EXPECT_FLOAT_EQ(VirtualMouseY(), 100);
+}
+
+TEST(DisplayModePick, SizeAndRateDecideTheModeLine) {
+    // The first line is the mode in use, as the video-mode extension lists it.
+    const std::vector<TGraphicsMode> lines = {
+        {1024, 768, 0, 60}, {800, 600, 0, 75}, {800, 600, 0, 60}, {640, 480, 0, 72}};
+    struct Case {
+        int width, height, hertz, want;
+    };
+    const Case cases[] = {
+        {800, 600, 60, 2},    // the rate asked for, not the first line of that size
+        {800, 600, 75, 1},    //
+        {800, 600, 85, 1},    // rate not listed: the first line of that size
+        {800, 600, 0, 1},     // any rate
+        {1024, 768, 60, 0},   // already in use
+        {640, 480, 60, 3},    //
+        {1280, 1024, 60, -1}  // size not listed
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(detail::PickModeLine(lines, c.width, c.height, c.hertz), c.want)
+            << c.width << "x" << c.height << "@" << c.hertz;
+    }
+}
+
+TEST_F(DisplayTest, FullScreenGrabsPointerAndKeyboardWhileItHasTheFocus) {
+    Window root = DefaultRootWindow(other_);
+    auto grabbed_by_us = [&] {
+        // Another client's grab fails while ours holds; a grab that succeeds is let go at once.
+        int pointer = XGrabPointer(other_, root, False, ButtonPressMask, GrabModeAsync,
+                                   GrabModeAsync, None, None, CurrentTime);
+        int keyboard = XGrabKeyboard(other_, root, False, GrabModeAsync, GrabModeAsync,
+                                     CurrentTime);
+        XUngrabPointer(other_, CurrentTime);
+        XUngrabKeyboard(other_, CurrentTime);
+        XSync(other_, False);
+        return pointer == AlreadyGrabbed && keyboard == AlreadyGrabbed;
+    };
+    // Polls the window's events until the grab state is as wanted (bounded).
+    auto settles_to = [&](bool want) {
+        for (int tries = 0; tries < 500; ++tries) {
+            KeyDown(KEY_A);
+            XSync(detail::CurrentDisplay(), False);
+            if (grabbed_by_us() == want) return true;
+        }
+        return false;
+    };
+    SetAppTitle("Zarquill grab test");
+    ASSERT_NE(OpenGraphics(1024, 768, 32, 60, 0), nullptr);
+    Window ours = FindWindow(other_, "Zarquill grab test");
+    ASSERT_NE(ours, 0u);
+    EXPECT_TRUE(grabbed_by_us());
+
+    // Focus taken by another window releases both grabs; focus back takes them again.
+    Window elsewhere = XCreateSimpleWindow(other_, root, 0, 0, 10, 10, 0, 0, 0);
+    XMapWindow(other_, elsewhere);
+    XSync(other_, False);
+    XSetInputFocus(other_, elsewhere, RevertToParent, CurrentTime);
+    XSync(other_, False);
+    EXPECT_TRUE(settles_to(false));
+    XSetInputFocus(other_, ours, RevertToParent, CurrentTime);
+    XSync(other_, False);
+    EXPECT_TRUE(settles_to(true));
+
+    CloseGraphics();
+    EXPECT_FALSE(grabbed_by_us());
+    XDestroyWindow(other_, elsewhere);
+    XSync(other_, False);
 }

@@ -265,6 +265,11 @@ TEST_F(GLDrawTest, GrabPixmapIsTheRightWayUpAndOpaque) {
     EXPECT_EQ(out->ReadPixel(1, 1), 0xFFFF0000u);
     EXPECT_EQ(out->ReadPixel(62, 62), 0xFF0000FFu);
     EXPECT_EQ(out->ReadPixel(30, 30) >> 24, 255u);
+    // Whatever alpha the framebuffer keeps from drawing, a read-back is opaque.
+    SetBlend(SOLIDBLEND);
+    SetAlpha(0.25f);
+    DrawRect(20, 20, 4, 4);
+    EXPECT_EQ(GrabPixmap(20, 20, 1, 1)->ReadPixel(0, 0) >> 24, 255u);
     auto part = GrabPixmap(58, 58, 10, 10);  // partly outside the window
     ASSERT_NE(part, nullptr);
     EXPECT_EQ(part->ReadPixel(3, 3), 0xFF0000FFu);

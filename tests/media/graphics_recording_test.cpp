@@ -264,6 +264,18 @@ TEST_F(RecordingTest, FullScreenCentresThePointer) {
     EXPECT_EQ(rec_->pointer_y, 384);
 }
 
+TEST_F(RecordingTest, HiddenPointerStaysHiddenInEveryNewWindow) {
+    HideMouse();  // before any window, as start-up does
+    ASSERT_NE(OpenGraphics(800, 600), nullptr);
+    EXPECT_FALSE(rec_->pointer_visible);
+    ASSERT_NE(OpenGraphics(1024, 768, 32, 60, 0), nullptr);  // each Apply reopens
+    EXPECT_FALSE(rec_->pointer_visible);
+    ShowMouse();
+    EXPECT_TRUE(rec_->pointer_visible);
+    ASSERT_NE(OpenGraphics(800, 600), nullptr);
+    EXPECT_TRUE(rec_->pointer_visible);
+}
+
 TEST_F(RecordingTest, OpenFailsForUnlistedFullScreenAndFailedDisplay) {
     EXPECT_EQ(OpenGraphics(1000, 700, 32, 60, 0), nullptr);
     EXPECT_FALSE(GraphicsOpen());

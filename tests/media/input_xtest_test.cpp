@@ -104,6 +104,29 @@ class InputXTestTest : public ::testing::Test {
         XTestFakeKeyEvent(sender_, XKeysymToKeycode(sender_, sym), press, CurrentTime);
         XSync(sender_, False);
     }
+    // Maps a window of the sender and waits until it can take the focus.
+    bool MapAndWait(Window w) {
+        XMapWindow(sender_, w);
+        XSync(sender_, False);
+        return WaitFor([&] {
+            XWindowAttributes attributes{};
+            return XGetWindowAttributes(sender_, w, &attributes) &&
+                   attributes.map_state == IsViewable;
+        });
+    }
+    // Sends the window manager's close request to the window.
+    void SendCloseRequest() {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window_;
+        event.xclient.message_type = XInternAtom(sender_, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] =
+            static_cast<long>(XInternAtom(sender_, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(sender_, window_, False, NoEventMask, &event);
+        XSync(sender_, False);
+    }
     void Button(unsigned int button, bool press) {
         XTestFakeButtonEvent(sender_, button, press, CurrentTime);
         XSync(sender_, False);
@@ -175,39 +198,34 @@ TEST_F(InputXTestTest, ButtonsArriveAndTheWheelIsNoButton) {
     for (int b = 1; b <= 3; ++b) EXPECT_EQ(media::MouseHit(b), 0) << b;
 }
 
-TEST_F(InputXTestTest, LosingFocusReleasesAKeyStillHeld) {
+TEST_F(InputXTestTest, FocusInAChildKeepsKeysAndLosingItReleasesThem) {
     Key(XK_Left, true);
     ASSERT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_LEFT) == 1; }));
+    // Focus moving into a child of the window keeps the keyboard with us. A
+    // close request sent after the focus change arrives after its events, so
+    // once it is seen they have been handled.
+    Window child = XCreateSimpleWindow(sender_, window_, 0, 0, 20, 20, 0, 0, 0);
+    ASSERT_TRUE(MapAndWait(child));
+    XSetInputFocus(sender_, child, RevertToParent, CurrentTime);
+    SendCloseRequest();
+    ASSERT_TRUE(WaitFor([] { return media::AppTerminate() == 1; }));
+    EXPECT_EQ(media::KeyDown(media::KEY_LEFT), 1);
+
     // Another window takes the keyboard while the key is still down.
     Window other =
         XCreateSimpleWindow(sender_, DefaultRootWindow(sender_), 400, 400, 50, 50, 0, 0, 0);
-    XMapWindow(sender_, other);
-    XSync(sender_, False);
-    ASSERT_TRUE(WaitFor([&] {
-        XWindowAttributes attributes{};
-        return XGetWindowAttributes(sender_, other, &attributes) &&
-               attributes.map_state == IsViewable;
-    }));
+    ASSERT_TRUE(MapAndWait(other));
     XSetInputFocus(sender_, other, RevertToParent, CurrentTime);
     XSync(sender_, False);
     EXPECT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_LEFT) == 0; }));
     Key(XK_Left, false);
+    XDestroyWindow(sender_, child);
     XDestroyWindow(sender_, other);
     XSync(sender_, False);
 }
 
 TEST_F(InputXTestTest, CloseRequestIsReportedOnce) {
-    Atom protocols = XInternAtom(sender_, "WM_PROTOCOLS", False);
-    Atom delete_window = XInternAtom(sender_, "WM_DELETE_WINDOW", False);
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window_;
-    event.xclient.message_type = protocols;
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(delete_window);
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(sender_, window_, False, NoEventMask, &event);
-    XSync(sender_, False);
+    SendCloseRequest();
     ASSERT_TRUE(WaitFor([] { return media::AppTerminate() == 1; }));
     EXPECT_EQ(media::AppTerminate(), 0);
     // The window is still open: closing is the program's decision.

@@ -240,6 +240,10 @@ int ProgramRun::WaitForExit(int timeoutMs) {
     return pid_ > 0 ? status_ : -1;
 }
 
+void ProgramRun::Signal(int signalNumber) {
+    if (pid_ > 0 && !exited_) ::kill(pid_, signalNumber);
+}
+
 std::string ProgramRun::StdErr() const {
     std::ifstream in(root_ + "/stderr.txt", std::ios::binary);
     std::ostringstream out;

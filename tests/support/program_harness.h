@@ -56,6 +56,11 @@ class ProgramRun {
     std::string RunOnce(const std::vector<std::string>& args) const;
     // Returns what the program wrote to standard error.
     std::string StdErr() const;
+    // Sends a signal to the running program.
+    void Signal(int signalNumber);
+    // Drops the harness's own X connection without a word to the server
+    // (call it before the server is stopped: Xlib would end the test on it).
+    void AbandonDisplayConnection() { dpy_ = nullptr; }
 
     // Returns true once the program's window is mapped (bounded wait).
     bool WaitForWindow(int timeoutMs = 30000);
