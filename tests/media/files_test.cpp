@@ -200,6 +200,8 @@ TEST_F(FilesTest, DataFilesNeverBlockAndTellAbsentFromUnreadable) {
         EXPECT_EQ(got, c.want);
         EXPECT_EQ(s != nullptr, c.want == media::OpenResult::kOk);
     }
+}
+
 TEST_F(FilesTest, BinaryValuesAreLittleEndianAndRunningOutReadsZero) {
     auto out = media::WriteFile(dir_ / "bin.dat");
     ASSERT_TRUE(out);
