@@ -206,8 +206,7 @@ TEST_F(TitleScreenTest, ANarrowScreenWidensThePanelAndEnlargesTheHints) {
         const media::DrawRecord* small = Text("Audio Options");
         ASSERT_TRUE(hint && small);
         EXPECT_EQ(hint->state.image_font, engine::FontGrid[10 + c.hintSize]) << c.screenWidth;
-        EXPECT_EQ(small->state.image_font, engine::FontGrid[10 + c.smallHintSize])
-            << c.screenWidth;
+        EXPECT_EQ(small->state.image_font, engine::FontGrid[10 + c.smallHintSize]) << c.screenWidth;
     }
 }
 
