@@ -196,7 +196,8 @@ bool FrontEndFrame() {
     const bool narrow = engine::ScreenWidth < 900;
     SetFont(2, narrow ? 4 : 3);
     SetColourAlpha(255, 255, 255, 1);
-    if (engine::Setup[engine::SETUP_WIDTH] == 800 && static_cast<uint32_t>(media::Millisecs()) % 800 < 400) {
+    if (engine::Setup[engine::SETUP_WIDTH] == 800 &&
+        static_cast<uint32_t>(media::Millisecs()) % 800 < 400) {
         SetColourAlpha(255, 255, 0, 1);
     }
     engine::DrawTextAligned(4, 4, "Hit [Tab] for settings");

@@ -181,4 +181,33 @@ TEST_F(TitleScreenTest, TheSettingsHintBlinksYellowOnlyWhileTheWidthIsStill800) 
     }
 }
 
+TEST_F(TitleScreenTest, ANarrowScreenWidensThePanelAndEnlargesTheHints) {
+    // Each font slot its own object, so the record tells which slot drew.
+    for (auto& font : engine::FontGrid) {
+        font = media::LoadImageFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 12);
+        ASSERT_NE(font, nullptr);
+    }
+    const struct {
+        int screenWidth;
+        float panelWidth;
+        int hintSize, smallHintSize;  // SetFont sizes of family 2
+    } cases[] = {{899, 415, 4, 3}, {900, 335, 3, 2}};
+    for (const auto& c : cases) {
+        engine::ScreenWidth = c.screenWidth;
+        Frame();
+        float panelWidth = 0;  // the panel is the one half-transparent black rectangle
+        for (const auto& r : rec_->OfKind(media::DrawKind::Rect)) {
+            if (panelWidth == 0 && r.state.color_alpha == 0.5f && r.state.color_red == 0) {
+                panelWidth = r.w;
+            }
+        }
+        EXPECT_EQ(panelWidth, c.panelWidth) << c.screenWidth;
+        const media::DrawRecord* hint = Text("Hit [Tab] for settings");
+        const media::DrawRecord* small = Text("Audio Options");
+        ASSERT_TRUE(hint && small);
+        EXPECT_EQ(hint->state.image_font, engine::FontGrid[10 + c.hintSize]) << c.screenWidth;
+        EXPECT_EQ(small->state.image_font, engine::FontGrid[10 + c.smallHintSize]) << c.screenWidth;
+    }
+}
+
 }  // namespace

@@ -187,8 +187,8 @@ TEST_F(GraphicsSetupTest, SecondSetUpReopensQuietlyAndSaysSo) {
 }
 
 TEST_F(GraphicsSetupTest, EachFontSlotLoadsItsFileAtItsScaledSize) {
-    for (const char* file : {"SVBasicManual.ttf", "November.ttf", "Blue Highway.ttf",
-                             "Acknowledge TT BRK.ttf"}) {
+    for (const char* file :
+         {"SVBasicManual.ttf", "November.ttf", "Blue Highway.ttf", "Acknowledge TT BRK.ttf"}) {
         std::filesystem::copy_file(std::string(ZQ_DIST_DIR) + "/Files/Common/" + file,
                                    dir_ / (std::string("Common/") + file));
     }
@@ -203,15 +203,15 @@ TEST_F(GraphicsSetupTest, EachFontSlotLoadsItsFileAtItsScaledSize) {
         int size1024;  // at 1024x768: f1 = f2 = 1
     };
     const Slot slots[] = {
-        {false, 1, body800, 28, body1024, 24},   {false, 2, body800, 22, body1024, 16},
-        {false, 3, body800, 22, body1024, 16},   {false, 4, body800, 24, body1024, 20},
-        {false, 5, heading, 115, heading, 96},   {false, 6, heading, 86, heading, 72},
-        {false, 7, heading, 38, heading, 32},    {false, 8, body800, 38, body1024, 32},
-        {false, 9, body800, 16, body1024, 14},   {false, 10, display, 112, display, 112},
-        {false, 11, display, 96, display, 96},   {false, 12, display, 32, display, 32},
-        {false, 13, display, 20, display, 20},   {true, 0, body800, 9, body1024, 8},
-        {true, 8, body800, 115, body1024, 96},   {true, 13, heading, 28, heading, 24},
-        {true, 24, display, 38, display, 32},    {true, 28, display, 115, display, 96},
+        {false, 1, body800, 28, body1024, 24}, {false, 2, body800, 22, body1024, 16},
+        {false, 3, body800, 22, body1024, 16}, {false, 4, body800, 24, body1024, 20},
+        {false, 5, heading, 115, heading, 96}, {false, 6, heading, 86, heading, 72},
+        {false, 7, heading, 38, heading, 32},  {false, 8, body800, 38, body1024, 32},
+        {false, 9, body800, 16, body1024, 14}, {false, 10, display, 112, display, 112},
+        {false, 11, display, 96, display, 96}, {false, 12, display, 32, display, 32},
+        {false, 13, display, 20, display, 20}, {true, 0, body800, 9, body1024, 8},
+        {true, 8, body800, 115, body1024, 96}, {true, 13, heading, 28, heading, 24},
+        {true, 24, display, 38, display, 32},  {true, 28, display, 115, display, 96},
     };
     for (int width : {800, 1024}) {
         engine::Setup[SETUP_WIDTH] = width;

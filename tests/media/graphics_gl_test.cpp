@@ -247,7 +247,7 @@ TEST_F(GLDrawTest, BatchingKeepsCallOrder) {
 TEST_F(GLDrawTest, AnImageFreedWhileItsQuadsWaitStillDrawsThem) {
     auto red = Solid(8, 8, 0xFFFF0000u, 0);
     DrawImage(red, 0, 0);
-    red.reset();  // its texture goes while the quad is still queued
+    red.reset();                               // its texture goes while the quad is still queued
     auto green = Solid(8, 8, 0xFF00FF00u, 0);  // free to take the same texture name
     DrawImage(green, 16, 0);
     auto out = Grab();

@@ -209,7 +209,9 @@ TEST_F(RecordingTest, FlipMinusOneAt60HertzPresents60FramesASecond) {
         ASSERT_NE(OpenGraphics(640, 480, 0, 60, 0), nullptr);
         for (int i = 0; i < 121; ++i) Flip(-1);
         ASSERT_EQ(rec_->flip_times.size(), 121u);
-        auto since = [&](size_t i) { return MillisecsBetween(rec_->flip_times[0], rec_->flip_times[i]); };
+        auto since = [&](size_t i) {
+            return MillisecsBetween(rec_->flip_times[0], rec_->flip_times[i]);
+        };
         int in_first_second = 0;
         for (size_t i = 0; i < rec_->flip_times.size(); ++i) in_first_second += since(i) < 1000;
         EXPECT_EQ(in_first_second, 60) << start;
@@ -217,7 +219,8 @@ TEST_F(RecordingTest, FlipMinusOneAt60HertzPresents60FramesASecond) {
         EXPECT_EQ(since(120), 2000) << start;
         for (size_t i = 1; i < rec_->flip_times.size(); ++i) {
             int gap = since(i) - since(i - 1);
-            EXPECT_TRUE(gap == 16 || gap == 17) << "gap " << gap << " at " << i << " from " << start;
+            EXPECT_TRUE(gap == 16 || gap == 17)
+                << "gap " << gap << " at " << i << " from " << start;
         }
         for (int s : rec_->flip_syncs) EXPECT_EQ(s, 0);
     }

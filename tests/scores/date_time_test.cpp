@@ -39,8 +39,7 @@ TEST_F(DateTimeTest, NumberGivesBackTimeAndDate) {
 // A clock that crosses midnight between any two readings.
 class MidnightClock : public media::VirtualClock {
   public:
-    void LocalTime(int& year, int& month, int& day, int& hour, int& minute,
-                   int& second) override {
+    void LocalTime(int& year, int& month, int& day, int& hour, int& minute, int& second) override {
         SetLocalTime(2026, 12, readings_ == 0 ? 8 : 9, readings_ == 0 ? 23 : 0,
                      readings_ == 0 ? 59 : 0, readings_ == 0 ? 59 : 0);
         ++readings_;
