@@ -96,12 +96,10 @@ class ProgramTest : public ::testing::Test {
         return {};
     }
 
-    // Chooses Medium on the title screen, starts a game, flies a little while
-    // firing, then quits it from the pause menu.
-    void PlayMediumAndQuit(ProgramRun& run) {
-        ClickLogical(run, kCentreX - 50, kVH / 2 + 250 + 20);
-        // The dark playfield replaces the blue title screen once the game runs; on a
-        // loaded machine a click can fall between two slow frames, so it is repeated.
+    // Clicks the start button on the title screen until the game runs: the dark
+    // playfield replaces the blue title screen. On a loaded machine a click can
+    // fall between two slow frames, so it is repeated.
+    void StartGame(ProgramRun& run) {
         bool playing = false;
         for (int attempt = 0; attempt < 3 && !playing; ++attempt) {
             ClickLogical(run, kCentreX, kVH / 2 + 80);
@@ -112,6 +110,13 @@ class ProgramTest : public ::testing::Test {
             }
         }
         ASSERT_TRUE(playing) << "the game did not start";
+    }
+
+    // Chooses Medium on the title screen, starts a game, flies a little while
+    // firing, then quits it from the pause menu.
+    void PlayMediumAndQuit(ProgramRun& run) {
+        ClickLogical(run, kCentreX - 50, kVH / 2 + 250 + 20);
+        StartGame(run);
         Pause(1000);
         run.MovePointerLogical(300, 400, kVW, kVH);
         run.ButtonDown(3);

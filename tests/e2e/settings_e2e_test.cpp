@@ -120,10 +120,8 @@ TEST_F(SettingsE2E, ApplyInTheMiddleOfAGameKeepsTheGameGoing) {
     ProgramRun run;
     StartToTitle(run);
     // Start a game on Easy.
-    run.MovePointerLogical((kVW - 415) / 2, kVH / 2 + 80, kVW, kVH);
-    Pause(100);
-    run.Click(1);
-    Pause(1500);
+    StartGame(run);
+    Pause(1000);
     OpenPanel(run);
     ChangeSizeAndApply(run);
     WaitForReopen(run);
