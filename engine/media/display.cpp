@@ -15,6 +15,8 @@
 #include <cstring>
 #include <functional>
 
+#include "engine/media/terminate.h"
+
 namespace media::detail {
 
 namespace {
@@ -306,6 +308,9 @@ XWindow::~XWindow() {
 std::unique_ptr<XWindow> XWindow::Open(int width, int height, int depth, int hertz,
                                        const std::string& title) {
     InstallConnectionLostHandler();
+    // The GL driver may start rendering threads here; they leave SIGTERM,
+    // SIGINT and SIGHUP to the main thread.
+    TerminateSignalsBlocked blocked;
     auto win = std::make_unique<XWindow>();
     Impl& w = *win->impl_;
     w.display = XOpenDisplay(nullptr);

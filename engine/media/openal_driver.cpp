@@ -314,6 +314,8 @@ void OpenALDriver::Shared::Release() {
 
 bool LoadOpenAL(std::vector<std::string>& devices) {
     devices.clear();
+    // Listing devices may start the library's threads: keep the signals off them.
+    detail::TerminateSignalsBlocked blocked;
     auto& library = Library();
     if (!library) library = OpenLibrary();
     if (!library || !library->IsExtensionPresent(nullptr, "ALC_ENUMERATION_EXT")) return false;

@@ -11,8 +11,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -105,6 +109,45 @@ TEST_F(JoystickReaderTest, InitialStateIsReadBeforeJoyCountReturns) {
     EXPECT_EQ(media::JoyButtonMask(0), 0b111);
     EXPECT_EQ(media::JoyName(0), "Joystick 1");
     EXPECT_EQ(media::JoyAxis(0, media::JOY_HAT), -1.0);
+}
+
+// Returns the ids of this process's threads.
+std::set<std::string> ThreadIds() {
+    std::set<std::string> ids;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        ids.insert(entry.path().filename().string());
+    }
+    return ids;
+}
+
+// Returns a thread's blocked-signal mask as the kernel reports it.
+unsigned long long BlockedSignals(const std::string& tid) {
+    std::ifstream status("/proc/self/task/" + tid + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("SigBlk:", 0) == 0) return std::stoull(line.substr(7), nullptr, 16);
+    }
+    return 0;
+}
+
+TEST_F(JoystickReaderTest, ReaderThreadsLeaveTerminateSignalsToTheMainThread) {
+    FakeStick stick(dir_ / "js0");
+    media::SetJoystickPaths({stick.path()});
+    const std::set<std::string> before = ThreadIds();
+    ASSERT_EQ(media::JoyCount(), 1);
+    int readers = 0;
+    for (const std::string& tid : ThreadIds()) {
+        if (before.count(tid)) continue;
+        ++readers;
+        const unsigned long long mask = BlockedSignals(tid);
+        for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+            EXPECT_TRUE(mask & (1ULL << (sig - 1))) << "signal " << sig;
+        }
+    }
+    EXPECT_EQ(readers, 1);
+    // The thread that started them still takes the signals.
+    const unsigned long long own = BlockedSignals(std::to_string(::gettid()));
+    EXPECT_FALSE(own & (1ULL << (SIGTERM - 1)));
 }
 
 TEST_F(JoystickReaderTest, AxesCoverTheFullRangeAndClamp) {
