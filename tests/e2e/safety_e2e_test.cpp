@@ -21,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using zqtest::Pause;
 using zqtest::ProgramRun;
+using zqtest::ScoresJson;
 
 // The logical screen of an 800x600 window and the title screen's centre column.
 constexpr int kVW = 1280, kVH = 960;
@@ -31,18 +32,6 @@ std::string ReadAll(const std::string& path) {
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
-}
-
-// Returns the runs the score file holds, as --scores prints them.
-std::string ScoresJson(ProgramRun& run) {
-    std::string out;
-    FILE* pipe = ::popen((run.Root() + "/zarquill --scores 2>/dev/null").c_str(), "r");
-    if (!pipe) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-    ::pclose(pipe);
-    return out;
 }
 
 bool HoldsRun(const std::string& json, const std::string& name) {
@@ -307,21 +296,39 @@ TEST_F(SafetyE2E, ReadOnlyFilesFolderRunsReportsAndLosesNothing) {
     ASSERT_FALSE(scores.empty());
     ASSERT_FALSE(setup.empty());
 
+    // A folder that cannot be written runs with the player's own folders,
+    // seeded from it once: the runs stored there stay visible and new ones
+    // are kept, while the folder itself is never touched.
+    const std::string home = run.Path("home");
+    fs::create_directory(home);
+    run.SetEnv("HOME", home.c_str());
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"}) {
+        run.SetEnv(name, nullptr);
+    }
     MountGuard mount;
     ASSERT_TRUE(mount.ReadOnlyBind(run.Path("Files"))) << "a read-only bind mount needs root";
-    StartToTitle(run);
+    ASSERT_TRUE(run.Start());
+    const std::string log = home + "/.local/state/zarquill/Debug.txt";
+    for (int waited = 0; waited < 120000 && ReadAll(log).find("Finished Loading") == std::string::npos;
+         waited += 250) {
+        Pause(250);
+    }
+    ASSERT_NE(ReadAll(log).find("Finished Loading"), std::string::npos) << run.StdErr();
+    ASSERT_TRUE(run.WaitForWindow());
+    Pause(3500);
     ASSERT_TRUE(PlayAndQuit(run, 1000)) << "no name entry";
-    ASSERT_TRUE(TypeName(run, "lost", true)) << run.StdErr();
+    ASSERT_TRUE(TypeName(run, "new", true)) << run.StdErr();
     Pause(1000);
     run.TapKey("Tab");
     Pause(500);
     run.TapKey("Tab");
     EXPECT_EQ(QuitWithoutLog(run), 0) << run.StdErr();
-    EXPECT_NE(run.StdErr().find("zarquill: cannot write the log"), std::string::npos)
-        << run.StdErr();
     EXPECT_EQ(ReadAll(run.Path("Files/274/nuscores.dat")), scores);
     EXPECT_EQ(ReadAll(run.Path("Files/Setup.ini")), setup);
-    EXPECT_TRUE(HoldsRun(ScoresJson(run), "kept"));
+    EXPECT_FALSE(ReadAll(home + "/.config/zarquill/Setup.ini").empty());
+    const std::string json = ScoresJson(run);
+    EXPECT_TRUE(HoldsRun(json, "kept")) << json;
+    EXPECT_TRUE(HoldsRun(json, "new")) << json;
 }
 
 }  // namespace
