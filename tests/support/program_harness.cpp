@@ -303,8 +303,9 @@ void ProgramRun::ButtonUp(int xButton) {
 
 void ProgramRun::Click(int xButton) {
     ButtonDown(xButton);
-    // Held across a few frames so the program's once-per-frame polling sees it.
-    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    // Held across a few frames so the program's once-per-frame polling sees it,
+    // even in slow-system mode on a loaded machine.
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
     ButtonUp(xButton);
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
 }
@@ -325,7 +326,7 @@ void ProgramRun::KeyUp(const std::string& keysymName) {
 
 void ProgramRun::TapKey(const std::string& keysymName) {
     KeyDown(keysymName);
-    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
     KeyUp(keysymName);
     // A release and a new press in the same millisecond read as X auto-repeat;
     // no hand is that fast, so leave a gap before the next key.
