@@ -1,6 +1,5 @@
 // Start-up's choice of audio driver: an automatic preference over the names
 // the audio layer lists, unless the settings file named a driver.
-// Depends on the media layer's text helpers.
 #pragma once
 
 #include <string>

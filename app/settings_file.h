@@ -1,7 +1,6 @@
 // The settings file "Setup.ini": the forgiving reader that runs once at
 // start-up (in "Files/") and the writer that lays the file out anew whenever
-// the settings may have changed. Depends on the settings tables
-// (engine/setup_table.h), the log, the field reader and the media layer's files.
+// the settings may have changed.
 #pragma once
 
 namespace app {

@@ -1,7 +1,6 @@
 // The program's entry and start-up spine: folders, log banner, settings,
 // audio driver, graphics and assets, the minimum loading time, then the front
-// end. Depends on the engine (log, settings tables, identity), the settings
-// file and the media layer.
+// end.
 #pragma once
 
 #include <functional>

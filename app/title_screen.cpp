@@ -17,7 +17,7 @@
 #include "engine/media/text.h"
 #include "engine/settings_panel.h"
 #include "engine/setup_table.h"
-#include "engine/sprite_budget_test.h"
+#include "engine/sprite_budgets.h"
 #include "game/game_assets.h"
 #include "game/game_loop.h"
 #include "scores/score_panel.h"

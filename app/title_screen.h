@@ -1,6 +1,5 @@
 // The front end: title picture and name, difficulty choice, the start
 // button, the tabbed panel (high scores or About) and the settings hints.
-// Depends on the engine's frame end and helpers, the game and the scores.
 #pragma once
 
 #include <array>

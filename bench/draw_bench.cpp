@@ -3,8 +3,6 @@
 // through the public calls, then 1-pixel sprites, against a raw-GL baseline
 // that sends the same quads prebuilt in one draw call. Prints the median
 // milliseconds per frame and the ratio baseline / ours.
-// Depends on graphics.h, gl_driver.h, random.h, OpenGL and, when no DISPLAY
-// is set, the private Xvfb helper of the tests.
 #include <GL/gl.h>
 
 #include <algorithm>

@@ -6,7 +6,6 @@
 // freed holes in it, with and without handing free heap pages back to the
 // system (malloc_trim) every second frame, to show what such a collection
 // step would cost a frame. Not part of the tests.
-// Depends on the game layer and the headless set-up shared with its tests.
 #include <malloc.h>
 #include <time.h>
 

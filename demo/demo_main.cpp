@@ -2,7 +2,6 @@
 // each of the five blend modes over a striped background, writes text in a
 // TrueType font and plays a short chime. Escape or the close button ends it;
 // "--frames N" ends it after N frames and "--shot file.png" saves the last one.
-// Depends on graphics.h, input.h, audio.h, clock.h and random.h.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,5 @@
 // Controls: the binding code space, input tests, the any-input scan, joystick
 // discovery, code names and the control grid.
-// Depends on the media layer's input and joysticks, the settings table, the
-// drawing helpers and the graphics set-up.
 #include "engine/controls.h"
 
 #include "engine/draw_helpers.h"

@@ -2,8 +2,6 @@
 // buttons; whether a bound input is active; the scan for any active input;
 // joystick discovery with the rest positions of the axes; the display names
 // of codes; and the binding cells of the control grid.
-// Depends on the media layer's input and joysticks, the settings table
-// (KeyMap), the drawing helpers and the graphics set-up (icons).
 #pragma once
 
 #include <array>

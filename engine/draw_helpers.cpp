@@ -1,7 +1,5 @@
 // Drawing helpers: thin wrappers over the media layer's draw state and
 // drawing calls, the two budgeted sprite routines and the backdrop.
-// Depends on the media layer's graphics, the settings table, the frame end
-// and the graphics set-up.
 #include "engine/draw_helpers.h"
 
 #include <cmath>

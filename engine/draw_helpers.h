@@ -2,8 +2,6 @@
 // with clamping, scale and rotation shorthands, the blend selector by kind,
 // aligned text, the font selector, pointer-in-rectangle tests, clamps, the
 // animated backdrop and the two budgeted sprite routines.
-// Depends on the media layer's graphics, the settings table, the frame end
-// (FrameParity, pointer values) and the graphics set-up (FontGrid, virtual size).
 #pragma once
 
 #include <array>

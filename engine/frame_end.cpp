@@ -1,8 +1,5 @@
 // The frame end every screen calls once per frame, the notice list, the
 // pause menu and screenshots.
-// Depends on the media layer (graphics, input, clock, random, files, memory),
-// the drawing helpers, the graphics set-up, the controls, the engine test's
-// target rate, the settings table, the log, the identity values and the hooks.
 #include "engine/frame_end.h"
 
 #include <cmath>
@@ -25,7 +22,7 @@
 #include "engine/media/terminate.h"
 #include "engine/media/text.h"
 #include "engine/setup_table.h"
-#include "engine/sprite_budget_test.h"
+#include "engine/sprite_budgets.h"
 
 namespace engine {
 

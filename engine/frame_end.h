@@ -2,8 +2,6 @@
 // menu during a game, screenshots, the debug overlay, notices and pointer,
 // the pointer values for the next frame, pacing to 60 frames per second,
 // presenting, the frame rate and the close request. Also the notice list.
-// Depends on the media layer, the drawing helpers, the graphics set-up, the
-// controls, the settings table, the log and the engine hooks.
 #pragma once
 
 #include <list>

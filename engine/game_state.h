@@ -1,5 +1,5 @@
 // The few game-wide flags the engine reads: whether a game is running (and
-// paused) and how the settings panel treats the pointer. Depends on nothing.
+// paused) and how the settings panel treats the pointer.
 #pragma once
 
 namespace engine {

@@ -1,8 +1,6 @@
 // Graphics mode set-up and the common assets (fonts, icons, logos, badges,
 // the start-up jingle, the numbered sound effects), followed by the game's
 // assets and the score file through the engine hooks.
-// Depends on the media layer, the settings table, the log, the identity
-// values, the drawing helpers, the frame end's notices and the hooks.
 #include "engine/graphics_setup.h"
 
 #include "engine/draw_helpers.h"

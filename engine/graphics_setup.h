@@ -2,9 +2,6 @@
 // modes, the window (full screen or windowed), the logical screen size per
 // aspect, and everything drawable or audible that every screen shares (fonts,
 // icons, logos, badges, the start-up jingle, the numbered sound effects).
-// Depends on the media layer (graphics, audio, files), the settings table,
-// the log, the identity values, the drawing helpers, the frame end's notices
-// and the engine hooks (game assets, score file).
 #pragma once
 
 #include <array>

@@ -1,7 +1,7 @@
 // The few calls the engine makes upward into the program (saving settings,
 // the closing screen, the game's assets, the score file, the settings panel).
 // The app installs them at start-up, so no engine file includes an upper
-// layer's header. An empty hook does nothing. Depends on nothing.
+// layer's header. An empty hook does nothing.
 #pragma once
 
 #include <functional>

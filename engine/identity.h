@@ -1,6 +1,5 @@
 // The program's identity values: the game's number in the weekly series, the
 // series and game names, the window title and the game folder's name.
-// Depends on nothing.
 #pragma once
 
 #include <string>

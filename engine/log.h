@@ -1,6 +1,6 @@
 // The program's log "Debug.txt": plain lines, one byte per character, CR LF
 // at the end, no time stamps and no levels. Every subsystem writes through
-// WriteLog. Depends on the media layer's files.
+// WriteLog.
 #pragma once
 
 #include <string>

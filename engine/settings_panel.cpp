@@ -1,9 +1,6 @@
 // The settings panel: its slide, the option buttons, the volume sliders, the
 // resolution stepper, Apply, the audio driver button, the joystick list and
 // the control grid, and the re-applying of volumes while a slider moves.
-// Depends on the media layer's input, joysticks, audio and drawing, the
-// settings table, the drawing helpers, the frame end's pointer and click
-// values, the graphics set-up, the controls, the game flags and the hooks.
 #include "engine/settings_panel.h"
 
 #include <array>

@@ -2,10 +2,6 @@
 // has opened it: window or full screen, resolution, frame skipping and Apply
 // on the left; the audio driver, three volume sliders and the joystick list
 // on the right; the control grid in the middle while PointerMode is 0.
-// Depends on the media layer's input, joysticks, audio and drawing, the
-// settings table, the drawing helpers, the frame end's pointer and click
-// values, the graphics set-up (modes, fonts, icons, effect channels), the
-// controls and the engine hooks (saving the settings).
 #pragma once
 
 #include <functional>

@@ -1,6 +1,6 @@
 // Fuzz target for the field reader: every answer must agree with a plain
 // split of the trimmed text. Input: byte 0 picks n, byte 1 the separator's
-// length (0..3), then the separator, then the text. Depends on scores/get_field.h.
+// length (0..3), then the separator, then the text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

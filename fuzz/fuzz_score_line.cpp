@@ -1,6 +1,6 @@
 // Fuzz target for the score file's readers: Unscramble under both keys, the
 // score-line parser, Scramble round trips and the whole loader over the input
-// as a file. Depends on the scores layer and the media layer's files.
+// as a file.
 #include <stdlib.h>
 #include <unistd.h>
 

@@ -1,8 +1,7 @@
 // Fuzz target for the settings reader: the input is "Setup.ini"; after
 // loading, no number the file carries may be negative and no slot outside the
 // tables may change; then the file is written and read back, and every slot
-// the file carries must survive. Depends on the app's settings file, the
-// settings tables and the media layer's files.
+// the file carries must survive.
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>

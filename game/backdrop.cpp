@@ -1,6 +1,4 @@
-// Stars, nebulae and terrain. Depends on backdrop.h, records.h,
-// game_assets.h, enemies.h, game_loop.h, game_math.h, the engine's drawing
-// helpers and graphics set-up, and the media generator.
+// Stars, nebulae and terrain.
 #include "game/backdrop.h"
 
 #include <cmath>

@@ -3,9 +3,6 @@
 // (which also places the turrets) with its rippling tile colours, and a
 // front layer of fast nebulae. Every random decision comes from its own
 // stream, so a difficulty always makes the same terrain.
-// Depends on the game's records, assets, enemies (SpawnTurret) and
-// game-wide values, the engine's drawing helpers and graphics set-up, and
-// the media generator.
 #pragma once
 
 #include <array>

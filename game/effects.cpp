@@ -1,7 +1,5 @@
 // Sparks and puffs: making them (with their points), moving, drawing and
-// retiring them. Depends on effects.h, records.h, game_assets.h,
-// game_loop.h, the engine's drawing helpers and graphics set-up, and the
-// media generator.
+// retiring them.
 #include "game/effects.h"
 
 #include <cmath>

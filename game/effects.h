@@ -1,7 +1,6 @@
 // Sparks and explosion puffs, and the points they carry: every burst of
 // sparks scores 5 except the 13-spark burst of the player's own damage, and
-// every pair of puffs scores 15. Depends on the game's records, assets and
-// game-wide values, the engine's drawing helpers and the media generator.
+// every pair of puffs scores 15.
 #pragma once
 
 namespace game {

@@ -1,7 +1,4 @@
 // The wave director, formations, turrets, motion types and the enemy update.
-// Depends on enemies.h, records.h, game_assets.h, effects.h, ship.h,
-// game_loop.h, game_math.h, the engine's drawing helpers and graphics set-up,
-// and the media generator.
 #include "game/enemies.h"
 
 #include <cmath>

@@ -2,8 +2,6 @@
 // right, the eight formation patterns, the turrets the terrain places, the
 // nine motion types, and the enemy update (hits, firing, drawing, exploding,
 // contact, retiring). Also AngleDelta, the turning rule the ship shares.
-// Depends on the game's records, assets, effects, ship and game-wide values,
-// the engine's drawing helpers and graphics set-up, and the media generator.
 #pragma once
 
 namespace game {

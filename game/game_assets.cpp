@@ -1,7 +1,5 @@
 // The game's images and track, the effect channel pool and the music
-// channel. Depends on game_assets.h, the engine's graphics set-up (SoundBank,
-// SfxChannels, SfxVolumes), the engine test, the settings table and the log,
-// and the media layer's images and sound.
+// channel.
 #include "game/game_assets.h"
 
 #include <string>
@@ -9,7 +7,7 @@
 #include "engine/graphics_setup.h"
 #include "engine/log.h"
 #include "engine/setup_table.h"
-#include "engine/sprite_budget_test.h"
+#include "engine/sprite_budgets.h"
 
 namespace game {
 

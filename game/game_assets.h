@@ -1,9 +1,7 @@
 // What only the game loads (eight images and its music track, after the
 // engine test that sets the sprite budgets) and the two sound operations of
 // every game screen: effects on a rotating pool of channels, and the music
-// channel. Depends on the media layer's images and sound, the engine's
-// graphics set-up (SoundBank, SfxChannels, SfxVolumes), the engine test and
-// the settings table.
+// channel.
 #pragma once
 
 #include <memory>

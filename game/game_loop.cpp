@@ -1,9 +1,6 @@
 // The game loop: game-wide values, the six random streams, the set-up, one
 // frame's step in its fixed order, game over, and the end of the game with
-// its stored record. Depends on game_loop.h and the rest of the game layer,
-// the engine's drawing helpers, frame end, graphics set-up, engine test and
-// game flags, the media layer's generator, clock and drawing, and the score
-// record, date-time number, name entry and score file.
+// its stored record.
 #include "game/game_loop.h"
 
 #include <utility>
@@ -16,7 +13,7 @@
 #include "engine/media/graphics.h"
 #include "engine/media/random.h"
 #include "engine/media/text.h"
-#include "engine/sprite_budget_test.h"
+#include "engine/sprite_budgets.h"
 #include "game/backdrop.h"
 #include "game/effects.h"
 #include "game/enemies.h"

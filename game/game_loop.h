@@ -2,9 +2,6 @@
 // random streams and their reseeding rule, the set-up, the per-frame step
 // (everything but the frame end, so tests and benchmarks can run the real
 // loop headless) and RunGame around them.
-// Depends on the ship, enemies, backdrop, effects and assets of the game
-// layer, the engine's drawing helpers, frame end and graphics set-up, the
-// media layer's generator and clock, and the score file.
 #pragma once
 
 #include <array>

@@ -1,6 +1,6 @@
 // Degree-based trigonometry and the truncating conversion the game's rules
 // are written in (headings: 0 up, 90 right; atan2(u, v) is the arc tangent
-// of u over v). Depends on the media layer's text helpers.
+// of u over v).
 #pragma once
 
 #include "engine/media/text.h"

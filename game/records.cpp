@@ -1,4 +1,4 @@
-// The lists that own the game's records. Depends on records.h.
+// The lists that own the game's records.
 #include "game/records.h"
 
 namespace game {

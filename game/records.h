@@ -1,7 +1,6 @@
 // The game's plain records (nebulae, stars, sparks, puffs, enemies, shots)
 // and the lists that own them. std::list keeps every record at a stable
 // address, and WalkList lets the visitor retire the record it is looking at.
-// Depends on the standard library only.
 #pragma once
 
 #include <list>

@@ -20,7 +20,7 @@
 #include "engine/media/input.h"
 #include "engine/media/key_codes.h"
 #include "engine/setup_table.h"
-#include "engine/sprite_budget_test.h"
+#include "engine/sprite_budgets.h"
 #include "game/backdrop.h"
 #include "game/enemies.h"
 #include "game/game_assets.h"

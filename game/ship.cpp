@@ -1,7 +1,4 @@
-// The player's ship and the shots. Depends on ship.h, records.h,
-// game_assets.h, effects.h, game_loop.h, game_math.h, enemies.h (AngleDelta),
-// the engine's drawing helpers, frame end and graphics set-up, and the media
-// layer's input and generator.
+// The player's ship and the shots.
 #include "game/ship.h"
 
 #include <cmath>

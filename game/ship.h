@@ -2,9 +2,6 @@
 // glow, easing toward the pointer, gun heat and cooldown, firing, moving and
 // drawing shots, and the player being hurt. Input is the pointer the frame
 // end stores and the two mouse buttons.
-// Depends on the game's records, assets, effects and game-wide values, the
-// engine's drawing helpers, frame end (pointer) and graphics set-up, and the
-// media layer's input and generator.
 #pragma once
 
 #include <functional>

@@ -1,6 +1,5 @@
 // The date-time number of score records, its time and date texts, and the
 // two bit helpers used for badge bits and flag words.
-// Depends on the media layer's clock and text helpers.
 #pragma once
 
 #include <cstdint>

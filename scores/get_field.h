@@ -1,5 +1,5 @@
 // The one field reader every text record goes through (settings lines, score
-// lines, menu entries). Depends on the media layer's text helpers.
+// lines, menu entries).
 #pragma once
 
 #include <string>

@@ -1,7 +1,4 @@
 // The name-entry screen: the edit rules for PlayerName and the screen's loop.
-// Depends on the score record's PlayerName and NameCharFor, the media layer's
-// input, clock, random generator and drawing, the drawing helpers, the
-// graphics set-up's fonts and the frame end.
 #include "scores/name_entry.h"
 
 #include <cstdint>

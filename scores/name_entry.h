@@ -2,9 +2,6 @@
 // backdrop, editing PlayerName one typed character per frame until Enter, a
 // left click or Escape accepts it. Typed characters are stored as the score
 // file can carry them (see NameCharFor in scores.h).
-// Depends on the score record's PlayerName, the media layer's input, clock,
-// random generator and drawing, the drawing helpers, the graphics set-up's
-// fonts and the frame end.
 #pragma once
 
 #include <functional>

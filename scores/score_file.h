@@ -1,8 +1,7 @@
 // The local score file "nuscores.dat" in the current (game) folder: an account
 // line and one scrambled line per run, newest first; loading, durable saving,
 // the score line's plain layout, the call that stores a new run at once, and
-// the JSON form of a record. Depends on the score record, the scrambler, the
-// field reader, the date texts and the media layer's files.
+// the JSON form of a record.
 #pragma once
 
 #include <string>

@@ -1,6 +1,4 @@
 // The high-score panel: ranking, graph, thinning, top table and detail box.
-// Depends on the score record and list, the date texts, the drawing helpers,
-// the frame end's pointer values and the graphics set-up's images and fonts.
 #include "scores/score_panel.h"
 
 #include <algorithm>

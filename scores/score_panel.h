@@ -3,8 +3,6 @@
 // order, a top-25 table by score and a detail box for the run under the mouse.
 // Drawing it also thins ScoreList: beyond the 50 newest runs of the combination
 // only the runs in its top 25 stay.
-// Depends on the score record and list, the date texts, the drawing helpers,
-// the frame end's pointer values and the graph set-up's images and fonts.
 #pragma once
 
 #include <array>

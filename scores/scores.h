@@ -1,7 +1,6 @@
 // The score record of one finished run, the program-wide list of records
 // (newest first, kept in order by a stable merge sort) and the names kept
 // with it. Also the rule for which characters a typed name may hold.
-// Depends on the standard library only.
 #pragma once
 
 #include <array>

@@ -1,8 +1,7 @@
 // The score file's reversible text scrambler: two rotate-and-XOR passes, each
 // guarded by a checksum, written as upper-case hexadecimal pairs, so that a
 // hand-edited or damaged line is detected. Also the fixed keys of the score
-// file. Depends on the media layer's text helpers and the derived key of the
-// program's identity (engine/identity.h).
+// file.
 #pragma once
 
 #include <string>

@@ -1,7 +1,5 @@
 // The public sound API: the driver list and the running driver, sounds and
 // channels. All program-wide audio state lives in AudioState below.
-// Depends on audio.h, audio_driver.h, audio_freemixer.h, openal_driver.h,
-// oss_output.h, sound_decode.h and text.h.
 #include "engine/media/audio.h"
 
 #include <cmath>

@@ -6,8 +6,6 @@
 // Handles are shared pointers; a null sound is a failed load. Calls on a
 // stopped channel, or on one made under a driver that has since been shut
 // down, do nothing. Main thread only.
-// Depends on sound_decode.h (the drivers live in audio_*.cpp, mixer.*,
-// oss_output.* and openal_driver.*).
 #pragma once
 
 #include <cstdint>

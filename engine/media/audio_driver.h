@@ -1,7 +1,6 @@
 // The narrow interface every audio driver implements (Null, the own mixer on
 // the OSS device, OpenAL), used by the public sound API in audio.cpp. Not for
 // code outside the media layer and its tests.
-// Depends on sound_decode.h.
 #pragma once
 
 #include <memory>

@@ -1,7 +1,6 @@
 // The "FreeMixer" audio driver: a thread renders the mixer in small blocks and
 // writes them to the OSS output; it stops and joins when the driver shuts
 // down. A device that fails while running leaves the driver silent.
-// Depends on audio_freemixer.h, mixer.h, oss_output.h and POSIX signals.
 #include "engine/media/audio_freemixer.h"
 
 #include <pthread.h>

@@ -2,7 +2,6 @@
 // device (oss_output.h) by a thread of its own. "FreeMixer" and "FreeMixer
 // OpenSound System" are the same driver on the same device; the second name
 // only says which output it uses.
-// Depends on audio_driver.h, mixer.h and oss_output.h.
 #pragma once
 
 #include <memory>

@@ -1,7 +1,6 @@
 // The "Null" audio driver: silent, accepts every call. Its voices follow each
 // sound's length on the program clock, so that code waiting for a sound to
 // end (music restarts, effect slots) behaves as it does with real output.
-// Depends on audio_driver.h and clock.h.
 #include <memory>
 
 #include "engine/media/audio_driver.h"

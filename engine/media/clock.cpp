@@ -1,5 +1,4 @@
 // The real and virtual clocks and the time queries built on them.
-// Depends on POSIX clock_gettime, nanosleep, localtime_r and sched_yield.
 #include "engine/media/clock.h"
 
 #include <sched.h>

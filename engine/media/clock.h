@@ -1,7 +1,6 @@
 // Time for the whole program: the millisecond clock, sleeping and the local
 // date and time texts, all behind one clock seam so that tests can run on a
 // virtual clock that they advance by hand (no test ever sleeps).
-// Depends on the standard library and POSIX time only.
 #pragma once
 
 #include <cstdint>

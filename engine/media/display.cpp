@@ -1,5 +1,4 @@
 // The X11 window, GLX context, display modes and event pump; see display.h.
-// Depends on Xlib, GLX, the XF86VidMode extension and the input side of x11_bridge.h.
 #include "engine/media/display.h"
 
 #include <GL/glx.h>

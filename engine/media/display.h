@@ -2,7 +2,6 @@
 // mode switching (with the desktop's mode restored on close, at exit and on
 // fatal signals), and the event pump that feeds the input state.
 // Private to the media layer: exposes Xlib types through x11_bridge.h.
-// Depends on Xlib, GLX and the XF86VidMode extension.
 #pragma once
 
 #include <functional>

@@ -1,6 +1,4 @@
 // The OpenGL drawing driver; see gl_driver.h.
-// Depends on display.h (window and context), OpenGL 1.1 with client-side
-// vertex arrays (enough for quads, blending and alpha test), image_font.h.
 #include "engine/media/gl_driver.h"
 
 #include <GL/gl.h>

@@ -2,7 +2,6 @@
 // vertex stream in call order and sent to GL only when the texture or blend
 // state changes, before a present and before a read-back.
 // Private to the media layer (the public way in is GLDraw2DDriver()).
-// Depends on graphics.h; GL and X11 stay inside gl_driver.cpp and display.cpp.
 #pragma once
 
 #include <cstdint>

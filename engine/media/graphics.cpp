@@ -1,7 +1,5 @@
 // The public display and drawing calls: the drawing context, the pacing of
 // Flip(-1), images and their frames, and forwarding to the current driver.
-// Depends on the drawing driver interface (graphics.h), clock.h, pixmap.h,
-// image_font.h and, for the pointer, the window/input bridge.
 #include "engine/media/graphics.h"
 
 #include <algorithm>

@@ -2,7 +2,6 @@
 // draw state, images, pixmaps and fonts, and the drawing calls. Every call
 // goes through the current drawing driver (OpenGL, or the recording driver
 // tests use). With no window open the drawing calls do nothing.
-// Depends on pixmap.h and image_font.h; no X11, GL or FreeType header leaks out.
 #pragma once
 
 #include <memory>

@@ -1,5 +1,4 @@
 // Bitmap fonts from TrueType files and the built-in font; see image_font.h.
-// Depends on FreeType.
 #include "engine/media/image_font.h"
 
 #include <ft2build.h>

@@ -2,7 +2,6 @@
 // built-in font used when none is selected. Glyphs are made on first use and
 // kept, packed into one alpha atlas per font that the drawing driver uploads.
 // Character codes 0..255 are the Unicode code points of the same number.
-// Depends on FreeType (in the .cpp only) and works without a window.
 #pragma once
 
 #include <array>

@@ -1,8 +1,7 @@
 // The keyboard, mouse and close-request state: turns the window's X events
 // (handed over by the event pump in the window code, see x11_bridge.h) into
 // held keys and buttons, press counts, typed characters and the pointer
-// position, and answers the polled queries. Depends on Xlib, x11_keymap and
-// the window's event pump.
+// position, and answers the polled queries.
 #include "engine/media/input.h"
 
 #include <X11/Xutil.h>

@@ -1,7 +1,6 @@
 // Polled keyboard, mouse and window-close input. Every query first handles
 // the window's pending events, so that its answer is current; there are no
 // input callbacks. Key codes are in key_codes.h. Joysticks are in joystick.h.
-// Depends on nothing outside the media layer.
 #pragma once
 
 #include "engine/media/key_codes.h"

@@ -2,8 +2,7 @@
 // under another path, takes the initial-state events before JoyCount returns
 // (so start-up reads real rest positions), then keeps one reader thread per
 // device. Readers wait in poll() on the device and a shared stop pipe, so a
-// reset or the program's exit never waits on a blocked read. Depends on
-// POSIX files, poll, ioctl and <linux/joystick.h>.
+// reset or the program's exit never waits on a blocked read.
 #include "engine/media/joystick.h"
 
 #include <fcntl.h>

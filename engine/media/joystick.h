@@ -1,7 +1,6 @@
 // Joysticks: discovery of the Linux joystick devices, one reader thread per
 // device keeping its button bits and axis values, and the polled queries the
 // controls read. Values are shared with the main thread through atomics.
-// Depends on nothing outside the standard library.
 #pragma once
 
 #include <string>

@@ -1,6 +1,6 @@
 // The keyboard and mouse codes every input query and key binding uses: one
 // integer per key, 1..255, the same numbers the controls name and store in
-// the settings file. Depends on nothing.
+// the settings file.
 #pragma once
 
 namespace media {

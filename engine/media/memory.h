@@ -4,7 +4,6 @@
 // free pages back to the system every second frame (malloc_trim) cost about
 // 0.9 ms a call on an 80 MB heap, several times a whole game step (see the
 // game benchmark), for memory the program reuses a moment later.
-// Depends on glibc malloc.
 #pragma once
 
 #include <cstdint>

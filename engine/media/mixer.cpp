@@ -1,6 +1,5 @@
 // The own software mixer: voice state, resampling by linear interpolation,
 // balance panning and 16-bit clipping.
-// Depends on mixer.h and the standard library.
 #include "engine/media/mixer.h"
 
 #include <algorithm>

@@ -3,7 +3,6 @@
 // range. Render() is called by the output thread of the "FreeMixer" driver
 // (audio_freemixer.cpp) and directly by tests; voices are driven from the
 // main thread. One mutex guards all voice state.
-// Depends on audio_driver.h and the standard library.
 #pragma once
 
 #include <cstdint>

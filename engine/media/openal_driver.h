@@ -2,7 +2,6 @@
 // linked), so a machine without it still runs, silently or with the own
 // mixer. Also offers OpenAL Soft's loopback device, which renders into a
 // buffer: tests use it to hear what OpenAL plays without a sound card.
-// Depends on audio_driver.h; the .cpp on <dlfcn.h> and the OpenAL headers.
 #pragma once
 
 #include <cstdint>

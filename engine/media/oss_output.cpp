@@ -1,5 +1,4 @@
 // Output to the OSS sound device, a FIFO or a plain file.
-// Depends on POSIX file calls and <linux/soundcard.h>.
 #include "engine/media/oss_output.h"
 
 #include <fcntl.h>

@@ -3,7 +3,6 @@
 // set-up calls. A plain file or a FIFO takes the same raw samples without the
 // set-up calls; a plain file is fed at the real-time rate so it does not grow
 // faster than sound would play.
-// Depends on POSIX file calls and the Linux OSS header.
 #pragma once
 
 #include <chrono>

@@ -1,5 +1,4 @@
 // In-memory pixel images and the PNG codec; see pixmap.h.
-// Depends on libpng (simplified read API, classic write API for the level).
 #include "engine/media/pixmap.h"
 
 #include <png.h>

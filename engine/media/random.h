@@ -1,6 +1,6 @@
 // The program's one random number generator: the minimal-standard
 // multiplicative generator (multiplier 48271, modulus 2^31 - 1). The game's waves and terrain and
-// the pause screen rely on its exact sequence. Depends on nothing.
+// the pause screen rely on its exact sequence.
 #pragma once
 
 #include <cstdint>

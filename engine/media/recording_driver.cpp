@@ -1,5 +1,4 @@
 // The recording drawing driver; see recording_driver.h.
-// Depends on graphics.h and clock.h.
 #include "engine/media/recording_driver.h"
 
 #include "engine/media/clock.h"

@@ -1,7 +1,6 @@
 // A drawing driver that draws nothing and records every call instead, so
 // tests can check what was drawn, in order and with the full draw state,
 // without any X display. Text stays measurable (fonts work without a window).
-// Depends on graphics.h only.
 #pragma once
 
 #include <memory>

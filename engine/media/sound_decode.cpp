@@ -1,5 +1,4 @@
 // Sound file decoding: PCM WAV and Ogg Vorbis into 16-bit interleaved samples.
-// Depends on libvorbisfile and the standard library.
 #include "engine/media/sound_decode.h"
 
 #include <vorbis/vorbisfile.h>

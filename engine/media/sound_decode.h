@@ -1,7 +1,6 @@
 // Sound file decoding: PCM WAV (8 or 16 bits, mono or stereo) and Ogg Vorbis
 // into 16-bit interleaved samples. Needs no audio driver, so the asset code and
 // the tools can decode sounds on their own.
-// Depends on libvorbisfile (Ogg Vorbis) and the standard library.
 #pragma once
 
 #include <cstddef>

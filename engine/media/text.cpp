@@ -1,5 +1,5 @@
 // Text and number helpers: conversions and string operations over the
-// program's one-byte-per-character text. Depends on the standard library only.
+// program's one-byte-per-character text.
 #include "engine/media/text.h"
 
 #include <cmath>

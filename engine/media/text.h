@@ -9,7 +9,7 @@
 // the Unicode code point); callers decide there what to store instead.
 //
 // Positions are 1-based where the functions say so; integer conversions
-// truncate toward zero. Depends on nothing but the standard library.
+// truncate toward zero.
 #pragma once
 
 #include <cstdint>

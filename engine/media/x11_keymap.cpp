@@ -1,5 +1,4 @@
-// KeySym and key position tables for the input state. Depends on the X11
-// keysym definitions only.
+// KeySym and key position tables for the input state.
 #include "engine/media/x11_keymap.h"
 
 #include <X11/XF86keysym.h>

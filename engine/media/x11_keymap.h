@@ -2,7 +2,7 @@
 // characters: KeySym to key code (1..255, see key_codes.h), a fallback by key
 // position for layouts whose symbols have no code of their own, and KeySym or
 // looked-up text to the Unicode code point of a typed character. Media-layer
-// private: only input.cpp and tests include it. Depends on Xlib's KeySym type.
+// private: only input.cpp and tests include it.
 #pragma once
 
 #include <X11/X.h>

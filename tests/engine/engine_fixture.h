@@ -2,7 +2,6 @@
 // (actions run when time passes a mark, so loops that wait on input can be
 // driven without sleeping), the recording drawing driver, every engine
 // subsystem reset, and synthetic keyboard and mouse input.
-// Depends on the media layer's test seams and the engine's reset functions.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -26,7 +25,7 @@
 #include "engine/media/recording_driver.h"
 #include "engine/media/x11_bridge.h"
 #include "engine/setup_table.h"
-#include "engine/sprite_budget_test.h"
+#include "engine/sprite_budgets.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/xvfb.h"
 

@@ -3,8 +3,6 @@
 // the audio driver list), resolution stepping, slider snapping, the verdict
 // line, Apply, the volume listener, the joystick switch and live test, the
 // control grid switch and icons drawn past a used-up sprite budget.
-// Depends on the settings panel, the drawing helpers, the frame end's values,
-// the graphics set-up's globals, the controls, the hooks and the recording driver.
 #include "engine/settings_panel.h"
 
 #include <gtest/gtest.h>

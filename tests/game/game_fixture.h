@@ -1,6 +1,5 @@
 // GoogleTest fixture for game tests: installs the headless game before each
 // test and removes it after; Step runs one frame of the real loop.
-// Depends on headless_game.h and GoogleTest.
 #pragma once
 
 #include <gtest/gtest.h>

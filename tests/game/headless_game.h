@@ -1,7 +1,6 @@
 // Runs the real game loop without a window: the recording drawing driver,
 // a virtual clock, blank images of the game's cell sizes, scripted mouse
 // buttons and no name entry. Shared by the game tests and the game benchmark.
-// Depends on the game layer, the engine's state resets and the media layer.
 #pragma once
 
 #include <memory>

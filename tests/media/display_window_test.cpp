@@ -2,7 +2,6 @@
 // when the video-mode extension is missing, a display that cannot be opened,
 // the title, the window manager's close request, full screen on the desktop
 // size, and pointer warping through the virtual resolution.
-// Depends on graphics.h, display.h, input.h and tests/support/xvfb.h.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

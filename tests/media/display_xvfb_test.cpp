@@ -1,6 +1,5 @@
 // Checks the private test X server helper: it starts, names a display that
 // Xlib can open, and restores DISPLAY when it stops.
-// Depends on tests/support/xvfb.h and Xlib.
 #include <gtest/gtest.h>
 
 // Xlib after gtest: its None and Bool macros break gtest headers.

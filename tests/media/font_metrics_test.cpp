@@ -1,7 +1,6 @@
 // Tests of image fonts without a window: text width as the running sum of
 // advances truncated per glyph, missing glyphs, line height, the built-in
 // font's fixed metrics and glyphs made once and kept in the atlas.
-// Depends on image_font.h and graphics.h (TextWidth, TextHeight, SetImageFont).
 #include <gtest/gtest.h>
 
 #include "engine/media/graphics.h"

@@ -1,7 +1,6 @@
 // Pixel tests of the OpenGL driver on a private Xvfb with Mesa's llvmpipe:
 // blend modes, masking, filtering, rotation direction, virtual resolution,
 // handles, frames, batching order, text and read-back orientation.
-// Depends on graphics.h, gl_driver.h and tests/support/xvfb.h.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,7 +1,6 @@
 // Tests of the public drawing calls through the recording driver (no X display):
 // call order and captured state, the draw-state rules, the pacing of Flip(-1),
 // images and frames, virtual resolution and pointer scaling, the mode queries.
-// Depends on graphics.h, recording_driver.h and the virtual clock.
 #include <gtest/gtest.h>
 
 #include <cmath>

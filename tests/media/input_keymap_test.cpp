@@ -1,6 +1,5 @@
 // Checks the X keyboard translation: KeySyms onto the key codes the controls
 // name, the position fallback for other layouts, and typed characters.
-// Depends on x11_keymap.h and the X11 keysym definitions.
 #include <gtest/gtest.h>
 
 // X headers after gtest: their macros clash with gtest's.

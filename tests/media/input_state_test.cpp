@@ -2,7 +2,6 @@
 // press counts, auto-repeat, focus loss, mouse buttons and the wheel, the
 // typed-character ring, FlushKeys, the pointer and the close request.
 // Key events are looked up on a connection to the test X server.
-// Depends on input.h, x11_bridge.h and tests/support/xvfb.h.
 #include <gtest/gtest.h>
 
 // Xlib after gtest: its None and Bool macros break gtest headers.

@@ -1,7 +1,6 @@
 // Drives a real window under the test X server with XTest from a second
 // connection: keys, typed characters, mouse buttons, the wheel, losing focus
 // while a key is held, and the window manager's close request.
-// Depends on graphics.h (the window), input.h, tests/support/xvfb.h, XTest.
 #include <gtest/gtest.h>
 
 // Xlib after gtest: its None and Bool macros break gtest headers.

@@ -2,7 +2,6 @@
 // initial-state events seen before JoyCount returns, full-range axis values,
 // the hat, split records, a device that disappears, duplicate paths, and that
 // a reset stops readers that are waiting for events.
-// Depends on joystick.h, tests/support/temp_dir.h and POSIX FIFOs.
 #include "engine/media/joystick.h"
 
 #include <fcntl.h>

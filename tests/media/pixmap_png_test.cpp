@@ -2,7 +2,6 @@
 // bounds, format conversion, save and load round trips for grey, RGB and RGBA
 // at several compression levels, failure results, and cutting sheets into
 // animation frames with masking.
-// Depends on pixmap.h and graphics.h.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

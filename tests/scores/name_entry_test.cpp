@@ -2,8 +2,6 @@
 // accepts the name, the Backspace rules, one queued character per frame,
 // characters the score file cannot carry, the polled waits before and after
 // the screen, and what each frame draws.
-// Depends on name entry, the score globals, the recording driver, the virtual
-// clock, the random generator and the graphics set-up's globals.
 #include "scores/name_entry.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,6 @@
 // ties, thinning of old runs (in the list and in the saved file), what an
 // empty or one-run combination draws, the table's name and score cuts, the
 // detail box, hover against held selection, scrolling and big scores.
-// Depends on the score panel, the score file, the recording driver, the
-// drawing helpers, the frame end's pointer values and the graphics set-up.
 #include "scores/score_panel.h"
 
 #include <gtest/gtest.h>

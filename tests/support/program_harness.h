@@ -2,7 +2,6 @@
 // temporary install, starts the program there on a private X server, sends it
 // real pointer and key events with XTest, waits (with a bound) for lines in
 // its log and reads the files it leaves.
-// Depends on POSIX processes, Xlib and XTest, and tests/support/xvfb.h.
 #pragma once
 
 #include <sys/types.h>

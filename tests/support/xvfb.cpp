@@ -1,5 +1,4 @@
 // A private X server for tests; see xvfb.h.
-// Depends on POSIX fork/exec, pipes and poll, and the Xvfb binary.
 #include "tests/support/xvfb.h"
 
 #include <fcntl.h>

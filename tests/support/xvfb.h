@@ -1,6 +1,5 @@
 // A private X server for tests that need a display: starts Xvfb on a free
 // display number, points DISPLAY at it for this process and stops it again.
-// Depends on POSIX process calls and the Xvfb binary only.
 #pragma once
 
 #include <sys/types.h>

@@ -1,7 +1,6 @@
 // Tests of the generated asset files in the runnable folder: image sizes and cell grids, shapes
 // that survive black masking, light art for tinting, seamless terrain, sounds and music that
 // decode with sane lengths and levels, the shipped fonts, and repeatable generator output.
-// Depends on media::LoadPixmap, media::DecodeSoundFile and the zq_assetgen executable.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

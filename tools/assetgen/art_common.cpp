@@ -1,5 +1,5 @@
 // The shared images: the 64 interface icons, the series logo and the site logo.
-// Depends on gen_util.h. Icons are drawn light so the caller's colour tints them.
+// Icons are drawn light so the caller's colour tints them.
 #include <cmath>
 #include <functional>
 

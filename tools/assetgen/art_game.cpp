@@ -1,6 +1,6 @@
 // The game's images: badges, the title picture, terrain tiles, enemy craft and shots, star
 // colours, the player's ship, the two glows and the nebula clouds.
-// Depends on gen_util.h. Everything the game tints is drawn light (white to grey).
+// Everything the game tints is drawn light (white to grey).
 #include <algorithm>
 #include <cmath>
 #include <functional>

@@ -1,6 +1,5 @@
 // The asset generator's parts: the shared images, the game's images, the icon, sound effects
 // and music.
-// Depends on gen_util.h.
 #pragma once
 
 #include <string>

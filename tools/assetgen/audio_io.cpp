@@ -1,5 +1,5 @@
 // Audio file writers of the asset generator: 16-bit PCM WAV and Ogg Vorbis.
-// Depends on libvorbisenc and libogg. The Ogg stream serial is fixed so output is repeatable.
+// The Ogg stream serial is fixed so output is repeatable.
 #include <vorbis/vorbisenc.h>
 
 #include <cmath>

@@ -1,5 +1,5 @@
 // Shared helpers of the asset generator: random numbers, noise, the float canvas with its
-// signed-distance painters, the stroke font and PNG output. Depends on libpng.
+// signed-distance painters, the stroke font and PNG output.
 #include "tools/assetgen/gen_util.h"
 
 #include <png.h>

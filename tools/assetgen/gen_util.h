@@ -1,6 +1,5 @@
 // Shared helpers of the asset generator: a seeded random generator, value noise, a float
 // RGBA canvas with signed-distance painting, a stroke font for neon lettering and PNG output.
-// Depends on libpng only (in gen_util.cpp); everything here is deterministic.
 #pragma once
 
 #include <cstdint>

@@ -5,7 +5,6 @@
 //   zq_assetgen music FILES_DIR    the music track
 //   zq_assetgen sheet OUT.png      every image on one contact sheet, over dark blue
 //   zq_assetgen icons DIR NAME     the icon as DIR/SxS/apps/NAME.png for the desktop's sizes
-// Depends on the parts declared in assetgen.h.
 #include <cstdio>
 #include <filesystem>
 #include <string>

@@ -1,7 +1,7 @@
 // The game's music track "MicrobesLight.ogg": 64 bars at 120 beats per minute in A minor
 // (about 2:08) with drums, bass, pad chords, an arpeggio and a lead, synthesised here and
-// encoded to Ogg Vorbis. Depends on synth.h and audio_io.cpp. The reverb tail of the last bar
-// is folded onto the start, so the track loops without a gap.
+// encoded to Ogg Vorbis. The reverb tail of the last bar is folded onto the start, so the
+// track loops without a gap.
 #include <cmath>
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 // The game's numbered sound effects (001.wav ..) and the start-up jingle "open.ogg".
-// Depends on synth.h and the writers of audio_io.cpp. Every effect is synthesised, mono
-// 16-bit at 44.1 kHz, and normalised below full scale so nothing clips.
+// Every effect is synthesised, mono 16-bit at 44.1 kHz, and normalised below full scale
+// so nothing clips.
 #include <cmath>
 #include <cstdio>
 #include <functional>

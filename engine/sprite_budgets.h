@@ -2,8 +2,7 @@
 // animation, then ever more invisible sprites per frame until the measured
 // frame rate drops; the largest load that held the rate sets the per-frame
 // sprite budgets, and a machine below the minimum is switched to slow-system
-// mode. Depends on the drawing helpers, the frame end, the graphics set-up,
-// the settings table, the log and the media layer's random numbers.
+// mode.
 #pragma once
 
 namespace engine {

@@ -1,7 +1,5 @@
 // The engine test and the sprite budgets it sets.
-// Depends on the drawing helpers, the frame end, the graphics set-up, the
-// settings table, the log and the media layer.
-#include "engine/sprite_budget_test.h"
+#include "engine/sprite_budgets.h"
 
 #include <cmath>
 #include <cstdio>
