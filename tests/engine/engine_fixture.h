@@ -175,7 +175,7 @@ class KeyFixture : public EngineFixture {
   protected:
     void SetUp() override {
         EngineFixture::SetUp();
-        if (!KeyDisplay()) GTEST_SKIP() << "no X server for key events";
+        ZQ_REQUIRE_X(KeyDisplay(), "key events");
     }
 };
 

@@ -37,7 +37,7 @@ Window FindWindow(Display* d, const std::string& title) {
 class DisplayTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!zqtest::SharedXvfb().Ok()) GTEST_SKIP() << "no Xvfb";
+        ZQ_REQUIRE_X(zqtest::SharedXvfb().Ok(), "Xvfb did not start");
         SetGraphicsDriver(GLDraw2DDriver(), 2);
         other_ = XOpenDisplay(nullptr);
         ASSERT_NE(other_, nullptr);

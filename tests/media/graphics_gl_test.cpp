@@ -46,7 +46,7 @@ std::shared_ptr<TImage> Solid(int w, int h, uint32_t argb, int flags) {
 class GLDrawTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!zqtest::SharedXvfb().Ok()) GTEST_SKIP() << "no Xvfb";
+        ZQ_REQUIRE_X(zqtest::SharedXvfb().Ok(), "Xvfb did not start");
         SetGraphicsDriver(GLDraw2DDriver(), 2);
         ASSERT_NE(OpenGraphics(64, 64, 0, 0, 0), nullptr);
         AutoMidHandle(false);

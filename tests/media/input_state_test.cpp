@@ -73,7 +73,7 @@ Display* InputStateTest::display_ = nullptr;
 // --- Keys -----------------------------------------------------------------
 
 TEST_F(InputStateTest, KeyDownFollowsPressAndRelease) {
-    if (!display_) GTEST_SKIP() << "no X server for key lookups";
+    ZQ_REQUIRE_X(display_, "key lookups");
     EXPECT_EQ(media::KeyDown(media::KEY_A), 0);
     Press(XK_a);
     EXPECT_EQ(media::KeyDown(media::KEY_A), 1);
@@ -89,7 +89,7 @@ TEST_F(InputStateTest, KeyDownFollowsPressAndRelease) {
 }
 
 TEST_F(InputStateTest, KeyHitCountsPressesAndClearsOnRead) {
-    if (!display_) GTEST_SKIP() << "no X server for key lookups";
+    ZQ_REQUIRE_X(display_, "key lookups");
     Type(XK_Tab);
     Type(XK_Tab);
     Press(XK_Tab);
@@ -105,7 +105,7 @@ TEST_F(InputStateTest, KeyHitCountsPressesAndClearsOnRead) {
 }
 
 TEST_F(InputStateTest, HeldKeyWithAutoRepeatIsOnePressButTypesEachTime) {
-    if (!display_) GTEST_SKIP() << "no X server for key lookups";
+    ZQ_REQUIRE_X(display_, "key lookups");
     Press(XK_b);
     for (int i = 0; i < 3; ++i) Press(XK_b, 0, /*repeat=*/true);
     EXPECT_EQ(media::KeyDown(media::KEY_A + 1), 1);
@@ -117,7 +117,7 @@ TEST_F(InputStateTest, HeldKeyWithAutoRepeatIsOnePressButTypesEachTime) {
 }
 
 TEST_F(InputStateTest, ShiftChangesTheCharacterButNotTheKeyCode) {
-    if (!display_) GTEST_SKIP() << "no X server for key lookups";
+    ZQ_REQUIRE_X(display_, "key lookups");
     Type(XK_q, ShiftMask);
     Type(XK_q);
     Type(XK_1, ShiftMask);
@@ -141,7 +141,7 @@ TEST_F(InputStateTest, KeyEventWithoutAConnectionIsIgnored) {
 }
 
 TEST_F(InputStateTest, KeyCodesOutsideTheTableReadZero) {
-    if (!display_) GTEST_SKIP() << "no X server for key lookups";
+    ZQ_REQUIRE_X(display_, "key lookups");
     Press(XK_a);
     for (int k : {-1, 0, 256, 1000}) {
         EXPECT_EQ(media::KeyDown(k), 0) << k;
@@ -152,7 +152,7 @@ TEST_F(InputStateTest, KeyCodesOutsideTheTableReadZero) {
 // --- Focus ------------------------------------------------------------------
 
 TEST_F(InputStateTest, LosingFocusReleasesEveryKeyAndButton) {
-    if (!display_) GTEST_SKIP() << "no X server for key lookups";
+    ZQ_REQUIRE_X(display_, "key lookups");
     Press(XK_Left);
     Press(XK_Control_L);
     Button(Button1, true);
@@ -171,7 +171,7 @@ TEST_F(InputStateTest, LosingFocusReleasesEveryKeyAndButton) {
 }
 
 TEST_F(InputStateTest, RepeatAfterFocusReturnsHoldsTheKeyWithoutANewPress) {
-    if (!display_) GTEST_SKIP() << "no X server for key lookups";
+    ZQ_REQUIRE_X(display_, "key lookups");
     Press(XK_Right);
     EXPECT_EQ(media::KeyHit(media::KEY_RIGHT), 1);
     LoseFocus(NotifyNonlinear);
@@ -185,7 +185,7 @@ TEST_F(InputStateTest, RepeatAfterFocusReturnsHoldsTheKeyWithoutANewPress) {
 }
 
 TEST_F(InputStateTest, FocusMovingIntoAChildWindowKeepsKeysHeld) {
-    if (!display_) GTEST_SKIP() << "no X server for key lookups";
+    ZQ_REQUIRE_X(display_, "key lookups");
     Press(XK_Up);
     LoseFocus(NotifyInferior);
     EXPECT_EQ(media::KeyDown(media::KEY_UP), 1);
@@ -264,7 +264,7 @@ TEST_F(InputStateTest, PointerFollowsMotionCrossingAndWarps) {
 // --- Typed characters -------------------------------------------------------
 
 TEST_F(InputStateTest, CharacterRingKeepsTheFirst256AndDropsTheRest) {
-    if (!display_) GTEST_SKIP() << "no X server for key lookups";
+    ZQ_REQUIRE_X(display_, "key lookups");
     for (int i = 0; i < 300; ++i) Type(XK_a + i % 26);
     for (int i = 0; i < 256; ++i) ASSERT_EQ(media::GetChar(), 'a' + i % 26) << i;
     EXPECT_EQ(media::GetChar(), 0);
@@ -272,7 +272,7 @@ TEST_F(InputStateTest, CharacterRingKeepsTheFirst256AndDropsTheRest) {
 }
 
 TEST_F(InputStateTest, CharacterRingKeepsOrderAcrossTheWrap) {
-    if (!display_) GTEST_SKIP() << "no X server for key lookups";
+    ZQ_REQUIRE_X(display_, "key lookups");
     std::string typed, read;
     for (int round = 0; round < 10; ++round) {
         for (int i = 0; i < 100; ++i) {
@@ -291,7 +291,7 @@ TEST_F(InputStateTest, CharacterRingKeepsOrderAcrossTheWrap) {
 // --- Flush and close --------------------------------------------------------
 
 TEST_F(InputStateTest, FlushKeysClearsHeldStatesCountsAndCharacters) {
-    if (!display_) GTEST_SKIP() << "no X server for key lookups";
+    ZQ_REQUIRE_X(display_, "key lookups");
     Press(XK_Escape);
     Type(XK_x);
     Button(Button1, true);

@@ -55,7 +55,7 @@ Window FindWindow(Display* display, const std::string& title) {
 class InputXTestTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!zqtest::SharedXvfb().Ok()) GTEST_SKIP() << "no X server";
+        ZQ_REQUIRE_X(zqtest::SharedXvfb().Ok(), "Xvfb did not start");
         media::SetAppTitle(kTitle);
         ASSERT_NE(media::OpenGraphics(320, 240), nullptr);
         sender_ = XOpenDisplay(nullptr);

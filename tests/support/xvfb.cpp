@@ -119,4 +119,9 @@ XvfbServer& SharedXvfb() {
     return server;
 }
 
+bool UnderCI() {
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && *ci != '\0' && std::string(ci) != "false";
+}
+
 }  // namespace zqtest

@@ -34,7 +34,24 @@ class XvfbServer {
 
 // Returns a server shared by every test of the process, started on first use
 // and stopped at process exit.
-// Note: use this from fixtures (SetUp: if (!SharedXvfb().Ok()) GTEST_SKIP()).
+// Note: use this from fixtures through ZQ_REQUIRE_X.
 XvfbServer& SharedXvfb();
+
+// Returns true when the tests run under CI (the CI variable is set).
+bool UnderCI();
+
+}  // namespace zqtest
+
+// Ends a test that needs an X server when it has none: a skip on a developer's
+// machine without Xvfb, a failure under CI, where a missing Xvfb is a set-up fault.
+#define ZQ_REQUIRE_X(have, what)                                              \
+    do {                                                                      \
+        if (!(have)) {                                                        \
+            if (::zqtest::UnderCI()) GTEST_FAIL() << "no X server: " << what; \
+            GTEST_SKIP() << "no X server: " << what;                          \
+        }                                                                     \
+    } while (0)
+
+namespace zqtest {
 
 }  // namespace zqtest
