@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "engine/media/asset_read.h"
 #include "engine/media/binary_files.h"
 #include "engine/media/files.h"
 
@@ -353,7 +354,9 @@ bool DecodeReplay(std::string_view bytes, Replay& out, std::string& error) {
 
 bool ReadReplayFile(const std::string& path, Replay& out, std::string& error) {
     std::string bytes;
-    if (!media::ReadBinaryFile(path, kReplayMaxFileBytes, bytes, error)) return false;
+    const media::AssetRead read = media::ReadAssetFile(path, kReplayMaxFileBytes, bytes, error);
+    if (read == media::AssetRead::kMissing) error = "no such file";
+    if (read != media::AssetRead::kOk) return false;
     return DecodeReplay(bytes, out, error);
 }
 

@@ -1,4 +1,4 @@
-// Capped whole-file reads, zlib packing and folder helpers over POSIX calls.
+// zlib packing, CRC-32 and folder helpers over POSIX calls.
 #include "engine/media/binary_files.h"
 
 #include <dirent.h>
@@ -15,59 +15,12 @@ namespace media {
 
 namespace {
 
-// Closes a file descriptor when it goes out of scope.
-struct FdCloser {
-    int fd;
-    ~FdCloser() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 // Closes a folder handle when it goes out of scope.
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
 }  // namespace
-
-bool ReadBinaryFile(const std::string& path, size_t maxBytes, std::string& out,
-                    std::string& error) {
-    out.clear();
-    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        error = errno == ENOENT ? "no such file" : std::strerror(errno);
-        return false;
-    }
-    FdCloser closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = "not a regular file";
-        return false;
-    }
-    if (st.st_size < 0 || static_cast<unsigned long long>(st.st_size) > maxBytes) {
-        error = "file too large";
-        return false;
-    }
-    out.resize(static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = std::strerror(errno);
-            return false;
-        }
-        if (n == 0) break;  // the file shrank while being read
-        done += static_cast<size_t>(n);
-    }
-    out.resize(done);
-    return true;
-}
 
 std::string PackBytes(std::string_view bytes, int level) {
     uLongf size = compressBound(static_cast<uLong>(bytes.size()));

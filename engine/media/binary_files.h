@@ -1,6 +1,6 @@
-// Binary files beside the line-oriented streams: a whole regular file read
-// with a size cap, zlib packing and unpacking of byte strings, and the few
-// folder operations the replay store needs (create, list).
+// Binary data beside the line-oriented streams: zlib packing and unpacking of
+// byte strings, a CRC-32, and the few folder operations the replay store needs
+// (create, list).
 #pragma once
 
 #include <cstddef>
@@ -11,10 +11,6 @@
 
 namespace media {
 
-// Reads a whole regular file of at most maxBytes into out. False with a short
-// reason in error when it is missing, not a regular file (a folder, a FIFO, a
-// device), larger than the cap or unreadable; never blocks on a FIFO.
-bool ReadBinaryFile(const std::string& path, size_t maxBytes, std::string& out, std::string& error);
 // Returns bytes packed with zlib at the given level (0..9); empty on failure.
 std::string PackBytes(std::string_view bytes, int level = 9);
 // Unpacks zlib data that must come to exactly expectedSize bytes; false when

@@ -138,7 +138,7 @@ TEST(ReplayFile, ReadsOnlyRegularFilesOfBoundedSize) {
     ASSERT_TRUE(zqtest::WriteWholeFile(dir / "huge.zqr", "x"));
     ASSERT_EQ(::truncate((dir / "huge.zqr").c_str(), game::kReplayMaxFileBytes + 1), 0);
     EXPECT_FALSE(game::ReadReplayFile(dir / "huge.zqr", out, error));
-    EXPECT_EQ(error, "file too large");
+    EXPECT_EQ(error.rfind("larger than", 0), 0u) << error;
 
     ASSERT_TRUE(game::WriteReplayFile(dir / "good.zqr", SampleReplay()));
     EXPECT_TRUE(game::ReadReplayFile(dir / "good.zqr", out, error)) << error;
