@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "app/settings_file.h"
 #include "engine/controls.h"
@@ -64,15 +65,17 @@ void DrawClosingFrame() {
     media::Flip(-1);
 }
 
-// Keeps everything the player would lose: a run still waiting for its name,
-// the settings and the score file.
-void SaveEverything() {
-    scores::StorePendingRun();
-    SaveSetup();
-    scores::SaveScores();
-}
-
 }  // namespace
+
+std::string SaveEverything() {
+    scores::StorePendingRun();
+    const bool settings = SaveSetup();
+    const bool scoreFile = scores::SaveScores();
+    if (settings && scoreFile) return "settings and scores saved";
+    if (settings) return "settings saved, scores NOT saved";
+    if (scoreFile) return "scores saved, settings NOT saved";
+    return "settings and scores NOT saved";
+}
 
 bool ClosingInputHeld() {
     // One look at the window's events per poll, however many keys are asked.
@@ -108,15 +111,13 @@ void RunClosingScreen() {
 }
 
 void LeaveAfterLostDisplay() {
-    SaveEverything();
+    const std::string saved = SaveEverything();
     engine::WriteLog("");
-    engine::WriteLog("Lost the connection to the X server: settings and scores saved");
+    engine::WriteLog("Lost the connection to the X server: " + saved);
     engine::CloseLog();
     const char* display = std::getenv("DISPLAY");
-    std::fprintf(stderr,
-                 "zarquill: lost the connection to X display \"%s\"; settings and scores were "
-                 "saved\n",
-                 display ? display : "");
+    std::fprintf(stderr, "zarquill: lost the connection to X display \"%s\"; %s\n",
+                 display ? display : "", saved.c_str());
     std::fflush(stderr);
     std::_Exit(1);
 }

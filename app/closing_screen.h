@@ -3,8 +3,14 @@
 // ends the process. Also the way out when the X server is gone.
 #pragma once
 
+#include <string>
+
 namespace app {
 
+// Saves what the player would lose (a run still waiting for its name, the
+// settings, the score file); returns what was saved and what was not, e.g.
+// "settings and scores saved" or "settings saved, scores NOT saved".
+std::string SaveEverything();
 // Returns true while any input that ends the closing screen is held: mouse
 // button 1 or 2, a key or joystick input (F11/F12 alone do not count),
 // Alt+F4 or a pending window-close request.

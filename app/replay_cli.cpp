@@ -11,6 +11,7 @@
 #include "engine/media/audio.h"
 #include "engine/media/graphics.h"
 #include "engine/media/recording_driver.h"
+#include "engine/media/text.h"
 #include "engine/setup_table.h"
 #include "game/replay.h"
 #include "scores/replay_store.h"
@@ -23,23 +24,28 @@ namespace {
 // The file given with --replay ("" for none).
 std::string g_pendingReplay;
 
-// Appends text as a JSON string; bytes from 128 up pass as they are (paths are UTF-8).
-void AppendJson(std::string& out, const std::string& text) {
-    static const char kHex[] = "0123456789abcdef";
-    out += '"';
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
+// Returns the JSON line of one file's verdict. Every line has the same fields;
+// a file that could not be read has null for the numbers it never gave.
+std::string VerdictLine(const std::string& file, const game::ReplayVerdict* v,
+                        const std::string& reason) {
+    const auto number = [v](auto field) {
+        return v ? std::to_string(v->*field) : std::string("null");
+    };
+    std::string line = "{\"file\":";
+    media::AppendJsonString(line, file, media::JsonBytes::kPath);
+    line += ",\"frames\":" + number(&game::ReplayVerdict::frames);
+    line += ",\"recorded_score\":" + number(&game::ReplayVerdict::recordedScore);
+    line += ",\"simulated_score\":" + number(&game::ReplayVerdict::simulatedScore);
+    line += std::string(",\"ok\":") + (v && v->ok ? "true" : "false");
+    line += ",\"first_bad_step\":" +
+            (v && v->firstBadStep >= 0 ? std::to_string(v->firstBadStep) : std::string("null"));
+    line += ",\"reason\":";
+    if (reason.empty()) {
+        line += "null";
+    } else {
+        media::AppendJsonString(line, reason);
     }
-    out += '"';
+    return line + "}\n";
 }
 
 // Plays a replay file in the window; a file that cannot be read shows a notice instead.
@@ -119,32 +125,16 @@ int VerifyReplays(const std::vector<std::string>& files, std::FILE* out, std::FI
     auto driver = InstallHeadless();
     int status = 0;
     for (const std::string& file : files) {
-        std::string line = "{\"file\":";
-        AppendJson(line, file);
         game::Replay replay;
         std::string error;
         if (!game::ReadReplayFile(file, replay, error)) {
             std::fprintf(err, "zarquill: cannot read replay %s: %s\n", file.c_str(), error.c_str());
-            line += ",\"error\":";
-            AppendJson(line, error);
-            line += "}\n";
-            std::fputs(line.c_str(), out);
+            std::fputs(VerdictLine(file, nullptr, error).c_str(), out);
             status = 2;
             continue;
         }
         const game::ReplayVerdict v = game::SimulateReplay(replay, [&driver] { driver->Clear(); });
-        line += ",\"frames\":" + std::to_string(v.frames);
-        line += ",\"recorded_score\":" + std::to_string(v.recordedScore);
-        line += ",\"simulated_score\":" + std::to_string(v.simulatedScore);
-        line += std::string(",\"ok\":") + (v.ok ? "true" : "false");
-        line += ",\"first_bad_step\":" +
-                (v.firstBadStep < 0 ? std::string("null") : std::to_string(v.firstBadStep));
-        if (!v.ok) {
-            line += ",\"reason\":";
-            AppendJson(line, v.reason);
-        }
-        line += "}\n";
-        std::fputs(line.c_str(), out);
+        std::fputs(VerdictLine(file, &v, v.ok ? std::string() : v.reason).c_str(), out);
         if (!v.ok && status == 0) status = 1;
     }
     std::fflush(out);

@@ -34,7 +34,7 @@ namespace {
 
 // Returns true on a frame a slow system computes but never shows.
 bool SkipThisFrame() {
-    int ess = Setup[SETUP_ESS];
+    int ess = SlowSystem();
     if (ess == 0) return false;
     return !(ess == 1 && FrameParity == 0);
 }

@@ -160,7 +160,7 @@ int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
         if (Hooks().saveSetup) Hooks().saveSetup();
     }
     if (FrameParity == 1) CollectCount = media::GCCollect();
-    if (FrameParity == 0 || Setup[SETUP_ESS] == 0) {
+    if (FrameParity == 0 || SlowSystem() == 0) {
         if (media::KeyHit(media::KEY_F11)) TakeScreenshot();
         if (media::KeyDown(media::KEY_ESCAPE) && InGame == 1) {
             InGame = 2;
@@ -197,7 +197,7 @@ int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
 
     DrawNotices();
 
-    if (!(Setup[SETUP_ESS] == 1 && FrameParity == 1)) media::Flip(0);
+    if (!(SlowSystem() == 1 && FrameParity == 1)) media::Flip(0);
 
     FrameTime = media::MillisecsBetween(FrameStart, media::Millisecs());
     // The pacing keeps a frame at least ~15 ms long; a clock that jumped back must not divide by 0.

@@ -6,6 +6,11 @@ namespace engine {
 std::array<int, kSetupSlots> Setup{};
 std::array<int, kKeyMapSlots> KeyMap{};
 std::vector<std::string> AudioDriverNames;
+int PlaybackSlowSystem = -1;
+
+int SlowSystem() {
+    return PlaybackSlowSystem >= 0 ? PlaybackSlowSystem : Setup[SETUP_ESS];
+}
 
 void SetupDefaults() {
     Setup.fill(0);

@@ -33,6 +33,13 @@ extern std::array<int, kSetupSlots> Setup;
 extern std::array<int, kKeyMapSlots> KeyMap;
 // The audio driver names, in the audio layer's order; SETUP_AUDIODRIVER indexes it.
 extern std::vector<std::string> AudioDriverNames;
+// The slow-system flag a replay being played lends the frame end and the
+// drawing helpers (-1 while none is played). Setup keeps the player's own
+// flag, so that every save during playback stores the player's choice.
+extern int PlaybackSlowSystem;
+
+// Returns the slow-system flag in effect: the replay's during playback, else the player's.
+int SlowSystem();
 
 // Fills Setup and KeyMap with their defaults.
 void SetupDefaults();

@@ -93,22 +93,24 @@ void RecordStep(StepInput& input) {
                                  engine::VirtualWidth, engine::VirtualHeight});
 }
 
-// What playback borrows from the program and gives back when it ends.
+// What playback borrows from the program and gives back when it ends. The
+// slow-system flag is lent through engine::PlaybackSlowSystem, never written
+// into Setup, so that a save during playback stores the player's own settings;
+// the sprite budgets are not borrowed at all, so an Apply during playback
+// keeps the budgets its engine test measured.
 class BorrowedState {
   public:
     BorrowedState()
         : difficulty_(Difficulty),
           width_(engine::VirtualWidth),
           height_(engine::VirtualHeight),
-          slowSystem_(engine::Setup[engine::SETUP_ESS]),
-          inGame_(engine::InGame),
-          budgets_(engine::DrawBudgets) {}
+          slowSystem_(engine::PlaybackSlowSystem),
+          inGame_(engine::InGame) {}
     ~BorrowedState() {
         SetStepInputFilter(nullptr);
         Difficulty = difficulty_;
-        engine::Setup[engine::SETUP_ESS] = slowSystem_;
+        engine::PlaybackSlowSystem = slowSystem_;
         engine::InGame = inGame_;
-        engine::DrawBudgets = budgets_;
         UseScreen(width_, height_);
     }
     // Restores this logical screen instead of the one at the start (the window may have changed).
@@ -121,14 +123,13 @@ class BorrowedState {
 
   private:
     int difficulty_, width_, height_, slowSystem_, inGame_;
-    std::array<int, engine::kDrawKinds> budgets_;
 };
 
 // Sets up the replay's game and feeds its steps, one per GameStep, from *next on.
 void BeginPlayback(const Replay& replay, size_t* next) {
     const ReplayHeader& h = replay.header;
     Difficulty = h.difficulty;
-    engine::Setup[engine::SETUP_ESS] = h.slowSystem;
+    engine::PlaybackSlowSystem = h.slowSystem;
     engine::FrameParity = h.startParity;
     UseScreen(h.width, h.height);
     GameSetup();
@@ -194,7 +195,7 @@ void StartRecording() {
     h.difficulty = Difficulty;
     h.width = engine::VirtualWidth;
     h.height = engine::VirtualHeight;
-    h.slowSystem = engine::Setup[engine::SETUP_ESS] != 0 ? 1 : 0;
+    h.slowSystem = engine::SlowSystem() != 0 ? 1 : 0;
     h.startParity = engine::FrameParity;
     g_recorder.active = true;
     SetStepInputFilter(RecordStep);
@@ -224,7 +225,7 @@ bool StoreRecording(const scores::Scores& record) {
     r.header.score = record.Score;
     r.header.level = record.Level;
     r.header.gameFlags = record.GameFlags;
-    const std::string path = scores::ReplayPath(record);
+    const std::string path = scores::NewReplayPath(record);
     if (media::MakeFolders(scores::ReplayFolder()) && WriteReplayFile(path, r)) return true;
     engine::WriteLog("\tReplay: could not write " + path);
     return false;
@@ -292,8 +293,9 @@ void WatchReplay(const Replay& replay) {
     size_t next = 0;
     BeginPlayback(replay, &next);
     engine::WriteLog("\tReplay started : " + replay.header.name);
-    const auto budgets = engine::DrawBudgets;
     while (next < replay.steps.size() && EndCode == END_RUNNING) {
+        // Taken anew every frame: an Apply in the frame end may have measured new budgets.
+        const auto budgets = engine::DrawBudgets;
         const bool fast = media::MouseDown(media::MOUSE_RIGHT) || media::KeyDown(media::KEY_SPACE);
         const int steps = fast ? kFastSteps : 1;
         for (int k = 0; k < steps && next < replay.steps.size() && EndCode == END_RUNNING; ++k) {

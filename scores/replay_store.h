@@ -1,6 +1,6 @@
 // Where replays are kept: the "replays/" folder beside the score file, one
-// file per stored run named from its timestamp and score, and the pruning
-// that removes the replay of every run that has left the score list.
+// file per stored run named from its timestamp, score and score line, and the
+// pruning that removes the replay of every run that has left the score list.
 #pragma once
 
 #include <list>
@@ -10,13 +10,22 @@
 
 namespace scores {
 
+// Name ending of replay files.
+inline constexpr const char* kReplayExtension = ".zqr";
+
 // Returns the replays folder (ending in "/"): the score file's folder plus
 // "replays/", or "replays/" in the current folder before the paths are fixed.
 std::string ReplayFolder();
-// Returns the file name of a run's replay, e.g. "2026-12-08_07-35-59_12345.zqr".
+// Returns the file name of a run's replay, e.g. "2026-12-08_07-35-59_12345_1a2b3c4d.zqr":
+// time, score and the check value of the run's score line, so that runs of the
+// same second and score keep replays of their own.
 std::string ReplayFileName(const Scores& record);
-// Returns the full path of a run's replay.
+// Returns the full path of a run's replay; where only a replay under the
+// earlier name without the check value is there, that one.
 std::string ReplayPath(const Scores& record);
+// Returns the path a new replay of the run is written to: its own name, or
+// with "-2", "-3" ... added while an identical run's replay holds that name.
+std::string NewReplayPath(const Scores& record);
 // Returns true when a run's replay file exists (a regular file).
 bool HasReplay(const Scores& record);
 // Returns true when a file name is one the replay store makes (nothing else is ever removed).

@@ -91,6 +91,11 @@ std::vector<std::string> g_sessionRuns;
 // here was saved by another copy of the program.
 std::multiset<std::string> g_known;
 
+// State: set once AccountName and AccountPassword hold the file's account line.
+// Until then (the file was missing or unreadable when it was loaded) a save
+// keeps the account line it finds in the file instead of the empty one in memory.
+bool g_accountRead = false;
+
 // What reading the score file gave.
 struct FileContents {
     media::OpenResult result = media::OpenResult::kAbsent;
@@ -191,50 +196,6 @@ void MergeUnseenRuns(std::vector<std::optional<Scores>>& lines) {
     if (added) SortScoreList();
 }
 
-void AppendJsonString(std::string& out, std::string_view text) {
-    static const char kHexDigits[] = "0123456789abcdef";
-    out.push_back('"');
-    for (char ch : text) {
-        int c = media::CharCode(ch);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\b':
-                out += "\\b";
-                break;
-            case '\f':
-                out += "\\f";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    out += "\\u00";
-                    out.push_back(kHexDigits[c >> 4]);
-                    out.push_back(kHexDigits[c & 15]);
-                } else if (c < 0x80) {
-                    out.push_back(ch);
-                } else {
-                    // Codes 128..255 are the Unicode code points of the same number.
-                    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-                    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-                }
-        }
-    }
-    out.push_back('"');
-}
-
 }  // namespace
 
 std::string FormatScoreLine(const Scores& r) {
@@ -286,6 +247,7 @@ void LoadScores() {
     }
     AccountName = GetField(file.account, "|", 1);
     AccountPassword = GetField(file.account, "|", 2);
+    g_accountRead = true;
 
     // The runs of this session that are still listed, to check against the file.
     std::multiset<std::string> unmatched(g_sessionRuns.begin(), g_sessionRuns.end());
@@ -337,6 +299,11 @@ bool SaveScores() {
     if (file.result == media::OpenResult::kUnreadable) {
         problem = "the file cannot be read, so it is kept";
     } else if (file.result == media::OpenResult::kOk) {
+        if (!g_accountRead) {
+            AccountName = GetField(file.account, "|", 1);
+            AccountPassword = GetField(file.account, "|", 2);
+            g_accountRead = true;
+        }
         MergeUnseenRuns(file.lines);
         if (file.damaged) {
             // Lines this program could not read (another key, an editor's
@@ -359,7 +326,10 @@ bool SaveScores() {
         if (!media::CloseFile(out)) problem = "cannot write the file";
     }
     if (problem.empty()) {
-        PruneReplays(ScoreList);  // replays of runs the file no longer holds go with them
+        // Replays of runs the file no longer holds go with them; while the copy
+        // of a file with unreadable lines is kept, its runs may still come
+        // back, and so every replay is kept.
+        if (media::FileType(path + kBackupSuffix) == 0) PruneReplays(ScoreList);
         return true;
     }
     engine::WriteLog("\tScores not saved: " + problem + ": " + path);
@@ -379,18 +349,19 @@ void ResetScores() {
     ResetScoreGlobals();
     g_sessionRuns.clear();
     g_known.clear();
+    g_accountRead = false;
 }
 
 std::string ScoreRecordJson(const Scores& r) {
     std::string out = "{\"score\":" + media::Str(r.Score);
     out += ",\"name\":";
-    AppendJsonString(out, r.Name);
+    media::AppendJsonString(out, r.Name);
     out += ",\"badges\":" + media::Str(r.Badges);
     out += ",\"timestamp\":" + media::Str(r.Timestamp);
     out += ",\"date\":";
-    AppendJsonString(out, DateText(r.Timestamp));
+    media::AppendJsonString(out, DateText(r.Timestamp));
     out += ",\"time\":";
-    AppendJsonString(out, TimeText(r.Timestamp));
+    media::AppendJsonString(out, TimeText(r.Timestamp));
     out += ",\"level\":" + media::Str(r.Level);
     out += ",\"mode\":" + media::Str(r.GameMode);
     out += ",\"flags\":" + media::Str(r.GameFlags);

@@ -89,10 +89,14 @@ void SetLoadFailureSink(LoadFailureSink sink) {
 void ReportLoadFailure(std::string_view kind, const std::string& path, std::string_view why) {
     std::string line = "\tCould not load ";
     line.append(kind).append(" \"").append(path).append("\": ").append(why);
+    ReportMediaLine(line);
+}
+
+void ReportMediaLine(const std::string& line) {
     if (Sink()) {
         Sink()(line);
     } else {
-        std::fprintf(stderr, "%s\n", line.c_str() + 1);
+        std::fprintf(stderr, "%s\n", line.c_str() + (line.empty() ? 0 : 1));
     }
 }
 

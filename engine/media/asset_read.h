@@ -2,7 +2,8 @@
 // and reporting the ones that cannot be used. Such files are hostile until
 // checked: only regular files are read, never more than a cap, and opening
 // one never blocks (a FIFO or a device at the path is refused, not waited on).
-// Load failures go to one sink, the program's log once it is open.
+// Load failures (and the media layer's other problem lines) go to one sink,
+// the program's log once it is open.
 #pragma once
 
 #include <cstddef>
@@ -30,5 +31,7 @@ AssetRead ReadAssetFile(const std::string& path, size_t max_bytes, std::string& 
 void SetLoadFailureSink(LoadFailureSink sink);
 // Reports one failed load: kind ("image", "sound", "font"), the path and why.
 void ReportLoadFailure(std::string_view kind, const std::string& path, std::string_view why);
+// Sends one line (starting with a tab) of another media problem the same way.
+void ReportMediaLine(const std::string& line);
 
 }  // namespace media

@@ -8,12 +8,14 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 
+#include "engine/media/asset_read.h"
 #include "engine/media/terminate.h"
 
 namespace media::detail {
@@ -89,9 +91,17 @@ int SyncAndTakeXError(Display* d) {
     return error;
 }
 
+// Opens the connection to the X server, trying again for a moment when it is refused.
+Display* OpenDisplay() {
+    Display* d = nullptr;
+    RetryDisplayOpen([&d] { return (d = XOpenDisplay(nullptr)) != nullptr; },
+                     [](int ms) { usleep(static_cast<useconds_t>(ms) * 1000); });
+    return d;
+}
+
 // Owns a display connection used only for a query.
 struct DisplayConnection {
-    Display* d = XOpenDisplay(nullptr);
+    Display* d = OpenDisplay();
     ~DisplayConnection() {
         if (d) XCloseDisplay(d);
     }
@@ -187,6 +197,19 @@ void RemoveRestoreHandlers() {
 }
 
 }  // namespace
+
+bool RetryDisplayOpen(const std::function<bool()>& tryOpen, const std::function<void(int)>& pause) {
+    for (int attempt = 1; attempt <= kDisplayOpenTries; ++attempt) {
+        errno = 0;
+        if (tryOpen()) return true;
+        const int error = errno;
+        ReportMediaLine("\tCould not open the display (try " + std::to_string(attempt) + " of " +
+                        std::to_string(kDisplayOpenTries) +
+                        "): " + (error != 0 ? std::strerror(error) : "no reason given"));
+        if (attempt < kDisplayOpenTries) pause(kDisplayOpenPauseMs);
+    }
+    return false;
+}
 
 int PickModeLine(const std::vector<TGraphicsMode>& modes, int width, int height, int hertz) {
     int first_of_size = -1;
@@ -312,7 +335,7 @@ std::unique_ptr<XWindow> XWindow::Open(int width, int height, int depth, int her
     TerminateSignalsBlocked blocked;
     auto win = std::make_unique<XWindow>();
     Impl& w = *win->impl_;
-    w.display = XOpenDisplay(nullptr);
+    w.display = OpenDisplay();
     if (!w.display) return nullptr;
     w.old_handler = XSetErrorHandler(QuietXErrorHandler);
     g_display.last_x_error = 0;

@@ -14,6 +14,16 @@
 
 namespace media::detail {
 
+// Tries at opening the display, and the pause between two (under 2 s in all):
+// a loaded machine's X server may refuse a connection for a moment.
+inline constexpr int kDisplayOpenTries = 8;
+inline constexpr int kDisplayOpenPauseMs = 250;
+
+// Calls tryOpen until it succeeds, at most kDisplayOpenTries times, calling
+// pause(kDisplayOpenPauseMs) between tries and reporting each failed try as a
+// media line with errno's text; returns true once a try succeeded.
+bool RetryDisplayOpen(const std::function<bool()>& tryOpen, const std::function<void(int)>& pause);
+
 // One open window with a current GL context (RAII: the destructor closes all).
 class XWindow {
   public:

@@ -3,6 +3,7 @@
 #include "engine/media/text.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace media {
@@ -54,6 +55,42 @@ uint64_t ParseInteger(std::string_view text) {
     }
     uint64_t v = ReadDigits(text, i, base);
     return negative ? (~v + 1) : v;
+}
+
+// Returns true when text is well-formed UTF-8 (no overlong forms, surrogates
+// or code points above U+10FFFF).
+bool IsUtf8(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        size_t extra = 0;
+        uint32_t cp = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (text.size() - i <= extra) return false;
+        for (size_t k = 1; k <= extra; ++k) {
+            const auto t = static_cast<unsigned char>(text[i + k]);
+            if ((t & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (t & 0x3F);
+        }
+        const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < least[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
 }
 
 }  // namespace
@@ -207,6 +244,51 @@ std::string ToUtf8(std::string_view text) {
         }
     }
     return out;
+}
+
+void AppendJsonString(std::string& out, std::string_view text, JsonBytes bytes) {
+    static const char kHexDigits[] = "0123456789abcdef";
+    const bool asIs = bytes == JsonBytes::kPath && IsUtf8(text);
+    out.push_back('"');
+    for (char ch : text) {
+        const int c = CharCode(ch);
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    out += "\\u00";
+                    out.push_back(kHexDigits[c >> 4]);
+                    out.push_back(kHexDigits[c & 15]);
+                } else if (c < 0x80 || asIs) {
+                    out.push_back(ch);
+                } else {
+                    // Codes 128..255 are the Unicode code points of the same number.
+                    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+                    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+                }
+        }
+    }
+    out.push_back('"');
 }
 
 }  // namespace media

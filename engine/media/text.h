@@ -71,4 +71,14 @@ std::string Hex(int64_t value);
 // Returns the text as UTF-8 (for the terminal, window titles and X11).
 std::string ToUtf8(std::string_view text);
 
+// How AppendJsonString reads the bytes from 128 up.
+enum class JsonBytes {
+    kLatin1,  // the program's own texts (names): ISO 8859-1, converted to UTF-8
+    kPath,    // file paths: kept as they are when the whole path is valid UTF-8, else ISO 8859-1
+};
+// Appends text as a JSON string, quotes included, that is always valid UTF-8;
+// quotes, backslashes and control characters are escaped.
+void AppendJsonString(std::string& out, std::string_view text,
+                      JsonBytes bytes = JsonBytes::kLatin1);
+
 }  // namespace media

@@ -3,10 +3,16 @@
 // two waits.
 #include "app/closing_screen.h"
 
+#include <sys/stat.h>
+
+#include "engine/frame_end.h"
 #include "engine/graphics_setup.h"
 #include "engine/log.h"
 #include "engine/media/files.h"
+#include "engine/media/paths.h"
+#include "scores/score_file.h"
 #include "tests/app/screen_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -28,6 +34,31 @@ class ClosingScreenTest : public zqtest::ScreenFixture {
         return clock_->NowMs() - start;
     }
 };
+
+TEST(SaveEverything, SaysWhatWasSavedAndWhatWasNot) {
+    struct Case {
+        bool setupBlocked, scoresBlocked;
+        const char* said;
+    };
+    const Case cases[] = {{false, false, "settings and scores saved"},
+                          {false, true, "settings saved, scores NOT saved"},
+                          {true, false, "scores saved, settings NOT saved"},
+                          {true, true, "settings and scores NOT saved"}};
+    for (const Case& c : cases) {
+        zqtest::TempDir dir;
+        media::TProgramPaths paths;
+        paths.setupFile = dir / "Setup.ini";
+        paths.scoreFile = dir / "nuscores.dat";
+        // A folder in a file's place can be neither read nor replaced.
+        if (c.setupBlocked) ASSERT_EQ(::mkdir(paths.setupFile.c_str(), 0700), 0);
+        if (c.scoresBlocked) ASSERT_EQ(::mkdir(paths.scoreFile.c_str(), 0700), 0);
+        media::SetProgramPaths(paths);
+        EXPECT_EQ(app::SaveEverything(), c.said);
+    }
+    media::SetProgramPaths({});
+    scores::ResetScores();
+    engine::NoticeList.clear();
+}
 
 TEST_F(ClosingScreenTest, SavesLogsDrawsOnceAndWaitsForTheEscapeToGoAndAFreshPress) {
     zqtest::SendKey(XK_Escape, true);  // still held from the front end

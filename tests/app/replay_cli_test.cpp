@@ -50,10 +50,14 @@ TEST(VerifyReplays, PrintsOneLinePerFileAndExitsWithTheWorstResult) {
         std::vector<std::string> out;  // texts every printed line set must hold
         std::string err;
     };
+    const std::string missing =
+        "{\"file\":\"" + dir / "caf\xC3\xA9.zqr" +
+        "\",\"frames\":null,\"recorded_score\":null,\"simulated_score\":null,\"ok\":false,"
+        "\"first_bad_step\":null,\"reason\":\"no such file\"}\n";
     const std::vector<Case> cases = {
         {{Golden("easy.zqr"), Golden("medium.zqr"), Golden("hard.zqr")},
          0,
-         {"\"ok\":true,\"first_bad_step\":null}\n"},
+         {"\"ok\":true,\"first_bad_step\":null,\"reason\":null}\n"},
          ""},
         {{Golden("easy.zqr"), dir / "boasted.zqr"},
          1,
@@ -61,9 +65,12 @@ TEST(VerifyReplays, PrintsOneLinePerFileAndExitsWithTheWorstResult) {
          ""},
         {{dir / "cut.zqr", dir / "boasted.zqr"},
          2,
-         {"{\"file\":\"" + dir / "cut.zqr" + "\",\"error\":\"damaged", "\"ok\":false"},
+         {"{\"file\":\"" + dir / "cut.zqr" +
+          "\",\"frames\":null,\"recorded_score\":null,\"simulated_score\":null,\"ok\":false,"
+          "\"first_bad_step\":null,\"reason\":\"damaged"},
          "cannot read replay " + dir / "cut.zqr" + ": damaged"},
-        {{dir / "missing.zqr"}, 2, {"\"error\":\"no such file\"}"}, "no such file"},
+        // A path in UTF-8 is kept; any other is read as ISO 8859-1, so both lines read "café".
+        {{dir / "caf\xC3\xA9.zqr", dir / "caf\xE9.zqr"}, 2, {missing + missing}, "no such file"},
     };
     for (const Case& c : cases) {
         std::string out, err;
@@ -71,6 +78,16 @@ TEST(VerifyReplays, PrintsOneLinePerFileAndExitsWithTheWorstResult) {
         size_t lines = 0;
         for (char ch : out) lines += ch == '\n';
         EXPECT_EQ(lines, c.files.size()) << out;
+        // Every line carries the same fields, so scripts read them all alike.
+        for (const char* field : {"\"file\":", "\"frames\":", "\"recorded_score\":",
+                                  "\"simulated_score\":", "\"ok\":", "\"first_bad_step\":",
+                                  "\"reason\":"}) {
+            size_t seen = 0;
+            for (size_t at = out.find(field); at != std::string::npos; at = out.find(field, at + 1)) {
+                ++seen;
+            }
+            EXPECT_EQ(seen, lines) << field << " in " << out;
+        }
         for (const std::string& text : c.out) EXPECT_NE(out.find(text), std::string::npos) << out;
         EXPECT_NE(err.find(c.err), std::string::npos) << err;
     }

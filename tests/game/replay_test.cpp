@@ -6,11 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "engine/hooks.h"
 #include "engine/media/binary_files.h"
+#include "engine/media/files.h"
 #include "engine/media/paths.h"
 #include "game/replay.h"
 #include "game/replay_file.h"
@@ -197,7 +201,7 @@ TEST_F(ReplayGame, ARecordedGameReSimulatesAndAChangedInputIsFoundAtItsCheck) {
     EXPECT_NE(v.reason.find("ended at step"), std::string::npos) << v.reason;
 }
 
-TEST_F(ReplayGame, WatchingPlaysToTheEndStoresNothingAndGivesBackWhatItBorrowed) {
+TEST_F(ReplayGame, WatchingStoresNothingGivesBackWhatItBorrowedAndKeepsThePlayersSettings) {
     const Replay r =
         game_test::PlayScriptedGame(h, {.difficulty = 2, .maxSteps = 150, .resizeAt = 100});
     scores::ResetScores();
@@ -206,17 +210,31 @@ TEST_F(ReplayGame, WatchingPlaysToTheEndStoresNothingAndGivesBackWhatItBorrowed)
     engine::ScreenHeight = 600;
     engine::VirtualWidth = 1280;
     engine::VirtualHeight = 960;
-    engine::Setup[engine::SETUP_ESS] = 0;
     engine::InGame = 0;
-
+    // The player's machine is a slow one; the replay was not. Every frame
+    // stands for a save (Tab, Apply, closing) and the first for an Apply's new budgets.
+    ASSERT_EQ(r.header.slowSystem, 0);
+    engine::Setup[engine::SETUP_ESS] = 1;
+    const std::array<int, engine::kDrawKinds> applied{0, 7, 8, 9};
+    int frames = 0, lentFlag = 0, savedFlag = 0;
+    engine::Hooks().settingsPanel = [&] {
+        if (frames++ == 0) engine::DrawBudgets = applied;
+        lentFlag += engine::SlowSystem();
+        savedFlag += engine::Setup[engine::SETUP_ESS];
+    };
     game::WatchReplay(r);
+    engine::Hooks().settingsPanel = nullptr;
+    EXPECT_GT(frames, 0);
+    EXPECT_EQ(lentFlag, 0);
+    EXPECT_EQ(savedFlag, frames);
+    EXPECT_EQ(engine::DrawBudgets, applied);
+    EXPECT_EQ(engine::SlowSystem(), 1);
     EXPECT_EQ(game::GameScore, r.header.score);
     EXPECT_TRUE(scores::ScoreList.empty());
     EXPECT_EQ(game::Difficulty, 0);
     EXPECT_EQ(engine::VirtualWidth, 1280);
     EXPECT_EQ(engine::VirtualHeight, 960);
     EXPECT_EQ(media::VirtualResolutionWidth(), 1280.0f);
-    EXPECT_EQ(engine::Setup[engine::SETUP_ESS], 0);
     EXPECT_EQ(engine::InGame, 0);
     // The game's steps read the live pointer again.
     game_test::SetPointer(77, 99);
@@ -259,7 +277,7 @@ TEST_F(ReplayGame, GoldenReplaysStillReproduceTheirScores) {
     }
 }
 
-TEST_F(ReplayGame, StoredBesideTheScoreFileAndPrunedWhenTheRunLeavesIt) {
+TEST_F(ReplayGame, StoredBesideTheScoreFileUnderNamesOfTheirOwnAndPrunedWhenTheRunLeavesIt) {
     zqtest::TempDir dir;
     zqtest::CwdGuard cwd;
     ASSERT_EQ(::chdir(dir.path().c_str()), 0);
@@ -268,24 +286,47 @@ TEST_F(ReplayGame, StoredBesideTheScoreFileAndPrunedWhenTheRunLeavesIt) {
     media::SetProgramPaths(paths);
     scores::ResetScores();
 
-    scores::Scores kept, thinned;
+    // Two runs of the same second and score, one identical to the first, and an older one.
+    scores::Scores kept, twin, rival, thinned;
     kept.Timestamp = scores::DateTimeNumber(2026, 12, 8, 7, 35, 59);
     kept.Score = 120;
+    kept.Name = "ann";
+    twin = kept;
+    rival = kept;
+    rival.Name = "bob";
     thinned.Timestamp = scores::DateTimeNumber(2025, 1, 2, 3, 4, 5);
     thinned.Score = 7;
-    EXPECT_EQ(scores::ReplayFileName(kept), "2026-12-08_07-35-59_120.zqr");
-    EXPECT_EQ(scores::ReplayPath(kept), dir.path() + "/replays/2026-12-08_07-35-59_120.zqr");
+    const std::string name = scores::ReplayFileName(kept);
+    EXPECT_TRUE(std::regex_match(name, std::regex("2026-12-08_07-35-59_120_[0-9a-f]{8}\\.zqr")))
+        << name;
+    EXPECT_NE(scores::ReplayFileName(rival), name);
+    EXPECT_EQ(scores::ReplayPath(kept), dir.path() + "/replays/" + name);
 
     game_test::PlayScriptedGame(h, {.difficulty = 0, .maxSteps = 90});
-    ASSERT_TRUE(game::StoreRecording(kept));
-    ASSERT_TRUE(game::StoreRecording(thinned));
-    EXPECT_TRUE(scores::HasReplay(kept));
+    for (const scores::Scores& r : {kept, twin, rival, thinned}) {
+        ASSERT_TRUE(game::StoreRecording(r));
+    }
+    const std::string twinName = name.substr(0, name.size() - 4) + "-2.zqr";
+    EXPECT_TRUE(scores::IsReplayFileName(twinName));
+    EXPECT_EQ(media::FileType(dir / ("replays/" + twinName)), 1);
+    EXPECT_TRUE(scores::HasReplay(rival));
+    // A replay stored under the name without the check value is still found and kept.
+    scores::Scores earlier = thinned;
+    earlier.Score = 8;
+    ASSERT_TRUE(zqtest::WriteWholeFile(dir / "replays/2025-01-02_03-04-05_8.zqr", "old"));
+    EXPECT_EQ(scores::ReplayPath(earlier), dir / "replays/2025-01-02_03-04-05_8.zqr");
     ASSERT_TRUE(zqtest::WriteWholeFile(dir / "replays/notes.txt", "mine"));
 
-    scores::ScoreList = {kept};
+    // While a copy of a file with unreadable lines is kept, its runs may come back: nothing goes.
+    scores::ScoreList = {kept, twin, rival, earlier};
+    ASSERT_TRUE(zqtest::WriteWholeFile(dir / "nuscores.dat.bak", "lines of another key"));
     ASSERT_TRUE(scores::SaveScores());
-    EXPECT_TRUE(scores::HasReplay(kept));
+    EXPECT_TRUE(scores::HasReplay(thinned));
+    ASSERT_EQ(::unlink((dir / "nuscores.dat.bak").c_str()), 0);
+    ASSERT_TRUE(scores::SaveScores());
     EXPECT_FALSE(scores::HasReplay(thinned));
+    for (const scores::Scores& r : {kept, rival, earlier}) EXPECT_TRUE(scores::HasReplay(r));
+    EXPECT_EQ(media::FileType(dir / ("replays/" + twinName)), 1);
     EXPECT_EQ(zqtest::ReadWholeFile(dir / "replays/notes.txt"), "mine");
 
     scores::ResetScores();

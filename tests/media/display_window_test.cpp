@@ -4,10 +4,13 @@
 // size, and pointer warping through the virtual resolution.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "engine/media/asset_read.h"
 #include "engine/media/display.h"
 #include "engine/media/graphics.h"
 #include "engine/media/input.h"
@@ -151,6 +154,37 @@ TEST(DisplayModePick, SizeAndRateDecideTheModeLine) {
         EXPECT_EQ(detail::PickModeLine(lines, c.width, c.height, c.hertz), c.want)
             << c.width << "x" << c.height << "@" << c.hertz;
     }
+}
+
+TEST(DisplayOpenRetry, TriesAgainForAboutTwoSecondsLoggingEachRefusal) {
+    std::vector<std::string> lines;
+    SetLoadFailureSink([&lines](std::string_view line) { lines.emplace_back(line); });
+    struct Case {
+        int refusals;
+        bool opened;
+        int tries;
+    };
+    const Case cases[] = {{0, true, 1}, {2, true, 3}, {1000, false, detail::kDisplayOpenTries}};
+    for (const Case& c : cases) {
+        lines.clear();
+        int tries = 0, pausedMs = 0;
+        const bool opened = detail::RetryDisplayOpen(
+            [&] {
+                errno = EAGAIN;
+                return ++tries > c.refusals;
+            },
+            [&pausedMs](int ms) { pausedMs += ms; });
+        EXPECT_EQ(opened, c.opened);
+        EXPECT_EQ(tries, c.tries);
+        ASSERT_EQ(lines.size(), static_cast<size_t>(c.opened ? c.tries - 1 : c.tries));
+        if (!lines.empty()) {
+            EXPECT_EQ(lines.back(), "\tCould not open the display (try " + std::to_string(lines.size()) +
+                                        " of " + std::to_string(detail::kDisplayOpenTries) + "): " + std::strerror(EAGAIN));
+        }
+        EXPECT_LE(pausedMs, 2000);
+        if (!opened) EXPECT_GE(pausedMs, 1500);
+    }
+    SetLoadFailureSink(nullptr);
 }
 
 TEST_F(DisplayTest, FullScreenGrabsPointerAndKeyboardWhileItHasTheFocus) {

@@ -492,7 +492,7 @@ TEST_F(ScoreFileTest, RunRemovedFromListIsNotRevivedByReload) {
 }
 
 TEST_F(ScoreFileTest, FileThatCannotBeReadIsNeverReplacedAndMergedOnceReadable) {
-    const std::string kept = Scramble("|", AccountKey) + "\r\n" +
+    const std::string kept = Scramble("acct|pw", AccountKey) + "\r\n" +
                              Scramble(FormatScoreLine(Record(1, "old", 10)), "") + "\r\n";
     // Each kind of file that is there but cannot be read; none counts as absent.
     const std::vector<std::string> kinds = {"folder", "fifo", "devzero", "16MiB", "records"};
@@ -528,13 +528,14 @@ TEST_F(ScoreFileTest, FileThatCannotBeReadIsNeverReplacedAndMergedOnceReadable) 
         ASSERT_FALSE(engine::NoticeList.empty());
         EXPECT_EQ(engine::NoticeList.back().txt, kScoresNotSavedNotice);
     }
-    // Once the file can be read again, the next save takes in its runs.
+    // Once the file can be read again, the next save takes in its runs and keeps its account.
     fs::remove_all(kScoreFileName);
     WriteAll(kScoreFileName, kept);
     ASSERT_TRUE(AddRun(Record(7, "third", 70)));
     ResetScores();
     LoadScores();
     EXPECT_EQ(Names(), (std::vector<std::string>{"third", "later", "session", "old"}));
+    EXPECT_EQ(AccountName + "|" + AccountPassword, "acct|pw");
 }
 
 TEST_F(ScoreFileTest, FileWithUnreadableLinesIsKeptOnceAsBak) {
