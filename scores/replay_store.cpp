@@ -113,9 +113,9 @@ bool IsReplayFileName(const std::string& name) {
     }
     const std::string_view n(name);
     if (!AllDigits(n.substr(0, 4)) || n[4] != '-' || !AllDigits(n.substr(5, 2)) || n[7] != '-' ||
-        !AllDigits(n.substr(8, 2)) || n[10] != '_' || !AllDigits(n.substr(11, 2)) ||
-        n[13] != '-' || !AllDigits(n.substr(14, 2)) || n[16] != '-' ||
-        !AllDigits(n.substr(17, 2)) || n[19] != '_') {
+        !AllDigits(n.substr(8, 2)) || n[10] != '_' || !AllDigits(n.substr(11, 2)) || n[13] != '-' ||
+        !AllDigits(n.substr(14, 2)) || n[16] != '-' || !AllDigits(n.substr(17, 2)) ||
+        n[19] != '_') {
         return false;
     }
     const std::string plain = WithoutOrdinal(name);

@@ -50,8 +50,12 @@ TEST(SaveEverything, SaysWhatWasSavedAndWhatWasNot) {
         paths.setupFile = dir / "Setup.ini";
         paths.scoreFile = dir / "nuscores.dat";
         // A folder in a file's place can be neither read nor replaced.
-        if (c.setupBlocked) ASSERT_EQ(::mkdir(paths.setupFile.c_str(), 0700), 0);
-        if (c.scoresBlocked) ASSERT_EQ(::mkdir(paths.scoreFile.c_str(), 0700), 0);
+        for (const auto& [blocked, path] : {std::pair{c.setupBlocked, paths.setupFile},
+                                            std::pair{c.scoresBlocked, paths.scoreFile}}) {
+            if (blocked) {
+                ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+            }
+        }
         media::SetProgramPaths(paths);
         EXPECT_EQ(app::SaveEverything(), c.said);
     }

@@ -79,11 +79,12 @@ TEST(VerifyReplays, PrintsOneLinePerFileAndExitsWithTheWorstResult) {
         for (char ch : out) lines += ch == '\n';
         EXPECT_EQ(lines, c.files.size()) << out;
         // Every line carries the same fields, so scripts read them all alike.
-        for (const char* field : {"\"file\":", "\"frames\":", "\"recorded_score\":",
-                                  "\"simulated_score\":", "\"ok\":", "\"first_bad_step\":",
-                                  "\"reason\":"}) {
+        for (const char* field :
+             {"\"file\":", "\"frames\":", "\"recorded_score\":", "\"simulated_score\":", "\"ok\":",
+              "\"first_bad_step\":", "\"reason\":"}) {
             size_t seen = 0;
-            for (size_t at = out.find(field); at != std::string::npos; at = out.find(field, at + 1)) {
+            for (size_t at = out.find(field); at != std::string::npos;
+                 at = out.find(field, at + 1)) {
                 ++seen;
             }
             EXPECT_EQ(seen, lines) << field << " in " << out;
