@@ -91,8 +91,11 @@ int SyncAndTakeXError(Display* d) {
     return error;
 }
 
-// Opens the connection to the X server, trying again for a moment when it is refused.
+// Opens the connection to the X server, trying again for a moment when it is
+// refused; without DISPLAY there is nothing to wait for.
 Display* OpenDisplay() {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || *name == '\0') return nullptr;
     Display* d = nullptr;
     RetryDisplayOpen([&d] { return (d = XOpenDisplay(nullptr)) != nullptr; },
                      [](int ms) { usleep(static_cast<useconds_t>(ms) * 1000); });

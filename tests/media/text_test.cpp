@@ -100,4 +100,26 @@ TEST(TextCodes, ChrAscHexAndUtf8) {
     EXPECT_EQ(ToUtf8("\xFF"), "\xC3\xBF");
 }
 
+TEST(TextJson, PathsKeepValidUtf8AndReadAnythingElseAsLatin1) {
+    struct Case {
+        const char* path;
+        bool utf8;
+    };
+    const Case cases[] = {
+        {"/tmp/caf\xC3\xA9", true},       {"/tmp/\xF0\x9F\x98\x80", true},
+        {"/tmp/caf\xE9", false},          {"/tmp/\xC3", false},  // cut short
+        {"/tmp/\xC0\xAF", false},                                // overlong "/"
+        {"/tmp/\xED\xA0\x80", false},                            // a surrogate
+        {"/tmp/\xF4\x90\x80\x80", false},                        // above U+10FFFF
+    };
+    for (const Case& c : cases) {
+        std::string json;
+        AppendJsonString(json, c.path, JsonBytes::kPath);
+        EXPECT_EQ(json, "\"" + (c.utf8 ? std::string(c.path) : ToUtf8(c.path)) + "\"") << c.path;
+    }
+    std::string names;
+    AppendJsonString(names, "caf\xC3\xA9\t\"\\");  // names are always ISO 8859-1
+    EXPECT_EQ(names, "\"caf\xC3\x83\xC2\xA9\\t\\\"\\\\\"");
+}
+
 }  // namespace
