@@ -1,7 +1,7 @@
 // The settings table Setup (100 integer slots) and the key bindings KeyMap
-// (101 slots), their slot numbers and defaults, and the audio driver names
-// the settings index. The settings file itself is read and written by the
-// app layer.
+// (101 slots), their slot numbers and defaults, the audio driver names the
+// settings index, and the slow-system flag a replay being played lends. The
+// settings file itself is read and written by the app layer.
 #pragma once
 
 #include <array>
