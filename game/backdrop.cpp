@@ -114,6 +114,7 @@ void UpdateStars() {
 }
 
 void DrawBackNebulae() {
+    if (engine::DrawingOff) return;
     engine::ResetDrawState();
     engine::SetScaleXY(2);
     for (const Nebula& n : NebulaList) {
@@ -190,6 +191,7 @@ void TerrainColumn() {
 }
 
 void DrawTerrain() {
+    if (engine::DrawingOff) return;
     const int w = engine::VirtualWidth;
     const int h = engine::VirtualHeight;
     const int half = h / 128;

@@ -27,6 +27,7 @@ void InstallHeadlessSimulation() {
     engine::SetupDefaults();
     // Nothing the game decides depends on what is drawn or heard; skipping the
     // sprites and sounds lets the re-simulation run as fast as the logic allows.
+    engine::DrawingOff = true;
     engine::DrawBudgets.fill(0);
     engine::Setup[engine::SETUP_SOUND] = 0;
     engine::Setup[engine::SETUP_MUSIC] = 0;
@@ -46,6 +47,7 @@ ReplayVerdict VerifyReplay(const Replay& replay) {
 
 void UninstallHeadlessSimulation() {
     if (!g_driver) return;
+    engine::DrawingOff = false;
     media::CloseGraphics();
     g_driver.reset();
 }
