@@ -9,6 +9,7 @@
 // tests.
 #include <time.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -19,7 +20,6 @@
 namespace {
 
 constexpr int kTenMinutes = 10 * 60 * 60;
-constexpr int kSteps = kTenMinutes;
 constexpr int kRuns = 5;
 // The aim: at least 1,000 times real time on one core (ten minutes in 0.6 s).
 constexpr double kTargetTimes = 1000;
@@ -70,11 +70,14 @@ game::Replay HumanLikeReplay() {
 
 }  // namespace
 
-int main() {
+// Usage: zq_replay_bench [STEPS [RUNS]] (a shorter run suits a profiler).
+int main(int argc, char** argv) {
+    const int steps = argc > 1 ? std::clamp(std::atoi(argv[1]), 60, kTenMinutes) : kTenMinutes;
+    const int runs = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 100) : kRuns;
     game_test::Headless h;
     game_test::InstallHeadless(h);
     const game::Replay replay =
-        game_test::PlayScriptedGame(h, {.difficulty = 2, .maxSteps = kSteps, .keepAlive = true});
+        game_test::PlayScriptedGame(h, {.difficulty = 2, .maxSteps = steps, .keepAlive = true});
     const size_t bytes = game::EncodeReplay(replay).size();
     game_test::UninstallHeadless();
 
@@ -82,7 +85,7 @@ int main() {
     game::InstallHeadlessSimulation();
     double best = 1e9, bestWall = 0;
     game::ReplayVerdict v;
-    for (int run = 0; run < kRuns; ++run) {
+    for (int run = 0; run < runs; ++run) {
         const double wall0 = Seconds(CLOCK_MONOTONIC);
         const double cpu0 = Seconds(CLOCK_THREAD_CPUTIME_ID);
         v = game::SimulateReplay(replay, [] { game::Lives = 5; });
@@ -95,23 +98,23 @@ int main() {
         if (!v.ok) break;
     }
     game::UninstallHeadlessSimulation();
-    const double realTime = kSteps / 60.0;
+    const double realTime = steps / 60.0;
     const double times = realTime / best;
     double load[3] = {};
     if (getloadavg(load, 3) < 0) load[0] = -1;
 
     std::printf("replay verify, Hard, %d steps (peak load: lives topped up), score %lld: %s\n",
-                kSteps, static_cast<long long>(v.simulatedScore), v.ok ? "ok" : v.reason.c_str());
-    std::printf("  best of %d: %.3f s processor (%.3f s wall), load average %.2f\n", kRuns, best,
+                steps, static_cast<long long>(v.simulatedScore), v.ok ? "ok" : v.reason.c_str());
+    std::printf("  best of %d: %.3f s processor (%.3f s wall), load average %.2f\n", runs, best,
                 bestWall, load[0]);
     std::printf("  %.0f times real time on one core; %.3f s per 10-minute Hard game\n", times,
-                best * kTenMinutes / kSteps);
+                best * kTenMinutes / steps);
     std::printf("  target: %.0f times real time: %s\n", kTargetTimes,
                 times >= kTargetTimes ? "met" : "NOT met");
     std::printf(
         "  file size: scripted Hard game of %d steps %zu bytes; 10-minute human-like input %zu "
         "bytes\n",
-        kSteps, bytes, game::EncodeReplay(HumanLikeReplay()).size());
+        steps, bytes, game::EncodeReplay(HumanLikeReplay()).size());
     std::fflush(stdout);
     return v.ok ? 0 : 1;
 }
