@@ -1,22 +1,28 @@
-// Benchmark of replays: records a heavy Hard game of 20,000 steps with the
-// scripted player (lives topped up so the game never ends, in the recording
-// and again in the re-simulation), then re-simulates it as --verify-replay
-// does (sprites skipped, no sound) and prints the time and the multiple of
-// real time; also prints the file sizes of that game and of a 10-minute game
-// with a noisy, human-like pointer. Not part of the tests.
+// Benchmark of replay verification: records a heavy Hard game of 36,000
+// steps (ten minutes) with the scripted player, drawing as the game does
+// (lives topped up so the game never ends, in the recording and again in the
+// re-simulation), then re-simulates it on the headless set-up --verify-replay
+// and the leaderboard use (nothing drawn or heard) a few times and prints the
+// best processor time as a multiple of real time and as seconds per
+// 10-minute Hard game on one core; also prints the file sizes of that game
+// and of a 10-minute game with a noisy, human-like pointer. Not part of the
+// tests.
 #include <time.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 
+#include "game/replay_verify.h"
 #include "tests/game/scripted_game.h"
 
 namespace {
 
-constexpr int kSteps = 20000;
 constexpr int kTenMinutes = 10 * 60 * 60;
-// The aim: 20,000 steps in 1.7 s, about 200 times real time.
-constexpr double kTargetSeconds = 1.7;
+constexpr int kRuns = 5;
+// The aim: at least 1,000 times real time on one core (ten minutes in 0.6 s).
+constexpr double kTargetTimes = 1000;
 
 double Seconds(clockid_t clock) {
     timespec ts{};
@@ -64,38 +70,51 @@ game::Replay HumanLikeReplay() {
 
 }  // namespace
 
-int main() {
+// Usage: zq_replay_bench [STEPS [RUNS]] (a shorter run suits a profiler).
+int main(int argc, char** argv) {
+    const int steps = argc > 1 ? std::clamp(std::atoi(argv[1]), 60, kTenMinutes) : kTenMinutes;
+    const int runs = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 100) : kRuns;
     game_test::Headless h;
     game_test::InstallHeadless(h);
     const game::Replay replay =
-        game_test::PlayScriptedGame(h, {.difficulty = 2, .maxSteps = kSteps, .keepAlive = true});
+        game_test::PlayScriptedGame(h, {.difficulty = 2, .maxSteps = steps, .keepAlive = true});
     const size_t bytes = game::EncodeReplay(replay).size();
+    game_test::UninstallHeadless();
 
-    // As --verify-replay runs it: no sprites, no sound, draws dropped every step.
-    engine::DrawBudgets.fill(0);
-    engine::Setup[engine::SETUP_SOUND] = 0;
-    engine::Setup[engine::SETUP_MUSIC] = 0;
-    const double wall0 = Seconds(CLOCK_MONOTONIC);
-    const double cpu0 = Seconds(CLOCK_PROCESS_CPUTIME_ID);
-    const game::ReplayVerdict v = game::SimulateReplay(replay, [&h] {
-        h.driver->Clear();
-        game::Lives = 5;
-    });
-    const double wall = Seconds(CLOCK_MONOTONIC) - wall0;
-    const double cpu = Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
-    const double realTime = kSteps / 60.0;
+    // As VerifyReplay runs it, with the lives topped up after every step as in the recording.
+    game::InstallHeadlessSimulation();
+    double best = 1e9, bestWall = 0;
+    game::ReplayVerdict v;
+    for (int run = 0; run < runs; ++run) {
+        const double wall0 = Seconds(CLOCK_MONOTONIC);
+        const double cpu0 = Seconds(CLOCK_THREAD_CPUTIME_ID);
+        v = game::SimulateReplay(replay, [] { game::Lives = 5; });
+        const double cpu = Seconds(CLOCK_THREAD_CPUTIME_ID) - cpu0;
+        const double wall = Seconds(CLOCK_MONOTONIC) - wall0;
+        if (cpu < best) {
+            best = cpu;
+            bestWall = wall;
+        }
+        if (!v.ok) break;
+    }
+    game::UninstallHeadlessSimulation();
+    const double realTime = steps / 60.0;
+    const double times = realTime / best;
+    double load[3] = {};
+    if (getloadavg(load, 3) < 0) load[0] = -1;
 
     std::printf("replay verify, Hard, %d steps (peak load: lives topped up), score %lld: %s\n",
-                kSteps, static_cast<long long>(v.simulatedScore), v.ok ? "ok" : v.reason.c_str());
-    std::printf("  %.3f s wall, %.3f s processor: %.0f times real time (by processor time)\n", wall,
-                cpu, realTime / cpu);
-    std::printf("  target: 20,000 steps in %.1f s: %s\n", kTargetSeconds,
-                cpu <= kTargetSeconds ? "met" : "NOT met");
+                steps, static_cast<long long>(v.simulatedScore), v.ok ? "ok" : v.reason.c_str());
+    std::printf("  best of %d: %.3f s processor (%.3f s wall), load average %.2f\n", runs, best,
+                bestWall, load[0]);
+    std::printf("  %.0f times real time on one core; %.3f s per 10-minute Hard game\n", times,
+                best * kTenMinutes / steps);
+    std::printf("  target: %.0f times real time: %s\n", kTargetTimes,
+                times >= kTargetTimes ? "met" : "NOT met");
     std::printf(
         "  file size: scripted Hard game of %d steps %zu bytes; 10-minute human-like input %zu "
         "bytes\n",
-        kSteps, bytes, game::EncodeReplay(HumanLikeReplay()).size());
+        steps, bytes, game::EncodeReplay(HumanLikeReplay()).size());
     std::fflush(stdout);
-    game_test::UninstallHeadless();
     return v.ok ? 0 : 1;
 }

@@ -29,6 +29,7 @@ std::array<int, kDrawKinds> DrawBudgets{0, kDefaultImageBudget, kDefaultGlowBudg
 int BlendKind = 1;
 std::array<double, 3> BackdropColour = kBackdropStart;
 std::array<double, 3> BackdropTarget = kBackdropStart;
+bool DrawingOff = false;
 
 namespace {
 
@@ -60,11 +61,15 @@ void DrawAtTopLeft(const std::shared_ptr<media::TImage>& image, double x, double
 }  // namespace
 
 void BeginFrame(int clear) {
-    if (clear == 1) media::Cls();
+    if (clear == 1 && !DrawingOff) media::Cls();
     DrawnCounts.fill(0);
 }
 
 void ResetDrawState() {
+    if (DrawingOff) {
+        BlendKind = 1;
+        return;
+    }
     media::SetRotation(0);
     media::SetScale(1, 1);
     media::SetColor(255, 255, 255);
@@ -73,6 +78,7 @@ void ResetDrawState() {
 }
 
 void SetColourAlpha(double r, double g, double b, double alpha) {
+    if (DrawingOff) return;
     media::SetColor(ColourByte(r), ColourByte(g), ColourByte(b));
     if (alpha != KEEP_ALPHA) {
         media::SetAlpha(std::isnan(alpha) ? 0.0f : static_cast<float>(ClampReal(alpha, 0.0, 1.0)));
@@ -80,16 +86,19 @@ void SetColourAlpha(double r, double g, double b, double alpha) {
 }
 
 void SetScaleXY(double sx, double sy) {
+    if (DrawingOff) return;
     if (sy == SAME_AS_X) sy = sx;
     media::SetScale(static_cast<float>(sx), static_cast<float>(sy));
 }
 
 void SetAngle(double degrees) {
+    if (DrawingOff) return;
     media::SetRotation(static_cast<float>(degrees));
 }
 
 void SetBlendKind(int kind) {
     BlendKind = kind;
+    if (DrawingOff) return;
     switch (kind) {
         case 0:
             media::SetBlend(media::SOLIDBLEND);
@@ -109,6 +118,7 @@ void SetBlendKind(int kind) {
 }
 
 void SetFont(int family, int size) {
+    if (DrawingOff) return;
     if (family < 1 || family > 3) family = 1;
     if (size < 0 || size > 8) size = 0;
     media::SetImageFont(FontGrid[(family - 1) * 10 + size]);
@@ -137,6 +147,7 @@ int MouseWasInRect(double x, double y, double w, double h) {
 }
 
 void DrawTextAligned(int x, int y, const std::string& text, int alignX, int alignY) {
+    if (DrawingOff) return;
     if (alignX == 1) x -= media::TextWidth(text) / 2;
     if (alignX == 2) x -= media::TextWidth(text);
     if (alignY == 1) y -= media::TextHeight() / 2;
@@ -146,7 +157,7 @@ void DrawTextAligned(int x, int y, const std::string& text, int alignX, int alig
 
 void DrawSprite(const std::shared_ptr<media::TImage>& image, double x, double y, int frame,
                 int kind) {
-    if (SkipThisFrame()) return;
+    if (DrawingOff || SkipThisFrame()) return;
     if (!ValidKind(kind) || DrawnCounts[kind] >= DrawBudgets[kind]) return;
     ++DrawnCounts[kind];
     float sx = 1, sy = 1;
@@ -157,7 +168,7 @@ void DrawSprite(const std::shared_ptr<media::TImage>& image, double x, double y,
 void DrawGlowSprite(const std::shared_ptr<media::TImage>& image, double x, double y, int frame,
                     const std::shared_ptr<media::TImage>& glowImage, double glowScale,
                     double glowAlpha) {
-    if (SkipThisFrame()) return;
+    if (DrawingOff || SkipThisFrame()) return;
     float sx = 1, sy = 1;
     media::GetScale(sx, sy);
     float a0 = media::GetAlpha();
@@ -190,6 +201,7 @@ void Backdrop() {
             BackdropColour[i] = BackdropTarget[i];
         }
     }
+    if (DrawingOff) return;
     int k = 25;
     SetAngle(-45);
     for (int y = 0; y <= VirtualHeight; y += 10) {
@@ -211,6 +223,7 @@ void ResetDrawHelpers() {
     BlendKind = 1;
     BackdropColour = kBackdropStart;
     BackdropTarget = kBackdropStart;
+    DrawingOff = false;
 }
 
 }  // namespace engine

@@ -34,6 +34,10 @@ extern int BlendKind;
 extern std::array<double, 3> BackdropColour;
 // The colour the backdrop eases toward.
 extern std::array<double, 3> BackdropTarget;
+// When true the helpers keep their own bookkeeping (blend kind, frame counts,
+// backdrop colour) but draw nothing and leave the media layer's draw state
+// alone, and the game skips its drawing: set by the headless re-simulation.
+extern bool DrawingOff;
 
 // Starts a frame: clears the screen when clear is 1, then zeroes DrawnCounts.
 void BeginFrame(int clear);
@@ -71,7 +75,7 @@ void DrawGlowSprite(const std::shared_ptr<media::TImage>& image, double x, doubl
 // Draws the slowly re-colouring banded background, easing the colour toward its target.
 void Backdrop();
 // Resets the helpers' state: counts zero, budgets 500/500/250, blend kind 1,
-// backdrop colour and target (0.2, 0, 1.0).
+// backdrop colour and target (0.2, 0, 1.0), drawing on.
 void ResetDrawHelpers();
 
 }  // namespace engine

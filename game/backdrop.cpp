@@ -16,12 +16,6 @@
 
 namespace game {
 
-namespace {
-
-constexpr int kDiscards = 29;
-
-}  // namespace
-
 std::array<std::array<int, kGridColumns>, kGridRows> TerrainGrid{};
 std::array<int, kGridRows> RowSolid{};
 std::array<int, kGridRows> RowRun{};
@@ -101,19 +95,31 @@ void UpdateStars() {
     const int h = engine::VirtualHeight;
     engine::ResetDrawState();
     engine::SetScaleXY(2);
+    // Every star reseeds the generator, but only a star that respawns draws
+    // from it, and each reseed sets the whole state: a reseed that nothing
+    // draws from before the next one can be skipped, as long as the seed
+    // still advances and the last reseed of the walk is made.
+    const Star* last = StarList.empty() ? nullptr : &StarList.back();
     for (Star& s : StarList) {
-        StreamReseed(StarSeed);
-        media::SetAlpha(static_cast<float>(s.alpha));
         s.x -= s.spd / 4;
-        if (s.x < -4) {
+        const bool respawn = s.x < -4;
+        if (respawn || &s == last) {
+            StreamReseed(StarSeed);
+        } else {
+            StarSeed += 1;
+        }
+        if (respawn) {
             s.x = media::RandomInt(w + 12, w + 32);
             s.y = media::RandomInt(0, h);
         }
+        if (engine::DrawingOff) continue;
+        media::SetAlpha(static_cast<float>(s.alpha));
         engine::DrawSprite(StarsImage, s.x, s.y, s.n, engine::KIND_GLOW);
     }
 }
 
 void DrawBackNebulae() {
+    if (engine::DrawingOff) return;
     engine::ResetDrawState();
     engine::SetScaleXY(2);
     for (const Nebula& n : NebulaList) {
@@ -129,9 +135,10 @@ void UpdateFrontNebulae() {
     engine::ResetDrawState();
     engine::SetScaleXY(2);
     for (Nebula& n : NebulaList) {
-        // Unlike StreamReseed, the discarded draws come before the seeding here.
+        // Unlike StreamReseed, the 29 discarded draws come before the seeding
+        // here, so the seeding overwrites them: they change nothing and are
+        // not made.
         NebulaSeed += 1;
-        for (int i = 0; i < kDiscards; ++i) media::RandomInt(360, 1);
         media::SeedRandom(NebulaSeed);
         n.x += n.xg;
         n.y += n.yg;
@@ -190,6 +197,7 @@ void TerrainColumn() {
 }
 
 void DrawTerrain() {
+    if (engine::DrawingOff) return;
     const int w = engine::VirtualWidth;
     const int h = engine::VirtualHeight;
     const int half = h / 128;

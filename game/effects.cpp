@@ -25,6 +25,20 @@ constexpr double kMinSparkSpeed = 3;
 // Screen margin beyond which a spark is retired.
 constexpr double kMargin = 64;
 
+// Draws a spark and its glow where it has moved to, faded by its life.
+void DrawParticle(const Particle& p) {
+    const double d = p.a > 1 ? 1 : p.a;
+    engine::SetColourAlpha(p.r, p.g, p.b, d);
+    engine::SetScaleXY(0.3 * p.s);
+    engine::SetAngle(ATan2(p.xs, -p.ys));
+    engine::SetBlendKind(1);
+    engine::DrawSprite(ShipsImage, p.x, p.y, kSparkCell, engine::KIND_PARTICLE);
+    engine::SetScaleXY(0.15 * p.s);
+    media::SetAlpha(static_cast<float>(d / 2));
+    engine::SetBlendKind(3);
+    engine::DrawSprite(OrbImage, p.x, p.y, 0, engine::KIND_GLOW);
+}
+
 }  // namespace
 
 void SpawnParticles(int count, int x, int y, double spread) {
@@ -80,18 +94,9 @@ void UpdateParticles() {
     engine::ResetDrawState();
     WalkList(ParticleList, [&](Particle& p) {
         p.a -= kSparkFade;
-        double d = p.a > 1 ? 1 : p.a;
-        engine::SetColourAlpha(p.r, p.g, p.b, d);
-        engine::SetScaleXY(0.3 * p.s);
-        engine::SetAngle(ATan2(p.xs, -p.ys));
         p.x += p.xs * (p.a + 0.5);
         p.y += p.ys * (p.a + 0.5);
-        engine::SetBlendKind(1);
-        engine::DrawSprite(ShipsImage, p.x, p.y, kSparkCell, engine::KIND_PARTICLE);
-        engine::SetScaleXY(0.15 * p.s);
-        media::SetAlpha(static_cast<float>(d / 2));
-        engine::SetBlendKind(3);
-        engine::DrawSprite(OrbImage, p.x, p.y, 0, engine::KIND_GLOW);
+        if (!engine::DrawingOff) DrawParticle(p);
         return p.x < -kMargin || p.y < -kMargin || p.x > w + kMargin || p.y > h + kMargin ||
                p.a < 0.01;
     });
@@ -102,6 +107,7 @@ void UpdatePuffs() {
     WalkList(PuffList, [](Puff& p) {
         p.a -= kPuffFade;
         p.s += media::RandomReal(0.03, 0.05);
+        if (engine::DrawingOff) return p.a <= 0;
         engine::ResetDrawState();
         engine::SetScaleXY(p.s);
         engine::SetBlendKind(3);

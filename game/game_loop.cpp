@@ -81,6 +81,7 @@ void Music() {
 // Black at high alpha over the whole screen: the previous frame shows through as trails.
 void Trails() {
     engine::BeginFrame(0);
+    if (engine::DrawingOff) return;
     engine::ResetDrawState();
     engine::SetColourAlpha(0, 0, 0, kTrailAlpha);
     media::DrawRect(0, 0, static_cast<float>(engine::VirtualWidth),
@@ -89,16 +90,19 @@ void Trails() {
 }
 
 void StatusLine() {
+    // The line shows the lives never below 0, and the game keeps them so.
+    if (Lives < 0) Lives = 0;
+    if (engine::DrawingOff) return;
     engine::ResetDrawState();
     engine::SetColourAlpha(0, 255, 0);
     engine::SetFont(1, 3);
-    if (Lives < 0) Lives = 0;
     const std::string text =
         media::Right("0000000000" + media::Str(GameScore), 10) + " : " + media::Str(Lives);
     engine::DrawTextAligned(engine::VirtualWidth / 2, 20, text, 1, 1);
 }
 
 void GameOverText() {
+    if (engine::DrawingOff) return;
     const int cx = engine::VirtualWidth / 2;
     const int cy = engine::VirtualHeight / 2;
     const std::string text = "Game Over";

@@ -40,8 +40,9 @@ bool StoreRecording(const scores::Scores& record);
 const Replay& LastRecording();
 
 // Re-simulates a replay on the headless set-up the caller installed
-// (recording drawing driver, no sound) and compares it with its record.
-// afterStep, when given, runs after every step (to drop recorded draws).
+// (InstallHeadlessSimulation, or a test's recording driver) and compares it
+// with its record. afterStep, when given, runs after every step (to drop
+// recorded draws). VerifyReplay (replay_verify.h) is the call to use.
 // Note: the game state is left as the replay ends; the settings it borrows are restored.
 ReplayVerdict SimulateReplay(const Replay& replay, const std::function<void()>& afterStep = {});
 

@@ -50,13 +50,21 @@ double RandomReal(double a, double b) {
 }
 
 void SkipRandomDraws(int count) {
-    // Each draw is two steps: multiply by 48271^(2 * count), by squaring.
-    uint64_t factor = 1, base = kMultiplier;
-    for (uint64_t n = count > 0 ? 2 * static_cast<uint64_t>(count) : 0; n; n >>= 1) {
-        if (n & 1) factor = MulMod(factor, base);
-        base = MulMod(base, base);
+    // Callers skip the same count again and again (every stream reseed skips
+    // 29): the factor of the last count is kept.
+    static int lastCount = 0;
+    static uint64_t lastFactor = 1;
+    if (count != lastCount) {
+        // Each draw is two steps: multiply by 48271^(2 * count), by squaring.
+        uint64_t factor = 1, base = kMultiplier;
+        for (uint64_t n = count > 0 ? 2 * static_cast<uint64_t>(count) : 0; n; n >>= 1) {
+            if (n & 1) factor = MulMod(factor, base);
+            base = MulMod(base, base);
+        }
+        lastCount = count;
+        lastFactor = factor;
     }
-    g_state = static_cast<int32_t>(MulMod(static_cast<uint64_t>(g_state), factor));
+    g_state = static_cast<int32_t>(MulMod(static_cast<uint64_t>(g_state), lastFactor));
 }
 
 void SeedRandom(int64_t seed) {

@@ -292,3 +292,45 @@ TEST_F(DrawHelpersTest, BackdropEasesBySixteenthsAndSnapsOntoItsTarget) {
     EXPECT_LT(frames, 1000);
     EXPECT_EQ(BackdropColour[0], 1.0);
 }
+
+TEST_F(DrawHelpersTest, DrawingOffDrawsNothingAndLeavesTheDrawStateButKeepsTheBookkeeping) {
+    SetColourAlpha(10, 20, 30, 0.5);
+    SetScaleXY(2);
+    SetAngle(30);
+    SetBlendKind(0);
+    const media::TDraw2DGraphics before = media::DrawState();
+    BackdropColour = {0.0, 0.0, 0.0};
+    BackdropTarget = {1.0, 0.0, 0.5};
+    DrawingOff = true;
+
+    BeginFrame(1);
+    ResetDrawState();
+    EXPECT_EQ(BlendKind, 1);
+    SetColourAlpha(200, 200, 200, 1);
+    SetScaleXY(0.5);
+    SetAngle(90);
+    SetBlendKind(3);
+    EXPECT_EQ(BlendKind, 3);
+    SetFont(2, 4);
+    DrawTextAligned(10, 10, "Score", 1, 1);
+    DrawSprite(sheet_, 0, 0, 0, KIND_IMAGE);
+    DrawGlowSprite(sheet_, 0, 0, 0, nullptr, 2, 0.5);
+    Backdrop();
+    EXPECT_DOUBLE_EQ(BackdropColour[0], 1.0 / 16);
+
+    EXPECT_TRUE(rec_->records.empty());
+    EXPECT_EQ(DrawnCounts[KIND_IMAGE], 0);
+    const media::TDraw2DGraphics& after = media::DrawState();
+    EXPECT_EQ(after.color_red, before.color_red);
+    EXPECT_EQ(after.color_alpha, before.color_alpha);
+    EXPECT_EQ(after.tform_rot, before.tform_rot);
+    EXPECT_EQ(after.tform_scale_x, before.tform_scale_x);
+    EXPECT_EQ(after.blend_mode, before.blend_mode);
+    EXPECT_EQ(after.image_font, before.image_font);
+
+    // Resetting the helpers turns drawing back on.
+    ResetDrawHelpers();
+    EXPECT_FALSE(DrawingOff);
+    DrawSprite(sheet_, 0, 0, 0, KIND_IMAGE);
+    EXPECT_EQ(rec_->OfKind(DrawKind::Image).size(), 1u);
+}

@@ -18,6 +18,7 @@
 #include "engine/media/paths.h"
 #include "game/replay.h"
 #include "game/replay_file.h"
+#include "game/replay_verify.h"
 #include "scores/replay_store.h"
 #include "scores/score_file.h"
 #include "scores/scores.h"
@@ -275,6 +276,34 @@ TEST_F(ReplayGame, GoldenReplaysStillReproduceTheirScores) {
         EXPECT_EQ(r.header.difficulty, g.script.difficulty);
         EXPECT_GT(r.header.score, 0) << g.file;
     }
+}
+
+// What --verify-replay and the leaderboard run: nothing is drawn, yet a game
+// recorded with every sprite drawn and the golden replays reproduce exactly.
+TEST_F(ReplayGame, VerifyingDrawsNothingAndReproducesGamesThatDrew) {
+    engine::ResetDrawHelpers();  // the recording draws everything, as in the window
+    const Replay drawn = game_test::PlayScriptedGame(h, {.difficulty = 2, .maxSteps = 1800});
+    ASSERT_FALSE(h.driver->OfKind(media::DrawKind::Image).empty());
+    EXPECT_EQ(game::VerifyReplay(drawn).reason, "the headless simulation is not installed");
+
+    game::InstallHeadlessSimulation();
+    auto& driver = dynamic_cast<media::TRecordingDriver&>(media::CurrentDriver());
+    game::ReplayVerdict v = game::SimulateReplay(drawn);
+    EXPECT_TRUE(v.ok) << v.reason;
+    EXPECT_EQ(v.simulatedScore, drawn.header.score);
+    EXPECT_TRUE(driver.records.empty()) << driver.records.size() << " draws reached the driver";
+    for (const Golden& g : kGolden) {
+        Replay r;
+        std::string error;
+        ASSERT_TRUE(game::ReadReplayFile(GoldenPath(g.file), r, error)) << g.file << ": " << error;
+        v = game::VerifyReplay(r);
+        EXPECT_TRUE(v.ok) << g.file << ": " << v.reason;
+    }
+    Replay moved = drawn;
+    moved.steps[1000].pointerY += 300;
+    EXPECT_EQ(game::VerifyReplay(moved).firstBadStep, 1020);
+    game::UninstallHeadlessSimulation();
+    EXPECT_FALSE(engine::DrawingOff);
 }
 
 TEST_F(ReplayGame, StoredBesideTheScoreFileUnderNamesOfTheirOwnAndPrunedWhenTheRunLeavesIt) {

@@ -118,4 +118,19 @@ TEST(RandomRanges, RealsStayInsideTheirBounds) {
     EXPECT_EQ(RandomReal(-1, 1), first);
 }
 
+TEST(RandomSequence, SkippingDrawsLandsWhereDrawingThemDoes) {
+    // Repeated and changing counts: a skip must never reuse the jump of another count.
+    const int counts[] = {29, 29, 1, 0, 29, 7, 7, 300, -3, 29};
+    int64_t seed = 99;
+    for (int count : counts) {
+        SeedRandom(seed);
+        for (int i = 0; i < count; ++i) RandomUnit();
+        const int32_t drawn = RandomState();
+        SeedRandom(seed);
+        media::SkipRandomDraws(count);
+        EXPECT_EQ(RandomState(), drawn) << "count " << count;
+        seed += 1000;
+    }
+}
+
 }  // namespace
