@@ -22,8 +22,6 @@ inline constexpr uint32_t kReplayCheckInterval = 60;
 inline constexpr uint32_t kReplayMaxFrames = 60u * 60u * 60u * 10u;
 // The largest replay file read.
 inline constexpr size_t kReplayMaxFileBytes = size_t{16} << 20;
-// Name ending of replay files.
-inline constexpr const char* kReplayExtension = ".zqr";
 
 // The input one game step reads, and the logical screen it runs on.
 struct ReplayStep {

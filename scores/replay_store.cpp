@@ -3,8 +3,7 @@
 
 #include <set>
 
-#include "engine/media/binary_files.h"
-#include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/media/paths.h"
 #include "scores/date_time.h"
 
@@ -14,12 +13,6 @@ namespace {
 
 constexpr const char* kFolderName = "replays/";
 constexpr const char* kExtension = ".zqr";
-
-// Returns the folder part of a path with its "/" ("" for a bare name).
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
 
 bool AllDigits(const std::string& s, size_t from, size_t count) {
     if (from + count > s.size()) return false;
@@ -32,7 +25,7 @@ bool AllDigits(const std::string& s, size_t from, size_t count) {
 }  // namespace
 
 std::string ReplayFolder() {
-    return FolderOf(media::ProgramPaths().scoreFile) + kFolderName;
+    return media::FolderOf(media::ProgramPaths().scoreFile) + kFolderName;
 }
 
 std::string ReplayFileName(const Scores& record) {

@@ -5,7 +5,7 @@
 
 #include "engine/graphics_setup.h"
 #include "engine/log.h"
-#include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "tests/app/screen_fixture.h"
 
 namespace {

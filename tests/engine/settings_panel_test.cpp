@@ -20,7 +20,7 @@
 #include "engine/hooks.h"
 #include "engine/media/audio.h"
 #include "engine/media/clock.h"
-#include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/media/graphics.h"
 #include "engine/media/image_font.h"
 #include "engine/media/key_codes.h"
