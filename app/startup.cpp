@@ -23,6 +23,7 @@
 #include "engine/log.h"
 #include "engine/media/audio.h"
 #include "engine/media/clock.h"
+#include "engine/media/desktop.h"
 #include "engine/media/folders.h"
 #include "engine/media/graphics.h"
 #include "engine/media/installed_layout.h"
@@ -299,6 +300,9 @@ void RunStartup(const AudioBackend& audio, const StartupStages& stages) {
 }
 
 int Main(int argc, char** argv) {
+    // The window, input, sound devices and Ogg Vorbis come from the desktop
+    // part; --verify-replay then swaps in its headless drivers itself.
+    media::InstallDesktopMedia();
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             PrintHelp();

@@ -168,7 +168,7 @@ bool ApplyGraphicsSettings() {
         WriteLog("\tChanged Graphics Mode ingame.");
     }
     Setup[SETUP_GFXENGINE] = 0;
-    media::SetGraphicsDriver(g_setupDriver ? g_setupDriver : media::GLDraw2DDriver(), 2);
+    media::SetGraphicsDriver(g_setupDriver ? g_setupDriver : media::DefaultGraphicsDriver(), 2);
     WriteLog("\tUsing OpenGL Driver");
 
     int depth = ChooseDepth();

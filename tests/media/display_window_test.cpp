@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/media/desktop.h"
 #include "engine/media/display.h"
 #include "engine/media/graphics.h"
 #include "engine/media/input.h"
