@@ -67,8 +67,6 @@ class TChannel {
     void SetPaused(bool paused);
     // Sets the volume, 0 (silent) .. 1 (as recorded); clamped.
     void SetVolume(double volume);
-    // Returns the volume the channel plays at (the last one set, as clamped).
-    double Volume() const { return volume_; }
     // Sets the pan, -1 (left) .. 1 (right); clamped.
     void SetPan(double pan);
     // Sets the depth of the sound.
