@@ -14,6 +14,7 @@
 #include "engine/graphics_setup.h"
 #include "engine/identity.h"
 #include "engine/log.h"
+#include "engine/media/audio.h"
 #include "engine/media/clock.h"
 #include "engine/media/folders.h"
 #include "engine/media/graphics.h"
@@ -232,6 +233,20 @@ bool StoreRecording(const scores::Scores& record) {
 
 const Replay& LastRecording() {
     return g_recorder.replay;
+}
+
+std::shared_ptr<media::TRecordingDriver> InstallHeadlessSimulation() {
+    media::SetAudioDriver("Null");
+    auto driver = media::UseRecordingDriver();
+    media::OpenGraphics(engine::VirtualWidth, engine::VirtualHeight);
+    engine::ResetDrawHelpers();
+    engine::SetupDefaults();
+    // Skipping the sprites and sounds lets the re-simulation run as fast as
+    // the logic allows.
+    engine::DrawBudgets.fill(0);
+    engine::Setup[engine::SETUP_SOUND] = 0;
+    engine::Setup[engine::SETUP_MUSIC] = 0;
+    return driver;
 }
 
 ReplayVerdict SimulateReplay(const Replay& replay, const std::function<void()>& afterStep) {

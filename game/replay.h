@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "engine/media/recording_driver.h"
 #include "game/replay_file.h"
 #include "scores/scores.h"
 
@@ -39,6 +41,13 @@ bool StoreRecording(const scores::Scores& record);
 // Returns the last recording (for tests and the recording script).
 const Replay& LastRecording();
 
+// Installs the headless set-up SimulateReplay runs on, in place of a window
+// and sound: the "Null" audio driver, a recording drawing driver with graphics
+// open at the logical screen size, the default settings, no sprites and no
+// sound (nothing the game decides depends on them). Returns the drawing
+// driver, whose recorded draws the caller drops after every step.
+// Note: needs nothing of the media layer's desktop part.
+std::shared_ptr<media::TRecordingDriver> InstallHeadlessSimulation();
 // Re-simulates a replay on the headless set-up the caller installed
 // (recording drawing driver, no sound) and compares it with its record.
 // afterStep, when given, runs after every step (to drop recorded draws).

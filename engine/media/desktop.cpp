@@ -7,6 +7,7 @@
 
 #include "engine/media/audio_driver.h"
 #include "engine/media/audio_freemixer.h"
+#include "engine/media/joystick.h"
 #include "engine/media/openal_driver.h"
 #include "engine/media/oss_output.h"
 #include "engine/media/sound_vorbis.h"
@@ -73,6 +74,7 @@ void InstallDesktopMedia() {
     hooks.decodeVorbis = detail::DecodeVorbis;
     audio_detail::AddAudioDriverSource({FreeMixerNames, MakeFreeMixer});
     audio_detail::AddAudioDriverSource({OpenALNames, MakeOpenAL});
+    SetJoystickPaths(DefaultJoystickPaths());
 }
 
 int EnableOpenALAudio() {

@@ -1,8 +1,9 @@
 // The desktop part of the media layer: the X11 window with OpenGL drawing,
-// keyboard and mouse events, the own mixer on the OSS device, OpenAL and Ogg
-// Vorbis sounds. A program that wants them calls InstallDesktopMedia() once
+// keyboard and mouse events, joysticks, the own mixer on the OSS device,
+// OpenAL and Ogg Vorbis sounds. A program that wants them calls InstallDesktopMedia() once
 // at start-up; without it the media layer runs headless: the recording
-// drawing driver, the "Null" audio driver, no window events, WAV sounds only.
+// drawing driver, the "Null" audio driver, no window events, no joysticks,
+// WAV sounds only.
 // Only the game's executable (and tests of the desktop) link this part.
 #pragma once
 
@@ -14,8 +15,8 @@ namespace media {
 
 // Installs the desktop drivers behind the media layer's seams: the OpenGL
 // drawing driver as the default, the window's event pump, the "FreeMixer"
-// and OpenAL audio drivers, Ogg Vorbis decoding and the handling of a lost
-// display. Later calls do nothing.
+// and OpenAL audio drivers, Ogg Vorbis decoding, the joystick devices and the
+// handling of a lost display. Later calls do nothing.
 void InstallDesktopMedia();
 // Loads the OpenAL library and offers its drivers ("OpenAL", "OpenAL
 // Default" and "OpenAL " + each device name); returns 1 when usable.

@@ -1,6 +1,6 @@
 // A program built from the game's rules and the media layer's headless core
-// alone: it re-simulates the replays named on its command line the way
-// --verify-replay does, and fails when one does not match, when a desktop
+// alone: it re-simulates the replays named on its command line on the
+// headless set-up --verify-replay uses, and fails when one does not match, when a desktop
 // driver turns up, or when it is given nothing. The "no desktop libraries"
 // check runs ldd on this program.
 #include <cstdio>
@@ -8,12 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/draw_helpers.h"
-#include "engine/graphics_setup.h"
 #include "engine/media/audio.h"
 #include "engine/media/graphics.h"
+#include "engine/media/joystick.h"
 #include "engine/media/recording_driver.h"
-#include "engine/setup_table.h"
 #include "game/replay.h"
 
 int main(int argc, char** argv) {
@@ -22,19 +20,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     // Without the desktop part only the headless defaults are there.
-    if (media::AudioDrivers() != std::vector<std::string>{"Null"} ||
+    if (media::AudioDrivers() != std::vector<std::string>{"Null"} || media::JoyCount() != 0 ||
         !std::dynamic_pointer_cast<media::TRecordingDriver>(media::DefaultGraphicsDriver())) {
         std::fprintf(stderr, "zq_headless_check: a desktop driver is installed\n");
         return 1;
     }
-    media::SetAudioDriver("Null");
-    auto driver = media::UseRecordingDriver();
-    media::OpenGraphics(engine::VirtualWidth, engine::VirtualHeight);
-    engine::ResetDrawHelpers();
-    engine::SetupDefaults();
-    engine::DrawBudgets.fill(0);
-    engine::Setup[engine::SETUP_SOUND] = 0;
-    engine::Setup[engine::SETUP_MUSIC] = 0;
+    auto driver = game::InstallHeadlessSimulation();
     int status = 0;
     for (int i = 1; i < argc; ++i) {
         game::Replay replay;
