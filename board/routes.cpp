@@ -226,12 +226,6 @@ Response Api::Health() {
 
 Response Api::PostRun(const Request& request) {
     const int64_t now = nowMs_();
-    if (const int wait = limiter_.Take(request.clientAddress, now); wait > 0) {
-        Response r = ErrorResponse(
-            429, "too many runs from this address; wait " + std::to_string(wait) + " s");
-        r.headers.emplace_back("Retry-After", std::to_string(wait));
-        return r;
-    }
     const std::string token = BearerToken(request.authorization);
     if (token.empty()) {
         Response r = ErrorResponse(401, std::string("missing or malformed token: ") + kTokenRule);
@@ -241,6 +235,13 @@ Response Api::PostRun(const Request& request) {
     if (request.bodyTooLarge || request.body.size() > kMaxBodyBytes) {
         return ErrorResponse(
             413, "the replay is larger than " + std::to_string(kMaxBodyBytes >> 20) + " MiB");
+    }
+    // Counted once the sender has shown a token: what follows costs decoding and a write.
+    if (const int wait = limiter_.Take(request.clientAddress, now); wait > 0) {
+        Response r = ErrorResponse(
+            429, "too many runs from this address; wait " + std::to_string(wait) + " s");
+        r.headers.emplace_back("Retry-After", std::to_string(wait));
+        return r;
     }
     if (request.body.empty()) return ErrorResponse(400, "no replay in the request body");
 
