@@ -188,6 +188,10 @@ std::string BoardServer::Log() const {
     return all.size() > logStart_ ? all.substr(logStart_) : "";
 }
 
+std::string BoardServer::FullLog() const {
+    return ReadWholeFile(logPath_);
+}
+
 HttpReply BoardServer::Submit(const std::string& replayBytes, const std::string& token) const {
     return SendHttp(port_, "POST", "/api/v1/runs",
                     {"Authorization: Bearer " + token, "Content-Type: application/octet-stream"},

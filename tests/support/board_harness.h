@@ -46,8 +46,10 @@ class BoardServer {
     void Kill();
     // Asks the server to stop (SIGTERM); returns its exit status, -1 on timeout.
     int Stop(int timeoutMs = 30000);
-    // Returns what the server has logged so far.
+    // Returns what the server has logged since its last start.
     std::string Log() const;
+    // Returns what every start of the server has logged.
+    std::string FullLog() const;
 
     // Posts a replay with a token; returns the reply.
     HttpReply Submit(const std::string& replayBytes, const std::string& token) const;
