@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include <charconv>
+#include <cstdio>
 
 #include "board/limits.h"
 #include "board/log.h"
@@ -133,17 +134,23 @@ const char* DifficultyName(int difficulty) {
 }
 
 std::string IsoDate(int64_t timestamp) {
+    // The date-time number counts seconds, days of 31 and months of 12 from
+    // day 1 of month 1 (see scores/date_time.h); take it apart the same way.
     if (timestamp <= 0) return "";
-    const std::string date = scores::DateText(timestamp);  // dd-mm-yyyy
-    const std::string time = scores::TimeText(timestamp);  // hh:mm:ss
-    if (date.size() != 10 || time.size() != 8 || date.compare(6, 4, "0000") == 0) return "";
-    const int day = std::stoi(date.substr(0, 2));
-    const int month = std::stoi(date.substr(3, 2));
-    const int year = std::stoi(date.substr(6, 4));
+    const int64_t days = timestamp / 86400;
+    const int64_t day = (days - 1) % 31 + 1;
+    const int64_t months = (days - 1) / 31;
+    const int64_t month = (months - 1) % 12 + 1;
+    const int64_t year = (months - 1) / 12;
+    if (days < 1 || months < 1 || year < 1 || year > 9999) return "";
     static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     if (day > kDays[month - 1] || (month == 2 && day == 29 && !leap)) return "";
-    return date.substr(6, 4) + "-" + date.substr(3, 2) + "-" + date.substr(0, 2) + "T" + time;
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%s", static_cast<int>(year),
+                  static_cast<int>(month), static_cast<int>(day),
+                  scores::TimeText(timestamp).c_str());
+    return text;
 }
 
 bool PercentDecode(const std::string& in, std::string& out, bool plusIsSpace) {

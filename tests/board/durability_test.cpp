@@ -30,9 +30,9 @@ TEST_F(BoardTest, KeepsEveryAcceptedRunThroughSigkillAndSigterm) {
     auto submitter = [&] {
         int failures = 0;
         while (!stop && failures < 3 && next < 24) {
-            const HttpReply reply = SendHttp(port, "POST", "/api/v1/runs",
-                                             {"Authorization: Bearer " + TokenOf('k')},
-                                             Variant(next++));
+            const HttpReply reply =
+                SendHttp(port, "POST", "/api/v1/runs", {"Authorization: Bearer " + TokenOf('k')},
+                         Variant(next++));
             const auto j = JsonOf(reply);
             if ((reply.status == 202 || reply.status == 200) && j.is_object()) {
                 std::lock_guard lock(mutex);
