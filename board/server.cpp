@@ -73,6 +73,7 @@ int Serve(const Options& options, const char* argv0) {
     Api api(*storage, metrics, NowMs);
     Workers workers(*storage, metrics, OwnProgram(argv0), RandomHex(8), options.workers, NowMs);
     api.OnSubmitted([&workers] { workers.Wake(); });
+    workers.OnVerdict([&api] { api.NoteVerdict(); });
     workers.Start();
     HttpServer http(api);
     std::string error;

@@ -112,6 +112,7 @@ void Workers::Process(const ClaimedRun& run, const std::string& holder) {
         return;
     }
     metrics_.CountVerdict(verdict->verified, seconds);
+    if (onVerdict_) onVerdict_();
     char took[32];
     std::snprintf(took, sizeof took, "%.3f s", seconds);
     if (verdict->verified) {

@@ -28,6 +28,8 @@ class Workers {
     Workers(const Workers&) = delete;
     Workers& operator=(const Workers&) = delete;
 
+    // Sets what is called after each stored verdict (before Start).
+    void OnVerdict(std::function<void()> call) { onVerdict_ = std::move(call); }
     // Starts the threads.
     void Start();
     // Wakes an idle worker (a new run is waiting).
@@ -46,6 +48,7 @@ class Workers {
     const std::string holderId_;
     const int count_;
     std::function<int64_t()> nowMs_;
+    std::function<void()> onVerdict_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::condition_variable wake_;
