@@ -319,9 +319,10 @@ class SqliteStorage final : public Storage {
 
     void Release(int64_t id, const std::string& holder) override {
         std::lock_guard lock(mutex_);
-        Statement st(db_,
-                     "UPDATE runs SET claimed_by = NULL, claim_expires = NULL "
-                     "WHERE id = ? AND state = 'pending' AND claimed_by = ?");
+        Statement st(
+            db_,
+            "UPDATE runs SET claimed_by = NULL, claim_expires = NULL, "
+            "attempts = attempts - 1 WHERE id = ? AND state = 'pending' AND claimed_by = ?");
         st.Bind(1, id).Bind(2, holder).Run();
     }
 
