@@ -29,7 +29,7 @@ inline constexpr int kWorkerPollMs = 1000;
 inline constexpr int kMaxWorkers = 64;
 
 // Submissions one address may send in a burst, and the rate they refill at.
-inline constexpr double kSubmitBurst = 20;
+inline constexpr double kSubmitBurst = 30;
 inline constexpr double kSubmitsPerSecond = 1;
 // Addresses the rate limiter tracks at most; full buckets are dropped first.
 inline constexpr size_t kMaxTrackedAddresses = 10000;
