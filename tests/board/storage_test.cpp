@@ -5,7 +5,6 @@
 #include "board/storage.h"
 
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -281,16 +280,10 @@ class PostgresStorage : public ::testing::Test {
 
     // Runs one statement as the cluster's superuser; returns its first value.
     std::string Admin(const std::string& sql) {
-        PGconn* conn = PQconnectdb(url.c_str());
-        std::string out;
-        PGresult* res = PQexec(conn, sql.c_str());
-        const auto status = PQresultStatus(res);
-        EXPECT_TRUE(status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK)
-            << sql << ": " << PQerrorMessage(conn);
-        if (status == PGRES_TUPLES_OK && PQntuples(res) > 0) out = PQgetvalue(res, 0, 0);
-        PQclear(res);
-        PQfinish(conn);
-        return out;
+        std::string value;
+        std::string error;
+        EXPECT_TRUE(zqtest::QueryPostgres(url, sql, value, error)) << sql << ": " << error;
+        return value;
     }
 
     zqtest::PostgresCluster& cluster = zqtest::SharedPostgres();

@@ -279,21 +279,30 @@ std::string PostgresCluster::Url(const std::string& database) const {
 std::string PostgresCluster::CreateDatabase() {
     if (!Ok()) return "";
     const std::string name = "board_" + std::to_string(++databases_);
-    PGconn* conn = PQconnectdb(Url("postgres").c_str());
-    std::string url;
+    std::string unused;
+    if (!QueryPostgres(Url("postgres"), "CREATE DATABASE " + name, unused, error_)) return "";
+    return Url(name);
+}
+
+bool QueryPostgres(const std::string& url, const std::string& sql, std::string& value,
+                   std::string& error) {
+    value.clear();
+    error.clear();
+    PGconn* conn = PQconnectdb(url.c_str());
     if (PQstatus(conn) == CONNECTION_OK) {
-        PGresult* res = PQexec(conn, ("CREATE DATABASE " + name).c_str());
-        if (PQresultStatus(res) == PGRES_COMMAND_OK) {
-            url = Url(name);
-        } else {
-            error_ = std::string("CREATE DATABASE failed: ") + PQresultErrorMessage(res);
+        PGresult* res = PQexec(conn, sql.c_str());
+        const ExecStatusType status = PQresultStatus(res);
+        if (status == PGRES_TUPLES_OK && PQntuples(res) > 0 && PQnfields(res) > 0) {
+            value = PQgetvalue(res, 0, 0);
+        } else if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+            error = PQresultErrorMessage(res);
         }
         PQclear(res);
     } else {
-        error_ = std::string("cannot connect to the cluster: ") + PQerrorMessage(conn);
+        error = PQerrorMessage(conn);
     }
     PQfinish(conn);
-    return url;
+    return error.empty();
 }
 
 PostgresCluster& SharedPostgres() {

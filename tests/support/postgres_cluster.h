@@ -52,6 +52,11 @@ class PostgresCluster {
     int databases_ = 0;
 };
 
+// Runs one statement on a database; returns false with the reason in error
+// on failure, else true with the first value of its first row (if any) in value.
+bool QueryPostgres(const std::string& url, const std::string& sql, std::string& value,
+                   std::string& error);
+
 // Returns a cluster shared by every test of the process, started on first use
 // and stopped at process exit.
 PostgresCluster& SharedPostgres();
