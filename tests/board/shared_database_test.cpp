@@ -72,6 +72,7 @@ TEST(SharedDatabase, AKilledServersRunIsVerifiedOnceByTheOther) {
         while (claim.empty() && std::chrono::steady_clock::now() < deadline) {
             claim = query("SELECT state || ' ' || claimed_by" + where);
         }
+        ASSERT_FALSE(claim.empty()) << "server A never claimed the run\n" << a.Log();
         ASSERT_EQ(::kill(a.Pid(), SIGSTOP), 0);
         // A verdict that was on its way when A stopped has landed by now.
         if (query("SELECT claimed_by IS NOT NULL AND state = 'pending'" + where) == "t") {
@@ -80,7 +81,7 @@ TEST(SharedDatabase, AKilledServersRunIsVerifiedOnceByTheOther) {
             ASSERT_EQ(::kill(a.Pid(), SIGCONT), 0);  // too quick this time: once more
         }
     }
-    ASSERT_NE(id, 0) << "server A never held a claim long enough to be stopped\n" << a.Log();
+    ASSERT_NE(id, 0) << "server A always finished before it could be stopped\n" << a.Log();
     a.Kill();
 
     // A's lease runs out (the database's clock is moved on rather than waited for).
