@@ -58,7 +58,9 @@ std::vector<Backend> Backends() {
 NewRun MakeRun(const std::string& name, const std::string& token, int difficulty, int64_t score,
                int seed = 0) {
     NewRun r;
-    r.replayBytes = "replay of " + name + " " + std::to_string(score) + " " + std::to_string(seed);
+    // Replays are binary: NUL and high bytes must come back as they were.
+    r.replayBytes = "replay of " + name + " " + std::to_string(score) + " " + std::to_string(seed) +
+                    std::string("\0\xff\x80", 3);
     r.replayHash = board::Sha256Hex(r.replayBytes);
     std::string latin1;
     EXPECT_TRUE(board::NameFromUtf8(name, latin1)) << name;
