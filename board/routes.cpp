@@ -20,6 +20,10 @@ namespace {
 
 using nlohmann::json;
 
+// How long a cached board page may be served without a local verdict.
+constexpr int64_t kBoardCacheMs = 1000;
+// Board pages kept at most (limit and offset make many keys; the cache starts over when full).
+constexpr size_t kBoardCacheEntries = 256;
 // Seconds a client should wait when the queue is full or the database is away.
 constexpr int kBusyRetrySeconds = 30;
 
@@ -86,7 +90,8 @@ json RunJson(const Run& run) {
         {"id", run.id},
         {"name", run.name},
         {"difficulty", DifficultyName(run.difficulty)},
-        {"score", run.state == RunState::Pending || !run.score ? json(nullptr) : json(*run.score)},
+        // The simulated score, once it proved the claim.
+        {"score", run.state == RunState::Verified && run.score ? json(*run.score) : json(nullptr)},
         {"claimed_score", run.claimedScore},
         {"frames", run.frames},
         {"date", IsoDate(run.timestamp)},
@@ -182,7 +187,13 @@ Api::Api(Storage& storage, Metrics& metrics, std::function<int64_t()> nowMs)
     : storage_(storage),
       metrics_(metrics),
       nowMs_(std::move(nowMs)),
-      limiter_(kSubmitBurst, kSubmitsPerSecond, kMaxTrackedAddresses) {}
+      limiter_(kSubmitBurst, kSubmitsPerSecond, kMaxTrackedAddresses),
+      serverKey_(storage.ServerKey()) {}
+
+void Api::NoteVerdict() {
+    std::lock_guard lock(cacheMutex_);
+    ++generation_;
+}
 
 Response Api::Handle(const Request& request) {
     try {
@@ -273,7 +284,6 @@ Response Api::PostRun(const Request& request) {
         r.headers.emplace_back("Retry-After", std::to_string(kBusyRetrySeconds));
         return r;
     }
-    if (serverKey_.empty()) serverKey_ = storage_.ServerKey();
 
     NewRun run;
     run.replayBytes = request.body;
@@ -331,6 +341,20 @@ Response Api::GetBoard(const std::string& difficulty, const Request& request) {
     int limit = 0;
     int64_t offset = 0;
     if (auto bad = PageOf(request, limit, offset)) return *bad;
+    const auto key = std::make_tuple(level, limit, offset);
+    const int64_t now = nowMs_();
+    uint64_t generation = 0;
+    {
+        std::lock_guard lock(cacheMutex_);
+        generation = generation_;
+        auto it = boardCache_.find(key);
+        if (it != boardCache_.end() && it->second.generation == generation &&
+            now - it->second.madeAtMs < kBoardCacheMs && now >= it->second.madeAtMs) {
+            Response r;
+            r.body = it->second.body;
+            return r;
+        }
+    }
     json runs = json::array();
     for (const BoardEntry& e : storage_.Board(level, limit, offset)) {
         runs.push_back({{"rank", e.rank},
@@ -340,7 +364,13 @@ Response Api::GetBoard(const std::string& difficulty, const Request& request) {
                         {"frames", e.run.frames},
                         {"date", IsoDate(e.run.timestamp)}});
     }
-    return JsonResponse(200, {{"difficulty", DifficultyName(level)}, {"runs", std::move(runs)}});
+    Response r =
+        JsonResponse(200, {{"difficulty", DifficultyName(level)}, {"runs", std::move(runs)}});
+    std::lock_guard lock(cacheMutex_);
+    if (boardCache_.size() >= kBoardCacheEntries) boardCache_.clear();
+    // Made from a generation that has passed: kept, but never served.
+    boardCache_[key] = CachedPage{r.body, generation, now};
+    return r;
 }
 
 Response Api::GetPlayer(const std::string& name, const Request& request) {

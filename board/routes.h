@@ -5,7 +5,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -37,13 +40,16 @@ struct Response {
 // the clock and whom to tell of new runs.
 class Api {
   public:
-    // Makes the API over a storage; nowMs returns milliseconds since the epoch.
+    // Makes the API over a storage (reading its server key); nowMs returns
+    // milliseconds since the epoch.
     Api(Storage& storage, Metrics& metrics, std::function<int64_t()> nowMs);
 
     // Sets what is called after a new run is stored (the workers' wake-up).
     void OnSubmitted(std::function<void()> call) { onSubmitted_ = std::move(call); }
     // Answers one request; never throws.
     Response Handle(const Request& request);
+    // Notes that a verdict was stored: the boards' cached pages are stale.
+    void NoteVerdict();
 
   private:
     Response Route(const Request& request);
@@ -58,7 +64,18 @@ class Api {
     std::function<int64_t()> nowMs_;
     RateLimiter limiter_;
     std::function<void()> onSubmitted_;
-    std::string serverKey_;
+    const std::string serverKey_;
+
+    // Board pages as sent, until a verdict is stored here or they grow old
+    // (verdicts of other servers sharing the database show up after that).
+    struct CachedPage {
+        std::string body;
+        uint64_t generation = 0;
+        int64_t madeAtMs = 0;
+    };
+    std::mutex cacheMutex_;
+    std::map<std::tuple<int, int, int64_t>, CachedPage> boardCache_;
+    uint64_t generation_ = 0;  // guarded by cacheMutex_
 };
 
 // Returns {"error": message} with the status.

@@ -52,7 +52,12 @@ int Serve(const Options& options, const char* argv0) {
     try {
         if (options.databaseUrl.empty() || options.databaseUrl.rfind("sqlite:", 0) == 0) {
             std::error_code ec;
-            std::filesystem::create_directories(options.dataDir, ec);
+            // A folder made here is the server's alone (the database holds token hashes);
+            // one the operator made keeps its permissions.
+            if (std::filesystem::create_directories(options.dataDir, ec)) {
+                std::filesystem::permissions(options.dataDir, std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::replace, ec);
+            }
             if (ec) {
                 Log("cannot make the data folder " + options.dataDir + ": " + ec.message());
                 return 1;
@@ -73,6 +78,7 @@ int Serve(const Options& options, const char* argv0) {
     Api api(*storage, metrics, NowMs);
     Workers workers(*storage, metrics, OwnProgram(argv0), RandomHex(8), options.workers, NowMs);
     api.OnSubmitted([&workers] { workers.Wake(); });
+    workers.OnVerdict([&api] { api.NoteVerdict(); });
     workers.Start();
     HttpServer http(api);
     std::string error;

@@ -28,6 +28,8 @@ class Workers {
     Workers(const Workers&) = delete;
     Workers& operator=(const Workers&) = delete;
 
+    // Sets what is called after each stored verdict (before Start).
+    void OnVerdict(std::function<void()> call) { onVerdict_ = std::move(call); }
     // Starts the threads.
     void Start();
     // Wakes an idle worker (a new run is waiting).
@@ -39,6 +41,8 @@ class Workers {
     void Loop(int index);
     // Verifies one claimed run and stores its verdict (or gives it back).
     void Process(const ClaimedRun& run, const std::string& holder);
+    // Gives a claim back without counting the attempt.
+    void Release(int64_t id, const std::string& holder);
 
     Storage& storage_;
     Metrics& metrics_;
@@ -46,6 +50,7 @@ class Workers {
     const std::string holderId_;
     const int count_;
     std::function<int64_t()> nowMs_;
+    std::function<void()> onVerdict_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -287,6 +287,12 @@ TEST_F(BoardTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcceptedRun
             accepted.emplace_back(j["id"].get<long long>(), &k);
         }
     }
+    // A chunked body gives no length up front: it is refused once it passes the cap.
+    std::string chunked = "POST /api/v1/runs HTTP/1.1\r\nHost: 127.0.0.1\r\n" + a +
+                          "\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+    for (int i = 0; i < 40; ++i) chunked += "10000\r\n" + std::string(0x10000, 'x') + "\r\n";
+    chunked += "0\r\n\r\n";
+    EXPECT_EQ(SendRaw(server->Port(), chunked).status, 413);
     // Not even a request line: the HTTP layer drops it and serves on.
     EXPECT_NE(SendRaw(server->Port(), "GARBAGE\r\n\r\n").status, 200);
     EXPECT_EQ(SendHttp(server->Port(), "GET", "/healthz").status, 200);
