@@ -466,8 +466,8 @@ class PostgresStorage final : public Storage {
     void Release(int64_t id, const std::string& holder) override {
         WithConnection([&](Connection& c) {
             c.Exec(
-                "UPDATE runs SET claimed_by = NULL, claim_expires = NULL "
-                "WHERE id = $1 AND state = 'pending' AND claimed_by = $2",
+                "UPDATE runs SET claimed_by = NULL, claim_expires = NULL, "
+                "attempts = attempts - 1 WHERE id = $1 AND state = 'pending' AND claimed_by = $2",
                 {id, holder});
         });
     }
