@@ -379,13 +379,14 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
     }
     EXPECT_EQ(a->CountPending(), static_cast<int64_t>(ids.size()));
 
-    // Three workers on each server claim and finish until nothing is left:
-    // every run is finished once, by the worker that claimed it.
+    // Ten workers on each server (more than a server's connections, so some
+    // wait for one) claim and finish until nothing is left: every run is
+    // finished once, by the worker that claimed it.
     std::mutex mutex;
     std::map<int64_t, int> finished;
     std::vector<std::string> faults;
     std::vector<std::thread> workers;
-    for (int w = 0; w < 6; ++w) {
+    for (int w = 0; w < 20; ++w) {
         workers.emplace_back([&, w] {
             Storage& store = *servers[w % 2];
             const std::string holder = "server-" + std::to_string(w % 2) + "/" + std::to_string(w);
