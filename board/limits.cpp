@@ -21,6 +21,9 @@ void LogLimits() {
     Log("limit: connections " + n(kMaxConnections) + ", per address " +
         n(kMaxConnectionsPerAddress) + ", idle timeout " + n(kConnectionTimeoutSeconds) + " s, " +
         n(kConnectionMemoryBytes / 1024) + " KiB each");
+    Log("limit: PostgreSQL connections " + n(kDatabaseConnections) + ", connect timeout " +
+        n(kDatabaseConnectTimeoutSeconds) + " s, statement timeout " +
+        n(kDatabaseStatementTimeoutMs / 1000) + " s");
     Log("limit: page size " + n(kMaxPageLimit) + " entries");
 }
 

@@ -57,6 +57,12 @@ inline constexpr int64_t kMaxPageOffset = 1000000;
 inline constexpr size_t kMinTokenChars = 32;
 inline constexpr size_t kMaxTokenChars = 128;
 
+// PostgreSQL connections one server keeps at most, the seconds it waits for a
+// new one, and the longest a statement may run before the database cancels it.
+inline constexpr int kDatabaseConnections = 8;
+inline constexpr int kDatabaseConnectTimeoutSeconds = 5;
+inline constexpr int kDatabaseStatementTimeoutMs = 30 * 1000;
+
 // Writes every limit to the log, one line each.
 void LogLimits();
 

@@ -19,9 +19,10 @@ PACKAGES=(
 PACKAGING_PACKAGES=(
   debhelper dpkg-dev lintian desktop-file-utils appstream man-db
 )
-# The board server: HTTP, JSON, hashes and SQLite.
+# The board server: HTTP, JSON, hashes, SQLite and PostgreSQL (the tests start a cluster of
+# their own from the server package).
 BOARD_PACKAGES=(
-  libmicrohttpd-dev nlohmann-json3-dev libssl-dev libsqlite3-dev
+  libmicrohttpd-dev nlohmann-json3-dev libssl-dev libsqlite3-dev libpq-dev postgresql
 )
 # Fonts shipped as the game's typefaces (copied into Files/Common at build time).
 FONT_PACKAGES=(
