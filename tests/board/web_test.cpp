@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "board/web_files.h"
 #include "tests/board/board_fixture.h"
 
 namespace zqtest {
@@ -66,6 +67,46 @@ TEST_F(BoardTest, ServesThePageFilesByTheirNamesOnly) {
         const HttpReply r = SendHttp(server->Port(), "GET", target);
         EXPECT_EQ(r.status, 404) << target;
         EXPECT_EQ(r.Header("content-type"), "application/json") << target;
+    }
+}
+
+// Writes a file, making its folder.
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+TEST(WebFiles, FoundBesideTheProgramInTheBuildAndInstalledLayouts) {
+    TempDir dir;
+    WriteFile(dir / "build/board/web/index.html", "<!DOCTYPE html>");
+    WriteFile(dir / "usr/share/zarquill-board/web/index.html", "<!DOCTYPE html>");
+    std::filesystem::create_directories(dir / "usr/bin/web");  // a folder without the page
+    std::filesystem::create_directories(dir / "elsewhere");
+    EXPECT_EQ(board::FindWebFolder(dir / "build/board/zarquill-board"), dir / "build/board/web");
+    EXPECT_EQ(board::FindWebFolder(dir / "usr/bin/zarquill-board"),
+              dir / "usr/share/zarquill-board/web");
+    EXPECT_EQ(board::FindWebFolder(dir / "elsewhere/zarquill-board"), "");
+}
+
+TEST(WebFiles, AFolderMissingAFileOrHoldingAnOversizedOneServesNoPage) {
+    const std::vector<std::string> names = {"index.html", "board.css", "board.js", "icon.svg"};
+    for (const std::string& bad : {std::string("missing"), std::string("oversized")}) {
+        TempDir dir;
+        for (const std::string& name : names) {
+            if (name == "board.js" && bad == "missing") continue;
+            WriteFile(dir / name, name == "board.js" ? std::string(board::kMaxWebFileBytes + 1, ' ')
+                                                     : std::string("x"));
+        }
+        board::WebFiles files;
+        std::string error;
+        EXPECT_FALSE(files.Load(dir.path(), error)) << bad;
+        EXPECT_NE(error.find("board.js"), std::string::npos) << bad << ": " << error;
+        EXPECT_FALSE(files.Loaded());
+        const std::optional<board::Response> root = files.Find("/");
+        ASSERT_TRUE(root.has_value());
+        EXPECT_EQ(root->status, 404);
+        EXPECT_NE(root->body.find("no web page"), std::string::npos) << root->body;
+        EXPECT_FALSE(files.Find("/board.js").has_value());
     }
 }
 
