@@ -80,7 +80,7 @@ wait "$board_pid" || status=$?
 echo "ci-package: the unpacked board server answered on port $port and stopped cleanly"
 
 if command -v systemd-analyze >/dev/null; then
-  unit=$root/usr/lib/systemd/system/zarquill-board.service
+  unit=$root/lib/systemd/system/zarquill-board.service
   # Checked against the unpacked program (the unit names it by its installed path); the manual
   # page it points to is in the package, not installed here.
   sed "s|^ExecStart=/usr/bin/|ExecStart=$root/usr/bin/|" "$unit" >"$root/zarquill-board.service"
