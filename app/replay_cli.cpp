@@ -5,14 +5,9 @@
 #include <utility>
 
 #include "app/title_screen.h"
-#include "engine/draw_helpers.h"
 #include "engine/frame_end.h"
-#include "engine/graphics_setup.h"
-#include "engine/media/audio.h"
-#include "engine/media/graphics.h"
-#include "engine/media/recording_driver.h"
-#include "engine/setup_table.h"
 #include "game/replay.h"
+#include "game/replay_verify.h"
 #include "scores/replay_store.h"
 #include "scores/score_panel.h"
 
@@ -55,21 +50,6 @@ void WatchFile(const std::string& path, const std::string& shownName) {
     FrontEnd.escapeLatch = true;
     FrontEnd.startLatch = true;
     FrontEnd.panelSlide = 0;
-}
-
-// Installs what the re-simulation needs in place of a window and sound.
-std::shared_ptr<media::TRecordingDriver> InstallHeadless() {
-    media::SetAudioDriver("Null");
-    auto driver = media::UseRecordingDriver();
-    media::OpenGraphics(engine::VirtualWidth, engine::VirtualHeight);
-    engine::ResetDrawHelpers();
-    engine::SetupDefaults();
-    // Nothing the game decides depends on what is drawn or heard; skipping the
-    // sprites and sounds lets the re-simulation run as fast as the logic allows.
-    engine::DrawBudgets.fill(0);
-    engine::Setup[engine::SETUP_SOUND] = 0;
-    engine::Setup[engine::SETUP_MUSIC] = 0;
-    return driver;
 }
 
 }  // namespace
@@ -116,7 +96,7 @@ void InstallReplayHooks() {
 }
 
 int VerifyReplays(const std::vector<std::string>& files, std::FILE* out, std::FILE* err) {
-    auto driver = InstallHeadless();
+    game::InstallHeadlessSimulation();
     int status = 0;
     for (const std::string& file : files) {
         std::string line = "{\"file\":";
@@ -132,7 +112,7 @@ int VerifyReplays(const std::vector<std::string>& files, std::FILE* out, std::FI
             status = 2;
             continue;
         }
-        const game::ReplayVerdict v = game::SimulateReplay(replay, [&driver] { driver->Clear(); });
+        const game::ReplayVerdict v = game::VerifyReplay(replay);
         line += ",\"frames\":" + std::to_string(v.frames);
         line += ",\"recorded_score\":" + std::to_string(v.recordedScore);
         line += ",\"simulated_score\":" + std::to_string(v.simulatedScore);
@@ -148,7 +128,7 @@ int VerifyReplays(const std::vector<std::string>& files, std::FILE* out, std::FI
         if (!v.ok && status == 0) status = 1;
     }
     std::fflush(out);
-    media::CloseGraphics();
+    game::UninstallHeadlessSimulation();
     return status;
 }
 

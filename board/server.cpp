@@ -53,7 +53,12 @@ int Serve(const Options& options, const char* argv0) {
     try {
         if (options.databaseUrl.empty() || options.databaseUrl.rfind("sqlite:", 0) == 0) {
             std::error_code ec;
-            std::filesystem::create_directories(options.dataDir, ec);
+            // A folder made here is the server's alone (the database holds token hashes);
+            // one the operator made keeps its permissions.
+            if (std::filesystem::create_directories(options.dataDir, ec)) {
+                std::filesystem::permissions(options.dataDir, std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::replace, ec);
+            }
             if (ec) {
                 Log("cannot make the data folder " + options.dataDir + ": " + ec.message());
                 return 1;

@@ -108,14 +108,18 @@ class Storage {
     // Returns a name's verified runs (by its key), highest score first.
     virtual std::vector<Run> PlayerRuns(const std::string& nameKey, int limit, int64_t offset) = 0;
     // Claims the oldest pending run that nobody holds (or whose claim has
-    // expired) for holder until now + leaseMs; counts the attempt.
+    // expired) for holder until now + leaseMs; counts the attempt. A claim
+    // neither finished nor released (its verifier crashed, its server died)
+    // is claimed again once it expires.
     virtual std::optional<ClaimedRun> ClaimPending(const std::string& holder, int64_t now,
                                                    int64_t leaseMs) = 0;
     // Stores a verdict if holder still holds the claim; false when it does not
     // (the run was finished or claimed by another meanwhile).
     virtual bool Finish(int64_t id, const std::string& holder, const Verdict& verdict,
                         int64_t now) = 0;
-    // Gives a claim back so the run is pending for anyone at once.
+    // Gives a claim back so the run is pending for anyone at once; the
+    // attempt is not counted (the run was not at fault: the server stops, or
+    // could not start a verification).
     virtual void Release(int64_t id, const std::string& holder) = 0;
     // Returns the number of pending runs.
     virtual int64_t CountPending() = 0;

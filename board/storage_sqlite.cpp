@@ -130,9 +130,9 @@ class SqliteStorage final : public Storage {
             Exec("PRAGMA foreign_keys=ON");
             Migrate();
             // The lock proves no other server uses this database: every claim
-            // still held belongs to a server that is gone.
+            // still held belongs to a server that is gone, through no fault of its run.
             Exec(
-                "UPDATE runs SET claimed_by = NULL, claim_expires = NULL "
+                "UPDATE runs SET claimed_by = NULL, claim_expires = NULL, attempts = attempts - 1 "
                 "WHERE state = 'pending' AND claimed_by IS NOT NULL");
         } catch (...) {
             Close();
@@ -319,9 +319,10 @@ class SqliteStorage final : public Storage {
 
     void Release(int64_t id, const std::string& holder) override {
         std::lock_guard lock(mutex_);
-        Statement st(db_,
-                     "UPDATE runs SET claimed_by = NULL, claim_expires = NULL "
-                     "WHERE id = ? AND state = 'pending' AND claimed_by = ?");
+        Statement st(
+            db_,
+            "UPDATE runs SET claimed_by = NULL, claim_expires = NULL, "
+            "attempts = attempts - 1 WHERE id = ? AND state = 'pending' AND claimed_by = ?");
         st.Bind(1, id).Bind(2, holder).Run();
     }
 

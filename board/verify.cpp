@@ -134,6 +134,7 @@ std::optional<Verdict> PrecheckReplay(const std::string& bytes) {
 ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
                           const std::atomic<bool>& stop) {
     ChildResult result;
+    result.outcome = ChildOutcome::Unavailable;
     // The replay waits in an anonymous file: the child reads it at its pace, no pipe to feed.
     Fd input{::memfd_create("zarquill-replay", MFD_CLOEXEC)};
     if (input.fd < 0 || !WriteAll(input.fd, bytes.data(), bytes.size()) ||
@@ -175,6 +176,7 @@ ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
         result.detail = std::string("cannot start a verification child: ") + std::strerror(rc);
         return result;
     }
+    result.outcome = ChildOutcome::Crashed;
 
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(kVerifyWallSeconds);

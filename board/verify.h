@@ -18,10 +18,11 @@ inline constexpr const char* kVerifyOneOption = "--verify-one";
 
 // How a verification in a child ended.
 enum class ChildOutcome {
-    Judged,     // the child re-simulated the replay: see the verdict
-    TooSlow,    // it hit the processor-time or wall-time limit
-    Crashed,    // it died or wrote nothing usable: worth another attempt
-    Abandoned,  // the server is stopping; the run stays pending
+    Judged,       // the child re-simulated the replay: see the verdict
+    TooSlow,      // it hit the processor-time or wall-time limit
+    Crashed,      // it died or wrote nothing usable: worth another attempt
+    Abandoned,    // the server is stopping; the run stays pending
+    Unavailable,  // no child could be started: the server's fault, not the run's
 };
 
 struct ChildResult {

@@ -2,6 +2,7 @@
 #include "board/workers.h"
 
 #include <chrono>
+#include <thread>
 
 #include "board/limits.h"
 #include "board/log.h"
@@ -69,6 +70,15 @@ void Workers::Loop(int index) {
     }
 }
 
+void Workers::Release(int64_t id, const std::string& holder) {
+    try {
+        storage_.Release(id, holder);
+    } catch (const StorageError& e) {
+        // The lease expires by itself: the run is never stranded.
+        Log("run " + std::to_string(id) + ": cannot give the claim back: " + e.what());
+    }
+}
+
 void Workers::Process(const ClaimedRun& run, const std::string& holder) {
     const std::string id = "run " + std::to_string(run.id);
     const auto started = std::chrono::steady_clock::now();
@@ -88,15 +98,18 @@ void Workers::Process(const ClaimedRun& run, const std::string& holder) {
                 verdict = child.verdict;
                 break;
             case ChildOutcome::Crashed:
+                // The claim is kept: the run is tried again when it expires,
+                // and a run that keeps crashing its verifier ends rejected.
                 Log(id + ": attempt " + std::to_string(run.attempts) + " failed: " + child.detail);
-                [[fallthrough]];
+                return;
+            case ChildOutcome::Unavailable:
+                Log(id + ": " + child.detail);
+                Release(run.id, holder);
+                // Give the system a moment before the next try.
+                std::this_thread::sleep_for(std::chrono::milliseconds(kWorkerPollMs));
+                return;
             case ChildOutcome::Abandoned:
-                try {
-                    storage_.Release(run.id, holder);
-                } catch (const StorageError& e) {
-                    // The lease expires by itself: the run is never stranded.
-                    Log(id + ": cannot give the claim back: " + e.what());
-                }
+                Release(run.id, holder);
                 return;
         }
     }

@@ -41,6 +41,8 @@ class Workers {
     void Loop(int index);
     // Verifies one claimed run and stores its verdict (or gives it back).
     void Process(const ClaimedRun& run, const std::string& holder);
+    // Gives a claim back without counting the attempt.
+    void Release(int64_t id, const std::string& holder);
 
     Storage& storage_;
     Metrics& metrics_;

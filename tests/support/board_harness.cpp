@@ -215,6 +215,10 @@ std::string GoldenReplayBytes(const std::string& name) {
     return ReadWholeFile(std::string(ZQ_SOURCE_DIR) + "/tests/data/replays/" + name + ".zqr");
 }
 
+std::string BoardExecutable() {
+    return ZQ_BOARD_EXE;
+}
+
 std::string TokenOf(char c) {
     return std::string(40, c);
 }

@@ -66,6 +66,8 @@ class BoardServer {
 
 // Returns the bytes of a checked-in replay (tests/data/replays/NAME.zqr).
 std::string GoldenReplayBytes(const std::string& name);
+// Returns the path of the built zarquill-board.
+std::string BoardExecutable();
 // Returns a well-formed token made of one repeated character.
 std::string TokenOf(char c);
 
