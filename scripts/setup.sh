@@ -24,13 +24,18 @@ PACKAGING_PACKAGES=(
 BOARD_PACKAGES=(
   libmicrohttpd-dev nlohmann-json3-dev libssl-dev libsqlite3-dev libpq-dev postgresql
 )
+# The board page's browser test: headless Chromium driven through its WebDriver.
+BROWSER_PACKAGES=(
+  chromium chromium-driver python3-selenium
+)
 # Fonts shipped as the game's typefaces (copied into Files/Common at build time).
 FONT_PACKAGES=(
   fonts-open-sans fonts-cantarell fonts-bebas-neue fonts-jura
 )
 
 missing=()
-for p in "${PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" "${BOARD_PACKAGES[@]}" "${FONT_PACKAGES[@]}"; do
+for p in "${PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" "${BOARD_PACKAGES[@]}" "${BROWSER_PACKAGES[@]}" \
+         "${FONT_PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi
