@@ -8,10 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -102,6 +104,15 @@ bool IsStaleTempName(std::string_view name) {
     pid_t pid = static_cast<pid_t>(std::stol(std::string(pidText)));
     if (pid == ::getpid()) return false;
     return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// Holds a durable save between its written temporary file and the rename for
+// ZQ_TEST_SAVE_PAUSE_MS milliseconds (at most a minute), so that the
+// end-to-end tests can kill the program inside a save; unset, it does nothing.
+void PauseBeforeRenameForTests() {
+    if (const char* ms = std::getenv("ZQ_TEST_SAVE_PAUSE_MS")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp(std::atoi(ms), 0, 60000)));
+    }
 }
 
 }  // namespace
@@ -204,6 +215,7 @@ bool TStream::Close() {
     if (::close(fd_) != 0) good_ = false;
     fd_ = -1;
     if (!durable_target_.empty()) {
+        if (good_) PauseBeforeRenameForTests();
         if (good_ && ::rename(temp_path_.c_str(), durable_target_.c_str()) != 0) good_ = false;
         if (good_) {
             // Make the rename itself durable.
