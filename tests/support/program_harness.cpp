@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +27,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kPollMs = 20;
+constexpr int kReleaseGapMs = 40;
 
 long long NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -35,6 +37,20 @@ long long NowMs() {
 
 void PauseForPoll() {
     std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+}
+
+// Keeps a key or button down for the one hold time every press uses.
+void HoldPress() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kHoldMs));
+}
+
+// Returns the 8-bit value of the channel that mask selects in an X pixel.
+int Channel(unsigned long pixel, unsigned long mask) {
+    if (mask == 0) return 0;
+    int shift = 0;
+    while (!((mask >> shift) & 1)) ++shift;
+    const unsigned long max = mask >> shift;
+    return static_cast<int>(((pixel & mask) >> shift) * 255 / max);
 }
 
 // Links every asset into the install (they are only read), copies the
@@ -107,11 +123,7 @@ void ProgramRun::UseProgram(const std::string& executable, const std::string& wo
 }
 
 void ProgramRun::SetEnv(const std::string& name, const char* value) {
-    if (value) {
-        setEnv_.emplace_back(name, value);
-    } else {
-        unsetEnv_.push_back(name);
-    }
+    env_[name] = value ? std::optional<std::string>(value) : std::nullopt;
 }
 
 ProgramRun::~ProgramRun() {
@@ -126,8 +138,13 @@ ProgramRun::~ProgramRun() {
 
 void ProgramRun::ExecProgram(const std::vector<std::string>& args) const {
     if (::chdir(workDir_.c_str()) != 0) _exit(126);
-    for (const auto& [name, value] : setEnv_) ::setenv(name.c_str(), value.c_str(), 1);
-    for (const std::string& name : unsetEnv_) ::unsetenv(name.c_str());
+    for (const auto& [name, value] : env_) {
+        if (value) {
+            ::setenv(name.c_str(), value->c_str(), 1);
+        } else {
+            ::unsetenv(name.c_str());
+        }
+    }
     std::vector<std::string> all{executable_};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -137,7 +154,7 @@ void ProgramRun::ExecProgram(const std::vector<std::string>& args) const {
     _exit(127);
 }
 
-std::string ProgramRun::RunOnce(const std::vector<std::string>& args) const {
+std::string ProgramRun::RunOnce(const std::vector<std::string>& args, int* status) const {
     std::string out;
     int fds[2];
     if (root_.empty() || ::pipe(fds) != 0) return out;
@@ -155,7 +172,9 @@ std::string ProgramRun::RunOnce(const std::vector<std::string>& args) const {
     while (pid > 0 && (n = ::read(fds[0], buf, sizeof buf)) > 0)
         out.append(buf, static_cast<size_t>(n));
     ::close(fds[0]);
-    if (pid > 0) ::waitpid(pid, nullptr, 0);
+    int st = 0;
+    const bool ended = pid > 0 && ::waitpid(pid, &st, 0) == pid && WIFEXITED(st);
+    if (status) *status = ended ? WEXITSTATUS(st) : -1;
     return out;
 }
 
@@ -214,16 +233,23 @@ std::vector<std::string> ProgramRun::LogLines() const {
     return lines;
 }
 
-bool ProgramRun::WaitForLogLine(const std::string& line, int timeoutMs, size_t from) {
+bool ProgramRun::WaitFor(const std::function<bool()>& condition, int timeoutMs) {
     const long long end = NowMs() + timeoutMs;
     while (true) {
-        auto lines = LogLines();
-        for (size_t i = from; i < lines.size(); ++i) {
-            if (lines[i] == line) return true;
-        }
-        if (!Running() || NowMs() > end) return false;
+        if (condition()) return true;
+        if (!Running() || NowMs() > end) return condition();
         PauseForPoll();
     }
+}
+
+bool ProgramRun::WaitForLogLine(const std::string& line, int timeoutMs, size_t from) {
+    return WaitFor(
+        [&] {
+            const auto lines = LogLines();
+            return std::find(lines.begin() + static_cast<long>(std::min(from, lines.size())),
+                             lines.end(), line) != lines.end();
+        },
+        timeoutMs);
 }
 
 int ProgramRun::WaitForExit(int timeoutMs) {
@@ -267,12 +293,7 @@ bool ProgramRun::FindWindow() {
 }
 
 bool ProgramRun::WaitForWindow(int timeoutMs) {
-    const long long end = NowMs() + timeoutMs;
-    while (!FindWindow()) {
-        if (!Running() || NowMs() > end) return false;
-        PauseForPoll();
-    }
-    return true;
+    return WaitFor([this] { return FindWindow(); }, timeoutMs);
 }
 
 void ProgramRun::Sync() {
@@ -289,8 +310,14 @@ void ProgramRun::MovePointerLogical(double x, double y, int vw, int vh) {
     MovePointer(static_cast<int>(x * width_ / vw + 0.5), static_cast<int>(y * height_ / vh + 0.5));
 }
 
+void ProgramRun::GapAfterRelease() {
+    const long long wait = lastReleaseMs_ + kReleaseGapMs - NowMs();
+    if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+}
+
 void ProgramRun::ButtonDown(int xButton) {
     if (!dpy_) return;
+    GapAfterRelease();
     XTestFakeButtonEvent(dpy_, static_cast<unsigned>(xButton), True, CurrentTime);
     Sync();
 }
@@ -299,20 +326,19 @@ void ProgramRun::ButtonUp(int xButton) {
     if (!dpy_) return;
     XTestFakeButtonEvent(dpy_, static_cast<unsigned>(xButton), False, CurrentTime);
     Sync();
+    lastReleaseMs_ = NowMs();
 }
 
 void ProgramRun::Click(int xButton) {
     ButtonDown(xButton);
-    // Held across a few frames so the program's once-per-frame polling sees it,
-    // even in slow-system mode on a loaded machine.
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    HoldPress();
     ButtonUp(xButton);
-    std::this_thread::sleep_for(std::chrono::milliseconds(40));
 }
 
 void ProgramRun::KeyDown(const std::string& keysymName) {
     if (!dpy_) return;
     KeyCode code = XKeysymToKeycode(dpy_, XStringToKeysym(keysymName.c_str()));
+    GapAfterRelease();
     XTestFakeKeyEvent(dpy_, code, True, CurrentTime);
     Sync();
 }
@@ -322,15 +348,13 @@ void ProgramRun::KeyUp(const std::string& keysymName) {
     KeyCode code = XKeysymToKeycode(dpy_, XStringToKeysym(keysymName.c_str()));
     XTestFakeKeyEvent(dpy_, code, False, CurrentTime);
     Sync();
+    lastReleaseMs_ = NowMs();
 }
 
 void ProgramRun::TapKey(const std::string& keysymName) {
     KeyDown(keysymName);
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    HoldPress();
     KeyUp(keysymName);
-    // A release and a new press in the same millisecond read as X auto-repeat;
-    // no hand is that fast, so leave a gap before the next key.
-    std::this_thread::sleep_for(std::chrono::milliseconds(40));
 }
 
 void ProgramRun::RequestClose() {
@@ -346,22 +370,52 @@ void ProgramRun::RequestClose() {
     Sync();
 }
 
-double ProgramRun::MeanBlue() {
-    if (!FindWindow() || width_ <= 0 || height_ <= 0) return -1;
-    XImage* image = XGetImage(dpy_, window_, 0, 0, static_cast<unsigned>(width_),
-                              static_cast<unsigned>(height_), AllPlanes, ZPixmap);
-    if (!image) return -1;
-    double sum = 0;
-    long count = 0;
-    for (int y = 0; y < height_; y += 4) {
-        for (int x = 0; x < width_; x += 4) {
-            sum += static_cast<double>(XGetPixel(image, x, y) & image->blue_mask) /
-                   static_cast<double>(image->blue_mask) * 255.0;
-            ++count;
+int Pixels::Count(const std::function<bool(int, int, int)>& keep) const {
+    int n = 0;
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3) n += keep(rgb[i], rgb[i + 1], rgb[i + 2]);
+    return n;
+}
+
+Pixels ProgramRun::ReadPixels(int x, int y, int w, int h) {
+    Pixels out;
+    if (!FindWindow()) return out;
+    const int left = std::max(x, 0), top = std::max(y, 0);
+    const int right = std::min(x + w, width_), bottom = std::min(y + h, height_);
+    if (right <= left || bottom <= top) return out;
+    XImage* image = XGetImage(dpy_, window_, left, top, static_cast<unsigned>(right - left),
+                              static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap);
+    if (!image) return out;
+    out.left = left;
+    out.top = top;
+    out.width = right - left;
+    out.height = bottom - top;
+    out.rgb.reserve(static_cast<size_t>(out.width) * static_cast<size_t>(out.height) * 3);
+    const bool direct = image->bits_per_pixel == 32 && image->byte_order == LSBFirst;
+    for (int row = 0; row < out.height; ++row) {
+        const auto* line = reinterpret_cast<const uint8_t*>(image->data) +
+                           static_cast<size_t>(row) * static_cast<size_t>(image->bytes_per_line);
+        for (int col = 0; col < out.width; ++col) {
+            const unsigned long p = direct
+                                        ? static_cast<unsigned long>(line[4 * col]) |
+                                              static_cast<unsigned long>(line[4 * col + 1]) << 8 |
+                                              static_cast<unsigned long>(line[4 * col + 2]) << 16
+                                        : XGetPixel(image, col, row);
+            for (unsigned long mask : {image->red_mask, image->green_mask, image->blue_mask}) {
+                out.rgb.push_back(static_cast<uint8_t>(Channel(p, mask)));
+            }
         }
     }
     XDestroyImage(image);
-    return count ? sum / static_cast<double>(count) : -1;
+    return out;
+}
+
+double ProgramRun::MeanBlue() {
+    if (!FindWindow()) return -1;
+    const Pixels all = ReadPixels(0, 0, width_, height_);
+    if (all.rgb.empty()) return -1;
+    double sum = 0;
+    for (size_t i = 2; i < all.rgb.size(); i += 3) sum += all.rgb[i];
+    return sum / static_cast<double>(all.rgb.size() / 3);
 }
 
 }  // namespace zqtest

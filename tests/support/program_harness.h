@@ -6,12 +6,37 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 typedef struct _XDisplay Display;
 
 namespace zqtest {
+
+// How long a tap or a click holds its key or button: long enough for a slow
+// frame on a loaded machine (which in slow-system mode reads the pause key
+// only every other frame) to see it. Steps that can wait on what the press
+// does instead (a log line, a pixel) hold until then.
+inline constexpr int kHoldMs = 250;
+
+// Window pixels read back from the X server, 8 bits a channel.
+struct Pixels {
+    int left = 0, top = 0, width = 0, height = 0;  // in window pixels
+    std::vector<uint8_t> rgb;                      // 3 bytes a pixel, row by row
+    // Returns channel c (0 red, 1 green, 2 blue) at window pixel (x, y), which must lie inside.
+    int At(int x, int y, int c) const {
+        return rgb[(static_cast<size_t>(y - top) * static_cast<size_t>(width) +
+                    static_cast<size_t>(x - left)) *
+                       3 +
+                   static_cast<size_t>(c)];
+    }
+    // Counts the pixels for which keep(red, green, blue) holds.
+    int Count(const std::function<bool(int, int, int)>& keep) const;
+};
 
 class ProgramRun {
   public:
@@ -31,13 +56,16 @@ class ProgramRun {
     // and reads its log from logFile. Call before Start.
     void UseProgram(const std::string& executable, const std::string& workDir,
                     const std::string& logFile);
-    // Sets an environment variable of the program (unset when value is null).
-    // Call before Start.
+    // Sets an environment variable of the program (unset when value is null),
+    // replacing an earlier setting of it. Call before Start.
     void SetEnv(const std::string& name, const char* value);
 
     // Starts the program in the install folder on the given display (the
     // shared Xvfb when empty). Returns false when it could not be started.
     bool Start(const std::vector<std::string>& args = {}, const std::string& display = "");
+    // Polls condition until it holds; returns false after timeoutMs or once
+    // the program has ended without it holding.
+    bool WaitFor(const std::function<bool()>& condition, int timeoutMs);
     // Waits until the log holds a line equal to `line` (after position
     // `from`, in lines); returns false after timeoutMs or when the program died.
     bool WaitForLogLine(const std::string& line, int timeoutMs = 60000, size_t from = 0);
@@ -51,8 +79,9 @@ class ProgramRun {
     // Ends the program at once with SIGKILL and waits for it; Start may follow.
     void Kill();
     // Runs the program once more, to its end, with the same folder and
-    // environment (for options such as --scores); returns its standard output.
-    std::string RunOnce(const std::vector<std::string>& args) const;
+    // environment (for options such as --scores); returns its standard output
+    // and stores its exit status (-1 when it did not end normally) in status.
+    std::string RunOnce(const std::vector<std::string>& args, int* status = nullptr) const;
     // Returns what the program wrote to standard error.
     std::string StdErr() const;
     // Sends a signal to the running program.
@@ -70,11 +99,15 @@ class ProgramRun {
     void MovePointer(int x, int y);
     // Moves the pointer to a logical position of a virtual screen of vw x vh.
     void MovePointerLogical(double x, double y, int vw, int vh);
-    // Presses and releases a mouse button (1 left, 2 middle, 3 right in X terms).
+    // Presses and releases a mouse button (1 left, 2 middle, 3 right in X
+    // terms), holding it kHoldMs.
     void Click(int xButton);
+    // Note: a press follows the last release after a short gap, as a hand
+    // would: a release and a press in the same millisecond read as X auto-repeat.
     void ButtonDown(int xButton);
     void ButtonUp(int xButton);
-    // Presses and releases a key given by its X keysym name ("Escape", "F11", "a").
+    // Presses and releases a key given by its X keysym name ("Escape", "F11",
+    // "a"), holding it kHoldMs.
     void TapKey(const std::string& keysymName);
     void KeyDown(const std::string& keysymName);
     void KeyUp(const std::string& keysymName);
@@ -84,18 +117,21 @@ class ProgramRun {
     // -1 when they cannot be read. The menu screens' backdrop is blue, the
     // game's playfield is dark: a cheap way to tell which screen is up.
     double MeanBlue();
+    // Reads the window's pixels in the rectangle (x, y, w, h), clipped to the
+    // window; empty when they cannot be read.
+    Pixels ReadPixels(int x, int y, int w, int h);
 
   private:
     bool FindWindow();
     void Sync();
+    void GapAfterRelease();
     // In a forked child: moves into the work folder, sets the environment and
     // runs the program; never returns.
     [[noreturn]] void ExecProgram(const std::vector<std::string>& args) const;
 
     std::string root_;
     std::string executable_, workDir_, logFile_;
-    std::vector<std::pair<std::string, std::string>> setEnv_;
-    std::vector<std::string> unsetEnv_;
+    std::map<std::string, std::optional<std::string>> env_;  // no value: unset
     std::string display_;
     pid_t pid_ = -1;
     int status_ = 0;
@@ -103,6 +139,7 @@ class ProgramRun {
     Display* dpy_ = nullptr;
     unsigned long window_ = 0;
     int originX_ = 0, originY_ = 0, width_ = 0, height_ = 0;
+    long long lastReleaseMs_ = 0;
 };
 
 }  // namespace zqtest
