@@ -7,31 +7,25 @@ namespace {
 
 using ::testing::AssertionFailure;
 using ::testing::AssertionSuccess;
+using Colour = bool (*)(int, int, int);
 
-// Tries of a press whose effect did not show (a slow frame can miss a held
-// press, never a counted one).
-constexpr int kTries = 3;
-// Wait for the effect of one try.
-constexpr int kTryMs = 5000;
+// Tries of a press whose effect did not show, and the wait for it after each
+// (a slow frame can miss a held press, never a counted one).
+constexpr int kTries = 3, kTryMs = 5000;
 // Longest name the name entry may show before a test replaces it.
 constexpr int kMaxNameLength = 24;
 
-// Predicates of the colours the probes look for (red, green, blue).
-bool White(int r, int g, int b) {
-    return r > 220 && g > 220 && b > 220;
-}
-bool Yellow(int r, int g, int b) {
-    return r > 200 && g > 200 && b < 90;
-}
-bool Green(int r, int g, int b) {
-    return g > 150 && r < 100 && g > b + 60;
-}
-bool PanelEdge(int r, int g, int b) {  // the settings panel's light green lower edge
+// The colours the probes look for.
+constexpr Colour kWhite = [](int r, int g, int b) { return r > 220 && g > 220 && b > 220; };
+constexpr Colour kYellow = [](int r, int g, int b) { return r > 200 && g > 200 && b < 90; };
+constexpr Colour kGreen = [](int r, int g, int b) { return g > 150 && r < 100 && g > b + 60; };
+// The settings panel's light green lower edge, and the closing screen's "Thanks for Playing".
+constexpr Colour kPanelEdge = [](int r, int g, int b) {
     return g > 230 && r > 150 && r < 220 && b > 150 && b < 220;
-}
-bool Cyan(int r, int g, int b) {  // the closing screen's "Thanks for Playing"
+};
+constexpr Colour kCyan = [](int r, int g, int b) {
     return g > 230 && b > 230 && r > 150 && r < 210;
-}
+};
 
 // Reads the window's pixels over a rectangle of the logical screen.
 Pixels Area(ProgramRun& run, int x, int y, int w, int h) {
@@ -39,65 +33,57 @@ Pixels Area(ProgramRun& run, int x, int y, int w, int h) {
     return run.ReadPixels(int(x * sx), int(y * sy), int(w * sx + 0.5), int(h * sy + 0.5));
 }
 
-// Returns the mean green of a pixel area.
-double MeanGreen(const Pixels& p) {
+// Returns the mean of channel c (0 red, 1 green, 2 blue) over a logical rectangle, -1 unread.
+double Mean(ProgramRun& run, int c, int x, int y, int w, int h) {
+    const Pixels p = Area(run, x, y, w, h);
     double sum = 0;
-    for (size_t i = 1; i < p.rgb.size(); i += 3) sum += p.rgb[i];
-    return p.rgb.empty() ? 0 : sum / double(p.rgb.size() / 3);
+    for (size_t i = static_cast<size_t>(c); i < p.rgb.size(); i += 3) sum += p.rgb[i];
+    return p.rgb.empty() ? -1 : sum / double(p.rgb.size() / 3);
 }
 
-// The title panel's header band, white at 30%, reaches its last few units
-// only once the panel rests, and is much brighter than the backdrop beside it.
+// The title panel's header band (white at 30%) covers its last few units only
+// once the panel rests, much brighter than the backdrop beside it.
 bool TitlePanelAtRest(ProgramRun& run) {
-    const Pixels probe = Area(run, kPanelX - 3, 10, 18, 25);
-    const Pixels beside = Area(run, kPanelX - 60, 10, 30, 25);
-    return !probe.rgb.empty() && MeanGreen(probe) > MeanGreen(beside) + 40;
+    return Mean(run, 1, kPanelX - 3, 10, 18, 25) > Mean(run, 1, kPanelX - 60, 10, 30, 25) + 40;
 }
 
 // The chosen difficulty is drawn white, the others half transparent.
 bool DifficultyChosen(ProgramRun& run, Difficulty d) {
-    const int top = kVH / 2 + 200 + 50 * static_cast<int>(d);
-    return Area(run, kCentreX - 100, top, 200, 40).Count(White) > 100;
+    return Area(run, kCentreX - 100, kVH / 2 + 200 + 50 * int(d), 200, 40).Count(kWhite) > 100;
 }
 
 // The pause menu draws its chosen entry (0 Continue, 1 Quit) in yellow.
 bool PauseEntryChosen(ProgramRun& run, int entry) {
-    return Area(run, 128, 410 + 60 * entry, 192, 55).Count(Yellow) > 40;
+    return Area(run, 128, 410 + 60 * entry, 192, 55).Count(kYellow) > 40;
 }
 
-// The dark playfield of a game (the menus' backdrop is blue).
+// The game's playfield is dark, the menus' backdrop blue.
 bool Playing(ProgramRun& run) {
-    const double blue = run.MeanBlue();
+    const double blue = Mean(run, 2, 0, 0, kVW, kVH);
     return blue >= 0 && blue < 40;
 }
 
 // The name entry's green "Enter Your Name".
 bool OnNameEntry(ProgramRun& run) {
-    return Area(run, 400, 328, 480, 85).Count(Green) > 1500;
+    return Area(run, 400, 328, 480, 85).Count(kGreen) > 1500;
 }
 
-// Returns the leftmost window column of the name being entered; the name is
-// centred and its cursor starts at the middle, so a column left of the middle
-// means a name that is not empty.
+// Returns the leftmost window column of the name being entered: the name is
+// centred and its cursor starts at the middle, so a column left of the
+// middle means a name that is not empty.
 int NameLeftEdge(ProgramRun& run) {
     const Pixels p = Area(run, 0, 419, kVW, 117);
-    for (int x = p.left; x < p.left + p.width; ++x) {
-        for (int y = p.top; y < p.top + p.height; ++y) {
-            if (Green(p.At(x, y, 0), p.At(x, y, 1), p.At(x, y, 2))) return x;
+    int edge = run.WindowWidth();
+    for (size_t i = 0; i + 2 < p.rgb.size(); i += 3) {
+        if (kGreen(p.rgb[i], p.rgb[i + 1], p.rgb[i + 2])) {
+            edge = std::min(edge, p.left + int(i / 3 % size_t(p.width)));
         }
     }
-    return run.WindowWidth();
+    return edge;
 }
 
 bool NameEmpty(ProgramRun& run) {
     return NameLeftEdge(run) >= run.WindowWidth() / 2 - 1;
-}
-
-// Waits (bounded) until the window shows a new frame of an animated screen.
-bool WaitForNewFrame(ProgramRun& run) {
-    const Pixels before = Area(run, kVW / 4, kVH / 4, kVW / 2, kVH / 2);
-    return run.WaitFor(
-        [&] { return Area(run, kVW / 4, kVH / 4, kVW / 2, kVH / 2).rgb != before.rgb; }, kTryMs);
 }
 
 // Holds key until changed() shows its effect (bounded), then lets go.
@@ -111,12 +97,16 @@ bool HoldKeyUntil(ProgramRun& run, const std::string& key, const std::function<b
 // Repeats press() until done() holds, waiting up to tryMs for it after every try.
 bool TryUntil(ProgramRun& run, const std::function<void()>& press,
               const std::function<bool()>& done, int tryMs = kTryMs) {
-    for (int attempt = 0; attempt < kTries && run.Running(); ++attempt) {
-        if (done()) return true;
+    for (int attempt = 0; attempt < kTries && run.Running() && !done(); ++attempt) {
         press();
         if (run.WaitFor(done, tryMs)) return true;
     }
     return done();
+}
+
+// Returns success, or a failure that says what did not happen.
+::testing::AssertionResult Unless(bool ok, const std::string& what) {
+    return ok ? AssertionSuccess() : AssertionFailure() << what;
 }
 
 }  // namespace
@@ -131,8 +121,8 @@ ProgramTest::Result ProgramTest::StartToTitle(ProgramRun& run, const std::string
 }
 
 ProgramTest::Result ProgramTest::WaitForTitle(ProgramRun& run) {
-    if (run.WaitFor([&] { return TitlePanelAtRest(run); }, kScreenMs)) return AssertionSuccess();
-    return AssertionFailure() << "the title screen did not come; running " << run.Running();
+    return Unless(run.WaitFor([&] { return TitlePanelAtRest(run); }, kScreenMs),
+                  "the title screen did not come");
 }
 
 void ProgramTest::ClickAt(ProgramRun& run, int x, int y) {
@@ -143,16 +133,14 @@ void ProgramTest::ClickAt(ProgramRun& run, int x, int y) {
 ProgramTest::Result ProgramTest::StartGame(ProgramRun& run, Difficulty difficulty) {
     if (Result title = WaitForTitle(run); !title) return title;
     const int row = kVH / 2 + 200 + 50 * static_cast<int>(difficulty) + 20;
-    if (!TryUntil(
-            run, [&] { ClickAt(run, kCentreX - 50, row); },
-            [&] { return DifficultyChosen(run, difficulty); })) {
-        return AssertionFailure() << "the difficulty was not chosen";
-    }
-    if (!TryUntil(
-            run, [&] { ClickAt(run, kCentreX, kVH / 2 + 80); }, [&] { return Playing(run); })) {
-        return AssertionFailure() << "the game did not start";
-    }
-    return AssertionSuccess();
+    const bool chosen = TryUntil(
+        run, [&] { ClickAt(run, kCentreX - 50, row); },
+        [&] { return DifficultyChosen(run, difficulty); });
+    if (!chosen) return AssertionFailure() << "the difficulty was not chosen";
+    return Unless(
+        TryUntil(
+            run, [&] { ClickAt(run, kCentreX, kVH / 2 + 80); }, [&] { return Playing(run); }),
+        "the game did not start");
 }
 
 ProgramTest::Result ProgramTest::QuitGame(ProgramRun& run) {
@@ -164,13 +152,14 @@ ProgramTest::Result ProgramTest::QuitGame(ProgramRun& run) {
     if (!HoldKeyUntil(run, "Down", [&] { return PauseEntryChosen(run, 1); })) {
         return AssertionFailure() << "Quit was not chosen in the pause menu";
     }
-    // The menu takes a choice only after a frame with no key held.
-    WaitForNewFrame(run);
-    if (!TryUntil(
-            run, [&] { run.TapKey("space"); }, [&] { return OnNameEntry(run); })) {
-        return AssertionFailure() << "no name entry after the game";
-    }
-    return AssertionSuccess();
+    // The menu takes a choice only after a frame with no key held: its
+    // scattered titles turn every frame.
+    const Pixels before = Area(run, kVW / 4, kVH / 4, kVW / 2, kVH / 2);
+    run.WaitFor([&] { return Area(run, kVW / 4, kVH / 4, kVW / 2, kVH / 2).rgb != before.rgb; },
+                kTryMs);
+    return Unless(TryUntil(
+                      run, [&] { run.TapKey("space"); }, [&] { return OnNameEntry(run); }),
+                  "no name entry after the game");
 }
 
 ProgramTest::Result ProgramTest::EnterName(ProgramRun& run, const std::string& name, bool confirm,
@@ -195,30 +184,29 @@ ProgramTest::Result ProgramTest::EnterName(ProgramRun& run, const std::string& n
     }
     if (!confirm) return AssertionSuccess();
     run.TapKey("Return");
-    if (!run.WaitFor([&] { return !OnNameEntry(run); }, kScreenMs)) {
-        return AssertionFailure() << "Return did not end the name entry";
-    }
-    return AssertionSuccess();
+    return Unless(run.WaitFor([&] { return !OnNameEntry(run); }, kScreenMs),
+                  "Return did not end the name entry");
 }
 
 ProgramTest::Result ProgramTest::WaitForStoredRun(ProgramRun& run, const std::string& name,
                                                   std::string* json) {
     std::string last;
-    if (run.WaitFor([&] { return HoldsRun(last = ScoresJson(run), name); }, kScreenMs)) {
-        if (json) *json = last;
-        return AssertionSuccess();
-    }
-    return AssertionFailure() << "no run named " << name << " was stored: " << last;
+    const bool stored =
+        run.WaitFor([&] { return HoldsRun(last = ScoresJson(run), name); }, kScreenMs);
+    if (json) *json = last;
+    return Unless(stored, "no run named " + name + " was stored: " + last);
 }
 
 ProgramTest::Result ProgramTest::ToggleSettings(ProgramRun& run, bool open) {
-    // The open panel rests 20 units down, its edge 298 below that.
-    const auto atRest = [&] {
-        return Area(run, 0, 314, kVW, 8).Count(PanelEdge) > run.WindowWidth() / 2;
-    };
     run.TapKey("Tab");  // a counted press: never missed
-    if (run.WaitFor([&] { return atRest() == open; }, kScreenMs)) return AssertionSuccess();
-    return AssertionFailure() << "the settings panel did not " << (open ? "open" : "shut");
+    // The open panel rests 20 units down, its edge 298 below that.
+    return Unless(run.WaitFor(
+                      [&] {
+                          const int edge = Area(run, 0, 314, kVW, 8).Count(kPanelEdge);
+                          return (edge > run.WindowWidth() / 2) == open;
+                      },
+                      kScreenMs),
+                  open ? "the settings panel did not open" : "the settings panel did not shut");
 }
 
 void ProgramTest::ChooseSlowSystem(ProgramRun& run, bool on) {
@@ -240,17 +228,15 @@ ProgramTest::Result ProgramTest::QuitFromTitle(ProgramRun& run) {
 
 ProgramTest::Result ProgramTest::LeaveClosingScreen(ProgramRun& run, size_t fromLine) {
     if (!run.WaitForLogLine("Play again, soon!!", kScreenMs, fromLine)) {
-        return AssertionFailure() << "no closing screen; running " << run.Running()
-                                  << "; stderr: " << run.StdErr();
+        return AssertionFailure() << "no closing screen; stderr: " << run.StdErr();
     }
     // Once drawn, the screen waits until nothing is held, then for a press; a
     // press that fell into the first wait is tried again.
-    run.WaitFor([&] { return Area(run, 440, 440, 400, 80).Count(Cyan) > 100; }, kScreenMs);
+    run.WaitFor([&] { return Area(run, 440, 440, 400, 80).Count(kCyan) > 100; }, kScreenMs);
     TryUntil(
         run, [&] { run.TapKey("space"); }, [&] { return !run.Running(); }, 1500);
     const int status = run.WaitForExit(0);
-    if (status == 0) return AssertionSuccess();
-    return AssertionFailure() << "exit status " << status << "; stderr: " << run.StdErr();
+    return Unless(status == 0, "exit status " + std::to_string(status) + "; " + run.StdErr());
 }
 
 }  // namespace zqtest

@@ -15,76 +15,67 @@
 
 namespace {
 
-using zqtest::Difficulty;
 using zqtest::HasLine;
-using zqtest::ProgramRun;
-using zqtest::ScoresJson;
 
-enum class Where { Title, Game, NameEntry };
+enum class Where { kTitle, kGame, kNameEntry };
 
-class ExitE2E : public zqtest::ProgramTest {
-  protected:
-    // From the title screen: goes into an Easy game, or on to its name entry
-    // with a name typed but not confirmed.
-    Result GoTo(ProgramRun& run, Where where) {
-        if (where == Where::Title) return ::testing::AssertionSuccess();
-        if (Result game = StartGame(run, Difficulty::kEasy); !game) return game;
-        if (where == Where::Game) return ::testing::AssertionSuccess();
-        if (Result quit = QuitGame(run); !quit) return quit;
-        return EnterName(run, "kit", false);
-    }
+struct Ending {
+    const char* name;
+    int signal;  // 0: the X server goes away
+    Where where;
 };
 
-TEST_F(ExitE2E, TerminateSignalsTakeTheOrderlyWayOut) {
-    struct Case {
-        int signal;
-        Where where;
-        const char* label;
-    };
-    const Case cases[] = {
-        {SIGINT, Where::Title, "SIGINT on the title screen"},
-        {SIGTERM, Where::Game, "SIGTERM in a game"},
-        {SIGHUP, Where::NameEntry, "SIGHUP during name entry"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        ProgramRun run;
-        ASSERT_TRUE(StartToTitle(run));
-        ASSERT_TRUE(GoTo(run, c.where));
-        std::filesystem::remove(run.Path("Files/Setup.ini"));
+void PrintTo(const Ending& end, std::ostream* out) {
+    *out << end.name;
+}
 
-        run.Signal(c.signal);
-        // No press is awaited: the program saves and ends by itself.
-        EXPECT_EQ(run.WaitForExit(20000), 0) << run.StdErr();
-        const auto lines = run.LogLines();
-        EXPECT_TRUE(HasLine(lines, "\tEnded by signal " + std::to_string(c.signal)));
+class ExitE2E : public zqtest::ProgramTest, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(ExitE2E, SavesEverythingAndEndsInOrder) {
+    const Ending& end = GetParam();
+    auto server = end.signal ? nullptr : std::make_unique<zqtest::XvfbServer>();
+    zqtest::ProgramRun run;
+    ASSERT_TRUE(StartToTitle(run, server ? server->Display() : ""));
+    // An Easy game, or on to its name entry with a name typed but not confirmed.
+    if (end.where != Where::kTitle) {
+        ASSERT_TRUE(StartGame(run, zqtest::Difficulty::kEasy));
+    }
+    if (end.where == Where::kNameEntry) {
+        ASSERT_TRUE(QuitGame(run));
+        ASSERT_TRUE(EnterName(run, "kit", false));
+    }
+    std::filesystem::remove(run.Path("Files/Setup.ini"));
+
+    if (server) {
+        run.AbandonDisplayConnection();
+        server.reset();  // the server goes away under the running program
+    } else {
+        run.Signal(end.signal);
+    }
+    // No press is awaited: the program saves and ends by itself.
+    EXPECT_EQ(run.WaitForExit(20000), end.signal ? 0 : 1) << run.StdErr();
+    const auto lines = run.LogLines();
+    const std::string err = run.StdErr();
+    if (end.signal) {
+        EXPECT_TRUE(HasLine(lines, "\tEnded by signal " + std::to_string(end.signal)));
         EXPECT_TRUE(HasLine(lines, "Play again, soon!!"));
-        EXPECT_TRUE(std::filesystem::exists(run.Path("Files/Setup.ini")));
-        if (c.where == Where::NameEntry) {
-            EXPECT_TRUE(zqtest::HoldsRun(ScoresJson(run), "kit")) << ScoresJson(run);
-        }
+    } else {
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find("lost the connection to X display"), std::string::npos) << err;
+        EXPECT_TRUE(
+            HasLine(lines, "Lost the connection to the X server: settings and scores saved"));
+    }
+    EXPECT_TRUE(std::filesystem::exists(run.Path("Files/Setup.ini")));
+    if (end.where == Where::kNameEntry) {
+        EXPECT_TRUE(zqtest::HoldsRun(zqtest::ScoresJson(run), "kit")) << zqtest::ScoresJson(run);
     }
 }
 
-TEST_F(ExitE2E, LosingTheXServerSavesEverythingAndSaysSoOnce) {
-    auto server = std::make_unique<zqtest::XvfbServer>();
-    ASSERT_TRUE(server->Ok());
-    ProgramRun run;
-    ASSERT_TRUE(StartToTitle(run, server->Display()));
-    ASSERT_TRUE(GoTo(run, Where::NameEntry));
-    std::filesystem::remove(run.Path("Files/Setup.ini"));
-
-    run.AbandonDisplayConnection();
-    server.reset();  // the server goes away under the running program
-
-    EXPECT_EQ(run.WaitForExit(20000), 1);
-    const std::string err = run.StdErr();
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-    EXPECT_NE(err.find("lost the connection to X display"), std::string::npos) << err;
-    EXPECT_TRUE(
-        HasLine(run.LogLines(), "Lost the connection to the X server: settings and scores saved"));
-    EXPECT_TRUE(std::filesystem::exists(run.Path("Files/Setup.ini")));
-    EXPECT_TRUE(zqtest::HoldsRun(ScoresJson(run), "kit")) << ScoresJson(run);
-}
+INSTANTIATE_TEST_SUITE_P(Endings, ExitE2E,
+                         ::testing::Values(Ending{"SigintOnTheTitle", SIGINT, Where::kTitle},
+                                           Ending{"SigtermInAGame", SIGTERM, Where::kGame},
+                                           Ending{"SighupInNameEntry", SIGHUP, Where::kNameEntry},
+                                           Ending{"XServerLostInNameEntry", 0, Where::kNameEntry}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

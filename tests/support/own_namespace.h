@@ -6,24 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/xvfb.h"
-
 namespace zqtest {
 
-// What RunInOwnNamespace found or did.
-enum class NamespaceRun {
-    kInside,   // this process is the test's run inside its namespace: go on
-    kPassed,   // the test ran in a child inside its namespace and passed
-    kFailed,   // ... and failed (its output is above)
-    kSkipped,  // ... and skipped
-    kRefused,  // this system grants no such namespace
-};
-
-// Returns kInside when the current test already runs in its own namespace;
-// otherwise runs it again there in a child (this binary, filtered to the
-// test), relays the child's output and returns its outcome. why gets a line
-// that explains any outcome but kInside and kPassed.
-NamespaceRun RunInOwnNamespace(std::string& why);
+// Returns true when the current test runs in a namespace of its own.
+// Otherwise runs it again there in a child (this binary, filtered to the
+// test), relays the child's output, records its failure or skip and returns
+// false: the test then returns. Where the system grants no such namespace,
+// the test is skipped with the reason (under CI it fails).
+bool InOwnNamespace();
 
 // Mounts made in a test's own namespace, undone when the guard goes.
 class MountGuard {
@@ -42,23 +32,3 @@ class MountGuard {
 };
 
 }  // namespace zqtest
-
-// Moves the rest of a test into a user and mount namespace of its own. Where
-// the system refuses one, the test is skipped with the reason (under CI it fails).
-#define ZQ_IN_OWN_NAMESPACE()                                    \
-    do {                                                         \
-        std::string zq_why;                                      \
-        switch (::zqtest::RunInOwnNamespace(zq_why)) {           \
-            case ::zqtest::NamespaceRun::kInside:                \
-                break;                                           \
-            case ::zqtest::NamespaceRun::kPassed:                \
-                return;                                          \
-            case ::zqtest::NamespaceRun::kRefused:               \
-                if (::zqtest::UnderCI()) GTEST_FAIL() << zq_why; \
-                GTEST_SKIP() << zq_why;                          \
-            case ::zqtest::NamespaceRun::kSkipped:               \
-                GTEST_SKIP() << zq_why;                          \
-            case ::zqtest::NamespaceRun::kFailed:                \
-                GTEST_FAIL() << zq_why;                          \
-        }                                                        \
-    } while (0)

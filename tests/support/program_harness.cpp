@@ -44,15 +44,6 @@ void HoldPress() {
     std::this_thread::sleep_for(std::chrono::milliseconds(kHoldMs));
 }
 
-// Returns the 8-bit value of the channel that mask selects in an X pixel.
-int Channel(unsigned long pixel, unsigned long mask) {
-    if (mask == 0) return 0;
-    int shift = 0;
-    while (!((mask >> shift) & 1)) ++shift;
-    const unsigned long max = mask >> shift;
-    return static_cast<int>(((pixel & mask) >> shift) * 255 / max);
-}
-
 // Links every asset into the install (they are only read), copies the
 // executable (it must really live there for the folder rule to see it).
 void MirrorInstall(const fs::path& from, const fs::path& to) {
@@ -127,10 +118,7 @@ void ProgramRun::SetEnv(const std::string& name, const char* value) {
 }
 
 ProgramRun::~ProgramRun() {
-    if (pid_ > 0 && !exited_) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
+    Kill();
     if (dpy_) XCloseDisplay(dpy_);
     std::error_code ec;
     if (!root_.empty()) fs::remove_all(root_, ec);
@@ -253,17 +241,9 @@ bool ProgramRun::WaitForLogLine(const std::string& line, int timeoutMs, size_t f
 }
 
 int ProgramRun::WaitForExit(int timeoutMs) {
-    const long long end = NowMs() + timeoutMs;
-    while (Running()) {
-        if (NowMs() > end) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-            exited_ = true;
-            return -1;
-        }
-        PauseForPoll();
-    }
-    return pid_ > 0 ? status_ : -1;
+    if (WaitFor([this] { return !Running(); }, timeoutMs)) return pid_ > 0 ? status_ : -1;
+    Kill();
+    return -1;
 }
 
 void ProgramRun::Signal(int signalNumber) {
@@ -379,43 +359,27 @@ int Pixels::Count(const std::function<bool(int, int, int)>& keep) const {
 Pixels ProgramRun::ReadPixels(int x, int y, int w, int h) {
     Pixels out;
     if (!FindWindow()) return out;
-    const int left = std::max(x, 0), top = std::max(y, 0);
-    const int right = std::min(x + w, width_), bottom = std::min(y + h, height_);
-    if (right <= left || bottom <= top) return out;
-    XImage* image = XGetImage(dpy_, window_, left, top, static_cast<unsigned>(right - left),
-                              static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap);
-    if (!image) return out;
-    out.left = left;
-    out.top = top;
-    out.width = right - left;
-    out.height = bottom - top;
-    out.rgb.reserve(static_cast<size_t>(out.width) * static_cast<size_t>(out.height) * 3);
-    const bool direct = image->bits_per_pixel == 32 && image->byte_order == LSBFirst;
+    out.left = std::max(x, 0);
+    out.top = std::max(y, 0);
+    out.width = std::min(x + w, width_) - out.left;
+    out.height = std::min(y + h, height_) - out.top;
+    XImage* image =
+        out.width <= 0 || out.height <= 0
+            ? nullptr
+            : XGetImage(dpy_, window_, out.left, out.top, static_cast<unsigned>(out.width),
+                        static_cast<unsigned>(out.height), AllPlanes, ZPixmap);
+    if (!image) return Pixels{};
+    const unsigned long masks[3] = {image->red_mask, image->green_mask, image->blue_mask};
     for (int row = 0; row < out.height; ++row) {
-        const auto* line = reinterpret_cast<const uint8_t*>(image->data) +
-                           static_cast<size_t>(row) * static_cast<size_t>(image->bytes_per_line);
         for (int col = 0; col < out.width; ++col) {
-            const unsigned long p = direct
-                                        ? static_cast<unsigned long>(line[4 * col]) |
-                                              static_cast<unsigned long>(line[4 * col + 1]) << 8 |
-                                              static_cast<unsigned long>(line[4 * col + 2]) << 16
-                                        : XGetPixel(image, col, row);
-            for (unsigned long mask : {image->red_mask, image->green_mask, image->blue_mask}) {
-                out.rgb.push_back(static_cast<uint8_t>(Channel(p, mask)));
-            }
+            const unsigned long p = XGetPixel(image, col, row);
+            // (v << shift) * 255 / (max << shift): the channel scaled to 0..255.
+            for (unsigned long m : masks)
+                out.rgb.push_back(static_cast<uint8_t>(m ? (p & m) * 255 / m : 0));
         }
     }
     XDestroyImage(image);
     return out;
-}
-
-double ProgramRun::MeanBlue() {
-    if (!FindWindow()) return -1;
-    const Pixels all = ReadPixels(0, 0, width_, height_);
-    if (all.rgb.empty()) return -1;
-    double sum = 0;
-    for (size_t i = 2; i < all.rgb.size(); i += 3) sum += all.rgb[i];
-    return sum / static_cast<double>(all.rgb.size() / 3);
 }
 
 }  // namespace zqtest

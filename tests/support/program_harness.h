@@ -23,17 +23,10 @@ namespace zqtest {
 // does instead (a log line, a pixel) hold until then.
 inline constexpr int kHoldMs = 250;
 
-// Window pixels read back from the X server, 8 bits a channel.
+// Window pixels read back from the X server.
 struct Pixels {
     int left = 0, top = 0, width = 0, height = 0;  // in window pixels
-    std::vector<uint8_t> rgb;                      // 3 bytes a pixel, row by row
-    // Returns channel c (0 red, 1 green, 2 blue) at window pixel (x, y), which must lie inside.
-    int At(int x, int y, int c) const {
-        return rgb[(static_cast<size_t>(y - top) * static_cast<size_t>(width) +
-                    static_cast<size_t>(x - left)) *
-                       3 +
-                   static_cast<size_t>(c)];
-    }
+    std::vector<uint8_t> rgb;                      // red, green, blue a pixel, row by row
     // Counts the pixels for which keep(red, green, blue) holds.
     int Count(const std::function<bool(int, int, int)>& keep) const;
 };
@@ -113,10 +106,6 @@ class ProgramRun {
     void KeyUp(const std::string& keysymName);
     // Asks the window manager's way to close the window (WM_DELETE_WINDOW).
     void RequestClose();
-    // Returns the mean of the blue channel (0..255) over the window's pixels,
-    // -1 when they cannot be read. The menu screens' backdrop is blue, the
-    // game's playfield is dark: a cheap way to tell which screen is up.
-    double MeanBlue();
     // Reads the window's pixels in the rectangle (x, y, w, h), clipped to the
     // window; empty when they cannot be read.
     Pixels ReadPixels(int x, int y, int w, int h);
