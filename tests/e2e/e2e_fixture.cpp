@@ -10,10 +10,9 @@ using ::testing::AssertionSuccess;
 using Colour = bool (*)(int, int, int);
 
 // Tries of a press whose effect did not show, and the wait for it after each
-// (a slow frame can miss a held press, never a counted one).
-constexpr int kTries = 3, kTryMs = 5000;
-// Longest name the name entry may show before a test replaces it.
-constexpr int kMaxNameLength = 24;
+// (a slow frame can miss a held press, never a counted one); the longest
+// name the name entry may show before a test replaces it.
+constexpr int kTries = 3, kTryMs = 5000, kMaxName = 24;
 
 // The colours the probes look for.
 constexpr Colour kWhite = [](int r, int g, int b) { return r > 220 && g > 220 && b > 220; };
@@ -112,11 +111,10 @@ bool TryUntil(ProgramRun& run, const std::function<void()>& press,
 }  // namespace
 
 ProgramTest::Result ProgramTest::StartToTitle(ProgramRun& run, const std::string& display) {
-    if (!run.Start({}, display)) return AssertionFailure() << "the program did not start";
-    if (!run.WaitForLogLine("Finished Loading", kLoadMs)) {
-        return AssertionFailure() << "loading did not finish; stderr: " << run.StdErr();
+    if (!run.Start({}, display) || !run.WaitForLogLine("Finished Loading", kLoadMs) ||
+        !run.WaitForWindow()) {
+        return AssertionFailure() << "the program did not load; stderr: " << run.StdErr();
     }
-    if (!run.WaitForWindow()) return AssertionFailure() << "no window";
     return WaitForTitle(run);
 }
 
@@ -168,7 +166,7 @@ ProgramTest::Result ProgramTest::EnterName(ProgramRun& run, const std::string& n
         return AssertionFailure() << "no name entry; running " << run.Running();
     }
     // One BackSpace takes one character a frame; each is held until it did.
-    for (int i = 0; i < kMaxNameLength && !NameEmpty(run); ++i) {
+    for (int i = 0; i < kMaxName && !NameEmpty(run); ++i) {
         const int before = NameLeftEdge(run);
         if (!HoldKeyUntil(run, "BackSpace", [&] { return NameLeftEdge(run) > before; })) {
             return AssertionFailure() << "BackSpace did not shorten the name";
@@ -186,6 +184,13 @@ ProgramTest::Result ProgramTest::EnterName(ProgramRun& run, const std::string& n
     run.TapKey("Return");
     return Unless(run.WaitFor([&] { return !OnNameEntry(run); }, kScreenMs),
                   "Return did not end the name entry");
+}
+
+ProgramTest::Result ProgramTest::PlayAndEnter(ProgramRun& run, Difficulty difficulty,
+                                              const std::string& name, bool confirm) {
+    if (Result game = StartGame(run, difficulty); !game) return game;
+    if (Result quit = QuitGame(run); !quit) return quit;
+    return EnterName(run, name, confirm);
 }
 
 ProgramTest::Result ProgramTest::WaitForStoredRun(ProgramRun& run, const std::string& name,

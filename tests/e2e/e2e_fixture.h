@@ -77,21 +77,23 @@ class ProgramTest : public ::testing::Test {
     // presses Return and waits for the screen to go.
     Result EnterName(ProgramRun& run, const std::string& name, bool confirm = true,
                      int timeoutMs = kScreenMs);
+    // From the title screen: plays a game, quits it and enters a name.
+    Result PlayAndEnter(ProgramRun& run, Difficulty difficulty, const std::string& name,
+                        bool confirm = true);
     // Waits until --scores shows a run named name; stores what it printed in json.
     Result WaitForStoredRun(ProgramRun& run, const std::string& name, std::string* json = nullptr);
     // Opens (open) or shuts the settings panel with Tab and waits until it
     // rests (Tab also saves the settings).
     Result ToggleSettings(ProgramRun& run, bool open);
     // With the settings panel open, switches slow-system mode (frame skipping)
-    // on or off. Note: the engine test that runs at start-up and after Apply
-    // takes about a minute in that mode, and on a loaded machine it may turn
-    // the mode on by itself (the log says so).
+    // on or off. Note: in that mode the engine test at start-up and after
+    // Apply takes a minute; a loaded machine's engine test may choose it.
     void ChooseSlowSystem(ProgramRun& run, bool on);
     // Holds Escape on the title screen until the closing screen comes, then
     // leaves through it.
     Result QuitFromTitle(ProgramRun& run);
-    // Waits for the closing screen's last log line, then holds a key until the
-    // program ends, and expects exit status 0.
+    // Waits for the closing screen, then presses a key until the program
+    // ends, and expects exit status 0.
     Result LeaveClosingScreen(ProgramRun& run, size_t fromLine = 0);
 };
 

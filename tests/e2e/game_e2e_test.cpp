@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <ctime>
-#include <regex>
 
 #include "tests/e2e/e2e_fixture.h"
 
@@ -35,12 +34,8 @@ TEST_F(GameE2E, PlayPauseQuitAndTheRunIsStoredWithItsName) {
     ASSERT_TRUE(EnterName(run, "ace"));
     std::string json;
     ASSERT_TRUE(WaitForStoredRun(run, "ace", &json));
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(
-        json, m, std::regex("\"name\":\"([^\"]*)\".*\"mode\":([0-9]+).*\"quit\":([0-9]+)")))
-        << json;
-    EXPECT_EQ(m[2].str(), "1");  // Medium
-    EXPECT_EQ(m[3].str(), "1");  // ended from the pause menu
+    EXPECT_NE(json.find("\"mode\":1"), std::string::npos) << json;  // Medium
+    EXPECT_NE(json.find("\"quit\":1"), std::string::npos) << json;  // ended from the pause menu
 
     // The time stamp is today's date and about now.
     std::time_t t = std::chrono::system_clock::to_time_t(before);
@@ -51,7 +46,6 @@ TEST_F(GameE2E, PlayPauseQuitAndTheRunIsStoredWithItsName) {
     EXPECT_NE(json.find(std::string("\"date\":\"") + date + "\""), std::string::npos) << json;
 
     // The run was saved when it was added, before the program ends.
-    EXPECT_TRUE(WaitForTitle(run));
     EXPECT_TRUE(QuitFromTitle(run));
     EXPECT_TRUE(zqtest::HoldsRun(zqtest::ScoresJson(run), "ace"));
 }

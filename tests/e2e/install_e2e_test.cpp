@@ -78,9 +78,7 @@ TEST_F(InstalledE2E, ReadOnlyInstallKeepsThePlayersFilesInTheXdgFolders) {
         ASSERT_TRUE(StartToTitle(run));
         run.TapKey("F11");
         ASSERT_TRUE(run.WaitForLogLine("\tSaved Screenshot 1", 30000)) << run.StdErr();
-        ASSERT_TRUE(StartGame(run, zqtest::Difficulty::kMedium));
-        ASSERT_TRUE(QuitGame(run));
-        ASSERT_TRUE(EnterName(run, "inst"));
+        ASSERT_TRUE(PlayAndEnter(run, zqtest::Difficulty::kMedium, "inst"));
         EXPECT_TRUE(WaitForStoredRun(run, "inst"));
         EXPECT_TRUE(QuitFromTitle(run));
         // --help names the folders in use.

@@ -39,15 +39,8 @@ std::vector<std::string> TempFiles(ProgramRun& run) {
     return found;
 }
 
-class SafetyE2E : public zqtest::ProgramTest {
-  protected:
-    // From the title screen: plays a Medium game, quits it and enters name.
-    Result PlayAndEnter(ProgramRun& run, const std::string& name, bool confirm = true) {
-        if (Result game = StartGame(run, Difficulty::kMedium); !game) return game;
-        if (Result quit = QuitGame(run); !quit) return quit;
-        return EnterName(run, name, confirm);
-    }
-};
+using SafetyE2E = zqtest::ProgramTest;
+constexpr Difficulty kMedium = Difficulty::kMedium;
 
 // The moments a round of the kill test ends the program at.
 enum class Moment {
@@ -83,25 +76,25 @@ TEST_F(SafetyE2E, KilledAtRandomMomentsNoStoredRunIsLostAndNoTemporaryFileStays)
         EXPECT_EQ(TempFiles(run), std::vector<std::string>{});
         switch (moment) {
             case Moment::kAfterAGame:
-                ASSERT_TRUE(PlayAndEnter(run, name));
+                ASSERT_TRUE(PlayAndEnter(run, kMedium, name));
                 ASSERT_TRUE(WaitForStoredRun(run, name));
                 stored.push_back(name);
                 zqtest::Pace(upTo(1000));
                 break;
             case Moment::kInAGame:
-                ASSERT_TRUE(StartGame(run, Difficulty::kMedium));
+                ASSERT_TRUE(StartGame(run, kMedium));
                 zqtest::Pace(upTo(3000));
                 break;
             case Moment::kTypingAName:
-                ASSERT_TRUE(PlayAndEnter(run, name, false));
+                ASSERT_TRUE(PlayAndEnter(run, kMedium, name, false));
                 zqtest::Pace(upTo(1500));
                 break;
             case Moment::kAfterConfirm:
-                ASSERT_TRUE(PlayAndEnter(run, name));
+                ASSERT_TRUE(PlayAndEnter(run, kMedium, name));
                 zqtest::Pace(upTo(400));
                 break;
             case Moment::kInsideTheSave:
-                ASSERT_TRUE(PlayAndEnter(run, name, false));
+                ASSERT_TRUE(PlayAndEnter(run, kMedium, name, false));
                 run.TapKey("Return");  // the screen stays until the held save ends
                 ASSERT_TRUE(run.WaitFor([&] { return !TempFiles(run).empty(); }, 10000))
                     << "no save began";
@@ -143,7 +136,7 @@ TEST_F(SafetyE2E, FullDiskDuringASaveKeepsTheOldFileAndTheProgramCarriesOn) {
     }
 
     ASSERT_TRUE(StartToTitle(run));
-    ASSERT_TRUE(PlayAndEnter(run, "one"));
+    ASSERT_TRUE(PlayAndEnter(run, kMedium, "one"));
     ASSERT_TRUE(WaitForStoredRun(run, "one"));
     const std::string before = ReadWholeFile(game + "/nuscores.dat");
 
@@ -155,7 +148,7 @@ TEST_F(SafetyE2E, FullDiskDuringASaveKeepsTheOldFileAndTheProgramCarriesOn) {
         }
     }
     const size_t logLines = run.LogLines().size();
-    ASSERT_TRUE(PlayAndEnter(run, "two"));
+    ASSERT_TRUE(PlayAndEnter(run, kMedium, "two"));
     EXPECT_TRUE(run.WaitForLogLine(
         "\tScores not saved: cannot write the file: " + game + "/nuscores.dat", 15000, logLines));
     EXPECT_EQ(ReadWholeFile(game + "/nuscores.dat"), before);
@@ -171,11 +164,9 @@ TEST_F(SafetyE2E, ReadOnlyFilesFolderRunsReportsAndLosesNothing) {
     if (!zqtest::InOwnNamespace()) return;  // to mount the folder read-only
     ProgramRun run;
     ASSERT_TRUE(StartToTitle(run));
-    ASSERT_TRUE(PlayAndEnter(run, "kept"));
+    ASSERT_TRUE(PlayAndEnter(run, kMedium, "kept"));
     ASSERT_TRUE(WaitForStoredRun(run, "kept"));
-    ASSERT_TRUE(ToggleSettings(run, true));  // writes Setup.ini
-    ASSERT_TRUE(ToggleSettings(run, false));
-    EXPECT_TRUE(QuitFromTitle(run));
+    EXPECT_TRUE(QuitFromTitle(run));  // writes Setup.ini
     // A loaded machine may have chosen slow-system mode, whose engine test
     // runs to its full load (about a minute); the second start goes without.
     const std::string setup = std::regex_replace(ReadWholeFile(run.Path("Files/Setup.ini")),
@@ -198,9 +189,9 @@ TEST_F(SafetyE2E, ReadOnlyFilesFolderRunsReportsAndLosesNothing) {
     zqtest::MountGuard mount;
     ASSERT_TRUE(mount.ReadOnlyBind(run.Path("Files")));
     ASSERT_TRUE(StartToTitle(run));
-    ASSERT_TRUE(PlayAndEnter(run, "new"));
+    ASSERT_TRUE(PlayAndEnter(run, kMedium, "new"));
     ASSERT_TRUE(WaitForStoredRun(run, "new"));
-    ASSERT_TRUE(ToggleSettings(run, true));
+    ASSERT_TRUE(ToggleSettings(run, true));  // Tab saves the settings
     ASSERT_TRUE(ToggleSettings(run, false));
     EXPECT_TRUE(QuitFromTitle(run));
     EXPECT_EQ(ReadWholeFile(run.Path("Files/274/nuscores.dat")), scores);

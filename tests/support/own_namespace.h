@@ -4,18 +4,17 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace zqtest {
 
 // Returns true when the current test runs in a namespace of its own.
 // Otherwise runs it again there in a child (this binary, filtered to the
-// test), relays the child's output, records its failure or skip and returns
-// false: the test then returns. Where the system grants no such namespace,
+// test), relays the child's output, records a failure unless it passed there
+// and returns false: the test then returns. Where the system grants no such namespace,
 // the test is skipped with the reason (under CI it fails).
 bool InOwnNamespace();
 
-// Mounts made in a test's own namespace, undone when the guard goes.
+// One mount made in a test's own namespace, undone when the guard goes.
 class MountGuard {
   public:
     MountGuard() = default;
@@ -28,7 +27,7 @@ class MountGuard {
     bool ReadOnlyBind(const std::string& folder);
 
   private:
-    std::vector<std::string> targets_;
+    std::string target_;
 };
 
 }  // namespace zqtest

@@ -39,11 +39,6 @@ void PauseForPoll() {
     std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
 }
 
-// Keeps a key or button down for the one hold time every press uses.
-void HoldPress() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kHoldMs));
-}
-
 // Links every asset into the install (they are only read), copies the
 // executable (it must really live there for the folder rule to see it).
 void MirrorInstall(const fs::path& from, const fs::path& to) {
@@ -127,11 +122,7 @@ ProgramRun::~ProgramRun() {
 void ProgramRun::ExecProgram(const std::vector<std::string>& args) const {
     if (::chdir(workDir_.c_str()) != 0) _exit(126);
     for (const auto& [name, value] : env_) {
-        if (value) {
-            ::setenv(name.c_str(), value->c_str(), 1);
-        } else {
-            ::unsetenv(name.c_str());
-        }
+        value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
     }
     std::vector<std::string> all{executable_};
     all.insert(all.end(), args.begin(), args.end());
@@ -311,7 +302,7 @@ void ProgramRun::ButtonUp(int xButton) {
 
 void ProgramRun::Click(int xButton) {
     ButtonDown(xButton);
-    HoldPress();
+    std::this_thread::sleep_for(std::chrono::milliseconds(kHoldMs));
     ButtonUp(xButton);
 }
 
@@ -333,7 +324,7 @@ void ProgramRun::KeyUp(const std::string& keysymName) {
 
 void ProgramRun::TapKey(const std::string& keysymName) {
     KeyDown(keysymName);
-    HoldPress();
+    std::this_thread::sleep_for(std::chrono::milliseconds(kHoldMs));
     KeyUp(keysymName);
 }
 

@@ -18,9 +18,8 @@ typedef struct _XDisplay Display;
 namespace zqtest {
 
 // How long a tap or a click holds its key or button: long enough for a slow
-// frame on a loaded machine (which in slow-system mode reads the pause key
-// only every other frame) to see it. Steps that can wait on what the press
-// does instead (a log line, a pixel) hold until then.
+// frame on a loaded machine to see it (in slow-system mode the pause key is
+// read every other frame). Where a step can, it holds until it sees the effect.
 inline constexpr int kHoldMs = 250;
 
 // Window pixels read back from the X server.
