@@ -6,7 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
+#include <cstdlib>
+#include <thread>
 
 #include "engine/media/folders.h"
 #include "engine/media/temp_files.h"
@@ -41,12 +45,22 @@ mode_t NewFileMode() {
     return 0666 & ~mask;
 }
 
+// Holds a durable save between its written temporary file and the rename for
+// ZQ_TEST_SAVE_PAUSE_MS milliseconds (at most a minute), so that the
+// end-to-end tests can kill the program inside a save; unset, it does nothing.
+void PauseBeforeRenameForTests() {
+    if (const char* ms = std::getenv("ZQ_TEST_SAVE_PAUSE_MS")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp(std::atoi(ms), 0, 60000)));
+    }
+}
+
 }  // namespace
 
 void TStream::CommitDurable() {
     if (good_ && ::fsync(fd_) != 0) good_ = false;
     if (::close(fd_) != 0) good_ = false;
     fd_ = -1;
+    if (good_) PauseBeforeRenameForTests();
     if (good_ && ::rename(temp_path_.c_str(), durable_target_.c_str()) != 0) good_ = false;
     if (good_) {
         // Make the rename itself durable.
