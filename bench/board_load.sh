@@ -73,6 +73,7 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
+trap 'echo "board_load: stopped by a failure at line $LINENO" >&2' ERR
 trap 'exit 130' INT TERM
 
 # Runs for the seed and the submitter: new bytes each, every third one on Hard.
@@ -83,6 +84,7 @@ mkdir "$tmp/runs"
 args=(--listen 127.0.0.1:0 --data "$tmp/data")
 [ -n "$database" ] && args+=(--database "$database")
 [ -n "$workers" ] && args+=(--workers "$workers")
+: >"$tmp/server.log"
 "$board" "${args[@]}" 2>"$tmp/server.log" &
 server_pid=$!
 port=""
@@ -109,7 +111,12 @@ submit() {
     --data-binary "@$tmp/runs/run-$1.zqr" "$base/api/v1/runs" || echo 000
 }
 metric() {  # NAME: a counter or gauge from /metrics
-  curl -s --max-time 10 "$base/metrics" | awk -v n="$1" '$1 == n { print $2 }'
+  { curl -s --max-time 10 "$base/metrics" || true; } | awk -v n="$1" '$1 == n { print $2 }'
+}
+counter() {  # NAME: a counter from /metrics, 0 when the server did not answer
+  local v
+  v="$(metric "$1")"
+  echo "${v:-0}"
 }
 wait_for_queue() {  # SECONDS: until no run is pending, bounded
   local deadline=$((SECONDS + $1))
@@ -145,15 +152,15 @@ echo "0 0" >"$tmp/rss"
     done
     if [ "${rss:-0}" -gt "$peak" ]; then peak="$rss"; fi
     if [ "$all" -gt "$peak_all" ]; then peak_all="$all"; fi
-    echo "$peak $peak_all" >"$tmp/rss"
+    echo "$peak $peak_all" >"$tmp/rss.new" && mv "$tmp/rss.new" "$tmp/rss"
     sleep 0.1
   done
 ) &
 background+=($!)
 
-verified_before="$(metric zarquill_board_runs_verified_total)"
-hard_runs="$(curl -s --max-time 10 "$base/api/v1/boards/hard?limit=100" | grep -o '"rank"' | wc -l)"
-rejected_before="$(metric zarquill_board_runs_rejected_total)"
+verified_before="$(counter zarquill_board_runs_verified_total)"
+hard_runs="$({ curl -s --max-time 10 "$base/api/v1/boards/hard?limit=100" || true; } | grep -o '"rank"' | wc -l || true)"
+rejected_before="$(counter zarquill_board_runs_rejected_total)"
 server_ticks_before="$(cpu_ticks "$server_pid")"
 busy_before="$(busy_ticks)"
 
@@ -182,11 +189,11 @@ TIMEFORMAT='%U %S'
 load_during="$(cut -d' ' -f1-3 /proc/loadavg)"
 busy_after="$(busy_ticks)"
 server_ticks_after="$(cpu_ticks "$server_pid")"
-verified_during=$(($(metric zarquill_board_runs_verified_total) - verified_before))
-rejected_during=$(($(metric zarquill_board_runs_rejected_total) - rejected_before))
+verified_during=$(($(counter zarquill_board_runs_verified_total) - verified_before))
+rejected_during=$(($(counter zarquill_board_runs_rejected_total) - rejected_before))
 [ -n "${submitter_pid:-}" ] && wait "$submitter_pid" 2>/dev/null || true
 wait_for_queue 60 || echo "board_load: runs still pending 60 s after the run" >&2
-verified_total=$(($(metric zarquill_board_runs_verified_total) - verified_before))
+verified_total=$(($(counter zarquill_board_runs_verified_total) - verified_before))
 hwm="$(awk '/^VmHWM:/ { print $2 }' "/proc/$server_pid/status")"
 read -r peak_rss peak_all <"$tmp/rss"
 
@@ -221,6 +228,7 @@ server_cpu=$(awk -v a="$server_ticks_before" -v b="$server_ticks_after" -v hz="$
 busy_cpu=$(awk -v a="$busy_before" -v b="$busy_after" -v hz="$hz" 'BEGIN { printf "%.1f", (b - a) / hz }')
 wrk_cpu=$(awk -v u="$wrk_user" -v s="$wrk_sys" 'BEGIN { printf "%.1f", u + s }')
 other_cpu=$(awk -v b="$busy_cpu" -v s="$server_cpu" -v w="$wrk_cpu" 'BEGIN { v = b - s - w; printf "%.1f", v < 0 ? 0 : v }')
+per_request=$(awk -v c="$server_cpu" -v n="$requests" 'BEGIN { printf "%.1f", (n > 0 ? c * 1e6 / n : 0) }')
 mb() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 verdict() { awk -v v="$1" -v t="$2" 'BEGIN { print (v <= t) ? "met" : "NOT met" }'; }
 
@@ -230,6 +238,6 @@ echo "  requests: $requests in ${duration} s, $rps per second; non-2xx: ${non2xx
 echo "  latency: p50 $p50 ms, p90 $p90 ms, p99 $p99 ms, max $max ms"
 echo "  runs during the run: $submitted submitted (202), $limited refused with 429, $other other; $verified_during verified, $rejected_during rejected by the end of the load, $verified_total verified once the queue drained"
 echo "  server memory: peak resident $(mb "$peak_rss") MB sampled, high-water mark $(mb "${hwm:-0}") MB; with verification children $(mb "$peak_all") MB"
-echo "  processor seconds during the run (of $window on $cores cores): server and its children $server_cpu, wrk $wrk_cpu, all else $other_cpu"
+echo "  processor seconds during the run (of $window on $cores cores): server and its children $server_cpu ($per_request us a request), wrk $wrk_cpu, all else $other_cpu"
 echo "  load average: $load_before before, $load_during at the end of the run"
 echo "  target p99 <= $target_p99_ms ms: $(verdict "$p99" "$target_p99_ms"); resident memory <= $target_rss_mb MB: $(verdict "$(mb "${hwm:-0}")" "$target_rss_mb")"
