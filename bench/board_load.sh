@@ -41,6 +41,7 @@ number() {  # NAME VALUE MIN MAX: a whole number in range, or exit
 }
 while [ $# -gt 0 ]; do
   if [ "$1" = --favour ]; then favour=1; shift; continue; fi
+  if [ "$1" = --help ]; then usage; exit 0; fi
   [ $# -ge 2 ] || { usage >&2; exit 2; }
   case "$1" in
     --board) board="$2" ;;
