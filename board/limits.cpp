@@ -14,7 +14,8 @@ void LogLimits() {
     Log("limit: run length " + n(kMaxRunFrames) + " steps");
     Log("limit: verification " + n(kVerifyCpuSeconds) + " s processor time, " +
         n(kVerifyWallSeconds) + " s wall time, " + n(kVerifyAddressSpaceBytes >> 20) +
-        " MiB address space, " + n(kMaxVerifyAttempts) + " attempts");
+        " MiB address space, " + n(kMaxVerifyAttempts) + " attempts, niceness +" + n(kVerifyNice) +
+        " as a batch job");
     Log("limit: claim lease " + n(kClaimLeaseMs / 1000) + " s, pending runs " + n(kMaxPendingRuns));
     Log("limit: submissions per address " + n(static_cast<int>(kSubmitBurst)) + " at once, " +
         n(static_cast<int>(kSubmitsPerSecond)) + " per second after");

@@ -20,9 +20,10 @@ PACKAGING_PACKAGES=(
   debhelper dpkg-dev lintian desktop-file-utils appstream man-db
 )
 # The board server: HTTP, JSON, hashes, SQLite and PostgreSQL (the tests start a cluster of
-# their own from the server package).
+# their own from the server package), and wrk and curl for its load benchmark.
 BOARD_PACKAGES=(
   libmicrohttpd-dev nlohmann-json3-dev libssl-dev libsqlite3-dev libpq-dev postgresql
+  wrk curl
 )
 # The board page's browser test: headless Chromium driven through its WebDriver.
 BROWSER_PACKAGES=(
