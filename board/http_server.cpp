@@ -103,7 +103,10 @@ struct HttpCallbacks {
                     MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Authorization")) {
                 rq.authorization = auth;
             }
-            rq.clientAddress = ClientAddress(connection);
+            rq.clientAddress = RequestAddress(
+                ClientAddress(connection),
+                MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Real-IP"),
+                server->behindProxy_);
             server->inFlight_.fetch_add(1);
             *context = fresh.release();
             // A declared length over the cap is answered before a byte of the body is read.
@@ -190,6 +193,20 @@ bool ParseListenAddress(const std::string& text, std::string& host, uint16_t& po
 
 HttpServer::~HttpServer() {
     Stop();
+}
+
+std::string RequestAddress(const std::string& peer, const char* realIp, bool behindProxy) {
+    if (!behindProxy || !realIp) return peer;
+    in6_addr v6{};
+    in_addr v4{};
+    const bool loopback =
+        (inet_pton(AF_INET, peer.c_str(), &v4) == 1 && (ntohl(v4.s_addr) >> 24) == 127) ||
+        peer == "::1";
+    if (!loopback) return peer;
+    if (inet_pton(AF_INET, realIp, &v4) == 1 || inet_pton(AF_INET6, realIp, &v6) == 1) {
+        return realIp;
+    }
+    return peer;
 }
 
 bool HttpServer::Start(const std::string& host, uint16_t port, std::string& error) {

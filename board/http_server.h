@@ -16,10 +16,14 @@ namespace board {
 
 // Splits "ADDR:PORT" ("[v6]:PORT" for IPv6); false when it is not one.
 bool ParseListenAddress(const std::string& text, std::string& host, uint16_t& port);
+// Returns the address a request counts against: the peer's, or, when the server
+// runs behind a proxy and the peer is a loopback address, the proxy's X-Real-IP
+// when that is a well-formed address (a forged header from elsewhere is ignored).
+std::string RequestAddress(const std::string& peer, const char* realIp, bool behindProxy);
 
 class HttpServer {
   public:
-    explicit HttpServer(Api& api) : api_(api) {}
+    HttpServer(Api& api, bool behindProxy) : api_(api), behindProxy_(behindProxy) {}
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -35,6 +39,7 @@ class HttpServer {
     friend struct HttpCallbacks;
 
     Api& api_;
+    bool behindProxy_ = false;
     MHD_Daemon* daemon_ = nullptr;
     uint16_t port_ = 0;
     std::atomic<int> inFlight_{0};

@@ -27,6 +27,9 @@ const char* const kUsage =
     "  --database URL      sqlite:PATH, or postgresql://... to share one board between\n"
     "                      several servers (default: board.sqlite in the data folder)\n"
     "  --workers N         verification workers (default: one per processor core)\n"
+    "  --behind-proxy      a reverse proxy on this machine forwards the requests: take\n"
+    "                      the client's address (for the rate limit) from its\n"
+    "                      X-Real-IP header on connections from loopback addresses\n"
     "  --help              show this help and exit\n"
     "  --version           show the version and exit\n"
     "\n"
@@ -58,6 +61,10 @@ Command ParseOptions(int argc, const char* const* argv, Options& options, std::s
         if (arg == "--help" || arg == "-h") return Command::Help;
         if (arg == "--version") return Command::Version;
         if (arg == kVerifyOneOption) return Command::VerifyOne;
+        if (arg == "--behind-proxy") {
+            options.behindProxy = true;
+            continue;
+        }
         const bool takesValue =
             arg == "--listen" || arg == "--data" || arg == "--database" || arg == "--workers";
         if (!takesValue) {

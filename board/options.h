@@ -13,6 +13,7 @@ struct Options {
     std::string dataDir;      // the data folder (see DefaultDataDir)
     std::string databaseUrl;  // "" for SQLite in the data folder
     int workers = 1;
+    bool behindProxy = false;  // take the client's address from a local proxy's X-Real-IP
 };
 
 // What the command line asks for.

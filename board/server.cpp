@@ -90,7 +90,7 @@ int Serve(const Options& options, const char* argv0) {
     }
     workers.OnVerdict([&api] { api.NoteVerdict(); });
     workers.Start();
-    HttpServer http(api);
+    HttpServer http(api, options.behindProxy);
     std::string error;
     if (!http.Start(options.host, options.port, error)) {
         Log(error);
@@ -100,6 +100,7 @@ int Serve(const Options& options, const char* argv0) {
     const std::string shownHost =
         options.host.find(':') == std::string::npos ? options.host : "[" + options.host + "]";
     Log("listening on " + shownHost + ":" + std::to_string(http.Port()));
+    if (options.behindProxy) Log("client addresses: X-Real-IP of a proxy on a loopback address");
 
     int signalNumber = 0;
     while (sigwait(&stopSignals, &signalNumber) != 0) {

@@ -148,6 +148,7 @@ TEST(BoardOptions, ParseTheCommandLineWithClearErrors) {
         {{"--bogus"}, board::Command::Error, "", 0, 0, "unknown option '--bogus'"},
         {{"--workers", "2", "--help"}, board::Command::Help, "", 0, 0, ""},
         {{"--version"}, board::Command::Version, "", 0, 0, ""},
+        {{"--behind-proxy", "--workers", "2"}, board::Command::Serve, "127.0.0.1", 8274, 2, ""},
     };
     for (const auto& c : cases) {
         std::vector<const char*> argv = {"zarquill-board"};
@@ -168,6 +169,30 @@ TEST(BoardOptions, ParseTheCommandLineWithClearErrors) {
             }
             EXPECT_GE(o.workers, 1);
         }
+    }
+}
+
+TEST(BoardOptions, TakeTheClientAddressFromALocalProxyOnly) {
+    struct Case {
+        const char* peer;
+        const char* realIp;
+        bool behindProxy;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"203.0.113.9", "198.51.100.1", false,
+         "203.0.113.9"},  // not behind a proxy: header ignored
+        {"127.0.0.1", "198.51.100.1", true, "198.51.100.1"},
+        {"127.0.0.2", "2001:db8::7", true, "2001:db8::7"},
+        {"::1", "198.51.100.1", true, "198.51.100.1"},
+        {"203.0.113.9", "198.51.100.1", true, "203.0.113.9"},  // forged by a remote client
+        {"127.0.0.1", "not an address", true, "127.0.0.1"},
+        {"127.0.0.1", "198.51.100.1, 10.0.0.1", true, "127.0.0.1"},
+        {"127.0.0.1", nullptr, true, "127.0.0.1"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(board::RequestAddress(c.peer, c.realIp, c.behindProxy), c.expected)
+            << c.peer << " / " << (c.realIp ? c.realIp : "(none)");
     }
 }
 
