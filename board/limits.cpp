@@ -15,7 +15,8 @@ void LogLimits() {
     Log("limit: verification " + n(kVerifyCpuSeconds) + " s processor time, " +
         n(kVerifyWallSeconds) + " s wall time, " + n(kVerifyAddressSpaceBytes >> 20) +
         " MiB address space, " + n(kMaxVerifyAttempts) + " attempts");
-    Log("limit: claim lease " + n(kClaimLeaseMs / 1000) + " s, pending runs " + n(kMaxPendingRuns));
+    Log("limit: claim lease " + n(kClaimLeaseMs / 1000) + " s, renewed every " +
+        n(kClaimRenewMs / 1000) + " s, pending runs " + n(kMaxPendingRuns));
     Log("limit: submissions per address " + n(static_cast<int>(kSubmitBurst)) + " at once, " +
         n(static_cast<int>(kSubmitsPerSecond)) + " per second after");
     Log("limit: connections " + n(kMaxConnections) + ", per address " +
