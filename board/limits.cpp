@@ -16,7 +16,8 @@ void LogLimits() {
         n(kVerifyWallSeconds) + " s wall time, " + n(kVerifyAddressSpaceBytes >> 20) +
         " MiB address space, " + n(kMaxVerifyAttempts) + " attempts, niceness +" + n(kVerifyNice) +
         " as a batch job");
-    Log("limit: claim lease " + n(kClaimLeaseMs / 1000) + " s, pending runs " + n(kMaxPendingRuns));
+    Log("limit: claim lease " + n(kClaimLeaseMs / 1000) + " s, renewed every " +
+        n(kClaimRenewMs / 1000) + " s, pending runs " + n(kMaxPendingRuns));
     Log("limit: submissions per address " + n(static_cast<int>(kSubmitBurst)) + " at once, " +
         n(static_cast<int>(kSubmitsPerSecond)) + " per second after");
     Log("limit: connections " + n(kMaxConnections) + ", per address " +

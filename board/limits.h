@@ -22,8 +22,12 @@ inline constexpr int kVerifyWallSeconds = 120;
 inline constexpr int kVerifyNice = 10;
 // Address space of a verification child, in bytes.
 inline constexpr uint64_t kVerifyAddressSpaceBytes = uint64_t{1} << 30;
-// How long a worker's claim on a pending run lasts; longer than any verification.
-inline constexpr int64_t kClaimLeaseMs = 300 * 1000;
+// How long a worker's claim on a pending run lasts, and how often the worker
+// renews it while the run's verification goes on. A server that dies leaves
+// its runs to the others once the lease runs out; the lease spans several
+// renewals so that a slow database or a busy machine does not lose a claim.
+inline constexpr int64_t kClaimLeaseMs = 15 * 1000;
+inline constexpr int kClaimRenewMs = 3 * 1000;
 // Verification attempts of one run before it is rejected as unverifiable.
 inline constexpr int kMaxVerifyAttempts = 3;
 // Pending runs beyond which new submissions are refused with 503.

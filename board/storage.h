@@ -117,6 +117,9 @@ class Storage {
     // (the run was finished or claimed by another meanwhile).
     virtual bool Finish(int64_t id, const std::string& holder, const Verdict& verdict,
                         int64_t now) = 0;
+    // Extends holder's claim to now + leaseMs; false when it no longer holds
+    // it (the run was finished, released or claimed by another).
+    virtual bool Renew(int64_t id, const std::string& holder, int64_t now, int64_t leaseMs) = 0;
     // Gives a claim back so the run is pending for anyone at once; the
     // attempt is not counted (the run was not at fault: the server stops, or
     // could not start a verification).

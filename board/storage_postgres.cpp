@@ -463,6 +463,16 @@ class PostgresStorage final : public Storage {
         });
     }
 
+    bool Renew(int64_t id, const std::string& holder, int64_t now, int64_t leaseMs) override {
+        return WithConnection([&](Connection& c) {
+            return c.Exec(
+                        "UPDATE runs SET claim_expires = $1 "
+                        "WHERE id = $2 AND state = 'pending' AND claimed_by = $3",
+                        {now + leaseMs, id, holder})
+                       .Changed() == 1;
+        });
+    }
+
     void Release(int64_t id, const std::string& holder) override {
         WithConnection([&](Connection& c) {
             c.Exec(

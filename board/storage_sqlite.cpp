@@ -317,6 +317,15 @@ class SqliteStorage final : public Storage {
         return sqlite3_changes(db_) == 1;
     }
 
+    bool Renew(int64_t id, const std::string& holder, int64_t now, int64_t leaseMs) override {
+        std::lock_guard lock(mutex_);
+        Statement st(db_,
+                     "UPDATE runs SET claim_expires = ? "
+                     "WHERE id = ? AND state = 'pending' AND claimed_by = ?");
+        st.Bind(1, now + leaseMs).Bind(2, id).Bind(3, holder).Run();
+        return sqlite3_changes(db_) == 1;
+    }
+
     void Release(int64_t id, const std::string& holder) override {
         std::lock_guard lock(mutex_);
         Statement st(

@@ -142,7 +142,8 @@ std::optional<Verdict> PrecheckReplay(const std::string& bytes) {
 }
 
 ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
-                          const std::atomic<bool>& stop) {
+                          const std::atomic<bool>& stop, const std::function<bool()>& renewClaim,
+                          int renewMs) {
     ChildResult result;
     result.outcome = ChildOutcome::Unavailable;
     // The replay waits in an anonymous file: the child reads it at its pace, no pipe to feed.
@@ -190,13 +191,22 @@ ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
 
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(kVerifyWallSeconds);
+    auto nextRenewal = std::chrono::steady_clock::now() + std::chrono::milliseconds(renewMs);
     std::string output;
     bool timedOut = false;
     bool abandoned = false;
+    bool lost = false;
     while (true) {
         if (stop.load()) {
             abandoned = true;
             break;
+        }
+        if (renewClaim && std::chrono::steady_clock::now() >= nextRenewal) {
+            if (!renewClaim()) {
+                lost = true;
+                break;
+            }
+            nextRenewal = std::chrono::steady_clock::now() + std::chrono::milliseconds(renewMs);
         }
         if (std::chrono::steady_clock::now() >= deadline) {
             timedOut = true;
@@ -213,7 +223,7 @@ ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
         output.append(buf, static_cast<size_t>(n));
         if (output.size() > kMaxVerdictBytes) break;
     }
-    if (timedOut || abandoned || output.size() > kMaxVerdictBytes) ::kill(pid, SIGKILL);
+    if (timedOut || abandoned || lost || output.size() > kMaxVerdictBytes) ::kill(pid, SIGKILL);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -221,6 +231,11 @@ ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
     if (abandoned) {
         result.outcome = ChildOutcome::Abandoned;
         result.detail = "the server is stopping";
+        return result;
+    }
+    if (lost) {
+        result.outcome = ChildOutcome::ClaimLost;
+        result.detail = "the claim on the run was lost; its verification was stopped";
         return result;
     }
     // The processor-time limit sends SIGXCPU, then SIGKILL at the hard limit.

@@ -7,8 +7,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
+#include "board/limits.h"
 #include "board/storage.h"
 
 namespace board {
@@ -22,6 +24,7 @@ enum class ChildOutcome {
     TooSlow,      // it hit the processor-time or wall-time limit
     Crashed,      // it died or wrote nothing usable: worth another attempt
     Abandoned,    // the server is stopping; the run stays pending
+    ClaimLost,    // the worker's claim on the run went to another: the child was killed
     Unavailable,  // no child could be started: the server's fault, not the run's
 };
 
@@ -38,8 +41,12 @@ int RunVerifyChild();
 // with another program version, or unreadable), or nothing when it needs one.
 std::optional<Verdict> PrecheckReplay(const std::string& bytes);
 // Verifies replay bytes in a child of the executable `program`; gives up
-// (Abandoned) soon after stop becomes true.
+// (Abandoned) soon after stop becomes true. While the child runs, renewClaim
+// (when given) is called every renewMs; when it returns false the child is
+// killed (ClaimLost).
 ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
-                          const std::atomic<bool>& stop);
+                          const std::atomic<bool>& stop,
+                          const std::function<bool()>& renewClaim = {},
+                          int renewMs = kClaimRenewMs);
 
 }  // namespace board

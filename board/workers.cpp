@@ -91,7 +91,22 @@ void Workers::Process(const ClaimedRun& run, const std::string& holder) {
             {}};
     }
     if (!verdict) {
-        ChildResult child = VerifyInChild(program_, run.replayBytes, stop_);
+        // The claim is renewed while the child runs, so a killed server's runs
+        // are taken over after a short lease while a slow verification keeps its own.
+        int64_t heldUntil = nowMs_() + kClaimLeaseMs;
+        const auto renew = [&] {
+            const int64_t now = nowMs_();
+            try {
+                if (!storage_.Renew(run.id, holder, now, kClaimLeaseMs)) return false;
+                heldUntil = now + kClaimLeaseMs;
+                return true;
+            } catch (const StorageError& e) {
+                // Unknown whether the claim holds: go on while the last renewal still stands.
+                Log(id + ": cannot renew the claim: " + e.what());
+                return now + kClaimRenewMs < heldUntil;
+            }
+        };
+        ChildResult child = VerifyInChild(program_, run.replayBytes, stop_, renew);
         switch (child.outcome) {
             case ChildOutcome::Judged:
             case ChildOutcome::TooSlow:
@@ -110,6 +125,10 @@ void Workers::Process(const ClaimedRun& run, const std::string& holder) {
                 return;
             case ChildOutcome::Abandoned:
                 Release(run.id, holder);
+                return;
+            case ChildOutcome::ClaimLost:
+                // Another worker holds the run now; whatever this one found is dropped.
+                Log(id + ": " + child.detail);
                 return;
         }
     }

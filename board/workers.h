@@ -1,7 +1,7 @@
 // The verification workers: a pool of threads that claim pending runs from
-// storage (a lease each), verify them in child processes and store the
-// verdict. Runs wait in storage, so the queue survives restarts; a run whose
-// worker stops or dies stays pending and is claimed again.
+// storage (a short lease each, renewed while the run is verified), verify
+// them in child processes and store the verdict. Runs wait in storage, so the queue survives
+// restarts; a run whose worker stops or dies stays pending and is claimed again.
 #pragma once
 
 #include <atomic>

@@ -9,10 +9,12 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "game/replay_file.h"
 #include "tests/support/board_harness.h"
+#include "tests/support/postgres_cluster.h"
 #include "tests/support/temp_dir.h"
 
 namespace zqtest {
@@ -34,14 +36,31 @@ inline nlohmann::json JsonOf(const HttpReply& reply) {
     return nlohmann::json::parse(reply.body, nullptr, false);
 }
 
+// Where a test's server keeps its runs.
+enum class BoardBackend { Sqlite, Postgres };
+
+// Names the backend in test listings.
+inline void PrintTo(BoardBackend backend, std::ostream* out) {
+    *out << (backend == BoardBackend::Sqlite ? "Sqlite" : "Postgres");
+}
+
+// A server on SQLite in its data folder, or on a new database of the
+// process's PostgreSQL cluster (a skip without PostgreSQL, a failure under CI).
 class BoardTest : public ::testing::Test {
   protected:
     void SetUp() override {
         server = std::make_unique<BoardServer>(dir / "data");
+        if (backend == BoardBackend::Postgres) {
+            ZQ_REQUIRE_POSTGRES(SharedPostgres());
+            const std::string url = SharedPostgres().CreateDatabase();
+            ASSERT_FALSE(url.empty()) << SharedPostgres().Error();
+            server->UseDatabase(url);
+        }
         ASSERT_TRUE(server->Start()) << server->Log();
     }
     void TearDown() override {
-        if (server) {
+        // A test skipped for want of PostgreSQL started no server.
+        if (server && server->Pid() > 0) {
             EXPECT_EQ(server->Stop(), 0) << server->Log();
         }
     }
@@ -54,8 +73,15 @@ class BoardTest : public ::testing::Test {
         return j.is_object() && j.contains("id") ? j["id"].get<long long>() : 0;
     }
 
+    BoardBackend backend = BoardBackend::Sqlite;
     TempDir dir;
     std::unique_ptr<BoardServer> server;
+};
+
+// The same server tests on each backend (instantiated in api_test.cpp).
+class BoardBackendTest : public BoardTest, public ::testing::WithParamInterface<BoardBackend> {
+  protected:
+    BoardBackendTest() { backend = GetParam(); }
 };
 
 }  // namespace zqtest

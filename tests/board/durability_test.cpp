@@ -20,7 +20,7 @@ std::string Variant(int n) {
     return CraftReplay("hard", [n](game::Replay& r) { r.header.timestamp += n; });
 }
 
-TEST_F(BoardTest, KeepsEveryAcceptedRunThroughSigkillAndSigterm) {
+TEST_P(BoardBackendTest, KeepsEveryAcceptedRunThroughSigkillAndSigterm) {
     const int port = server->Port();
     std::mutex mutex;
     std::set<long long> accepted;

@@ -167,6 +167,25 @@ TEST_P(StorageSuite, ARunIsFinishedOnceByTheHolderOfItsClaim) {
     EXPECT_EQ(store->CountPending(), 0);
 }
 
+TEST_P(StorageSuite, OnlyTheHolderRenewsAClaimWhichThenOutlivesItsFirstLease) {
+    const int64_t id = store->Submit(MakeRun("Ann", kTokenA, 0, 300)).run.id;
+    ASSERT_TRUE(store->ClaimPending("a/1", 0, 100));
+    EXPECT_FALSE(store->Renew(id, "b/1", 90, 100));
+    EXPECT_FALSE(store->Renew(id + 1, "a/1", 90, 100));
+    EXPECT_TRUE(store->Renew(id, "a/1", 90, 100));
+    // Held until 190 now, not 100.
+    EXPECT_FALSE(store->ClaimPending("b/1", 150, 100));
+    const auto b = store->ClaimPending("b/1", 191, 100);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->attempts, 2);
+    // A renewal after the claim was taken over says so, and takes nothing back.
+    EXPECT_FALSE(store->Renew(id, "a/1", 195, 100));
+    EXPECT_FALSE(store->ClaimPending("a/2", 250, 100));
+    EXPECT_TRUE(store->Finish(id, "b/1", Verdict{true, 300, "", {}}, 260));
+    EXPECT_FALSE(store->Renew(id, "b/1", 270, 100));
+    EXPECT_EQ(store->FindRun(id)->state, RunState::Verified);
+}
+
 TEST_P(StorageSuite, WorkersClaimingAtOnceFinishEveryRunExactlyOnce) {
     constexpr int kRuns = 40;
     constexpr int kWorkers = 4;

@@ -55,14 +55,19 @@ TEST(BoardVerify, TellsVerdictsFromChildrenThatFailed) {
          board::ChildOutcome::Crashed, false, "damaged verdict"},
         {"a flood", script("flood", "yes"), "x", false, board::ChildOutcome::Crashed, false,
          "signal 9"},
-        {"a stopping server", script("sleeper", "sleep 30"), "x", true,
+        {"a stopping server", script("sleeper", "exec sleep 30"), "x", true,
          board::ChildOutcome::Abandoned, false, "stopping"},
+        {"a lost claim", script("sleeper", "exec sleep 30"), "x", false,
+         board::ChildOutcome::ClaimLost, false, "claim on the run was lost"},
         {"no such program", dir / "missing", "x", false, board::ChildOutcome::Unavailable, false,
          "cannot start"},
     };
     for (const Case& c : cases) {
         std::atomic<bool> stop{c.stop};
-        const board::ChildResult r = board::VerifyInChild(c.program, c.bytes, stop);
+        // Claims are renewed often; every renewal fails for the lost claim.
+        const bool held = c.outcome != board::ChildOutcome::ClaimLost;
+        const board::ChildResult r = board::VerifyInChild(
+            c.program, c.bytes, stop, [held] { return held; }, 20);
         EXPECT_EQ(r.outcome, c.outcome) << c.what << ": " << r.detail;
         EXPECT_EQ(r.verdict.verified, c.verified) << c.what;
         const std::string said = r.verdict.reason + " | " + r.detail;
