@@ -19,13 +19,17 @@ PACKAGES=(
 PACKAGING_PACKAGES=(
   debhelper dpkg-dev lintian desktop-file-utils appstream man-db
 )
+# The board server: HTTP, JSON, hashes and SQLite.
+BOARD_PACKAGES=(
+  libmicrohttpd-dev nlohmann-json3-dev libssl-dev libsqlite3-dev
+)
 # Fonts shipped as the game's typefaces (copied into Files/Common at build time).
 FONT_PACKAGES=(
   fonts-open-sans fonts-cantarell fonts-bebas-neue fonts-jura
 )
 
 missing=()
-for p in "${PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" "${FONT_PACKAGES[@]}"; do
+for p in "${PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" "${BOARD_PACKAGES[@]}" "${FONT_PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi

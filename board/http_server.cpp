@@ -1,0 +1,223 @@
+// The libmicrohttpd side of the board: requests in, responses out.
+#include "board/http_server.h"
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "board/limits.h"
+#include "board/log.h"
+
+namespace board {
+
+namespace {
+
+// Bytes of an oversized chunked body read (and dropped) before the connection is cut.
+constexpr size_t kMaxDiscardBytes = 4 * kMaxBodyBytes;
+// How often Stop looks whether the requests in flight are done.
+constexpr int kStopPollMs = 20;
+
+// One request being received: what the routes will see, and whether it was counted.
+struct Exchange {
+    Request request;
+    size_t discarded = 0;
+};
+
+// Returns the client's address as text ("" when unknown).
+std::string ClientAddress(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (!info || !info->client_addr) return "";
+    char text[INET6_ADDRSTRLEN] = "";
+    const sockaddr* sa = info->client_addr;
+    if (sa->sa_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(sa)->sin_addr, text, sizeof text);
+    } else if (sa->sa_family == AF_INET6) {
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(sa)->sin6_addr, text,
+                  sizeof text);
+    }
+    return text;
+}
+
+MHD_Result CollectArgument(void* cls, MHD_ValueKind, const char* key, const char* value) {
+    auto* query = static_cast<std::vector<std::pair<std::string, std::string>>*>(cls);
+    query->emplace_back(key ? key : "", value ? value : "");
+    return MHD_YES;
+}
+
+// Leaves escapes in paths and arguments as they came: the routes decode them
+// per segment, so an encoded "/" stays inside its segment.
+size_t KeepEscapes(void*, MHD_Connection*, char* s) {
+    return std::strlen(s);
+}
+
+MHD_Result Send(MHD_Connection* connection, const Response& r) {
+    MHD_Response* response = MHD_create_response_from_buffer(
+        r.body.size(), const_cast<char*>(r.body.data()), MHD_RESPMEM_MUST_COPY);
+    if (!response) return MHD_NO;
+    MHD_add_response_header(response, "Content-Type", r.contentType.c_str());
+    MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+    for (const auto& [name, value] : r.headers) {
+        MHD_add_response_header(response, name.c_str(), value.c_str());
+    }
+    const MHD_Result result =
+        MHD_queue_response(connection, static_cast<unsigned>(r.status), response);
+    MHD_destroy_response(response);
+    return result;
+}
+
+void LogFromLibrary(void*, const char* format, va_list args) {
+    char line[512];
+    std::vsnprintf(line, sizeof line, format, args);
+    std::string text = line;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    Log("http: " + text);
+}
+
+}  // namespace
+
+// The callbacks libmicrohttpd calls, with access to the server's counters.
+struct HttpCallbacks {
+    static MHD_Result Access(void* cls, MHD_Connection* connection, const char* url,
+                             const char* method, const char*, const char* upload,
+                             size_t* uploadSize, void** context) {
+        auto* server = static_cast<HttpServer*>(cls);
+        auto* exchange = static_cast<Exchange*>(*context);
+        if (!exchange) {
+            auto fresh = std::make_unique<Exchange>();
+            Request& rq = fresh->request;
+            rq.method = method ? method : "";
+            rq.path = url ? url : "";
+            MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, CollectArgument,
+                                      &rq.query);
+            if (const char* auth =
+                    MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Authorization")) {
+                rq.authorization = auth;
+            }
+            rq.clientAddress = ClientAddress(connection);
+            server->inFlight_.fetch_add(1);
+            *context = fresh.release();
+            // A declared length over the cap is answered before a byte of the body is read.
+            const char* length =
+                MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");
+            if (length && std::strtoull(length, nullptr, 10) > kMaxBodyBytes) {
+                auto* ex = static_cast<Exchange*>(*context);
+                ex->request.bodyTooLarge = true;
+                return Send(connection, server->api_.Handle(ex->request));
+            }
+            return MHD_YES;
+        }
+        Request& rq = exchange->request;
+        if (*uploadSize > 0) {
+            if (!rq.bodyTooLarge && rq.body.size() + *uploadSize <= kMaxBodyBytes) {
+                rq.body.append(upload, *uploadSize);
+            } else {
+                rq.bodyTooLarge = true;
+                rq.body.clear();
+                rq.body.shrink_to_fit();
+                exchange->discarded += *uploadSize;
+                if (exchange->discarded > kMaxDiscardBytes) return MHD_NO;
+            }
+            *uploadSize = 0;
+            return MHD_YES;
+        }
+        return Send(connection, server->api_.Handle(rq));
+    }
+
+    static void Completed(void* cls, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
+        auto* exchange = static_cast<Exchange*>(*context);
+        if (!exchange) return;
+        delete exchange;
+        *context = nullptr;
+        static_cast<HttpServer*>(cls)->inFlight_.fetch_sub(1);
+    }
+};
+
+bool ParseListenAddress(const std::string& text, std::string& host, uint16_t& port) {
+    size_t colon;
+    if (!text.empty() && text[0] == '[') {
+        const size_t close = text.find(']');
+        if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') {
+            return false;
+        }
+        host = text.substr(1, close - 1);
+        colon = close + 1;
+    } else {
+        colon = text.rfind(':');
+        if (colon == std::string::npos || colon == 0) return false;
+        host = text.substr(0, colon);
+        if (host.find(':') != std::string::npos) return false;
+    }
+    const std::string digits = text.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5) return false;
+    unsigned long value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<unsigned long>(c - '0');
+    }
+    if (value > 65535) return false;
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
+HttpServer::~HttpServer() {
+    Stop();
+}
+
+bool HttpServer::Start(const std::string& host, uint16_t port, std::string& error) {
+    sockaddr_storage address{};
+    unsigned flags =
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ITC | MHD_USE_ERROR_LOG;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    if (inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+    } else if (inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        flags |= MHD_USE_IPv6;
+    } else {
+        error = "'" + host + "' is not an IP address";
+        return false;
+    }
+    daemon_ = MHD_start_daemon(
+        flags, port, nullptr, nullptr, &HttpCallbacks::Access, this, MHD_OPTION_EXTERNAL_LOGGER,
+        &LogFromLibrary, nullptr, MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address),
+        MHD_OPTION_THREAD_POOL_SIZE, kHttpThreads, MHD_OPTION_CONNECTION_LIMIT, kMaxConnections,
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, kMaxConnectionsPerAddress,
+        MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeoutSeconds,
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes, MHD_OPTION_NOTIFY_COMPLETED,
+        &HttpCallbacks::Completed, this, MHD_OPTION_UNESCAPE_CALLBACK, &KeepEscapes, nullptr,
+        MHD_OPTION_END);
+    if (!daemon_) {
+        error = "cannot listen on " + host + ":" + std::to_string(port) +
+                " (address in use or not available)";
+        return false;
+    }
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
+    port_ = info ? info->port : port;
+    return true;
+}
+
+void HttpServer::Stop() {
+    if (!daemon_) return;
+    const MHD_socket listener = MHD_quiesce_daemon(daemon_);
+    if (listener != MHD_INVALID_SOCKET) ::close(listener);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(kShutdownGraceSeconds);
+    while (inFlight_.load() > 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kStopPollMs));
+    }
+    MHD_stop_daemon(daemon_);
+    daemon_ = nullptr;
+}
+
+}  // namespace board

@@ -1,0 +1,26 @@
+// The start-up line of every limit, so an operator sees what the server enforces.
+#include "board/limits.h"
+
+#include <string>
+
+#include "board/log.h"
+
+namespace board {
+
+void LogLimits() {
+    auto n = [](auto v) { return std::to_string(v); };
+    Log("limit: request body " + n(kMaxBodyBytes) + " bytes");
+    Log("limit: run length " + n(kMaxRunFrames) + " steps");
+    Log("limit: verification " + n(kVerifyCpuSeconds) + " s processor time, " +
+        n(kVerifyWallSeconds) + " s wall time, " + n(kVerifyAddressSpaceBytes >> 20) +
+        " MiB address space, " + n(kMaxVerifyAttempts) + " attempts");
+    Log("limit: claim lease " + n(kClaimLeaseMs / 1000) + " s, pending runs " + n(kMaxPendingRuns));
+    Log("limit: submissions per address " + n(static_cast<int>(kSubmitBurst)) + " at once, " +
+        n(static_cast<int>(kSubmitsPerSecond)) + " per second after");
+    Log("limit: connections " + n(kMaxConnections) + ", per address " +
+        n(kMaxConnectionsPerAddress) + ", idle timeout " + n(kConnectionTimeoutSeconds) + " s, " +
+        n(kConnectionMemoryBytes / 1024) + " KiB each");
+    Log("limit: page size " + n(kMaxPageLimit) + " entries");
+}
+
+}  // namespace board

@@ -1,0 +1,61 @@
+// Every limit of the board server in one place: body and replay sizes, rates,
+// timeouts, queue and worker bounds. The server logs them once at start.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace board {
+
+// The largest request body accepted (a replay file); larger ones get 413.
+inline constexpr size_t kMaxBodyBytes = size_t{1} << 20;
+// The longest run ranked: two hours of play at 60 steps a second.
+inline constexpr uint32_t kMaxRunFrames = 2u * 60u * 60u * 60u;
+// Processor seconds one verification may use before it is rejected.
+inline constexpr int kVerifyCpuSeconds = 60;
+// Wall-clock seconds one verification may take (a child that sleeps or hangs).
+inline constexpr int kVerifyWallSeconds = 120;
+// Address space of a verification child, in bytes.
+inline constexpr uint64_t kVerifyAddressSpaceBytes = uint64_t{1} << 30;
+// How long a worker's claim on a pending run lasts; longer than any verification.
+inline constexpr int64_t kClaimLeaseMs = 300 * 1000;
+// Verification attempts of one run before it is rejected as unverifiable.
+inline constexpr int kMaxVerifyAttempts = 3;
+// Pending runs beyond which new submissions are refused with 503.
+inline constexpr int64_t kMaxPendingRuns = 10000;
+// How often an idle worker looks for pending runs it was not told about.
+inline constexpr int kWorkerPollMs = 1000;
+// The most verification workers.
+inline constexpr int kMaxWorkers = 64;
+
+// Submissions one address may send in a burst, and the rate they refill at.
+inline constexpr double kSubmitBurst = 30;
+inline constexpr double kSubmitsPerSecond = 1;
+// Addresses the rate limiter tracks at most; full buckets are dropped first.
+inline constexpr size_t kMaxTrackedAddresses = 10000;
+
+// Connections served at once, per address, and the idle time before one is closed.
+inline constexpr unsigned kMaxConnections = 1000;
+inline constexpr unsigned kMaxConnectionsPerAddress = 250;
+inline constexpr unsigned kConnectionTimeoutSeconds = 15;
+// Memory of one connection's buffers (headers and body chunks), in bytes.
+inline constexpr size_t kConnectionMemoryBytes = 64 * 1024;
+// Threads answering HTTP requests.
+inline constexpr unsigned kHttpThreads = 4;
+// Seconds the server waits for requests in flight when asked to stop.
+inline constexpr int kShutdownGraceSeconds = 10;
+
+// The most entries one board or player page returns, and the default.
+inline constexpr int kMaxPageLimit = 100;
+inline constexpr int kDefaultPageLimit = 50;
+// The largest offset into a board accepted.
+inline constexpr int64_t kMaxPageOffset = 1000000;
+
+// Token length bounds (letters, digits, "-" and "_").
+inline constexpr size_t kMinTokenChars = 32;
+inline constexpr size_t kMaxTokenChars = 128;
+
+// Writes every limit to the log, one line each.
+void LogLimits();
+
+}  // namespace board

@@ -1,0 +1,31 @@
+// The board server's command line: --listen, --data, --database, --workers,
+// --help and --version, with the defaults a packaged service expects.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace board {
+
+struct Options {
+    std::string host = "127.0.0.1";
+    uint16_t port = 8274;
+    std::string dataDir;      // the data folder (see DefaultDataDir)
+    std::string databaseUrl;  // "" for SQLite in the data folder
+    int workers = 1;
+};
+
+// What the command line asks for.
+enum class Command { Serve, Help, Version, VerifyOne, Error };
+
+// Returns the data folder: $STATE_DIRECTORY (its first entry) when systemd
+// sets it, else $XDG_DATA_HOME/zarquill-board, else ~/.local/share/zarquill-board.
+std::string DefaultDataDir();
+// Parses the command line into options; on Error, error holds one line.
+Command ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+// Returns the --help text.
+std::string HelpText();
+// Returns the --version line.
+std::string VersionText();
+
+}  // namespace board

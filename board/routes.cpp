@@ -1,0 +1,391 @@
+// The routes of the board's API: parse, call storage, answer in JSON.
+#include "board/routes.h"
+
+#include <nlohmann/json.hpp>
+
+#include <charconv>
+#include <cstdio>
+
+#include "board/limits.h"
+#include "board/log.h"
+#include "board/names.h"
+#include "game/replay_file.h"
+#include "scores/date_time.h"
+#include "scores/replay_store.h"
+#include "scores/scores.h"
+
+namespace board {
+
+namespace {
+
+using nlohmann::json;
+
+// How long a cached board page may be served without a local verdict.
+constexpr int64_t kBoardCacheMs = 1000;
+// Board pages kept at most (limit and offset make many keys; the cache starts over when full).
+constexpr size_t kBoardCacheEntries = 256;
+// Seconds a client should wait when the queue is full or the database is away.
+constexpr int kBusyRetrySeconds = 30;
+
+const char* const kTokenRule =
+    "send 'Authorization: Bearer TOKEN' with a token of 32 to 128 letters, digits, '-' and '_'";
+
+Response JsonResponse(int status, const json& body) {
+    Response r;
+    r.status = status;
+    r.body = body.dump();
+    return r;
+}
+
+Response MethodNotAllowed(const char* allow) {
+    Response r = ErrorResponse(405, std::string("method not allowed here (use ") + allow + ")");
+    r.headers.emplace_back("Allow", allow);
+    return r;
+}
+
+// Parses a whole decimal number in [min, max]; false for anything else.
+bool ParseNumber(const std::string& text, int64_t min, int64_t max, int64_t& out) {
+    if (text.empty() || text.size() > 18) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size() && out >= min && out <= max;
+}
+
+// Returns the decoded value of a query parameter (the first one given), or nullopt.
+std::optional<std::string> QueryValue(const Request& request, const std::string& key) {
+    for (const auto& [k, v] : request.query) {
+        std::string name, value;
+        if (!PercentDecode(k, name, true) || name != key) continue;
+        if (!PercentDecode(v, value, true)) return std::string("\x01");  // never a number
+        return value;
+    }
+    return std::nullopt;
+}
+
+// Reads limit and offset; an error response when either is out of range.
+std::optional<Response> PageOf(const Request& request, int& limit, int64_t& offset) {
+    limit = kDefaultPageLimit;
+    offset = 0;
+    int64_t n = 0;
+    if (auto v = QueryValue(request, "limit")) {
+        if (!ParseNumber(*v, 1, kMaxPageLimit, n)) {
+            return ErrorResponse(
+                400, "limit must be a whole number from 1 to " + std::to_string(kMaxPageLimit));
+        }
+        limit = static_cast<int>(n);
+    }
+    if (auto v = QueryValue(request, "offset")) {
+        if (!ParseNumber(*v, 0, kMaxPageOffset, offset)) {
+            return ErrorResponse(
+                400, "offset must be a whole number from 0 to " + std::to_string(kMaxPageOffset));
+        }
+    }
+    return std::nullopt;
+}
+
+json RunJson(const Run& run) {
+    json j = {
+        {"id", run.id},
+        {"name", run.name},
+        {"difficulty", DifficultyName(run.difficulty)},
+        // The simulated score, once it proved the claim.
+        {"score", run.state == RunState::Verified && run.score ? json(*run.score) : json(nullptr)},
+        {"claimed_score", run.claimedScore},
+        {"frames", run.frames},
+        {"date", IsoDate(run.timestamp)},
+        {"state", RunStateName(run.state)},
+    };
+    if (run.state == RunState::Rejected) {
+        j["reason"] = run.reason;
+        j["first_bad_step"] = run.firstBadStep ? json(*run.firstBadStep) : json(nullptr);
+    }
+    return j;
+}
+
+// Returns the decoded segments of a path ("/a/b" gives {"a", "b"}); false
+// when it does not start with "/" or holds a malformed escape.
+bool SplitPath(const std::string& path, std::vector<std::string>& segments) {
+    if (path.empty() || path[0] != '/') return false;
+    size_t start = 1;
+    while (true) {
+        const size_t end = path.find('/', start);
+        std::string segment;
+        if (!PercentDecode(path.substr(start, end == std::string::npos ? end : end - start),
+                           segment, false)) {
+            return false;
+        }
+        segments.push_back(std::move(segment));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+Response ErrorResponse(int status, const std::string& message) {
+    // Messages may quote what a client sent: dump replaces invalid UTF-8.
+    Response r;
+    r.status = status;
+    r.body = json{{"error", message}}.dump(-1, ' ', false, json::error_handler_t::replace);
+    return r;
+}
+
+const char* DifficultyName(int difficulty) {
+    static const char* const kNames[] = {"easy", "medium", "hard"};
+    return difficulty >= 0 && difficulty < 3 ? kNames[difficulty] : "unknown";
+}
+
+std::string IsoDate(int64_t timestamp) {
+    // The date-time number counts seconds, days of 31 and months of 12 from
+    // day 1 of month 1 (see scores/date_time.h); take it apart the same way.
+    if (timestamp <= 0) return "";
+    const int64_t days = timestamp / 86400;
+    const int64_t day = (days - 1) % 31 + 1;
+    const int64_t months = (days - 1) / 31;
+    const int64_t month = (months - 1) % 12 + 1;
+    const int64_t year = (months - 1) / 12;
+    if (days < 1 || months < 1 || year < 1 || year > 9999) return "";
+    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (day > kDays[month - 1] || (month == 2 && day == 29 && !leap)) return "";
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%s", static_cast<int>(year),
+                  static_cast<int>(month), static_cast<int>(day),
+                  scores::TimeText(timestamp).c_str());
+    return text;
+}
+
+bool PercentDecode(const std::string& in, std::string& out, bool plusIsSpace) {
+    out.clear();
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (size_t i = 0; i < in.size(); ++i) {
+        if (in[i] == '%') {
+            if (i + 2 >= in.size()) return false;
+            const int hi = hex(in[i + 1]);
+            const int lo = hex(in[i + 2]);
+            if (hi < 0 || lo < 0) return false;
+            out += static_cast<char>(hi * 16 + lo);
+            i += 2;
+        } else if (in[i] == '+' && plusIsSpace) {
+            out += ' ';
+        } else {
+            out += in[i];
+        }
+    }
+    return true;
+}
+
+Api::Api(Storage& storage, Metrics& metrics, std::function<int64_t()> nowMs)
+    : storage_(storage),
+      metrics_(metrics),
+      nowMs_(std::move(nowMs)),
+      limiter_(kSubmitBurst, kSubmitsPerSecond, kMaxTrackedAddresses),
+      serverKey_(storage.ServerKey()) {}
+
+void Api::NoteVerdict() {
+    std::lock_guard lock(cacheMutex_);
+    ++generation_;
+}
+
+Response Api::Handle(const Request& request) {
+    try {
+        return Route(request);
+    } catch (const StorageError& e) {
+        Log(std::string("storage: ") + e.what());
+        Response r = ErrorResponse(503, "the board's database is not available; try again later");
+        r.headers.emplace_back("Retry-After", std::to_string(kBusyRetrySeconds));
+        return r;
+    } catch (const std::exception& e) {
+        Log(std::string("request failed: ") + e.what());
+        return ErrorResponse(500, "internal error");
+    }
+}
+
+Response Api::Route(const Request& request) {
+    std::vector<std::string> seg;
+    if (!SplitPath(request.path, seg)) return ErrorResponse(400, "malformed path");
+    const std::string& m = request.method;
+    const bool get = m == "GET" || m == "HEAD";
+    const size_t n = seg.size();
+    const auto api = [&](size_t count, const char* what) {
+        return n == count + 2 && seg[0] == "api" && seg[1] == "v1" && seg[2] == what;
+    };
+
+    if (n == 1 && seg[0] == "healthz") return get ? Health() : MethodNotAllowed("GET");
+    if (n == 1 && seg[0] == "metrics") {
+        if (!get) return MethodNotAllowed("GET");
+        Response r;
+        r.contentType = "text/plain; version=0.0.4; charset=utf-8";
+        r.body = metrics_.Render(storage_.CountPending());
+        return r;
+    }
+    if (api(1, "runs")) return m == "POST" ? PostRun(request) : MethodNotAllowed("POST");
+    if (api(2, "runs")) return get ? GetRun(seg[3], false) : MethodNotAllowed("GET");
+    if (api(3, "runs") && seg[4] == "replay") {
+        return get ? GetRun(seg[3], true) : MethodNotAllowed("GET");
+    }
+    if (api(2, "boards")) return get ? GetBoard(seg[3], request) : MethodNotAllowed("GET");
+    if (api(2, "players")) return get ? GetPlayer(seg[3], request) : MethodNotAllowed("GET");
+    return ErrorResponse(404, "no such page");
+}
+
+Response Api::Health() {
+    if (!storage_.Healthy()) return ErrorResponse(503, "the board's database is not available");
+    return JsonResponse(200, {{"status", "ok"}});
+}
+
+Response Api::PostRun(const Request& request) {
+    const int64_t now = nowMs_();
+    const std::string token = BearerToken(request.authorization);
+    if (token.empty()) {
+        Response r = ErrorResponse(401, std::string("missing or malformed token: ") + kTokenRule);
+        r.headers.emplace_back("WWW-Authenticate", "Bearer");
+        return r;
+    }
+    if (request.bodyTooLarge || request.body.size() > kMaxBodyBytes) {
+        return ErrorResponse(
+            413, "the replay is larger than " + std::to_string(kMaxBodyBytes >> 20) + " MiB");
+    }
+    // Counted once the sender has shown a token: what follows costs decoding and a write.
+    if (const int wait = limiter_.Take(request.clientAddress, now); wait > 0) {
+        Response r = ErrorResponse(
+            429, "too many runs from this address; wait " + std::to_string(wait) + " s");
+        r.headers.emplace_back("Retry-After", std::to_string(wait));
+        return r;
+    }
+    if (request.body.empty()) return ErrorResponse(400, "no replay in the request body");
+
+    game::Replay replay;
+    std::string error;
+    if (!game::DecodeReplay(request.body, replay, error)) {
+        return ErrorResponse(400, "not a readable replay: " + error);
+    }
+    const game::ReplayHeader& h = replay.header;
+    if (h.frames > kMaxRunFrames) {
+        return ErrorResponse(400, "the run is longer than the board's limit of 2 hours of play");
+    }
+    if (!IsTypableName(h.name)) {
+        return ErrorResponse(400, h.name.empty()
+                                      ? "the run has no name"
+                                      : "the run's name holds characters the game cannot type");
+    }
+    const std::string date = IsoDate(h.timestamp);
+    if (date.empty()) return ErrorResponse(400, "the run's date is not a date");
+    if (storage_.CountPending() >= kMaxPendingRuns) {
+        Response r = ErrorResponse(503, "too many runs wait for verification; try again later");
+        r.headers.emplace_back("Retry-After", std::to_string(kBusyRetrySeconds));
+        return r;
+    }
+
+    NewRun run;
+    run.replayBytes = request.body;
+    run.replayHash = Sha256Hex(request.body);
+    run.name = NameToUtf8(h.name);
+    run.nameKey = NameKey(h.name);
+    run.tokenHash = TokenHash(serverKey_, token);
+    run.difficulty = h.difficulty;
+    run.claimedScore = h.score;
+    run.frames = h.frames;
+    run.timestamp = h.timestamp;
+    run.receivedAt = now;
+    const SubmitResult result = storage_.Submit(run);
+    switch (result.outcome) {
+        case SubmitOutcome::NameTaken:
+            return ErrorResponse(403, "the name '" + run.name + "' belongs to another token");
+        case SubmitOutcome::Existing:
+            return JsonResponse(200,
+                                {{"id", result.run.id}, {"state", RunStateName(result.run.state)}});
+        case SubmitOutcome::Created:
+            break;
+    }
+    metrics_.CountReceived();
+    if (onSubmitted_) onSubmitted_();
+    Response r = JsonResponse(202, {{"id", result.run.id}, {"state", "pending"}});
+    r.headers.emplace_back("Location", "/api/v1/runs/" + std::to_string(result.run.id));
+    return r;
+}
+
+Response Api::GetRun(const std::string& idText, bool replay) {
+    int64_t id = 0;
+    if (!ParseNumber(idText, 1, INT64_MAX, id)) return ErrorResponse(404, "no such run");
+    const std::optional<Run> run = storage_.FindRun(id);
+    if (!run) return ErrorResponse(404, "no such run");
+    if (!replay) return JsonResponse(200, RunJson(*run));
+    std::optional<std::string> bytes = storage_.ReplayBytes(id);
+    if (!bytes) return ErrorResponse(404, "no such run");
+    scores::Scores record;
+    record.Score = run->claimedScore;
+    record.Timestamp = run->timestamp;
+    Response r;
+    r.contentType = "application/octet-stream";
+    r.body = std::move(*bytes);
+    r.headers.emplace_back("Content-Disposition",
+                           "attachment; filename=\"" + scores::ReplayFileName(record) + "\"");
+    return r;
+}
+
+Response Api::GetBoard(const std::string& difficulty, const Request& request) {
+    int level = -1;
+    for (int i = 0; i < 3; ++i) {
+        if (difficulty == DifficultyName(i)) level = i;
+    }
+    if (level < 0) return ErrorResponse(404, "no such board (use easy, medium or hard)");
+    int limit = 0;
+    int64_t offset = 0;
+    if (auto bad = PageOf(request, limit, offset)) return *bad;
+    const auto key = std::make_tuple(level, limit, offset);
+    const int64_t now = nowMs_();
+    uint64_t generation = 0;
+    {
+        std::lock_guard lock(cacheMutex_);
+        generation = generation_;
+        auto it = boardCache_.find(key);
+        if (it != boardCache_.end() && it->second.generation == generation &&
+            now - it->second.madeAtMs < kBoardCacheMs && now >= it->second.madeAtMs) {
+            Response r;
+            r.body = it->second.body;
+            return r;
+        }
+    }
+    json runs = json::array();
+    for (const BoardEntry& e : storage_.Board(level, limit, offset)) {
+        runs.push_back({{"rank", e.rank},
+                        {"id", e.run.id},
+                        {"name", e.run.name},
+                        {"score", e.run.score.value_or(0)},
+                        {"frames", e.run.frames},
+                        {"date", IsoDate(e.run.timestamp)}});
+    }
+    Response r =
+        JsonResponse(200, {{"difficulty", DifficultyName(level)}, {"runs", std::move(runs)}});
+    std::lock_guard lock(cacheMutex_);
+    if (boardCache_.size() >= kBoardCacheEntries) boardCache_.clear();
+    // Made from a generation that has passed: kept, but never served.
+    boardCache_[key] = CachedPage{r.body, generation, now};
+    return r;
+}
+
+Response Api::GetPlayer(const std::string& name, const Request& request) {
+    std::string latin1;
+    if (!NameFromUtf8(name, latin1)) {
+        return ErrorResponse(400, "not a name the game can type");
+    }
+    int limit = 0;
+    int64_t offset = 0;
+    if (auto bad = PageOf(request, limit, offset)) return *bad;
+    json runs = json::array();
+    for (const Run& run : storage_.PlayerRuns(NameKey(latin1), limit, offset)) {
+        runs.push_back(RunJson(run));
+    }
+    return JsonResponse(200, {{"name", NameToUtf8(latin1)}, {"runs", std::move(runs)}});
+}
+
+}  // namespace board

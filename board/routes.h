@@ -1,0 +1,91 @@
+// The board's HTTP API as a plain function from request to response, with no
+// network in it: the HTTP layer fills a Request, the routes call storage and
+// answer. The fuzz target and the unit tests call HandleRequest directly.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "board/metrics.h"
+#include "board/rate_limit.h"
+#include "board/storage.h"
+
+namespace board {
+
+// One request as received. The path and the query are still percent-encoded.
+struct Request {
+    std::string method;
+    std::string path;
+    std::vector<std::pair<std::string, std::string>> query;
+    std::string authorization;  // the Authorization header ("" when absent)
+    std::string body;
+    bool bodyTooLarge = false;  // the HTTP layer stopped reading past the cap
+    std::string clientAddress;
+};
+
+struct Response {
+    int status = 200;
+    std::string contentType = "application/json";
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;
+};
+
+// The service behind the routes: storage, counters, the submission limiter,
+// the clock and whom to tell of new runs.
+class Api {
+  public:
+    // Makes the API over a storage (reading its server key); nowMs returns
+    // milliseconds since the epoch.
+    Api(Storage& storage, Metrics& metrics, std::function<int64_t()> nowMs);
+
+    // Sets what is called after a new run is stored (the workers' wake-up).
+    void OnSubmitted(std::function<void()> call) { onSubmitted_ = std::move(call); }
+    // Answers one request; never throws.
+    Response Handle(const Request& request);
+    // Notes that a verdict was stored: the boards' cached pages are stale.
+    void NoteVerdict();
+
+  private:
+    Response Route(const Request& request);
+    Response PostRun(const Request& request);
+    Response GetRun(const std::string& idText, bool replay);
+    Response GetBoard(const std::string& difficulty, const Request& request);
+    Response GetPlayer(const std::string& name, const Request& request);
+    Response Health();
+
+    Storage& storage_;
+    Metrics& metrics_;
+    std::function<int64_t()> nowMs_;
+    RateLimiter limiter_;
+    std::function<void()> onSubmitted_;
+    const std::string serverKey_;
+
+    // Board pages as sent, until a verdict is stored here or they grow old
+    // (verdicts of other servers sharing the database show up after that).
+    struct CachedPage {
+        std::string body;
+        uint64_t generation = 0;
+        int64_t madeAtMs = 0;
+    };
+    std::mutex cacheMutex_;
+    std::map<std::tuple<int, int, int64_t>, CachedPage> boardCache_;
+    uint64_t generation_ = 0;  // guarded by cacheMutex_
+};
+
+// Returns {"error": message} with the status.
+Response ErrorResponse(int status, const std::string& message);
+// Returns the difficulty's name on the wire ("easy", "medium", "hard").
+const char* DifficultyName(int difficulty);
+// Returns a date-time number as ISO 8601 ("2026-12-08T14:03:22"; "" when it is no date).
+std::string IsoDate(int64_t timestamp);
+// Decodes %XX escapes ("+" stays "+" in paths, becomes " " in a query when plusIsSpace);
+// false when an escape is malformed.
+bool PercentDecode(const std::string& in, std::string& out, bool plusIsSpace);
+
+}  // namespace board

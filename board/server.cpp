@@ -1,0 +1,128 @@
+// Start-up and shutdown of the board server.
+#include "board/server.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "board/http_server.h"
+#include "board/limits.h"
+#include "board/log.h"
+#include "board/names.h"
+#include "board/options.h"
+#include "board/routes.h"
+#include "board/storage.h"
+#include "board/verify.h"
+#include "board/workers.h"
+#include "engine/identity.h"
+
+namespace board {
+
+namespace {
+
+int64_t NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// Returns the path of this program, so workers can start it as their child.
+std::string OwnProgram(const char* argv0) {
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(argv0) : self.string();
+}
+
+int Serve(const Options& options, const char* argv0) {
+    // Stop signals are taken by sigwait below; every thread inherits the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    Log(std::string("starting version ") + engine::GameVersion + " with " +
+        std::to_string(options.workers) + " verification workers");
+    LogLimits();
+    std::unique_ptr<Storage> storage;
+    try {
+        if (options.databaseUrl.empty() || options.databaseUrl.rfind("sqlite:", 0) == 0) {
+            std::error_code ec;
+            // A folder made here is the server's alone (the database holds token hashes);
+            // one the operator made keeps its permissions.
+            if (std::filesystem::create_directories(options.dataDir, ec)) {
+                std::filesystem::permissions(options.dataDir, std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::replace, ec);
+            }
+            if (ec) {
+                Log("cannot make the data folder " + options.dataDir + ": " + ec.message());
+                return 1;
+            }
+        }
+        storage = OpenStorage(options.databaseUrl, options.dataDir);
+        storage->ServerKey();
+    } catch (const StorageError& e) {
+        Log(std::string("cannot open storage: ") + e.what());
+        return 1;
+    }
+    // A PostgreSQL address may hold a password: only the kind is logged.
+    const bool sqlite = options.databaseUrl.empty() || options.databaseUrl.rfind("sqlite:", 0) == 0;
+    Log(sqlite ? "storage: SQLite, data in " + options.dataDir
+               : std::string("storage: PostgreSQL"));
+
+    Metrics metrics;
+    Api api(*storage, metrics, NowMs);
+    Workers workers(*storage, metrics, OwnProgram(argv0), RandomHex(8), options.workers, NowMs);
+    api.OnSubmitted([&workers] { workers.Wake(); });
+    workers.OnVerdict([&api] { api.NoteVerdict(); });
+    workers.Start();
+    HttpServer http(api);
+    std::string error;
+    if (!http.Start(options.host, options.port, error)) {
+        Log(error);
+        workers.Stop();
+        return 1;
+    }
+    const std::string shownHost =
+        options.host.find(':') == std::string::npos ? options.host : "[" + options.host + "]";
+    Log("listening on " + shownHost + ":" + std::to_string(http.Port()));
+
+    int signalNumber = 0;
+    while (sigwait(&stopSignals, &signalNumber) != 0) {
+    }
+    Log(std::string("stopping on ") + (signalNumber == SIGTERM ? "SIGTERM" : "SIGINT"));
+    http.Stop();
+    workers.Stop();
+    storage.reset();
+    Log("stopped");
+    return 0;
+}
+
+}  // namespace
+
+int Main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    switch (ParseOptions(argc, argv, options, error)) {
+        case Command::Help:
+            std::fputs(HelpText().c_str(), stdout);
+            return 0;
+        case Command::Version:
+            std::fputs(VersionText().c_str(), stdout);
+            return 0;
+        case Command::VerifyOne:
+            return RunVerifyChild();
+        case Command::Error:
+            std::fprintf(stderr, "zarquill-board: %s\n", error.c_str());
+            return 2;
+        case Command::Serve:
+            break;
+    }
+    return Serve(options, argv[0]);
+}
+
+}  // namespace board

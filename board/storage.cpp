@@ -1,0 +1,31 @@
+// The storage backend chosen by the --database value.
+#include "board/storage.h"
+
+namespace board {
+
+const char* RunStateName(RunState state) {
+    switch (state) {
+        case RunState::Pending:
+            return "pending";
+        case RunState::Verified:
+            return "verified";
+        case RunState::Rejected:
+            return "rejected";
+    }
+    return "pending";
+}
+
+std::unique_ptr<Storage> OpenStorage(const std::string& databaseUrl, const std::string& dataDir) {
+    if (databaseUrl.empty()) return OpenSqliteStorage(dataDir + "/board.sqlite");
+    if (databaseUrl.rfind("sqlite:", 0) == 0) {
+        const std::string path = databaseUrl.substr(7);
+        return OpenSqliteStorage(path.empty() ? dataDir + "/board.sqlite" : path);
+    }
+    if (databaseUrl.rfind("postgresql://", 0) == 0 || databaseUrl.rfind("postgres://", 0) == 0) {
+        throw StorageError("this server was built without PostgreSQL support");
+    }
+    throw StorageError("unknown database '" + databaseUrl +
+                       "' (use sqlite:PATH or postgresql://...)");
+}
+
+}  // namespace board

@@ -1,0 +1,138 @@
+// The board's storage: one interface that the SQLite and PostgreSQL backends
+// implement, so the routes and the workers never see which one runs. Runs are
+// inserted with their replay bytes in one transaction; a worker claims a
+// pending run with a lease and finishes it only while it still holds the
+// claim, so every run is verified exactly once and none is stranded by a
+// server that dies. Every call is safe from several threads at once.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace board {
+
+// A failure of the database itself (disk full, lost connection); the routes answer 503.
+class StorageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class RunState { Pending, Verified, Rejected };
+
+// Returns "pending", "verified" or "rejected".
+const char* RunStateName(RunState state);
+
+// A run as received, with the facts its replay's header claims.
+struct NewRun {
+    std::string replayHash;   // SHA-256 of bytes, hex
+    std::string replayBytes;  // the file as received
+    std::string name;         // UTF-8
+    std::string nameKey;      // NameKey of the name
+    std::string tokenHash;    // keyed hash of the sender's token
+    int difficulty = 0;       // 0 easy, 1 medium, 2 hard
+    int64_t claimedScore = 0;
+    int64_t frames = 0;
+    int64_t timestamp = 0;   // the run's date-time number
+    int64_t receivedAt = 0;  // milliseconds since the epoch
+};
+
+// A stored run.
+struct Run {
+    int64_t id = 0;
+    std::string name;
+    int difficulty = 0;
+    int64_t claimedScore = 0;
+    std::optional<int64_t> score;  // the simulated score, once verified or rejected
+    int64_t frames = 0;
+    int64_t timestamp = 0;
+    RunState state = RunState::Pending;
+    std::string reason;                   // why it was rejected
+    std::optional<int64_t> firstBadStep;  // the first step that desynchronised
+    std::optional<int64_t> verifiedAt;    // milliseconds since the epoch
+    std::string replayHash;
+};
+
+enum class SubmitOutcome {
+    Created,    // a new pending run
+    Existing,   // the same bytes were received before: that run
+    NameTaken,  // the name belongs to another token; nothing stored
+};
+
+struct SubmitResult {
+    SubmitOutcome outcome = SubmitOutcome::Created;
+    Run run;  // the new or existing run (empty for NameTaken)
+};
+
+// A run a worker holds the claim on.
+struct ClaimedRun {
+    int64_t id = 0;
+    std::string replayBytes;
+    int attempts = 0;  // claims so far, this one included
+};
+
+// What a verification concluded.
+struct Verdict {
+    bool verified = false;
+    int64_t score = 0;
+    std::string reason;
+    std::optional<int64_t> firstBadStep;
+};
+
+// One line of a board: the name's best verified run and its place.
+struct BoardEntry {
+    int64_t rank = 0;
+    Run run;
+};
+
+class Storage {
+  public:
+    virtual ~Storage() = default;
+
+    // Returns the server's secret key for token hashes, made once and kept in
+    // the database so that servers sharing it agree.
+    virtual std::string ServerKey() = 0;
+    // Stores a run with its replay, or finds the run already received with the
+    // same bytes; the name is bound to the token on its first run.
+    virtual SubmitResult Submit(const NewRun& run) = 0;
+    // Returns a run by id.
+    virtual std::optional<Run> FindRun(int64_t id) = 0;
+    // Returns the stored replay bytes of a run.
+    virtual std::optional<std::string> ReplayBytes(int64_t id) = 0;
+    // Returns a board: verified runs of a difficulty, each name's best,
+    // highest score first, ties to the earlier verification.
+    virtual std::vector<BoardEntry> Board(int difficulty, int limit, int64_t offset) = 0;
+    // Returns a name's verified runs (by its key), highest score first.
+    virtual std::vector<Run> PlayerRuns(const std::string& nameKey, int limit, int64_t offset) = 0;
+    // Claims the oldest pending run that nobody holds (or whose claim has
+    // expired) for holder until now + leaseMs; counts the attempt. A claim
+    // neither finished nor released (its verifier crashed, its server died)
+    // is claimed again once it expires.
+    virtual std::optional<ClaimedRun> ClaimPending(const std::string& holder, int64_t now,
+                                                   int64_t leaseMs) = 0;
+    // Stores a verdict if holder still holds the claim; false when it does not
+    // (the run was finished or claimed by another meanwhile).
+    virtual bool Finish(int64_t id, const std::string& holder, const Verdict& verdict,
+                        int64_t now) = 0;
+    // Gives a claim back so the run is pending for anyone at once; the
+    // attempt is not counted (the run was not at fault: the server stops, or
+    // could not start a verification).
+    virtual void Release(int64_t id, const std::string& holder) = 0;
+    // Returns the number of pending runs.
+    virtual int64_t CountPending() = 0;
+    // Returns true when the database answers.
+    virtual bool Healthy() = 0;
+};
+
+// Opens the storage a --database value names: "" or "sqlite:PATH" for SQLite
+// (the file "board.sqlite" in dataDir when no path is given), "postgresql://…"
+// for PostgreSQL. Creates and migrates the schema. Throws StorageError with a
+// one-line reason when it cannot.
+std::unique_ptr<Storage> OpenStorage(const std::string& databaseUrl, const std::string& dataDir);
+// Opens SQLite storage on one database file (":memory:" for a private one).
+std::unique_ptr<Storage> OpenSqliteStorage(const std::string& path);
+
+}  // namespace board

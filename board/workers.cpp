@@ -1,0 +1,138 @@
+// The verification worker pool.
+#include "board/workers.h"
+
+#include <chrono>
+#include <thread>
+
+#include "board/limits.h"
+#include "board/log.h"
+#include "board/verify.h"
+
+namespace board {
+
+Workers::Workers(Storage& storage, Metrics& metrics, std::string program, std::string holderId,
+                 int count, std::function<int64_t()> nowMs)
+    : storage_(storage),
+      metrics_(metrics),
+      program_(std::move(program)),
+      holderId_(std::move(holderId)),
+      count_(count),
+      nowMs_(std::move(nowMs)) {}
+
+Workers::~Workers() {
+    Stop();
+}
+
+void Workers::Start() {
+    for (int i = 0; i < count_; ++i) threads_.emplace_back([this, i] { Loop(i); });
+}
+
+void Workers::Wake() {
+    {
+        std::lock_guard lock(mutex_);
+        ++wakeups_;
+    }
+    wake_.notify_one();
+}
+
+void Workers::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& t : threads_) t.join();
+    threads_.clear();
+}
+
+void Workers::Loop(int index) {
+    uint64_t claims = 0;
+    uint64_t seenWakeups = 0;
+    while (!stop_) {
+        // Each claim gets its own holder name, so a worker can never finish a
+        // run it lost to an expired lease and claimed again later.
+        const std::string holder =
+            holderId_ + "/" + std::to_string(index) + "/" + std::to_string(++claims);
+        std::optional<ClaimedRun> run;
+        try {
+            run = storage_.ClaimPending(holder, nowMs_(), kClaimLeaseMs);
+        } catch (const StorageError& e) {
+            Log(std::string("worker: cannot claim a run: ") + e.what());
+        }
+        if (run) {
+            Process(*run, holder);
+            continue;
+        }
+        std::unique_lock lock(mutex_);
+        wake_.wait_for(lock, std::chrono::milliseconds(kWorkerPollMs),
+                       [&] { return stop_ || wakeups_ != seenWakeups; });
+        seenWakeups = wakeups_;
+    }
+}
+
+void Workers::Release(int64_t id, const std::string& holder) {
+    try {
+        storage_.Release(id, holder);
+    } catch (const StorageError& e) {
+        // The lease expires by itself: the run is never stranded.
+        Log("run " + std::to_string(id) + ": cannot give the claim back: " + e.what());
+    }
+}
+
+void Workers::Process(const ClaimedRun& run, const std::string& holder) {
+    const std::string id = "run " + std::to_string(run.id);
+    const auto started = std::chrono::steady_clock::now();
+    std::optional<Verdict> verdict = PrecheckReplay(run.replayBytes);
+    if (!verdict && run.attempts > kMaxVerifyAttempts) {
+        verdict = Verdict{
+            false,
+            0,
+            "the verifier failed on this run " + std::to_string(kMaxVerifyAttempts) + " times",
+            {}};
+    }
+    if (!verdict) {
+        ChildResult child = VerifyInChild(program_, run.replayBytes, stop_);
+        switch (child.outcome) {
+            case ChildOutcome::Judged:
+            case ChildOutcome::TooSlow:
+                verdict = child.verdict;
+                break;
+            case ChildOutcome::Crashed:
+                // The claim is kept: the run is tried again when it expires,
+                // and a run that keeps crashing its verifier ends rejected.
+                Log(id + ": attempt " + std::to_string(run.attempts) + " failed: " + child.detail);
+                return;
+            case ChildOutcome::Unavailable:
+                Log(id + ": " + child.detail);
+                Release(run.id, holder);
+                // Give the system a moment before the next try.
+                std::this_thread::sleep_for(std::chrono::milliseconds(kWorkerPollMs));
+                return;
+            case ChildOutcome::Abandoned:
+                Release(run.id, holder);
+                return;
+        }
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    try {
+        if (!storage_.Finish(run.id, holder, *verdict, nowMs_())) {
+            Log(id + ": finished elsewhere (its claim expired); verdict dropped");
+            return;
+        }
+    } catch (const StorageError& e) {
+        Log(id + ": cannot store the verdict: " + e.what() + " (it stays pending)");
+        return;
+    }
+    metrics_.CountVerdict(verdict->verified, seconds);
+    if (onVerdict_) onVerdict_();
+    char took[32];
+    std::snprintf(took, sizeof took, "%.3f s", seconds);
+    if (verdict->verified) {
+        Log(id + " verified: score " + std::to_string(verdict->score) + " in " + took);
+    } else {
+        Log(id + " rejected: " + verdict->reason + " (" + took + ")");
+    }
+}
+
+}  // namespace board

@@ -1,0 +1,61 @@
+// The verification workers: a pool of threads that claim pending runs from
+// storage (a lease each), verify them in child processes and store the
+// verdict. Runs wait in storage, so the queue survives restarts; a run whose
+// worker stops or dies stays pending and is claimed again.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "board/metrics.h"
+#include "board/storage.h"
+
+namespace board {
+
+class Workers {
+  public:
+    // Prepares count workers; program is the executable run as the child,
+    // holderId names this server in claims, nowMs gives milliseconds since the epoch.
+    Workers(Storage& storage, Metrics& metrics, std::string program, std::string holderId,
+            int count, std::function<int64_t()> nowMs);
+    // Stops the workers if they still run.
+    ~Workers();
+    Workers(const Workers&) = delete;
+    Workers& operator=(const Workers&) = delete;
+
+    // Sets what is called after each stored verdict (before Start).
+    void OnVerdict(std::function<void()> call) { onVerdict_ = std::move(call); }
+    // Starts the threads.
+    void Start();
+    // Wakes an idle worker (a new run is waiting).
+    void Wake();
+    // Stops every worker: runs being verified are given back as pending.
+    void Stop();
+
+  private:
+    void Loop(int index);
+    // Verifies one claimed run and stores its verdict (or gives it back).
+    void Process(const ClaimedRun& run, const std::string& holder);
+    // Gives a claim back without counting the attempt.
+    void Release(int64_t id, const std::string& holder);
+
+    Storage& storage_;
+    Metrics& metrics_;
+    const std::string program_;
+    const std::string holderId_;
+    const int count_;
+    std::function<int64_t()> nowMs_;
+    std::function<void()> onVerdict_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    uint64_t wakeups_ = 0;  // guarded by mutex_
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace board

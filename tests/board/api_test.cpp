@@ -1,0 +1,363 @@
+// The board's API against a real server: one table of hostile and ordinary
+// requests with the status and error line each must get, then the verdicts
+// of the runs the table submitted, and the per-address rate limit.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/board/board_fixture.h"
+
+namespace zqtest {
+namespace {
+
+struct Case {
+    const char* what;
+    std::string method;
+    std::string target;
+    std::vector<std::string> headers;
+    std::string body;
+    int status;
+    std::string error;    // a part of the error line ("" for none expected)
+    std::string verdict;  // for accepted runs: "verified" or a part of the rejection reason
+};
+
+// Returns the checked-in easy run renamed and re-dated (so its bytes are new).
+std::string Renamed(const std::string& name, int64_t secondsLater) {
+    return CraftReplay("easy", [&](game::Replay& r) {
+        r.header.name = name;
+        r.header.timestamp += secondsLater;
+    });
+}
+
+TEST_F(BoardTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcceptedRun) {
+    const std::string a = "Authorization: Bearer " + TokenOf('a');
+    const std::string b = "Authorization: Bearer " + TokenOf('b');
+    const std::string c = "Authorization: Bearer " + TokenOf('c');
+    const std::string easy = GoldenReplayBytes("easy");
+    const std::string hard = GoldenReplayBytes("hard");
+    std::string flipped = hard;
+    flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 0x10);
+    const std::string boasted = CraftReplay("easy", [](game::Replay& r) {
+        r.header.score += 1000;
+        r.header.timestamp += 2;
+    });
+    const std::string desync = CraftReplay("easy", [](game::Replay& r) {
+        r.checks[1] ^= 1;
+        r.header.timestamp += 3;
+    });
+    const std::string oldVersion = CraftReplay("easy", [](game::Replay& r) {
+        r.header.programVersion = "0.9.9";
+        r.header.timestamp += 4;
+    });
+    const std::string tooLong = CraftReplay("easy", [](game::Replay& r) {
+        r.header.frames = 2 * 60 * 60 * 60 + 1;
+        r.steps.resize(r.header.frames, r.steps.back());
+        r.checks.resize(game::ReplayCheckCount(r.header.frames), 0);
+    });
+    const std::string markup = "<script>alert(1)</script>";
+    const std::string sql = "Robert'); DROP TABLE runs;--";
+
+    // In order: the first rows own names that later rows try to take.
+    const std::vector<Case> cases = {
+        {"a real run", "POST", "/api/v1/runs", {a}, easy, 202, "", "verified"},
+        {"the same bytes again", "POST", "/api/v1/runs", {a}, easy, 200, "", ""},
+        {"another token under a claimed name",
+         "POST",
+         "/api/v1/runs",
+         {b},
+         GoldenReplayBytes("medium"),
+         403,
+         "belongs to another token",
+         ""},
+        {"the claimed name in other letter case",
+         "POST",
+         "/api/v1/runs",
+         {b},
+         Renamed("sCRIPTED", 1),
+         403,
+         "belongs to another token",
+         ""},
+        {"a Latin-1 name", "POST", "/api/v1/runs", {a}, Renamed("\xCBlan", 5), 202, "", "verified"},
+        {"its other case (\xC3\xAB for \xC3\x8B)",
+         "POST",
+         "/api/v1/runs",
+         {b},
+         Renamed("\xEBLAN", 6),
+         403,
+         "belongs to another token",
+         ""},
+        {"a boasted score", "POST", "/api/v1/runs", {a}, boasted, 202, "", "score differs"},
+        {"a changed check value",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         desync,
+         202,
+         "",
+         "desync at step 60"},
+        {"another version",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         oldVersion,
+         202,
+         "",
+         "made with version 0.9.9"},
+        {"a name with markup",
+         "POST",
+         "/api/v1/runs",
+         {c},
+         Renamed(markup, 7),
+         202,
+         "",
+         "verified"},
+        {"SQL in a name",
+         "POST",
+         "/api/v1/runs",
+         {"Authorization: Bearer " + TokenOf('d')},
+         Renamed(sql, 8),
+         202,
+         "",
+         "verified"},
+        {"a run over 2 hours", "POST", "/api/v1/runs", {a}, tooLong, 400, "2 hours", ""},
+        {"a truncated replay",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         hard.substr(0, hard.size() / 2),
+         400,
+         "not a readable replay",
+         ""},
+        {"a bit-flipped replay",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         flipped,
+         400,
+         "not a readable replay",
+         ""},
+        {"not a replay", "POST", "/api/v1/runs", {a}, "hello", 400, "not a readable replay", ""},
+        {"no body", "POST", "/api/v1/runs", {a}, "", 400, "no replay", ""},
+        {"a 2 MiB body", "POST", "/api/v1/runs", {a}, std::string(2 << 20, 'x'), 413, "1 MiB", ""},
+        {"a control character in the name",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         Renamed("\x07"
+                 "bell",
+                 9),
+         400,
+         "cannot type",
+         ""},
+        {"a bar the game stores as a broken bar",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         Renamed("a|b", 10),
+         400,
+         "cannot type",
+         ""},
+        {"an empty name", "POST", "/api/v1/runs", {a}, Renamed("", 11), 400, "no name", ""},
+        {"no token", "POST", "/api/v1/runs", {}, easy, 401, "token", ""},
+        {"a short token",
+         "POST",
+         "/api/v1/runs",
+         {"Authorization: Bearer abc"},
+         easy,
+         401,
+         "token",
+         ""},
+        {"another scheme",
+         "POST",
+         "/api/v1/runs",
+         {"Authorization: Basic " + TokenOf('a')},
+         easy,
+         401,
+         "token",
+         ""},
+        {"a token with a bad character",
+         "POST",
+         "/api/v1/runs",
+         {"Authorization: Bearer " + TokenOf('a') + "!"},
+         easy,
+         401,
+         "token",
+         ""},
+        {"a token over 128 characters",
+         "POST",
+         "/api/v1/runs",
+         {"Authorization: Bearer " + std::string(129, 'a')},
+         easy,
+         401,
+         "token",
+         ""},
+        {"GET on the submission route", "GET", "/api/v1/runs", {}, "", 405, "POST", ""},
+        {"PUT on a run", "PUT", "/api/v1/runs/1", {}, "x", 405, "GET", ""},
+        {"DELETE on a board", "DELETE", "/api/v1/boards/hard", {}, "", 405, "GET", ""},
+        {"POST on health", "POST", "/healthz", {a}, "", 405, "GET", ""},
+        {"an unknown route", "GET", "/nope", {}, "", 404, "no such page", ""},
+        {"another API version", "GET", "/api/v2/runs/1", {}, "", 404, "no such page", ""},
+        {"a trailing slash", "GET", "/api/v1/runs/1/", {}, "", 404, "no such page", ""},
+        {"an unknown board", "GET", "/api/v1/boards/extreme", {}, "", 404, "no such board", ""},
+        {"a run that does not exist", "GET", "/api/v1/runs/999999", {}, "", 404, "no such run", ""},
+        {"a run id that is no number", "GET", "/api/v1/runs/abc", {}, "", 404, "no such run", ""},
+        {"a negative run id", "GET", "/api/v1/runs/-1", {}, "", 404, "no such run", ""},
+        {"SQL in a run id", "GET", "/api/v1/runs/1%20OR%201=1", {}, "", 404, "no such run", ""},
+        {"SQL in a board", "GET", "/api/v1/boards/hard'--", {}, "", 404, "no such board", ""},
+        {"SQL in a player", "GET", "/api/v1/players/x'%20OR%20'1'='1", {}, "", 200, "", ""},
+        {"dot segments", "GET", "/api/v1/../healthz", {}, "", 404, "no such page", ""},
+        {"encoded dot segments",
+         "GET",
+         "/%2e%2e/%2e%2e/etc/passwd",
+         {},
+         "",
+         404,
+         "no such page",
+         ""},
+        {"dots after a run",
+         "GET",
+         "/api/v1/runs/1/../../boards/hard",
+         {},
+         "",
+         404,
+         "no such page",
+         ""},
+        {"an encoded slash in a run id",
+         "GET",
+         "/api/v1/runs/..%2f1",
+         {},
+         "",
+         404,
+         "no such run",
+         ""},
+        {"a path as a player's name",
+         "GET",
+         "/api/v1/players/..%2F..%2Fetc%2Fpasswd",
+         {},
+         "",
+         200,
+         "",
+         ""},
+        {"a malformed escape", "GET", "/api/v1/players/%zz", {}, "", 400, "malformed path", ""},
+        {"half a UTF-8 character", "GET", "/api/v1/players/%C3", {}, "", 400, "not a name", ""},
+        {"a NUL in a name", "GET", "/api/v1/players/a%00b", {}, "", 400, "not a name", ""},
+        {"SQL in limit",
+         "GET",
+         "/api/v1/boards/hard?limit=1;DROP%20TABLE%20runs",
+         {},
+         "",
+         400,
+         "limit",
+         ""},
+        {"limit 0", "GET", "/api/v1/boards/hard?limit=0", {}, "", 400, "limit", ""},
+        {"limit over 100", "GET", "/api/v1/boards/easy?limit=101", {}, "", 400, "limit", ""},
+        {"a negative limit", "GET", "/api/v1/boards/easy?limit=-1", {}, "", 400, "limit", ""},
+        {"an exponent limit", "GET", "/api/v1/boards/easy?limit=1e3", {}, "", 400, "limit", ""},
+        {"an empty limit", "GET", "/api/v1/players/Scripted?limit=", {}, "", 400, "limit", ""},
+        {"a negative offset", "GET", "/api/v1/boards/easy?offset=-5", {}, "", 400, "offset", ""},
+        {"a huge offset",
+         "GET",
+         "/api/v1/boards/easy?offset=99999999999999999999",
+         {},
+         "",
+         400,
+         "offset",
+         ""},
+        {"the largest page", "GET", "/api/v1/boards/easy?limit=100&offset=0", {}, "", 200, "", ""},
+        {"health", "GET", "/healthz", {}, "", 200, "", ""},
+    };
+
+    std::vector<std::pair<long long, const Case*>> accepted;
+    for (const Case& k : cases) {
+        const HttpReply reply = SendHttp(server->Port(), k.method, k.target, k.headers, k.body);
+        EXPECT_EQ(reply.status, k.status) << k.what << ": " << reply.body;
+        const auto j = JsonOf(reply);
+        ASSERT_TRUE(j.is_object()) << k.what << ": " << reply.body;
+        if (k.status >= 400) {
+            ASSERT_TRUE(j.contains("error") && j["error"].is_string()) << k.what;
+            EXPECT_NE(j["error"].get<std::string>().find(k.error), std::string::npos)
+                << k.what << ": " << j["error"];
+        }
+        if (k.status == 405) {
+            EXPECT_EQ(reply.Header("allow"), k.error) << k.what;
+        }
+        if (k.status == 202) {
+            EXPECT_EQ(j["state"], "pending") << k.what;
+            accepted.emplace_back(j["id"].get<long long>(), &k);
+        }
+    }
+    // A chunked body gives no length up front: it is refused once it passes the cap.
+    std::string chunked = "POST /api/v1/runs HTTP/1.1\r\nHost: 127.0.0.1\r\n" + a +
+                          "\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+    for (int i = 0; i < 40; ++i) chunked += "10000\r\n" + std::string(0x10000, 'x') + "\r\n";
+    chunked += "0\r\n\r\n";
+    EXPECT_EQ(SendRaw(server->Port(), chunked).status, 413);
+    // Not even a request line: the HTTP layer drops it and serves on.
+    EXPECT_NE(SendRaw(server->Port(), "GARBAGE\r\n\r\n").status, 200);
+    EXPECT_EQ(SendHttp(server->Port(), "GET", "/healthz").status, 200);
+
+    for (const auto& [id, k] : accepted) {
+        const auto j = JsonOf(server->WaitForVerdict(id));
+        ASSERT_TRUE(j.is_object()) << k->what;
+        if (k->verdict == "verified") {
+            EXPECT_EQ(j["state"], "verified") << k->what << ": " << j.dump();
+            EXPECT_EQ(j["score"], j["claimed_score"]) << k->what;
+        } else {
+            EXPECT_EQ(j["state"], "rejected") << k->what;
+            EXPECT_EQ(j["reason"], k->verdict) << k->what;
+        }
+    }
+    EXPECT_NE(server->Log().find("rejected: score differs"), std::string::npos);
+
+    // Names are text: markup and SQL come back exactly, as JSON strings.
+    const auto board = JsonOf(SendHttp(server->Port(), "GET", "/api/v1/boards/easy"));
+    ASSERT_TRUE(board.is_object());
+    EXPECT_EQ(board["difficulty"], "easy");
+    std::vector<std::string> names;
+    for (const auto& run : board["runs"]) names.push_back(run["name"]);
+    EXPECT_EQ(names.size(), 4u) << board.dump();
+    for (const std::string& n :
+         {std::string("Scripted"), std::string("\xC3\x8Blan"), markup, sql}) {
+        EXPECT_NE(std::find(names.begin(), names.end(), n), names.end()) << n;
+    }
+    const auto player = JsonOf(SendHttp(server->Port(), "GET", "/api/v1/players/%C3%8BLAN"));
+    ASSERT_EQ(player["runs"].size(), 1u) << player.dump();
+    EXPECT_EQ(player["runs"][0]["name"], "\xC3\x8Blan");
+    EXPECT_EQ(player["runs"][0]["date"], "2026-12-08T07:36:04");
+
+    // The stored replay comes back byte for byte, named as the game names replays.
+    const long long first = accepted.front().first;
+    const HttpReply file =
+        SendHttp(server->Port(), "GET", "/api/v1/runs/" + std::to_string(first) + "/replay");
+    EXPECT_EQ(file.status, 200);
+    EXPECT_EQ(file.body, easy);
+    EXPECT_EQ(file.Header("content-disposition"),
+              "attachment; filename=\"2026-12-08_07-35-59_300.zqr\"");
+
+    const std::string metrics = SendHttp(server->Port(), "GET", "/metrics").body;
+    for (const char* line :
+         {"zarquill_board_runs_received_total 7\n", "zarquill_board_runs_verified_total 4\n",
+          "zarquill_board_runs_rejected_total 3\n", "zarquill_board_queue_length 0\n",
+          "zarquill_board_verification_seconds_count 7\n"}) {
+        EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
+    }
+}
+
+TEST_F(BoardTest, LimitsSubmissionsPerAddressWithRetryAfter) {
+    int answered = 0;
+    HttpReply last;
+    for (int i = 0; i < 60 && last.status != 429; ++i) {
+        last = server->Submit("junk", TokenOf('a'));
+        if (last.status == 400) ++answered;
+    }
+    ASSERT_EQ(last.status, 429) << "no submission was refused";
+    EXPECT_GE(answered, 30);  // the burst
+    EXPECT_GE(std::atoi(last.Header("retry-after").c_str()), 1);
+    EXPECT_NE(JsonOf(last)["error"].get<std::string>().find("too many"), std::string::npos);
+    // Reading is never limited.
+    EXPECT_EQ(SendHttp(server->Port(), "GET", "/api/v1/boards/hard").status, 200);
+}
+
+}  // namespace
+}  // namespace zqtest

@@ -1,0 +1,212 @@
+// The board's rules without a server: which names the game could have typed
+// and which of them are one name, tokens and their hashes, escapes and dates
+// on the wire, the command line, and the submission rate limiter.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "board/http_server.h"
+#include "board/names.h"
+#include "board/options.h"
+#include "board/rate_limit.h"
+#include "board/routes.h"
+#include "scores/date_time.h"
+
+namespace {
+
+TEST(BoardNames, AcceptOnlyWhatNameEntryCanTypeAndFoldLatin1Case) {
+    struct Case {
+        std::string utf8;
+        bool ok;
+        std::string key;  // NameKey, as UTF-8
+    };
+    const std::vector<Case> cases = {
+        {"Player", true, "player"},
+        {"\xC3\x8Blan", true, "\xC3\xABlan"},            // Ë folds to ë
+        {"\xC3\x80\xC3\x9E", true, "\xC3\xA0\xC3\xBE"},  // À Þ, the ends of the range
+        {"\xC3\x97\xC3\x9F\xC3\xB7\xC3\xBF", true, "\xC3\x97\xC3\x9F\xC3\xB7\xC3\xBF"},  // × ß ÷ ÿ
+        {"\xC2\xA6 \xC2\xA0~", true, "\xC2\xA6 \xC2\xA0~"},  // broken bar, no-break space
+        {std::string(4096, 'A'), true, std::string(4096, 'a')},
+        {std::string(4097, 'A'), false, ""},
+        {"", false, ""},
+        {"a|b", false, ""},           // stored as the broken bar, never as "|"
+        {"tab\there", false, ""},     // control characters
+        {"\x7F", false, ""},          // delete
+        {"\xC2\x85", false, ""},      // a C1 control
+        {"e\xCC\x81", false, ""},     // a combining accent (above 255)
+        {"\xE2\x82\xAC", false, ""},  // the euro sign
+        {"\xC0\xA0", false, ""},      // an overlong space
+        {"\xC3", false, ""},          // half a character
+        {"\xC3(", false, ""},
+    };
+    for (const auto& c : cases) {
+        std::string latin1;
+        EXPECT_EQ(board::NameFromUtf8(c.utf8, latin1), c.ok) << c.utf8;
+        if (!c.ok) continue;
+        EXPECT_EQ(board::NameToUtf8(latin1), c.utf8);
+        EXPECT_EQ(board::NameKey(latin1), c.key) << c.utf8;
+    }
+}
+
+TEST(BoardTokens, AreTakenFromBearerHeadersAndHashedWithTheServerKey) {
+    const std::string good = std::string(31, 'x') + "-_9";
+    struct Case {
+        std::string header;
+        std::string token;
+    };
+    const std::vector<Case> cases = {
+        {"Bearer " + good, good},
+        {"bearer   " + good + " ", good},
+        {"Bearer " + std::string(128, 'Z'), std::string(128, 'Z')},
+        {"Bearer " + std::string(129, 'Z'), ""},
+        {"Bearer " + std::string(31, 'Z'), ""},
+        {"Bearer " + std::string(31, 'Z') + ".", ""},
+        {"Bearer " + std::string(31, 'Z') + "\xC3\xA9", ""},
+        {"Basic " + good, ""},
+        {"Bearer", ""},
+        {good, ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(board::BearerToken(c.header), c.token) << c.header;
+
+    const std::string h = board::TokenHash("key", good);
+    EXPECT_EQ(h.size(), 64u);
+    EXPECT_TRUE(board::SameHash(h, board::TokenHash("key", good)));
+    EXPECT_FALSE(board::SameHash(h, board::TokenHash("other key", good)));
+    EXPECT_FALSE(board::SameHash(h, board::TokenHash("key", good + "a")));
+    EXPECT_FALSE(board::SameHash(h, h.substr(1)));
+    EXPECT_FALSE(board::SameHash("", ""));
+    EXPECT_EQ(board::Sha256Hex("abc"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_NE(board::RandomHex(32), board::RandomHex(32));
+}
+
+TEST(BoardWire, DecodesEscapesAndWritesRunDatesAsIso8601) {
+    struct Escape {
+        std::string in;
+        bool plusIsSpace;
+        bool ok;
+        std::string out;
+    };
+    const std::vector<Escape> escapes = {
+        {"a%20b", false, true, "a b"},
+        {"a+b", false, true, "a+b"},
+        {"a+b", true, true, "a b"},
+        {"%2F%2e", false, true, "/."},
+        {"%C3%8B", false, true, "\xC3\x8B"},
+        {"%00", false, true, std::string(1, '\0')},
+        {"%", false, false, ""},
+        {"%2", false, false, ""},
+        {"%zz", false, false, ""},
+    };
+    for (const auto& e : escapes) {
+        std::string out;
+        EXPECT_EQ(board::PercentDecode(e.in, out, e.plusIsSpace), e.ok) << e.in;
+        if (e.ok) {
+            EXPECT_EQ(out, e.out) << e.in;
+        }
+    }
+    struct Date {
+        int64_t timestamp;
+        std::string iso;
+    };
+    const std::vector<Date> dates = {
+        {scores::DateTimeNumber(2026, 12, 8, 7, 35, 59), "2026-12-08T07:35:59"},
+        {scores::DateTimeNumber(2024, 2, 29, 0, 0, 0), "2024-02-29T00:00:00"},
+        {scores::DateTimeNumber(2025, 2, 29, 0, 0, 0), ""},  // no such day
+        {scores::DateTimeNumber(2026, 4, 31, 0, 0, 0), ""},
+        {scores::DateTimeNumber(9999, 12, 31, 23, 59, 59), "9999-12-31T23:59:59"},
+        {scores::DateTimeNumber(10000, 1, 1, 0, 0, 0), ""},
+        {0, ""},
+        {-5, ""},
+        {INT64_MAX, ""},
+    };
+    for (const auto& d : dates) EXPECT_EQ(board::IsoDate(d.timestamp), d.iso) << d.timestamp;
+}
+
+TEST(BoardOptions, ParseTheCommandLineWithClearErrors) {
+    struct Case {
+        std::vector<const char*> args;
+        board::Command command;
+        std::string host;
+        int port;
+        int workers;  // 0: the default
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {{}, board::Command::Serve, "127.0.0.1", 8274, 0, ""},
+        {{"--listen", "0.0.0.0:80", "--workers", "3"}, board::Command::Serve, "0.0.0.0", 80, 3, ""},
+        {{"--listen", "[::1]:0"}, board::Command::Serve, "::1", 0, 0, ""},
+        {{"--listen", "::1:80"}, board::Command::Error, "", 0, 0, "ADDR:PORT"},
+        {{"--listen", "localhost:99999"}, board::Command::Error, "", 0, 0, "ADDR:PORT"},
+        {{"--listen", "127.0.0.1"}, board::Command::Error, "", 0, 0, "ADDR:PORT"},
+        {{"--listen"}, board::Command::Error, "", 0, 0, "needs a value"},
+        {{"--workers", "0"}, board::Command::Error, "", 0, 0, "from 1 to 64"},
+        {{"--workers", "2x"}, board::Command::Error, "", 0, 0, "from 1 to 64"},
+        {{"--data", ""}, board::Command::Error, "", 0, 0, "needs a folder"},
+        {{"--bogus"}, board::Command::Error, "", 0, 0, "unknown option '--bogus'"},
+        {{"--workers", "2", "--help"}, board::Command::Help, "", 0, 0, ""},
+        {{"--version"}, board::Command::Version, "", 0, 0, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> argv = {"zarquill-board"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        board::Options o;
+        std::string error;
+        const auto command =
+            board::ParseOptions(static_cast<int>(argv.size()), argv.data(), o, error);
+        const std::string what = c.args.empty() ? "(none)" : c.args[0];
+        EXPECT_EQ(command, c.command) << what;
+        if (c.command == board::Command::Error) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        } else if (c.command == board::Command::Serve) {
+            EXPECT_EQ(o.host, c.host) << what;
+            EXPECT_EQ(o.port, c.port) << what;
+            if (c.workers > 0) {
+                EXPECT_EQ(o.workers, c.workers);
+            }
+            EXPECT_GE(o.workers, 1);
+        }
+    }
+}
+
+TEST(BoardOptions, PutDataWhereSystemdOrTheUserSays) {
+    struct Case {
+        const char* state;
+        const char* xdg;
+        std::string dir;
+    };
+    const std::vector<Case> cases = {
+        {"/var/lib/zarquill-board:/var/lib/other", "/x", "/var/lib/zarquill-board"},
+        {nullptr, "/home/u/.data", "/home/u/.data/zarquill-board"},
+        {nullptr, "relative", "/home/u/.local/share/zarquill-board"},
+        {nullptr, nullptr, "/home/u/.local/share/zarquill-board"},
+    };
+    const char* saved[] = {std::getenv("STATE_DIRECTORY"), std::getenv("XDG_DATA_HOME"),
+                           std::getenv("HOME")};
+    const std::string keep[] = {saved[0] ? saved[0] : "", saved[1] ? saved[1] : "",
+                                saved[2] ? saved[2] : ""};
+    setenv("HOME", "/home/u", 1);
+    for (const auto& c : cases) {
+        c.state ? setenv("STATE_DIRECTORY", c.state, 1) : unsetenv("STATE_DIRECTORY");
+        c.xdg ? setenv("XDG_DATA_HOME", c.xdg, 1) : unsetenv("XDG_DATA_HOME");
+        EXPECT_EQ(board::DefaultDataDir(), c.dir);
+    }
+    const char* names[] = {"STATE_DIRECTORY", "XDG_DATA_HOME", "HOME"};
+    for (int i = 0; i < 3; ++i)
+        saved[i] ? setenv(names[i], keep[i].c_str(), 1) : unsetenv(names[i]);
+}
+
+TEST(BoardRateLimit, AllowsABurstThenRefillsPerAddress) {
+    board::RateLimiter limiter(3, 0.5, 2);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(limiter.Take("a", 0), 0);
+    EXPECT_EQ(limiter.Take("a", 0), 2);                              // one token comes back in 2 s
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(limiter.Take("b", 0), 0);  // a bucket of its own
+    EXPECT_EQ(limiter.Take("a", 1000), 1);                           // half a token so far
+    EXPECT_EQ(limiter.Take("a", 2000), 0);
+    EXPECT_GT(limiter.Take("c", 2000), 0);   // the table is full of busy addresses
+    EXPECT_EQ(limiter.Take("c", 60000), 0);  // once they refilled, they make room
+}
+
+}  // namespace

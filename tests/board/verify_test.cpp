@@ -1,0 +1,102 @@
+// Verification in a child process: the real child judges real replays, and
+// stand-in children that crash, hit the processor limit, write nonsense or
+// flood their output are told apart (a retry, a rejection or a stop) without
+// the server ever hanging on them.
+#include "board/verify.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "tests/board/board_fixture.h"
+
+namespace zqtest {
+namespace {
+
+TEST(BoardVerify, TellsVerdictsFromChildrenThatFailed) {
+    TempDir dir;
+    // Writes a stand-in child program and returns its path.
+    auto script = [&dir](const std::string& name, const std::string& body) {
+        const std::string path = dir / name;
+        EXPECT_TRUE(WriteWholeFile(path, "#!/bin/sh\n" + body + "\n"));
+        ::chmod(path.c_str(), 0755);
+        return path;
+    };
+    const std::string boasted =
+        CraftReplay("easy", [](game::Replay& r) { r.header.score += 1000; });
+    struct Case {
+        const char* what;
+        std::string program;
+        std::string bytes;
+        bool stop;
+        board::ChildOutcome outcome;
+        bool verified;
+        std::string reason;  // a part of the verdict's reason, or of the detail
+    };
+    const std::vector<Case> cases = {
+        {"a real run", BoardExecutable(), GoldenReplayBytes("hard"), false,
+         board::ChildOutcome::Judged, true, ""},
+        {"a boasted run", BoardExecutable(), boasted, false, board::ChildOutcome::Judged, false,
+         "score differs"},
+        {"junk", BoardExecutable(), "junk", false, board::ChildOutcome::Judged, false,
+         "not a readable replay"},
+        {"a crash", script("crash", "kill -SEGV $$"), "x", false, board::ChildOutcome::Crashed,
+         false, "signal 11"},
+        {"a failure", script("fail", "exit 3"), "x", false, board::ChildOutcome::Crashed, false,
+         "status 3"},
+        {"the processor limit", script("cpu", "kill -XCPU $$"), "x", false,
+         board::ChildOutcome::TooSlow, false, "processor time"},
+        {"nonsense", script("nonsense", "echo nonsense"), "x", false, board::ChildOutcome::Crashed,
+         false, "no verdict"},
+        {"a damaged verdict", script("damaged", "echo '{\"verified\":\"yes\"}'"), "x", false,
+         board::ChildOutcome::Crashed, false, "damaged verdict"},
+        {"a flood", script("flood", "yes"), "x", false, board::ChildOutcome::Crashed, false,
+         "signal 9"},
+        {"a stopping server", script("sleeper", "sleep 30"), "x", true,
+         board::ChildOutcome::Abandoned, false, "stopping"},
+        {"no such program", dir / "missing", "x", false, board::ChildOutcome::Unavailable, false,
+         "cannot start"},
+    };
+    for (const Case& c : cases) {
+        std::atomic<bool> stop{c.stop};
+        const board::ChildResult r = board::VerifyInChild(c.program, c.bytes, stop);
+        EXPECT_EQ(r.outcome, c.outcome) << c.what << ": " << r.detail;
+        EXPECT_EQ(r.verdict.verified, c.verified) << c.what;
+        const std::string said = r.verdict.reason + " | " + r.detail;
+        EXPECT_NE(said.find(c.reason), std::string::npos) << c.what << ": " << said;
+    }
+}
+
+TEST(BoardVerify, RejectsOtherVersionsAndOverlongRunsWithoutSimulating) {
+    struct Case {
+        std::string bytes;
+        std::string reason;  // "" when a re-simulation is needed
+    };
+    const std::vector<Case> cases = {
+        {GoldenReplayBytes("medium"), ""},
+        {CraftReplay("medium", [](game::Replay& r) { r.header.programVersion = "2.0"; }),
+         "made with version 2.0"},
+        {CraftReplay("medium",
+                     [](game::Replay& r) {
+                         r.header.frames = 2 * 60 * 60 * 60 + 60;
+                         r.steps.resize(r.header.frames, r.steps.back());
+                         r.checks.resize(game::ReplayCheckCount(r.header.frames), 0);
+                     }),
+         "longer than 2 hours of play"},
+        {"ZQREPLAY", "not a readable replay"},
+    };
+    for (const Case& c : cases) {
+        const auto verdict = board::PrecheckReplay(c.bytes);
+        EXPECT_EQ(verdict.has_value(), !c.reason.empty()) << c.reason;
+        if (verdict) {
+            EXPECT_FALSE(verdict->verified);
+            EXPECT_EQ(verdict->reason.rfind(c.reason, 0), 0u) << verdict->reason;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zqtest
