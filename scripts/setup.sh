@@ -23,13 +23,17 @@ PACKAGING_PACKAGES=(
 BOARD_PACKAGES=(
   libmicrohttpd-dev nlohmann-json3-dev libssl-dev libsqlite3-dev
 )
+# Sharing runs with a board from the game: HTTP(S) client and the system's certificates.
+SHARE_PACKAGES=(
+  libcurl4-openssl-dev ca-certificates
+)
 # Fonts shipped as the game's typefaces (copied into Files/Common at build time).
 FONT_PACKAGES=(
   fonts-open-sans fonts-cantarell fonts-bebas-neue fonts-jura
 )
 
 missing=()
-for p in "${PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" "${BOARD_PACKAGES[@]}" "${FONT_PACKAGES[@]}"; do
+for p in "${PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" "${BOARD_PACKAGES[@]}" "${SHARE_PACKAGES[@]}" "${FONT_PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi

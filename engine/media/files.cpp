@@ -257,13 +257,15 @@ std::unique_ptr<TStream> WriteFile(const std::string& path) {
     return std::unique_ptr<TStream>(new TStream(fd, false));
 }
 
-std::unique_ptr<TStream> WriteFileDurable(const std::string& path) {
+std::unique_ptr<TStream> WriteFileDurable(const std::string& path, bool privateFile) {
     const std::string target = FollowLinks(path);
     std::string temp = target + kTempMark + std::to_string(::getpid()) + "-XXXXXX";
     int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (privateFile) {
+        ::fchmod(fd, 0600);
+    } else if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         ::fchmod(fd, st.st_mode & 07777);
     } else {
         ::fchmod(fd, NewFileMode());
