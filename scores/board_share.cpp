@@ -389,6 +389,7 @@ ShareResult ExchangeRun(const std::string& server, const std::string& token, con
     ShareResult out;
     out.run = run;
     out.run.server = server;
+    if (run.state == BoardState::kRefused) return out;  // a refused run is never sent again
     const auto request = [&](const std::string& method, const std::string& path) {
         media::THttpRequest r;
         r.method = method;
