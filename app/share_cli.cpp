@@ -36,7 +36,9 @@ std::string OutcomeLine(const std::string& file, int64_t id, const std::string& 
 scores::BoardRun EntryOf(const std::vector<scores::BoardRun>& queue, const std::string& replay,
                          const std::string& server) {
     for (const scores::BoardRun& r : queue) {
-        if (r.replay == replay && r.server == server) return r;
+        if (r.replay == replay && (r.server == server || r.state == scores::BoardState::kQueued)) {
+            return r;
+        }
     }
     scores::BoardRun run;
     run.replay = replay;
@@ -95,9 +97,7 @@ int RunShareCommand(const ShareOptions& options, std::FILE* out, std::FILE* err)
     std::vector<scores::BoardRun> runs;
     if (options.files.empty()) {
         for (const scores::BoardRun& r : queue) {
-            const bool waiting =
-                r.state == scores::BoardState::kQueued || r.state == scores::BoardState::kPending;
-            if (waiting && r.server == server) runs.push_back(r);
+            if (scores::IsWaiting(r, server)) runs.push_back(r);
         }
     } else {
         for (const std::string& file : options.files) runs.push_back(EntryOf(queue, file, server));

@@ -373,6 +373,11 @@ bool SaveBoardQueue(const std::vector<BoardRun>& runs) {
     return false;
 }
 
+bool IsWaiting(const BoardRun& run, const std::string& server) {
+    return run.state == BoardState::kQueued ||
+           (run.state == BoardState::kPending && run.server == server);
+}
+
 void MergeBoardRun(std::vector<BoardRun>& runs, const BoardRun& run) {
     for (BoardRun& r : runs) {
         if (r.replay == run.replay) {
@@ -565,10 +570,13 @@ struct Sharing {
 };
 Sharing g_share;
 
-// Returns the queue entry of a replay for the named board, or null.
+// Returns the queue entry of a replay for the named board, or null. A run no
+// board has taken yet waits for whichever board is named.
 BoardRun* EntryFor(const std::string& replay) {
     for (BoardRun& r : g_share.queue) {
-        if (r.replay == replay && r.server == g_share.server) return &r;
+        if (r.replay == replay && (r.server == g_share.server || r.state == BoardState::kQueued)) {
+            return &r;
+        }
     }
     return nullptr;
 }
@@ -578,8 +586,7 @@ void SendWaitingRuns() {
     if (g_share.server.empty()) return;
     std::string token;
     for (BoardRun& run : g_share.queue) {
-        const bool waiting = run.state == BoardState::kQueued || run.state == BoardState::kPending;
-        if (!waiting || run.server != g_share.server || g_share.inFlight.count(run.replay)) continue;
+        if (!IsWaiting(run, g_share.server) || g_share.inFlight.count(run.replay)) continue;
         std::string bytes;
         if (run.state == BoardState::kQueued) {
             std::string why;

@@ -92,6 +92,9 @@ bool ParseBoardRun(std::string_view line, BoardRun& out);
 std::vector<BoardRun> LoadBoardQueue();
 // Writes the queue file durably; false (and a log line) when it was not written.
 bool SaveBoardQueue(const std::vector<BoardRun>& runs);
+// Returns true when a run waits to be sent to server: queued (for whichever
+// board is named), or pending on that board.
+bool IsWaiting(const BoardRun& run, const std::string& server);
 // Puts run into runs in place of the entry with the same replay, or at the end.
 void MergeBoardRun(std::vector<BoardRun>& runs, const BoardRun& run);
 
