@@ -16,8 +16,8 @@ namespace {
 const char* const kOutcomeNames[] = {"queued", "pending", "verified", "rejected", "refused"};
 
 // Returns one run's JSON line.
-std::string OutcomeLine(const std::string& file, int64_t id, const std::string& state,
-                        int64_t rank, const std::string& reason) {
+std::string OutcomeLine(const std::string& file, int64_t id, const std::string& state, int64_t rank,
+                        const std::string& reason) {
     std::string line = "{\"file\":";
     media::AppendJsonString(line, file, media::JsonBytes::kPath);
     line += ",\"id\":" + (id > 0 ? std::to_string(id) : std::string("null"));
@@ -166,9 +166,7 @@ void InstallShareHooks() {
     scores::BoardLineHook = [](const scores::Scores& record) {
         return scores::BoardLineFor(record);
     };
-    scores::CanShareHook = [](const scores::Scores& record) {
-        return scores::CanShareRun(record);
-    };
+    scores::CanShareHook = [](const scores::Scores& record) { return scores::CanShareRun(record); };
     scores::ShareRunHook = [](const scores::Scores& record) { scores::ShareStoredRun(record); };
 }
 

@@ -180,9 +180,9 @@ std::string ParseBoardIni(std::string_view text, std::string& problem) {
         std::string url = TrimSpaces(line.substr(eq + 1));
         if (url.empty()) return "";
         const std::string lower = LowerAscii(url.substr(0, 8));
-        const size_t schemeEnd = lower.rfind("https://", 0) == 0   ? 8
+        const size_t schemeEnd = lower.rfind("https://", 0) == 0  ? 8
                                  : lower.rfind("http://", 0) == 0 ? 7
-                                                                   : 0;
+                                                                  : 0;
         bool clean = true;
         for (char c : url) {
             const auto u = static_cast<unsigned char>(c);
@@ -450,8 +450,8 @@ ShareResult ExchangeRun(const std::string& server, const std::string& token, con
     while (out.run.state == BoardState::kPending || first) {
         first = false;
         if (out.run.state == BoardState::kPending) {
-            const media::THttpResponse r =
-                media::HttpFetch(request("GET", "/api/v1/runs/" + std::to_string(out.run.id)), &stop);
+            const media::THttpResponse r = media::HttpFetch(
+                request("GET", "/api/v1/runs/" + std::to_string(out.run.id)), &stop);
             if (r.status == 404) {
                 // The board lost the run (a board started afresh): send it again next time.
                 out.run.state = BoardState::kQueued;
@@ -466,8 +466,8 @@ ShareResult ExchangeRun(const std::string& server, const std::string& token, con
             TakeRunAnswer(ParseBody(r.body), out.run);
         } else {
             // The POST's answer gave no name or difficulty: ask once for them.
-            const media::THttpResponse r =
-                media::HttpFetch(request("GET", "/api/v1/runs/" + std::to_string(out.run.id)), &stop);
+            const media::THttpResponse r = media::HttpFetch(
+                request("GET", "/api/v1/runs/" + std::to_string(out.run.id)), &stop);
             if (r.status == 200) TakeRunAnswer(ParseBody(r.body), out.run);
         }
         if (out.run.state != BoardState::kPending) break;
@@ -635,8 +635,7 @@ void StartBoardSharing(const ShareLimits& limits) {
     g_share.queue = LoadBoardQueue();
     // A run whose replay is gone (it left the score list) can no longer be sent or shown.
     const size_t before = g_share.queue.size();
-    std::erase_if(g_share.queue,
-                  [](const BoardRun& r) { return media::FileType(r.replay) != 1; });
+    std::erase_if(g_share.queue, [](const BoardRun& r) { return media::FileType(r.replay) != 1; });
     if (g_share.queue.size() != before) SaveBoardQueue(g_share.queue);
     if (g_share.server.empty()) return;
     engine::WriteLog("\tBoard: sharing runs with " + g_share.server);
@@ -681,7 +680,8 @@ void PollBoardSharing() {
             }
         }
         const bool settled = run.state == BoardState::kVerified ||
-                           run.state == BoardState::kRejected || run.state == BoardState::kRefused;
+                             run.state == BoardState::kRejected ||
+                             run.state == BoardState::kRefused;
         if (settled && !run.noticed) {
             engine::AddNotice(OutcomeNotice(run), 1);
             engine::WriteLog("\tBoard: " + run.replay + ": " + media::ToUtf8(BoardStateText(run)));

@@ -49,17 +49,17 @@ struct BoardRun {
 
 // What one exchange with the board gave.
 struct ShareResult {
-    BoardRun run;              // the run's new state
-    std::string problem;       // why it could not be sent ("" when the board answered)
+    BoardRun run;               // the run's new state
+    std::string problem;        // why it could not be sent ("" when the board answered)
     int retryAfterSeconds = 0;  // how long the board asked to wait (429), 0 for no wish
 };
 
 // Time limits of one exchange.
 struct ShareLimits {
-    int connectMs = 5000;        // per request, to connect
-    int requestMs = 20000;       // per request, in all
-    int verdictWaitMs = 60000;   // how long to wait for a verdict after sending
-    int verdictPollMs = 1000;    // between two questions about a pending run
+    int connectMs = 5000;       // per request, to connect
+    int requestMs = 20000;      // per request, in all
+    int verdictWaitMs = 60000;  // how long to wait for a verdict after sending
+    int verdictPollMs = 1000;   // between two questions about a pending run
 };
 
 // Returns the server URL of a "Board.ini" text: the value of its "Server"
@@ -115,7 +115,8 @@ std::string Utf8ToLatin1(std::string_view utf8);
 void StartBoardSharing(const ShareLimits& limits = {});
 // Queues a run just stored (with its replay) when a board is named, and sends the queue.
 void ShareStoredRun(const Scores& record);
-// Takes in finished exchanges: updates and saves the queue, shows each new outcome once as a notice.
+// Takes in finished exchanges: updates and saves the queue, shows each new outcome once as a
+// notice.
 void PollBoardSharing();
 // Stops sharing within a second: a send in flight is cancelled and its run stays queued.
 void StopBoardSharing();

@@ -39,8 +39,9 @@ class ShareCommandTest : public ::testing::Test {
     }
     Outcome Share(const std::string& args) {
         const std::string err = dir_ / "err.txt";
-        const std::string command = "cd '" + dir_ / "game" + "' && exec '" ZQ_DIST_DIR
-                                    "/zarquill' --share " + args + " 2>'" + err + "'";
+        const std::string command = "cd '" + dir_ / "game" +
+                                    "' && exec '" ZQ_DIST_DIR "/zarquill' --share " + args +
+                                    " 2>'" + err + "'";
         Outcome o;
         std::FILE* p = ::popen(command.c_str(), "r");
         if (!p) return o;
@@ -53,9 +54,9 @@ class ShareCommandTest : public ::testing::Test {
         return o;
     }
     void NameBoard(int port) {
-        ASSERT_TRUE(zqtest::WriteWholeFile(dir_ / "game/Files/Board.ini",
-                                           "Server = http://127.0.0.1:" + std::to_string(port) +
-                                               "\r\n"));
+        ASSERT_TRUE(
+            zqtest::WriteWholeFile(dir_ / "game/Files/Board.ini",
+                                   "Server = http://127.0.0.1:" + std::to_string(port) + "\r\n"));
     }
     std::string Queue() const { return zqtest::ReadWholeFile(dir_ / "game/Files/274/board.queue"); }
 
@@ -93,7 +94,8 @@ TEST_F(ShareCommandTest, SendsRunsPrintsVerdictsAndQueuesWhatCannotBeSent) {
     } cases[] = {
         {"'" + Golden("easy.zqr") + "' '" + Golden("hard.zqr") + "'",
          0,
-         {"\"id\":1,\"state\":\"verified\",\"rank\":1}", "\"id\":2,\"state\":\"verified\",\"rank\":1}"}},
+         {"\"id\":1,\"state\":\"verified\",\"rank\":1}",
+          "\"id\":2,\"state\":\"verified\",\"rank\":1}"}},
         {"'" + dir_ / "boasted.zqr" + "' missing.zqr",
          2,
          {"\"state\":\"rejected\",\"reason\":\"score differs\"}",
@@ -113,8 +115,8 @@ TEST_F(ShareCommandTest, SendsRunsPrintsVerdictsAndQueuesWhatCannotBeSent) {
         for (const std::string& text : c.lines) {
             const size_t end = o.out.find('\n', at);
             ASSERT_NE(end, std::string::npos) << c.args << "\n" << o.out;
-            EXPECT_NE(o.out.substr(at, end - at).find(text), std::string::npos)
-                << text << "\n" << o.out;
+            EXPECT_NE(o.out.substr(at, end - at).find(text), std::string::npos) << text << "\n"
+                                                                                << o.out;
             at = end + 1;
         }
         EXPECT_EQ(at, o.out.size()) << o.out;

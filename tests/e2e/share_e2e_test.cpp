@@ -25,8 +25,9 @@ using zqtest::ProgramRun;
 class ShareE2E : public zqtest::ProgramTest {
   protected:
     void NameBoard(ProgramRun& run, int port) {
-        ASSERT_TRUE(zqtest::WriteWholeFile(
-            run.Path("Files/Board.ini"), "Server = http://127.0.0.1:" + std::to_string(port) + "\r\n"));
+        ASSERT_TRUE(
+            zqtest::WriteWholeFile(run.Path("Files/Board.ini"),
+                                   "Server = http://127.0.0.1:" + std::to_string(port) + "\r\n"));
     }
     std::string Queue(const ProgramRun& run) const {
         return zqtest::ReadWholeFile(run.Path("Files/274/board.queue"));
@@ -113,9 +114,9 @@ TEST_F(ShareE2E, ClosingTheWindowDuringASendLeavesAtOnceAndKeepsTheRunQueued) {
     const auto t0 = std::chrono::steady_clock::now();
     run.RequestClose();
     ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", 30000)) << LogText(run);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - t0)
-                        .count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
     std::printf("closing screen reached %lld ms after the close request\n",
                 static_cast<long long>(ms));
     // Far below the 20 s a hanging request may last: the send did not hold the exit up.

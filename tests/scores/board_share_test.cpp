@@ -90,7 +90,9 @@ class FakeBoard {
                 if (end != std::string::npos && need == std::string::npos) {
                     size_t length = 0;
                     const size_t at = raw.find("Content-Length: ");
-                    if (at != std::string::npos && at < end) length = std::stoul(raw.substr(at + 16));
+                    if (at != std::string::npos && at < end) {
+                        length = std::stoul(raw.substr(at + 16));
+                    }
                     need = end + 4 + length;
                 }
             }
@@ -261,7 +263,8 @@ TEST_F(BoardShareFolder, TokenIsMadeOncePrivateAndADamagedOneIsNeverReplaced) {
 TEST(BoardShareExchange, SendOutcomes) {
     const std::string verified =
         R"({"id":7,"name":"Zo\u00eb","difficulty":"hard","state":"verified"})";
-    const std::string board = R"({"difficulty":"hard","runs":[{"rank":1,"id":3},{"rank":2,"id":7}]})";
+    const std::string board =
+        R"({"difficulty":"hard","runs":[{"rank":1,"id":3},{"rank":2,"id":7}]})";
     struct Case {
         const char* what;
         Reply post;
@@ -272,6 +275,7 @@ TEST(BoardShareExchange, SendOutcomes) {
         bool problem;
         int retryAfter;
     } cases[] = {
+        // clang-format off
         {"202 then verified", {202, R"({"id":7,"state":"pending"})"}, BoardState::kVerified, 7, 2, "",
          false, 0},
         {"200 already verified", {200, R"({"id":7,"state":"verified"})"}, BoardState::kVerified, 7,
@@ -288,6 +292,7 @@ TEST(BoardShareExchange, SendOutcomes) {
         {"202 without an id", {202, R"({"state":"pending"})"}, BoardState::kQueued, 0, 0, "", true,
          0},
         {"no answer in time", {0, "", "", true}, BoardState::kQueued, 0, 0, "", true, 0},
+        // clang-format on
     };
     for (const Case& c : cases) {
         FakeBoard fake([&](const std::string& method, const std::string& target) {
@@ -381,7 +386,8 @@ TEST_F(BoardShareFolder, StoredRunIsQueuedBeforeSendingAndNothingGoesOutWithoutB
             return Reply{202, R"({"id":5,"state":"pending"})"};
         }
         if (target == "/api/v1/runs/5") {
-            return Reply{200, R"({"id":5,"name":"Zo\u00eb","difficulty":"easy","state":"verified"})"};
+            return Reply{200,
+                         R"({"id":5,"name":"Zo\u00eb","difficulty":"easy","state":"verified"})"};
         }
         return Reply{200, R"({"difficulty":"easy","runs":[{"rank":4,"id":5}]})"};
     });
