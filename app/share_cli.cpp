@@ -163,6 +163,10 @@ int RunShareCommand(const ShareOptions& options, std::FILE* out, std::FILE* err)
 }
 
 void InstallShareHooks() {
+    scores::SetReplayCheck([](std::string_view bytes, std::string& why) {
+        game::Replay replay;
+        return game::DecodeReplay(bytes, replay, why);
+    });
     scores::BoardLineHook = [](const scores::Scores& record) {
         return scores::BoardLineFor(record);
     };

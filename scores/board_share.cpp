@@ -565,6 +565,7 @@ struct Sharing {
     std::set<std::string> inFlight;  // replays whose exchange has not come back
     std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
     std::unique_ptr<media::TBackgroundWorker> worker;
+    std::function<bool(std::string_view, std::string&)> replayCheck;
     bool unreachableNoticed = false;  // the "not reachable" notice was shown this session
     bool tokenProblemLogged = false;
 };
@@ -594,6 +595,16 @@ void SendWaitingRuns() {
                 media::AssetRead::kOk) {
                 engine::WriteLog("\tBoard: cannot read the replay " + run.replay + " (" + why +
                                  "); it stays queued");
+                continue;
+            }
+            // Only a replay ever leaves the machine, whatever the queue file names.
+            if (g_share.replayCheck && !g_share.replayCheck(bytes, why)) {
+                engine::WriteLog("\tBoard: " + run.replay + " is not a replay (" + why +
+                                 "); not sent");
+                run.state = BoardState::kRefused;
+                run.reason = "not a replay: " + why;
+                run.noticed = true;
+                SaveBoardQueue(g_share.queue);
                 continue;
             }
         }
@@ -627,6 +638,10 @@ std::string OutcomeNotice(const BoardRun& run) {
 }
 
 }  // namespace
+
+void SetReplayCheck(std::function<bool(std::string_view bytes, std::string& why)> check) {
+    g_share.replayCheck = std::move(check);
+}
 
 void StartBoardSharing(const ShareLimits& limits) {
     g_share.limits = limits;
@@ -719,7 +734,9 @@ bool CanShareRun(const Scores& record) {
 
 void ResetBoardSharing() {
     StopBoardSharing();
+    auto check = std::move(g_share.replayCheck);
     g_share = Sharing{};
+    g_share.replayCheck = std::move(check);
 }
 
 }  // namespace scores

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -110,6 +111,11 @@ std::string BoardStateText(const BoardRun& run);
 // Returns a UTF-8 text as ISO 8859-1 ("?" for characters above 255).
 std::string Utf8ToLatin1(std::string_view utf8);
 
+// Sets the check a replay's bytes pass before they are sent (the replay
+// reader lives above this layer); a file that fails it is refused here with
+// the reader's reason and never sent. Without a check every file is sent.
+void SetReplayCheck(std::function<bool(std::string_view bytes, std::string& why)> check);
+
 // The game's background sharing. Every call is made on the main thread.
 // Reads "Board.ini" and the queue and sends what waits (the program's start).
 void StartBoardSharing(const ShareLimits& limits = {});
@@ -127,7 +133,7 @@ std::string BoardLineFor(const Scores& record);
 // Returns true when the run can be shared now: a board is named, the run has
 // a replay and was not shared with that board yet.
 bool CanShareRun(const Scores& record);
-// Forgets the sharing state (for tests and a changed "Board.ini").
+// Forgets the sharing state but the replay check (for tests and a changed "Board.ini").
 void ResetBoardSharing();
 
 }  // namespace scores

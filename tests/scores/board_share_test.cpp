@@ -449,5 +449,26 @@ TEST_F(BoardShareFolder, StoredRunIsQueuedBeforeSendingAndNothingGoesOutWithoutB
     EXPECT_EQ(fake.Requests().size(), before);
 }
 
+TEST_F(BoardShareFolder, AFileThatIsNotAReplayNeverLeavesTheMachine) {
+    FakeBoard fake([](const std::string&, const std::string&) { return Reply{500, "{}"}; });
+    ASSERT_TRUE(zqtest::WriteWholeFile(dir_ / "Board.ini", "Server = " + fake.Url() + "\n"));
+    ASSERT_TRUE(zqtest::WriteWholeFile(dir_ / "secret.txt", "not a replay"));
+    BoardRun planted;  // a queue file naming some other file
+    planted.replay = dir_ / "secret.txt";
+    ASSERT_TRUE(SaveBoardQueue({planted}));
+    SetReplayCheck([](std::string_view bytes, std::string& why) {
+        why = "bad magic";
+        return bytes.rfind("ZQR", 0) == 0;
+    });
+    StartBoardSharing(FastLimits());
+    StopBoardSharing();
+    SetReplayCheck(nullptr);
+    EXPECT_TRUE(fake.Requests().empty());
+    const std::vector<BoardRun> queue = LoadBoardQueue();
+    ASSERT_EQ(queue.size(), 1u);
+    EXPECT_EQ(queue[0].state, BoardState::kRefused);
+    EXPECT_EQ(queue[0].reason, "not a replay: bad magic");
+}
+
 }  // namespace
 }  // namespace scores
