@@ -103,15 +103,20 @@ int64_t IdField(const json& j, const char* key) {
     return v > 0 ? v : 0;
 }
 
-// Returns a one-line reason from an error answer, cut to a sane length.
+// Returns a text from the board as one line of a sane length (control characters become spaces).
+std::string OneLine(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+    }
+    if (text.size() > kMaxReasonChars) text.resize(kMaxReasonChars);
+    return text;
+}
+
+// Returns a one-line reason from an error answer.
 std::string ErrorReason(const media::THttpResponse& r) {
     std::string reason = StringField(ParseBody(r.body), "error");
     if (reason.empty()) reason = "status " + std::to_string(r.status);
-    for (char& c : reason) {
-        if (static_cast<unsigned char>(c) < 32) c = ' ';
-    }
-    if (reason.size() > kMaxReasonChars) reason.resize(kMaxReasonChars);
-    return reason;
+    return OneLine(reason);
 }
 
 // Returns what stopped a request that got no answer.
@@ -145,14 +150,14 @@ void TakeRunAnswer(const json& j, BoardRun& run) {
     if (state == "verified") run.state = BoardState::kVerified;
     if (state == "rejected") run.state = BoardState::kRejected;
     if (state == "pending") run.state = BoardState::kPending;
-    const std::string name = StringField(j, "name");
+    const std::string name = OneLine(StringField(j, "name"));
     if (!name.empty()) run.name = name;
+    // The difficulty names a board page to ask for: only the three the board has.
     const std::string difficulty = StringField(j, "difficulty");
-    if (!difficulty.empty()) run.difficulty = difficulty;
-    if (run.state == BoardState::kRejected) {
-        run.reason = StringField(j, "reason");
-        if (run.reason.size() > kMaxReasonChars) run.reason.resize(kMaxReasonChars);
+    if (difficulty == "easy" || difficulty == "medium" || difficulty == "hard") {
+        run.difficulty = difficulty;
     }
+    if (run.state == BoardState::kRejected) run.reason = OneLine(StringField(j, "reason"));
 }
 
 // Returns the capitalised difficulty for the panel ("Hard").
@@ -325,6 +330,10 @@ bool ParseBoardRun(std::string_view line, BoardRun& out) {
         return false;  // a state the board gave needs the board's id
     }
     run.difficulty = StringField(j, "difficulty");
+    if (!run.difficulty.empty() && run.difficulty != "easy" && run.difficulty != "medium" &&
+        run.difficulty != "hard") {
+        return false;
+    }
     run.name = StringField(j, "name");
     run.reason = StringField(j, "reason");
     auto noticed = j.find("noticed");

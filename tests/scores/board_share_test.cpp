@@ -202,7 +202,8 @@ TEST(BoardShareFiles, QueueLinesReadBackAsWrittenAndJunkIsRefused) {
     for (const char* junk : {"", "{", "[]", "{\"replay\":\"/a\",\"state\":\"lost\"}",
                              "{\"replay\":\"relative.zqr\",\"state\":\"queued\"}",
                              "{\"replay\":\"/a\",\"state\":\"verified\",\"id\":0}",
-                             "{\"replay\":\"/a\",\"state\":\"pending\",\"id\":-4}"}) {
+                             "{\"replay\":\"/a\",\"state\":\"pending\",\"id\":-4}",
+                             "{\"replay\":\"/a\",\"state\":\"queued\",\"difficulty\":\"../x\"}"}) {
         EXPECT_FALSE(ParseBoardRun(junk, back)) << junk;
     }
 }
