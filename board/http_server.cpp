@@ -28,6 +28,8 @@ constexpr int kStopPollMs = 20;
 struct Exchange {
     Request request;
     size_t discarded = 0;
+    size_t reserved = 0;  // body bytes counted against the server's budget
+    bool busy = false;    // the budget was spent: answered with 503
 };
 
 // Returns the client's address as text ("" when unknown).
@@ -116,8 +118,20 @@ struct HttpCallbacks {
         }
         Request& rq = exchange->request;
         if (*uploadSize > 0) {
-            if (!rq.bodyTooLarge && rq.body.size() + *uploadSize <= kMaxBodyBytes) {
-                rq.body.append(upload, *uploadSize);
+            const size_t n = *uploadSize;
+            const bool fits = !rq.bodyTooLarge && rq.body.size() + n <= kMaxBodyBytes;
+            if (fits && !exchange->busy &&
+                server->bufferedBytes_.fetch_add(n) + n > kMaxBufferedBodyBytes) {
+                // Many large uploads at once: refuse this one rather than run out of memory.
+                server->bufferedBytes_.fetch_sub(n);
+                exchange->busy = true;
+            }
+            if (fits && !exchange->busy) {
+                rq.body.append(upload, n);
+                exchange->reserved += n;
+            } else if (fits) {
+                exchange->discarded += n;
+                if (exchange->discarded > kMaxDiscardBytes) return MHD_NO;
             } else {
                 rq.bodyTooLarge = true;
                 rq.body.clear();
@@ -128,15 +142,22 @@ struct HttpCallbacks {
             *uploadSize = 0;
             return MHD_YES;
         }
+        if (exchange->busy) {
+            Response r = ErrorResponse(503, "the server is busy receiving runs; try again soon");
+            r.headers.emplace_back("Retry-After", "5");
+            return Send(connection, r);
+        }
         return Send(connection, server->api_.Handle(rq));
     }
 
     static void Completed(void* cls, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
         auto* exchange = static_cast<Exchange*>(*context);
         if (!exchange) return;
+        auto* server = static_cast<HttpServer*>(cls);
+        server->bufferedBytes_.fetch_sub(exchange->reserved);
         delete exchange;
         *context = nullptr;
-        static_cast<HttpServer*>(cls)->inFlight_.fetch_sub(1);
+        server->inFlight_.fetch_sub(1);
     }
 };
 

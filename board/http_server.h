@@ -38,6 +38,7 @@ class HttpServer {
     MHD_Daemon* daemon_ = nullptr;
     uint16_t port_ = 0;
     std::atomic<int> inFlight_{0};
+    std::atomic<size_t> bufferedBytes_{0};  // request bodies held in memory
 };
 
 }  // namespace board

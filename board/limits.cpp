@@ -9,7 +9,8 @@ namespace board {
 
 void LogLimits() {
     auto n = [](auto v) { return std::to_string(v); };
-    Log("limit: request body " + n(kMaxBodyBytes) + " bytes");
+    Log("limit: request body " + n(kMaxBodyBytes) + " bytes, " + n(kMaxBufferedBodyBytes >> 20) +
+        " MiB of bodies in memory at once");
     Log("limit: run length " + n(kMaxRunFrames) + " steps");
     Log("limit: verification " + n(kVerifyCpuSeconds) + " s processor time, " +
         n(kVerifyWallSeconds) + " s wall time, " + n(kVerifyAddressSpaceBytes >> 20) +

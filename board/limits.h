@@ -9,6 +9,8 @@ namespace board {
 
 // The largest request body accepted (a replay file); larger ones get 413.
 inline constexpr size_t kMaxBodyBytes = size_t{1} << 20;
+// Request bodies held in memory at once, over all connections; beyond it uploads get 503.
+inline constexpr size_t kMaxBufferedBodyBytes = size_t{64} << 20;
 // The longest run ranked: two hours of play at 60 steps a second.
 inline constexpr uint32_t kMaxRunFrames = 2u * 60u * 60u * 60u;
 // Processor seconds one verification may use before it is rejected.

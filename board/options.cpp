@@ -96,7 +96,7 @@ Command ParseOptions(int argc, const char* const* argv, Options& options, std::s
 }
 
 std::string HelpText() {
-    return kUsage;
+    return std::string(kUsage) + "\nData folder in use without --data: " + DefaultDataDir() + "\n";
 }
 
 std::string VersionText() {

@@ -307,6 +307,8 @@ Response Api::PostRun(const Request& request) {
             break;
     }
     metrics_.CountReceived();
+    Log("run " + std::to_string(result.run.id) + " received: '" + run.name + "' on " +
+        DifficultyName(run.difficulty) + ", claims " + std::to_string(run.claimedScore));
     if (onSubmitted_) onSubmitted_();
     Response r = JsonResponse(202, {{"id", result.run.id}, {"state", "pending"}});
     r.headers.emplace_back("Location", "/api/v1/runs/" + std::to_string(result.run.id));

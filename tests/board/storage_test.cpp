@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board/names.h"
@@ -138,6 +140,25 @@ TEST_P(StorageSuite, ARunIsFinishedOnceByTheHolderOfItsClaim) {
     EXPECT_EQ(run->reason, "desync at step 60");
     EXPECT_EQ(run->firstBadStep, 60);
     EXPECT_EQ(run->verifiedAt, 220);
+    EXPECT_EQ(store->CountPending(), 0);
+}
+
+TEST_P(StorageSuite, WorkersClaimingAtOnceFinishEveryRunExactlyOnce) {
+    constexpr int kRuns = 40;
+    constexpr int kWorkers = 4;
+    for (int i = 0; i < kRuns; ++i) store->Submit(MakeRun("Ann", kTokenA, 0, 100, i));
+    std::atomic<int> finished{0};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w) {
+        workers.emplace_back([&, w] {
+            const std::string holder = "worker-" + std::to_string(w);
+            while (auto run = store->ClaimPending(holder, 0, 100000)) {
+                if (store->Finish(run->id, holder, Verdict{true, 100, "", {}}, 1)) ++finished;
+            }
+        });
+    }
+    for (auto& t : workers) t.join();
+    EXPECT_EQ(finished, kRuns);
     EXPECT_EQ(store->CountPending(), 0);
 }
 
