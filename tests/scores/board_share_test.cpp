@@ -293,6 +293,8 @@ TEST(BoardShareExchange, SendOutcomes) {
         {"202 without an id", {202, R"({"state":"pending"})"}, BoardState::kQueued, 0, 0, "", true,
          0},
         {"no answer in time", {0, "", "", true}, BoardState::kQueued, 0, 0, "", true, 0},
+        {"an answer over the cap", {202, R"({"id":7})" + std::string(2 << 20, ' ')}, BoardState::kQueued, 0, 0, "",
+         true, 0},
         // clang-format on
     };
     for (const Case& c : cases) {
