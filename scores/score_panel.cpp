@@ -34,6 +34,7 @@ constexpr int kWatchHeight = 30;
 // The Share button sits left of Watch; the board line above both.
 constexpr int kShareGap = 8;
 constexpr int kBoardLineTop = 657;
+constexpr int kBoardLineCut = 46;  // characters of the board line that fit the box
 
 }  // namespace
 
@@ -209,7 +210,10 @@ bool WatchButton(int panelX, int width, const Scores& record, bool pressed) {
 bool BoardLineAndShare(int panelX, int width, const Scores& record, bool pressed) {
     const int vh = engine::VirtualHeight;
     if (BoardLineHook) {
-        const std::string line = BoardLineHook(record);
+        std::string line = BoardLineHook(record);
+        if (static_cast<int>(line.size()) > kBoardLineCut) {
+            line = media::Left(line, kBoardLineCut - 3) + "...";
+        }
         if (!line.empty()) {
             engine::ResetDrawState();
             UseFont(3);
