@@ -29,7 +29,7 @@ std::string Golden(const char* name) {
     return std::string(ZQ_SOURCE_DIR) + "/tests/data/replays/" + name;
 }
 
-// A portable game folder, a board beside it, and a way to run "zarquill --share".
+// A portable game folder, a board beside it, and a way to run "zarquill --share" (with no display).
 class ShareCommandTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -40,8 +40,8 @@ class ShareCommandTest : public ::testing::Test {
     Outcome Share(const std::string& args) {
         const std::string err = dir_ / "err.txt";
         const std::string command = "cd '" + dir_ / "game" +
-                                    "' && exec '" ZQ_DIST_DIR "/zarquill' --share " + args +
-                                    " 2>'" + err + "'";
+                                    "' && exec env -u DISPLAY '" ZQ_DIST_DIR "/zarquill' --share " +
+                                    args + " 2>'" + err + "'";
         Outcome o;
         std::FILE* p = ::popen(command.c_str(), "r");
         if (!p) return o;
