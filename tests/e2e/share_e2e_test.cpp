@@ -42,6 +42,14 @@ class ShareE2E : public zqtest::ProgramTest {
         }
         return false;
     }
+    // Waits (bounded) until the queue file holds text; true when it did.
+    bool WaitForQueueText(const ProgramRun& run, const std::string& text, int timeoutMs) {
+        for (int waited = 0; waited < timeoutMs; waited += 250) {
+            if (Queue(run).find(text) != std::string::npos) return true;
+            Pause(250);
+        }
+        return false;
+    }
     // Plays a Medium game, quits it and stores it under a name.
     void PlayAndName(ProgramRun& run, const std::string& name) {
         PlayMediumAndQuit(run);
@@ -63,7 +71,7 @@ TEST_F(ShareE2E, ANamedRunReachesTheBoardAndItsRankComesBack) {
     StartToTitle(run);
     PlayAndName(run, "zoe");
     ASSERT_TRUE(WaitForLogText(run, "Board: rank 1 on Medium", 60000)) << LogText(run);
-    EXPECT_NE(Queue(run).find("\"state\":\"verified\""), std::string::npos) << Queue(run);
+    EXPECT_TRUE(WaitForQueueText(run, "\"state\":\"verified\"", 10000)) << Queue(run);
     const zqtest::HttpReply page = zqtest::SendHttp(board.Port(), "GET", "/api/v1/boards/medium");
     EXPECT_NE(page.body.find("\"id\":1,\"name\":\"zoe\",\"rank\":1"), std::string::npos)
         << page.body;
@@ -83,14 +91,14 @@ TEST_F(ShareE2E, ARunMadeWhileTheBoardIsDownIsSentAtTheNextStart) {
     StartToTitle(run);
     PlayAndName(run, "offline");
     ASSERT_TRUE(WaitForLogText(run, "the board cannot be reached", 30000)) << LogText(run);
-    EXPECT_NE(Queue(run).find("\"state\":\"queued\""), std::string::npos) << Queue(run);
+    EXPECT_TRUE(WaitForQueueText(run, "\"state\":\"queued\"", 10000)) << Queue(run);
     QuitFromTitle(run);
 
     ASSERT_TRUE(board.Start()) << board.Log();  // back, on another port
     NameBoard(run, board.Port());
     StartToTitle(run);
     ASSERT_TRUE(WaitForLogText(run, "Board: rank 1 on Medium", 60000)) << LogText(run);
-    EXPECT_NE(Queue(run).find("\"state\":\"verified\""), std::string::npos) << Queue(run);
+    EXPECT_TRUE(WaitForQueueText(run, "\"state\":\"verified\"", 10000)) << Queue(run);
     QuitFromTitle(run);
 }
 
@@ -109,8 +117,9 @@ TEST_F(ShareE2E, ClosingTheWindowDuringASendLeavesAtOnceAndKeepsTheRunQueued) {
     NameBoard(run, ntohs(addr.sin_port));
     StartToTitle(run);
     PlayAndName(run, "closer");
-    Pause(1000);  // the send is under way, waiting for an answer that never comes
-    EXPECT_NE(Queue(run).find("\"state\":\"queued\""), std::string::npos) << Queue(run);
+    // The run is queued before it is sent; the send then waits for an answer that never comes.
+    ASSERT_TRUE(WaitForQueueText(run, "\"state\":\"queued\"", 10000)) << Queue(run);
+    Pause(1000);
     const auto t0 = std::chrono::steady_clock::now();
     run.RequestClose();
     ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", 30000)) << LogText(run);
