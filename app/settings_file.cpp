@@ -11,6 +11,7 @@
 
 #include "engine/frame_end.h"
 #include "engine/log.h"
+#include "engine/media/durable_file.h"
 #include "engine/media/files.h"
 #include "engine/media/paths.h"
 #include "engine/media/text.h"

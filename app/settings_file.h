@@ -1,11 +1,12 @@
 // The settings file "Setup.ini": the forgiving reader that runs once at
-// start-up (in "Files/") and the writer that lays the file out anew whenever
-// the settings may have changed.
+// start-up and the writer that lays the file out anew whenever the settings
+// may have changed.
 #pragma once
 
 namespace app {
 
-// The settings file's name, in "Files/".
+// The settings file's name. It lives at the path fixed at start-up: "Files/"
+// of a portable folder, the per-user config folder when installed.
 inline constexpr const char* kSetupFileName = "Setup.ini";
 // The notice shown when the settings could not be saved.
 inline constexpr const char* kSetupNotSavedNotice = "Couldn't save the settings!";

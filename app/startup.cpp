@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <cstdlib>
+#include <set>
 
 #include "app/audio_choice.h"
 #include "app/closing_screen.h"
@@ -23,10 +24,12 @@
 #include "engine/log.h"
 #include "engine/media/audio.h"
 #include "engine/media/clock.h"
-#include "engine/media/files.h"
+#include "engine/media/desktop.h"
+#include "engine/media/folders.h"
 #include "engine/media/graphics.h"
 #include "engine/media/installed_layout.h"
 #include "engine/media/paths.h"
+#include "engine/media/temp_files.h"
 #include "engine/media/terminate.h"
 #include "engine/media/text.h"
 #include "engine/settings_panel.h"
@@ -35,6 +38,7 @@
 #include "game/game_loop.h"
 #include "scores/board_share.h"
 #include "scores/name_entry.h"
+#include "scores/replay_store.h"
 #include "scores/score_file.h"
 #include "scores/score_panel.h"
 #include "scores/scores.h"
@@ -123,11 +127,7 @@ media::TLayoutChoice ApplyFolderRule(bool createFolders) {
     if (createFolders) {
         media::CreateProgramFolders(choice.paths);
         media::PrepareInstalledFolders(layout);
-        // A save killed part-way leaves its temporary file beside the file it
-        // was replacing.
-        for (const std::string* file : {&choice.paths.setupFile, &choice.paths.scoreFile}) {
-            media::RemoveStaleTempFiles(file->substr(0, file->find_last_of('/') + 1));
-        }
+        RemoveKilledSaves();
     }
     media::ChangeDir(choice.paths.filesDir + "..");
     return layout;
@@ -218,6 +218,17 @@ StartupStages ProgramStages() {
 
 }  // namespace
 
+void RemoveKilledSaves() {
+    const media::TProgramPaths& paths = media::ProgramPaths();
+    // A save killed part-way leaves its temporary file beside the file it
+    // was replacing; the settings and score file may share a folder.
+    const std::set<std::string> folders{media::FolderOf(paths.setupFile),
+                                        media::FolderOf(paths.scoreFile), scores::ReplayFolder()};
+    for (const std::string& folder : folders) {
+        if (!folder.empty()) media::RemoveStaleTempFiles(folder);
+    }
+}
+
 AudioBackend MediaAudioBackend() {
     AudioBackend audio;
     audio.drivers = [] { return media::AudioDrivers(); };
@@ -299,6 +310,9 @@ void RunStartup(const AudioBackend& audio, const StartupStages& stages) {
 }
 
 int Main(int argc, char** argv) {
+    // The window, input, sound devices and Ogg Vorbis come from the desktop
+    // part; --verify-replay then swaps in its headless drivers itself.
+    media::InstallDesktopMedia();
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             PrintHelp();

@@ -29,6 +29,10 @@ struct StartupStages {
 // Minimum time from the folder change into the game folder to the front end.
 inline constexpr int kMinimumLoadingMs = 2500;
 
+// Removes the temporary files that saves killed part-way left in every folder
+// the durable writer saves into (the settings', the score file's and the
+// replays' folder of the paths fixed at start-up).
+void RemoveKilledSaves();
 // Returns the audio layer's real operations.
 AudioBackend MediaAudioBackend();
 

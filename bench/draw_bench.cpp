@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/media/desktop.h"
 #include "engine/media/gl_driver.h"
 #include "engine/media/graphics.h"
 #include "engine/media/random.h"
@@ -142,6 +143,7 @@ GLuint BaselineTexture(const media::TPixmap& pm, int w, int h) {
 }  // namespace
 
 int main() {
+    media::InstallDesktopMedia();
     std::unique_ptr<zqtest::XvfbServer> xvfb;
     if (!std::getenv("DISPLAY")) {
         xvfb = std::make_unique<zqtest::XvfbServer>();

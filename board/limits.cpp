@@ -14,13 +14,17 @@ void LogLimits() {
     Log("limit: run length " + n(kMaxRunFrames) + " steps");
     Log("limit: verification " + n(kVerifyCpuSeconds) + " s processor time, " +
         n(kVerifyWallSeconds) + " s wall time, " + n(kVerifyAddressSpaceBytes >> 20) +
-        " MiB address space, " + n(kMaxVerifyAttempts) + " attempts");
+        " MiB address space, " + n(kMaxVerifyAttempts) + " attempts, niceness +" + n(kVerifyNice) +
+        " as a batch job");
     Log("limit: claim lease " + n(kClaimLeaseMs / 1000) + " s, pending runs " + n(kMaxPendingRuns));
     Log("limit: submissions per address " + n(static_cast<int>(kSubmitBurst)) + " at once, " +
         n(static_cast<int>(kSubmitsPerSecond)) + " per second after");
     Log("limit: connections " + n(kMaxConnections) + ", per address " +
         n(kMaxConnectionsPerAddress) + ", idle timeout " + n(kConnectionTimeoutSeconds) + " s, " +
         n(kConnectionMemoryBytes / 1024) + " KiB each");
+    Log("limit: PostgreSQL connections " + n(kDatabaseConnections) + ", connect timeout " +
+        n(kDatabaseConnectTimeoutSeconds) + " s, statement timeout " +
+        n(kDatabaseStatementTimeoutMs / 1000) + " s");
     Log("limit: page size " + n(kMaxPageLimit) + " entries");
 }
 

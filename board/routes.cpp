@@ -9,6 +9,7 @@
 #include "board/limits.h"
 #include "board/log.h"
 #include "board/names.h"
+#include "board/web_files.h"
 #include "game/replay_file.h"
 #include "scores/date_time.h"
 #include "scores/replay_store.h"
@@ -234,6 +235,11 @@ Response Api::Route(const Request& request) {
     }
     if (api(2, "boards")) return get ? GetBoard(seg[3], request) : MethodNotAllowed("GET");
     if (api(2, "players")) return get ? GetPlayer(seg[3], request) : MethodNotAllowed("GET");
+    if (webFiles_) {
+        if (auto page = webFiles_->Find(request.path)) {
+            return get ? *page : MethodNotAllowed("GET");
+        }
+    }
     return ErrorResponse(404, "no such page");
 }
 

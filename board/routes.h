@@ -18,6 +18,8 @@
 
 namespace board {
 
+class WebFiles;
+
 // One request as received. The path and the query are still percent-encoded.
 struct Request {
     std::string method;
@@ -46,6 +48,8 @@ class Api {
 
     // Sets what is called after a new run is stored (the workers' wake-up).
     void OnSubmitted(std::function<void()> call) { onSubmitted_ = std::move(call); }
+    // Serves the web page's files (kept by the caller) beside the API.
+    void ServeWebFiles(const WebFiles* files) { webFiles_ = files; }
     // Answers one request; never throws.
     Response Handle(const Request& request);
     // Notes that a verdict was stored: the boards' cached pages are stale.
@@ -64,6 +68,7 @@ class Api {
     std::function<int64_t()> nowMs_;
     RateLimiter limiter_;
     std::function<void()> onSubmitted_;
+    const WebFiles* webFiles_ = nullptr;
     const std::string serverKey_;
 
     // Board pages as sent, until a verdict is stored here or they grow old

@@ -17,6 +17,7 @@
 #include "board/routes.h"
 #include "board/storage.h"
 #include "board/verify.h"
+#include "board/web_files.h"
 #include "board/workers.h"
 #include "engine/identity.h"
 
@@ -78,6 +79,15 @@ int Serve(const Options& options, const char* argv0) {
     Api api(*storage, metrics, NowMs);
     Workers workers(*storage, metrics, OwnProgram(argv0), RandomHex(8), options.workers, NowMs);
     api.OnSubmitted([&workers] { workers.Wake(); });
+    WebFiles web;
+    if (const std::string folder = FindWebFolder(OwnProgram(argv0)); folder.empty()) {
+        Log("web page: not installed beside the program; serving the API only");
+    } else if (std::string webError; !web.Load(folder, webError)) {
+        Log("web page: " + webError + "; serving the API only");
+    } else {
+        Log("web page: " + folder);
+        api.ServeWebFiles(&web);
+    }
     workers.OnVerdict([&api] { api.NoteVerdict(); });
     workers.Start();
     HttpServer http(api);

@@ -22,7 +22,7 @@ std::unique_ptr<Storage> OpenStorage(const std::string& databaseUrl, const std::
         return OpenSqliteStorage(path.empty() ? dataDir + "/board.sqlite" : path);
     }
     if (databaseUrl.rfind("postgresql://", 0) == 0 || databaseUrl.rfind("postgres://", 0) == 0) {
-        throw StorageError("this server was built without PostgreSQL support");
+        return OpenPostgresStorage(databaseUrl);
     }
     throw StorageError("unknown database '" + databaseUrl +
                        "' (use sqlite:PATH or postgresql://...)");

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/media/audio.h"
+#include "engine/media/desktop.h"
 #include "engine/media/graphics.h"
 #include "engine/media/input.h"
 #include "engine/media/key_codes.h"
@@ -64,6 +65,7 @@ void StartAudio() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    media::InstallDesktopMedia();
     int max_frames = -1;
     std::string shot;
     for (int i = 1; i + 1 < argc; i += 2) {

@@ -12,10 +12,9 @@
 #include "engine/identity.h"
 #include "engine/log.h"
 #include "engine/media/clock.h"
-#include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/media/graphics.h"
 #include "engine/media/input.h"
-#include "engine/media/installed_layout.h"
 #include "engine/media/memory.h"
 #include "engine/media/paths.h"
 #include "engine/media/random.h"
@@ -332,7 +331,7 @@ void TakeScreenshot() {
     // the game folder), so no change of the current folder can move the file.
     const std::string folder = media::ProgramPathOr(media::ProgramPaths().screenshotDir, "../");
     // The installed layout's pictures folder is made by the first screenshot.
-    if (media::ProgramPaths().installed) media::MakePrivateFolders(folder);
+    if (media::ProgramPaths().installed) media::MakeFolders(folder, media::kPrivateFolderMode);
     int saved = media::SavePixmapPNG(pixmap, folder + name, 9);
     WriteLog("\tSaved Screenshot " + media::Str(saved));
     WriteLog("");

@@ -9,6 +9,7 @@
 #include "engine/identity.h"
 #include "engine/log.h"
 #include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/media/paths.h"
 #include "engine/media/text.h"
 #include "engine/setup_table.h"
@@ -77,7 +78,8 @@ int ChooseDepth() {
     return 0;
 }
 
-// Returns where the crash marker lives: the game folder fixed at start-up.
+// Returns where the crash marker lives: the path fixed at start-up (the game
+// folder of a portable folder, the per-user state folder when installed).
 std::string CrashMarkerPath() {
     return media::ProgramPathOr(media::ProgramPaths().crashMarker, kCrashMarker);
 }
@@ -166,7 +168,7 @@ bool ApplyGraphicsSettings() {
         WriteLog("\tChanged Graphics Mode ingame.");
     }
     Setup[SETUP_GFXENGINE] = 0;
-    media::SetGraphicsDriver(g_setupDriver ? g_setupDriver : media::GLDraw2DDriver(), 2);
+    media::SetGraphicsDriver(g_setupDriver ? g_setupDriver : media::DefaultGraphicsDriver(), 2);
     WriteLog("\tUsing OpenGL Driver");
 
     int depth = ChooseDepth();

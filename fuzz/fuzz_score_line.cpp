@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "scores/score_file.h"
 #include "scores/scrambler.h"
 

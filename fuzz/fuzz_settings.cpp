@@ -14,6 +14,7 @@
 
 #include "app/settings_file.h"
 #include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/setup_table.h"
 
 namespace {

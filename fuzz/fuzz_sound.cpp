@@ -9,10 +9,12 @@
 #include <string>
 
 #include "engine/media/asset_read.h"
+#include "engine/media/desktop.h"
 #include "engine/media/sound_decode.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     media::SetLoadFailureSink([](std::string_view) {});
+    media::InstallDesktopMedia();  // the Ogg Vorbis decoder
     return 0;
 }
 

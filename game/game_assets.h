@@ -11,9 +11,8 @@
 
 namespace game {
 
-// First and last slot of SfxChannels the effects rotate through, and where
+// Last slot of SfxChannels the effects rotate through (from slot 1), and where
 // the cursor wraps to (slots below it are used only on the first pass).
-inline constexpr int kFirstSfxSlot = 1;
 inline constexpr int kLastSfxSlot = 255;
 inline constexpr int kSfxWrapSlot = 20;
 

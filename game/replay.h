@@ -40,7 +40,7 @@ bool StoreRecording(const scores::Scores& record);
 const Replay& LastRecording();
 
 // Re-simulates a replay on the headless set-up the caller installed
-// (InstallHeadlessSimulation, or a test's recording driver) and compares it
+// (InstallHeadlessSimulation in replay_verify.h, or a test's recording driver) and compares it
 // with its record. afterStep, when given, runs after every step (to drop
 // recorded draws). VerifyReplay (replay_verify.h) is the call to use.
 // Note: the game state is left as the replay ends; the settings it borrows are restored.

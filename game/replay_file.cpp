@@ -7,7 +7,7 @@
 
 #include "engine/media/asset_read.h"
 #include "engine/media/binary_files.h"
-#include "engine/media/files.h"
+#include "engine/media/durable_file.h"
 
 namespace game {
 

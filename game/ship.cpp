@@ -127,10 +127,6 @@ void AimAndDrawShip() {
     TargetY = py - 16;
 }
 
-void ShipInput() {
-    ShipInputWith(ButtonDown(1) != 0, ButtonDown(2) != 0);
-}
-
 void ShipInputWith(bool left, bool right) {
     if (FireCooldown > 0) FireCooldown -= 1;
     if (!left && Lives > 0) {

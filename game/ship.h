@@ -33,9 +33,8 @@ void ResetShip();
 // Turns the ship toward last frame's target and, while lives remain, draws the
 // cross-hair and the ship; then takes the new target from the pointer.
 void AimAndDrawShip();
-// Cools the gun, eases the ship and fires, from the mouse buttons.
-void ShipInput();
-// The same with the button states given (left, right).
+// Cools the gun, eases the ship and fires, from the button states given
+// (left, right) that the game step read.
 void ShipInputWith(bool left, bool right);
 // Moves, draws and retires every shot; enemy shots hurt the ship.
 void UpdateShots();
@@ -43,7 +42,7 @@ void UpdateShots();
 void HurtPlayer();
 // Returns 1 while the mouse button (1 left, 2 right) is held, from the button source.
 int ButtonDown(int button);
-// Replaces where ShipInput reads the mouse buttons (null restores media::MouseDown).
+// Replaces where ButtonDown reads the mouse buttons (null restores media::MouseDown).
 // Note: for tests and benchmarks that script the buttons.
 void SetButtonSource(std::function<int(int)> mouseDown);
 

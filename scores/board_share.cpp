@@ -21,6 +21,7 @@
 #include "engine/frame_end.h"
 #include "engine/log.h"
 #include "engine/media/asset_read.h"
+#include "engine/media/durable_file.h"
 #include "engine/media/files.h"
 #include "engine/media/http_client.h"
 #include "engine/media/paths.h"

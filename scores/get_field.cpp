@@ -33,12 +33,4 @@ std::string GetField(std::string_view text_in, std::string_view separator, int n
     return media::Mid(text, start, length);
 }
 
-bool AllDigits(std::string_view text) {
-    if (text.empty()) return false;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    return true;
-}
-
 }  // namespace scores

@@ -14,7 +14,5 @@ inline constexpr const char* kMissingField = "-+-";
 // or "-+-" when the text has fewer fields. A text without any separator has
 // itself as field 2 as well as field 1.
 std::string GetField(std::string_view text, std::string_view separator, int n);
-// Returns true when text is not empty and holds only the digits 0 to 9.
-bool AllDigits(std::string_view text);
 
 }  // namespace scores

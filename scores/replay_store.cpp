@@ -6,8 +6,9 @@
 #include <string_view>
 
 #include "engine/media/binary_files.h"
-#include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/media/paths.h"
+#include "engine/media/text.h"
 #include "scores/date_time.h"
 #include "scores/get_field.h"
 #include "scores/score_file.h"
@@ -22,12 +23,6 @@ constexpr size_t kTimePrefix = 20;
 constexpr size_t kCheckDigits = 8;
 // Replays of identical runs are told apart by "-2", "-3" ... up to this.
 constexpr int kMaxOrdinal = 100;
-
-// Returns the folder part of a path with its "/" ("" for a bare name).
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
 
 // Returns the run's time and score as a name stem, e.g. "2026-12-08_07-35-59_12345".
 std::string TimeAndScore(const Scores& record) {
@@ -59,7 +54,7 @@ std::string WithoutOrdinal(const std::string& name) {
     const size_t ext = name.size() - std::string_view(kReplayExtension).size();
     const size_t dash = name.rfind('-', ext);
     if (dash == std::string::npos || dash < kTimePrefix ||
-        !AllDigits(std::string_view(name).substr(dash + 1, ext - dash - 1))) {
+        !media::AllDigits(std::string_view(name).substr(dash + 1, ext - dash - 1))) {
         return name;
     }
     return name.substr(0, dash) + kReplayExtension;
@@ -77,7 +72,7 @@ bool IsCheck(std::string_view text) {
 }  // namespace
 
 std::string ReplayFolder() {
-    return FolderOf(media::ProgramPaths().scoreFile) + kFolderName;
+    return media::FolderOf(media::ProgramPaths().scoreFile) + kFolderName;
 }
 
 std::string ReplayFileName(const Scores& record) {
@@ -112,18 +107,18 @@ bool IsReplayFileName(const std::string& name) {
         return false;
     }
     const std::string_view n(name);
-    if (!AllDigits(n.substr(0, 4)) || n[4] != '-' || !AllDigits(n.substr(5, 2)) || n[7] != '-' ||
-        !AllDigits(n.substr(8, 2)) || n[10] != '_' || !AllDigits(n.substr(11, 2)) || n[13] != '-' ||
-        !AllDigits(n.substr(14, 2)) || n[16] != '-' || !AllDigits(n.substr(17, 2)) ||
-        n[19] != '_') {
+    if (!media::AllDigits(n.substr(0, 4)) || n[4] != '-' || !media::AllDigits(n.substr(5, 2)) ||
+        n[7] != '-' || !media::AllDigits(n.substr(8, 2)) || n[10] != '_' ||
+        !media::AllDigits(n.substr(11, 2)) || n[13] != '-' || !media::AllDigits(n.substr(14, 2)) ||
+        n[16] != '-' || !media::AllDigits(n.substr(17, 2)) || n[19] != '_') {
         return false;
     }
     const std::string plain = WithoutOrdinal(name);
     std::string_view rest =
         std::string_view(plain).substr(kTimePrefix, plain.size() - kTimePrefix - ext.size());
     const size_t bar = rest.find('_');
-    if (bar == std::string_view::npos) return plain == name && AllDigits(rest);
-    return AllDigits(rest.substr(0, bar)) && IsCheck(rest.substr(bar + 1));
+    if (bar == std::string_view::npos) return plain == name && media::AllDigits(rest);
+    return media::AllDigits(rest.substr(0, bar)) && IsCheck(rest.substr(bar + 1));
 }
 
 int PruneReplays(const std::list<Scores>& list) {

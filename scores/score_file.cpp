@@ -20,7 +20,10 @@
 
 #include "engine/frame_end.h"
 #include "engine/log.h"
+#include "engine/media/durable_file.h"
+#include "engine/media/file_lock.h"
 #include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/media/paths.h"
 #include "engine/media/text.h"
 #include "scores/date_time.h"
@@ -96,12 +99,19 @@ std::multiset<std::string> g_known;
 // keeps the account line it finds in the file instead of the empty one in memory.
 bool g_accountRead = false;
 
+// A record of the score file, and how many lines without a record came
+// between it and the record before it. Such lines cost a count, not an entry.
+struct FileRun {
+    Scores record;
+    int linesBefore = 0;
+};
+
 // What reading the score file gave.
 struct FileContents {
     media::OpenResult result = media::OpenResult::kAbsent;
-    std::string account;                       // the unscrambled account line
-    std::vector<std::optional<Scores>> lines;  // per score line: its record, if any
-    size_t records = 0;
+    std::string account;                   // the unscrambled account line
+    std::vector<FileRun> runs;             // in file order
+    int linesAfter = 0;                    // lines without a record after the last run
     std::optional<std::string> firstName;  // the name of the first record
     bool damaged = false;                  // a line was dropped
 };
@@ -154,13 +164,13 @@ FileContents ReadScoreFile(const std::string& path) {
         Scores record;
         if (ParseScoreLine(plain, record)) {
             if (!out.firstName) out.firstName = record.Name;
-            out.lines.emplace_back(std::move(record));
-            ++out.records;
+            out.runs.push_back(FileRun{std::move(record), out.linesAfter});
+            out.linesAfter = 0;
         } else {
-            out.lines.emplace_back();
+            ++out.linesAfter;
             if (!line.empty()) out.damaged = true;
         }
-        if (out.records > kMaxScoreRecords || ++lineCount > kMaxScoreLines) {
+        if (out.runs.size() > kMaxScoreRecords || ++lineCount > kMaxScoreLines) {
             file->Close();
             out = FileContents{};
             out.result = media::OpenResult::kUnreadable;
@@ -176,13 +186,12 @@ FileContents ReadScoreFile(const std::string& path) {
 }
 
 // Adds every run of the file that this program has not seen yet.
-void MergeUnseenRuns(std::vector<std::optional<Scores>>& lines) {
+void MergeUnseenRuns(std::vector<FileRun>& runs) {
     std::multiset<std::string> unmatched = g_known;
     for (const Scores& r : ScoreList) unmatched.insert(StoredLine(r));
     bool added = false;
-    for (std::optional<Scores>& entry : lines) {
-        if (!entry) continue;
-        Scores& r = *entry;
+    for (FileRun& run : runs) {
+        Scores& r = run.record;
         const std::string line = FormatScoreLine(r);
         auto it = unmatched.find(line);
         if (it != unmatched.end()) {
@@ -265,16 +274,14 @@ void LoadScores() {
     std::multiset<std::string> inFile;
     // Lines without a record take part too: the order is the one a re-sort
     // after every line gives.
-    for (std::optional<Scores>& entry : file.lines) {
-        if (!entry) {
-            order.Add(nullptr);
-            continue;
-        }
-        const std::string line = FormatScoreLine(*entry);
+    for (FileRun& run : file.runs) {
+        for (int i = 0; i < run.linesBefore; ++i) order.Add(nullptr);
+        const std::string line = FormatScoreLine(run.record);
         inFile.insert(line);
         g_known.insert(line);
-        order.Add(&*entry);
+        order.Add(&run.record);
     }
+    for (int i = 0; i < file.linesAfter; ++i) order.Add(nullptr);
     if (file.firstName) PlayerName = *file.firstName;
 
     for (Scores& r : sessionRuns) {
@@ -294,6 +301,12 @@ bool SaveScores() {
     // Another copy of the program may have saved runs since this one read the
     // file: under the lock, read it again and take in every run not seen yet.
     media::TFileLock lock(path + ".lock", kLockWaitMs);
+    if (!lock.Held()) {
+        // Saving anyway keeps this run; at worst a run the other copy saves
+        // at this very moment is missing from this file until its next save.
+        engine::WriteLog("\tScore file lock not obtained in " + media::Str(kLockWaitMs / 1000) +
+                         " s, saving without it: " + path);
+    }
     FileContents file = ReadScoreFile(path);
     std::string problem;
     if (file.result == media::OpenResult::kUnreadable) {
@@ -304,7 +317,7 @@ bool SaveScores() {
             AccountPassword = GetField(file.account, "|", 2);
             g_accountRead = true;
         }
-        MergeUnseenRuns(file.lines);
+        MergeUnseenRuns(file.runs);
         if (file.damaged) {
             // Lines this program could not read (another key, an editor's
             // changes) would be gone after the save: keep the old file once.

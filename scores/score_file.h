@@ -1,5 +1,6 @@
-// The local score file "nuscores.dat" in the current (game) folder: an account
-// line and one scrambled line per run, newest first; loading, durable saving,
+// The local score file "nuscores.dat" at the path fixed at start-up (the game
+// folder of a portable folder, the per-user data folder when installed): an
+// account line and one scrambled line per run, newest first; loading, durable saving,
 // the score line's plain layout, the call that stores a new run at once, and
 // the JSON form of a record.
 #pragma once
@@ -11,7 +12,8 @@
 
 namespace scores {
 
-// The score file's name, in the current directory.
+// The score file's name; before start-up fixes the paths (and in tests) it is
+// read and written in the current folder.
 inline constexpr const char* kScoreFileName = "nuscores.dat";
 // The notice shown when the score file could not be saved.
 inline constexpr const char* kScoresNotSavedNotice = "Couldn't save the scores!";

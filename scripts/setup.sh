@@ -19,9 +19,15 @@ PACKAGES=(
 PACKAGING_PACKAGES=(
   debhelper dpkg-dev lintian desktop-file-utils appstream man-db
 )
-# The board server: HTTP, JSON, hashes and SQLite.
+# The board server: HTTP, JSON, hashes, SQLite and PostgreSQL (the tests start a cluster of
+# their own from the server package), and wrk and curl for its load benchmark.
 BOARD_PACKAGES=(
-  libmicrohttpd-dev nlohmann-json3-dev libssl-dev libsqlite3-dev
+  libmicrohttpd-dev nlohmann-json3-dev libssl-dev libsqlite3-dev libpq-dev postgresql
+  wrk curl
+)
+# The board page's browser test: headless Chromium driven through its WebDriver.
+BROWSER_PACKAGES=(
+  chromium chromium-driver python3-selenium
 )
 # Sharing runs with a board from the game: HTTP(S) client and the system's certificates.
 SHARE_PACKAGES=(
@@ -33,7 +39,8 @@ FONT_PACKAGES=(
 )
 
 missing=()
-for p in "${PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" "${BOARD_PACKAGES[@]}" "${SHARE_PACKAGES[@]}" "${FONT_PACKAGES[@]}"; do
+for p in "${PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" "${BOARD_PACKAGES[@]}" "${BROWSER_PACKAGES[@]}" \
+         "${SHARE_PACKAGES[@]}" "${FONT_PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi

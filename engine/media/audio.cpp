@@ -4,10 +4,9 @@
 
 #include <cmath>
 
+#include <utility>
+
 #include "engine/media/audio_driver.h"
-#include "engine/media/audio_freemixer.h"
-#include "engine/media/openal_driver.h"
-#include "engine/media/oss_output.h"
 #include "engine/media/text.h"
 
 namespace media {
@@ -15,9 +14,6 @@ namespace media {
 // Constants ------------------------------------------------------------------
 
 constexpr const char* kNullName = "Null";
-constexpr const char* kFreeMixerNames[] = {"FreeMixer", "FreeMixer OpenSound System"};
-constexpr const char* kOpenALName = "OpenAL";
-constexpr const char* kOpenALDefaultName = "OpenAL Default";
 constexpr double kMinRate = 1.0 / 64.0;
 constexpr double kMaxRate = 64.0;
 
@@ -31,8 +27,9 @@ struct AudioState {
     // Changes with every driver change; a channel's voice from an older
     // generation belongs to a driver that is gone.
     uint64_t generation = 1;
-    int openal_result = -1;  // -1 until EnableOpenALAudio has run
-    std::vector<std::string> openal_devices;
+    // The sources of the other drivers, with their numbers, in order.
+    std::vector<std::pair<int, audio_detail::AudioDriverSource>> sources;
+    int next_source = 1;
 
     // Stops the running driver (and joins the mixer thread) at process exit.
     ~AudioState() {
@@ -52,17 +49,13 @@ double Clamp(double v, double lo, double hi, double fallback) {
     return v < lo ? lo : (v > hi ? hi : v);
 }
 
+// Returns the driver of a listed name: "Null", else the first source offering it.
 std::unique_ptr<audio_detail::AudioDriver> MakeDriver(const std::string& name) {
     if (name == kNullName) return audio_detail::MakeNullDriver();
-    for (const char* free_name : kFreeMixerNames) {
-        if (name == free_name) return audio_detail::MakeFreeMixerDriver();
-    }
-    if (name == kOpenALName || name == kOpenALDefaultName) {
-        return std::make_unique<audio_detail::OpenALDriver>("");
-    }
-    std::string prefix = std::string(kOpenALName) + " ";
-    if (name.rfind(prefix, 0) == 0) {
-        return std::make_unique<audio_detail::OpenALDriver>(name.substr(prefix.size()));
+    for (const auto& [id, source] : State().sources) {
+        for (const std::string& offered : source.names()) {
+            if (offered == name) return source.make(name);
+        }
     }
     return nullptr;
 }
@@ -74,6 +67,22 @@ namespace audio_detail {
 VoiceSettings ClampSettings(const VoiceSettings& s) {
     return VoiceSettings{Clamp(s.volume, 0.0, 1.0, 1.0), Clamp(s.pan, -1.0, 1.0, 0.0),
                          Clamp(s.rate, kMinRate, kMaxRate, 1.0)};
+}
+
+int AddAudioDriverSource(AudioDriverSource source) {
+    AudioState& state = State();
+    state.sources.emplace_back(state.next_source, std::move(source));
+    return state.next_source++;
+}
+
+void RemoveAudioDriverSource(int id) {
+    auto& sources = State().sources;
+    for (auto it = sources.begin(); it != sources.end(); ++it) {
+        if (it->first == id) {
+            sources.erase(it);
+            return;
+        }
+    }
 }
 
 }  // namespace audio_detail
@@ -149,16 +158,9 @@ int TChannel::Playing() {
 }
 
 std::vector<std::string> AudioDrivers() {
-    AudioState& state = State();
     std::vector<std::string> names{kNullName};
-    if (DspDeviceAvailable())
-        names.insert(names.end(), std::begin(kFreeMixerNames), std::end(kFreeMixerNames));
-    if (state.openal_result == 1) {
-        names.push_back(kOpenALName);
-        names.push_back(kOpenALDefaultName);
-        for (const auto& device : state.openal_devices) {
-            names.push_back(std::string(kOpenALName) + " " + device);
-        }
+    for (const auto& [id, source] : State().sources) {
+        for (std::string& name : source.names()) names.push_back(std::move(name));
     }
     if (names.size() > static_cast<size_t>(kMaxAudioDriverNames)) {
         names.resize(kMaxAudioDriverNames);
@@ -201,14 +203,6 @@ int SetAudioDriver(const std::string& name) {
 
 std::string CurrentAudioDriver() {
     return State().driver_name;
-}
-
-int EnableOpenALAudio() {
-    AudioState& state = State();
-    if (state.openal_result < 0) {
-        state.openal_result = audio_detail::LoadOpenAL(state.openal_devices) ? 1 : 0;
-    }
-    return state.openal_result;
 }
 
 std::shared_ptr<TSound> LoadSound(const std::string& path, int flags) {

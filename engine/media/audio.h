@@ -67,8 +67,6 @@ class TChannel {
     void SetPaused(bool paused);
     // Sets the volume, 0 (silent) .. 1 (as recorded); clamped.
     void SetVolume(double volume);
-    // Returns the volume the channel plays at (the last one set, as clamped).
-    double Volume() const { return volume_; }
     // Sets the pan, -1 (left) .. 1 (right); clamped.
     void SetPan(double pan);
     // Sets the depth of the sound.
@@ -100,9 +98,10 @@ class TChannel {
 // Public functions -------------------------------------------------------------
 
 // Returns the names of the audio drivers this machine offers, in order:
-// "Null"; "FreeMixer" and "FreeMixer OpenSound System" when the OSS device
-// can be opened; after EnableOpenALAudio succeeded "OpenAL", "OpenAL Default"
-// and "OpenAL " + each device name. At most 100 names.
+// "Null"; with the desktop part installed (desktop.h) "FreeMixer" and
+// "FreeMixer OpenSound System" when the OSS device can be opened, and after
+// EnableOpenALAudio succeeded "OpenAL", "OpenAL Default" and "OpenAL " + each
+// device name. At most 100 names.
 // Note: both FreeMixer names are the same mixer on the same device.
 std::vector<std::string> AudioDrivers();
 // Returns true when AudioDrivers() holds the name, compared without regard to case.
@@ -113,10 +112,8 @@ bool AudioDriverExists(const std::string& name);
 int SetAudioDriver(const std::string& name);
 // Returns the name of the running driver ("Null" before any choice).
 std::string CurrentAudioDriver();
-// Loads the OpenAL library and registers its drivers; returns 1 when usable.
-// Note: works once; later calls return the first result.
-int EnableOpenALAudio();
-// Loads a WAV or Ogg Vorbis sound; flags SOUND_LOOP makes it repeat.
+// Loads a WAV or Ogg Vorbis sound (Ogg needs the desktop part); flags
+// SOUND_LOOP makes it repeat.
 // Returns null when the file is missing, unreadable or of another kind.
 std::shared_ptr<TSound> LoadSound(const std::string& path, int flags);
 // Returns a new idle channel.

@@ -1,9 +1,13 @@
 // The narrow interface every audio driver implements (Null, the own mixer on
-// the OSS device, OpenAL), used by the public sound API in audio.cpp. Not for
-// code outside the media layer and its tests.
+// the OSS device, OpenAL), used by the public sound API in audio.cpp, and the
+// seam through which drivers other than "Null" are offered. Not for code
+// outside the media layer and its tests.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "engine/media/sound_decode.h"
 
@@ -54,5 +58,18 @@ VoiceSettings ClampSettings(const VoiceSettings& s);
 
 // Returns the silent driver that accepts everything.
 std::unique_ptr<AudioDriver> MakeNullDriver();
+
+// Drivers beyond "Null" that one part of the program offers (the desktop's
+// own mixer and OpenAL, or a test's driver): the names it offers now, in
+// order, and the driver of one of those names.
+struct AudioDriverSource {
+    std::function<std::vector<std::string>()> names;
+    std::function<std::unique_ptr<AudioDriver>(const std::string& name)> make;
+};
+// Adds a source whose names follow "Null" and those of the sources added
+// before; returns its number for RemoveAudioDriverSource.
+int AddAudioDriverSource(AudioDriverSource source);
+// Removes a source; a running driver it made keeps running.
+void RemoveAudioDriverSource(int id);
 
 }  // namespace media::audio_detail

@@ -1,13 +1,11 @@
 // Binary data beside the line-oriented streams: zlib packing and unpacking of
-// byte strings, a CRC-32, and the few folder operations the replay store needs
-// (create, list).
+// byte strings, and a CRC-32.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace media {
 
@@ -18,10 +16,5 @@ std::string PackBytes(std::string_view bytes, int level = 9);
 bool UnpackBytes(std::string_view packed, size_t expectedSize, std::string& out);
 // Returns the CRC-32 (as zlib computes it) of bytes.
 uint32_t Crc32(std::string_view bytes);
-// Creates a folder and any missing parents (mode 0755); true when it exists afterwards.
-bool MakeFolders(const std::string& path);
-// Returns the names of the regular files in a folder (no "." entries); empty when it cannot be
-// read.
-std::vector<std::string> ListFiles(const std::string& folder);
 
 }  // namespace media

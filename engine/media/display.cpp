@@ -504,7 +504,7 @@ Display* CurrentDisplay() {
     return g_display.current ? g_display.current->XDisplay() : nullptr;
 }
 
-void PumpEvents() {
+void PumpWindowEvents() {
     XWindow* win = g_display.current;
     if (!win) return;
     Display* d = win->XDisplay();

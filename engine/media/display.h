@@ -55,7 +55,7 @@ class XWindow {
     XWindow();
 
   private:
-    friend void PumpEvents();
+    friend void PumpWindowEvents();
     std::unique_ptr<Impl> impl_;
 };
 

@@ -1,29 +1,20 @@
-// Byte streams, folders and durable file replacement over POSIX calls.
+// Byte streams over POSIX file descriptors: the capped reader of outside
+// files, plain files for writing, and the line and binary formats on top.
 #include "engine/media/files.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <climits>
 #include <cstring>
-#include <thread>
 
 namespace media {
 
 namespace {
 
 constexpr size_t kBufferSize = 16384;
-// Symbolic links followed before a durable save gives up on resolving one.
-constexpr int kMaxLinkDepth = 40;
-// Marks a durable save's temporary file: "<name>.tmp-<pid>-XXXXXX".
-constexpr const char* kTempMark = ".tmp-";
 std::atomic<int64_t> g_write_budget{-1};
 
 // Writes all bytes, honouring the fault-injection budget.
@@ -50,58 +41,9 @@ bool WriteAll(int fd, const char* data, size_t size) {
     return true;
 }
 
-std::string DirName(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-// Returns the file a chain of symbolic links at path ends in (path itself
-// when it is no link, or when the chain is too long to follow).
-std::string FollowLinks(std::string path) {
-    for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-        char buf[PATH_MAX];
-        ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
-        if (n <= 0) return path;
-        std::string target(buf, static_cast<size_t>(n));
-        path = target[0] == '/' ? target : DirName(path) + "/" + target;
-    }
-    return path;
-}
-
-// Returns the permission bits a new file gets under the process's umask.
-mode_t NewFileMode() {
-    mode_t mask = ::umask(022);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-bool AllDigits(std::string_view text) {
-    if (text.empty()) return false;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    return true;
-}
-
-// Returns true for the name of a temporary file no running process will
-// finish: a durable save's "<name>.tmp-<pid>-XXXXXX" whose process is gone,
-// or the older "<name>.tmp-XXXXXX" form that carried no process number.
-bool IsStaleTempName(std::string_view name) {
-    size_t mark = name.rfind(kTempMark);
-    if (mark == std::string_view::npos || mark == 0) return false;
-    std::string_view tail = name.substr(mark + std::strlen(kTempMark));
-    if (tail.size() == 6) return true;
-    size_t dash = tail.find('-');
-    if (dash == std::string_view::npos || tail.size() - dash - 1 != 6) return false;
-    std::string_view pidText = tail.substr(0, dash);
-    if (!AllDigits(pidText) || pidText.size() > 9) return false;
-    pid_t pid = static_cast<pid_t>(std::stol(std::string(pidText)));
-    if (pid == ::getpid()) return false;
-    return ::kill(pid, 0) != 0 && errno == ESRCH;
+// Fills in the caller's reason, when it asked for one.
+void SetWhy(std::string* why, std::string text) {
+    if (why) *why = std::move(text);
 }
 
 }  // namespace
@@ -118,14 +60,6 @@ TStream::~TStream() {
     }
 }
 
-void TStream::Discard() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
-    durable_target_.clear();
-    good_ = false;
-}
-
 bool TStream::Fill() {
     if (fd_ < 0 || eof_) return false;
     buffer_.erase(0, pos_);
@@ -135,14 +69,14 @@ bool TStream::Fill() {
         ssize_t n = ::read(fd_, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            if (n < 0) readFailed_ = true;
+            if (n < 0) readProblem_ = std::strerror(errno);
             eof_ = true;
             return false;
         }
         if (readLeft_ >= 0) {
             if (n > readLeft_) {
                 // The file grew past its cap: keep nothing beyond it.
-                readFailed_ = true;
+                readProblem_ = "grew while read";
                 n = static_cast<ssize_t>(readLeft_);
                 eof_ = true;
             }
@@ -199,24 +133,11 @@ bool TStream::Close() {
     if (fd_ < 0) return good_;
     if (!reading_) FlushBuffer();
     if (!durable_target_.empty()) {
-        if (good_ && ::fsync(fd_) != 0) good_ = false;
+        CommitDurable();
+        return good_;
     }
     if (::close(fd_) != 0) good_ = false;
     fd_ = -1;
-    if (!durable_target_.empty()) {
-        if (good_ && ::rename(temp_path_.c_str(), durable_target_.c_str()) != 0) good_ = false;
-        if (good_) {
-            // Make the rename itself durable.
-            int dir = ::open(DirName(durable_target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (dir >= 0) {
-                ::fsync(dir);
-                ::close(dir);
-            }
-        } else {
-            ::unlink(temp_path_.c_str());
-        }
-        durable_target_.clear();
-    }
     return good_;
 }
 
@@ -225,24 +146,33 @@ std::unique_ptr<TStream> ReadFile(const std::string& path) {
     return OpenDataFile(path, -1, result);
 }
 
-std::unique_ptr<TStream> OpenDataFile(const std::string& path, int64_t maxBytes,
-                                      OpenResult& result) {
+std::unique_ptr<TStream> OpenDataFile(const std::string& path, int64_t maxBytes, OpenResult& result,
+                                      std::string* why) {
     result = OpenResult::kUnreadable;
+    // Tells a missing file from any other failure of the call just made.
+    auto failed = [&]() -> std::unique_ptr<TStream> {
+        if (errno == ENOENT) result = OpenResult::kAbsent;
+        SetWhy(why, errno == ENOENT ? "missing" : std::strerror(errno));
+        return nullptr;
+    };
     // Look before opening, so that no device or FIFO is ever opened; the
     // check is repeated on the open descriptor in case the path changed.
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT) result = OpenResult::kAbsent;
+    if (::stat(path.c_str(), &st) != 0) return failed();
+    int fd = -1;
+    if (S_ISREG(st.st_mode)) {
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) return failed();
+        if (::fstat(fd, &st) != 0) st.st_mode = 0;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        if (fd >= 0) ::close(fd);
+        SetWhy(why, "not a regular file");
         return nullptr;
     }
-    if (!S_ISREG(st.st_mode)) return nullptr;
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) result = OpenResult::kAbsent;
-        return nullptr;
-    }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (maxBytes >= 0 && st.st_size > maxBytes)) {
+    if (maxBytes >= 0 && st.st_size > maxBytes) {
         ::close(fd);
+        SetWhy(why, "larger than " + std::to_string(maxBytes) + " bytes");
         return nullptr;
     }
     std::unique_ptr<TStream> stream(new TStream(fd, true));
@@ -252,78 +182,18 @@ std::unique_ptr<TStream> OpenDataFile(const std::string& path, int64_t maxBytes,
 }
 
 std::unique_ptr<TStream> WriteFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return nullptr;
-    return std::unique_ptr<TStream>(new TStream(fd, false));
-}
-
-std::unique_ptr<TStream> WriteFileDurable(const std::string& path, bool privateFile) {
-    const std::string target = FollowLinks(path);
-    std::string temp = target + kTempMark + std::to_string(::getpid()) + "-XXXXXX";
-    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    // A FIFO or a device at the path is refused before it is opened: opening
+    // one for writing can block until a reader comes, or act on the device.
     struct stat st {};
-    if (privateFile) {
-        ::fchmod(fd, 0600);
-    } else if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        ::fchmod(fd, st.st_mode & 07777);
-    } else {
-        ::fchmod(fd, NewFileMode());
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return nullptr;
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    // Truncated only once the open descriptor proves to be a regular file.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return nullptr;
     }
-    std::unique_ptr<TStream> stream(new TStream(fd, false));
-    stream->durable_target_ = target;
-    stream->temp_path_ = temp;
-    return stream;
-}
-
-bool CopyFileDurable(const std::string& from, const std::string& to, int64_t maxBytes) {
-    OpenResult result;
-    std::unique_ptr<TStream> in = OpenDataFile(from, maxBytes, result);
-    if (!in) return false;
-    std::unique_ptr<TStream> out = WriteFileDurable(to);
-    if (!out) return false;
-    while (in->Fill()) {
-        out->WriteBytes(in->buffer_.data() + in->pos_, in->buffer_.size() - in->pos_);
-        in->pos_ = in->buffer_.size();
-    }
-    if (in->ReadFailed()) return false;  // the unclosed copy is dropped
-    return CloseFile(out);
-}
-
-TFileLock::TFileLock(const std::string& path, int waitMs) {
-    fd_ =
-        ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, NewFileMode());
-    if (fd_ < 0) return;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    while (true) {
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
-            held_ = true;
-            return;
-        }
-        if (errno != EWOULDBLOCK && errno != EINTR) return;
-        if (std::chrono::steady_clock::now() >= until) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-TFileLock::~TFileLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-}
-
-int RemoveStaleTempFiles(const std::string& folder) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) return 0;
-    int removed = 0;
-    while (struct dirent* entry = ::readdir(dir)) {
-        if (!IsStaleTempName(entry->d_name)) continue;
-        std::string path = folder + "/" + entry->d_name;
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0) {
-            ++removed;
-        }
-    }
-    ::closedir(dir);
-    return removed;
+    return std::unique_ptr<TStream>(new TStream(fd, false));
 }
 
 bool CloseFile(std::unique_ptr<TStream>& stream) {
@@ -331,36 +201,6 @@ bool CloseFile(std::unique_ptr<TStream>& stream) {
     bool ok = stream->Close();
     stream.reset();
     return ok;
-}
-
-int FileType(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return 0;
-    if (S_ISDIR(st.st_mode)) return 2;
-    return 1;
-}
-
-bool DeleteFile(const std::string& path) {
-    ::unlink(path.c_str());
-    return FileType(path) == 0;
-}
-
-bool ChangeDir(const std::string& path) {
-    return ::chdir(path.c_str()) == 0;
-}
-
-std::string CurrentDir() {
-    char buf[PATH_MAX];
-    if (::getcwd(buf, sizeof buf) == nullptr) return {};
-    return buf;
-}
-
-std::string ExecutableDir() {
-    char buf[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return {};
-    buf[n] = '\0';
-    return DirName(buf);
 }
 
 void SetWriteFaultAfter(int64_t bytes) {

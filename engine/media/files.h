@@ -1,7 +1,8 @@
-// Files and folders for the whole program: line-oriented byte streams, file
-// kinds, deletion and the current directory, plus durable replacement of a
-// file (write a temporary file beside it, sync, rename over the old one).
-// Paths are relative to the current directory with "/" separators.
+// Byte streams over files: the one capped, non-blocking opener of files that
+// come from outside, plain files created for writing, and line-oriented and
+// little-endian binary reads and writes. Durable replacement of a file lives
+// in durable_file.h, folders and what lies at a path in folders.h.
+// Paths are absolute, or relative to the current directory, with "/" separators.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +38,9 @@ class TStream {
     bool Good() const { return good_; }
     // Returns true when a read failed or passed the stream's size cap: what
     // was read is then incomplete, and the file counts as unreadable.
-    bool ReadFailed() const { return readFailed_; }
+    bool ReadFailed() const { return !readProblem_.empty(); }
+    // Returns why the read failed ("" while it has not).
+    const std::string& ReadProblem() const { return readProblem_; }
     // Closes the stream. For a durable stream (WriteFileDurable) this flushes,
     // syncs and renames the temporary file over the target, and returns false
     // (leaving the old file untouched) when anything failed. Plain streams
@@ -68,21 +71,25 @@ class TStream {
     bool WriteFloat(float value);
 
   private:
-    friend std::unique_ptr<TStream> OpenDataFile(const std::string&, int64_t, OpenResult&);
-    friend bool CopyFileDurable(const std::string&, const std::string&, int64_t);
+    friend std::unique_ptr<TStream> OpenDataFile(const std::string&, int64_t, OpenResult&,
+                                                 std::string*);
     friend std::unique_ptr<TStream> WriteFile(const std::string&);
     friend std::unique_ptr<TStream> WriteFileDurable(const std::string&, bool);
     TStream(int fd, bool reading);
     bool Fill();
     bool FlushBuffer();
+    // Syncs and renames a durable stream's temporary file over its target,
+    // or drops the temporary file when a write failed (durable_file.cpp).
+    void CommitDurable();
+    // Drops a durable stream's temporary file without committing it.
     void Discard();
 
     int fd_ = -1;
     bool reading_ = false;
     bool good_ = true;
     bool eof_ = false;
-    bool readFailed_ = false;
-    int64_t readLeft_ = -1;  // bytes a read stream may still take; negative: no cap
+    std::string readProblem_;  // why a read failed; empty while none has
+    int64_t readLeft_ = -1;    // bytes a read stream may still take; negative: no cap
     std::string buffer_;
     size_t pos_ = 0;
     std::string durable_target_;  // non-empty for a durable stream
@@ -94,57 +101,18 @@ class TStream {
 std::unique_ptr<TStream> ReadFile(const std::string& path);
 // Opens a data file for reading without ever blocking: result tells a missing
 // file (ENOENT) from one that is there but unusable (no permission, not a
-// regular file, larger than maxBytes, an I/O error). The stream stops after
-// maxBytes and then reports ReadFailed(). Null unless result is kOk.
-std::unique_ptr<TStream> OpenDataFile(const std::string& path, int64_t maxBytes,
-                                      OpenResult& result);
-// Creates or truncates a file for writing; null on failure.
+// regular file, larger than maxBytes, an I/O error); why, when given, receives
+// a short reason ("missing", "not a regular file", "larger than N bytes" or
+// the system's message). The stream stops after maxBytes (negative: no cap)
+// and then reports ReadFailed(). Null unless result is kOk.
+std::unique_ptr<TStream> OpenDataFile(const std::string& path, int64_t maxBytes, OpenResult& result,
+                                      std::string* why = nullptr);
+// Creates or truncates a regular file for writing; null on failure, and for
+// anything else at the path (a FIFO, a device, a folder), which is never
+// waited on and never truncated.
 std::unique_ptr<TStream> WriteFile(const std::string& path);
-// Opens a durable replacement of path: writes go to a temporary file in the
-// same folder, and Close() syncs it and renames it over path. Until Close()
-// succeeds the old file stays byte-identical. A symbolic link at path stays a
-// link (the file it points to is replaced), an existing file's permission
-// bits are kept and a new file follows the umask. Null when the temporary
-// file cannot be created (for example in a read-only folder). A private file
-// (a secret) is always written with mode 0600, whatever the old file's bits.
-std::unique_ptr<TStream> WriteFileDurable(const std::string& path, bool privateFile = false);
-// Copies the file at from (a regular file of at most maxBytes) durably to to;
-// returns true when the copy is complete.
-bool CopyFileDurable(const std::string& from, const std::string& to, int64_t maxBytes);
-
-// An advisory lock (flock) held on a lock file for as long as it lives, so
-// that two copies of the program never save the same file at once.
-class TFileLock {
-  public:
-    // Creates the lock file when needed and waits up to waitMs for the lock.
-    TFileLock(const std::string& path, int waitMs);
-    ~TFileLock();
-    TFileLock(const TFileLock&) = delete;
-    TFileLock& operator=(const TFileLock&) = delete;
-    // Returns true when the lock is held.
-    bool Held() const { return held_; }
-
-  private:
-    int fd_ = -1;
-    bool held_ = false;
-};
-
-// Removes the temporary files that saves killed part-way left in folder
-// (those of a running save of another process are kept); returns how many.
-int RemoveStaleTempFiles(const std::string& folder);
 // Closes a stream (null is allowed); returns the stream's Close() result.
 bool CloseFile(std::unique_ptr<TStream>& stream);
-
-// Returns 0 when nothing is at path, 1 for a file, 2 for a folder.
-int FileType(const std::string& path);
-// Removes a file; returns true when nothing is left at the path.
-bool DeleteFile(const std::string& path);
-// Changes the current directory; returns true on success.
-bool ChangeDir(const std::string& path);
-// Returns the current directory.
-std::string CurrentDir();
-// Returns the folder holding the running executable ("" when unknown).
-std::string ExecutableDir();
 
 // Test seam: make every write fail once this many more bytes have been
 // written (negative turns it off). Lets tests simulate a disk that fills up.

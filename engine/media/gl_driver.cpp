@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "engine/media/desktop.h"
 #include "engine/media/display.h"
 
 namespace media {

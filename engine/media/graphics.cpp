@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "engine/media/clock.h"
+#include "engine/media/desktop_seam.h"
+#include "engine/media/recording_driver.h"
 #include "engine/media/text.h"
-// Last: Xlib's macros must not reach the code above.
-#include "engine/media/x11_bridge.h"
 
 namespace media {
 
@@ -36,7 +36,7 @@ struct GraphicsGlobals {
 GraphicsGlobals g_gfx;
 
 TDraw2DDriver& Driver() {
-    if (!g_gfx.driver) g_gfx.driver = GLDraw2DDriver();
+    if (!g_gfx.driver) g_gfx.driver = DefaultGraphicsDriver();
     return *g_gfx.driver;
 }
 
@@ -138,13 +138,18 @@ void SetAppTitle(const std::string& title) {
     if (Open()) g_gfx.driver->SetTitle(title);
 }
 
+std::shared_ptr<TDraw2DDriver> DefaultGraphicsDriver() {
+    if (detail::Desktop().drawDriver) return detail::Desktop().drawDriver();
+    return std::make_shared<TRecordingDriver>();
+}
+
 const std::string& AppTitle() {
     return g_gfx.title;
 }
 
 void SetGraphicsDriver(std::shared_ptr<TDraw2DDriver> driver, int default_flags) {
     if (g_gfx.driver && driver != g_gfx.driver) g_gfx.driver->CloseGraphics();
-    g_gfx.driver = driver ? std::move(driver) : GLDraw2DDriver();
+    g_gfx.driver = driver ? std::move(driver) : DefaultGraphicsDriver();
     g_gfx.default_flags = default_flags;
 }
 

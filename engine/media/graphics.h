@@ -1,7 +1,8 @@
 // The public display and drawing API: the window and its display modes, the
 // draw state, images, pixmaps and fonts, and the drawing calls. Every call
-// goes through the current drawing driver (OpenGL, or the recording driver
-// tests use). With no window open the drawing calls do nothing.
+// goes through the current drawing driver (the desktop's OpenGL one, or the
+// recording driver of tests and headless programs). With no window open the
+// drawing calls do nothing.
 #pragma once
 
 #include <memory>
@@ -134,8 +135,9 @@ class TDraw2DDriver {
     virtual void SetTitle(const std::string& /*title*/) {}
 };
 
-// Returns the OpenGL driver (the program's one real driver).
-std::shared_ptr<TDraw2DDriver> GLDraw2DDriver();
+// Returns the driver the program draws with by default: the desktop's OpenGL
+// driver once InstallDesktopMedia (desktop.h) ran, else a new recording driver.
+std::shared_ptr<TDraw2DDriver> DefaultGraphicsDriver();
 
 // --- Graphics and display ------------------------------------------------
 
@@ -146,7 +148,7 @@ const std::string& AppTitle();
 // Selects the drawing driver; default_flags are OR-ed into every OpenGraphics.
 // Note: an open window of the previous driver is closed first.
 void SetGraphicsDriver(std::shared_ptr<TDraw2DDriver> driver, int default_flags = 2);
-// Returns the drawing driver in use (the OpenGL one until another is set).
+// Returns the drawing driver in use (the default one until another is set).
 TDraw2DDriver& CurrentDriver();
 // Returns the number of display modes.
 int CountGraphicsModes();

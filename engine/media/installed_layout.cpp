@@ -2,17 +2,16 @@
 // private folders and seed copies made for it.
 #include "engine/media/installed_layout.h"
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
 
+#include "engine/media/durable_file.h"
 #include "engine/media/files.h"
+#include "engine/media/folders.h"
 
 namespace media {
 
@@ -23,24 +22,17 @@ constexpr const char* kProgramFolder = "zarquill/";
 constexpr int kMaxUserDirsLines = 1000;
 // The settings and score files a portable folder seeds are small; anything larger is not
 // copied (the player starts afresh rather than the program reading without end).
-constexpr off_t kMaxSeedBytes = 16 * 1024 * 1024;
+constexpr int64_t kMaxSeedBytes = 16 * 1024 * 1024;
 
 bool IsAbsolute(const std::string& path) {
     return !path.empty() && path[0] == '/';
-}
-
-// Returns dir with exactly one "/" at its end.
-std::string Slashed(std::string dir) {
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    if (dir != "/") dir += '/';
-    return dir;
 }
 
 // Returns the variable's value when it is an absolute path, else home + fallback.
 std::string BaseFolder(const TXdgInputs& in, const char* name, const std::string& home,
                        const char* fallback) {
     std::string value = in.env(name);
-    return IsAbsolute(value) ? Slashed(value) : home + fallback;
+    return IsAbsolute(value) ? AsFolder(value) : home + fallback;
 }
 
 // Returns the XDG_PICTURES_DIR of a user-dirs.dirs text, or "" when it has no usable one. A
@@ -72,28 +64,7 @@ std::string PicturesFromUserDirs(const std::string& text, const std::string& hom
             found = value;
         }
     }
-    return found.empty() ? "" : Slashed(found);
-}
-
-// Reads a whole regular file of at most kMaxSeedBytes; false for anything else.
-bool ReadSmallFile(const std::string& path, std::string& bytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxSeedBytes;
-    char buffer[65536];
-    while (ok) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        bytes.append(buffer, static_cast<size_t>(n));
-        ok = bytes.size() <= static_cast<size_t>(kMaxSeedBytes);
-    }
-    ::close(fd);
-    return ok;
+    return found.empty() ? "" : AsFolder(found);
 }
 
 }  // namespace
@@ -127,7 +98,7 @@ TXdgFolders ResolveXdgFolders(const TXdgInputs& in) {
     std::string home = in.env("HOME");
     if (!IsAbsolute(home)) home = in.accountHome;
     if (!IsAbsolute(home)) return {};
-    home = Slashed(home);
+    home = AsFolder(home);
 
     TXdgFolders folders;
     const std::string config = BaseFolder(in, "XDG_CONFIG_HOME", home, ".config/");
@@ -142,11 +113,11 @@ TXdgFolders ResolveXdgFolders(const TXdgInputs& in) {
 TProgramPaths InstalledPaths(const std::string& filesDir, const std::string& gameFolder,
                              const TXdgFolders& folders) {
     TProgramPaths p;
-    p.filesDir = Slashed(filesDir);
-    p.gameDir = p.filesDir + Slashed(gameFolder);
+    p.filesDir = AsFolder(filesDir);
+    p.gameDir = p.filesDir + AsFolder(gameFolder);
     p.setupFile = folders.config + "Setup.ini";
     p.logFile = folders.state + "Debug.txt";
-    p.scoreFile = folders.data + Slashed(gameFolder) + "nuscores.dat";
+    p.scoreFile = folders.data + AsFolder(gameFolder) + "nuscores.dat";
     p.crashMarker = folders.state + "crash.dat";
     p.screenshotDir = folders.pictures;
     p.installed = true;
@@ -181,8 +152,8 @@ TLayoutChoice ChooseProgramPaths(const TLayoutInputs& in) {
         layout.seedScores = portable.scoreFile;
     } else if (IsAbsolute(in.exeDir) && !in.installedFilesRel.empty()) {
         std::string installed =
-            std::filesystem::path(Slashed(in.exeDir) + in.installedFilesRel).lexically_normal();
-        if (FileType(Slashed(installed) + "Common") == 2) dataDir = installed;
+            std::filesystem::path(AsFolder(in.exeDir) + in.installedFilesRel).lexically_normal();
+        if (FileType(AsFolder(installed) + "Common") == 2) dataDir = installed;
     }
     if (dataDir.empty()) return layout;
 
@@ -203,10 +174,9 @@ TLayoutChoice ChooseProgramPaths(const TLayoutInputs& in) {
 bool PrepareInstalledFolders(const TLayoutChoice& layout) {
     const TProgramPaths& p = layout.choice.paths;
     if (!p.installed) return true;
-    auto folderOf = [](const std::string& file) { return file.substr(0, file.rfind('/') + 1); };
-    bool ok = MakePrivateFolders(folderOf(p.setupFile));
-    ok = MakePrivateFolders(folderOf(p.scoreFile)) && ok;
-    ok = MakePrivateFolders(folderOf(p.logFile)) && ok;
+    bool ok = MakeFolders(FolderOf(p.setupFile), kPrivateFolderMode);
+    ok = MakeFolders(FolderOf(p.scoreFile), kPrivateFolderMode) && ok;
+    ok = MakeFolders(FolderOf(p.logFile), kPrivateFolderMode) && ok;
     if (!layout.seedSetup.empty()) ok = SeedFile(layout.seedSetup, p.setupFile) && ok;
     if (!layout.seedScores.empty()) ok = SeedFile(layout.seedScores, p.scoreFile) && ok;
     return ok;
@@ -214,25 +184,7 @@ bool PrepareInstalledFolders(const TLayoutChoice& layout) {
 
 bool SeedFile(const std::string& from, const std::string& to) {
     if (FileType(to) != 0 || FileType(from) != 1) return true;
-    std::string bytes;
-    if (!ReadSmallFile(from, bytes)) return false;
-    std::unique_ptr<TStream> out = WriteFileDurable(to);
-    if (!out) return false;
-    out->WriteBytes(bytes.data(), bytes.size());
-    return CloseFile(out);
-}
-
-bool MakePrivateFolders(const std::string& dir) {
-    if (!IsAbsolute(dir)) return false;
-    const std::string target = Slashed(dir);
-    for (size_t slash = target.find('/', 1); slash != std::string::npos;
-         slash = target.find('/', slash + 1)) {
-        const std::string part = target.substr(0, slash);
-        if (FileType(part) != 2 && ::mkdir(part.c_str(), 0700) != 0 && FileType(part) != 2) {
-            return false;
-        }
-    }
-    return FileType(target) == 2;
+    return CopyFileDurable(from, to, kMaxSeedBytes);
 }
 
 }  // namespace media

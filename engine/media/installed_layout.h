@@ -75,8 +75,5 @@ bool PrepareInstalledFolders(const TLayoutChoice& layout);
 // Copies a file byte for byte through the durable writer when to does not exist yet and from
 // is a regular file; returns true when to exists afterwards or there was nothing to copy.
 bool SeedFile(const std::string& from, const std::string& to);
-// Creates a folder and every missing folder above it with mode 0700 (folders that exist are
-// left as they are); returns true when dir is a folder afterwards.
-bool MakePrivateFolders(const std::string& dir);
 
 }  // namespace media

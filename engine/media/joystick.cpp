@@ -99,7 +99,9 @@ struct Device {
 
 // The whole subsystem; its destructor stops the readers at program exit.
 struct JoystickSystem {
-    std::vector<std::string> paths = DefaultJoystickPaths();
+    // Empty until the desktop part sets the default paths: a headless
+    // program has no joysticks and never opens a device.
+    std::vector<std::string> paths;
     bool opened = false;
     std::vector<std::unique_ptr<Device>> devices;
     UniqueFd stop_read;

@@ -2,9 +2,7 @@
 // the portable folder rule that works them out.
 #include "engine/media/paths.h"
 
-#include <sys/stat.h>
-
-#include "engine/media/files.h"
+#include "engine/media/folders.h"
 
 namespace media {
 
@@ -12,21 +10,8 @@ namespace {
 
 TProgramPaths g_paths;
 
-// Returns dir with exactly one "/" at its end.
-std::string AsFolder(std::string dir) {
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    if (dir != "/") dir += '/';
-    return dir;
-}
-
 bool HoldsData(const std::string& dir) {
     return !dir.empty() && FileType(AsFolder(dir) + "Files/Common") == 2;
-}
-
-bool MakeFolder(const std::string& dir) {
-    if (FileType(dir) == 2) return true;
-    ::mkdir(dir.c_str(), 0755);
-    return FileType(dir) == 2;
 }
 
 }  // namespace
@@ -72,8 +57,8 @@ TPathChoice ResolvePortablePaths(const std::string& currentDir, const std::strin
 }
 
 bool CreateProgramFolders(const TProgramPaths& paths) {
-    bool files = MakeFolder(paths.filesDir);
-    return MakeFolder(paths.gameDir) && files;
+    bool files = MakeFolders(paths.filesDir);
+    return MakeFolders(paths.gameDir) && files;
 }
 
 }  // namespace media

@@ -15,6 +15,9 @@ namespace media {
 // stereo); longer files are refused instead of exhausting memory.
 inline constexpr size_t kMaxSoundSamples = size_t{32} * 1024 * 1024;
 
+// Highest sample rate accepted, in frames per second.
+inline constexpr int kMaxSoundRate = 384000;
+
 // A decoded sound: 1 or 2 channels of 16-bit samples at rate frames per second.
 struct SoundData {
     int channels = 0;
@@ -26,9 +29,9 @@ struct SoundData {
 };
 
 // Decodes a WAV or Ogg Vorbis file (told apart by their contents, not by the
-// name); returns false and leaves out empty when the file is missing, and
-// logs one line too when it is unreadable, too large, damaged or of an
-// unsupported kind.
+// name; Ogg Vorbis only once the desktop part is installed, see desktop.h); returns false and
+// leaves out empty when the file is missing, and logs one line too when it is unreadable, too
+// large, damaged or of an unsupported kind.
 bool DecodeSoundFile(const std::string& path, SoundData& out);
 // Decodes WAV or Ogg Vorbis bytes held in memory; same rules as DecodeSoundFile.
 bool DecodeSoundBytes(std::string_view bytes, SoundData& out);

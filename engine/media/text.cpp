@@ -129,6 +129,14 @@ int64_t ToLong(std::string_view text) {
     return static_cast<int64_t>(ParseInteger(text));
 }
 
+bool AllDigits(std::string_view text) {
+    if (text.empty()) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
 std::string Str(int64_t value) {
     return std::to_string(value);
 }

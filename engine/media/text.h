@@ -41,6 +41,8 @@ double ATan2(double y, double x);
 int ToInt(std::string_view text);
 // Reads a 64-bit integer by the same rules as ToInt.
 int64_t ToLong(std::string_view text);
+// Returns true when text is not empty and holds only the digits 0..9.
+bool AllDigits(std::string_view text);
 // Formats an integer in plain decimal with a leading "-" when negative.
 std::string Str(int64_t value);
 

@@ -9,6 +9,7 @@
 #include "engine/graphics_setup.h"
 #include "engine/log.h"
 #include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/media/paths.h"
 #include "scores/score_file.h"
 #include "tests/app/screen_fixture.h"

@@ -8,7 +8,7 @@
 
 #include "engine/graphics_setup.h"
 #include "engine/log.h"
-#include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace zqtest {

@@ -18,6 +18,7 @@
 #include "engine/frame_end.h"
 #include "engine/log.h"
 #include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/setup_table.h"
 
 namespace app {

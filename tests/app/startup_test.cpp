@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -174,15 +175,55 @@ TEST_F(StartupTest, StagesRunInOrderAroundTheLog) {
 }
 
 TEST_F(StartupTest, LogThatCannotBeCreatedIsDropped) {
-    // A folder named Debug.txt stops the log file from being created.
-    std::filesystem::create_directories(dir_ / "Files/Debug.txt");
-    FakeAudio audio{{"Null"}};
-    bool reachedFrontEnd = false;
-    app::StartupStages stages;
-    stages.frontEnd = [&] { reachedFrontEnd = true; };
-    app::RunStartup(audio.Backend(), stages);
-    EXPECT_TRUE(reachedFrontEnd);
-    EXPECT_FALSE(engine::LogIsOpen());
+    // Neither a folder nor a FIFO named Debug.txt takes the log. A FIFO without
+    // a reader must not hold start-up: the alarm turns such a hang into a failure.
+    for (bool fifo : {false, true}) {
+        SCOPED_TRACE(fifo ? "FIFO" : "folder");
+        std::filesystem::current_path(dir_.path());  // start-up moves into the game folder
+        std::filesystem::remove_all(dir_ / "Files/Debug.txt");
+        if (fifo) {
+            ASSERT_EQ(::mkfifo((dir_ / "Files/Debug.txt").c_str(), 0600), 0);
+        } else {
+            std::filesystem::create_directories(dir_ / "Files/Debug.txt");
+        }
+        FakeAudio audio{{"Null"}};
+        bool reachedFrontEnd = false;
+        app::StartupStages stages;
+        stages.frontEnd = [&] { reachedFrontEnd = true; };
+        ::alarm(60);
+        app::RunStartup(audio.Backend(), stages);
+        ::alarm(0);
+        EXPECT_TRUE(reachedFrontEnd);
+        EXPECT_FALSE(engine::LogIsOpen());
+    }
+}
+
+TEST(KilledSaves, TemporaryFilesOfDeadSavesGoFromEveryFolderTheProgramSavesInto) {
+    zqtest::TempDir dir;
+    pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);  // its number now names no process
+    const std::string dead = ".tmp-" + std::to_string(child) + "-aB3xYz";
+    const std::string live = ".tmp-" + std::to_string(getppid()) + "-aB3xYz";
+    media::TProgramPaths paths;
+    paths.setupFile = dir / "config/Setup.ini";
+    paths.scoreFile = dir / "data/274/nuscores.dat";
+    const media::TProgramPaths saved = media::ProgramPaths();
+    media::SetProgramPaths(paths);
+    const std::vector<std::string> files = {paths.setupFile, paths.scoreFile,
+                                            dir / "data/274/replays/2026-01-02_03-04-05_10.zqr"};
+    for (const std::string& file : files) {
+        std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+        ASSERT_TRUE(WriteWholeFile(file + dead, "x"));
+        ASSERT_TRUE(WriteWholeFile(file + live, "x"));
+    }
+    app::RemoveKilledSaves();
+    media::SetProgramPaths(saved);
+    for (const std::string& file : files) {
+        EXPECT_FALSE(std::filesystem::exists(file + dead)) << file;
+        EXPECT_TRUE(std::filesystem::exists(file + live)) << file;
+    }
 }
 
 TEST(FolderRule, DataFolderIsTheOneHoldingCommonAndEveryPathLiesInside) {

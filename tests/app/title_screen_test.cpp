@@ -8,7 +8,6 @@
 #include "engine/game_state.h"
 #include "engine/graphics_setup.h"
 #include "engine/hooks.h"
-#include "engine/media/files.h"
 #include "engine/settings_panel.h"
 #include "game/game_assets.h"
 #include "game/game_loop.h"

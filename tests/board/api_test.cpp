@@ -333,7 +333,7 @@ TEST_F(BoardTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcceptedRun
     EXPECT_EQ(file.status, 200);
     EXPECT_EQ(file.body, easy);
     EXPECT_EQ(file.Header("content-disposition"),
-              "attachment; filename=\"2026-12-08_07-35-59_300.zqr\"");
+              "attachment; filename=\"2026-12-08_07-35-59_300_1db17b86.zqr\"");
 
     const std::string metrics = SendHttp(server->Port(), "GET", "/metrics").body;
     for (const char* line :

@@ -1,18 +1,24 @@
 // The storage interface, written once and run against every backend: atomic
 // submissions with name ownership, claims with leases (a run is finished
-// exactly once), and the ranking of boards. SQLite-only cases follow.
+// exactly once), and the ranking of boards. Cases of one backend follow:
+// SQLite's single server, and PostgreSQL's several servers on one database.
 #include "board/storage.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "board/names.h"
+#include "board/schema.h"
+#include "tests/support/postgres_cluster.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -23,16 +29,29 @@ using board::Storage;
 using board::SubmitOutcome;
 using board::Verdict;
 
-// A backend under test: opens a fresh, empty storage in a temporary folder.
+// A backend under test: opens a fresh, empty storage in a temporary folder
+// or a new database of the shared cluster.
 struct Backend {
     std::string name;
+    bool needsPostgres = false;
     std::function<std::unique_ptr<Storage>(const std::string& dir)> open;
 };
 
+// Names the backend in test listings.
+void PrintTo(const Backend& backend, std::ostream* out) {
+    *out << backend.name;
+}
+
 std::vector<Backend> Backends() {
     return {
-        {"Sqlite",
+        {"Sqlite", false,
          [](const std::string& dir) { return board::OpenSqliteStorage(dir + "/b.sqlite"); }},
+        {"Postgres", true,
+         [](const std::string&) {
+             const std::string url = zqtest::SharedPostgres().CreateDatabase();
+             EXPECT_FALSE(url.empty()) << zqtest::SharedPostgres().Error();
+             return board::OpenPostgresStorage(url);
+         }},
     };
 }
 
@@ -40,7 +59,9 @@ std::vector<Backend> Backends() {
 NewRun MakeRun(const std::string& name, const std::string& token, int difficulty, int64_t score,
                int seed = 0) {
     NewRun r;
-    r.replayBytes = "replay of " + name + " " + std::to_string(score) + " " + std::to_string(seed);
+    // Replays are binary: NUL and high bytes must come back as they were.
+    r.replayBytes = "replay of " + name + " " + std::to_string(score) + " " + std::to_string(seed) +
+                    std::string("\0\xff\x80", 3);
     r.replayHash = board::Sha256Hex(r.replayBytes);
     std::string latin1;
     EXPECT_TRUE(board::NameFromUtf8(name, latin1)) << name;
@@ -57,7 +78,10 @@ NewRun MakeRun(const std::string& name, const std::string& token, int difficulty
 
 class StorageSuite : public ::testing::TestWithParam<Backend> {
   protected:
-    void SetUp() override { store = GetParam().open(dir.path()); }
+    void SetUp() override {
+        if (GetParam().needsPostgres) ZQ_REQUIRE_POSTGRES(zqtest::SharedPostgres());
+        store = GetParam().open(dir.path());
+    }
 
     // Submits a run and verifies it (with its claimed score) at time `at`.
     int64_t AddVerified(const NewRun& r, int64_t at) {
@@ -269,6 +293,192 @@ TEST(SqliteStorage, RefusesDatabasesItCannotUse) {
     EXPECT_THROW(board::OpenSqliteStorage(dir / "missing/folder/b.sqlite"), board::StorageError);
     EXPECT_THROW(board::OpenStorage("mysql://x", dir.path()), board::StorageError);
     EXPECT_NO_THROW(board::OpenStorage("", dir.path()));
+}
+
+// PostgreSQL: several servers (here, several Storage objects) share one database.
+class PostgresStorage : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ZQ_REQUIRE_POSTGRES(cluster);
+        url = cluster.CreateDatabase();
+        ASSERT_FALSE(url.empty()) << cluster.Error();
+    }
+
+    // Runs one statement as the cluster's superuser; returns its first value.
+    std::string Admin(const std::string& sql) {
+        std::string value;
+        std::string error;
+        EXPECT_TRUE(zqtest::QueryPostgres(url, sql, value, error)) << sql << ": " << error;
+        return value;
+    }
+
+    zqtest::PostgresCluster& cluster = zqtest::SharedPostgres();
+    std::string url;
+};
+
+TEST_F(PostgresStorage, ServersStartingTogetherMigrateOnceAndAgreeOnTheKey) {
+    constexpr int kServers = 4;
+    std::vector<std::unique_ptr<Storage>> stores(kServers);
+    std::vector<std::string> keys(kServers);
+    std::vector<std::string> errors(kServers);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kServers; ++i) {
+        threads.emplace_back([&, i] {
+            try {
+                stores[i] = board::OpenStorage(url, "");
+                keys[i] = stores[i]->ServerKey();
+            } catch (const board::StorageError& e) {
+                errors[i] = e.what();
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    for (int i = 0; i < kServers; ++i) {
+        EXPECT_EQ(errors[i], "") << i;
+        EXPECT_EQ(keys[i], keys[0]) << i;
+    }
+    EXPECT_EQ(keys[0].size(), 64u);
+    // Each version applied once.
+    const std::string n = std::to_string(board::Migrations().size());
+    EXPECT_EQ(Admin("SELECT COUNT(*) || ' ' || COUNT(DISTINCT version) FROM schema_version"),
+              n + " " + n);
+
+    // A database migrated by a newer server is left alone.
+    stores.clear();
+    Admin("INSERT INTO schema_version VALUES (999)");
+    EXPECT_THROW(board::OpenPostgresStorage(url), board::StorageError);
+}
+
+TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
+    auto a = board::OpenPostgresStorage(url);
+    auto b = board::OpenPostgresStorage(url);
+    Storage* servers[] = {a.get(), b.get()};
+    constexpr int kRuns = 40;
+
+    // Both servers receive the same runs at once, and each of ten new names
+    // from its own token: one run per replay, one owner per name.
+    std::vector<board::SubmitResult> same[2];
+    std::vector<board::SubmitResult> rival[2];
+    std::vector<std::thread> senders;
+    for (int s = 0; s < 2; ++s) {
+        senders.emplace_back([&, s] {
+            try {
+                for (int i = 0; i < kRuns; ++i) {
+                    same[s].push_back(
+                        servers[s]->Submit(MakeRun("Pat" + std::to_string(i % 5), kTokenA, 1, i)));
+                    if (i % 4 == 0) {
+                        rival[s].push_back(servers[s]->Submit(
+                            MakeRun("Rex" + std::to_string(i), s ? kTokenB : kTokenA, 0, 1, s)));
+                    }
+                }
+            } catch (const board::StorageError& e) {
+                ADD_FAILURE() << "server " << s << ": " << e.what();
+            }
+        });
+    }
+    for (auto& t : senders) t.join();
+    ASSERT_EQ(same[0].size(), same[1].size());
+    std::vector<int64_t> ids;
+    for (int i = 0; i < kRuns; ++i) {
+        EXPECT_EQ(same[0][i].run.id, same[1][i].run.id) << i;
+        EXPECT_NE(same[0][i].outcome == SubmitOutcome::Created,
+                  same[1][i].outcome == SubmitOutcome::Created)
+            << i;
+        ids.push_back(same[0][i].run.id);
+    }
+    for (size_t i = 0; i < rival[0].size(); ++i) {
+        const int created = (rival[0][i].outcome == SubmitOutcome::Created) +
+                            (rival[1][i].outcome == SubmitOutcome::Created);
+        const int taken = (rival[0][i].outcome == SubmitOutcome::NameTaken) +
+                          (rival[1][i].outcome == SubmitOutcome::NameTaken);
+        EXPECT_EQ(created, 1) << i;
+        EXPECT_EQ(taken, 1) << i;
+        for (const auto& r : {rival[0][i], rival[1][i]}) {
+            if (r.outcome == SubmitOutcome::Created) ids.push_back(r.run.id);
+        }
+    }
+    EXPECT_EQ(a->CountPending(), static_cast<int64_t>(ids.size()));
+
+    // Ten workers on each server (more than a server's connections, so some
+    // wait for one) claim and finish until nothing is left: every run is
+    // finished once, by the worker that claimed it.
+    std::mutex mutex;
+    std::map<int64_t, int> finished;
+    std::vector<std::string> faults;
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 20; ++w) {
+        workers.emplace_back([&, w] {
+            Storage& store = *servers[w % 2];
+            const std::string holder = "server-" + std::to_string(w % 2) + "/" + std::to_string(w);
+            try {
+                for (size_t n = 0; n <= ids.size(); ++n) {
+                    const auto claim = store.ClaimPending(holder, 1000, 60000);
+                    if (!claim) return;
+                    const bool done =
+                        store.Finish(claim->id, holder, Verdict{true, 0, "", {}}, 2000 + w);
+                    std::lock_guard lock(mutex);
+                    if (!done || claim->attempts != 1 || claim->replayBytes.empty()) {
+                        faults.push_back(holder + " on run " + std::to_string(claim->id));
+                    }
+                    ++finished[claim->id];
+                }
+            } catch (const board::StorageError& e) {
+                std::lock_guard lock(mutex);
+                faults.push_back(holder + ": " + e.what());
+            }
+        });
+    }
+    for (auto& t : workers) t.join();
+    EXPECT_TRUE(faults.empty()) << faults.front();
+    EXPECT_EQ(finished.size(), ids.size());
+    for (int64_t id : ids) EXPECT_EQ(finished[id], 1) << id;
+    EXPECT_EQ(b->CountPending(), 0);
+    EXPECT_EQ(b->FindRun(ids.front())->state, RunState::Verified);
+}
+
+TEST_F(PostgresStorage, AClaimOfAServerThatStoppedIsTakenOverWhenItsLeaseEnds) {
+    auto a = board::OpenPostgresStorage(url);
+    auto b = board::OpenPostgresStorage(url);
+    const int64_t id = a->Submit(MakeRun("Ann", kTokenA, 0, 300)).run.id;
+
+    ASSERT_TRUE(a->ClaimPending("a/1", 0, 100));
+    EXPECT_FALSE(b->ClaimPending("b/1", 99, 100));
+    const auto taken = b->ClaimPending("b/1", 101, 100);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->id, id);
+    EXPECT_EQ(taken->attempts, 2);
+    // The first server wakes up late: its verdict is refused, the new holder's kept.
+    EXPECT_FALSE(a->Finish(id, "a/1", Verdict{false, 1, "score differs", {}}, 150));
+    a->Release(id, "a/1");
+    EXPECT_FALSE(a->ClaimPending("a/1", 150, 100));
+    EXPECT_TRUE(b->Finish(id, "b/1", Verdict{true, 300, "", {}}, 160));
+    EXPECT_EQ(a->FindRun(id)->state, RunState::Verified);
+    EXPECT_EQ(a->FindRun(id)->score, 300);
+}
+
+TEST_F(PostgresStorage, LostConnectionsAreReplacedAndADatabaseThatIsGoneIsAStorageError) {
+    auto store = board::OpenPostgresStorage(url);
+    const int64_t id = store->Submit(MakeRun("Ann", kTokenA, 0, 300)).run.id;
+
+    // The database ends every connection (a restart or an operator would).
+    Admin(
+        "SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity "
+        "WHERE application_name = 'zarquill-board'");
+    EXPECT_EQ(store->CountPending(), 1);
+
+    cluster.Stop();
+    EXPECT_THROW(store->CountPending(), board::StorageError);
+    EXPECT_THROW(store->Submit(MakeRun("Bo", kTokenB, 0, 1)), board::StorageError);
+    EXPECT_FALSE(store->Healthy());
+    EXPECT_THROW(board::OpenPostgresStorage(url), board::StorageError);
+    ASSERT_TRUE(cluster.Start()) << cluster.Error();
+    EXPECT_TRUE(store->Healthy());
+    EXPECT_EQ(store->FindRun(id)->name, "Ann");
+
+    // A wrong password and an unknown host scheme are refused with a reason.
+    std::string wrong = url;
+    wrong.replace(wrong.find(':', 13) + 1, 4, "nope");
+    EXPECT_THROW(board::OpenStorage(wrong, ""), board::StorageError);
 }
 
 }  // namespace

@@ -1,146 +1,100 @@
-// The fixture every end-to-end test shares: a private X server, the program
-// started up to its title screen, and the way out through the closing screen.
+// The fixture every end-to-end test shares: a private X server and the steps
+// that drive the real program in its 800x600 window (start to the title
+// screen, start a game, quit it from the pause menu, enter a name, leave
+// through the closing screen). Every step waits, bounded, on what the program
+// shows or writes (a log line, the window, a file, a pixel), never for a fixed
+// time, and returns an AssertionResult that says what did not happen: use
+// ASSERT_TRUE(Step(run, ...)), or EXPECT_TRUE where the test may go on.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/program_harness.h"
 #include "tests/support/xvfb.h"
 
 namespace zqtest {
 
-// Sleeps for ms milliseconds (the program runs on its own; this only lets it).
-inline void Pause(int ms) {
+// The logical screen of the 800x600 window, and the title screen's layout
+// there: its panel is 415 wide, the start button and the difficulties sit in
+// the centre column of the rest.
+inline constexpr int kVW = 1280, kVH = 960;
+inline constexpr int kPanelX = kVW - 415;
+inline constexpr int kCentreX = (kVW - 415) / 2;
+// Bounds of the waits: start-up (the engine test is slow on a loaded
+// machine) and any one change of screen.
+inline constexpr int kLoadMs = 120000, kScreenMs = 20000;
+
+enum class Difficulty { kEasy, kMedium, kHard };
+
+// Lets ms of play pass between two inputs of a flight: input spread over
+// time, never a wait for the program (wait on what it shows instead).
+inline void Pace(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-// The logical screen of an 800x600 window, and the title screen's layout
-// there: the panel is 415 wide, so the centre column is at (1280 - 415) / 2.
-inline constexpr int kVW = 1280, kVH = 960;
-inline constexpr int kCentreX = (kVW - 415) / 2;
-
-// Returns what a shell command printed on standard output.
-inline std::string CommandOutput(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-    ::pclose(pipe);
-    return out;
-}
-
-// Returns what the program's --scores prints.
+// Returns what the program's --scores prints (one JSON line a run).
 inline std::string ScoresJson(const ProgramRun& run) {
     return run.RunOnce({"--scores"});
 }
 
+// Returns true when a --scores output holds a run with this name.
+inline bool HoldsRun(const std::string& json, const std::string& name) {
+    return json.find("\"name\":\"" + name + "\"") != std::string::npos;
+}
+
+// Returns true when lines hold one equal to line.
+inline bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
 class ProgramTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(SharedXvfb().Ok()) << "Xvfb did not start"; }
+    using Result = ::testing::AssertionResult;
 
-    // Starts the program and waits for the title screen: the front end starts
-    // 2.5 s after loading began, then its panel slides in.
-    void StartToTitle(ProgramRun& run) {
-        ASSERT_TRUE(run.Start());
-        ASSERT_TRUE(run.WaitForLogLine("Finished Loading", 120000)) << run.StdErr();
-        ASSERT_TRUE(run.WaitForWindow());
-        Pause(3500);
-    }
+    void SetUp() override { ZQ_REQUIRE_X(SharedXvfb().Ok(), "Xvfb did not start"); }
 
-    // Waits for the closing screen, then a key, and checks a clean exit.
-    void QuitThroughClosingScreen(ProgramRun& run) {
-        ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", 30000))
-            << (run.Running() ? "still running" : "ended") << "; stderr: " << run.StdErr();
-        // The release wait ends once nothing is held; then any key ends the program.
-        Pause(300);
-        run.TapKey("space");
-        EXPECT_EQ(run.WaitForExit(30000), 0) << run.StdErr();
-    }
-
-    // Clicks the left button at a logical position, holding it for holdMs.
-    void ClickLogical(ProgramRun& run, int x, int y, int holdMs = 120) {
-        run.MovePointerLogical(x, y, kVW, kVH);
-        Pause(100);
-        run.ButtonDown(1);
-        Pause(holdMs);
-        run.ButtonUp(1);
-        Pause(200);
-    }
-
-    // Waits (bounded) for the name-entry screen: after the dark playfield the
-    // blue menu backdrop comes back. Then replaces the name, confirms it and
-    // returns --scores once the run shows there ("" when it never does).
-    std::string EnterName(ProgramRun& run, const std::string& name, int timeoutMs) {
-        bool entry = false;
-        for (int waited = 0; waited < timeoutMs && !entry && run.Running(); waited += 250) {
-            entry = run.MeanBlue() > 40;
-            if (!entry) Pause(250);
-        }
-        if (!entry) return {};
-        Pause(500);  // let the screen take its first frames
-        for (int i = 0; i < 12; ++i) run.TapKey("BackSpace");
-        for (char c : name) run.TapKey(std::string(1, c));
-        run.TapKey("Return");
-        for (int waited = 0; waited < 10000; waited += 200) {
-            std::string json = ScoresJson(run);
-            if (!json.empty()) return json;
-            Pause(200);
-        }
-        return {};
-    }
-
-    // Clicks the start button on the title screen until the game runs: the dark
-    // playfield replaces the blue title screen. On a loaded machine a click can
-    // fall between two slow frames, so it is repeated.
-    void StartGame(ProgramRun& run) {
-        bool playing = false;
-        for (int attempt = 0; attempt < 3 && !playing; ++attempt) {
-            ClickLogical(run, kCentreX, kVH / 2 + 80);
-            for (int waited = 0; waited < 5000 && !playing; waited += 250) {
-                const double blue = run.MeanBlue();
-                playing = blue >= 0 && blue < 40;
-                if (!playing) Pause(250);
-            }
-        }
-        ASSERT_TRUE(playing) << "the game did not start";
-    }
-
-    // Chooses Medium on the title screen, starts a game, flies a little while
-    // firing, then quits it from the pause menu.
-    void PlayMediumAndQuit(ProgramRun& run) {
-        ClickLogical(run, kCentreX - 50, kVH / 2 + 250 + 20);
-        StartGame(run);
-        Pause(1000);
-        run.MovePointerLogical(300, 400, kVW, kVH);
-        run.ButtonDown(3);
-        for (int i = 0; i < 12; ++i) {
-            run.MovePointerLogical(300 + 30 * i, 400 + 20 * (i % 5), kVW, kVH);
-            Pause(250);
-        }
-        run.ButtonUp(3);
-        // Escape opens the pause menu; Down selects Quit; Space chooses it.
-        run.TapKey("Escape");
-        Pause(500);
-        run.TapKey("Down");
-        Pause(300);
-        run.TapKey("space");
-    }
-
-    // Presses Escape on the title screen and leaves through the closing screen.
-    void QuitFromTitle(ProgramRun& run) {
-        // Held long enough for a heavily loaded machine's slow frames to see it.
-        run.KeyDown("Escape");
-        Pause(600);
-        run.KeyUp("Escape");
-        QuitThroughClosingScreen(run);
-    }
+    // Starts the program (on the shared X server when display is empty) and
+    // waits for the title screen with its panel at rest.
+    Result StartToTitle(ProgramRun& run, const std::string& display = "");
+    // Waits until the title screen's panel rests in place (after start-up or a game).
+    Result WaitForTitle(ProgramRun& run);
+    // Moves the pointer to a logical position and clicks the left button.
+    void ClickAt(ProgramRun& run, int x, int y);
+    // From the title screen: chooses the difficulty, then clicks the start
+    // button until the game's dark playfield shows.
+    Result StartGame(ProgramRun& run, Difficulty difficulty);
+    // From a running game: opens the pause menu, chooses Quit and waits for
+    // the name entry.
+    Result QuitGame(ProgramRun& run);
+    // Waits (up to timeoutMs) for the name entry, replaces the name shown by
+    // name, each key held until the screen shows its effect, and with confirm
+    // presses Return and waits for the screen to go.
+    Result EnterName(ProgramRun& run, const std::string& name, bool confirm = true,
+                     int timeoutMs = kScreenMs);
+    // From the title screen: plays a game, quits it and enters a name.
+    Result PlayAndEnter(ProgramRun& run, Difficulty difficulty, const std::string& name,
+                        bool confirm = true);
+    // Waits until --scores shows a run named name; stores what it printed in json.
+    Result WaitForStoredRun(ProgramRun& run, const std::string& name, std::string* json = nullptr);
+    // Opens (open) or shuts the settings panel with Tab and waits until it
+    // rests (Tab also saves the settings).
+    Result ToggleSettings(ProgramRun& run, bool open);
+    // With the settings panel open, switches slow-system mode (frame skipping)
+    // on or off. Note: in that mode the engine test at start-up and after
+    // Apply takes a minute; a loaded machine's engine test may choose it.
+    void ChooseSlowSystem(ProgramRun& run, bool on);
+    // Holds Escape on the title screen until the closing screen comes, then
+    // leaves through it.
+    Result QuitFromTitle(ProgramRun& run);
+    // Waits for the closing screen, then presses a key until the program
+    // ends, and expects exit status 0.
+    Result LeaveClosingScreen(ProgramRun& run, size_t fromLine = 0);
 };
 
 }  // namespace zqtest

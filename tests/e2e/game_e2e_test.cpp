@@ -2,44 +2,40 @@
 // fire, pause and quit, enter a name, and find the run in the score file
 // (read from outside with --scores); and a game that ends by game over.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <chrono>
-#include <cstdio>
 #include <ctime>
-#include <regex>
-#include <thread>
 
 #include "tests/e2e/e2e_fixture.h"
-#include "tests/support/program_harness.h"
-#include "tests/support/xvfb.h"
 
 namespace {
 
-using zqtest::kCentreX;
+using zqtest::Difficulty;
 using zqtest::kVH;
 using zqtest::kVW;
-using zqtest::Pause;
 using zqtest::ProgramRun;
-using zqtest::ScoresJson;
 
 using GameE2E = zqtest::ProgramTest;
 
 TEST_F(GameE2E, PlayPauseQuitAndTheRunIsStoredWithItsName) {
     ProgramRun run;
-    StartToTitle(run);
-    PlayMediumAndQuit(run);
+    ASSERT_TRUE(StartToTitle(run));
+    ASSERT_TRUE(StartGame(run, Difficulty::kMedium));
+    // Fly a stretch of the playfield while firing (the right button).
+    run.ButtonDown(3);
+    for (int i = 0; i < 12; ++i) {
+        run.MovePointerLogical(300 + 30 * i, 400 + 20 * (i % 5), kVW, kVH);
+        zqtest::Pace(250);
+    }
+    run.ButtonUp(3);
+    ASSERT_TRUE(QuitGame(run));
 
     const auto before = std::chrono::system_clock::now();
-    std::string json = EnterName(run, "ace", 30000);
-    ASSERT_FALSE(json.empty()) << "no run was stored";
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(
-        json, m, std::regex("\"name\":\"([^\"]*)\".*\"mode\":([0-9]+).*\"quit\":([0-9]+)")))
-        << json;
-    EXPECT_EQ(m[1].str(), "ace");
-    EXPECT_EQ(m[2].str(), "1");  // Medium
-    EXPECT_EQ(m[3].str(), "1");  // ended from the pause menu
+    ASSERT_TRUE(EnterName(run, "ace"));
+    std::string json;
+    ASSERT_TRUE(WaitForStoredRun(run, "ace", &json));
+    EXPECT_NE(json.find("\"mode\":1"), std::string::npos) << json;  // Medium
+    EXPECT_NE(json.find("\"quit\":1"), std::string::npos) << json;  // ended from the pause menu
 
     // The time stamp is today's date and about now.
     std::time_t t = std::chrono::system_clock::to_time_t(before);
@@ -50,29 +46,24 @@ TEST_F(GameE2E, PlayPauseQuitAndTheRunIsStoredWithItsName) {
     EXPECT_NE(json.find(std::string("\"date\":\"") + date + "\""), std::string::npos) << json;
 
     // The run was saved when it was added, before the program ends.
-    QuitFromTitle(run);
-    EXPECT_NE(ScoresJson(run).find("\"name\":\"ace\""), std::string::npos);
+    EXPECT_TRUE(QuitFromTitle(run));
+    EXPECT_TRUE(zqtest::HoldsRun(zqtest::ScoresJson(run), "ace"));
 }
 
 TEST_F(GameE2E, EnemiesEndTheGameAndTheRunIsStoredAsFinished) {
     ProgramRun run;
-    StartToTitle(run);
+    ASSERT_TRUE(StartToTitle(run));
     // Hard sends a column of craft through the middle of the screen from the
     // first frame on; a ship parked there is hit until its lives are gone.
-    ClickLogical(run, kCentreX - 50, kVH / 2 + 300 + 20);
-    ClickLogical(run, kCentreX, kVH / 2 + 80);
-    for (int i = 0; i < 20; ++i) {
-        run.MovePointerLogical(640, 200 + 30 * i, kVW, kVH);
-        Pause(100);
-    }
+    ASSERT_TRUE(StartGame(run, Difficulty::kHard));
     run.MovePointerLogical(640, 480, kVW, kVH);
 
-    std::string json = EnterName(run, "bo", 180000);
-    ASSERT_FALSE(json.empty()) << "the game did not end";
-    EXPECT_NE(json.find("\"name\":\"bo\""), std::string::npos) << json;
+    ASSERT_TRUE(EnterName(run, "bo", true, 180000)) << "the game did not end";
+    std::string json;
+    ASSERT_TRUE(WaitForStoredRun(run, "bo", &json));
     EXPECT_NE(json.find("\"mode\":2"), std::string::npos) << json;
     EXPECT_NE(json.find("\"quit\":0"), std::string::npos) << json;
-    QuitFromTitle(run);
+    EXPECT_TRUE(QuitFromTitle(run));
 }
 
 }  // namespace

@@ -3,9 +3,7 @@
 // screenshot, plays a game with a name and leaves. The installed tree stays byte-identical,
 // the player's files land in their XDG folders, and the installed --scores prints the run.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,12 +12,11 @@
 #include <sstream>
 
 #include "tests/e2e/e2e_fixture.h"
-#include "tests/support/program_harness.h"
+#include "tests/support/own_namespace.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using zqtest::Pause;
 using zqtest::ProgramRun;
 using zqtest::ScoresJson;
 
@@ -43,43 +40,6 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
     return tree;
 }
 
-// Makes a folder read-only for the guard's lifetime. Root ignores permission bits, so for root
-// it is a read-only bind mount onto itself; anyone else gets the write bits taken away.
-class ReadOnlyTree {
-  public:
-    explicit ReadOnlyTree(const fs::path& dir) : dir_(dir) {
-        if (::geteuid() == 0) {
-            mounted_ = ::mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) == 0;
-            ok_ = mounted_ && ::mount(nullptr, dir.c_str(), nullptr,
-                                      MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
-        } else {
-            ok_ = SetWritable(false);
-        }
-    }
-    ~ReadOnlyTree() {
-        if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
-        if (::geteuid() != 0) SetWritable(true);
-    }
-    ReadOnlyTree(const ReadOnlyTree&) = delete;
-    ReadOnlyTree& operator=(const ReadOnlyTree&) = delete;
-    bool Ok() const { return ok_; }
-
-  private:
-    bool SetWritable(bool on) {
-        std::error_code ec;
-        const auto perm = fs::perms::owner_write;
-        const auto how = on ? fs::perm_options::add : fs::perm_options::remove;
-        fs::permissions(dir_, perm, how, ec);
-        for (const auto& e : fs::recursive_directory_iterator(dir_, ec)) {
-            if (!e.is_symlink()) fs::permissions(e.path(), perm, how, ec);
-        }
-        return !ec;
-    }
-
-    fs::path dir_;
-    bool ok_ = false, mounted_ = false;
-};
-
 int FolderMode(const fs::path& dir) {
     struct stat st {};
     return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? (st.st_mode & 07777) : -1;
@@ -88,6 +48,7 @@ int FolderMode(const fs::path& dir) {
 using InstalledE2E = zqtest::ProgramTest;
 
 TEST_F(InstalledE2E, ReadOnlyInstallKeepsThePlayersFilesInTheXdgFolders) {
+    if (!zqtest::InOwnNamespace()) return;  // to mount the installed tree read-only
     ProgramRun run;
     const fs::path dest = run.Path("dest"), home = run.Path("home");
     const std::string install = "DESTDIR='" + dest.string() +
@@ -110,18 +71,16 @@ TEST_F(InstalledE2E, ReadOnlyInstallKeepsThePlayersFilesInTheXdgFolders) {
     run.SetEnv("XDG_STATE_HOME", nullptr);
 
     {
-        ReadOnlyTree readOnly(usr);
-        ASSERT_TRUE(readOnly.Ok()) << "cannot make " << usr << " read-only";
+        zqtest::MountGuard readOnly;
+        ASSERT_TRUE(readOnly.ReadOnlyBind(usr.string())) << "cannot make " << usr << " read-only";
         const auto before = Snapshot(usr);
         ASSERT_TRUE(before.count("games/zarquill"));
-        StartToTitle(run);
+        ASSERT_TRUE(StartToTitle(run));
         run.TapKey("F11");
         ASSERT_TRUE(run.WaitForLogLine("\tSaved Screenshot 1", 30000)) << run.StdErr();
-        Pause(500);
-        PlayMediumAndQuit(run);
-        std::string json = EnterName(run, "inst", 60000);
-        EXPECT_NE(json.find("\"name\":\"inst\""), std::string::npos) << json;
-        QuitFromTitle(run);
+        ASSERT_TRUE(PlayAndEnter(run, zqtest::Difficulty::kMedium, "inst"));
+        EXPECT_TRUE(WaitForStoredRun(run, "inst"));
+        EXPECT_TRUE(QuitFromTitle(run));
         // --help names the folders in use.
         const std::string help = run.RunOnce({"--help"});
         EXPECT_NE(help.find((config / "Setup.ini").string()), std::string::npos) << help;
@@ -140,7 +99,7 @@ TEST_F(InstalledE2E, ReadOnlyInstallKeepsThePlayersFilesInTheXdgFolders) {
         EXPECT_EQ(FolderMode(made), 0700) << made;
     }
     EXPECT_FALSE(fs::exists(home / "relative"));  // the relative XDG value made nothing
-    EXPECT_NE(ScoresJson(run).find("\"name\":\"inst\""), std::string::npos);
+    EXPECT_TRUE(zqtest::HoldsRun(ScoresJson(run), "inst"));
 }
 
 }  // namespace

@@ -5,12 +5,9 @@
 
 #include <filesystem>
 #include <regex>
-#include <thread>
 
 #include "tests/e2e/e2e_fixture.h"
-#include "tests/support/program_harness.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/xvfb.h"
 
 namespace {
 
@@ -95,10 +92,26 @@ TEST_F(ProgramE2E, StartUpLogFromBannerToFinishedLoading) {
     EXPECT_FALSE(fs::exists(run.Path("Files/274/crash.dat")));
 }
 
-TEST_F(ProgramE2E, EscapeThenAKeyExitsAndWritesTheSettingsFile) {
+// The ways to the closing screen: each ends with the closing lines in the log
+// and the settings file written.
+class ClosingE2E : public zqtest::ProgramTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(ClosingE2E, ReachesTheClosingScreenAndWritesTheSettingsFile) {
     ProgramRun run;
-    StartToTitle(run);
-    QuitFromTitle(run);
+    ASSERT_TRUE(StartToTitle(run));
+    if (GetParam() == "Escape") {
+        ASSERT_TRUE(QuitFromTitle(run));
+    } else {
+        if (GetParam() == "CloseButton") run.RequestClose();
+        if (GetParam() == "AltF4") {
+            run.KeyDown("Alt_L");
+            run.KeyDown("F4");
+            ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", zqtest::kScreenMs));
+            run.KeyUp("F4");
+            run.KeyUp("Alt_L");
+        }
+        ASSERT_TRUE(LeaveClosingScreen(run));
+    }
 
     auto log = run.LogLines();
     ASSERT_GE(log.size(), 5u);
@@ -121,9 +134,12 @@ TEST_F(ProgramE2E, EscapeThenAKeyExitsAndWritesTheSettingsFile) {
     EXPECT_EQ(setup.substr(setup.size() - controls.size()), controls);
 }
 
+INSTANTIATE_TEST_SUITE_P(Ways, ClosingE2E, ::testing::Values("Escape", "CloseButton", "AltF4"),
+                         [](const auto& way) { return way.param; });
+
 TEST_F(ProgramE2E, ScreenshotKeyWritesAPngAndTheOverlayToggles) {
     ProgramRun run;
-    StartToTitle(run);
+    ASSERT_TRUE(StartToTitle(run));
     run.TapKey("F11");
     ASSERT_TRUE(run.WaitForLogLine("\tSaved Screenshot 1", 30000));
     std::string shot;
@@ -143,42 +159,22 @@ TEST_F(ProgramE2E, ScreenshotKeyWritesAPngAndTheOverlayToggles) {
 
     run.TapKey("F12");  // the overlay can be switched on and off without trouble
     run.TapKey("F12");
-    QuitFromTitle(run);
-}
-
-TEST_F(ProgramE2E, CloseButtonReachesTheClosingScreen) {
-    ProgramRun run;
-    StartToTitle(run);
-    run.RequestClose();
-    QuitThroughClosingScreen(run);
-    EXPECT_TRUE(fs::exists(run.Path("Files/Setup.ini")));
-}
-
-TEST_F(ProgramE2E, AltF4ReachesTheClosingScreen) {
-    ProgramRun run;
-    StartToTitle(run);
-    run.KeyDown("Alt_L");
-    run.TapKey("F4");
-    run.KeyUp("Alt_L");
-    QuitThroughClosingScreen(run);
+    EXPECT_TRUE(QuitFromTitle(run));
 }
 
 TEST_F(ProgramE2E, UnlistedSizeAndImpossibleFullScreenFallBack) {
     ProgramRun run;
     ASSERT_TRUE(zqtest::WriteWholeFile(run.Path("Files/Setup.ini"),
                                        "Fullscreen = True\r\nWidth=1000\r\nHeight=700\r\n"));
-    StartToTitle(run);
+    ASSERT_TRUE(StartToTitle(run));
     auto log = run.LogLines();
-    auto has = [&](const std::string& l) {
-        return std::find(log.begin(), log.end(), l) != log.end();
-    };
-    EXPECT_TRUE(has("\tSetting to Fullscreen"));
-    EXPECT_TRUE(has("\tRequested Resolution : 1000x700"));
+    EXPECT_TRUE(zqtest::HasLine(log, "\tSetting to Fullscreen"));
+    EXPECT_TRUE(zqtest::HasLine(log, "\tRequested Resolution : 1000x700"));
     // The size is not a listed mode: the window opens at the previous size.
-    EXPECT_TRUE(has("\tResolution : 800x600,0"));
+    EXPECT_TRUE(zqtest::HasLine(log, "\tResolution : 800x600,0"));
     EXPECT_EQ(run.WindowWidth(), 800);
     EXPECT_EQ(run.WindowHeight(), 600);
-    QuitFromTitle(run);
+    ASSERT_TRUE(QuitFromTitle(run));
     std::string setup = zqtest::ReadWholeFile(run.Path("Files/Setup.ini"));
     EXPECT_NE(setup.find("Width=800\r\nHeight=600\r\n"), std::string::npos) << setup;
 }

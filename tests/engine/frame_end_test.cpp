@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "engine/identity.h"
-#include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "tests/engine/engine_fixture.h"
 
 using namespace engine;

@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-#include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "tests/engine/engine_fixture.h"
 
 using namespace engine;

@@ -19,8 +19,9 @@
 #include "engine/graphics_setup.h"
 #include "engine/hooks.h"
 #include "engine/media/audio.h"
+#include "engine/media/audio_driver.h"
 #include "engine/media/clock.h"
-#include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/media/graphics.h"
 #include "engine/media/image_font.h"
 #include "engine/media/key_codes.h"
@@ -445,25 +446,67 @@ TEST_F(SettingsPanelTest, DraggingAVolumeStoresItAndTellsTheListenerAtOnce) {
     EXPECT_EQ(engine::Setup[SETUP_MASTER], master);  // the other sliders were not touched
 }
 
+// An audio driver "Probe" whose voices keep the settings they were last given,
+// in the order the voices were made.
+struct ProbeAudio {
+    struct Voice : media::audio_detail::Voice {
+        void Cue(const std::shared_ptr<const media::SoundData>&, bool,
+                 const media::audio_detail::VoiceSettings& s) override {
+            settings = s;
+            live = true;
+        }
+        void Stop() override { live = false; }
+        void SetPaused(bool) override {}
+        void Apply(const media::audio_detail::VoiceSettings& s) override { settings = s; }
+        bool Playing() override { return live; }
+        media::audio_detail::VoiceSettings settings;
+        bool live = false;
+    };
+    struct Driver : media::audio_detail::AudioDriver {
+        explicit Driver(ProbeAudio& a) : audio(a) {}
+        bool Start() override { return true; }
+        std::shared_ptr<media::audio_detail::Voice> NewVoice() override {
+            audio.voices.push_back(std::make_shared<Voice>());
+            return audio.voices.back();
+        }
+        void Shutdown() override {}
+        ProbeAudio& audio;
+    };
+    ProbeAudio() {
+        source = media::audio_detail::AddAudioDriverSource(
+            {[] { return std::vector<std::string>{"Probe"}; },
+             [this](const std::string&) { return std::make_unique<Driver>(*this); }});
+        media::SetAudioDriver("Probe");
+    }
+    ~ProbeAudio() {
+        media::SetAudioDriver("Null");
+        media::audio_detail::RemoveAudioDriverSource(source);
+    }
+    std::vector<std::shared_ptr<Voice>> voices;
+    int source = 0;
+};
+
 TEST_F(SettingsPanelTest, ApplyVolumesReachesLiveEffectChannelsAndTheListener) {
+    ProbeAudio audio;
     engine::Setup[SETUP_MASTER] = 80;
     engine::Setup[SETUP_SOUND] = 50;
     auto sound = std::make_shared<media::TSound>(
         media::SoundData{1, 44100, std::vector<int16_t>(441, 100)}, media::SOUND_LOOP);
     SfxChannels[5] = sound->Play();
-    ASSERT_EQ(SfxChannels[5]->Playing(), 1);
     SfxVolumes[5] = 0.5;
     SfxChannels[kJingleSlot] = sound->Play();
+    ASSERT_EQ(audio.voices.size(), 2u);
+    const auto volumeOf = [&](size_t voice) { return audio.voices[voice]->settings.volume; };
     double volumeTheListenerSaw = -1;
     int calls = 0;
     SetVolumeListener([&] {
         ++calls;
-        volumeTheListenerSaw = SfxChannels[5]->Volume();
+        volumeTheListenerSaw = volumeOf(0);
     });
     ApplyVolumes();
     // Sound 50% of master 80%: effects at 0.4, times the effect's own volume.
-    EXPECT_DOUBLE_EQ(SfxChannels[5]->Volume(), 0.2);
-    EXPECT_DOUBLE_EQ(SfxChannels[kJingleSlot]->Volume(), 0.4);
+    EXPECT_DOUBLE_EQ(volumeOf(0), 0.2);
+    EXPECT_DOUBLE_EQ(volumeOf(1), 0.4);
     EXPECT_EQ(SfxChannels[5]->Playing(), 1);  // still playing, now at the new volume
     EXPECT_EQ(calls, 1);
     EXPECT_DOUBLE_EQ(volumeTheListenerSaw, 0.2);  // told after the channels were set
@@ -471,7 +514,7 @@ TEST_F(SettingsPanelTest, ApplyVolumesReachesLiveEffectChannelsAndTheListener) {
     engine::Setup[SETUP_SOUND] = 0;
     ApplyVolumes();
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(SfxChannels[5]->Volume(), 0.0);
+    EXPECT_EQ(volumeOf(0), 0.0);
     SfxChannels[5]->Stop();
     SfxChannels[kJingleSlot]->Stop();
 }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/hooks.h"
-#include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "game/backdrop.h"
 #include "game/enemies.h"
 #include "game/game_loop.h"

@@ -15,6 +15,7 @@
 #include "engine/hooks.h"
 #include "engine/media/binary_files.h"
 #include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/media/paths.h"
 #include "game/replay.h"
 #include "game/replay_file.h"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary root, as a distribution would, and checks what the desktop
 # sees: the program, its data, entry, metadata, icons and manual page in their places, the
-# validators clean, and none of the files the game writes at run time.
+# validators clean, and none of the files the game writes at run time; and the board server
+# beside it with its web page, manual page and systemd unit.
 # Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -26,6 +27,16 @@ for f in games/zarquill share/applications/$id.desktop share/metainfo/$id.metain
   [ -f "$usr/$f" ] || fail "not installed: $f"
 done
 [ -x "$usr/games/zarquill" ] || fail "games/zarquill is not executable"
+for f in bin/zarquill-board share/man/man1/zarquill-board.1 lib/systemd/system/zarquill-board.service \
+         share/zarquill-board/web/index.html share/zarquill-board/web/board.css \
+         share/zarquill-board/web/board.js share/zarquill-board/web/icon.svg; do
+  [ -f "$usr/$f" ] || fail "not installed: $f"
+done
+# The unit starts the server by its installed path.
+grep -qx 'ExecStart=/usr/bin/zarquill-board' "$usr/lib/systemd/system/zarquill-board.service" \
+  || fail "ExecStart under /usr"
+grep -qx 'ExecStart=/opt/zq/bin/zarquill-board' \
+  "$root/opt/opt/zq/lib/systemd/system/zarquill-board.service" || fail "ExecStart under /opt/zq"
 # A run of the portable build/dist leaves its own files in Files/: they must never ship.
 leaked=$(find "$usr/share/games/zarquill" \( -name Setup.ini -o -name Debug.txt -o -name 'nuscores*' \
          -o -name crash.dat -o -name '*.lock' -o -name 'Vantrelle*.png' \) -print)
@@ -52,9 +63,11 @@ done
 out=$(appstreamcli validate --no-net "$usr/share/metainfo/$id.metainfo.xml" 2>&1) \
   && ! grep -qE '^[EW]:' <<<"$out" || fail "appstreamcli: $out"
 
-out=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
-      man --warnings -E UTF-8 -l -Tutf8 -Z "$usr/share/man/man6/zarquill.6" 2>&1 >/dev/null) \
-  && [ -z "$out" ] || fail "man --warnings: $out"
+for page in man6/zarquill.6 man1/zarquill-board.1; do
+  out=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
+        man --warnings -E UTF-8 -l -Tutf8 -Z "$usr/share/man/$page" 2>&1 >/dev/null) \
+    && [ -z "$out" ] || fail "man --warnings on $page: $out"
+done
 
 [ "$failures" -eq 0 ] || exit 1
 echo "install: all checks passed"

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "engine/media/audio.h"
+#include "engine/media/desktop.h"
 #include "engine/media/openal_driver.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/media/asset_read.h"
+#include "engine/media/desktop.h"
 #include "engine/media/display.h"
 #include "engine/media/graphics.h"
 #include "engine/media/input.h"

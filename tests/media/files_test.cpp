@@ -1,9 +1,9 @@
-// Line streams, folders and durable replacement of files.
+// Line and binary streams, the capped reader and plain files for writing.
 #include "engine/media/files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -61,118 +61,26 @@ TEST_F(FilesTest, WriteLineUsesCrLfAndOneBytePerCharacter) {
     EXPECT_TRUE(s->Close());
 }
 
-TEST_F(FilesTest, MissingFilesAndFolders) {
-    EXPECT_EQ(media::ReadFile(dir_ / "nothing"), nullptr);
-    EXPECT_EQ(media::ReadFile(dir_.path()), nullptr);  // a folder is not a file
+TEST_F(FilesTest, WriteFileTakesOnlyRegularFilesAndNeverBlocks) {
+    // A blocking open of a FIFO without a reader never returns: the alarm
+    // turns such a hang into a failure.
+    ::alarm(30);
+    const std::string fifo = dir_ / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(media::WriteFile(fifo), nullptr);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(media::WriteFile(fifo), nullptr);  // with a reader it is still no file
+    ::close(reader);
+    std::filesystem::create_symlink("/dev/null", dir_ / "null");
+    EXPECT_EQ(media::WriteFile(dir_ / "null"), nullptr);
+    EXPECT_EQ(media::WriteFile(dir_.path()), nullptr);
     EXPECT_EQ(media::WriteFile(dir_ / "no/such/folder.txt"), nullptr);
-    EXPECT_EQ(media::FileType(dir_ / "nothing"), 0);
-    EXPECT_EQ(media::FileType(dir_.path()), 2);
-    ASSERT_TRUE(WriteWholeFile(dir_ / "f", "x"));
-    EXPECT_EQ(media::FileType(dir_ / "f"), 1);
-    EXPECT_TRUE(media::DeleteFile(dir_ / "f"));
-    EXPECT_EQ(media::FileType(dir_ / "f"), 0);
-    EXPECT_TRUE(media::DeleteFile(dir_ / "f"));  // nothing left: still true
-}
-
-TEST_F(FilesTest, ChangeDirAndCurrentDir) {
-    ASSERT_EQ(::mkdir((dir_ / "Files").c_str(), 0755), 0);
-    EXPECT_TRUE(media::ChangeDir(dir_ / "Files"));
-    EXPECT_EQ(media::CurrentDir(), dir_ / "Files");
-    EXPECT_TRUE(media::ChangeDir(".."));
-    EXPECT_EQ(media::CurrentDir(), dir_.path());
-    EXPECT_FALSE(media::ChangeDir("missing/"));
-    EXPECT_EQ(media::CurrentDir(), dir_.path());
-    EXPECT_FALSE(media::ExecutableDir().empty());
-}
-
-TEST_F(FilesTest, DurableWriteReplacesOnlyOnSuccessfulClose) {
-    ASSERT_TRUE(WriteWholeFile(dir_ / "keep.dat", "old contents"));
-    auto s = media::WriteFileDurable(dir_ / "keep.dat");
+    ::alarm(0);
+    ASSERT_TRUE(WriteWholeFile(dir_ / "old.txt", "old contents"));
+    auto s = media::WriteFile(dir_ / "old.txt");
     ASSERT_TRUE(s);
-    s->WriteLine("new");
-    // Until Close the old file is untouched.
-    EXPECT_EQ(ReadWholeFile(dir_ / "keep.dat"), "old contents");
-    EXPECT_TRUE(media::CloseFile(s));
-    EXPECT_EQ(ReadWholeFile(dir_ / "keep.dat"), "new\r\n");
-}
-
-TEST_F(FilesTest, DurableWriteThatFailsMidwayLeavesOldFileAndNoTemporary) {
-    ASSERT_TRUE(WriteWholeFile(dir_ / "keep.dat", "old contents"));
-    auto s = media::WriteFileDurable(dir_ / "keep.dat");
-    ASSERT_TRUE(s);
-    media::SetWriteFaultAfter(10);
-    for (int i = 0; i < 5000; ++i) s->WriteLine("a line that fills the disk");
-    EXPECT_FALSE(s->Close());
-    media::SetWriteFaultAfter(-1);
-    EXPECT_EQ(ReadWholeFile(dir_ / "keep.dat"), "old contents");
-    // Only the original file is left in the folder.
-    int entries = 0;
-    for (auto& e : std::filesystem::directory_iterator(dir_.path())) {
-        (void)e;
-        ++entries;
-    }
-    EXPECT_EQ(entries, 1);
-}
-
-TEST_F(FilesTest, DurableWriteIntoMissingFolderFailsCleanly) {
-    EXPECT_EQ(media::WriteFileDurable(dir_ / "missing/x.dat"), nullptr);
-}
-
-TEST_F(FilesTest, DurableWriteKeepsLinksAndPermissionsAndAbandonedStreamsCommitNothing) {
-    namespace fs = std::filesystem;
-    // A link stays a link; the file it points to gets the new contents.
-    ASSERT_TRUE(WriteWholeFile(dir_ / "real.dat", "old"));
-    fs::create_symlink("real.dat", dir_ / "link.dat");
-    auto s = media::WriteFileDurable(dir_ / "link.dat");
-    ASSERT_TRUE(s);
-    s->WriteLine("via link");
-    ASSERT_TRUE(media::CloseFile(s));
-    EXPECT_TRUE(fs::is_symlink(dir_ / "link.dat"));
-    EXPECT_EQ(ReadWholeFile(dir_ / "real.dat"), "via link\r\n");
-
-    // The replaced file keeps its permission bits; a new one follows the umask.
-    ASSERT_EQ(chmod((dir_ / "real.dat").c_str(), 0604), 0);
-    s = media::WriteFileDurable(dir_ / "real.dat");
-    ASSERT_TRUE(s);
-    s->WriteLine("kept");
-    ASSERT_TRUE(media::CloseFile(s));
-    struct stat st {};
-    ASSERT_EQ(stat((dir_ / "real.dat").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0604u);
-    mode_t old = umask(027);
-    s = media::WriteFileDurable(dir_ / "fresh.dat");
-    umask(old);
-    ASSERT_TRUE(s);
-    ASSERT_TRUE(media::CloseFile(s));
-    ASSERT_EQ(stat((dir_ / "fresh.dat").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
-
-    // A stream destroyed without Close leaves the old file and no temporary.
-    s = media::WriteFileDurable(dir_ / "real.dat");
-    ASSERT_TRUE(s);
-    s->WriteLine("half");
-    s.reset();
-    EXPECT_EQ(ReadWholeFile(dir_ / "real.dat"), "kept\r\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 3);
-}
-
-TEST_F(FilesTest, StaleTemporaryFilesGoButARunningSavesFileStays) {
-    pid_t child = fork();
-    if (child == 0) _exit(0);
-    ASSERT_GT(child, 0);
-    waitpid(child, nullptr, 0);  // its number now names no process
-    const std::string dead = "nuscores.dat.tmp-" + std::to_string(child) + "-aB3xYz";
-    const std::string live = "nuscores.dat.tmp-" + std::to_string(getppid()) + "-aB3xYz";
-    for (const std::string& name : {dead, live, std::string("Setup.ini.tmp-Qw12Er"),
-                                    std::string("nuscores.dat"), std::string("a.tmp-1-short")}) {
-        ASSERT_TRUE(WriteWholeFile(dir_ / name, "x"));
-    }
-    EXPECT_EQ(media::RemoveStaleTempFiles(dir_.path()), 2);
-    EXPECT_EQ(media::FileType(dir_ / dead), 0);
-    EXPECT_EQ(media::FileType(dir_ / "Setup.ini.tmp-Qw12Er"), 0);
-    EXPECT_EQ(media::FileType(dir_ / live), 1);
-    EXPECT_EQ(media::FileType(dir_ / "nuscores.dat"), 1);
-    EXPECT_EQ(media::FileType(dir_ / "a.tmp-1-short"), 1);
+    EXPECT_EQ(ReadWholeFile(dir_ / "old.txt"), "");  // a regular file is truncated
 }
 
 TEST_F(FilesTest, DataFilesNeverBlockAndTellAbsentFromUnreadable) {
@@ -184,20 +92,23 @@ TEST_F(FilesTest, DataFilesNeverBlockAndTellAbsentFromUnreadable) {
         std::string path;
         int64_t cap;
         media::OpenResult want;
+        std::string why;
     } cases[] = {
-        {dir_ / "ok.dat", 10, media::OpenResult::kOk},
-        {dir_ / "ok.dat", 9, media::OpenResult::kUnreadable},
-        {dir_ / "missing", 10, media::OpenResult::kAbsent},
-        {dir_ / "fifo", 10, media::OpenResult::kUnreadable},
-        {dir_ / "zero", 10, media::OpenResult::kUnreadable},
-        {dir_ / "folder", 10, media::OpenResult::kUnreadable},
-        {dir_ / "ok.dat/below", 10, media::OpenResult::kUnreadable},
+        {dir_ / "ok.dat", 10, media::OpenResult::kOk, ""},
+        {dir_ / "ok.dat", 9, media::OpenResult::kUnreadable, "larger than 9 bytes"},
+        {dir_ / "missing", 10, media::OpenResult::kAbsent, "missing"},
+        {dir_ / "fifo", 10, media::OpenResult::kUnreadable, "not a regular file"},
+        {dir_ / "zero", 10, media::OpenResult::kUnreadable, "not a regular file"},
+        {dir_ / "folder", 10, media::OpenResult::kUnreadable, "not a regular file"},
+        {dir_ / "ok.dat/below", 10, media::OpenResult::kUnreadable, "Not a directory"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path + " cap " + std::to_string(c.cap));
         media::OpenResult got;
-        auto s = media::OpenDataFile(c.path, c.cap, got);
+        std::string why;
+        auto s = media::OpenDataFile(c.path, c.cap, got, &why);
         EXPECT_EQ(got, c.want);
+        EXPECT_EQ(why, c.why);
         EXPECT_EQ(s != nullptr, c.want == media::OpenResult::kOk);
     }
 }

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "engine/media/desktop.h"
 #include "engine/media/gl_driver.h"
 #include "engine/media/graphics.h"
 #include "tests/support/xvfb.h"

@@ -9,7 +9,7 @@
 #include <map>
 #include <set>
 
-#include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -136,11 +136,12 @@ TEST(XdgFolders, InstalledPathsReadDataInPlaceAndWriteToTheUserFolders) {
     EXPECT_EQ(p.screenshotDir, "/p/zarquill/");
 }
 
-TEST(XdgFolders, MakePrivateFoldersCreatesOnlyMissingFoldersAs0700) {
+TEST(XdgFolders, MakeFoldersCreatesOnlyMissingFoldersWithTheModeGiven) {
     zqtest::TempDir dir;
+    zqtest::CwdGuard cwd;
     ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
     const std::string deep = dir / "a/b/c";
-    ASSERT_TRUE(media::MakePrivateFolders(deep));
+    ASSERT_TRUE(media::MakeFolders(deep, media::kPrivateFolderMode));
     for (const std::string& made : {dir / "a", dir / "a/b", deep}) {
         struct stat st {};
         ASSERT_EQ(::stat(made.c_str(), &st), 0) << made;
@@ -149,10 +150,13 @@ TEST(XdgFolders, MakePrivateFoldersCreatesOnlyMissingFoldersAs0700) {
     struct stat top {};
     ASSERT_EQ(::stat(dir.path().c_str(), &top), 0);
     EXPECT_EQ(top.st_mode & 0777, 0755u);  // an existing folder keeps its mode
-    EXPECT_TRUE(media::MakePrivateFolders(deep + "/"));
-    EXPECT_FALSE(media::MakePrivateFolders("relative/folder"));
+    EXPECT_TRUE(media::MakeFolders(deep + "/", media::kPrivateFolderMode));
+    ASSERT_TRUE(media::ChangeDir(dir.path()));
+    EXPECT_TRUE(media::MakeFolders("relative/folder"));
+    EXPECT_EQ(media::FileType(dir / "relative/folder"), 2);
     ASSERT_TRUE(zqtest::WriteWholeFile(dir / "file", "x"));
-    EXPECT_FALSE(media::MakePrivateFolders(dir / "file/sub"));
+    EXPECT_FALSE(media::MakeFolders(dir / "file/sub"));
+    EXPECT_FALSE(media::MakeFolders(""));
 }
 
 // A tree of folders for the layout choice: a working folder, a program folder and the

@@ -134,6 +134,12 @@ bool BoardServer::Start(int workers) {
             ::dup2(null, 1);
         }
         const std::string w = std::to_string(workers);
+        if (!databaseUrl_.empty()) {
+            ::execl(ZQ_BOARD_EXE, ZQ_BOARD_EXE, "--listen", "127.0.0.1:0", "--data",
+                    dataDir_.c_str(), "--database", databaseUrl_.c_str(), "--workers", w.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
         ::execl(ZQ_BOARD_EXE, ZQ_BOARD_EXE, "--listen", "127.0.0.1:0", "--data", dataDir_.c_str(),
                 "--workers", w.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);

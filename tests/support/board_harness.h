@@ -38,8 +38,12 @@ class BoardServer {
     BoardServer(const BoardServer&) = delete;
     BoardServer& operator=(const BoardServer&) = delete;
 
+    // Makes later starts use this --database address ("" for SQLite in the data folder).
+    void UseDatabase(std::string url) { databaseUrl_ = std::move(url); }
     // Starts the server and waits (bounded) until it listens; false when it did not.
     bool Start(int workers = 1);
+    // Returns the server's process id (-1 when it does not run).
+    pid_t Pid() const { return pid_; }
     // Returns the port it listens on.
     int Port() const { return port_; }
     // Ends the server at once (SIGKILL) and waits for it.
@@ -58,6 +62,7 @@ class BoardServer {
 
   private:
     std::string dataDir_;
+    std::string databaseUrl_;
     std::string logPath_;
     size_t logStart_ = 0;  // where this start's lines begin in the log
     pid_t pid_ = -1;

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +27,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kPollMs = 20;
+constexpr int kReleaseGapMs = 40;
 
 long long NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -107,18 +109,11 @@ void ProgramRun::UseProgram(const std::string& executable, const std::string& wo
 }
 
 void ProgramRun::SetEnv(const std::string& name, const char* value) {
-    if (value) {
-        setEnv_.emplace_back(name, value);
-    } else {
-        unsetEnv_.push_back(name);
-    }
+    env_[name] = value ? std::optional<std::string>(value) : std::nullopt;
 }
 
 ProgramRun::~ProgramRun() {
-    if (pid_ > 0 && !exited_) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
+    Kill();
     if (dpy_) XCloseDisplay(dpy_);
     std::error_code ec;
     if (!root_.empty()) fs::remove_all(root_, ec);
@@ -126,8 +121,9 @@ ProgramRun::~ProgramRun() {
 
 void ProgramRun::ExecProgram(const std::vector<std::string>& args) const {
     if (::chdir(workDir_.c_str()) != 0) _exit(126);
-    for (const auto& [name, value] : setEnv_) ::setenv(name.c_str(), value.c_str(), 1);
-    for (const std::string& name : unsetEnv_) ::unsetenv(name.c_str());
+    for (const auto& [name, value] : env_) {
+        value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+    }
     std::vector<std::string> all{executable_};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -137,7 +133,7 @@ void ProgramRun::ExecProgram(const std::vector<std::string>& args) const {
     _exit(127);
 }
 
-std::string ProgramRun::RunOnce(const std::vector<std::string>& args) const {
+std::string ProgramRun::RunOnce(const std::vector<std::string>& args, int* status) const {
     std::string out;
     int fds[2];
     if (root_.empty() || ::pipe(fds) != 0) return out;
@@ -155,7 +151,9 @@ std::string ProgramRun::RunOnce(const std::vector<std::string>& args) const {
     while (pid > 0 && (n = ::read(fds[0], buf, sizeof buf)) > 0)
         out.append(buf, static_cast<size_t>(n));
     ::close(fds[0]);
-    if (pid > 0) ::waitpid(pid, nullptr, 0);
+    int st = 0;
+    const bool ended = pid > 0 && ::waitpid(pid, &st, 0) == pid && WIFEXITED(st);
+    if (status) *status = ended ? WEXITSTATUS(st) : -1;
     return out;
 }
 
@@ -214,30 +212,29 @@ std::vector<std::string> ProgramRun::LogLines() const {
     return lines;
 }
 
-bool ProgramRun::WaitForLogLine(const std::string& line, int timeoutMs, size_t from) {
+bool ProgramRun::WaitFor(const std::function<bool()>& condition, int timeoutMs) {
     const long long end = NowMs() + timeoutMs;
     while (true) {
-        auto lines = LogLines();
-        for (size_t i = from; i < lines.size(); ++i) {
-            if (lines[i] == line) return true;
-        }
-        if (!Running() || NowMs() > end) return false;
+        if (condition()) return true;
+        if (!Running() || NowMs() > end) return condition();
         PauseForPoll();
     }
 }
 
+bool ProgramRun::WaitForLogLine(const std::string& line, int timeoutMs, size_t from) {
+    return WaitFor(
+        [&] {
+            const auto lines = LogLines();
+            return std::find(lines.begin() + static_cast<long>(std::min(from, lines.size())),
+                             lines.end(), line) != lines.end();
+        },
+        timeoutMs);
+}
+
 int ProgramRun::WaitForExit(int timeoutMs) {
-    const long long end = NowMs() + timeoutMs;
-    while (Running()) {
-        if (NowMs() > end) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-            exited_ = true;
-            return -1;
-        }
-        PauseForPoll();
-    }
-    return pid_ > 0 ? status_ : -1;
+    if (WaitFor([this] { return !Running(); }, timeoutMs)) return pid_ > 0 ? status_ : -1;
+    Kill();
+    return -1;
 }
 
 void ProgramRun::Signal(int signalNumber) {
@@ -267,12 +264,7 @@ bool ProgramRun::FindWindow() {
 }
 
 bool ProgramRun::WaitForWindow(int timeoutMs) {
-    const long long end = NowMs() + timeoutMs;
-    while (!FindWindow()) {
-        if (!Running() || NowMs() > end) return false;
-        PauseForPoll();
-    }
-    return true;
+    return WaitFor([this] { return FindWindow(); }, timeoutMs);
 }
 
 void ProgramRun::Sync() {
@@ -289,8 +281,14 @@ void ProgramRun::MovePointerLogical(double x, double y, int vw, int vh) {
     MovePointer(static_cast<int>(x * width_ / vw + 0.5), static_cast<int>(y * height_ / vh + 0.5));
 }
 
+void ProgramRun::GapAfterRelease() {
+    const long long wait = lastReleaseMs_ + kReleaseGapMs - NowMs();
+    if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+}
+
 void ProgramRun::ButtonDown(int xButton) {
     if (!dpy_) return;
+    GapAfterRelease();
     XTestFakeButtonEvent(dpy_, static_cast<unsigned>(xButton), True, CurrentTime);
     Sync();
 }
@@ -299,20 +297,19 @@ void ProgramRun::ButtonUp(int xButton) {
     if (!dpy_) return;
     XTestFakeButtonEvent(dpy_, static_cast<unsigned>(xButton), False, CurrentTime);
     Sync();
+    lastReleaseMs_ = NowMs();
 }
 
 void ProgramRun::Click(int xButton) {
     ButtonDown(xButton);
-    // Held across a few frames so the program's once-per-frame polling sees it,
-    // even in slow-system mode on a loaded machine.
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kHoldMs));
     ButtonUp(xButton);
-    std::this_thread::sleep_for(std::chrono::milliseconds(40));
 }
 
 void ProgramRun::KeyDown(const std::string& keysymName) {
     if (!dpy_) return;
     KeyCode code = XKeysymToKeycode(dpy_, XStringToKeysym(keysymName.c_str()));
+    GapAfterRelease();
     XTestFakeKeyEvent(dpy_, code, True, CurrentTime);
     Sync();
 }
@@ -322,15 +319,13 @@ void ProgramRun::KeyUp(const std::string& keysymName) {
     KeyCode code = XKeysymToKeycode(dpy_, XStringToKeysym(keysymName.c_str()));
     XTestFakeKeyEvent(dpy_, code, False, CurrentTime);
     Sync();
+    lastReleaseMs_ = NowMs();
 }
 
 void ProgramRun::TapKey(const std::string& keysymName) {
     KeyDown(keysymName);
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kHoldMs));
     KeyUp(keysymName);
-    // A release and a new press in the same millisecond read as X auto-repeat;
-    // no hand is that fast, so leave a gap before the next key.
-    std::this_thread::sleep_for(std::chrono::milliseconds(40));
 }
 
 void ProgramRun::RequestClose() {
@@ -346,22 +341,36 @@ void ProgramRun::RequestClose() {
     Sync();
 }
 
-double ProgramRun::MeanBlue() {
-    if (!FindWindow() || width_ <= 0 || height_ <= 0) return -1;
-    XImage* image = XGetImage(dpy_, window_, 0, 0, static_cast<unsigned>(width_),
-                              static_cast<unsigned>(height_), AllPlanes, ZPixmap);
-    if (!image) return -1;
-    double sum = 0;
-    long count = 0;
-    for (int y = 0; y < height_; y += 4) {
-        for (int x = 0; x < width_; x += 4) {
-            sum += static_cast<double>(XGetPixel(image, x, y) & image->blue_mask) /
-                   static_cast<double>(image->blue_mask) * 255.0;
-            ++count;
+int Pixels::Count(const std::function<bool(int, int, int)>& keep) const {
+    int n = 0;
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3) n += keep(rgb[i], rgb[i + 1], rgb[i + 2]);
+    return n;
+}
+
+Pixels ProgramRun::ReadPixels(int x, int y, int w, int h) {
+    Pixels out;
+    if (!FindWindow()) return out;
+    out.left = std::max(x, 0);
+    out.top = std::max(y, 0);
+    out.width = std::min(x + w, width_) - out.left;
+    out.height = std::min(y + h, height_) - out.top;
+    XImage* image =
+        out.width <= 0 || out.height <= 0
+            ? nullptr
+            : XGetImage(dpy_, window_, out.left, out.top, static_cast<unsigned>(out.width),
+                        static_cast<unsigned>(out.height), AllPlanes, ZPixmap);
+    if (!image) return Pixels{};
+    const unsigned long masks[3] = {image->red_mask, image->green_mask, image->blue_mask};
+    for (int row = 0; row < out.height; ++row) {
+        for (int col = 0; col < out.width; ++col) {
+            const unsigned long p = XGetPixel(image, col, row);
+            // (v << shift) * 255 / (max << shift): the channel scaled to 0..255.
+            for (unsigned long m : masks)
+                out.rgb.push_back(static_cast<uint8_t>(m ? (p & m) * 255 / m : 0));
         }
     }
     XDestroyImage(image);
-    return count ? sum / static_cast<double>(count) : -1;
+    return out;
 }
 
 }  // namespace zqtest

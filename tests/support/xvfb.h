@@ -51,7 +51,3 @@ bool UnderCI();
             GTEST_SKIP() << "no X server: " << what;                          \
         }                                                                     \
     } while (0)
-
-namespace zqtest {
-
-}  // namespace zqtest
