@@ -23,6 +23,7 @@
 #include "engine/media/asset_read.h"
 #include "engine/media/durable_file.h"
 #include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/media/http_client.h"
 #include "engine/media/paths.h"
 #include "engine/media/random.h"

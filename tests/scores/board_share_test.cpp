@@ -21,6 +21,7 @@
 
 #include "engine/media/binary_files.h"
 #include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/media/paths.h"
 #include "scores/replay_store.h"
 #include "tests/support/temp_dir.h"
