@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,46 +20,42 @@
 
 namespace {
 
-using zqtest::Pause;
+using zqtest::Difficulty;
 using zqtest::ProgramRun;
+
+// How long the board may take to verify a short game and answer.
+constexpr int kVerdictMs = 60000;
 
 class ShareE2E : public zqtest::ProgramTest {
   protected:
-    void NameBoard(ProgramRun& run, int port) {
+    static void NameBoard(ProgramRun& run, int port) {
         ASSERT_TRUE(
             zqtest::WriteWholeFile(run.Path("Files/Board.ini"),
                                    "Server = http://127.0.0.1:" + std::to_string(port) + "\r\n"));
     }
-    std::string Queue(const ProgramRun& run) const {
+    static std::string Queue(const ProgramRun& run) {
         return zqtest::ReadWholeFile(run.Path("Files/274/board.queue"));
     }
-    // Waits (bounded) for a log line holding text; true when it came.
-    bool WaitForLogText(ProgramRun& run, const std::string& text, int timeoutMs) {
-        for (int waited = 0; waited < timeoutMs; waited += 250) {
-            for (const std::string& line : run.LogLines()) {
-                if (line.find(text) != std::string::npos) return true;
-            }
-            Pause(250);
-        }
-        return false;
-    }
-    // Waits (bounded) until the queue file holds text; true when it did.
-    bool WaitForQueueText(const ProgramRun& run, const std::string& text, int timeoutMs) {
-        for (int waited = 0; waited < timeoutMs; waited += 250) {
-            if (Queue(run).find(text) != std::string::npos) return true;
-            Pause(250);
-        }
-        return false;
-    }
-    // Plays a Medium game, quits it and stores it under a name.
-    void PlayAndName(ProgramRun& run, const std::string& name) {
-        PlayMediumAndQuit(run);
-        ASSERT_NE(EnterName(run, name, 60000), "") << "the run was not stored";
-    }
-    std::string LogText(const ProgramRun& run) const {
+    static std::string LogText(const ProgramRun& run) {
         std::string out;
         for (const std::string& line : run.LogLines()) out += line + "\n";
         return out;
+    }
+    // Waits (bounded) until the log holds text in some line.
+    static Result LogHolds(ProgramRun& run, const std::string& text, int timeoutMs) {
+        if (run.WaitFor([&] { return LogText(run).find(text) != std::string::npos; }, timeoutMs)) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << "no log line with '" << text << "':\n"
+                                             << LogText(run);
+    }
+    // Waits (bounded) until the queue file holds text.
+    static Result QueueHolds(ProgramRun& run, const std::string& text, int timeoutMs) {
+        if (run.WaitFor([&] { return Queue(run).find(text) != std::string::npos; }, timeoutMs)) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << "the queue never held '" << text << "':\n"
+                                             << Queue(run);
     }
 };
 
@@ -68,17 +65,17 @@ TEST_F(ShareE2E, ANamedRunReachesTheBoardAndItsRankComesBack) {
     ASSERT_TRUE(board.Start()) << board.Log();
     ProgramRun run;
     NameBoard(run, board.Port());
-    StartToTitle(run);
-    PlayAndName(run, "zoe");
-    ASSERT_TRUE(WaitForLogText(run, "Board: rank 1 on Medium", 60000)) << LogText(run);
-    EXPECT_TRUE(WaitForQueueText(run, "\"state\":\"verified\"", 10000)) << Queue(run);
+    ASSERT_TRUE(StartToTitle(run));
+    ASSERT_TRUE(PlayAndEnter(run, Difficulty::kMedium, "zoe"));
+    ASSERT_TRUE(LogHolds(run, "Board: rank 1 on Medium", kVerdictMs));
+    EXPECT_TRUE(QueueHolds(run, "\"state\":\"verified\"", zqtest::kScreenMs));
     const zqtest::HttpReply page = zqtest::SendHttp(board.Port(), "GET", "/api/v1/boards/medium");
     EXPECT_NE(page.body.find("\"id\":1,\"name\":\"zoe\",\"rank\":1"), std::string::npos)
         << page.body;
     const std::string token = zqtest::ReadWholeFile(run.Path("Files/274/board.token"));
     ASSERT_GE(token.size(), 32u);
     EXPECT_EQ(LogText(run).find(token.substr(0, 32)), std::string::npos);
-    QuitFromTitle(run);
+    EXPECT_TRUE(QuitFromTitle(run));
 }
 
 TEST_F(ShareE2E, ARunMadeWhileTheBoardIsDownIsSentAtTheNextStart) {
@@ -88,18 +85,20 @@ TEST_F(ShareE2E, ARunMadeWhileTheBoardIsDownIsSentAtTheNextStart) {
     ASSERT_EQ(board.Stop(), 0);
     ProgramRun run;
     NameBoard(run, board.Port());
-    StartToTitle(run);
-    PlayAndName(run, "offline");
-    ASSERT_TRUE(WaitForLogText(run, "the board cannot be reached", 30000)) << LogText(run);
-    EXPECT_TRUE(WaitForQueueText(run, "\"state\":\"queued\"", 10000)) << Queue(run);
-    QuitFromTitle(run);
+    ASSERT_TRUE(StartToTitle(run));
+    ASSERT_TRUE(PlayAndEnter(run, Difficulty::kMedium, "offline"));
+    ASSERT_TRUE(LogHolds(run, "the board cannot be reached", zqtest::kScreenMs));
+    EXPECT_TRUE(QueueHolds(run, "\"state\":\"queued\"", zqtest::kScreenMs));
+    ASSERT_TRUE(QuitFromTitle(run));
 
     ASSERT_TRUE(board.Start()) << board.Log();  // back, on another port
     NameBoard(run, board.Port());
-    StartToTitle(run);
-    ASSERT_TRUE(WaitForLogText(run, "Board: rank 1 on Medium", 60000)) << LogText(run);
-    EXPECT_TRUE(WaitForQueueText(run, "\"state\":\"verified\"", 10000)) << Queue(run);
-    QuitFromTitle(run);
+    // The second start's log alone: the first one's lines must not count as its loading.
+    ASSERT_TRUE(::unlink(run.Path("Files/Debug.txt").c_str()) == 0);
+    ASSERT_TRUE(StartToTitle(run));
+    ASSERT_TRUE(LogHolds(run, "Board: rank 1 on Medium", kVerdictMs));
+    EXPECT_TRUE(QueueHolds(run, "\"state\":\"verified\"", zqtest::kScreenMs));
+    EXPECT_TRUE(QuitFromTitle(run));
 }
 
 TEST_F(ShareE2E, ClosingTheWindowDuringASendLeavesAtOnceAndKeepsTheRunQueued) {
@@ -115,14 +114,21 @@ TEST_F(ShareE2E, ClosingTheWindowDuringASendLeavesAtOnceAndKeepsTheRunQueued) {
 
     ProgramRun run;
     NameBoard(run, ntohs(addr.sin_port));
-    StartToTitle(run);
-    PlayAndName(run, "closer");
-    // The run is queued before it is sent; the send then waits for an answer that never comes.
-    ASSERT_TRUE(WaitForQueueText(run, "\"state\":\"queued\"", 10000)) << Queue(run);
-    Pause(1000);
+    ASSERT_TRUE(StartToTitle(run));
+    ASSERT_TRUE(PlayAndEnter(run, Difficulty::kMedium, "closer"));
+    // The run is queued before it is sent; then the game connects and waits for an answer.
+    ASSERT_TRUE(QueueHolds(run, "\"state\":\"queued\"", zqtest::kScreenMs));
+    ASSERT_TRUE(run.WaitFor(
+        [&] {
+            pollfd p{fd, POLLIN, 0};
+            return ::poll(&p, 1, 0) > 0;
+        },
+        zqtest::kScreenMs))
+        << "the game never connected";
+    const size_t from = run.LogLines().size();
     const auto t0 = std::chrono::steady_clock::now();
     run.RequestClose();
-    ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", 30000)) << LogText(run);
+    ASSERT_TRUE(run.WaitForLogLine("Play again, soon!!", zqtest::kScreenMs, from)) << LogText(run);
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
             .count();
@@ -130,7 +136,7 @@ TEST_F(ShareE2E, ClosingTheWindowDuringASendLeavesAtOnceAndKeepsTheRunQueued) {
                 static_cast<long long>(ms));
     // Far below the 20 s a hanging request may last: the send did not hold the exit up.
     EXPECT_LT(ms, 10000);
-    QuitThroughClosingScreen(run);
+    EXPECT_TRUE(LeaveClosingScreen(run, from));
     EXPECT_NE(Queue(run).find("\"state\":\"queued\""), std::string::npos) << Queue(run);
     EXPECT_NE(LogText(run).find(": cancelled"), std::string::npos) << LogText(run);
     ::close(fd);
