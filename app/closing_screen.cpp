@@ -16,6 +16,7 @@
 #include "engine/media/key_codes.h"
 #include "engine/media/terminate.h"
 #include "engine/media/text.h"
+#include "scores/board_share.h"
 #include "scores/name_entry.h"
 #include "scores/score_file.h"
 
@@ -69,6 +70,8 @@ void DrawClosingFrame() {
 
 std::string SaveEverything() {
     scores::StorePendingRun();
+    // A send in flight is cancelled at once; its run stays in the queue file.
+    scores::StopBoardSharing();
     const bool settings = SaveSetup();
     const bool scoreFile = scores::SaveScores();
     if (settings && scoreFile) return "settings and scores saved";

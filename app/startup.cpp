@@ -12,6 +12,7 @@
 #include "app/closing_screen.h"
 #include "app/replay_cli.h"
 #include "app/settings_file.h"
+#include "app/share_cli.h"
 #include "app/title_screen.h"
 #include "engine/controls.h"
 #include "engine/draw_helpers.h"
@@ -35,6 +36,7 @@
 #include "engine/setup_table.h"
 #include "game/game_assets.h"
 #include "game/game_loop.h"
+#include "scores/board_share.h"
 #include "scores/name_entry.h"
 #include "scores/replay_store.h"
 #include "scores/score_file.h"
@@ -59,6 +61,11 @@ const char* const kUsage =
     "  --verify-replay FILE...\n"
     "               re-simulate replays without a display, print one JSON line\n"
     "               per file, and exit (0 all match, 1 one differs, 2 unreadable)\n"
+    "  --share [FILE...] [--board URL]\n"
+    "               send replays (or, with none, the runs waiting in the queue) to\n"
+    "               the board named on the line or in Board.ini, print one JSON\n"
+    "               line per run, and exit (0 all accepted, 1 one rejected,\n"
+    "               2 one not sent or unreadable: it stays queued)\n"
     "\n"
     "Without options the game starts.\n"
     "\n";
@@ -170,6 +177,7 @@ void InstallHooks() {
     media::SetDisplayLostHandler([] { LeaveAfterLostDisplay(); });
     game::SetNameEntry([] { scores::NameEntry(); });
     InstallReplayHooks();
+    InstallShareHooks();
     // The settings panel's volume sliders act at once on the music already
     // playing (the effect channels it updates itself).
     engine::SetVolumeListener([] {
@@ -200,6 +208,8 @@ StartupStages ProgramStages() {
         engine::InGame = 0;
     };
     stages.frontEnd = [] {
+        // Runs still waiting from an earlier session go out in the background.
+        scores::StartBoardSharing();
         PlayPendingReplay();
         RunFrontEnd();
     };
@@ -314,6 +324,17 @@ int Main(int argc, char** argv) {
             return 0;
         }
         if (std::strcmp(argv[i], "--scores") == 0) return PrintScores();
+        if (std::strcmp(argv[i], "--share") == 0) {
+            // Files are named from the folder the command was given in.
+            const ShareOptions options = ParseShareArguments(
+                std::vector<std::string>(argv + i + 1, argv + argc), media::CurrentDir());
+            if (!options.error.empty()) {
+                std::fprintf(stderr, "zarquill: %s (try --help)\n", options.error.c_str());
+                return 2;
+            }
+            ApplyFolderRule(true);
+            return RunShareCommand(options, stdout, stderr);
+        }
         const int replay = HandleReplayOption(argc, argv, i);
         if (replay == kStartWithReplay) continue;
         if (replay != kNotReplayOption) return replay;

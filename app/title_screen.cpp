@@ -20,6 +20,7 @@
 #include "engine/sprite_budgets.h"
 #include "game/game_assets.h"
 #include "game/game_loop.h"
+#include "scores/board_share.h"
 #include "scores/score_panel.h"
 #include "scores/scores.h"
 
@@ -272,6 +273,8 @@ bool FrontEndFrame() {
 void RunFrontEnd() {
     FrontEnd = FrontEndState{};
     while (!FrontEndFrame()) {
+        // Finished exchanges with the board come in between frames; sending never waits here.
+        scores::PollBoardSharing();
     }
     CloseProgram();
 }

@@ -24,6 +24,7 @@
 #include "scores/date_time.h"
 #include "scores/name_entry.h"
 #include "scores/score_file.h"
+#include "scores/score_panel.h"
 #include "scores/scores.h"
 
 namespace game {
@@ -245,7 +246,8 @@ void RunGame() {
     scores::SetPendingRun([] {
         const scores::Scores record = MakeRecord();
         scores::AddRun(record);
-        StoreRecording(record);
+        // With a board named, the run and its replay are queued and sent in the background.
+        if (StoreRecording(record) && scores::ShareRunHook) scores::ShareRunHook(record);
     });
     if (g_nameEntry) {
         g_nameEntry();

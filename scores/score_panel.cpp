@@ -31,6 +31,10 @@ constexpr int kWatchRight = 96;
 constexpr int kWatchTop = 628;
 constexpr int kWatchWidth = 88;
 constexpr int kWatchHeight = 30;
+// The Share button sits left of Watch; the board line above both.
+constexpr int kShareGap = 8;
+constexpr int kBoardLineTop = 657;
+constexpr int kBoardLineCut = 46;  // characters of the board line that fit the box
 
 }  // namespace
 
@@ -41,6 +45,9 @@ int GraphScroll = 0;
 int BadgeCount = kDefaultBadges;
 std::function<int(int)> ScorePanelMouseDown = media::MouseDown;
 std::function<void(const Scores&)> WatchReplayHook;
+std::function<std::string(const Scores&)> BoardLineHook;
+std::function<bool(const Scores&)> CanShareHook;
+std::function<void(const Scores&)> ShareRunHook;
 
 namespace {
 
@@ -198,6 +205,35 @@ bool WatchButton(int panelX, int width, const Scores& record, bool pressed) {
     return over && pressed;
 }
 
+// Draws the run's board line and, for a run not shared yet, the Share button;
+// true when Share was pressed in this frame.
+bool BoardLineAndShare(int panelX, int width, const Scores& record, bool pressed) {
+    const int vh = engine::VirtualHeight;
+    if (BoardLineHook) {
+        std::string line = BoardLineHook(record);
+        if (static_cast<int>(line.size()) > kBoardLineCut) {
+            line = media::Left(line, kBoardLineCut - 3) + "...";
+        }
+        if (!line.empty()) {
+            engine::ResetDrawState();
+            UseFont(3);
+            engine::SetColourAlpha(0, 0, 80, 1);
+            engine::DrawTextAligned(panelX + 4, vh - kBoardLineTop, line, 0, 1);
+        }
+    }
+    if (!ShareRunHook || !CanShareHook || !CanShareHook(record)) return false;
+    const int bx = panelX + width - kWatchRight - kWatchWidth - kShareGap;
+    const int by = vh - kWatchTop;
+    const bool over = engine::MouseInRect(bx, by, kWatchWidth, kWatchHeight) != 0;
+    engine::ResetDrawState();
+    engine::SetColourAlpha(0, over ? 140 : 80, 0, 1);
+    media::DrawRect(bx, by, kWatchWidth, kWatchHeight);
+    UseFont(3);
+    engine::SetColourAlpha(255, 255, 255, 1);
+    engine::DrawTextAligned(bx + kWatchWidth / 2, by + kWatchHeight / 2, "Share", 1, 1);
+    return over && pressed;
+}
+
 }  // namespace
 
 bool MatchesCombination(const Scores& record, int mode, int level, int flags) {
@@ -259,6 +295,9 @@ void DrawScorePanel(int x, int width, int mode, int level, int flags, int draw) 
     g_leftWasHeld = held;
     if (SelectedRecord == nullptr) return;
     DrawDetails(panelX, width, *SelectedRecord);
+    if (BoardLineAndShare(panelX, width, *SelectedRecord, pressed)) {
+        ShareRunHook(*SelectedRecord);
+    }
     if (WatchButton(panelX, width, *SelectedRecord, pressed)) {
         // Playback may reload the score list (a settings change): hand over a copy.
         const Scores run = *SelectedRecord;

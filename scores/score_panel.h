@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <string>
 
 #include "scores/scores.h"
 
@@ -39,6 +40,11 @@ extern std::function<int(int)> ScorePanelMouseDown;
 
 // Plays a run's replay; the Watch button of the detail box calls it (no button while empty).
 extern std::function<void(const Scores&)> WatchReplayHook;
+// Returns the detail box's board line for a run ("" for none); empty hook: no line.
+extern std::function<std::string(const Scores&)> BoardLineHook;
+// Returns true when the detail box offers "Share" for a run; ShareRunHook shares it.
+extern std::function<bool(const Scores&)> CanShareHook;
+extern std::function<void(const Scores&)> ShareRunHook;
 
 // Returns true when a record belongs to the combination.
 bool MatchesCombination(const Scores& record, int mode, int level, int flags);

@@ -29,6 +29,10 @@ BOARD_PACKAGES=(
 BROWSER_PACKAGES=(
   chromium chromium-driver python3-selenium
 )
+# Sharing runs with a board from the game: HTTP(S) client and the system's certificates.
+SHARE_PACKAGES=(
+  libcurl4-openssl-dev ca-certificates
+)
 # Fonts shipped as the game's typefaces (copied into Files/Common at build time).
 FONT_PACKAGES=(
   fonts-open-sans fonts-cantarell fonts-bebas-neue fonts-jura
@@ -36,7 +40,7 @@ FONT_PACKAGES=(
 
 missing=()
 for p in "${PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" "${BOARD_PACKAGES[@]}" "${BROWSER_PACKAGES[@]}" \
-         "${FONT_PACKAGES[@]}"; do
+         "${SHARE_PACKAGES[@]}" "${FONT_PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi

@@ -84,13 +84,15 @@ void TStream::Discard() {
     good_ = false;
 }
 
-std::unique_ptr<TStream> WriteFileDurable(const std::string& path) {
+std::unique_ptr<TStream> WriteFileDurable(const std::string& path, bool privateFile) {
     const std::string target = FollowLinks(path);
     std::string temp = TempFileTemplate(target);
     int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (privateFile) {
+        ::fchmod(fd, 0600);
+    } else if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         ::fchmod(fd, st.st_mode & 07777);
     } else {
         ::fchmod(fd, NewFileMode());

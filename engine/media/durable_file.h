@@ -17,8 +17,9 @@ namespace media {
 // succeeds the old file stays byte-identical. A symbolic link at path stays a
 // link (the file it points to is replaced), an existing file's permission
 // bits are kept and a new file follows the umask. Null when the temporary
-// file cannot be created (for example in a read-only folder).
-std::unique_ptr<TStream> WriteFileDurable(const std::string& path);
+// file cannot be created (for example in a read-only folder). A private file
+// (a secret) is always written with mode 0600, whatever the old file's bits.
+std::unique_ptr<TStream> WriteFileDurable(const std::string& path, bool privateFile = false);
 // Copies the file at from (a regular file of at most maxBytes) durably to to;
 // returns true when the copy is complete.
 bool CopyFileDurable(const std::string& from, const std::string& to, int64_t maxBytes);

@@ -74,7 +74,7 @@ class TStream {
     friend std::unique_ptr<TStream> OpenDataFile(const std::string&, int64_t, OpenResult&,
                                                  std::string*);
     friend std::unique_ptr<TStream> WriteFile(const std::string&);
-    friend std::unique_ptr<TStream> WriteFileDurable(const std::string&);
+    friend std::unique_ptr<TStream> WriteFileDurable(const std::string&, bool);
     TStream(int fd, bool reading);
     bool Fill();
     bool FlushBuffer();

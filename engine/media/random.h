@@ -3,6 +3,7 @@
 // the pause screen rely on its exact sequence.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace media {
@@ -20,5 +21,10 @@ double RandomReal(double a, double b);
 void SkipRandomDraws(int count);
 // Seeds the generator; 0 and 2^31 - 1 (after masking to 31 bits) give 4660.
 void SeedRandom(int64_t seed);
+
+// Fills out with n bytes from the system's random source (getrandom, else
+// "/dev/urandom"), for secrets; never touches the game's generator. Returns
+// false when the source could not give them all.
+bool SystemRandomBytes(void* out, size_t n);
 
 }  // namespace media

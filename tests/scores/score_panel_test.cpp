@@ -377,6 +377,39 @@ TEST_F(ScorePanelTest, WatchShowsOnlyForARunWithAReplayAndActsOncePerPress) {
     media::SetProgramPaths({});
 }
 
+TEST_F(ScorePanelTest, BoardLineAndShareShowForTheSelectedRunAndShareActsOncePerPress) {
+    std::vector<std::string> shared;
+    BoardLineHook = [](const Scores& run) {
+        return run.Name == "ranked" ? std::string("Board: rank 3 on Hard") : std::string();
+    };
+    CanShareHook = [](const Scores& run) { return run.Name == "old"; };
+    ShareRunHook = [&shared](const Scores& run) { shared.push_back(run.Name); };
+    AddOlder(10, "old");
+    AddOlder(20, "ranked");
+
+    const int shareX = kX + kWidth - 96 - 88 - 8 + 40, buttonY = kVH - 628 + 15;
+    for (int row : {2, 1}) {  // "old", then "ranked"
+        PointAt(kX + 10, kVH - 589 + 17 * (row - 1) + 5);
+        held_ = true;
+        Draw();
+        held_ = false;
+        PointAt(shareX, buttonY);
+        Draw();
+        EXPECT_EQ(DrewText("Share"), row == 2) << "row " << row;
+        EXPECT_EQ(DrewText("Board: rank 3 on Hard"), row == 1) << "row " << row;
+        held_ = true;
+        Draw();  // the press
+        Draw();  // still held: not a second press
+        held_ = false;
+        Draw();
+    }
+    EXPECT_EQ(shared, std::vector<std::string>{"old"});
+
+    BoardLineHook = nullptr;
+    CanShareHook = nullptr;
+    ShareRunHook = nullptr;
+}
+
 // --- Scrolling -------------------------------------------------------------
 
 TEST_F(ScorePanelTest, GraphScrollsWhileThePointerRestsAtEitherEndWithinItsRange) {
