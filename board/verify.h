@@ -21,8 +21,9 @@ inline constexpr const char* kVerifyOneOption = "--verify-one";
 // How a verification in a child ended.
 enum class ChildOutcome {
     Judged,       // the child re-simulated the replay: see the verdict
-    TooSlow,      // it hit the processor-time or wall-time limit
-    Crashed,      // it died or wrote nothing usable: worth another attempt
+    TooSlow,      // it hit the processor-time limit: the replay itself is too costly
+    Crashed,      // it died, wrote nothing usable or outlived the wall-time limit on a
+                  // busy machine: worth another attempt
     Abandoned,    // the server is stopping; the run stays pending
     ClaimLost,    // the worker's claim on the run went to another: the child was killed
     Unavailable,  // no child could be started: the server's fault, not the run's
@@ -43,10 +44,10 @@ std::optional<Verdict> PrecheckReplay(const std::string& bytes);
 // Verifies replay bytes in a child of the executable `program`; gives up
 // (Abandoned) soon after stop becomes true. While the child runs, renewClaim
 // (when given) is called every renewMs; when it returns false the child is
-// killed (ClaimLost).
+// killed (ClaimLost). A child still running after wallSeconds is killed too.
 ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
                           const std::atomic<bool>& stop,
-                          const std::function<bool()>& renewClaim = {},
-                          int renewMs = kClaimRenewMs);
+                          const std::function<bool()>& renewClaim = {}, int renewMs = kClaimRenewMs,
+                          int wallSeconds = kVerifyWallSeconds);
 
 }  // namespace board
