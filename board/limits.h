@@ -62,10 +62,6 @@ inline constexpr int kDefaultPageLimit = 50;
 // The largest offset into a board accepted.
 inline constexpr int64_t kMaxPageOffset = 1000000;
 
-// Token length bounds (letters, digits, "-" and "_").
-inline constexpr size_t kMinTokenChars = 32;
-inline constexpr size_t kMaxTokenChars = 128;
-
 // PostgreSQL connections one server keeps at most, the seconds it waits for a
 // new one, and the longest a statement may run before the database cancels it.
 inline constexpr int kDatabaseConnections = 8;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "board/limits.h"
+#include "scores/board_token.h"
 
 namespace board {
 
@@ -83,16 +84,6 @@ std::string NameKey(std::string_view latin1) {
     return NameToUtf8(folded);
 }
 
-bool IsWellFormedToken(std::string_view token) {
-    if (token.size() < kMinTokenChars || token.size() > kMaxTokenChars) return false;
-    for (char c : token) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                        (c >= '0' && c <= '9') || c == '-' || c == '_';
-        if (!ok) return false;
-    }
-    return true;
-}
-
 std::string BearerToken(std::string_view authorization) {
     constexpr std::string_view kScheme = "bearer ";
     if (authorization.size() <= kScheme.size()) return "";
@@ -104,7 +95,7 @@ std::string BearerToken(std::string_view authorization) {
     std::string_view token = authorization.substr(kScheme.size());
     while (!token.empty() && token.front() == ' ') token.remove_prefix(1);
     while (!token.empty() && token.back() == ' ') token.remove_suffix(1);
-    return IsWellFormedToken(token) ? std::string(token) : "";
+    return scores::IsBoardToken(token) ? std::string(token) : "";
 }
 
 std::string TokenHash(std::string_view key, std::string_view token) {

@@ -24,8 +24,6 @@ bool NameFromUtf8(std::string_view utf8, std::string& latin1);
 // 8859-1 (so "ËLAN" and "ëlan" share one), as UTF-8.
 std::string NameKey(std::string_view latin1);
 
-// Returns true for 32 to 128 letters, digits, "-" and "_".
-bool IsWellFormedToken(std::string_view token);
 // Returns the token of an "Authorization: Bearer TOKEN" value ("" when the
 // scheme is not Bearer or the token is not well formed).
 std::string BearerToken(std::string_view authorization);

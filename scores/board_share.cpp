@@ -45,8 +45,6 @@ constexpr int64_t kMaxQueueFileBytes = 8 << 20;
 constexpr size_t kMaxReplayBytes = size_t{16} << 20;
 // Random bytes in a token (256 bits; the board asks for at least 128).
 constexpr size_t kTokenBytes = 32;
-constexpr size_t kMinTokenChars = 32;
-constexpr size_t kMaxTokenChars = 128;
 // Board pages looked through for a verified run's rank, and runs per page.
 constexpr int kRankPages = 10;
 constexpr int kRankPageSize = 100;
@@ -235,16 +233,6 @@ std::string NamedBoard() {
         engine::WriteLog("\tBoard: " + path + ": " + problem + "; nothing is shared");
     }
     return server;
-}
-
-bool IsBoardToken(std::string_view token) {
-    if (token.size() < kMinTokenChars || token.size() > kMaxTokenChars) return false;
-    for (char c : token) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                        (c >= '0' && c <= '9') || c == '-' || c == '_';
-        if (!ok) return false;
-    }
-    return true;
 }
 
 std::string MakeBoardToken() {

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "scores/board_token.h"
 #include "scores/scores.h"
 
 namespace scores {
@@ -76,8 +77,6 @@ std::string BoardQueuePath();
 // Reads the server that "Board.ini" names ("" when there is none); a problem is logged once.
 std::string NamedBoard();
 
-// Returns true for 32 to 128 letters, digits, "-" and "_".
-bool IsBoardToken(std::string_view token);
 // Makes a new token: 256 bits from the system's random source in the board's
 // token characters; "" when the source failed.
 std::string MakeBoardToken();
