@@ -12,6 +12,7 @@
 #include "board/options.h"
 #include "board/rate_limit.h"
 #include "board/routes.h"
+#include "board/storage.h"
 #include "scores/date_time.h"
 
 namespace {
@@ -145,6 +146,30 @@ TEST(BoardWire, DecodesEscapesAndWritesRunDatesAsIso8601) {
         {"\xC3", "\\xC3"},                    // half a character
     };
     for (const auto& t : texts) EXPECT_EQ(board::EscapeText(t.in), t.out) << t.out;
+}
+
+TEST(BoardWire, AnswersInJsonWhateverTextARunWasStoredWith) {
+    // A run stored by an older server may hold a reason that is not UTF-8.
+    board::SetLogQuiet(true);
+    const auto storage = board::OpenSqliteStorage(":memory:");
+    board::NewRun run;
+    run.replayBytes = "replay";
+    run.replayHash = board::Sha256Hex(run.replayBytes);
+    run.name = run.nameKey = "old";
+    run.tokenHash = board::TokenHash("key", std::string(40, 'a'));
+    run.timestamp = scores::DateTimeNumber(2026, 12, 8, 7, 35, 59);
+    const int64_t id = storage->Submit(run).run.id;
+    ASSERT_TRUE(storage->ClaimPending("w", 0, 1000));
+    ASSERT_TRUE(
+        storage->Finish(id, "w", board::Verdict{false, 0, "made with version 1.0\xFF", {}}, 0));
+    board::Metrics metrics;
+    board::Api api(*storage, metrics, [] { return int64_t{0}; });
+    board::Request get;
+    get.method = "GET";
+    get.path = "/api/v1/runs/" + std::to_string(id);
+    const board::Response r = api.Handle(get);
+    EXPECT_EQ(r.status, 200) << r.body;
+    EXPECT_NE(r.body.find("made with version 1.0\xEF\xBF\xBD"), std::string::npos) << r.body;
 }
 
 TEST(BoardOptions, ParseTheCommandLineWithClearErrors) {
