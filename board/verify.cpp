@@ -85,7 +85,7 @@ const char* StepName(StartStep step) {
         case StartStep::DeathSignal:
             return "set the signal that ends it with the server";
         case StartStep::ParentGone:
-            return "start: the server ended before it";
+            return "start (the server ended first)";
         case StartStep::CpuLimit:
             return "set its processor-time limit";
         case StartStep::AddressSpaceLimit:
@@ -134,8 +134,8 @@ int AboveStandard(int fd) {
         [[maybe_unused]] const ssize_t n = ::write(report, &failure, sizeof failure);
         ::_exit(127);
     };
-    // The signal comes when the thread that forked ends: the worker waits here until the child is
-    // gone.
+    // The signal comes when the thread that forked ends; that worker thread
+    // waits for the child, so the child ends no sooner than it should.
     if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) fail(StartStep::DeathSignal, errno);
     if (::getppid() != parent) fail(StartStep::ParentGone, 0);
     const rlimit cpu{static_cast<rlim_t>(limits.cpuSeconds),
@@ -321,7 +321,8 @@ ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
     ::close(reportWrite.fd);
     reportWrite.fd = -1;
     if (pid < 0) {
-        result.detail = std::string("cannot start a verification child: ") + std::strerror(errno);
+        result.detail =
+            std::string("a verification child could not start: ") + std::strerror(errno);
         return result;
     }
     // The report pipe closes unread when the exec succeeds (or the child dies before it).
@@ -333,8 +334,7 @@ ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        result.detail = std::string("cannot ") + StepName(failure.step) +
-                        " of a verification child" +
+        result.detail = std::string("a verification child could not ") + StepName(failure.step) +
                         (failure.error ? std::string(": ") + std::strerror(failure.error) : "");
         return result;
     }

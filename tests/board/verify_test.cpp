@@ -60,7 +60,8 @@ TEST(BoardVerify, TellsVerdictsFromChildrenThatFailed) {
          script("limits", R"(echo "{\"verified\":false,\"score\":0,\"first_bad_step\":null,)"
                           R"(\"reason\":\"cpu $(ulimit -t) core $(ulimit -c) )"
                           R"(policy $(cut -d' ' -f41 /proc/$$/stat)\"}")"),
-         "x", false, board::ChildOutcome::Judged, false, "cpu 60 core 0 policy 3"},
+         "x", false, board::ChildOutcome::Judged, false,
+         "cpu " + std::to_string(board::kVerifyCpuSeconds) + " core 0 policy 3"},
         {"foreign bytes in a reason",
          script("foreign",
                 R"(printf '{"verified":false,"score":0,"first_bad_step":null,"reason":"a\\nb"}')"),
@@ -93,11 +94,12 @@ TEST(BoardVerify, TellsVerdictsFromChildrenThatFailed) {
         {"output closed, no exit", script("mute", "exec >&-; exec sleep 30"), "x", false,
          board::ChildOutcome::Crashed, false, "output closed, it did not exit", 1},
         {"no such program", dir / "missing", "x", false, board::ChildOutcome::Unavailable, false,
-         "cannot start"},
+         "could not start: No such file"},
         // A limit the system refuses: the run is not verified without it.
         {"a scheduling class that cannot be set", script("never", "echo never started"), "x", false,
-         board::ChildOutcome::Unavailable, false, "cannot set its scheduling class",
-         board::kVerifyWallSeconds, noSuchClass},
+         board::ChildOutcome::Unavailable, false,
+         "could not set its scheduling class: Invalid argument", board::kVerifyWallSeconds,
+         noSuchClass},
     };
     for (const Case& c : cases) {
         std::atomic<bool> stop{c.stop};
