@@ -86,11 +86,12 @@ void Workers::Process(const ClaimedRun& run, const std::string& holder) {
     // Every claim counts, a verdict found without a child too: a run whose
     // verdict cannot be written is not claimed for ever.
     if (run.attempts > kMaxVerifyAttempts) {
-        verdict = Verdict{
-            false,
-            0,
-            "the verifier failed on this run " + std::to_string(kMaxVerifyAttempts) + " times",
-            {}};
+        const std::string times = std::to_string(kMaxVerifyAttempts) + " times";
+        verdict = Verdict{false,
+                          0,
+                          verdict ? "its verdict could not be stored " + times
+                                  : "the verifier failed on this run " + times,
+                          {}};
     }
     if (!verdict) {
         // The claim is renewed while the child runs, so a killed server's runs
