@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace board {
 
@@ -11,8 +12,17 @@ namespace board {
 inline constexpr size_t kMaxBodyBytes = size_t{1} << 20;
 // Request bodies held in memory at once, over all connections; beyond it uploads get 503.
 inline constexpr size_t kMaxBufferedBodyBytes = size_t{64} << 20;
-// The longest run ranked: two hours of play at 60 steps a second.
-inline constexpr uint32_t kMaxRunFrames = 2u * 60u * 60u * 60u;
+// Game steps in an hour of play (60 a second), and the longest run ranked: two hours.
+inline constexpr uint32_t kStepsPerHour = 60u * 60u * 60u;
+inline constexpr uint32_t kMaxRunFrames = 2u * kStepsPerHour;
+// The longest program version a replay may name (printable ASCII only).
+inline constexpr size_t kMaxProgramVersionChars = 32;
+// The earliest date a run may carry (the game did not exist before), and how
+// far ahead of the server's clock (UTC) a player's local date may run.
+inline constexpr int kEarliestRunYear = 2026;
+inline constexpr int kEarliestRunMonth = 12;
+inline constexpr int kEarliestRunDay = 1;
+inline constexpr int kMaxRunDateAheadHours = 24;
 // Processor seconds one verification may use before it is rejected.
 inline constexpr int kVerifyCpuSeconds = 60;
 // Wall-clock seconds one verification may take (a child that sleeps or hangs).
@@ -70,5 +80,7 @@ inline constexpr int kDatabaseStatementTimeoutMs = 30 * 1000;
 
 // Writes every limit to the log, one line each.
 void LogLimits();
+// Returns the longest run ranked as text ("2 hours of play").
+std::string RunLengthLimitText();
 
 }  // namespace board

@@ -3,8 +3,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <ctime>
+#include <optional>
 
 #include "board/limits.h"
 #include "board/log.h"
@@ -32,9 +35,11 @@ const char* const kTokenRule =
     "send 'Authorization: Bearer TOKEN' with a token of 32 to 128 letters, digits, '-' and '_'";
 
 Response JsonResponse(int status, const json& body) {
+    // Stored text is not trusted to be UTF-8 (runs stored by older versions):
+    // dump replaces what is not, and never throws.
     Response r;
     r.status = status;
-    r.body = body.dump();
+    r.body = body.dump(-1, ' ', false, json::error_handler_t::replace);
     return r;
 }
 
@@ -82,6 +87,44 @@ std::optional<Response> PageOf(const Request& request, int& limit, int64_t& offs
             return ErrorResponse(
                 400, "offset must be a whole number from 0 to " + std::to_string(kMaxPageOffset));
         }
+    }
+    return std::nullopt;
+}
+
+// Returns the date-time number (scores/date_time.h) of a moment in UTC.
+int64_t DateTimeNumberOf(int64_t epochMs) {
+    const time_t seconds = static_cast<time_t>(epochMs / 1000);
+    tm utc{};
+    if (!gmtime_r(&seconds, &utc)) return 0;
+    return scores::DateTimeNumber(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour,
+                                  utc.tm_min, utc.tm_sec);
+}
+
+// Returns why a replay's header cannot be taken (nothing when it can), from
+// the header alone: the steps are not unpacked for a run too long to rank.
+std::optional<std::string> HeaderProblem(const game::ReplayHeader& h, int64_t nowMs) {
+    if (h.frames > kMaxRunFrames) {
+        return "the run is longer than the board's limit of " + RunLengthLimitText();
+    }
+    const std::string& version = h.programVersion;
+    const bool printable =
+        std::all_of(version.begin(), version.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+    if (version.empty() || version.size() > kMaxProgramVersionChars || !printable) {
+        return "the run's program version must be 1 to " + std::to_string(kMaxProgramVersionChars) +
+               " printable ASCII characters";
+    }
+    const std::string date = IsoDate(h.timestamp);
+    if (date.empty()) return "the run's date is not a date";
+    const int64_t earliest =
+        scores::DateTimeNumber(kEarliestRunYear, kEarliestRunMonth, kEarliestRunDay, 0, 0, 0);
+    if (h.timestamp < earliest) {
+        return "the run is dated " + date + ", before the game existed (" +
+               IsoDate(earliest).substr(0, 10) + ")";
+    }
+    const int64_t aheadMs = int64_t{kMaxRunDateAheadHours} * 3600 * 1000;
+    if (h.timestamp > DateTimeNumberOf(nowMs + aheadMs)) {
+        return "the run is dated " + date + ", more than " + std::to_string(kMaxRunDateAheadHours) +
+               " hours ahead of the server's clock";
     }
     return std::nullopt;
 }
@@ -184,10 +227,12 @@ bool PercentDecode(const std::string& in, std::string& out, bool plusIsSpace) {
     return true;
 }
 
-Api::Api(Storage& storage, Metrics& metrics, std::function<int64_t()> nowMs)
+Api::Api(Storage& storage, Metrics& metrics, std::function<int64_t()> nowMs,
+         std::function<int64_t()> monotonicMs)
     : storage_(storage),
       metrics_(metrics),
       nowMs_(std::move(nowMs)),
+      monotonicMs_(monotonicMs ? std::move(monotonicMs) : MonotonicMs),
       limiter_(kSubmitBurst, kSubmitsPerSecond, kMaxTrackedAddresses),
       serverKey_(storage.ServerKey()) {}
 
@@ -261,7 +306,7 @@ Response Api::PostRun(const Request& request) {
             413, "the replay is larger than " + std::to_string(kMaxBodyBytes >> 20) + " MiB");
     }
     // Counted once the sender has shown a token: what follows costs decoding and a write.
-    if (const int wait = limiter_.Take(request.clientAddress, now); wait > 0) {
+    if (const int wait = limiter_.Take(request.clientAddress, monotonicMs_()); wait > 0) {
         Response r = ErrorResponse(
             429, "too many runs from this address; wait " + std::to_string(wait) + " s");
         r.headers.emplace_back("Retry-After", std::to_string(wait));
@@ -269,22 +314,22 @@ Response Api::PostRun(const Request& request) {
     }
     if (request.body.empty()) return ErrorResponse(400, "no replay in the request body");
 
-    game::Replay replay;
     std::string error;
+    game::ReplayHeader header;
+    if (!game::DecodeReplayHeader(request.body, header, error)) {
+        return ErrorResponse(400, "not a readable replay: " + error);
+    }
+    if (auto problem = HeaderProblem(header, now)) return ErrorResponse(400, *problem);
+    if (!IsTypableName(header.name)) {
+        return ErrorResponse(400, header.name.empty()
+                                      ? "the run has no name"
+                                      : "the run's name holds characters the game cannot type");
+    }
+    game::Replay replay;
     if (!game::DecodeReplay(request.body, replay, error)) {
         return ErrorResponse(400, "not a readable replay: " + error);
     }
     const game::ReplayHeader& h = replay.header;
-    if (h.frames > kMaxRunFrames) {
-        return ErrorResponse(400, "the run is longer than the board's limit of 2 hours of play");
-    }
-    if (!IsTypableName(h.name)) {
-        return ErrorResponse(400, h.name.empty()
-                                      ? "the run has no name"
-                                      : "the run's name holds characters the game cannot type");
-    }
-    const std::string date = IsoDate(h.timestamp);
-    if (date.empty()) return ErrorResponse(400, "the run's date is not a date");
     if (storage_.CountPending() >= kMaxPendingRuns) {
         Response r = ErrorResponse(503, "too many runs wait for verification; try again later");
         r.headers.emplace_back("Retry-After", std::to_string(kBusyRetrySeconds));

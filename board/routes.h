@@ -43,8 +43,10 @@ struct Response {
 class Api {
   public:
     // Makes the API over a storage (reading its server key); nowMs returns
-    // milliseconds since the epoch.
-    Api(Storage& storage, Metrics& metrics, std::function<int64_t()> nowMs);
+    // milliseconds since the epoch, monotonicMs (the rate limiter's clock, a
+    // monotonic one when not given) milliseconds from any fixed start.
+    Api(Storage& storage, Metrics& metrics, std::function<int64_t()> nowMs,
+        std::function<int64_t()> monotonicMs = {});
 
     // Sets what is called after a new run is stored (the workers' wake-up).
     void OnSubmitted(std::function<void()> call) { onSubmitted_ = std::move(call); }
@@ -66,6 +68,7 @@ class Api {
     Storage& storage_;
     Metrics& metrics_;
     std::function<int64_t()> nowMs_;
+    std::function<int64_t()> monotonicMs_;
     RateLimiter limiter_;
     std::function<void()> onSubmitted_;
     const WebFiles* webFiles_ = nullptr;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "scores/date_time.h"
 #include "tests/board/board_fixture.h"
 
 namespace zqtest {
@@ -58,6 +59,16 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
         r.steps.resize(r.header.frames, r.steps.back());
         r.checks.resize(game::ReplayCheckCount(r.header.frames), 0);
     });
+    // Returns the easy run with another program version.
+    const auto versioned = [](const std::string& version) {
+        return CraftReplay("easy", [&](game::Replay& r) { r.header.programVersion = version; });
+    };
+    // Returns the easy run dated on another day.
+    const auto dated = [](int64_t year, int64_t month, int64_t day) {
+        return CraftReplay("easy", [&](game::Replay& r) {
+            r.header.timestamp = scores::DateTimeNumber(year, month, day, 12, 0, 0);
+        });
+    };
     const std::string markup = "<script>alert(1)</script>";
     const std::string sql = "Robert'); DROP TABLE runs;--";
 
@@ -124,6 +135,71 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
          "",
          "verified"},
         {"a run over 2 hours", "POST", "/api/v1/runs", {a}, tooLong, 400, "2 hours", ""},
+        // Refused from the header, before the steps are unpacked (they do not match it).
+        {"a header claiming over 2 hours",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         WithHeaderFrames("easy", 2 * 60 * 60 * 60 + 1),
+         400,
+         "2 hours",
+         ""},
+        {"a version with byte 0xFF",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         versioned("1.0.0\xFF"),
+         400,
+         "printable ASCII",
+         ""},
+        {"a version with a NUL",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         versioned(std::string("1.0\0", 4)),
+         400,
+         "printable ASCII",
+         ""},
+        {"a version that forges a log line",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         versioned("1.0.0\nrun 99 verified: score 999999"),
+         400,
+         "printable ASCII",
+         ""},
+        {"an overlong version",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         versioned(std::string(33, '1')),
+         400,
+         "1 to 32 printable",
+         ""},
+        {"a run dated in year 52",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         dated(52, 6, 1),
+         400,
+         "before the game existed (2026-12-01)",
+         ""},
+        {"a run dated the day before the game",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         dated(2026, 11, 30),
+         400,
+         "before the game existed",
+         ""},
+        {"a run dated far ahead",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         dated(2999, 1, 1),
+         400,
+         "ahead of the server's clock",
+         ""},
         {"a truncated replay",
          "POST",
          "/api/v1/runs",
@@ -343,7 +419,11 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
     const std::vector<std::string> lines = {
         "zarquill_board_runs_received_total 7\n", "zarquill_board_runs_verified_total 4\n",
         "zarquill_board_runs_rejected_total 3\n", "zarquill_board_queue_length 0\n",
-        "zarquill_board_verification_seconds_count 7\n"};
+        "zarquill_board_verification_seconds_count 7\n",
+        // Honest runs on a sound server: nothing went wrong on the way to their verdicts.
+        "zarquill_board_verification_failures_total 0\n", "zarquill_board_claims_lost_total 0\n",
+        "zarquill_board_child_start_failures_total 0\n",
+        "zarquill_board_verdict_write_failures_total 0\n"};
     std::string metrics;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (bool all = false; !all && std::chrono::steady_clock::now() < deadline;) {

@@ -12,6 +12,7 @@
 #include <ostream>
 #include <string>
 
+#include "engine/media/binary_files.h"
 #include "game/replay_file.h"
 #include "tests/support/board_harness.h"
 #include "tests/support/postgres_cluster.h"
@@ -28,6 +29,21 @@ inline std::string CraftReplay(const std::string& golden,
     edit(replay);
     const std::string bytes = game::EncodeReplay(replay);
     EXPECT_FALSE(bytes.empty()) << "could not code the crafted replay";
+    return bytes;
+}
+
+// Returns a checked-in replay whose header claims `frames` steps, its file
+// check value made good again: only a reader that trusts the header first
+// sees the claim (the steps, unpacked, no longer match it).
+inline std::string WithHeaderFrames(const std::string& golden, uint32_t frames) {
+    std::string bytes = GoldenReplayBytes(golden);
+    // Magic, format version, version length and text, difficulty, size, two flags.
+    const size_t at = 8 + 4 + 1 + static_cast<uint8_t>(bytes.at(12)) + 1 + 2 + 2 + 1 + 1;
+    const auto put = [&bytes](size_t pos, uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes.at(pos + i) = static_cast<char>(v >> (8 * i));
+    };
+    put(at, frames);
+    put(bytes.size() - 4, media::Crc32(std::string_view(bytes).substr(0, bytes.size() - 4)));
     return bytes;
 }
 
