@@ -88,6 +88,7 @@ int Serve(const Options& options, const char* argv0) {
         Log("web page: " + folder);
         api.ServeWebFiles(&web);
     }
+    api.WatchRanking();
     workers.OnVerdict([&api] { api.NoteVerdict(); });
     workers.Start();
     HttpServer http(api, options.behindProxy);
