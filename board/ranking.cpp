@@ -1,6 +1,8 @@
 // The in-memory mirror of the stored ranking.
 #include "board/ranking.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <string_view>
@@ -14,6 +16,9 @@ namespace board {
 namespace {
 
 constexpr int kBoards = 3;
+// Changes in one refresh past which the memory freed is given back to the
+// system at once (the first load of a large ranking).
+constexpr size_t kTrimAfterChanges = 10000;
 
 // Returns true when a comes before b on a board.
 bool Before(const RankedRun& a, const RankedRun& b) {
@@ -88,26 +93,44 @@ Ranking::~Ranking() {
 
 void Ranking::Refresh() {
     std::lock_guard lock(refreshMutex_);
-    const std::shared_ptr<const RankingSnapshot> old = current_.load();
-    const RankingChanges changes = storage_.RankingSince(old->version_);
-    if (changes.bests.empty()) return;
-    std::array<std::vector<RankedRun>, kBoards> added;
+    std::shared_ptr<const RankingSnapshot> old = current_.load();
+    RankingChanges changes = storage_.RankingSince(old->version_);
+    const size_t count = changes.bests.size();
+    if (count == 0) return;
+    // Names that changed are looked up by their keys, which stay in changes.
     std::array<std::unordered_set<std::string_view>, kBoards> changed;
-    for (const RankedRun& r : changes.bests) {
+    std::array<std::vector<RankedRun>, kBoards> added;
+    for (RankedRun& r : changes.bests) {
         if (r.difficulty < 0 || r.difficulty >= kBoards) continue;
         const size_t d = static_cast<size_t>(r.difficulty);
         // A name on an empty board needs no taking out (the first load).
-        if (!old->boards_[d]->empty()) changed[d].insert(r.nameKey);
-        if (r.id != 0) added[d].push_back(r);
+        if (!old->boards_[d]->empty()) {
+            changed[d].insert(r.nameKey);
+            if (r.id != 0) added[d].push_back(r);
+        } else if (r.id != 0) {
+            added[d].push_back(std::move(r));
+        }
     }
     auto next = std::make_shared<RankingSnapshot>(*old);
     next->version_ = changes.version;
     for (size_t d = 0; d < kBoards; ++d) {
         if (changed[d].empty() && added[d].empty()) continue;
         std::sort(added[d].begin(), added[d].end(), Before);
-        next->boards_[d] = Merge(*old->boards_[d], changed[d], added[d]);
+        if (old->boards_[d]->empty()) {
+            added[d].shrink_to_fit();
+            next->boards_[d] = std::make_shared<const RankingSnapshot::Board>(std::move(added[d]));
+        } else {
+            next->boards_[d] = Merge(*old->boards_[d], changed[d], added[d]);
+        }
     }
     current_.store(std::move(next));
+    if (count >= kTrimAfterChanges) {
+        changed = {};
+        added = {};
+        changes = {};
+        old.reset();
+        malloc_trim(0);
+    }
 }
 
 void Ranking::Watch() {
