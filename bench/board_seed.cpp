@@ -30,7 +30,7 @@ std::vector<std::string> SeedStatements(long runs, long names, const std::string
     const std::string n = std::to_string(names);
     // 0 .. count-1, written once for both databases.
     const auto numbers = [](long count) {
-        return "WITH RECURSIVE k(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM k WHERE n + 1 < " +
+        return "WITH RECURSIVE k(n) AS (SELECT CAST(0 AS BIGINT) UNION ALL SELECT n + 1 FROM k WHERE n + 1 < " +
                std::to_string(count) + ") ";
     };
     // Of each name's ten runs, eight are on Hard, one on Medium, one on Easy.
