@@ -30,6 +30,7 @@ void LogLimits() {
         n(kDatabaseConnectTimeoutSeconds) + " s, statement timeout " +
         n(kDatabaseStatementTimeoutMs / 1000) + " s");
     Log("limit: page size " + n(kMaxPageLimit) + " entries");
+    Log("limit: ranking checked for changes every " + n(kRankingCheckMs) + " ms");
 }
 
 std::string RunLengthLimitText() {

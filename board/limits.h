@@ -72,6 +72,14 @@ inline constexpr int kDefaultPageLimit = 50;
 // The largest offset into a board accepted.
 inline constexpr int64_t kMaxPageOffset = 1000000;
 
+// How often a server asks the database whether the ranking changed (verdicts
+// stored by other servers, an operator's moderation), in milliseconds. A
+// verdict or moderation of this server shows on its boards at once.
+inline constexpr int kRankingCheckMs = 1000;
+// Memory blocks from this size up are mapped on their own and given back
+// to the system when freed (the ranking's boards), in bytes.
+inline constexpr int kMallocMmapThresholdBytes = 1 << 20;
+
 // PostgreSQL connections one server keeps at most, the seconds it waits for a
 // new one, and the longest a statement may run before the database cancels it.
 inline constexpr int kDatabaseConnections = 8;

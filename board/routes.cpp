@@ -24,10 +24,6 @@ namespace {
 
 using nlohmann::json;
 
-// How long a cached board page may be served without a local verdict.
-constexpr int64_t kBoardCacheMs = 1000;
-// Board pages kept at most (limit and offset make many keys; the cache starts over when full).
-constexpr size_t kBoardCacheEntries = 256;
 // Seconds a client should wait when the queue is full or the database is away.
 constexpr int kBusyRetrySeconds = 30;
 
@@ -129,7 +125,9 @@ std::optional<std::string> HeaderProblem(const game::ReplayHeader& h, int64_t no
     return std::nullopt;
 }
 
-json RunJson(const Run& run) {
+// Returns a run as the API shows it, with its place on the ranking.
+json RunJson(const Run& run, const RankingSnapshot& ranking) {
+    const std::optional<int64_t> rank = ranking.RankOf(run);
     json j = {
         {"id", run.id},
         {"name", run.name},
@@ -140,12 +138,36 @@ json RunJson(const Run& run) {
         {"frames", run.frames},
         {"date", IsoDate(run.timestamp)},
         {"state", RunStateName(run.state)},
+        {"rank", rank ? json(*rank) : json(nullptr)},
+        {"hidden", run.hiddenAt ? json{{"reason", run.hiddenReason}, {"at", IsoUtc(*run.hiddenAt)}}
+                                : json(nullptr)},
     };
     if (run.state == RunState::Rejected) {
         j["reason"] = run.reason;
         j["first_bad_step"] = run.firstBadStep ? json(*run.firstBadStep) : json(nullptr);
     }
     return j;
+}
+
+// Appends a UTF-8 text as a JSON string (quotes, backslashes and control
+// characters escaped).
+void AppendJsonText(std::string& out, const std::string& text) {
+    static const char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            out += "\\u00";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
 }
 
 // Returns the decoded segments of a path ("/a/b" gives {"a", "b"}); false
@@ -180,6 +202,16 @@ Response ErrorResponse(int status, const std::string& message) {
 const char* DifficultyName(int difficulty) {
     static const char* const kNames[] = {"easy", "medium", "hard"};
     return difficulty >= 0 && difficulty < 3 ? kNames[difficulty] : "unknown";
+}
+
+std::string IsoUtc(int64_t ms) {
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm utc{};
+    char text[32];
+    if (!gmtime_r(&seconds, &utc) || !std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc)) {
+        return "";
+    }
+    return text;
 }
 
 std::string IsoDate(int64_t timestamp) {
@@ -234,11 +266,26 @@ Api::Api(Storage& storage, Metrics& metrics, std::function<int64_t()> nowMs,
       nowMs_(std::move(nowMs)),
       monotonicMs_(monotonicMs ? std::move(monotonicMs) : MonotonicMs),
       limiter_(kSubmitBurst, kSubmitsPerSecond, kMaxTrackedAddresses),
-      serverKey_(storage.ServerKey()) {}
+      serverKey_(storage.ServerKey()),
+      ranking_(storage) {}
 
 void Api::NoteVerdict() {
-    std::lock_guard lock(cacheMutex_);
-    ++generation_;
+    try {
+        ranking_.Refresh();
+    } catch (const StorageError& e) {
+        // The watcher reads it again within a second.
+        Log(std::string("ranking: cannot read it after a verdict: ") + e.what());
+    }
+}
+
+std::shared_ptr<const RankingSnapshot> Api::RankingFor(const std::vector<Run>& runs) {
+    std::shared_ptr<const RankingSnapshot> ranking = ranking_.Current();
+    const bool unranked = std::any_of(runs.begin(), runs.end(), [&](const Run& run) {
+        return run.state == RunState::Verified && !run.hiddenAt && !ranking->RankOf(run);
+    });
+    if (!unranked) return ranking;
+    ranking_.Refresh();
+    return ranking_.Current();
 }
 
 Response Api::Handle(const Request& request) {
@@ -371,7 +418,7 @@ Response Api::GetRun(const std::string& idText, bool replay) {
     if (!ParseNumber(idText, 1, INT64_MAX, id)) return ErrorResponse(404, "no such run");
     const std::optional<Run> run = storage_.FindRun(id);
     if (!run) return ErrorResponse(404, "no such run");
-    if (!replay) return JsonResponse(200, RunJson(*run));
+    if (!replay) return JsonResponse(200, RunJson(*run, *RankingFor({*run})));
     std::optional<std::string> bytes = storage_.ReplayBytes(id);
     if (!bytes) return ErrorResponse(404, "no such run");
     scores::Scores record;
@@ -394,35 +441,22 @@ Response Api::GetBoard(const std::string& difficulty, const Request& request) {
     int limit = 0;
     int64_t offset = 0;
     if (auto bad = PageOf(request, limit, offset)) return *bad;
-    const auto key = std::make_tuple(level, limit, offset);
-    const int64_t now = nowMs_();
-    uint64_t generation = 0;
-    {
-        std::lock_guard lock(cacheMutex_);
-        generation = generation_;
-        auto it = boardCache_.find(key);
-        if (it != boardCache_.end() && it->second.generation == generation &&
-            now - it->second.madeAtMs < kBoardCacheMs && now >= it->second.madeAtMs) {
-            Response r;
-            r.body = it->second.body;
-            return r;
-        }
+    // Pages are the busiest answer: written straight out, not built as a tree.
+    const std::shared_ptr<const RankingSnapshot> ranking = ranking_.Current();
+    Response r;
+    std::string& out = r.body;
+    out.reserve(128 + static_cast<size_t>(limit) * 128);
+    out += std::string("{\"difficulty\":\"") + DifficultyName(level) + "\",\"runs\":[";
+    int64_t rank = offset;
+    for (const RankedRun& e : ranking->Page(level, offset, limit)) {
+        if (rank != offset) out += ',';
+        out += "{\"rank\":" + std::to_string(++rank) + ",\"id\":" + std::to_string(e.id) +
+               ",\"name\":";
+        AppendJsonText(out, e.name);
+        out += ",\"score\":" + std::to_string(e.score) + ",\"frames\":" +
+               std::to_string(e.frames) + ",\"date\":\"" + IsoDate(e.timestamp) + "\"}";
     }
-    json runs = json::array();
-    for (const BoardEntry& e : storage_.Board(level, limit, offset)) {
-        runs.push_back({{"rank", e.rank},
-                        {"id", e.run.id},
-                        {"name", e.run.name},
-                        {"score", e.run.score.value_or(0)},
-                        {"frames", e.run.frames},
-                        {"date", IsoDate(e.run.timestamp)}});
-    }
-    Response r =
-        JsonResponse(200, {{"difficulty", DifficultyName(level)}, {"runs", std::move(runs)}});
-    std::lock_guard lock(cacheMutex_);
-    if (boardCache_.size() >= kBoardCacheEntries) boardCache_.clear();
-    // Made from a generation that has passed: kept, but never served.
-    boardCache_[key] = CachedPage{r.body, generation, now};
+    out += "]}";
     return r;
 }
 
@@ -434,10 +468,10 @@ Response Api::GetPlayer(const std::string& name, const Request& request) {
     int limit = 0;
     int64_t offset = 0;
     if (auto bad = PageOf(request, limit, offset)) return *bad;
+    const std::vector<Run> found = storage_.PlayerRuns(NameKey(latin1), limit, offset);
+    const std::shared_ptr<const RankingSnapshot> ranking = RankingFor(found);
     json runs = json::array();
-    for (const Run& run : storage_.PlayerRuns(NameKey(latin1), limit, offset)) {
-        runs.push_back(RunJson(run));
-    }
+    for (const Run& run : found) runs.push_back(RunJson(run, *ranking));
     return JsonResponse(200, {{"name", NameToUtf8(latin1)}, {"runs", std::move(runs)}});
 }
 

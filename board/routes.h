@@ -5,14 +5,12 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <mutex>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "board/metrics.h"
+#include "board/ranking.h"
 #include "board/rate_limit.h"
 #include "board/storage.h"
 
@@ -54,8 +52,11 @@ class Api {
     void ServeWebFiles(const WebFiles* files) { webFiles_ = files; }
     // Answers one request; never throws.
     Response Handle(const Request& request);
-    // Notes that a verdict was stored: the boards' cached pages are stale.
+    // Notes that a verdict was stored here: the boards show it at once.
     void NoteVerdict();
+    // Loads the boards and keeps them up with changes other servers or an
+    // operator make (checked every kRankingCheckMs).
+    void WatchRanking() { ranking_.Watch(); }
 
   private:
     Response Route(const Request& request);
@@ -64,6 +65,10 @@ class Api {
     Response GetBoard(const std::string& difficulty, const Request& request);
     Response GetPlayer(const std::string& name, const Request& request);
     Response Health();
+    // Returns the ranking to show runs with: read again first when one of
+    // them is verified and shown but not ranked (its verdict or a change
+    // elsewhere may be newer than the mirror).
+    std::shared_ptr<const RankingSnapshot> RankingFor(const std::vector<Run>& runs);
 
     Storage& storage_;
     Metrics& metrics_;
@@ -73,23 +78,16 @@ class Api {
     std::function<void()> onSubmitted_;
     const WebFiles* webFiles_ = nullptr;
     const std::string serverKey_;
-
-    // Board pages as sent, until a verdict is stored here or they grow old
-    // (verdicts of other servers sharing the database show up after that).
-    struct CachedPage {
-        std::string body;
-        uint64_t generation = 0;
-        int64_t madeAtMs = 0;
-    };
-    std::mutex cacheMutex_;
-    std::map<std::tuple<int, int, int64_t>, CachedPage> boardCache_;
-    uint64_t generation_ = 0;  // guarded by cacheMutex_
+    // Boards and ranks are read from this mirror, never from the database.
+    Ranking ranking_;
 };
 
 // Returns {"error": message} with the status.
 Response ErrorResponse(int status, const std::string& message);
 // Returns the difficulty's name on the wire ("easy", "medium", "hard").
 const char* DifficultyName(int difficulty);
+// Returns milliseconds since the epoch as an ISO 8601 UTC time ("2026-12-08T14:03:22Z").
+std::string IsoUtc(int64_t ms);
 // Returns a date-time number as ISO 8601 ("2026-12-08T14:03:22"; "" when it is no date).
 std::string IsoDate(int64_t timestamp);
 // Decodes %XX escapes ("+" stays "+" in paths, becomes " " in a query when plusIsSpace);

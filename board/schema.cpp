@@ -1,6 +1,8 @@
 // The schema history of the board's database.
 #include "board/schema.h"
 
+#include "board/ranking_sql.h"
+
 namespace board {
 
 namespace {
@@ -45,8 +47,45 @@ CREATE INDEX runs_by_board ON runs (difficulty, state, score DESC, verified_at, 
 CREATE INDEX runs_by_name ON runs (name_key, state)
 )sql";
 
+// Version 3: the stored ranking (each name's best shown verified run per
+// difficulty, see board/ranking_sql.h) with its version counter, runs an
+// operator hid (hidden_at in milliseconds since the epoch), and the log of
+// operators' actions. Boards are read from bests, so runs no longer need
+// their own board index. A name whose token_hash is '' is free: the next
+// token that sends a run under it takes it.
+const char* const kVersion3 = R"sql(
+ALTER TABLE runs ADD COLUMN hidden_reason TEXT;
+ALTER TABLE runs ADD COLUMN hidden_at BIGINT;
+DROP INDEX runs_by_board;
+CREATE TABLE ranking_version (
+  id INTEGER PRIMARY KEY,
+  version BIGINT NOT NULL
+);
+INSERT INTO ranking_version (id, version) VALUES (1, 1);
+CREATE TABLE bests (
+  difficulty INTEGER NOT NULL,
+  name_key TEXT NOT NULL,
+  run_id BIGINT REFERENCES runs (id),
+  score BIGINT,
+  verified_at BIGINT,
+  changed_in BIGINT NOT NULL,
+  PRIMARY KEY (difficulty, name_key)
+);
+CREATE INDEX bests_by_rank ON bests (difficulty, score DESC, verified_at, run_id);
+CREATE INDEX bests_by_change ON bests (changed_in);
+CREATE TABLE actions (
+  id @ID@,
+  at BIGINT NOT NULL,
+  action TEXT NOT NULL,
+  run_id BIGINT,
+  name_key TEXT,
+  reason TEXT
+);
+)sql" ZQ_SQL_FILL_BESTS;
+
 const std::vector<Migration> kMigrations = {
     {1, kVersion1},
+    {3, kVersion3},
 };
 
 // Replaces every occurrence of a placeholder.

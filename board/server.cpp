@@ -1,6 +1,7 @@
 // Start-up and shutdown of the board server.
 #include "board/server.h"
 
+#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -45,6 +46,10 @@ int Serve(const Options& options, const char* argv0) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // The ranking's boards are large blocks replaced on every change: kept
+    // out of the heap (a fixed threshold, never raised by a freed block) so
+    // that each old board's memory goes back to the system at once.
+    mallopt(M_MMAP_THRESHOLD, kMallocMmapThresholdBytes);
 
     Log(std::string("starting version ") + engine::GameVersion + " with " +
         std::to_string(options.workers) + " verification workers");
@@ -88,6 +93,7 @@ int Serve(const Options& options, const char* argv0) {
         Log("web page: " + folder);
         api.ServeWebFiles(&web);
     }
+    api.WatchRanking();
     workers.OnVerdict([&api] { api.NoteVerdict(); });
     workers.Start();
     HttpServer http(api, options.behindProxy);

@@ -54,6 +54,8 @@ struct Run {
     std::optional<int64_t> firstBadStep;  // the first step that desynchronised
     std::optional<int64_t> verifiedAt;    // milliseconds since the epoch
     std::string replayHash;
+    std::string hiddenReason;          // why an operator hid it ("" when shown)
+    std::optional<int64_t> hiddenAt;   // when, in milliseconds since the epoch
 };
 
 enum class SubmitOutcome {
@@ -82,10 +84,22 @@ struct Verdict {
     std::optional<int64_t> firstBadStep;
 };
 
-// One line of a board: the name's best verified run and its place.
-struct BoardEntry {
-    int64_t rank = 0;
-    Run run;
+// A name's best shown verified run on a board, as the ranking holds it.
+struct RankedRun {
+    int64_t id = 0;  // 0: the name has no such run on this board any more
+    int difficulty = 0;
+    std::string nameKey;
+    std::string name;
+    int64_t score = 0;
+    int64_t verifiedAt = 0;
+    int64_t frames = 0;
+    int64_t timestamp = 0;
+};
+
+// The ranking's changes after a version, and the version they bring it to.
+struct RankingChanges {
+    int64_t version = 0;
+    std::vector<RankedRun> bests;
 };
 
 class Storage {
@@ -102,10 +116,11 @@ class Storage {
     virtual std::optional<Run> FindRun(int64_t id) = 0;
     // Returns the stored replay bytes of a run.
     virtual std::optional<std::string> ReplayBytes(int64_t id) = 0;
-    // Returns a board: verified runs of a difficulty, each name's best,
-    // highest score first, ties to the earlier verification.
-    virtual std::vector<BoardEntry> Board(int difficulty, int limit, int64_t offset) = 0;
-    // Returns a name's verified runs (by its key), highest score first.
+    // Returns the ranking's rows changed after version since (all of them
+    // for 0): each name's best shown verified run per difficulty, or its
+    // removal. The ranking changes with verdicts and moderation.
+    virtual RankingChanges RankingSince(int64_t since) = 0;
+    // Returns a name's shown verified runs (by its key), highest score first.
     virtual std::vector<Run> PlayerRuns(const std::string& nameKey, int limit, int64_t offset) = 0;
     // Claims the oldest pending run that nobody holds (or whose claim has
     // expired) for holder until now + leaseMs; counts the attempt. A claim
@@ -113,7 +128,8 @@ class Storage {
     // is claimed again once it expires.
     virtual std::optional<ClaimedRun> ClaimPending(const std::string& holder, int64_t now,
                                                    int64_t leaseMs) = 0;
-    // Stores a verdict if holder still holds the claim; false when it does not
+    // Stores a verdict if holder still holds the claim, and the name's new
+    // best when the run beats it; false when it does not hold the claim
     // (the run was finished or claimed by another meanwhile).
     virtual bool Finish(int64_t id, const std::string& holder, const Verdict& verdict,
                         int64_t now) = 0;
@@ -124,6 +140,14 @@ class Storage {
     // attempt is not counted (the run was not at fault: the server stops, or
     // could not start a verification).
     virtual void Release(int64_t id, const std::string& holder) = 0;
+    // Hides a run from the boards and its player's page (the name's best is
+    // then its best remaining run) and records the action; false: no such run.
+    virtual bool Hide(int64_t id, const std::string& reason, int64_t now) = 0;
+    // Shows a hidden run again and records the action; false: no such run.
+    virtual bool Show(int64_t id, int64_t now) = 0;
+    // Unbinds a name from its token (the next token to send a run under it
+    // takes it; its runs stay) and records the action; false: not bound.
+    virtual bool FreeName(const std::string& nameKey, int64_t now) = 0;
     // Returns the number of pending runs.
     virtual int64_t CountPending() = 0;
     // Returns true when the database answers.

@@ -6,6 +6,7 @@
 // dropped is replaced; a database that is gone surfaces as StorageError.
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
@@ -15,6 +16,7 @@
 
 #include "board/limits.h"
 #include "board/names.h"
+#include "board/ranking_sql.h"
 #include "board/schema.h"
 #include "board/storage.h"
 
@@ -208,7 +210,7 @@ class Transaction {
 // The columns every run query selects, in the order ReadRun reads them.
 #define ZQ_RUN_COLUMNS                                                                   \
     "id, name, difficulty, claimed_score, score, frames, run_timestamp, state, reason, " \
-    "first_bad_step, verified_at, replay_hash"
+    "first_bad_step, verified_at, replay_hash, hidden_reason, hidden_at"
 
 RunState StateFromText(const std::string& s) {
     if (s == "verified") return RunState::Verified;
@@ -231,7 +233,30 @@ Run ReadRun(const Rows& rows, int row) {
     r.firstBadStep = rows.MaybeInt(row, 9);
     r.verifiedAt = rows.MaybeInt(row, 10);
     r.replayHash = rows.Text(row, 11);
+    r.hiddenReason = rows.Text(row, 12);
+    r.hiddenAt = rows.MaybeInt(row, 13);
     return r;
+}
+
+// The shared statements in PostgreSQL's spelling, numbered once.
+struct Statements {
+    const std::string bestOf = sql::Numbered(sql::kBestOf);
+    const std::string currentBest = sql::Numbered(sql::kCurrentBest);
+    const std::string putBest = sql::Numbered(sql::kPutBest);
+    const std::string rankingSince = sql::Numbered(sql::kRankingSince);
+    const std::string runPlace = sql::Numbered(sql::kRunPlace);
+    const std::string hideRun = sql::Numbered(sql::kHideRun);
+    const std::string showRun = sql::Numbered(sql::kShowRun);
+    const std::string freeName = sql::Numbered(sql::kFreeName);
+    const std::string bindName = sql::Numbered(sql::kBindName);
+    const std::string recordAction = sql::Numbered(sql::kRecordAction);
+    const std::string playerRuns =
+        sql::Numbered(std::string("SELECT " ZQ_RUN_COLUMNS) + sql::kPlayerRunsWhere);
+};
+
+const Statements& Sql() {
+    static const Statements statements;
+    return statements;
 }
 
 // Lends connections to threads, at most kDatabaseConnections at once; idle
@@ -339,12 +364,10 @@ class PostgresStorage final : public Storage {
             // A name sent for the first time by two servers at once: the
             // insert of the second waits for the first and then does nothing,
             // and both read the one owner that was stored.
+            // A freed name ('' for its token) is taken the same way.
             Rows owner = c.Exec("SELECT token_hash FROM names WHERE name_key = $1", {run.nameKey});
-            if (owner.Count() == 0) {
-                c.Exec(
-                    "INSERT INTO names (name_key, token_hash) VALUES ($1, $2) "
-                    "ON CONFLICT DO NOTHING",
-                    {run.nameKey, run.tokenHash});
+            if (owner.Count() == 0 || owner.Text(0, 0).empty()) {
+                c.Exec(Sql().bindName.c_str(), {run.nameKey, run.tokenHash});
                 owner = c.Exec("SELECT token_hash FROM names WHERE name_key = $1", {run.nameKey});
             }
             if (owner.Count() != 1 || !SameHash(owner.Text(0, 0), run.tokenHash)) {
@@ -396,30 +419,37 @@ class PostgresStorage final : public Storage {
         return WithConnection([id](Connection& c) { return ReadBytes(c, id); });
     }
 
-    std::vector<BoardEntry> Board(int difficulty, int limit, int64_t offset) override {
-        return WithConnection([=](Connection& c) {
-            // Each name's best run first picks the name's own winner, then the
-            // winners are ranked with the same order.
-            const Rows rows =
-                c.Exec("SELECT " ZQ_RUN_COLUMNS
-                       " FROM (SELECT *, ROW_NUMBER() OVER (PARTITION BY name_key "
-                       "ORDER BY score DESC, verified_at, id) AS best "
-                       "FROM runs WHERE difficulty = $1 AND state = 'verified') AS t "
-                       "WHERE best = 1 ORDER BY score DESC, verified_at, id LIMIT $2 OFFSET $3",
-                       {difficulty, limit, offset});
-            std::vector<BoardEntry> out;
-            for (int i = 0; i < rows.Count(); ++i)
-                out.push_back({offset + i + 1, ReadRun(rows, i)});
+    RankingChanges RankingSince(int64_t since) override {
+        return WithConnection([since](Connection& c) {
+            // Versions are taken under the lock of ranking_version and so
+            // committed in order: once a row of version v is seen, every
+            // earlier one is too, and the highest seen is the version reached.
+            const Rows rows = c.Exec(Sql().rankingSince.c_str(), {since});
+            RankingChanges out;
+            out.version = since;
+            out.bests.reserve(static_cast<size_t>(rows.Count()));
+            for (int i = 0; i < rows.Count(); ++i) {
+                RankedRun r;
+                r.difficulty = static_cast<int>(rows.Int(i, 0));
+                r.nameKey = rows.Text(i, 1);
+                out.version = std::max(out.version, rows.Int(i, 2));
+                if (!rows.IsNull(i, 3)) {
+                    r.id = rows.Int(i, 3);
+                    r.score = rows.Int(i, 4);
+                    r.verifiedAt = rows.Int(i, 5);
+                    r.name = rows.Text(i, 6);
+                    r.frames = rows.Int(i, 7);
+                    r.timestamp = rows.Int(i, 8);
+                }
+                out.bests.push_back(std::move(r));
+            }
             return out;
         });
     }
 
     std::vector<Run> PlayerRuns(const std::string& nameKey, int limit, int64_t offset) override {
         return WithConnection([&](Connection& c) {
-            const Rows rows = c.Exec("SELECT " ZQ_RUN_COLUMNS
-                                     " FROM runs WHERE name_key = $1 AND state = 'verified' "
-                                     "ORDER BY score DESC, verified_at, id LIMIT $2 OFFSET $3",
-                                     {nameKey, limit, offset});
+            const Rows rows = c.Exec(Sql().playerRuns.c_str(), {nameKey, limit, offset});
             std::vector<Run> out;
             for (int i = 0; i < rows.Count(); ++i) out.push_back(ReadRun(rows, i));
             return out;
@@ -451,6 +481,8 @@ class PostgresStorage final : public Storage {
     bool Finish(int64_t id, const std::string& holder, const Verdict& verdict,
                 int64_t now) override {
         return WithConnection([&](Connection& c) {
+            Transaction tx(c);
+            if (verdict.verified) LockRanking(c);
             const Rows rows = c.Exec(
                 "UPDATE runs SET state = $1, score = $2, reason = $3, first_bad_step = $4, "
                 "verified_at = $5, claimed_by = NULL, claim_expires = NULL "
@@ -459,7 +491,10 @@ class PostgresStorage final : public Storage {
                  verdict.reason,
                  verdict.firstBadStep ? Param(*verdict.firstBadStep) : Param(std::nullopt), now, id,
                  holder});
-            return rows.Changed() == 1;
+            if (rows.Changed() != 1) return false;
+            if (verdict.verified) UpdateBestOf(c, id);
+            tx.Commit();
+            return true;
         });
     }
 
@@ -479,6 +514,43 @@ class PostgresStorage final : public Storage {
                 "UPDATE runs SET claimed_by = NULL, claim_expires = NULL, "
                 "attempts = attempts - 1 WHERE id = $1 AND state = 'pending' AND claimed_by = $2",
                 {id, holder});
+        });
+    }
+
+    bool Hide(int64_t id, const std::string& reason, int64_t now) override {
+        return WithConnection([&](Connection& c) {
+            Transaction tx(c);
+            LockRanking(c);
+            if (c.Exec(Sql().hideRun.c_str(), {reason, now, id}).Changed() != 1) return false;
+            UpdateBestOf(c, id);
+            c.Exec(Sql().recordAction.c_str(),
+                   {now, std::string("hide"), id, std::nullopt, reason});
+            tx.Commit();
+            return true;
+        });
+    }
+
+    bool Show(int64_t id, int64_t now) override {
+        return WithConnection([&](Connection& c) {
+            Transaction tx(c);
+            LockRanking(c);
+            if (c.Exec(Sql().showRun.c_str(), {id}).Changed() != 1) return false;
+            UpdateBestOf(c, id);
+            c.Exec(Sql().recordAction.c_str(),
+                   {now, std::string("show"), id, std::nullopt, std::string()});
+            tx.Commit();
+            return true;
+        });
+    }
+
+    bool FreeName(const std::string& nameKey, int64_t now) override {
+        return WithConnection([&](Connection& c) {
+            Transaction tx(c);
+            if (c.Exec(Sql().freeName.c_str(), {nameKey}).Changed() != 1) return false;
+            c.Exec(Sql().recordAction.c_str(),
+                   {now, std::string("free-name"), std::nullopt, nameKey, std::string()});
+            tx.Commit();
+            return true;
         });
     }
 
@@ -522,6 +594,40 @@ class PostgresStorage final : public Storage {
                 pool_.Return(std::move(conn));
                 throw;
             }
+        }
+    }
+
+    // Takes the ranking's lock until the transaction ends: changes to the
+    // ranking (here and on other servers) then happen one after the other,
+    // each reading the runs the one before committed, and take their
+    // versions in the order they commit.
+    static void LockRanking(Connection& c) {
+        c.Exec("SELECT version FROM ranking_version FOR UPDATE");
+    }
+
+    // Recomputes the best of a verified run's name on its board and stores
+    // it with a new ranking version when it changed. Inside a transaction
+    // that holds LockRanking.
+    static void UpdateBestOf(Connection& c, int64_t id) {
+        const Rows place = c.Exec(Sql().runPlace.c_str(), {id});
+        if (place.Count() != 1 || place.Text(0, 2) != "verified") return;
+        const int64_t difficulty = place.Int(0, 0);
+        const std::string nameKey = place.Text(0, 1);
+        const Rows best = c.Exec(Sql().bestOf.c_str(), {difficulty, nameKey});
+        const Rows current = c.Exec(Sql().currentBest.c_str(), {difficulty, nameKey});
+        // Run ids start at 1: 0 stands for none.
+        const int64_t bestId = best.Count() == 1 ? best.Int(0, 0) : 0;
+        const int64_t heldId =
+            current.Count() == 1 && !current.IsNull(0, 0) ? current.Int(0, 0) : 0;
+        if (bestId == heldId) return;
+        const int64_t version =
+            c.Exec((std::string(sql::kBumpRanking) + " RETURNING version").c_str()).Int(0, 0);
+        if (bestId != 0) {
+            c.Exec(Sql().putBest.c_str(), {difficulty, nameKey, bestId, best.Int(0, 1),
+                                           best.Int(0, 2), version});
+        } else {
+            c.Exec(Sql().putBest.c_str(),
+                   {difficulty, nameKey, std::nullopt, std::nullopt, std::nullopt, version});
         }
     }
 

@@ -8,10 +8,12 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <mutex>
 #include <utility>
 
 #include "board/names.h"
+#include "board/ranking_sql.h"
 #include "board/schema.h"
 #include "board/storage.h"
 
@@ -86,7 +88,7 @@ class Statement {
 // The columns every run query selects, in the order ReadRun reads them.
 constexpr const char* kRunColumns =
     "id, name, difficulty, claimed_score, score, frames, run_timestamp, state, reason, "
-    "first_bad_step, verified_at, replay_hash";
+    "first_bad_step, verified_at, replay_hash, hidden_reason, hidden_at";
 
 RunState StateFromText(const std::string& s) {
     if (s == "verified") return RunState::Verified;
@@ -109,6 +111,8 @@ Run ReadRun(const Statement& st, int first = 0) {
     r.firstBadStep = st.MaybeInt(first + 9);
     r.verifiedAt = st.MaybeInt(first + 10);
     r.replayHash = st.Text(first + 11);
+    r.hiddenReason = st.Text(first + 12);
+    r.hiddenAt = st.MaybeInt(first + 13);
     return r;
 }
 
@@ -169,7 +173,8 @@ class SqliteStorage final : public Storage {
         {
             Statement owner(db_, "SELECT token_hash FROM names WHERE name_key = ?");
             owner.Bind(1, run.nameKey);
-            if (owner.Step()) {
+            // A freed name ('' for its token) is taken like a new one.
+            if (owner.Step() && !owner.Text(0).empty()) {
                 nameKnown = true;
                 if (!SameHash(owner.Text(0), run.tokenHash)) {
                     result.outcome = SubmitOutcome::NameTaken;
@@ -189,7 +194,7 @@ class SqliteStorage final : public Storage {
             }
         }
         if (!nameKnown) {
-            Statement bind(db_, "INSERT INTO names (name_key, token_hash) VALUES (?, ?)");
+            Statement bind(db_, sql::kBindName);
             bind.Bind(1, run.nameKey).Bind(2, run.tokenHash).Run();
         }
         Statement keep(db_,
@@ -240,30 +245,33 @@ class SqliteStorage final : public Storage {
         return st.Text(0);
     }
 
-    std::vector<BoardEntry> Board(int difficulty, int limit, int64_t offset) override {
+    RankingChanges RankingSince(int64_t since) override {
         std::lock_guard lock(mutex_);
-        // Each name's best run first picks the name's own winner, then the
-        // winners are ranked with the same order.
-        Statement st(db_, (std::string("SELECT ") + kRunColumns +
-                           " FROM (SELECT *, ROW_NUMBER() OVER (PARTITION BY name_key "
-                           "ORDER BY score DESC, verified_at, id) AS best "
-                           "FROM runs WHERE difficulty = ? AND state = 'verified') AS t "
-                           "WHERE best = 1 ORDER BY score DESC, verified_at, id LIMIT ? OFFSET ?")
-                              .c_str());
-        st.Bind(1, difficulty).Bind(2, limit).Bind(3, offset);
-        std::vector<BoardEntry> out;
+        Statement st(db_, sql::kRankingSince);
+        st.Bind(1, since);
+        RankingChanges out;
+        out.version = since;
         while (st.Step()) {
-            out.push_back({offset + static_cast<int64_t>(out.size()) + 1, ReadRun(st)});
+            RankedRun r;
+            r.difficulty = static_cast<int>(st.Int(0));
+            r.nameKey = st.Text(1);
+            out.version = std::max(out.version, st.Int(2));
+            if (!st.IsNull(3)) {
+                r.id = st.Int(3);
+                r.score = st.Int(4);
+                r.verifiedAt = st.Int(5);
+                r.name = st.Text(6);
+                r.frames = st.Int(7);
+                r.timestamp = st.Int(8);
+            }
+            out.bests.push_back(std::move(r));
         }
         return out;
     }
 
     std::vector<Run> PlayerRuns(const std::string& nameKey, int limit, int64_t offset) override {
         std::lock_guard lock(mutex_);
-        Statement st(db_, (std::string("SELECT ") + kRunColumns +
-                           " FROM runs WHERE name_key = ? AND state = 'verified' "
-                           "ORDER BY score DESC, verified_at, id LIMIT ? OFFSET ?")
-                              .c_str());
+        Statement st(db_, (std::string("SELECT ") + kRunColumns + sql::kPlayerRunsWhere).c_str());
         st.Bind(1, nameKey).Bind(2, limit).Bind(3, offset);
         std::vector<Run> out;
         while (st.Step()) out.push_back(ReadRun(st));
@@ -301,6 +309,7 @@ class SqliteStorage final : public Storage {
     bool Finish(int64_t id, const std::string& holder, const Verdict& verdict,
                 int64_t now) override {
         std::lock_guard lock(mutex_);
+        Transaction tx(*this);
         Statement st(db_,
                      "UPDATE runs SET state = ?, score = ?, reason = ?, first_bad_step = ?, "
                      "verified_at = ?, claimed_by = NULL, claim_expires = NULL "
@@ -314,7 +323,10 @@ class SqliteStorage final : public Storage {
             st.BindNull(4);
         }
         st.Bind(5, now).Bind(6, id).Bind(7, holder).Run();
-        return sqlite3_changes(db_) == 1;
+        if (sqlite3_changes(db_) != 1) return false;
+        if (verdict.verified) UpdateBestOf(id);
+        tx.Commit();
+        return true;
     }
 
     bool Renew(int64_t id, const std::string& holder, int64_t now, int64_t leaseMs) override {
@@ -333,6 +345,41 @@ class SqliteStorage final : public Storage {
             "UPDATE runs SET claimed_by = NULL, claim_expires = NULL, "
             "attempts = attempts - 1 WHERE id = ? AND state = 'pending' AND claimed_by = ?");
         st.Bind(1, id).Bind(2, holder).Run();
+    }
+
+    bool Hide(int64_t id, const std::string& reason, int64_t now) override {
+        std::lock_guard lock(mutex_);
+        Transaction tx(*this);
+        Statement hide(db_, sql::kHideRun);
+        hide.Bind(1, reason).Bind(2, now).Bind(3, id).Run();
+        if (sqlite3_changes(db_) != 1) return false;
+        UpdateBestOf(id);
+        RecordAction(now, "hide", id, reason);
+        tx.Commit();
+        return true;
+    }
+
+    bool Show(int64_t id, int64_t now) override {
+        std::lock_guard lock(mutex_);
+        Transaction tx(*this);
+        Statement show(db_, sql::kShowRun);
+        show.Bind(1, id).Run();
+        if (sqlite3_changes(db_) != 1) return false;
+        UpdateBestOf(id);
+        RecordAction(now, "show", id, "");
+        tx.Commit();
+        return true;
+    }
+
+    bool FreeName(const std::string& nameKey, int64_t now) override {
+        std::lock_guard lock(mutex_);
+        Transaction tx(*this);
+        Statement free(db_, sql::kFreeName);
+        free.Bind(1, nameKey).Run();
+        if (sqlite3_changes(db_) != 1) return false;
+        RecordAction(now, "free-name", std::nullopt, "", nameKey);
+        tx.Commit();
+        return true;
     }
 
     int64_t CountPending() override {
@@ -368,6 +415,60 @@ class SqliteStorage final : public Storage {
         SqliteStorage& s_;
         bool done_ = false;
     };
+
+    // Recomputes the best of a verified run's name on its board and stores
+    // it with a new ranking version when it changed. Inside a transaction.
+    void UpdateBestOf(int64_t id) {
+        int difficulty = 0;
+        std::string nameKey;
+        {
+            Statement place(db_, sql::kRunPlace);
+            place.Bind(1, id);
+            if (!place.Step() || place.Text(2) != "verified") return;
+            difficulty = static_cast<int>(place.Int(0));
+            nameKey = place.Text(1);
+        }
+        Statement best(db_, sql::kBestOf);
+        best.Bind(1, difficulty).Bind(2, nameKey);
+        const bool has = best.Step();
+        // Run ids start at 1: 0 stands for none.
+        int64_t heldId = 0;
+        {
+            Statement current(db_, sql::kCurrentBest);
+            current.Bind(1, difficulty).Bind(2, nameKey);
+            if (current.Step() && !current.IsNull(0)) heldId = current.Int(0);
+        }
+        if ((has ? best.Int(0) : 0) == heldId) return;
+        Statement(db_, sql::kBumpRanking).Run();
+        Statement version(db_, sql::kRankingVersion);
+        if (!version.Step()) throw StorageError("SQLite: the ranking's version is missing");
+        Statement put(db_, sql::kPutBest);
+        put.Bind(1, difficulty).Bind(2, nameKey);
+        if (has) {
+            put.Bind(3, best.Int(0)).Bind(4, best.Int(1)).Bind(5, best.Int(2));
+        } else {
+            put.BindNull(3).BindNull(4).BindNull(5);
+        }
+        put.Bind(6, version.Int(0)).Run();
+    }
+
+    // Records an operator's action. Inside a transaction.
+    void RecordAction(int64_t now, const char* action, std::optional<int64_t> run,
+                      const std::string& reason, const std::string& nameKey = "") {
+        Statement st(db_, sql::kRecordAction);
+        st.Bind(1, now).Bind(2, std::string(action));
+        if (run) {
+            st.Bind(3, *run);
+        } else {
+            st.BindNull(3);
+        }
+        if (nameKey.empty()) {
+            st.BindNull(4);
+        } else {
+            st.Bind(4, nameKey);
+        }
+        st.Bind(5, reason).Run();
+    }
 
     void Exec(const char* sql) {
         char* message = nullptr;

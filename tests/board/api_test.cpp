@@ -101,6 +101,14 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
          403,
          "belongs to another token",
          ""},
+        {"a later run that ties the name's best",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         Renamed("Scripted", 12),
+         202,
+         "",
+         "verified"},
         {"a boasted score", "POST", "/api/v1/runs", {a}, boasted, 202, "", "score differs"},
         {"a changed check value",
          "POST",
@@ -379,6 +387,10 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
     for (const auto& [id, k] : accepted) {
         const auto j = JsonOf(server->WaitForVerdict(id));
         ASSERT_TRUE(j.is_object()) << k->what;
+        // Only a name's best verified run has a place; none is hidden.
+        const bool belowBest = std::string(k->what).find("a later run") == 0;
+        EXPECT_EQ(j["rank"].is_number(), k->verdict == "verified" && !belowBest) << k->what;
+        EXPECT_TRUE(j.contains("hidden") && j["hidden"].is_null()) << k->what;
         if (k->verdict == "verified") {
             EXPECT_EQ(j["state"], "verified") << k->what << ": " << j.dump();
             EXPECT_EQ(j["score"], j["claimed_score"]) << k->what;
@@ -403,6 +415,12 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
     const auto player = JsonOf(SendHttp(server->Port(), "GET", "/api/v1/players/%C3%8BLAN"));
     ASSERT_EQ(player["runs"].size(), 1u) << player.dump();
     EXPECT_EQ(player["runs"][0]["name"], "\xC3\x8Blan");
+    EXPECT_TRUE(player["runs"][0]["rank"].is_number()) << player.dump();
+    // A name's runs below its best are listed without a place.
+    const auto scripted = JsonOf(SendHttp(server->Port(), "GET", "/api/v1/players/scripted"));
+    ASSERT_EQ(scripted["runs"].size(), 2u) << scripted.dump();
+    EXPECT_TRUE(scripted["runs"][0]["rank"].is_number()) << scripted.dump();
+    EXPECT_TRUE(scripted["runs"][1]["rank"].is_null()) << scripted.dump();
     EXPECT_EQ(player["runs"][0]["date"], "2026-12-08T07:36:04");
 
     // The stored replay comes back byte for byte, named as the game names replays.
@@ -417,9 +435,9 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
     // A worker counts a verdict just after storing it, so the last one may be
     // visible in the API a moment before it is counted: poll, bounded.
     const std::vector<std::string> lines = {
-        "zarquill_board_runs_received_total 7\n", "zarquill_board_runs_verified_total 4\n",
+        "zarquill_board_runs_received_total 8\n", "zarquill_board_runs_verified_total 5\n",
         "zarquill_board_runs_rejected_total 3\n", "zarquill_board_queue_length 0\n",
-        "zarquill_board_verification_seconds_count 7\n",
+        "zarquill_board_verification_seconds_count 8\n",
         // Honest runs on a sound server: nothing went wrong on the way to their verdicts.
         "zarquill_board_verification_failures_total 0\n", "zarquill_board_claims_lost_total 0\n",
         "zarquill_board_child_start_failures_total 0\n",

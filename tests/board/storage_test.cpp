@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "board/names.h"
+#include "board/ranking.h"
 #include "board/schema.h"
 #include "tests/support/postgres_cluster.h"
 #include "tests/support/temp_dir.h"
@@ -223,51 +224,132 @@ TEST_P(StorageSuite, AReleasedClaimIsPendingForAnyoneAtOnce) {
     EXPECT_EQ(store->CountPending(), 2);
 }
 
-TEST_P(StorageSuite, BoardsRankEachNamesBestVerifiedRunWithTiesToTheEarlierVerification) {
-    // Verification times are given; ranks follow score, then verification.
-    AddVerified(MakeRun("Cleo", kTokenA, 2, 700), 30);
-    AddVerified(MakeRun("cleo", kTokenA, 2, 900), 40);  // Cleo's best, same name
-    AddVerified(MakeRun("Bo", kTokenB, 2, 900), 20);    // ties Cleo's best, verified earlier
-    AddVerified(MakeRun("Dee", std::string(40, 'd'), 2, 100), 10);
-    AddVerified(MakeRun("Eve", std::string(40, 'e'), 1, 5000), 10);  // another board
-    // A rejected and a pending run never rank.
-    const int64_t rejected = store->Submit(MakeRun("Fay", std::string(40, 'f'), 2, 99999)).run.id;
-    ASSERT_TRUE(store->ClaimPending("w", 50, 10));
-    ASSERT_TRUE(store->Finish(rejected, "w", Verdict{false, 10, "score differs", {}}, 50));
-    store->Submit(MakeRun("Gus", std::string(40, 'g'), 2, 88888));
+// Returns a board of a ranking as "name score" lines, best first.
+std::vector<std::string> Lines(const board::RankingSnapshot& ranking, int difficulty) {
+    std::vector<std::string> out;
+    for (const board::RankedRun& r : ranking.Page(difficulty, 0, 1000)) {
+        out.push_back(r.name + " " + std::to_string(r.score));
+    }
+    return out;
+}
 
-    struct Case {
-        int limit;
+// Returns the key of a name as typed.
+std::string KeyOf(const std::string& name) {
+    std::string latin1;
+    EXPECT_TRUE(board::NameFromUtf8(name, latin1)) << name;
+    return board::NameKey(latin1);
+}
+
+TEST_P(StorageSuite, TheRankingKeepsEachNamesBestShownRunThroughVerdictsAndModeration) {
+    const std::string kTokenD(40, 'd');
+    std::map<std::string, int64_t> ids;  // runs by label
+    const auto verify = [&](const std::string& label, const NewRun& r, int64_t at) {
+        return [&, label, r, at] { ids[label] = AddVerified(r, at); };
+    };
+    // Each step acts, then the Hard board and Cleo's page must read so; the
+    // mirror follows by reading changes only, and must match one loaded whole.
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        std::vector<std::string> hard;
+        std::vector<int64_t> cleoPage;  // scores on Cleo's page
+    };
+    const std::vector<Step> steps = {
+        {"a first run", verify("cleo700", MakeRun("Cleo", kTokenA, 2, 700), 30), {"Cleo 700"},
+         {700}},
+        {"a better run of the name, spelt otherwise",
+         verify("cleo900", MakeRun("cleo", kTokenA, 2, 900), 40), {"cleo 900"}, {900, 700}},
+        {"a tie verified earlier ranks first", verify("bo", MakeRun("Bo", kTokenB, 2, 900), 20),
+         {"Bo 900", "cleo 900"}, {900, 700}},
+        {"a run below the name's best", verify("cleo800", MakeRun("Cleo", kTokenA, 2, 800), 45),
+         {"Bo 900", "cleo 900"}, {900, 800, 700}},
+        {"another board and a low score",
+         [&] {
+             AddVerified(MakeRun("Eve", std::string(40, 'e'), 1, 5000), 10);
+             ids["dee"] = AddVerified(MakeRun("Dee", kTokenD, 2, 100), 10);
+         },
+         {"Bo 900", "cleo 900", "Dee 100"}, {900, 800, 700}},
+        {"rejected and pending runs never rank",
+         [&] {
+             const int64_t id = store->Submit(MakeRun("Fay", std::string(40, 'f'), 2, 9999)).run.id;
+             ASSERT_TRUE(store->ClaimPending("w", 50, 10));
+             ASSERT_TRUE(store->Finish(id, "w", Verdict{false, 10, "score differs", {}}, 50));
+             store->Submit(MakeRun("Gus", std::string(40, 'g'), 2, 88888));
+             ASSERT_TRUE(store->ClaimPending("elsewhere", 50, 1000000));  // stays pending
+         },
+         {"Bo 900", "cleo 900", "Dee 100"}, {900, 800, 700}},
+        {"hiding a best falls back to the name's next run",
+         [&] { ASSERT_TRUE(store->Hide(ids["cleo900"], "cheated", 60)); },
+         {"Bo 900", "Cleo 800", "Dee 100"}, {800, 700}},
+        {"hiding a name's only run takes the name off",
+         [&] { ASSERT_TRUE(store->Hide(ids["bo"], "offensive name", 61)); },
+         {"Cleo 800", "Dee 100"}, {800, 700}},
+        {"hiding a hidden run again changes nothing",
+         [&] { ASSERT_TRUE(store->Hide(ids["bo"], "still offensive", 62)); },
+         {"Cleo 800", "Dee 100"}, {800, 700}},
+        {"showing a best brings it back",
+         [&] { ASSERT_TRUE(store->Show(ids["cleo900"], 63)); }, {"cleo 900", "Dee 100"},
+         {900, 800, 700}},
+        {"a freed name goes to the next token; its runs stay",
+         [&] {
+             ASSERT_TRUE(store->FreeName(KeyOf("BO"), 64));
+             EXPECT_FALSE(store->FreeName(KeyOf("BO"), 65));  // free already
+             ids["bo2"] = AddVerified(MakeRun("Bo", kTokenD, 2, 50), 66);
+             EXPECT_EQ(store->Submit(MakeRun("Bo", kTokenB, 2, 1)).outcome,
+                       SubmitOutcome::NameTaken);
+         },
+         {"cleo 900", "Dee 100", "Bo 50"}, {900, 800, 700}},
+        {"a shown run counts again for its name",
+         [&] { ASSERT_TRUE(store->Show(ids["bo"], 67)); }, {"Bo 900", "cleo 900", "Dee 100"},
+         {900, 800, 700}},
+    };
+    board::Ranking mirror(*store);
+    for (const Step& step : steps) {
+        step.act();
+        mirror.Refresh();
+        EXPECT_EQ(Lines(*mirror.Current(), 2), step.hard) << step.what;
+        board::Ranking whole(*store);
+        whole.Refresh();
+        EXPECT_EQ(Lines(*whole.Current(), 2), step.hard) << step.what;
+        EXPECT_EQ(whole.Current()->Version(), mirror.Current()->Version()) << step.what;
+        std::vector<int64_t> page;
+        for (const auto& run : store->PlayerRuns(KeyOf("CLEO"), 10, 0)) page.push_back(*run.score);
+        EXPECT_EQ(page, step.cleoPage) << step.what;
+    }
+    EXPECT_FALSE(store->Hide(9999, "no such run", 70));
+    EXPECT_FALSE(store->Show(9999, 70));
+    EXPECT_FALSE(store->FreeName(KeyOf("Nobody"), 70));
+
+    // Ranks: a name's best has its place, its other runs and hidden ones none.
+    const auto ranking = mirror.Current();
+    const std::vector<std::pair<std::string, std::optional<int64_t>>> ranks = {
+        {"bo", 1}, {"cleo900", 2}, {"dee", 3}, {"cleo800", std::nullopt}, {"bo2", std::nullopt}};
+    for (const auto& [label, rank] : ranks) {
+        EXPECT_EQ(ranking->RankOf(*store->FindRun(ids[label])), rank) << label;
+    }
+    ASSERT_TRUE(store->Hide(ids["dee"], "test", 71));
+    const auto hidden = store->FindRun(ids["dee"]);
+    EXPECT_EQ(hidden->hiddenReason, "test");
+    EXPECT_EQ(hidden->hiddenAt, 71);
+    EXPECT_EQ(ranking->RankOf(*hidden), std::nullopt);
+    EXPECT_EQ(ranking->Size(1), 1);
+    EXPECT_EQ(ranking->Size(0), 0);
+
+    // Pages are slices of the board.
+    struct Slice {
         int64_t offset;
-        std::vector<std::pair<std::string, int64_t>> expected;  // name and score, in rank order
+        int limit;
+        size_t size;
+        const char* first;
     };
-    const std::vector<Case> cases = {
-        {10, 0, {{"Bo", 900}, {"cleo", 900}, {"Dee", 100}}},
-        {1, 1, {{"cleo", 900}}},
-        {10, 2, {{"Dee", 100}}},
-        {10, 3, {}},
-    };
-    for (const Case& c : cases) {
-        const auto board = store->Board(2, c.limit, c.offset);
-        ASSERT_EQ(board.size(), c.expected.size()) << c.offset;
-        for (size_t i = 0; i < board.size(); ++i) {
-            EXPECT_EQ(board[i].rank, c.offset + static_cast<int64_t>(i) + 1);
-            EXPECT_EQ(board[i].run.name, c.expected[i].first);
-            EXPECT_EQ(board[i].run.score, c.expected[i].second);
+    for (const Slice& c : std::vector<Slice>{{0, 2, 2, "Bo"}, {1, 1, 1, "cleo"}, {2, 10, 1, "Dee"},
+                                             {3, 10, 0, ""}, {1000000, 10, 0, ""}}) {
+        const auto page = ranking->Page(2, c.offset, c.limit);
+        ASSERT_EQ(page.size(), c.size) << c.offset;
+        if (c.size) {
+            EXPECT_EQ(page.front().name, c.first) << c.offset;
         }
     }
-    ASSERT_EQ(store->Board(1, 10, 0).size(), 1u);
-    EXPECT_TRUE(store->Board(0, 10, 0).empty());
-
-    // A player's page lists every verified run of the name, best first.
-    std::string latin1;
-    ASSERT_TRUE(board::NameFromUtf8("CLEO", latin1));
-    const auto runs = store->PlayerRuns(board::NameKey(latin1), 10, 0);
-    ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[0].score, 900);
-    EXPECT_EQ(runs[1].score, 700);
-    EXPECT_EQ(store->PlayerRuns(board::NameKey(latin1), 1, 1).size(), 1u);
-    EXPECT_TRUE(store->PlayerRuns("fay", 10, 0).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StorageSuite, ::testing::ValuesIn(Backends()),
@@ -473,6 +555,44 @@ TEST_F(PostgresStorage, AClaimOfAServerThatStoppedIsTakenOverWhenItsLeaseEnds) {
     EXPECT_TRUE(b->Finish(id, "b/1", Verdict{true, 300, "", {}}, 160));
     EXPECT_EQ(a->FindRun(id)->state, RunState::Verified);
     EXPECT_EQ(a->FindRun(id)->score, 300);
+}
+
+TEST_F(PostgresStorage, AnotherServerSeesRankingChangesThroughItsVersion) {
+    auto a = board::OpenPostgresStorage(url);
+    auto b = board::OpenPostgresStorage(url);
+    board::Ranking seenByB(*b);
+    seenByB.Refresh();
+    const int64_t before = seenByB.Current()->Version();
+
+    // Both servers store verdicts of one name at once: the best is the highest.
+    constexpr int kRuns = 12;
+    std::vector<int64_t> ids;
+    for (int i = 0; i < kRuns; ++i) ids.push_back(a->Submit(MakeRun("Ann", kTokenA, 2, i)).run.id);
+    std::vector<std::thread> servers;
+    for (Storage* s : {a.get(), b.get()}) {
+        servers.emplace_back([s, &ids, &a] {
+            const std::string holder = s == a.get() ? "server-a" : "server-b";
+            while (auto claim = s->ClaimPending(holder, 0, 60000)) {
+                const int64_t score = claim->id - ids.front();
+                EXPECT_TRUE(s->Finish(claim->id, holder, Verdict{true, score, "", {}}, claim->id));
+            }
+        });
+    }
+    for (auto& t : servers) t.join();
+    seenByB.Refresh();
+    EXPECT_EQ(Lines(*seenByB.Current(), 2), std::vector<std::string>{"Ann 11"});
+    const int64_t afterVerdicts = seenByB.Current()->Version();
+    EXPECT_GT(afterVerdicts, before);
+
+    // An operator's action on one server reaches the other's boards.
+    ASSERT_TRUE(a->Hide(ids.back(), "test", 100));
+    seenByB.Refresh();
+    EXPECT_EQ(Lines(*seenByB.Current(), 2), std::vector<std::string>{"Ann 10"});
+    EXPECT_GT(seenByB.Current()->Version(), afterVerdicts);
+    ASSERT_TRUE(a->FreeName(KeyOf("Ann"), 101));
+    EXPECT_EQ(Admin("SELECT string_agg(action || ' ' || COALESCE(run_id::text, name_key) || ' ' || "
+                    "reason, ', ' ORDER BY id) FROM actions"),
+              "hide " + std::to_string(ids.back()) + " test, free-name ann ");
 }
 
 TEST_F(PostgresStorage, LostConnectionsAreReplacedAndADatabaseThatIsGoneIsAStorageError) {

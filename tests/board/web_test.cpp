@@ -162,13 +162,17 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
     };
     json boards = {{"easy", json::array()}, {"medium", json::array()}, {"hard", json::array()}};
     std::vector<int64_t> scriptedScores;  // token a's runs, all under the golden name
+    int scriptedRanked = 0;               // of them, the name's best on a board
     for (const Seed& seed : seeds) {
         const long long id = SubmitOk(seed.bytes, TokenOf(seed.token));
         ASSERT_GT(id, 0);
         const json run = JsonOf(server->WaitForVerdict(id));
         ASSERT_TRUE(run.is_object()) << server->Log();
         ASSERT_EQ(run["state"], seed.state) << run.dump();
-        if (seed.token == 'a') scriptedScores.push_back(run["score"].get<int64_t>());
+        if (seed.token == 'a') {
+            scriptedScores.push_back(run["score"].get<int64_t>());
+            scriptedRanked += run["rank"].is_number();
+        }
         if (*seed.board) {
             json& rows = boards[seed.board];
             rows.push_back({{"rank", rows.size() + 1},
@@ -191,7 +195,7 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
          {{"board", "hard"},
           {"rank", 1},
           {"file", std::string(ZQ_SOURCE_DIR) + "/tests/data/replays/hard.zqr"}}},
-        {"player", {{"name", "Scripted"}, {"scores", scriptedScores}}},
+        {"player", {{"name", "Scripted"}, {"scores", scriptedScores}, {"ranked", scriptedRanked}}},
     };
     std::ofstream(work / "plan.json") << plan.dump(2);
 
