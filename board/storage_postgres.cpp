@@ -10,6 +10,7 @@
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <type_traits>
 #include <utility>
@@ -61,6 +62,25 @@ struct Param {
     std::string value;
     bool null = false;
     bool binary = false;
+};
+
+// A statement's parameters as libpq takes them (pointing into the Params).
+struct Bound {
+    explicit Bound(const std::vector<Param>& params) : count(static_cast<int>(params.size())) {
+        for (const Param& p : params) {
+            if (!p.binary && p.value.find('\0') != std::string::npos) {
+                throw StorageError("PostgreSQL: a text value holds a NUL byte");
+            }
+            values.push_back(p.null ? nullptr : p.value.c_str());
+            lengths.push_back(static_cast<int>(p.value.size()));
+            formats.push_back(p.binary ? 1 : 0);
+        }
+    }
+
+    int count;
+    std::vector<const char*> values;
+    std::vector<int> lengths;
+    std::vector<int> formats;
 };
 
 // Owns a query's result; reads rows from 0 and columns from 0.
@@ -142,20 +162,9 @@ class Connection {
     // StorageError on any failure.
     Rows Exec(const char* sql, const std::vector<Param>& params = {}, bool binaryResult = false) {
         ++statements_;
-        std::vector<const char*> values;
-        std::vector<int> lengths;
-        std::vector<int> formats;
-        for (const Param& p : params) {
-            if (!p.binary && p.value.find('\0') != std::string::npos) {
-                throw StorageError("PostgreSQL: a text value holds a NUL byte");
-            }
-            values.push_back(p.null ? nullptr : p.value.c_str());
-            lengths.push_back(static_cast<int>(p.value.size()));
-            formats.push_back(p.binary ? 1 : 0);
-        }
-        PGresult* res =
-            PQexecParams(conn_, sql, static_cast<int>(params.size()), nullptr, values.data(),
-                         lengths.data(), formats.data(), binaryResult ? 1 : 0);
+        const Bound b(params);
+        PGresult* res = PQexecParams(conn_, sql, b.count, nullptr, b.values.data(),
+                                     b.lengths.data(), b.formats.data(), binaryResult ? 1 : 0);
         if (!res) throw ConnectionLost(Describe(PQerrorMessage(conn_)));
         Rows rows(res);
         const ExecStatusType status = PQresultStatus(res);
@@ -166,6 +175,36 @@ class Connection {
             throw StorageError(why);
         }
         return rows;
+    }
+
+    // Runs one query and hands its rows to each as they arrive, one at a time,
+    // so that a large result is never held whole (the ranking's first load).
+    // Throws like Exec; rows already handed over stay handed over.
+    void ExecEach(const char* sql, const std::vector<Param>& params,
+                  const std::function<void(const Rows&)>& each) {
+        ++statements_;
+        const Bound b(params);
+        if (!PQsendQueryParams(conn_, sql, b.count, nullptr, b.values.data(), b.lengths.data(),
+                               b.formats.data(), 0) ||
+            !PQsetSingleRowMode(conn_)) {
+            throw ConnectionLost(Describe(PQerrorMessage(conn_)));
+        }
+        // Every result is read, even after a failure, so the connection is left idle.
+        std::string why;
+        while (PGresult* res = PQgetResult(conn_)) {
+            Rows rows(res);
+            const ExecStatusType status = PQresultStatus(res);
+            if (status == PGRES_SINGLE_TUPLE) {
+                if (why.empty()) each(rows);
+            } else if (status != PGRES_TUPLES_OK && why.empty()) {
+                const char* primary = PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY);
+                why = Describe(primary ? primary : PQresultErrorMessage(res));
+            }
+        }
+        if (!why.empty()) {
+            if (PQstatus(conn_) != CONNECTION_OK) throw ConnectionLost(why);
+            throw StorageError(why);
+        }
     }
 
     // Returns true when the connection can no longer be used or is inside a
@@ -424,25 +463,23 @@ class PostgresStorage final : public Storage {
             // Versions are taken under the lock of ranking_version and so
             // committed in order: once a row of version v is seen, every
             // earlier one is too, and the highest seen is the version reached.
-            const Rows rows = c.Exec(Sql().rankingSince.c_str(), {since});
             RankingChanges out;
             out.version = since;
-            out.bests.reserve(static_cast<size_t>(rows.Count()));
-            for (int i = 0; i < rows.Count(); ++i) {
+            c.ExecEach(Sql().rankingSince.c_str(), {since}, [&out](const Rows& rows) {
                 RankedRun r;
-                r.difficulty = static_cast<int>(rows.Int(i, 0));
-                r.nameKey = rows.Text(i, 1);
-                out.version = std::max(out.version, rows.Int(i, 2));
-                if (!rows.IsNull(i, 3)) {
-                    r.id = rows.Int(i, 3);
-                    r.score = rows.Int(i, 4);
-                    r.verifiedAt = rows.Int(i, 5);
-                    r.name = rows.Text(i, 6);
-                    r.frames = rows.Int(i, 7);
-                    r.timestamp = rows.Int(i, 8);
+                r.difficulty = static_cast<int>(rows.Int(0, 0));
+                r.nameKey = rows.Text(0, 1);
+                out.version = std::max(out.version, rows.Int(0, 2));
+                if (!rows.IsNull(0, 3)) {
+                    r.id = rows.Int(0, 3);
+                    r.score = rows.Int(0, 4);
+                    r.verifiedAt = rows.Int(0, 5);
+                    r.name = rows.Text(0, 6);
+                    r.frames = rows.Int(0, 7);
+                    r.timestamp = rows.Int(0, 8);
                 }
                 out.bests.push_back(std::move(r));
-            }
+            });
             return out;
         });
     }
