@@ -12,7 +12,10 @@
 #include <ostream>
 #include <string>
 
+#include "game/game_loop.h"
+#include "game/replay.h"
 #include "game/replay_file.h"
+#include "game/replay_verify.h"
 #include "tests/support/board_harness.h"
 #include "tests/support/postgres_cluster.h"
 #include "tests/support/temp_dir.h"
@@ -29,6 +32,42 @@ inline std::string CraftReplay(const std::string& golden,
     const std::string bytes = game::EncodeReplay(replay);
     EXPECT_FALSE(bytes.empty()) << "could not code the crafted replay";
     return bytes;
+}
+
+// Returns a replay as the game records the steps it holds: its check values,
+// score and lives re-simulated, cut where the game ends, quit at its last
+// step when it is still running there. Simulates in this process.
+inline game::Replay Replayed(game::Replay replay) {
+    static const bool installed = (game::InstallHeadlessSimulation(), true);
+    (void)installed;
+    std::vector<uint32_t> checks = {replay.checks.at(0)};  // taken before any input
+    uint32_t done = 0;
+    uint32_t endedAt = 0;
+    replay.header.quit = 1;
+    const game::ReplayVerdict verdict = game::SimulateReplay(replay, [&] {
+        ++done;
+        if (done % game::kReplayCheckInterval == 0) checks.push_back(game::GameCheckValue());
+        if (endedAt == 0 && game::EndCode != game::END_RUNNING) endedAt = done;
+    });
+    if (endedAt != 0) {
+        replay.header.frames = endedAt;
+        replay.header.quit = 0;
+        replay.steps.resize(endedAt);
+    }
+    checks.resize(game::ReplayCheckCount(replay.header.frames));
+    replay.checks = std::move(checks);
+    replay.header.score = verdict.simulatedScore;
+    replay.header.lives = game::Lives;
+    return replay;
+}
+
+// Returns a checked-in run played otherwise from its first second on (the
+// pointer moved by shift logical pixels), re-simulated: a game of its own.
+inline std::string AnotherGame(const std::string& golden, int shift) {
+    return CraftReplay(golden, [shift](game::Replay& r) {
+        for (game::ReplayStep& step : r.steps) step.pointerX += shift;
+        r = Replayed(std::move(r));
+    });
 }
 
 // Returns a reply's body as JSON (null when it is none).

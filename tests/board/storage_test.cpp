@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -55,7 +56,7 @@ std::vector<Backend> Backends() {
     };
 }
 
-// Returns a run whose replay bytes are unique to (name, seed).
+// Returns a run whose replay bytes, and game, are unique to (name, score, seed).
 NewRun MakeRun(const std::string& name, const std::string& token, int difficulty, int64_t score,
                int seed = 0) {
     NewRun r;
@@ -73,6 +74,10 @@ NewRun MakeRun(const std::string& name, const std::string& token, int difficulty
     r.frames = 600;
     r.timestamp = 12345;
     r.receivedAt = 1000;
+    // Every game starts alike, as the game's own do, then goes its own way.
+    const uint64_t game = std::hash<std::string>()(r.replayBytes);
+    r.checks = {7};
+    for (uint32_t i = 1; i < 10; ++i) r.checks.push_back(static_cast<uint32_t>(game >> i) + i);
     return r;
 }
 
@@ -93,9 +98,20 @@ class StorageSuite : public ::testing::TestWithParam<Backend> {
         return sub.run.id;
     }
 
+    // Lets ms pass on the clock the claims expire by: the test's own (the
+    // `now` it gives, on SQLite) and the database's (on PostgreSQL); returns the new now.
+    int64_t Pass(int64_t ms) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return now += ms;
+    }
+
     zqtest::TempDir dir;
     std::unique_ptr<Storage> store;
+    int64_t now = 0;
 };
+
+// A lease long enough for the steps a test takes while a claim must hold.
+constexpr int64_t kLeaseMs = 900;
 
 const std::string kTokenA(40, 'a');
 const std::string kTokenB(40, 'b');
@@ -138,24 +154,87 @@ TEST_P(StorageSuite, SubmissionsAreStoredOnceAndNamesBelongToTheirFirstToken) {
     EXPECT_EQ(store->ServerKey(), key);
 }
 
+TEST_P(StorageSuite, TheSameGameBelongsToItsFirstSenderWhateverItsNameOrState) {
+    // The original: twenty check values, rejected (a run counts in any state).
+    std::vector<uint32_t> game(20);
+    for (uint32_t i = 0; i < game.size(); ++i) game[i] = 1000 + i * 7;
+    NewRun first = MakeRun("Orig", kTokenA, 1, 500);
+    first.checks = game;
+    const int64_t original = store->Submit(first).run.id;
+    ASSERT_TRUE(store->ClaimPending("w", 0, 100000));
+    ASSERT_TRUE(store->Finish(original, "w", Verdict{false, 1, "score differs", {}}, 1));
+
+    // Returns the original's values changed from index `from` on, cut or
+    // lengthened to count values.
+    const auto played = [&game](size_t from, size_t count) {
+        std::vector<uint32_t> v = game;
+        v.resize(count, 5);
+        for (size_t i = from; i < count; ++i) v[i] ^= 0x5a5a;
+        return v;
+    };
+    const std::string kTokenC(40, 'c');
+    struct Case {
+        const char* what;
+        std::string token;
+        std::string name;
+        int difficulty;
+        std::vector<uint32_t> checks;
+        SubmitOutcome outcome;  // Copy and Existing name the original
+    };
+    const std::vector<Case> cases = {
+        {"another name", kTokenB, "Thief", 1, game, SubmitOutcome::Copy},
+        // 90% of 20 is 18 values.
+        {"the last 2 values differ", kTokenB, "Thief", 1, played(18, 20), SubmitOutcome::Copy},
+        {"the last 3 values differ", kTokenB, "Honest", 1, played(17, 20),
+         SubmitOutcome::Created},
+        // The earlier and longer of the two that agree wins.
+        {"its first half", kTokenC, "Cut", 1, played(10, 10), SubmitOutcome::Copy},
+        {"2 values longer", kTokenC, "Long", 1, played(20, 22), SubmitOutcome::Copy},
+        {"3 values longer", kTokenC, "Long", 1, played(20, 23), SubmitOutcome::Created},
+        {"another difficulty", kTokenC, "Else", 2, game, SubmitOutcome::Created},
+        {"its own token under another name", kTokenA, "Orig2", 1, game,
+         SubmitOutcome::Existing},
+        // A refused copy bound nothing: the name is free for another token.
+        {"a new game under the refused name", kTokenC, "Thief", 1, played(1, 20),
+         SubmitOutcome::Created},
+    };
+    int seed = 0;
+    for (const Case& c : cases) {
+        NewRun run = MakeRun(c.name, c.token, c.difficulty, 500, ++seed);
+        run.checks = c.checks;
+        const int64_t before = store->CountPending();
+        const auto result = store->Submit(run);
+        EXPECT_EQ(result.outcome, c.outcome) << c.what;
+        if (c.outcome == SubmitOutcome::Created) {
+            EXPECT_EQ(store->CountPending(), before + 1) << c.what;
+        } else {
+            EXPECT_EQ(result.run.id, original) << c.what;
+            EXPECT_EQ(result.run.state, RunState::Rejected) << c.what;
+            EXPECT_EQ(result.run.name, "Orig") << c.what;
+            EXPECT_EQ(store->CountPending(), before) << c.what;
+        }
+    }
+}
+
 TEST_P(StorageSuite, ARunIsFinishedOnceByTheHolderOfItsClaim) {
     const int64_t id = store->Submit(MakeRun("Ann", kTokenA, 0, 300)).run.id;
 
-    const auto a = store->ClaimPending("server-a/1", 0, 100);
+    const auto a = store->ClaimPending("server-a/1", now, kLeaseMs);
     ASSERT_TRUE(a);
     EXPECT_EQ(a->id, id);
     EXPECT_EQ(a->attempts, 1);
     EXPECT_EQ(a->replayBytes, MakeRun("Ann", kTokenA, 0, 300).replayBytes);
     // Held and not expired: nobody else gets it.
-    EXPECT_FALSE(store->ClaimPending("server-b/1", 50, 100));
+    EXPECT_FALSE(store->ClaimPending("server-b/1", now + 50, kLeaseMs));
     // The lease ran out: another server takes it over, and the first may no longer finish it.
-    const auto b = store->ClaimPending("server-b/1", 200, 100);
+    const auto b = store->ClaimPending("server-b/1", Pass(kLeaseMs + 50), kLeaseMs);
     ASSERT_TRUE(b);
     EXPECT_EQ(b->attempts, 2);
-    EXPECT_FALSE(store->Finish(id, "server-a/1", Verdict{true, 300, "", {}}, 210));
-    EXPECT_TRUE(store->Finish(id, "server-b/1", Verdict{false, 250, "desync at step 60", 60}, 220));
-    EXPECT_FALSE(store->Finish(id, "server-b/1", Verdict{true, 300, "", {}}, 230));
-    EXPECT_FALSE(store->ClaimPending("server-c/1", 10000, 100));
+    EXPECT_FALSE(store->Finish(id, "server-a/1", Verdict{true, 300, "", {}}, now + 10));
+    EXPECT_TRUE(
+        store->Finish(id, "server-b/1", Verdict{false, 250, "desync at step 60", 60}, now + 20));
+    EXPECT_FALSE(store->Finish(id, "server-b/1", Verdict{true, 300, "", {}}, now + 30));
+    EXPECT_FALSE(store->ClaimPending("server-c/1", now + 10 * kLeaseMs, kLeaseMs));
 
     const auto run = store->FindRun(id);
     ASSERT_TRUE(run);
@@ -163,26 +242,28 @@ TEST_P(StorageSuite, ARunIsFinishedOnceByTheHolderOfItsClaim) {
     EXPECT_EQ(run->score, 250);
     EXPECT_EQ(run->reason, "desync at step 60");
     EXPECT_EQ(run->firstBadStep, 60);
-    EXPECT_EQ(run->verifiedAt, 220);
+    EXPECT_EQ(run->verifiedAt, kLeaseMs + 50 + 20);
     EXPECT_EQ(store->CountPending(), 0);
 }
 
 TEST_P(StorageSuite, OnlyTheHolderRenewsAClaimWhichThenOutlivesItsFirstLease) {
     const int64_t id = store->Submit(MakeRun("Ann", kTokenA, 0, 300)).run.id;
-    ASSERT_TRUE(store->ClaimPending("a/1", 0, 100));
-    EXPECT_FALSE(store->Renew(id, "b/1", 90, 100));
-    EXPECT_FALSE(store->Renew(id + 1, "a/1", 90, 100));
-    EXPECT_TRUE(store->Renew(id, "a/1", 90, 100));
-    // Held until 190 now, not 100.
-    EXPECT_FALSE(store->ClaimPending("b/1", 150, 100));
-    const auto b = store->ClaimPending("b/1", 191, 100);
+    ASSERT_TRUE(store->ClaimPending("a/1", now, kLeaseMs));
+    // Renewed a third into the lease, checked a sixth past its first end (and
+    // a sixth before its new one), taken over a sixth after that.
+    const int64_t sixth = kLeaseMs / 6;
+    EXPECT_FALSE(store->Renew(id, "b/1", Pass(2 * sixth), kLeaseMs));
+    EXPECT_FALSE(store->Renew(id + 1, "a/1", now, kLeaseMs));
+    EXPECT_TRUE(store->Renew(id, "a/1", now, kLeaseMs));
+    EXPECT_FALSE(store->ClaimPending("b/1", Pass(5 * sixth), kLeaseMs));
+    const auto b = store->ClaimPending("b/1", Pass(2 * sixth), kLeaseMs);
     ASSERT_TRUE(b);
     EXPECT_EQ(b->attempts, 2);
     // A renewal after the claim was taken over says so, and takes nothing back.
-    EXPECT_FALSE(store->Renew(id, "a/1", 195, 100));
-    EXPECT_FALSE(store->ClaimPending("a/2", 250, 100));
-    EXPECT_TRUE(store->Finish(id, "b/1", Verdict{true, 300, "", {}}, 260));
-    EXPECT_FALSE(store->Renew(id, "b/1", 270, 100));
+    EXPECT_FALSE(store->Renew(id, "a/1", now, kLeaseMs));
+    EXPECT_FALSE(store->ClaimPending("a/2", now + 10, kLeaseMs));
+    EXPECT_TRUE(store->Finish(id, "b/1", Verdict{true, 300, "", {}}, now + 20));
+    EXPECT_FALSE(store->Renew(id, "b/1", now + 30, kLeaseMs));
     EXPECT_EQ(store->FindRun(id)->state, RunState::Verified);
 }
 
@@ -455,14 +536,21 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
     EXPECT_EQ(b->FindRun(ids.front())->state, RunState::Verified);
 }
 
-TEST_F(PostgresStorage, AClaimOfAServerThatStoppedIsTakenOverWhenItsLeaseEnds) {
+TEST_F(PostgresStorage, AClaimOfAServerThatStoppedIsTakenOverWhenItsLeaseEndsByTheDatabasesClock) {
     auto a = board::OpenPostgresStorage(url);
     auto b = board::OpenPostgresStorage(url);
     const int64_t id = a->Submit(MakeRun("Ann", kTokenA, 0, 300)).run.id;
 
-    ASSERT_TRUE(a->ClaimPending("a/1", 0, 100));
-    EXPECT_FALSE(b->ClaimPending("b/1", 99, 100));
-    const auto taken = b->ClaimPending("b/1", 101, 100);
+    // The servers' clocks (the `now` each gives) are a minute apart; leases
+    // run by the database's clock, so neither cuts the other's short.
+    constexpr int64_t kMinute = 60 * 1000;
+    ASSERT_TRUE(a->ClaimPending("a/1", 0, kLeaseMs));
+    EXPECT_FALSE(b->ClaimPending("b/1", kMinute, kLeaseMs));
+    EXPECT_TRUE(a->Renew(id, "a/1", -kMinute, kLeaseMs));
+    EXPECT_FALSE(b->ClaimPending("b/1", kMinute, kLeaseMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kLeaseMs + 50));
+    // A clock a minute behind still sees the lease ended.
+    const auto taken = b->ClaimPending("b/1", -kMinute, kLeaseMs);
     ASSERT_TRUE(taken);
     EXPECT_EQ(taken->id, id);
     EXPECT_EQ(taken->attempts, 2);
