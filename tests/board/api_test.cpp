@@ -25,11 +25,13 @@ struct Case {
     std::string verdict;  // for accepted runs: "verified" or a part of the rejection reason
 };
 
-// Returns the checked-in easy run renamed and re-dated (so its bytes are new).
-std::string Renamed(const std::string& name, int64_t secondsLater) {
+// Returns the checked-in easy run renamed and re-dated (so its bytes are
+// new), played otherwise (shift) to make it a game of its own.
+std::string Renamed(const std::string& name, int64_t secondsLater, int shift = 0) {
     return CraftReplay("easy", [&](game::Replay& r) {
         r.header.name = name;
         r.header.timestamp += secondsLater;
+        if (shift != 0) PlayOtherwise(r, shift);
     });
 }
 
@@ -42,16 +44,45 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
     std::string flipped = hard;
     flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 0x10);
     const std::string boasted = CraftReplay("easy", [](game::Replay& r) {
+        PlayOtherwise(r, 2);
         r.header.score += 1000;
-        r.header.timestamp += 2;
     });
     const std::string desync = CraftReplay("easy", [](game::Replay& r) {
         r.checks[1] ^= 1;
         r.header.timestamp += 3;
     });
     const std::string oldVersion = CraftReplay("easy", [](game::Replay& r) {
+        PlayOtherwise(r, 4);
         r.header.programVersion = "0.9.9";
-        r.header.timestamp += 4;
+    });
+    // Copies of the first run: the header told apart, or the game changed
+    // where the game ignores it, or its last seconds played otherwise (the
+    // first 24 of its 26 check values agree: 90% rounded up).
+    const std::string e = "Authorization: Bearer " + TokenOf('e');
+    const std::string redated = CraftReplay("easy", [](game::Replay& r) {
+        r.header.name = "Thief";
+        r.header.timestamp += 86400;
+    });
+    const game::Replay golden = GoldenReplay("easy");
+    game::Replay ignored = golden;
+    for (size_t k = ignored.steps.size(); k-- > 0 && ignored == golden;) {
+        game::Replay tried = golden;
+        tried.steps[k].pointerX += 25;
+        tried.steps[k].pointerY += 25;
+        if (Replayed(tried) == tried) ignored = tried;  // every check value and the score stay
+    }
+    ASSERT_NE(ignored, golden) << "no step whose input the game ignores";
+    ignored.header.name = "Thief";
+    game::Replay lastSeconds = golden;
+    PlayOtherwise(lastSeconds, 40, 23 * game::kReplayCheckInterval);
+    ASSERT_EQ(lastSeconds.checks.size(), 26u);
+    ASSERT_NE(lastSeconds.checks.back(), golden.checks.back());
+    ASSERT_NE(lastSeconds.checks[24], golden.checks[24]);
+    lastSeconds.header.name = "Thief";
+    // An honest run sharing the first ten seconds, then played otherwise.
+    const std::string sharedStart = CraftReplay("easy", [](game::Replay& r) {
+        r.header.name = "Sharer";
+        PlayOtherwise(r, 40, 10 * game::kReplayCheckInterval);
     });
     const std::string tooLong = CraftReplay("easy", [](game::Replay& r) {
         r.header.frames = 2 * 60 * 60 * 60 + 1;
@@ -81,7 +112,14 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
          403,
          "belongs to another token",
          ""},
-        {"a Latin-1 name", "POST", "/api/v1/runs", {a}, Renamed("\xCBlan", 5), 202, "", "verified"},
+        {"a Latin-1 name",
+         "POST",
+         "/api/v1/runs",
+         {a},
+         Renamed("\xCBlan", 5, 1),
+         202,
+         "",
+         "verified"},
         {"its other case (\xC3\xAB for \xC3\x8B)",
          "POST",
          "/api/v1/runs",
@@ -111,7 +149,7 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
          "POST",
          "/api/v1/runs",
          {c},
-         Renamed(markup, 7),
+         Renamed(markup, 7, 3),
          202,
          "",
          "verified"},
@@ -119,10 +157,22 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
          "POST",
          "/api/v1/runs",
          {"Authorization: Bearer " + TokenOf('d')},
-         Renamed(sql, 8),
+         Renamed(sql, 8, 5),
          202,
          "",
          "verified"},
+        {"a copy under another name", "POST", "/api/v1/runs", {e}, Renamed("Thief", 0), 409,
+         "sent first by another player", ""},
+        {"a copy with another date", "POST", "/api/v1/runs", {e}, redated, 409,
+         "plays the same game as run", ""},
+        {"a copy with an input the game ignores", "POST", "/api/v1/runs", {e},
+         game::EncodeReplay(ignored), 409, "sent first by another player", ""},
+        {"a copy with its last seconds played otherwise", "POST", "/api/v1/runs", {e},
+         game::EncodeReplay(lastSeconds), 409, "sent first by another player", ""},
+        {"the first run from its own token under another name", "POST", "/api/v1/runs", {a},
+         Renamed("Other", 12), 200, "", ""},
+        {"a run sharing the first run's first seconds", "POST", "/api/v1/runs",
+         {"Authorization: Bearer " + TokenOf('f')}, sharedStart, 202, "", "verified"},
         {"a run over 2 hours", "POST", "/api/v1/runs", {a}, tooLong, 400, "2 hours", ""},
         {"a truncated replay",
          "POST",
@@ -289,6 +339,12 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
             EXPECT_EQ(j["state"], "pending") << k.what;
             accepted.emplace_back(j["id"].get<long long>(), &k);
         }
+        // Every copy and resent run in the table is of the first run.
+        if (k.method == "POST" && (k.status == 200 || k.status == 409)) {
+            ASSERT_FALSE(accepted.empty()) << k.what;
+            EXPECT_EQ(j[k.status == 200 ? "id" : "original"], accepted.front().first)
+                << k.what << ": " << reply.body;
+        }
     }
     // A chunked body gives no length up front: it is refused once it passes the cap.
     std::string chunked = "POST /api/v1/runs HTTP/1.1\r\nHost: 127.0.0.1\r\n" + a +
@@ -319,9 +375,9 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
     EXPECT_EQ(board["difficulty"], "easy");
     std::vector<std::string> names;
     for (const auto& run : board["runs"]) names.push_back(run["name"]);
-    EXPECT_EQ(names.size(), 4u) << board.dump();
-    for (const std::string& n :
-         {std::string("Scripted"), std::string("\xC3\x8Blan"), markup, sql}) {
+    EXPECT_EQ(names.size(), 5u) << board.dump();
+    for (const std::string& n : {std::string("Scripted"), std::string("\xC3\x8Blan"), markup, sql,
+                                 std::string("Sharer")}) {
         EXPECT_NE(std::find(names.begin(), names.end(), n), names.end()) << n;
     }
     const auto player = JsonOf(SendHttp(server->Port(), "GET", "/api/v1/players/%C3%8BLAN"));
@@ -341,9 +397,9 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
     // A worker counts a verdict just after storing it, so the last one may be
     // visible in the API a moment before it is counted: poll, bounded.
     const std::vector<std::string> lines = {
-        "zarquill_board_runs_received_total 7\n", "zarquill_board_runs_verified_total 4\n",
+        "zarquill_board_runs_received_total 8\n", "zarquill_board_runs_verified_total 5\n",
         "zarquill_board_runs_rejected_total 3\n", "zarquill_board_queue_length 0\n",
-        "zarquill_board_verification_seconds_count 7\n"};
+        "zarquill_board_verification_seconds_count 8\n"};
     std::string metrics;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (bool all = false; !all && std::chrono::steady_clock::now() < deadline;) {
@@ -355,6 +411,15 @@ TEST_P(BoardBackendTest, AnswersHostileRequestsWithClearErrorsAndJudgesEveryAcce
     }
     for (const std::string& line : lines) {
         EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
+    }
+
+    // The test cluster's address holds a password: warned about once, never written.
+    const std::string log = server->FullLog();
+    const size_t warning = log.find("holds a password");
+    EXPECT_EQ(warning != std::string::npos, backend == BoardBackend::Postgres) << log;
+    EXPECT_EQ(log.find("holds a password", warning + 1), std::string::npos) << log;
+    if (backend == BoardBackend::Postgres) {
+        EXPECT_EQ(log.find(SharedPostgres().Password()), std::string::npos) << log;
     }
 }
 

@@ -22,12 +22,18 @@
 
 namespace zqtest {
 
-// Returns a checked-in replay after edit changed it, coded again.
-inline std::string CraftReplay(const std::string& golden,
-                               const std::function<void(game::Replay&)>& edit) {
+// Returns a checked-in replay, decoded.
+inline game::Replay GoldenReplay(const std::string& golden) {
     game::Replay replay;
     std::string error;
     EXPECT_TRUE(game::DecodeReplay(GoldenReplayBytes(golden), replay, error)) << error;
+    return replay;
+}
+
+// Returns a checked-in replay after edit changed it, coded again.
+inline std::string CraftReplay(const std::string& golden,
+                               const std::function<void(game::Replay&)>& edit) {
+    game::Replay replay = GoldenReplay(golden);
     edit(replay);
     const std::string bytes = game::EncodeReplay(replay);
     EXPECT_FALSE(bytes.empty()) << "could not code the crafted replay";
@@ -61,13 +67,16 @@ inline game::Replay Replayed(game::Replay replay) {
     return replay;
 }
 
-// Returns a checked-in run played otherwise from its first second on (the
-// pointer moved by shift logical pixels), re-simulated: a game of its own.
+// Plays a replay otherwise from step `from` on (the pointer moved by shift
+// logical pixels) and re-simulates it.
+inline void PlayOtherwise(game::Replay& replay, int shift, size_t from = 0) {
+    for (size_t i = from; i < replay.steps.size(); ++i) replay.steps[i].pointerX += shift;
+    replay = Replayed(std::move(replay));
+}
+
+// Returns a checked-in run played otherwise from its first second on: a game of its own.
 inline std::string AnotherGame(const std::string& golden, int shift) {
-    return CraftReplay(golden, [shift](game::Replay& r) {
-        for (game::ReplayStep& step : r.steps) step.pointerX += shift;
-        r = Replayed(std::move(r));
-    });
+    return CraftReplay(golden, [shift](game::Replay& r) { PlayOtherwise(r, shift); });
 }
 
 // Returns a reply's body as JSON (null when it is none).
