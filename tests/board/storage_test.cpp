@@ -19,6 +19,8 @@
 
 #include "board/names.h"
 #include "board/schema.h"
+#include "game/replay_file.h"
+#include "tests/support/board_harness.h"
 #include "tests/support/postgres_cluster.h"
 #include "tests/support/temp_dir.h"
 
@@ -79,6 +81,50 @@ NewRun MakeRun(const std::string& name, const std::string& token, int difficulty
     r.checks = {7};
     for (uint32_t i = 1; i < 10; ++i) r.checks.push_back(static_cast<uint32_t>(game >> i) + i);
     return r;
+}
+
+// Fills an empty database as a server from before the copy index left it:
+// schema version 1 holding the checked-in easy run, verified, of token.
+void FillVersionOne(board::SqlDialect dialect, const std::function<void(const std::string&)>& exec,
+                    const std::string& token) {
+    const std::string bytes = zqtest::GoldenReplayBytes("easy");
+    std::string hex;
+    for (unsigned char c : bytes) {
+        static const char kDigits[] = "0123456789abcdef";
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 15];
+    }
+    const bool lite = dialect == board::SqlDialect::Sqlite;
+    exec("CREATE TABLE schema_version (version INTEGER NOT NULL)");
+    for (const std::string& sql : board::MigrationStatements(board::Migrations()[0], dialect)) {
+        exec(sql);
+    }
+    exec("INSERT INTO schema_version VALUES (1)");
+    exec("INSERT INTO names VALUES ('scripted', '" + board::TokenHash("key", token) + "')");
+    const std::string hash = board::Sha256Hex(bytes);
+    exec("INSERT INTO replays VALUES ('" + hash + "', " +
+         (lite ? "X'" + hex + "'" : "'\\x" + hex + "'::bytea") + ")");
+    exec(
+        "INSERT INTO runs (replay_hash, name, name_key, difficulty, claimed_score, score, frames, "
+        "run_timestamp, state, received_at, verified_at) VALUES ('" +
+        hash + "', 'Scripted', 'scripted', 0, 300, 300, 1500, 1, 'verified', 1, 2)");
+}
+
+// Expects a storage opened on FillVersionOne's database to know its run's game.
+void ExpectTheOldRunsGameKnown(Storage& store, const std::string& owner,
+                               const std::string& other) {
+    game::Replay replay;
+    std::string error;
+    ASSERT_TRUE(game::DecodeReplay(zqtest::GoldenReplayBytes("easy"), replay, error)) << error;
+    NewRun copy = MakeRun("Thief", other, 0, 300);
+    copy.checks = replay.checks;
+    const auto refused = store.Submit(copy);
+    EXPECT_EQ(refused.outcome, SubmitOutcome::Copy);
+    EXPECT_EQ(refused.run.name, "Scripted");
+    NewRun resent = MakeRun("Other", owner, 0, 300);
+    resent.checks = replay.checks;
+    EXPECT_EQ(store.Submit(resent).outcome, SubmitOutcome::Existing);
+    EXPECT_EQ(store.Submit(MakeRun("Thief", other, 0, 300)).outcome, SubmitOutcome::Created);
 }
 
 class StorageSuite : public ::testing::TestWithParam<Backend> {
@@ -377,6 +423,21 @@ TEST(SqliteStorage, ReopensWithItsRunsAndKeyAndReleasesClaimsOfTheLastServer) {
     EXPECT_TRUE(store->Healthy());
 }
 
+TEST(SqliteStorage, IndexesTheGamesOfRunsAnOlderServerStored) {
+    zqtest::TempDir dir;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir / "old.sqlite").c_str(), &db), SQLITE_OK);
+    FillVersionOne(
+        board::SqlDialect::Sqlite,
+        [db](const std::string& sql) {
+            EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+                << sql << ": " << sqlite3_errmsg(db);
+        },
+        kTokenA);
+    sqlite3_close(db);
+    ExpectTheOldRunsGameKnown(*board::OpenSqliteStorage(dir / "old.sqlite"), kTokenA, kTokenB);
+}
+
 TEST(SqliteStorage, RefusesDatabasesItCannotUse) {
     zqtest::TempDir dir;
     // A newer schema than this server knows is left alone.
@@ -455,10 +516,12 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
     Storage* servers[] = {a.get(), b.get()};
     constexpr int kRuns = 40;
 
-    // Both servers receive the same runs at once, and each of ten new names
-    // from its own token: one run per replay, one owner per name.
+    // Both servers receive the same runs at once, each of ten new names
+    // from its own token, and ten games each under its own name and token:
+    // one run per replay, one owner per name, one run per game.
     std::vector<board::SubmitResult> same[2];
     std::vector<board::SubmitResult> rival[2];
+    std::vector<board::SubmitResult> copied[2];
     std::vector<std::thread> senders;
     for (int s = 0; s < 2; ++s) {
         senders.emplace_back([&, s] {
@@ -469,6 +532,10 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
                     if (i % 4 == 0) {
                         rival[s].push_back(servers[s]->Submit(
                             MakeRun("Rex" + std::to_string(i), s ? kTokenB : kTokenA, 0, 1, s)));
+                        NewRun game = MakeRun("Cop" + std::to_string(s), s ? kTokenB : kTokenA, 2,
+                                              i, s);
+                        game.checks = MakeRun("Game", kTokenA, 2, i).checks;
+                        copied[s].push_back(servers[s]->Submit(game));
                     }
                 }
             } catch (const board::StorageError& e) {
@@ -496,6 +563,15 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
         for (const auto& r : {rival[0][i], rival[1][i]}) {
             if (r.outcome == SubmitOutcome::Created) ids.push_back(r.run.id);
         }
+    }
+    for (size_t i = 0; i < copied[0].size(); ++i) {
+        const auto count = [&](SubmitOutcome o) {
+            return (copied[0][i].outcome == o) + (copied[1][i].outcome == o);
+        };
+        EXPECT_EQ(count(SubmitOutcome::Created), 1) << i;
+        EXPECT_EQ(count(SubmitOutcome::Copy), 1) << i;
+        EXPECT_EQ(copied[0][i].run.id, copied[1][i].run.id) << i;
+        ids.push_back(copied[0][i].run.id);
     }
     EXPECT_EQ(a->CountPending(), static_cast<int64_t>(ids.size()));
 
@@ -561,6 +637,12 @@ TEST_F(PostgresStorage, AClaimOfAServerThatStoppedIsTakenOverWhenItsLeaseEndsByT
     EXPECT_TRUE(b->Finish(id, "b/1", Verdict{true, 300, "", {}}, 160));
     EXPECT_EQ(a->FindRun(id)->state, RunState::Verified);
     EXPECT_EQ(a->FindRun(id)->score, 300);
+}
+
+TEST_F(PostgresStorage, IndexesTheGamesOfRunsAnOlderServerStored) {
+    FillVersionOne(
+        board::SqlDialect::Postgres, [this](const std::string& sql) { Admin(sql); }, kTokenA);
+    ExpectTheOldRunsGameKnown(*board::OpenPostgresStorage(url), kTokenA, kTokenB);
 }
 
 TEST_F(PostgresStorage, LostConnectionsAreReplacedAndADatabaseThatIsGoneIsAStorageError) {
