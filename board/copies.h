@@ -17,6 +17,8 @@ namespace board {
 // The schema version that added the check values and prints; runs stored
 // before it get theirs from their replays while the database migrates.
 inline constexpr int kCopyIndexVersion = 2;
+// Runs read at once while the runs of an older server are indexed.
+inline constexpr int64_t kIndexBatchRuns = 500;
 
 // What a submission looks up: candidates carry print at level (a hash of
 // their first 2^level values) and, to be copied, share the packed prefix

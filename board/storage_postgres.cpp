@@ -1,9 +1,10 @@
 // PostgreSQL storage: several board servers share one database and its work.
 // A small pool of libpq connections serves the threads; every query is
 // parameterised. Workers claim pending runs with FOR UPDATE SKIP LOCKED and a
-// lease, so two servers never verify one run at once and a killed server's
-// runs are taken over once its leases run out. A connection the database
-// dropped is replaced; a database that is gone surfaces as StorageError.
+// lease timed by the database's clock, so two servers never verify one run at
+// once and a killed server's runs are taken over once its leases run out. A
+// connection the database dropped is replaced; a database that is gone
+// surfaces as StorageError.
 #include <libpq-fe.h>
 
 #include <charconv>
@@ -371,9 +372,8 @@ class PostgresStorage final : public Storage {
                 c.Exec("SELECT pg_advisory_xact_lock($1)",
                        {CopyLockKey(run.difficulty, run.checks.front())});
                 if (const auto original = FindCopied(c, run.difficulty, ProbeFor(run.checks))) {
-                    const Rows owner =
-                        c.Exec(StatementFor(kSqlOwnerOfRun, SqlDialect::Postgres).c_str(),
-                               {*original});
+                    const Rows owner = c.Exec(
+                        StatementFor(kSqlOwnerOfRun, SqlDialect::Postgres).c_str(), {*original});
                     const bool mine =
                         owner.Count() == 1 && SameHash(owner.Text(0, 0), run.tokenHash);
                     const Rows found =
@@ -458,13 +458,13 @@ class PostgresStorage final : public Storage {
             Transaction tx(c);
             // SKIP LOCKED passes over a run another server is claiming this
             // very moment instead of waiting for it.
-            const Rows rows = c.Exec(
-                "UPDATE runs SET claimed_by = $1, claim_expires = " ZQ_DATABASE_NOW
-                " + $2, attempts = attempts + 1 "
-                "WHERE id = (SELECT id FROM runs WHERE state = 'pending' AND "
-                "(claimed_by IS NULL OR claim_expires < " ZQ_DATABASE_NOW
-                ") ORDER BY id LIMIT 1 FOR UPDATE SKIP LOCKED) RETURNING id, attempts",
-                {holder, leaseMs});
+            const Rows rows =
+                c.Exec("UPDATE runs SET claimed_by = $1, claim_expires = " ZQ_DATABASE_NOW
+                       " + $2, attempts = attempts + 1 "
+                       "WHERE id = (SELECT id FROM runs WHERE state = 'pending' AND "
+                       "(claimed_by IS NULL OR claim_expires < " ZQ_DATABASE_NOW
+                       ") ORDER BY id LIMIT 1 FOR UPDATE SKIP LOCKED) RETURNING id, attempts",
+                       {holder, leaseMs});
             if (rows.Count() == 0) return std::nullopt;
             ClaimedRun claimed;
             claimed.id = rows.Int(0, 0);
@@ -579,12 +579,11 @@ class PostgresStorage final : public Storage {
     // Indexes the check values of runs stored before the index existed, read
     // from their replays; part of the migration's transaction.
     static void IndexOlderRuns(Connection& c) {
-        constexpr int64_t kBatch = 500;
         const std::string older = StatementFor(kSqlRunsWithoutChecks, SqlDialect::Postgres);
         int64_t after = 0;
         for (bool more = true; more;) {
-            const Rows ids = c.Exec(older.c_str(), {after, kBatch});
-            more = ids.Count() == kBatch;
+            const Rows ids = c.Exec(older.c_str(), {after, kIndexBatchRuns});
+            more = ids.Count() == kIndexBatchRuns;
             for (int i = 0; i < ids.Count(); ++i) {
                 after = ids.Int(i, 0);
                 // Every stored replay was read once at upload; one that no longer

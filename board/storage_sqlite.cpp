@@ -436,16 +436,15 @@ class SqliteStorage final : public Storage {
     // Indexes the check values of runs stored before the index existed, read
     // from their replays; part of the migration's transaction.
     void IndexOlderRuns() {
-        constexpr int64_t kBatch = 500;
         int64_t after = 0;
         for (bool more = true; more;) {
             std::vector<std::pair<int64_t, int>> batch;  // id and difficulty
             {
                 Statement st(db_, kSqlRunsWithoutChecks);
-                st.Bind(1, after).Bind(2, kBatch);
+                st.Bind(1, after).Bind(2, kIndexBatchRuns);
                 while (st.Step()) batch.emplace_back(st.Int(0), static_cast<int>(st.Int(1)));
             }
-            more = static_cast<int64_t>(batch.size()) == kBatch;
+            more = static_cast<int64_t>(batch.size()) == kIndexBatchRuns;
             for (const auto& [id, difficulty] : batch) {
                 after = id;
                 // Every stored replay was read once at upload; one that no longer

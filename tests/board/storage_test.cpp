@@ -111,8 +111,7 @@ void FillVersionOne(board::SqlDialect dialect, const std::function<void(const st
 }
 
 // Expects a storage opened on FillVersionOne's database to know its run's game.
-void ExpectTheOldRunsGameKnown(Storage& store, const std::string& owner,
-                               const std::string& other) {
+void ExpectTheOldRunsGameKnown(Storage& store, const std::string& owner, const std::string& other) {
     game::Replay replay;
     std::string error;
     ASSERT_TRUE(game::DecodeReplay(zqtest::GoldenReplayBytes("easy"), replay, error)) << error;
@@ -231,15 +230,13 @@ TEST_P(StorageSuite, TheSameGameBelongsToItsFirstSenderWhateverItsNameOrState) {
         {"another name", kTokenB, "Thief", 1, game, SubmitOutcome::Copy},
         // 90% of 20 is 18 values.
         {"the last 2 values differ", kTokenB, "Thief", 1, played(18, 20), SubmitOutcome::Copy},
-        {"the last 3 values differ", kTokenB, "Honest", 1, played(17, 20),
-         SubmitOutcome::Created},
+        {"the last 3 values differ", kTokenB, "Honest", 1, played(17, 20), SubmitOutcome::Created},
         // The earlier and longer of the two that agree wins.
         {"its first half", kTokenC, "Cut", 1, played(10, 10), SubmitOutcome::Copy},
         {"2 values longer", kTokenC, "Long", 1, played(20, 22), SubmitOutcome::Copy},
         {"3 values longer", kTokenC, "Long", 1, played(20, 23), SubmitOutcome::Created},
         {"another difficulty", kTokenC, "Else", 2, game, SubmitOutcome::Created},
-        {"its own token under another name", kTokenA, "Orig2", 1, game,
-         SubmitOutcome::Existing},
+        {"its own token under another name", kTokenA, "Orig2", 1, game, SubmitOutcome::Existing},
         // A refused copy bound nothing: the name is free for another token.
         {"a new game under the refused name", kTokenC, "Thief", 1, played(1, 20),
          SubmitOutcome::Created},
@@ -532,8 +529,8 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
                     if (i % 4 == 0) {
                         rival[s].push_back(servers[s]->Submit(
                             MakeRun("Rex" + std::to_string(i), s ? kTokenB : kTokenA, 0, 1, s)));
-                        NewRun game = MakeRun("Cop" + std::to_string(s), s ? kTokenB : kTokenA, 2,
-                                              i, s);
+                        NewRun game =
+                            MakeRun("Cop" + std::to_string(s), s ? kTokenB : kTokenA, 2, i, s);
                         game.checks = MakeRun("Game", kTokenA, 2, i).checks;
                         copied[s].push_back(servers[s]->Submit(game));
                     }
