@@ -29,6 +29,8 @@ void LogLimits() {
     Log("limit: PostgreSQL connections " + n(kDatabaseConnections) + ", connect timeout " +
         n(kDatabaseConnectTimeoutSeconds) + " s, statement timeout " +
         n(kDatabaseStatementTimeoutMs / 1000) + " s");
+    Log("limit: a copy agrees on " + n(kCopyAgreementPercent) + "% of its check values, " +
+        n(kMaxCopyCandidates) + " earlier runs compared at most");
     Log("limit: page size " + n(kMaxPageLimit) + " entries");
     Log("limit: ranking checked for changes every " + n(kRankingCheckMs) + " ms");
 }

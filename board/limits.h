@@ -79,6 +79,14 @@ inline constexpr int kRankingCheckMs = 1000;
 // Memory blocks from this size up are mapped on their own and given back
 // to the system when freed (the ranking's boards), in bytes.
 inline constexpr int kMallocMmapThresholdBytes = 1 << 20;
+// A run is a copy of an earlier run of the same difficulty when their check
+// values agree from the first for at least this share (in percent) of the
+// new run's values, rounded up.
+inline constexpr int kCopyAgreementPercent = 90;
+// Earlier runs whose first check values hash alike that one submission
+// compares at most (oldest first), so that a lookup stays cheap however many
+// runs share an idle start.
+inline constexpr int kMaxCopyCandidates = 500;
 
 // PostgreSQL connections one server keeps at most, the seconds it waits for a
 // new one, and the longest a statement may run before the database cancels it.

@@ -394,6 +394,7 @@ Response Api::PostRun(const Request& request) {
     run.frames = h.frames;
     run.timestamp = h.timestamp;
     run.receivedAt = now;
+    run.checks = std::move(replay.checks);
     const SubmitResult result = storage_.Submit(run);
     switch (result.outcome) {
         case SubmitOutcome::NameTaken:
@@ -401,6 +402,14 @@ Response Api::PostRun(const Request& request) {
         case SubmitOutcome::Existing:
             return JsonResponse(200,
                                 {{"id", result.run.id}, {"state", RunStateName(result.run.state)}});
+        case SubmitOutcome::Copy: {
+            const std::string original = std::to_string(result.run.id);
+            Log("run refused: '" + run.name + "' on " + DifficultyName(run.difficulty) +
+                " plays the same game as run " + original);
+            return JsonResponse(409, {{"error", "this run plays the same game as run " + original +
+                                                    ", sent first by another player"},
+                                      {"original", result.run.id}});
+        }
         case SubmitOutcome::Created:
             break;
     }

@@ -47,6 +47,22 @@ CREATE INDEX runs_by_board ON runs (difficulty, state, score DESC, verified_at, 
 CREATE INDEX runs_by_name ON runs (name_key, state)
 )sql";
 
+// Version 2: the check values of every run, and an index of hashes of their
+// first 1, 2, 4, 8... values by difficulty, to find the run a new one copies.
+const char* const kVersion2 = R"sql(
+CREATE TABLE run_checks (
+  run_id BIGINT PRIMARY KEY REFERENCES runs (id),
+  checks @BYTES@ NOT NULL
+);
+CREATE TABLE run_prints (
+  difficulty INTEGER NOT NULL,
+  level INTEGER NOT NULL,
+  print BIGINT NOT NULL,
+  run_id BIGINT NOT NULL REFERENCES runs (id),
+  PRIMARY KEY (difficulty, level, print, run_id)
+)
+)sql";
+
 // Version 3: the stored ranking (each name's best shown verified run per
 // difficulty, see board/ranking_sql.h) with its version counter, runs an
 // operator hid (hidden_at in milliseconds since the epoch), and the log of
@@ -85,6 +101,7 @@ CREATE TABLE actions (
 
 const std::vector<Migration> kMigrations = {
     {1, kVersion1},
+    {2, kVersion2},
     {3, kVersion3},
 };
 
@@ -119,6 +136,21 @@ std::vector<std::string> MigrationStatements(const Migration& migration, SqlDial
         start = end + 1;
     }
     return out;
+}
+
+std::string StatementFor(const char* sql, SqlDialect dialect) {
+    std::string out = sql;
+    if (dialect == SqlDialect::Sqlite) return out;
+    std::string numbered;
+    int n = 0;
+    for (char c : out) {
+        if (c == '?') {
+            numbered += '$' + std::to_string(++n);
+        } else {
+            numbered += c;
+        }
+    }
+    return numbered;
 }
 
 }  // namespace board

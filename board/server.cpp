@@ -79,6 +79,11 @@ int Serve(const Options& options, const char* argv0) {
     const bool sqlite = options.databaseUrl.empty() || options.databaseUrl.rfind("sqlite:", 0) == 0;
     Log(sqlite ? "storage: SQLite, data in " + options.dataDir
                : std::string("storage: PostgreSQL"));
+    if (!sqlite && AddressHoldsPassword(options.databaseUrl)) {
+        Log("warning: the database address holds a password, which every local user can read "
+            "on the command line; use a password file (PGPASSFILE) or systemd credentials "
+            "instead");
+    }
 
     Metrics metrics;
     Api api(*storage, metrics, NowMs);

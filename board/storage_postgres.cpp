@@ -1,9 +1,10 @@
 // PostgreSQL storage: several board servers share one database and its work.
 // A small pool of libpq connections serves the threads; every query is
 // parameterised. Workers claim pending runs with FOR UPDATE SKIP LOCKED and a
-// lease, so two servers never verify one run at once and a killed server's
-// runs are taken over once its leases run out. A connection the database
-// dropped is replaced; a database that is gone surfaces as StorageError.
+// lease timed by the database's clock, so two servers never verify one run at
+// once and a killed server's runs are taken over once its leases run out. A
+// connection the database dropped is replaced; a database that is gone
+// surfaces as StorageError.
 #include <libpq-fe.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "board/copies.h"
 #include "board/limits.h"
 #include "board/names.h"
 #include "board/ranking_sql.h"
@@ -246,6 +248,10 @@ class Transaction {
     bool done_ = false;
 };
 
+// The database's clock in milliseconds since the epoch: claims expire by it,
+// so that servers whose clocks differ still agree on when a lease ends.
+#define ZQ_DATABASE_NOW "(extract(epoch from clock_timestamp()) * 1000)::bigint"
+
 // The columns every run query selects, in the order ReadRun reads them.
 #define ZQ_RUN_COLUMNS                                                                   \
     "id, name, difficulty, claimed_score, score, frames, run_timestamp, state, reason, " \
@@ -421,6 +427,25 @@ class PostgresStorage final : public Storage {
                 result.run = ReadRun(same, 0);
                 return result;
             }
+            // The same game sent before, under any name: the first sender keeps
+            // it. Submissions that could copy one another take one lock until
+            // they commit, so two servers never both store one game.
+            if (!run.checks.empty()) {
+                c.Exec("SELECT pg_advisory_xact_lock($1)",
+                       {CopyLockKey(run.difficulty, run.checks.front())});
+                if (const auto original = FindCopied(c, run.difficulty, ProbeFor(run.checks))) {
+                    const Rows owner = c.Exec(
+                        StatementFor(kSqlOwnerOfRun, SqlDialect::Postgres).c_str(), {*original});
+                    const bool mine =
+                        owner.Count() == 1 && SameHash(owner.Text(0, 0), run.tokenHash);
+                    const Rows found =
+                        c.Exec("SELECT " ZQ_RUN_COLUMNS " FROM runs WHERE id = $1", {*original});
+                    if (found.Count() != 1) throw StorageError("PostgreSQL: a run vanished");
+                    result.outcome = mine ? SubmitOutcome::Existing : SubmitOutcome::Copy;
+                    result.run = ReadRun(found, 0);
+                    return result;  // the transaction rolls back
+                }
+            }
             c.Exec("INSERT INTO replays (hash, bytes) VALUES ($1, $2) ON CONFLICT DO NOTHING",
                    {run.replayHash, Param::Bytes(run.replayBytes)});
             // The same bytes sent to two servers at once: one insert wins,
@@ -435,6 +460,7 @@ class PostgresStorage final : public Storage {
             if (added.Count() == 1) {
                 result.outcome = SubmitOutcome::Created;
                 result.run = ReadRun(added, 0);
+                IndexChecks(c, result.run.id, run.difficulty, run.checks);
             } else {
                 same = c.Exec(findSame, {run.replayHash});
                 if (same.Count() != 1) throw StorageError("PostgreSQL: a run vanished");
@@ -493,18 +519,19 @@ class PostgresStorage final : public Storage {
         });
     }
 
-    std::optional<ClaimedRun> ClaimPending(const std::string& holder, int64_t now,
+    std::optional<ClaimedRun> ClaimPending(const std::string& holder, int64_t /*now*/,
                                            int64_t leaseMs) override {
         return WithConnection([&](Connection& c) -> std::optional<ClaimedRun> {
             Transaction tx(c);
             // SKIP LOCKED passes over a run another server is claiming this
             // very moment instead of waiting for it.
-            const Rows rows = c.Exec(
-                "UPDATE runs SET claimed_by = $1, claim_expires = $2, attempts = attempts + 1 "
-                "WHERE id = (SELECT id FROM runs WHERE state = 'pending' AND "
-                "(claimed_by IS NULL OR claim_expires < $3) ORDER BY id LIMIT 1 "
-                "FOR UPDATE SKIP LOCKED) RETURNING id, attempts",
-                {holder, now + leaseMs, now});
+            const Rows rows =
+                c.Exec("UPDATE runs SET claimed_by = $1, claim_expires = " ZQ_DATABASE_NOW
+                       " + $2, attempts = attempts + 1 "
+                       "WHERE id = (SELECT id FROM runs WHERE state = 'pending' AND "
+                       "(claimed_by IS NULL OR claim_expires < " ZQ_DATABASE_NOW
+                       ") ORDER BY id LIMIT 1 FOR UPDATE SKIP LOCKED) RETURNING id, attempts",
+                       {holder, leaseMs});
             if (rows.Count() == 0) return std::nullopt;
             ClaimedRun claimed;
             claimed.id = rows.Int(0, 0);
@@ -535,12 +562,11 @@ class PostgresStorage final : public Storage {
         });
     }
 
-    bool Renew(int64_t id, const std::string& holder, int64_t now, int64_t leaseMs) override {
+    bool Renew(int64_t id, const std::string& holder, int64_t /*now*/, int64_t leaseMs) override {
         return WithConnection([&](Connection& c) {
-            return c.Exec(
-                        "UPDATE runs SET claim_expires = $1 "
-                        "WHERE id = $2 AND state = 'pending' AND claimed_by = $3",
-                        {now + leaseMs, id, holder})
+            return c.Exec("UPDATE runs SET claim_expires = " ZQ_DATABASE_NOW
+                          " + $1 WHERE id = $2 AND state = 'pending' AND claimed_by = $3",
+                          {leaseMs, id, holder})
                        .Changed() == 1;
         });
     }
@@ -668,6 +694,50 @@ class PostgresStorage final : public Storage {
         }
     }
 
+    // Returns the id of the oldest run of a difficulty that a probe finds.
+    static std::optional<int64_t> FindCopied(Connection& c, int difficulty,
+                                             const CopyProbe& probe) {
+        const int64_t bytes = probe.agreement * 4;
+        const Rows rows = c.Exec(StatementFor(kSqlFindCopied, SqlDialect::Postgres).c_str(),
+                                 {difficulty, probe.level, probe.print, kMaxCopyCandidates, bytes,
+                                  bytes, Param::Bytes(probe.prefix)});
+        if (rows.Count() == 0) return std::nullopt;
+        return rows.Int(0, 0);
+    }
+
+    // Stores a run's check values and prints (none for a run without check values).
+    static void IndexChecks(Connection& c, int64_t id, int difficulty,
+                            const std::vector<uint32_t>& checks) {
+        if (checks.empty()) return;
+        c.Exec(StatementFor(kSqlInsertChecks, SqlDialect::Postgres).c_str(),
+               {id, Param::Bytes(PackChecks(checks, checks.size()))});
+        const std::string insertPrint = StatementFor(kSqlInsertPrint, SqlDialect::Postgres);
+        const std::vector<int64_t> prints = CheckPrints(checks);
+        for (size_t level = 0; level < prints.size(); ++level) {
+            c.Exec(insertPrint.c_str(),
+                   {difficulty, static_cast<int64_t>(level), prints[level], id});
+        }
+    }
+
+    // Indexes the check values of runs stored before the index existed, read
+    // from their replays; part of the migration's transaction.
+    static void IndexOlderRuns(Connection& c) {
+        const std::string older = StatementFor(kSqlRunsWithoutChecks, SqlDialect::Postgres);
+        int64_t after = 0;
+        for (bool more = true; more;) {
+            const Rows ids = c.Exec(older.c_str(), {after, kIndexBatchRuns});
+            more = ids.Count() == kIndexBatchRuns;
+            for (int i = 0; i < ids.Count(); ++i) {
+                after = ids.Int(i, 0);
+                // Every stored replay was read once at upload; one that no longer
+                // reads stays out of the index rather than stopping the server.
+                if (const auto checks = ReplayChecks(ReadBytes(c, after).value_or(""))) {
+                    IndexChecks(c, after, static_cast<int>(ids.Int(i, 1)), *checks);
+                }
+            }
+        }
+    }
+
     static std::optional<std::string> ReadBytes(Connection& c, int64_t id) {
         const Rows rows = c.Exec(
             "SELECT p.bytes FROM runs r JOIN replays p ON p.hash = r.replay_hash "
@@ -696,6 +766,7 @@ class PostgresStorage final : public Storage {
             for (const std::string& sql : MigrationStatements(m, SqlDialect::Postgres)) {
                 c.Exec(sql.c_str());
             }
+            if (m.version == kCopyIndexVersion) IndexOlderRuns(c);
             c.Exec("INSERT INTO schema_version (version) VALUES ($1)", {m.version});
         }
         tx.Commit();
@@ -710,6 +781,19 @@ class PostgresStorage final : public Storage {
 
 std::unique_ptr<Storage> OpenPostgresStorage(const std::string& url) {
     return std::make_unique<PostgresStorage>(url);
+}
+
+bool AddressHoldsPassword(const std::string& url) {
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(url.c_str(), &error);
+    if (error) PQfreemem(error);
+    if (!options) return false;
+    bool found = false;
+    for (const PQconninfoOption* o = options; o->keyword; ++o) {
+        if (std::string(o->keyword) == "password" && o->val && *o->val) found = true;
+    }
+    PQconninfoFree(options);
+    return found;
 }
 
 }  // namespace board

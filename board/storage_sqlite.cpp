@@ -12,6 +12,8 @@
 #include <mutex>
 #include <utility>
 
+#include "board/copies.h"
+#include "board/limits.h"
 #include "board/names.h"
 #include "board/ranking_sql.h"
 #include "board/schema.h"
@@ -193,6 +195,17 @@ class SqliteStorage final : public Storage {
                 return result;
             }
         }
+        // The same game sent before, under any name: the first sender keeps it.
+        if (!run.checks.empty()) {
+            if (const auto original = FindCopied(run.difficulty, ProbeFor(run.checks))) {
+                Statement owner(db_, kSqlOwnerOfRun);
+                owner.Bind(1, *original);
+                const bool mine = owner.Step() && SameHash(owner.Text(0), run.tokenHash);
+                result.outcome = mine ? SubmitOutcome::Existing : SubmitOutcome::Copy;
+                result.run = *ReadRunById(*original);
+                return result;  // the transaction rolls back
+            }
+        }
         if (!nameKnown) {
             Statement bind(db_, sql::kBindName);
             bind.Bind(1, run.nameKey).Bind(2, run.tokenHash).Run();
@@ -215,6 +228,7 @@ class SqliteStorage final : public Storage {
             .Run();
         result.outcome = SubmitOutcome::Created;
         result.run.id = sqlite3_last_insert_rowid(db_);
+        IndexChecks(result.run.id, run.difficulty, run.checks);
         result.run.name = run.name;
         result.run.difficulty = run.difficulty;
         result.run.claimedScore = run.claimedScore;
@@ -228,21 +242,12 @@ class SqliteStorage final : public Storage {
 
     std::optional<Run> FindRun(int64_t id) override {
         std::lock_guard lock(mutex_);
-        Statement st(db_,
-                     (std::string("SELECT ") + kRunColumns + " FROM runs WHERE id = ?").c_str());
-        st.Bind(1, id);
-        if (!st.Step()) return std::nullopt;
-        return ReadRun(st);
+        return ReadRunById(id);
     }
 
     std::optional<std::string> ReplayBytes(int64_t id) override {
         std::lock_guard lock(mutex_);
-        Statement st(db_,
-                     "SELECT p.bytes FROM runs r JOIN replays p ON p.hash = r.replay_hash "
-                     "WHERE r.id = ?");
-        st.Bind(1, id);
-        if (!st.Step()) return std::nullopt;
-        return st.Text(0);
+        return ReadReplayBytes(id);
     }
 
     RankingChanges RankingSince(int64_t since) override {
@@ -479,6 +484,79 @@ class SqliteStorage final : public Storage {
         }
     }
 
+    // Returns the stored replay bytes of a run; the caller holds the mutex.
+    std::optional<std::string> ReadReplayBytes(int64_t id) {
+        Statement st(db_,
+                     "SELECT p.bytes FROM runs r JOIN replays p ON p.hash = r.replay_hash "
+                     "WHERE r.id = ?");
+        st.Bind(1, id);
+        if (!st.Step()) return std::nullopt;
+        return st.Text(0);
+    }
+
+    // Returns a run by id; the caller holds the mutex.
+    std::optional<Run> ReadRunById(int64_t id) {
+        Statement st(db_,
+                     (std::string("SELECT ") + kRunColumns + " FROM runs WHERE id = ?").c_str());
+        st.Bind(1, id);
+        if (!st.Step()) return std::nullopt;
+        return ReadRun(st);
+    }
+
+    // Returns the id of the oldest run of a difficulty that a probe finds.
+    std::optional<int64_t> FindCopied(int difficulty, const CopyProbe& probe) {
+        Statement st(db_, kSqlFindCopied);
+        const int64_t bytes = probe.agreement * 4;
+        st.Bind(1, difficulty)
+            .Bind(2, probe.level)
+            .Bind(3, probe.print)
+            .Bind(4, kMaxCopyCandidates)
+            .Bind(5, bytes)
+            .Bind(6, bytes)
+            .BindBlob(7, probe.prefix);
+        if (!st.Step()) return std::nullopt;
+        return st.Int(0);
+    }
+
+    // Stores a run's check values and prints (none for a run without check values).
+    void IndexChecks(int64_t id, int difficulty, const std::vector<uint32_t>& checks) {
+        if (checks.empty()) return;
+        Statement keep(db_, kSqlInsertChecks);
+        keep.Bind(1, id).BindBlob(2, PackChecks(checks, checks.size())).Run();
+        const std::vector<int64_t> prints = CheckPrints(checks);
+        for (size_t level = 0; level < prints.size(); ++level) {
+            Statement add(db_, kSqlInsertPrint);
+            add.Bind(1, difficulty)
+                .Bind(2, static_cast<int64_t>(level))
+                .Bind(3, prints[level])
+                .Bind(4, id)
+                .Run();
+        }
+    }
+
+    // Indexes the check values of runs stored before the index existed, read
+    // from their replays; part of the migration's transaction.
+    void IndexOlderRuns() {
+        int64_t after = 0;
+        for (bool more = true; more;) {
+            std::vector<std::pair<int64_t, int>> batch;  // id and difficulty
+            {
+                Statement st(db_, kSqlRunsWithoutChecks);
+                st.Bind(1, after).Bind(2, kIndexBatchRuns);
+                while (st.Step()) batch.emplace_back(st.Int(0), static_cast<int>(st.Int(1)));
+            }
+            more = static_cast<int64_t>(batch.size()) == kIndexBatchRuns;
+            for (const auto& [id, difficulty] : batch) {
+                after = id;
+                // Every stored replay was read once at upload; one that no longer
+                // reads stays out of the index rather than stopping the server.
+                if (const auto checks = ReplayChecks(ReadReplayBytes(id).value_or(""))) {
+                    IndexChecks(id, difficulty, *checks);
+                }
+            }
+        }
+    }
+
     // Takes the database's lock file, or throws when another server holds it.
     void LockDatabase(const std::string& path) {
         const std::string lockPath = path + ".lock";
@@ -510,6 +588,7 @@ class SqliteStorage final : public Storage {
             for (const std::string& sql : MigrationStatements(m, SqlDialect::Sqlite)) {
                 Exec(sql.c_str());
             }
+            if (m.version == kCopyIndexVersion) IndexOlderRuns();
             Statement st(db_, "INSERT INTO schema_version (version) VALUES (?)");
             st.Bind(1, m.version).Run();
             tx.Commit();

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -19,6 +20,8 @@
 #include "board/names.h"
 #include "board/ranking.h"
 #include "board/schema.h"
+#include "game/replay_file.h"
+#include "tests/support/board_harness.h"
 #include "tests/support/postgres_cluster.h"
 #include "tests/support/temp_dir.h"
 
@@ -56,7 +59,7 @@ std::vector<Backend> Backends() {
     };
 }
 
-// Returns a run whose replay bytes are unique to (name, seed).
+// Returns a run whose replay bytes, and game, are unique to (name, score, seed).
 NewRun MakeRun(const std::string& name, const std::string& token, int difficulty, int64_t score,
                int seed = 0) {
     NewRun r;
@@ -74,7 +77,54 @@ NewRun MakeRun(const std::string& name, const std::string& token, int difficulty
     r.frames = 600;
     r.timestamp = 12345;
     r.receivedAt = 1000;
+    // Every game starts alike, as the game's own do, then goes its own way.
+    const uint64_t game = std::hash<std::string>()(r.replayBytes);
+    r.checks = {7};
+    for (uint32_t i = 1; i < 10; ++i) r.checks.push_back(static_cast<uint32_t>(game >> i) + i);
     return r;
+}
+
+// Fills an empty database as a server from before the copy index left it:
+// schema version 1 holding the checked-in easy run, verified, of token.
+void FillVersionOne(board::SqlDialect dialect, const std::function<void(const std::string&)>& exec,
+                    const std::string& token) {
+    const std::string bytes = zqtest::GoldenReplayBytes("easy");
+    std::string hex;
+    for (unsigned char c : bytes) {
+        static const char kDigits[] = "0123456789abcdef";
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 15];
+    }
+    const bool lite = dialect == board::SqlDialect::Sqlite;
+    exec("CREATE TABLE schema_version (version INTEGER NOT NULL)");
+    for (const std::string& sql : board::MigrationStatements(board::Migrations()[0], dialect)) {
+        exec(sql);
+    }
+    exec("INSERT INTO schema_version VALUES (1)");
+    exec("INSERT INTO names VALUES ('scripted', '" + board::TokenHash("key", token) + "')");
+    const std::string hash = board::Sha256Hex(bytes);
+    exec("INSERT INTO replays VALUES ('" + hash + "', " +
+         (lite ? "X'" + hex + "'" : "'\\x" + hex + "'::bytea") + ")");
+    exec(
+        "INSERT INTO runs (replay_hash, name, name_key, difficulty, claimed_score, score, frames, "
+        "run_timestamp, state, received_at, verified_at) VALUES ('" +
+        hash + "', 'Scripted', 'scripted', 0, 300, 300, 1500, 1, 'verified', 1, 2)");
+}
+
+// Expects a storage opened on FillVersionOne's database to know its run's game.
+void ExpectTheOldRunsGameKnown(Storage& store, const std::string& owner, const std::string& other) {
+    game::Replay replay;
+    std::string error;
+    ASSERT_TRUE(game::DecodeReplay(zqtest::GoldenReplayBytes("easy"), replay, error)) << error;
+    NewRun copy = MakeRun("Thief", other, 0, 300);
+    copy.checks = replay.checks;
+    const auto refused = store.Submit(copy);
+    EXPECT_EQ(refused.outcome, SubmitOutcome::Copy);
+    EXPECT_EQ(refused.run.name, "Scripted");
+    NewRun resent = MakeRun("Other", owner, 0, 300);
+    resent.checks = replay.checks;
+    EXPECT_EQ(store.Submit(resent).outcome, SubmitOutcome::Existing);
+    EXPECT_EQ(store.Submit(MakeRun("Thief", other, 0, 300)).outcome, SubmitOutcome::Created);
 }
 
 class StorageSuite : public ::testing::TestWithParam<Backend> {
@@ -94,9 +144,20 @@ class StorageSuite : public ::testing::TestWithParam<Backend> {
         return sub.run.id;
     }
 
+    // Lets ms pass on the clock the claims expire by: the test's own (the
+    // `now` it gives, on SQLite) and the database's (on PostgreSQL); returns the new now.
+    int64_t Pass(int64_t ms) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return now += ms;
+    }
+
     zqtest::TempDir dir;
     std::unique_ptr<Storage> store;
+    int64_t now = 0;
 };
+
+// A lease long enough for the steps a test takes while a claim must hold.
+constexpr int64_t kLeaseMs = 900;
 
 const std::string kTokenA(40, 'a');
 const std::string kTokenB(40, 'b');
@@ -139,24 +200,85 @@ TEST_P(StorageSuite, SubmissionsAreStoredOnceAndNamesBelongToTheirFirstToken) {
     EXPECT_EQ(store->ServerKey(), key);
 }
 
+TEST_P(StorageSuite, TheSameGameBelongsToItsFirstSenderWhateverItsNameOrState) {
+    // The original: twenty check values, rejected (a run counts in any state).
+    std::vector<uint32_t> game(20);
+    for (uint32_t i = 0; i < game.size(); ++i) game[i] = 1000 + i * 7;
+    NewRun first = MakeRun("Orig", kTokenA, 1, 500);
+    first.checks = game;
+    const int64_t original = store->Submit(first).run.id;
+    ASSERT_TRUE(store->ClaimPending("w", 0, 100000));
+    ASSERT_TRUE(store->Finish(original, "w", Verdict{false, 1, "score differs", {}}, 1));
+
+    // Returns the original's values changed from index `from` on, cut or
+    // lengthened to count values.
+    const auto played = [&game](size_t from, size_t count) {
+        std::vector<uint32_t> v = game;
+        v.resize(count, 5);
+        for (size_t i = from; i < count; ++i) v[i] ^= 0x5a5a;
+        return v;
+    };
+    const std::string kTokenC(40, 'c');
+    struct Case {
+        const char* what;
+        std::string token;
+        std::string name;
+        int difficulty;
+        std::vector<uint32_t> checks;
+        SubmitOutcome outcome;  // Copy and Existing name the original
+    };
+    const std::vector<Case> cases = {
+        {"another name", kTokenB, "Thief", 1, game, SubmitOutcome::Copy},
+        // 90% of 20 is 18 values.
+        {"the last 2 values differ", kTokenB, "Thief", 1, played(18, 20), SubmitOutcome::Copy},
+        {"the last 3 values differ", kTokenB, "Honest", 1, played(17, 20), SubmitOutcome::Created},
+        // The earlier and longer of the two that agree wins.
+        {"its first half", kTokenC, "Cut", 1, played(10, 10), SubmitOutcome::Copy},
+        {"2 values longer", kTokenC, "Long", 1, played(20, 22), SubmitOutcome::Copy},
+        {"3 values longer", kTokenC, "Long", 1, played(20, 23), SubmitOutcome::Created},
+        {"another difficulty", kTokenC, "Else", 2, game, SubmitOutcome::Created},
+        {"its own token under another name", kTokenA, "Orig2", 1, game, SubmitOutcome::Existing},
+        // A refused copy bound nothing: the name is free for another token.
+        {"a new game under the refused name", kTokenC, "Thief", 1, played(1, 20),
+         SubmitOutcome::Created},
+    };
+    int seed = 0;
+    for (const Case& c : cases) {
+        NewRun run = MakeRun(c.name, c.token, c.difficulty, 500, ++seed);
+        run.checks = c.checks;
+        const int64_t before = store->CountPending();
+        const auto result = store->Submit(run);
+        EXPECT_EQ(result.outcome, c.outcome) << c.what;
+        if (c.outcome == SubmitOutcome::Created) {
+            EXPECT_EQ(store->CountPending(), before + 1) << c.what;
+        } else {
+            EXPECT_EQ(result.run.id, original) << c.what;
+            EXPECT_EQ(result.run.state, RunState::Rejected) << c.what;
+            EXPECT_EQ(result.run.name, "Orig") << c.what;
+            EXPECT_EQ(store->CountPending(), before) << c.what;
+        }
+    }
+}
+
 TEST_P(StorageSuite, ARunIsFinishedOnceByTheHolderOfItsClaim) {
     const int64_t id = store->Submit(MakeRun("Ann", kTokenA, 0, 300)).run.id;
 
-    const auto a = store->ClaimPending("server-a/1", 0, 100);
+    const auto a = store->ClaimPending("server-a/1", now, kLeaseMs);
     ASSERT_TRUE(a);
     EXPECT_EQ(a->id, id);
     EXPECT_EQ(a->attempts, 1);
     EXPECT_EQ(a->replayBytes, MakeRun("Ann", kTokenA, 0, 300).replayBytes);
     // Held and not expired: nobody else gets it.
-    EXPECT_FALSE(store->ClaimPending("server-b/1", 50, 100));
+    EXPECT_FALSE(store->ClaimPending("server-b/1", now + 50, kLeaseMs));
     // The lease ran out: another server takes it over, and the first may no longer finish it.
-    const auto b = store->ClaimPending("server-b/1", 200, 100);
+    const auto b = store->ClaimPending("server-b/1", Pass(kLeaseMs + 50), kLeaseMs);
     ASSERT_TRUE(b);
     EXPECT_EQ(b->attempts, 2);
-    EXPECT_FALSE(store->Finish(id, "server-a/1", Verdict{true, 300, "", {}}, 210));
-    EXPECT_TRUE(store->Finish(id, "server-b/1", Verdict{false, 250, "desync at step 60", 60}, 220));
-    EXPECT_FALSE(store->Finish(id, "server-b/1", Verdict{true, 300, "", {}}, 230));
-    EXPECT_FALSE(store->ClaimPending("server-c/1", 10000, 100));
+    EXPECT_FALSE(store->Finish(id, "server-a/1", Verdict{true, 300, "", {}}, now + 10));
+    EXPECT_TRUE(
+        store->Finish(id, "server-b/1", Verdict{false, 250, "desync at step 60", 60}, now + 20));
+    EXPECT_FALSE(store->Finish(id, "server-b/1", Verdict{true, 300, "", {}}, now + 30));
+    EXPECT_FALSE(store->ClaimPending("server-c/1", now + 10 * kLeaseMs, kLeaseMs));
 
     const auto run = store->FindRun(id);
     ASSERT_TRUE(run);
@@ -164,26 +286,28 @@ TEST_P(StorageSuite, ARunIsFinishedOnceByTheHolderOfItsClaim) {
     EXPECT_EQ(run->score, 250);
     EXPECT_EQ(run->reason, "desync at step 60");
     EXPECT_EQ(run->firstBadStep, 60);
-    EXPECT_EQ(run->verifiedAt, 220);
+    EXPECT_EQ(run->verifiedAt, kLeaseMs + 50 + 20);
     EXPECT_EQ(store->CountPending(), 0);
 }
 
 TEST_P(StorageSuite, OnlyTheHolderRenewsAClaimWhichThenOutlivesItsFirstLease) {
     const int64_t id = store->Submit(MakeRun("Ann", kTokenA, 0, 300)).run.id;
-    ASSERT_TRUE(store->ClaimPending("a/1", 0, 100));
-    EXPECT_FALSE(store->Renew(id, "b/1", 90, 100));
-    EXPECT_FALSE(store->Renew(id + 1, "a/1", 90, 100));
-    EXPECT_TRUE(store->Renew(id, "a/1", 90, 100));
-    // Held until 190 now, not 100.
-    EXPECT_FALSE(store->ClaimPending("b/1", 150, 100));
-    const auto b = store->ClaimPending("b/1", 191, 100);
+    ASSERT_TRUE(store->ClaimPending("a/1", now, kLeaseMs));
+    // Renewed a third into the lease, checked a sixth past its first end (and
+    // a sixth before its new one), taken over a sixth after that.
+    const int64_t sixth = kLeaseMs / 6;
+    EXPECT_FALSE(store->Renew(id, "b/1", Pass(2 * sixth), kLeaseMs));
+    EXPECT_FALSE(store->Renew(id + 1, "a/1", now, kLeaseMs));
+    EXPECT_TRUE(store->Renew(id, "a/1", now, kLeaseMs));
+    EXPECT_FALSE(store->ClaimPending("b/1", Pass(5 * sixth), kLeaseMs));
+    const auto b = store->ClaimPending("b/1", Pass(2 * sixth), kLeaseMs);
     ASSERT_TRUE(b);
     EXPECT_EQ(b->attempts, 2);
     // A renewal after the claim was taken over says so, and takes nothing back.
-    EXPECT_FALSE(store->Renew(id, "a/1", 195, 100));
-    EXPECT_FALSE(store->ClaimPending("a/2", 250, 100));
-    EXPECT_TRUE(store->Finish(id, "b/1", Verdict{true, 300, "", {}}, 260));
-    EXPECT_FALSE(store->Renew(id, "b/1", 270, 100));
+    EXPECT_FALSE(store->Renew(id, "a/1", now, kLeaseMs));
+    EXPECT_FALSE(store->ClaimPending("a/2", now + 10, kLeaseMs));
+    EXPECT_TRUE(store->Finish(id, "b/1", Verdict{true, 300, "", {}}, now + 20));
+    EXPECT_FALSE(store->Renew(id, "b/1", now + 30, kLeaseMs));
     EXPECT_EQ(store->FindRun(id)->state, RunState::Verified);
 }
 
@@ -378,6 +502,21 @@ TEST(SqliteStorage, ReopensWithItsRunsAndKeyAndReleasesClaimsOfTheLastServer) {
     EXPECT_TRUE(store->Healthy());
 }
 
+TEST(SqliteStorage, IndexesTheGamesOfRunsAnOlderServerStored) {
+    zqtest::TempDir dir;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir / "old.sqlite").c_str(), &db), SQLITE_OK);
+    FillVersionOne(
+        board::SqlDialect::Sqlite,
+        [db](const std::string& sql) {
+            EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+                << sql << ": " << sqlite3_errmsg(db);
+        },
+        kTokenA);
+    sqlite3_close(db);
+    ExpectTheOldRunsGameKnown(*board::OpenSqliteStorage(dir / "old.sqlite"), kTokenA, kTokenB);
+}
+
 TEST(SqliteStorage, RefusesDatabasesItCannotUse) {
     zqtest::TempDir dir;
     // A newer schema than this server knows is left alone.
@@ -456,10 +595,12 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
     Storage* servers[] = {a.get(), b.get()};
     constexpr int kRuns = 40;
 
-    // Both servers receive the same runs at once, and each of ten new names
-    // from its own token: one run per replay, one owner per name.
+    // Both servers receive the same runs at once, each of ten new names
+    // from its own token, and ten games each under its own name and token:
+    // one run per replay, one owner per name, one run per game.
     std::vector<board::SubmitResult> same[2];
     std::vector<board::SubmitResult> rival[2];
+    std::vector<board::SubmitResult> copied[2];
     std::vector<std::thread> senders;
     for (int s = 0; s < 2; ++s) {
         senders.emplace_back([&, s] {
@@ -470,6 +611,10 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
                     if (i % 4 == 0) {
                         rival[s].push_back(servers[s]->Submit(
                             MakeRun("Rex" + std::to_string(i), s ? kTokenB : kTokenA, 0, 1, s)));
+                        NewRun game =
+                            MakeRun("Cop" + std::to_string(s), s ? kTokenB : kTokenA, 2, i, s);
+                        game.checks = MakeRun("Game", kTokenA, 2, i).checks;
+                        copied[s].push_back(servers[s]->Submit(game));
                     }
                 }
             } catch (const board::StorageError& e) {
@@ -497,6 +642,15 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
         for (const auto& r : {rival[0][i], rival[1][i]}) {
             if (r.outcome == SubmitOutcome::Created) ids.push_back(r.run.id);
         }
+    }
+    for (size_t i = 0; i < copied[0].size(); ++i) {
+        const auto count = [&](SubmitOutcome o) {
+            return (copied[0][i].outcome == o) + (copied[1][i].outcome == o);
+        };
+        EXPECT_EQ(count(SubmitOutcome::Created), 1) << i;
+        EXPECT_EQ(count(SubmitOutcome::Copy), 1) << i;
+        EXPECT_EQ(copied[0][i].run.id, copied[1][i].run.id) << i;
+        ids.push_back(copied[0][i].run.id);
     }
     EXPECT_EQ(a->CountPending(), static_cast<int64_t>(ids.size()));
 
@@ -537,14 +691,21 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
     EXPECT_EQ(b->FindRun(ids.front())->state, RunState::Verified);
 }
 
-TEST_F(PostgresStorage, AClaimOfAServerThatStoppedIsTakenOverWhenItsLeaseEnds) {
+TEST_F(PostgresStorage, AClaimOfAServerThatStoppedIsTakenOverWhenItsLeaseEndsByTheDatabasesClock) {
     auto a = board::OpenPostgresStorage(url);
     auto b = board::OpenPostgresStorage(url);
     const int64_t id = a->Submit(MakeRun("Ann", kTokenA, 0, 300)).run.id;
 
-    ASSERT_TRUE(a->ClaimPending("a/1", 0, 100));
-    EXPECT_FALSE(b->ClaimPending("b/1", 99, 100));
-    const auto taken = b->ClaimPending("b/1", 101, 100);
+    // The servers' clocks (the `now` each gives) are a minute apart; leases
+    // run by the database's clock, so neither cuts the other's short.
+    constexpr int64_t kMinute = 60 * 1000;
+    ASSERT_TRUE(a->ClaimPending("a/1", 0, kLeaseMs));
+    EXPECT_FALSE(b->ClaimPending("b/1", kMinute, kLeaseMs));
+    EXPECT_TRUE(a->Renew(id, "a/1", -kMinute, kLeaseMs));
+    EXPECT_FALSE(b->ClaimPending("b/1", kMinute, kLeaseMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kLeaseMs + 50));
+    // A clock a minute behind still sees the lease ended.
+    const auto taken = b->ClaimPending("b/1", -kMinute, kLeaseMs);
     ASSERT_TRUE(taken);
     EXPECT_EQ(taken->id, id);
     EXPECT_EQ(taken->attempts, 2);
@@ -593,6 +754,12 @@ TEST_F(PostgresStorage, AnotherServerSeesRankingChangesThroughItsVersion) {
     EXPECT_EQ(Admin("SELECT string_agg(action || ' ' || COALESCE(run_id::text, name_key) || ' ' || "
                     "reason, ', ' ORDER BY id) FROM actions"),
               "hide " + std::to_string(ids.back()) + " test, free-name ann ");
+}
+
+TEST_F(PostgresStorage, IndexesTheGamesOfRunsAnOlderServerStored) {
+    FillVersionOne(
+        board::SqlDialect::Postgres, [this](const std::string& sql) { Admin(sql); }, kTokenA);
+    ExpectTheOldRunsGameKnown(*board::OpenPostgresStorage(url), kTokenA, kTokenB);
 }
 
 TEST_F(PostgresStorage, LostConnectionsAreReplacedAndADatabaseThatIsGoneIsAStorageError) {
