@@ -1,7 +1,8 @@
 // The statements of the stored ranking and of moderation, written once for
 // both backends with "?" placeholders; PostgreSQL takes them through
-// Numbered, which writes "$1", "$2"… instead. The ranking is the table bests:
-// each name's best shown verified run per difficulty. Every change to it
+// StatementFor (board/schema.h), which writes "$1", "$2"… instead. The
+// ranking is the table bests: each name's best shown verified run per
+// difficulty. Every change to it
 // takes the next number of ranking_version and stamps the changed row with
 // it (a row whose name has no such run left keeps a NULL run), so a server
 // reads only the rows changed since the version it holds.
@@ -61,9 +62,5 @@ inline constexpr const char* kRecordAction =
 inline constexpr const char* kPlayerRunsWhere =
     " FROM runs WHERE name_key = ? AND state = 'verified' AND hidden_at IS NULL "
     "ORDER BY score DESC, verified_at, id LIMIT ? OFFSET ?";
-
-// Returns a statement with its "?" placeholders numbered "$1", "$2"… (no
-// statement here holds a "?" inside a quoted text).
-std::string Numbered(const std::string& sql);
 
 }  // namespace board::sql

@@ -138,12 +138,11 @@ std::vector<std::string> MigrationStatements(const Migration& migration, SqlDial
     return out;
 }
 
-std::string StatementFor(const char* sql, SqlDialect dialect) {
-    std::string out = sql;
-    if (dialect == SqlDialect::Sqlite) return out;
+std::string StatementFor(std::string_view sql, SqlDialect dialect) {
+    if (dialect == SqlDialect::Sqlite) return std::string(sql);
     std::string numbered;
     int n = 0;
-    for (char c : out) {
+    for (char c : sql) {
         if (c == '?') {
             numbered += '$' + std::to_string(++n);
         } else {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace board {
@@ -22,6 +23,6 @@ std::vector<std::string> MigrationStatements(const Migration& migration, SqlDial
 
 // Returns a statement written with "?" placeholders in a dialect's form
 // ("$1, $2..." for PostgreSQL), so that both backends share one text.
-std::string StatementFor(const char* sql, SqlDialect dialect);
+std::string StatementFor(std::string_view sql, SqlDialect dialect);
 
 }  // namespace board

@@ -285,18 +285,18 @@ Run ReadRun(const Rows& rows, int row) {
 
 // The shared statements in PostgreSQL's spelling, numbered once.
 struct Statements {
-    const std::string bestOf = sql::Numbered(sql::kBestOf);
-    const std::string currentBest = sql::Numbered(sql::kCurrentBest);
-    const std::string putBest = sql::Numbered(sql::kPutBest);
-    const std::string rankingSince = sql::Numbered(sql::kRankingSince);
-    const std::string runPlace = sql::Numbered(sql::kRunPlace);
-    const std::string hideRun = sql::Numbered(sql::kHideRun);
-    const std::string showRun = sql::Numbered(sql::kShowRun);
-    const std::string freeName = sql::Numbered(sql::kFreeName);
-    const std::string bindName = sql::Numbered(sql::kBindName);
-    const std::string recordAction = sql::Numbered(sql::kRecordAction);
+    const std::string bestOf = StatementFor(sql::kBestOf, SqlDialect::Postgres);
+    const std::string currentBest = StatementFor(sql::kCurrentBest, SqlDialect::Postgres);
+    const std::string putBest = StatementFor(sql::kPutBest, SqlDialect::Postgres);
+    const std::string rankingSince = StatementFor(sql::kRankingSince, SqlDialect::Postgres);
+    const std::string runPlace = StatementFor(sql::kRunPlace, SqlDialect::Postgres);
+    const std::string hideRun = StatementFor(sql::kHideRun, SqlDialect::Postgres);
+    const std::string showRun = StatementFor(sql::kShowRun, SqlDialect::Postgres);
+    const std::string freeName = StatementFor(sql::kFreeName, SqlDialect::Postgres);
+    const std::string bindName = StatementFor(sql::kBindName, SqlDialect::Postgres);
+    const std::string recordAction = StatementFor(sql::kRecordAction, SqlDialect::Postgres);
     const std::string playerRuns =
-        sql::Numbered(std::string("SELECT " ZQ_RUN_COLUMNS) + sql::kPlayerRunsWhere);
+        StatementFor(std::string("SELECT " ZQ_RUN_COLUMNS) + sql::kPlayerRunsWhere, SqlDialect::Postgres);
 };
 
 const Statements& Sql() {
