@@ -9,6 +9,7 @@
 #include "engine/media/graphics.h"
 #include "engine/media/recording_driver.h"
 #include "engine/setup_table.h"
+#include "game/game_loop.h"
 
 namespace game {
 
@@ -50,6 +51,30 @@ void UninstallHeadlessSimulation() {
     engine::DrawingOff = false;
     media::CloseGraphics();
     g_driver.reset();
+}
+
+Replay RecordAgain(Replay replay) {
+    InstallHeadlessSimulation();
+    std::vector<uint32_t> checks = {replay.checks.at(0)};  // taken before any input
+    uint32_t done = 0;
+    uint32_t endedAt = 0;
+    replay.header.quit = 1;
+    const ReplayVerdict verdict = SimulateReplay(replay, [&] {
+        ++done;
+        if (done % kReplayCheckInterval == 0) checks.push_back(GameCheckValue());
+        if (endedAt == 0 && EndCode != END_RUNNING) endedAt = done;
+    });
+    if (endedAt != 0) {
+        replay.header.frames = endedAt;
+        replay.header.quit = 0;
+        replay.steps.resize(endedAt);
+    }
+    checks.resize(ReplayCheckCount(replay.header.frames));
+    replay.checks = std::move(checks);
+    replay.header.score = verdict.simulatedScore;
+    replay.header.lives = Lives;
+    UninstallHeadlessSimulation();
+    return replay;
 }
 
 }  // namespace game

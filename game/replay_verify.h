@@ -15,6 +15,11 @@ void InstallHeadlessSimulation();
 // Re-simulates a replay on the headless set-up and compares it with its record.
 // Note: not reentrant (the game's state is program-wide); run one replay at a time.
 ReplayVerdict VerifyReplay(const Replay& replay);
+// Returns a replay as the game records the steps it holds: its check values,
+// score and lives re-simulated, cut where the game ends, quit at its last step
+// when it is still running there (a replay played otherwise, made whole again).
+// Note: installs the headless set-up and removes it again; not reentrant.
+Replay RecordAgain(Replay replay);
 // Removes the headless set-up's drawing context (the audio driver stays Null).
 void UninstallHeadlessSimulation();
 

@@ -56,32 +56,9 @@ inline std::string WithHeaderFrames(const std::string& golden, uint32_t frames) 
     return bytes;
 }
 
-// Returns a replay as the game records the steps it holds: its check values,
-// score and lives re-simulated, cut where the game ends, quit at its last
-// step when it is still running there. Simulates in this process, on the
-// headless set-up it installs and removes again.
+// Returns a replay as the game records the steps it holds (see game::RecordAgain).
 inline game::Replay Replayed(game::Replay replay) {
-    game::InstallHeadlessSimulation();
-    std::vector<uint32_t> checks = {replay.checks.at(0)};  // taken before any input
-    uint32_t done = 0;
-    uint32_t endedAt = 0;
-    replay.header.quit = 1;
-    const game::ReplayVerdict verdict = game::SimulateReplay(replay, [&] {
-        ++done;
-        if (done % game::kReplayCheckInterval == 0) checks.push_back(game::GameCheckValue());
-        if (endedAt == 0 && game::EndCode != game::END_RUNNING) endedAt = done;
-    });
-    if (endedAt != 0) {
-        replay.header.frames = endedAt;
-        replay.header.quit = 0;
-        replay.steps.resize(endedAt);
-    }
-    checks.resize(game::ReplayCheckCount(replay.header.frames));
-    replay.checks = std::move(checks);
-    replay.header.score = verdict.simulatedScore;
-    replay.header.lives = game::Lives;
-    game::UninstallHeadlessSimulation();
-    return replay;
+    return game::RecordAgain(std::move(replay));
 }
 
 // Plays a replay otherwise from step `from` on (the pointer moved by shift
