@@ -306,7 +306,11 @@ verdict() { awk -v v="$1" -v t="$2" 'BEGIN { print (v <= t) ? "met" : "NOT met" 
 
 echo "board load: GET /api/v1/boards/hard, $connections connections, $threads wrk threads, ${duration} s, storage $storage$shown_favour"
 [ -n "$seed_line" ] && echo "  big seed: $seed_line; pages at random offsets"
-echo "  seed: $seeded runs accepted, $verified_before verified before the run; the Hard board holds $hard_runs (50 sent per page)"
+if [ "$big" -eq 1 ]; then
+  echo "  the Hard board holds $big_names names (50 sent per page)"
+else
+  echo "  seed: $seeded runs accepted, $verified_before verified before the run; the Hard board holds $hard_runs (50 sent per page)"
+fi
 echo "  requests: $requests in ${duration} s, $rps per second; non-2xx: ${non2xx:-0}; socket errors: ${errors:-none}"
 echo "  latency: p50 $p50 ms, p90 $p90 ms, p99 $p99 ms, max $max ms"
 echo "  runs during the run: $submitted submitted (202), $limited refused with 429, $other other; $verified_during verified, $rejected_during rejected by the end of the load, $verified_total verified once the queue drained"
