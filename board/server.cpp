@@ -16,6 +16,7 @@
 #include "board/options.h"
 #include "board/routes.h"
 #include "board/storage.h"
+#include "board/tools.h"
 #include "board/verify.h"
 #include "board/web_files.h"
 #include "board/workers.h"
@@ -118,7 +119,8 @@ int Serve(const Options& options, const char* argv0) {
 int Main(int argc, char** argv) {
     Options options;
     std::string error;
-    switch (ParseOptions(argc, argv, options, error)) {
+    const Command command = ParseOptions(argc, argv, options, error);
+    switch (command) {
         case Command::Help:
             std::fputs(HelpText().c_str(), stdout);
             return 0;
@@ -130,6 +132,11 @@ int Main(int argc, char** argv) {
         case Command::Error:
             std::fprintf(stderr, "zarquill-board: %s\n", error.c_str());
             return 2;
+        case Command::Hide:
+        case Command::Show:
+        case Command::FreeName:
+        case Command::Backup:
+            return RunTool(command, options);
         case Command::Serve:
             break;
     }

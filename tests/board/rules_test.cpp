@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "board/http_server.h"
+#include "board/limits.h"
 #include "board/names.h"
 #include "board/options.h"
 #include "board/rate_limit.h"
@@ -134,6 +135,8 @@ TEST(BoardOptions, ParseTheCommandLineWithClearErrors) {
         int workers;  // 0: the default
         std::string error;
     };
+    const std::string longest(board::kMaxHideReasonBytes, 'x');
+    const std::string tooLong(board::kMaxHideReasonBytes + 1, 'x');
     const std::vector<Case> cases = {
         {{}, board::Command::Serve, "127.0.0.1", 8274, 0, ""},
         {{"--listen", "0.0.0.0:80", "--workers", "3"}, board::Command::Serve, "0.0.0.0", 80, 3, ""},
@@ -149,6 +152,27 @@ TEST(BoardOptions, ParseTheCommandLineWithClearErrors) {
         {{"--workers", "2", "--help"}, board::Command::Help, "", 0, 0, ""},
         {{"--version"}, board::Command::Version, "", 0, 0, ""},
         {{"--behind-proxy", "--workers", "2"}, board::Command::Serve, "127.0.0.1", 8274, 2, ""},
+        // The operator's commands take --data and --database, in any order with their arguments.
+        {{"hide", "12", "score from a modified build"}, board::Command::Hide, "", 0, 0, ""},
+        {{"--data", "/d", "hide", "12", "--", "-spam-"}, board::Command::Hide, "", 0, 0, ""},
+        {{"show", "--database", "sqlite:/b", "7"}, board::Command::Show, "", 0, 0, ""},
+        {{"free-name", "Zo\xC3\xAB"}, board::Command::FreeName, "", 0, 0, ""},
+        {{"backup", "/backups/board.sqlite"}, board::Command::Backup, "", 0, 0, ""},
+        {{"hide", "12"}, board::Command::Error, "", 0, 0, "usage: zarquill-board hide ID REASON"},
+        {{"show", "7", "8"}, board::Command::Error, "", 0, 0, "usage: zarquill-board show ID"},
+        {{"backup"}, board::Command::Error, "", 0, 0, "usage: zarquill-board backup FILE"},
+        {{"show", "0"}, board::Command::Error, "", 0, 0, "not a run id"},
+        {{"show", "-3"}, board::Command::Error, "", 0, 0, "unknown option '-3'"},
+        {{"show", "99999999999999999999"}, board::Command::Error, "", 0, 0, "not a run id"},
+        {{"hide", "3", longest.c_str()}, board::Command::Hide, "", 0, 0, ""},
+        {{"hide", "3", tooLong.c_str()}, board::Command::Error, "", 0, 0, "1 to 200 bytes"},
+        {{"hide", "3", ""}, board::Command::Error, "", 0, 0, "1 to 200 bytes"},
+        {{"hide", "3", "two\nlines"}, board::Command::Error, "", 0, 0, "1 to 200 bytes"},
+        {{"hide", "3", "bad \xC3"}, board::Command::Error, "", 0, 0, "1 to 200 bytes"},
+        {{"free-name", "a|b"}, board::Command::Error, "", 0, 0, "not a name the game can type"},
+        {{"show", "7", "--listen", "0.0.0.0:80"}, board::Command::Error, "", 0, 0,
+         "--listen is for the server, not for show"},
+        {{"hidee", "7"}, board::Command::Error, "", 0, 0, "unknown command 'hidee'"},
     };
     for (const auto& c : cases) {
         std::vector<const char*> argv = {"zarquill-board"};
