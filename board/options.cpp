@@ -64,9 +64,11 @@ bool IsPrintableUtf8(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c < 0x20 || c == 0x7F) return false;
-        const int extra = c < 0x80 ? 0 : c >= 0xC2 && c <= 0xDF ? 1 : (c >> 4) == 0xE ? 2
-                                     : c >= 0xF0 && c <= 0xF4   ? 3
-                                                                : -1;
+        const int extra = c < 0x80                 ? 0
+                          : c >= 0xC2 && c <= 0xDF ? 1
+                          : (c >> 4) == 0xE        ? 2
+                          : c >= 0xF0 && c <= 0xF4 ? 3
+                                                   : -1;
         if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) return false;
         uint32_t cp = extra == 0 ? c : c & (0x3Fu >> extra);
         for (int k = 1; k <= extra; ++k) {
@@ -102,8 +104,8 @@ bool CheckToolArguments(const ToolCommand& tool, Options& options, std::string& 
     if (static_cast<int>(args.size()) != tool.args) {
         static const char* const kForms[] = {"hide ID REASON", "show ID", "free-name NAME",
                                              "backup FILE"};
-        error = std::string("usage: zarquill-board ") +
-                kForms[&tool - kToolCommands] + " [--data DIR] [--database URL]";
+        error = std::string("usage: zarquill-board ") + kForms[&tool - kToolCommands] +
+                " [--data DIR] [--database URL]";
         return false;
     }
     if (tool.command == Command::Hide || tool.command == Command::Show) {

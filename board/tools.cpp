@@ -75,8 +75,8 @@ int64_t NowMs() {
 // Opens a database file for the backup; throws StorageError with the reason.
 SqliteHandle OpenFile(const std::string& path) {
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
-                                   nullptr);
+    const int rc =
+        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
     SqliteHandle db(raw);
     if (rc != SQLITE_OK) {
         throw StorageError("cannot open " + path + ": " +
@@ -197,10 +197,12 @@ bool BackupSqlite(const std::string& source, const std::string& file, int64_t& r
         error = "cannot name the copy " + file + ": " + std::strerror(errno);
         return false;
     }
+    ::unlink(temp.c_str());
+    cleanup.Keep();
     Fd folder(::open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.Get() < 0 || ::fsync(folder.Get()) != 0) {
-        error = "the copy " + file + " was made, but its folder could not be synced: " +
-                std::strerror(errno);
+        error = "the copy " + file +
+                " was made, but its folder could not be synced: " + std::strerror(errno);
         return false;
     }
     return true;
@@ -211,9 +213,8 @@ int RunTool(Command command, const Options& options) {
     const char* const word = command == Command::Hide   ? "hide"
                              : command == Command::Show ? "show"
                                                         : "free-name";
-    const std::string what = command == Command::FreeName
-                                 ? "the name '" + options.args[0] + "'"
-                                 : "run " + std::to_string(options.runId);
+    const std::string what = command == Command::FreeName ? "the name '" + options.args[0] + "'"
+                                                          : "run " + std::to_string(options.runId);
     try {
         const std::unique_ptr<Storage> storage =
             OpenStorage(options.databaseUrl, options.dataDir, StorageUse::Tool);

@@ -379,12 +379,13 @@ TEST_P(BoardBackendTest, OperatorsHideShowAndFreeNamesBesideTheRunningServer) {
     ASSERT_GT(id, 0);
     ASSERT_EQ(JsonOf(server->WaitForVerdict(id))["state"], "verified");
     const std::string run = "/api/v1/runs/" + std::to_string(id);
-    const std::string medium = CraftReplay("medium", [](game::Replay& r) { r.header.name = "zoe"; });
+    const std::string medium =
+        CraftReplay("medium", [](game::Replay& r) { r.header.name = "zoe"; });
     // The name is Zoe's token's until it is freed.
     EXPECT_EQ(server->Submit(medium, TokenOf('b')).status, 403);
     const auto listed = [&] {
-        return SendHttp(server->Port(), "GET", "/api/v1/boards/easy").body.find(
-                   "\"id\":" + std::to_string(id) + ",") != std::string::npos;
+        return SendHttp(server->Port(), "GET", "/api/v1/boards/easy")
+                   .body.find("\"id\":" + std::to_string(id) + ",") != std::string::npos;
     };
     ASSERT_TRUE(listed());
 
@@ -396,8 +397,10 @@ TEST_P(BoardBackendTest, OperatorsHideShowAndFreeNamesBesideTheRunningServer) {
     };
     const std::string ids = std::to_string(id);
     const Step steps[] = {
-        {{"hide", ids, "score from a modified build"}, 0,
-         "hide: run " + ids + " hidden (score from a modified build) by uid", true},
+        {{"hide", ids, "score from a modified build"},
+         0,
+         "hide: run " + ids + " hidden (score from a modified build) by uid",
+         true},
         {{"hide", "999999", "x"}, 1, "hide: there is no run 999999; nothing done", true},
         {{"show", ids}, 0, "show: run " + ids + " shown again by uid", false},
         {{"show", "999999"}, 1, "there is no run 999999", false},

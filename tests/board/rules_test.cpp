@@ -170,8 +170,7 @@ TEST(BoardOptions, ParseTheCommandLineWithClearErrors) {
         {{"hide", "3", "two\nlines"}, board::Command::Error, "", 0, 0, "1 to 200 bytes"},
         {{"hide", "3", "bad \xC3"}, board::Command::Error, "", 0, 0, "1 to 200 bytes"},
         {{"free-name", "a|b"}, board::Command::Error, "", 0, 0, "not a name the game can type"},
-        {{"show", "7", "--listen", "0.0.0.0:80"}, board::Command::Error, "", 0, 0,
-         "--listen is for the server, not for show"},
+        {{"show", "7", "--workers", "2"}, board::Command::Error, "", 0, 0, "not for show"},
         {{"hidee", "7"}, board::Command::Error, "", 0, 0, "unknown command 'hidee'"},
     };
     for (const auto& c : cases) {

@@ -295,9 +295,9 @@ TEST(SqliteStorage, ReopensWithItsRunsAndKeyAndReleasesClaimsOfTheLastServer) {
         EXPECT_THROW(board::OpenSqliteStorage(path), board::StorageError);
     }
     // A command never makes a board where there was none.
-    EXPECT_THROW(board::OpenStorage("sqlite:" + (dir / "typo.sqlite"), dir.path(),
-                                    board::StorageUse::Tool),
-                 board::StorageError);
+    EXPECT_THROW(
+        board::OpenStorage("sqlite:" + (dir / "typo.sqlite"), dir.path(), board::StorageUse::Tool),
+        board::StorageError);
     EXPECT_FALSE(std::filesystem::exists(dir / "typo.sqlite"));
     auto store = board::OpenSqliteStorage(path);
     EXPECT_EQ(store->ServerKey(), key);
