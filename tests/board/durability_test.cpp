@@ -102,13 +102,25 @@ TEST_F(BoardTest, ABackupOfARunningBoardIsRestoredWithTheSameRunsAndBoards) {
     struct stat st {};
     ASSERT_EQ(::stat(copy.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);  // it holds token hashes and the server key
-    // An existing file is never replaced; nothing is left behind by a refusal.
+    // Refusals: an existing file is never replaced, only a board is copied,
+    // and nothing is left behind.
     const auto before = ReadWholeFile(copy);
-    EXPECT_EQ(server->RunCommand({"backup", copy}, &log), 2);
-    EXPECT_NE(log.find("already exists"), std::string::npos) << log;
+    ASSERT_TRUE(WriteWholeFile(dir / "junk.sqlite", std::string(4096, 'x')));
+    const std::string other = dir / "backups/other.sqlite";
+    const struct {
+        std::vector<std::string> args;
+        std::string log;
+    } refusals[] = {
+        {{"backup", copy}, "already exists"},
+        {{"backup", dir / "no/such/folder/b.sqlite"}, "cannot write beside"},
+        {{"backup", other, "--database", "sqlite:" + (dir / "junk.sqlite")}, "not a board"},
+        {{"backup", other, "--database", "sqlite:" + (dir / "none.sqlite")}, "no board database"},
+    };
+    for (const auto& r : refusals) {
+        EXPECT_EQ(server->RunCommand(r.args, &log), 2) << r.log;
+        EXPECT_NE(log.find(r.log), std::string::npos) << log;
+    }
     EXPECT_EQ(ReadWholeFile(copy), before);
-    EXPECT_EQ(server->RunCommand({"backup", dir / "no/such/folder/b.sqlite"}, &log), 2);
-    EXPECT_NE(log.find("cannot write beside"), std::string::npos) << log;
     size_t files = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir / "backups")) {
         ++files;
