@@ -74,6 +74,9 @@ inline constexpr size_t kMaxHideReasonBytes = 200;
 // How long a backup waits for a busy database before it gives up.
 inline constexpr int kBackupBusyWaitMs = 30 * 1000;
 
+// The largest file --database-file reads the database address from.
+inline constexpr size_t kMaxDatabaseFileBytes = 4096;
+
 // Writes every limit to the log, one line each.
 void LogLimits();
 

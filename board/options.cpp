@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "board/http_server.h"
@@ -28,6 +29,8 @@ const char* const kUsage =
     "                      else $XDG_DATA_HOME/zarquill-board)\n"
     "  --database URL      sqlite:PATH, or postgresql://... to share one board between\n"
     "                      several servers (default: board.sqlite in the data folder)\n"
+    "  --database-file F   read the --database URL from the first line of file F (so\n"
+    "                      that a password in it stays off the command line)\n"
     "  --workers N         verification workers (default: one per processor core)\n"
     "  --behind-proxy      a reverse proxy on this machine forwards the requests: take\n"
     "                      the client's address (for the rate limit) from its\n"
@@ -138,6 +141,32 @@ bool CheckToolArguments(const ToolCommand& tool, Options& options, std::string& 
     return true;
 }
 
+// Reads a database address from the first line of a file; false with error set.
+bool ReadDatabaseFile(const std::string& path, std::string& url, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text(kMaxDatabaseFileBytes + 1, '\0');
+    if (in) in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!in && !in.eof()) {
+        error = "--database-file: cannot read " + path;
+        return false;
+    }
+    text.resize(static_cast<size_t>(in.gcount()));
+    if (text.size() > kMaxDatabaseFileBytes) {
+        error = "--database-file: " + path + " is larger than " +
+                std::to_string(kMaxDatabaseFileBytes) + " bytes";
+        return false;
+    }
+    url = text.substr(0, text.find('\n'));
+    while (!url.empty() && (url.back() == '\r' || url.back() == ' ' || url.back() == '\t')) {
+        url.pop_back();
+    }
+    if (url.empty()) {
+        error = "--database-file: " + path + " holds no database address on its first line";
+        return false;
+    }
+    return true;
+}
+
 // Returns an environment variable, "" when unset.
 std::string Env(const char* name) {
     const char* v = std::getenv(name);
@@ -160,7 +189,8 @@ Command ParseOptions(int argc, const char* const* argv, Options& options, std::s
     const unsigned cores = std::thread::hardware_concurrency();
     options.workers = cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMaxWorkers));
     const ToolCommand* tool = nullptr;
-    std::string serverOption;  // a server option given, refused with a command
+    std::string serverOption;    // a server option given, refused with a command
+    std::string databaseOption;  // --database or --database-file, once given
     bool endOfOptions = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -190,8 +220,8 @@ Command ParseOptions(int argc, const char* const* argv, Options& options, std::s
             serverOption = arg;
             continue;
         }
-        const bool takesValue =
-            arg == "--listen" || arg == "--data" || arg == "--database" || arg == "--workers";
+        const bool takesValue = arg == "--listen" || arg == "--data" || arg == "--database" ||
+                                arg == "--database-file" || arg == "--workers";
         if (!takesValue) {
             error = "unknown option '" + arg + "' (try --help)";
             return Command::Error;
@@ -213,8 +243,17 @@ Command ParseOptions(int argc, const char* const* argv, Options& options, std::s
                 return Command::Error;
             }
             options.dataDir = value;
-        } else if (arg == "--database") {
-            options.databaseUrl = value;
+        } else if (arg == "--database" || arg == "--database-file") {
+            if (!databaseOption.empty()) {
+                error = "give one of --database and --database-file, once";
+                return Command::Error;
+            }
+            databaseOption = arg;
+            if (arg == "--database") {
+                options.databaseUrl = value;
+            } else if (!ReadDatabaseFile(value, options.databaseUrl, error)) {
+                return Command::Error;
+            }
         } else {
             char* end = nullptr;
             const long n = std::strtol(value.c_str(), &end, 10);

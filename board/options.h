@@ -1,6 +1,6 @@
-// The board server's command line: --listen, --data, --database, --workers,
-// --help and --version, with the defaults a packaged service expects; and the
-// operator's commands (hide, show, free-name, backup) with their arguments.
+// The board server's command line: --listen, --data, --database (or
+// --database-file), --workers, --help and --version, with the defaults a packaged service expects;
+// and the operator's commands (hide, show, free-name, backup) with their arguments.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,7 @@ struct Options {
     std::string host = "127.0.0.1";
     uint16_t port = 8274;
     std::string dataDir;      // the data folder (see DefaultDataDir)
-    std::string databaseUrl;  // "" for SQLite in the data folder
+    std::string databaseUrl;  // "" for SQLite in the data folder (--database or --database-file)
     int workers = 1;
     bool behindProxy = false;  // take the client's address from a local proxy's X-Real-IP
     // An operator's command: its arguments as given, checked.
