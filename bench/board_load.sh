@@ -6,10 +6,15 @@
 # percentiles, non-2xx answers, the runs submitted and verified during the
 # run, the server's peak memory, the processor time each part used and the
 # load average. Everything stops by itself; nothing leaves this machine.
+# --big seeds the database instead with zq_board_seed (1,000,000 verified runs
+# of 100,000 names, written straight through SQL) and asks for pages at random
+# offsets of the Hard board; --postgres serves from a throwaway PostgreSQL
+# cluster in the temporary folder, on a free loopback port, stopped at the end.
 #
 # Usage: bench/board_load.sh [--board PATH] [--runs-tool PATH] [--database URL]
 #          [--duration S] [--connections N] [--threads N] [--seed N]
 #          [--submit-rate R] [--submitters N] [--workers N] [--favour]
+#          [--big] [--seed-tool PATH] [--postgres]
 # --favour (root only) gives this session's processes the processor ahead of
 # other sessions' (autogroup nice -20, put back at the end), standing in for
 # a quiet machine when others build or test on it; the report says so.
@@ -20,6 +25,11 @@ here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/.." && pwd)"
 board="$root/build/board/zarquill-board"
 runs_tool="$root/build/bench/zq_board_runs"
+seed_tool="$root/build/bench/zq_board_seed"
+big=0
+big_runs=1000000
+big_names=100000
+postgres=0
 database=""
 duration=20
 connections=200
@@ -41,11 +51,14 @@ number() {  # NAME VALUE MIN MAX: a whole number in range, or exit
 }
 while [ $# -gt 0 ]; do
   if [ "$1" = --favour ]; then favour=1; shift; continue; fi
+  if [ "$1" = --big ]; then big=1; shift; continue; fi
+  if [ "$1" = --postgres ]; then postgres=1; shift; continue; fi
   if [ "$1" = --help ]; then usage; exit 0; fi
   [ $# -ge 2 ] || { usage >&2; exit 2; }
   case "$1" in
     --board) board="$2" ;;
     --runs-tool) runs_tool="$2" ;;
+    --seed-tool) seed_tool="$2" ;;
     --database) database="$2" ;;
     --duration) number "$1" "$2" 1 600; duration="$2" ;;
     --connections) number "$1" "$2" 1 1000; connections="$2" ;;
@@ -67,6 +80,7 @@ done
 
 tmp="$(mktemp -d /tmp/zq-board-load.XXXXXX)"
 server_pid=""
+pg_ctl=()
 background=()
 autogroup_nice=""
 cleanup() {
@@ -78,6 +92,7 @@ cleanup() {
     kill -KILL "$server_pid" 2>/dev/null || true
   fi
   wait 2>/dev/null || true
+  if [ ${#pg_ctl[@]} -gt 0 ]; then "${pg_ctl[@]}" stop -m fast >/dev/null 2>&1 || true; fi
   rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -91,6 +106,40 @@ if [ "$favour" = 1 ]; then
     exit 1
   fi
   autogroup_nice="$before_nice"
+fi
+
+if [ "$postgres" = 1 ]; then
+  pg_bin="$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)"
+  [ -x "$pg_bin/initdb" ] || { echo "board_load: PostgreSQL's server is missing (scripts/setup.sh installs it)" >&2; exit 1; }
+  as_pg=()
+  mkdir "$tmp/pg"
+  if [ "$(id -u)" = 0 ]; then  # the server refuses to run as root
+    chmod 711 "$tmp"
+    chown postgres "$tmp/pg"
+    as_pg=(runuser -u postgres --)
+  fi
+  "${as_pg[@]}" "$pg_bin/initdb" -D "$tmp/pg/data" -U board --auth=trust >"$tmp/pg/initdb.log" 2>&1 ||
+    { cat "$tmp/pg/initdb.log" >&2; exit 1; }
+  pg_port="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+  pg_ctl=("${as_pg[@]}" "$pg_bin/pg_ctl" -D "$tmp/pg/data")
+  "${pg_ctl[@]}" -l "$tmp/pg/server.log" -w -t 60 \
+    -o "-p $pg_port -k $tmp/pg -c listen_addresses=127.0.0.1" start >/dev/null ||
+    { cat "$tmp/pg/server.log" >&2; exit 1; }
+  database="postgresql://board@127.0.0.1:$pg_port/postgres"
+fi
+seed_line=""
+if [ "$big" = 1 ]; then
+  [ -x "$seed_tool" ] || { echo "board_load: $seed_tool is not built" >&2; exit 1; }
+  mkdir -p "$tmp/data"
+  seed_line="$("$seed_tool" "${database:-sqlite:$tmp/data/board.sqlite}" "$big_runs" "$big_names")"
+  seed=0
+  # Pages of 50 at random offsets of the Hard board (every name is on it).
+  cat >"$tmp/pages.lua" <<LUA
+math.randomseed(os.time())
+request = function()
+  return wrk.format("GET", "/api/v1/boards/hard?offset=" .. math.random(0, $((big_names - 50))))
+end
+LUA
 fi
 
 # Runs for the seed and the submitter: new bytes each, every third one on Hard.
@@ -201,8 +250,10 @@ if [ "$submit_rate" -gt 0 ]; then
 fi
 
 TIMEFORMAT='%U %S'
+wrk_script=()
+[ "$big" = 1 ] && wrk_script=(-s "$tmp/pages.lua")
 { time timeout $((duration + 30)) wrk -c "$connections" -t "$threads" -d "${duration}s" \
-    --latency --timeout 5s "$base/api/v1/boards/hard" >"$tmp/wrk.out" 2>&1; } 2>"$tmp/wrk.time"
+    --latency --timeout 5s "${wrk_script[@]}" "$base/api/v1/boards/hard" >"$tmp/wrk.out" 2>&1; } 2>"$tmp/wrk.time"
 load_during="$(cut -d' ' -f1-3 /proc/loadavg)"
 busy_after="$(busy_ticks)"
 server_ticks_after="$(cpu_ticks "$server_pid")"
@@ -254,6 +305,7 @@ mb() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 verdict() { awk -v v="$1" -v t="$2" 'BEGIN { print (v <= t) ? "met" : "NOT met" }'; }
 
 echo "board load: GET /api/v1/boards/hard, $connections connections, $threads wrk threads, ${duration} s, storage $storage$shown_favour"
+[ -n "$seed_line" ] && echo "  big seed: $seed_line; pages at random offsets"
 echo "  seed: $seeded runs accepted, $verified_before verified before the run; the Hard board holds $hard_runs (50 sent per page)"
 echo "  requests: $requests in ${duration} s, $rps per second; non-2xx: ${non2xx:-0}; socket errors: ${errors:-none}"
 echo "  latency: p50 $p50 ms, p90 $p90 ms, p99 $p99 ms, max $max ms"

@@ -247,8 +247,9 @@ bool HttpServer::Start(const std::string& host, uint16_t port, std::string& erro
 
 void HttpServer::Stop() {
     if (!daemon_) return;
+    // Quiescing hands the listening socket to us, but the daemon's threads may
+    // still look at it until they have stopped: it is closed after them.
     const MHD_socket listener = MHD_quiesce_daemon(daemon_);
-    if (listener != MHD_INVALID_SOCKET) ::close(listener);
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(kShutdownGraceSeconds);
     while (inFlight_.load() > 0 && std::chrono::steady_clock::now() < deadline) {
@@ -256,6 +257,7 @@ void HttpServer::Stop() {
     }
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
+    if (listener != MHD_INVALID_SOCKET) ::close(listener);
 }
 
 }  // namespace board

@@ -11,7 +11,10 @@ void LogLimits() {
     auto n = [](auto v) { return std::to_string(v); };
     Log("limit: request body " + n(kMaxBodyBytes) + " bytes, " + n(kMaxBufferedBodyBytes >> 20) +
         " MiB of bodies in memory at once");
-    Log("limit: run length " + n(kMaxRunFrames) + " steps");
+    Log("limit: run length " + n(kMaxRunFrames) + " steps, program version " +
+        n(kMaxProgramVersionChars) + " characters, dated from " + n(kEarliestRunYear) + "-" +
+        n(kEarliestRunMonth) + "-" + n(kEarliestRunDay) + " to " + n(kMaxRunDateAheadHours) +
+        " hours ahead");
     Log("limit: verification " + n(kVerifyCpuSeconds) + " s processor time, " +
         n(kVerifyWallSeconds) + " s wall time, " + n(kVerifyAddressSpaceBytes >> 20) +
         " MiB address space, " + n(kMaxVerifyAttempts) + " attempts, niceness +" + n(kVerifyNice) +
@@ -26,7 +29,14 @@ void LogLimits() {
     Log("limit: PostgreSQL connections " + n(kDatabaseConnections) + ", connect timeout " +
         n(kDatabaseConnectTimeoutSeconds) + " s, statement timeout " +
         n(kDatabaseStatementTimeoutMs / 1000) + " s");
+    Log("limit: a copy agrees on " + n(kCopyAgreementPercent) + "% of its check values, " +
+        n(kMaxCopyCandidates) + " earlier runs compared at most");
     Log("limit: page size " + n(kMaxPageLimit) + " entries");
+    Log("limit: ranking checked for changes every " + n(kRankingCheckMs) + " ms");
+}
+
+std::string RunLengthLimitText() {
+    return std::to_string(kMaxRunFrames / kStepsPerHour) + " hours of play";
 }
 
 }  // namespace board

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace board {
 
@@ -11,8 +12,17 @@ namespace board {
 inline constexpr size_t kMaxBodyBytes = size_t{1} << 20;
 // Request bodies held in memory at once, over all connections; beyond it uploads get 503.
 inline constexpr size_t kMaxBufferedBodyBytes = size_t{64} << 20;
-// The longest run ranked: two hours of play at 60 steps a second.
-inline constexpr uint32_t kMaxRunFrames = 2u * 60u * 60u * 60u;
+// Game steps in an hour of play (60 a second), and the longest run ranked: two hours.
+inline constexpr uint32_t kStepsPerHour = 60u * 60u * 60u;
+inline constexpr uint32_t kMaxRunFrames = 2u * kStepsPerHour;
+// The longest program version a replay may name (printable ASCII only).
+inline constexpr size_t kMaxProgramVersionChars = 32;
+// The earliest date a run may carry (the game did not exist before), and how
+// far ahead of the server's clock (UTC) a player's local date may run.
+inline constexpr int kEarliestRunYear = 2026;
+inline constexpr int kEarliestRunMonth = 12;
+inline constexpr int kEarliestRunDay = 1;
+inline constexpr int kMaxRunDateAheadHours = 24;
 // Processor seconds one verification may use before it is rejected.
 inline constexpr int kVerifyCpuSeconds = 60;
 // Wall-clock seconds one verification may take (a child that sleeps or hangs).
@@ -62,6 +72,22 @@ inline constexpr int kDefaultPageLimit = 50;
 // The largest offset into a board accepted.
 inline constexpr int64_t kMaxPageOffset = 1000000;
 
+// How often a server asks the database whether the ranking changed (verdicts
+// stored by other servers, an operator's moderation), in milliseconds. A
+// verdict or moderation of this server shows on its boards at once.
+inline constexpr int kRankingCheckMs = 1000;
+// Memory blocks from this size up are mapped on their own and given back
+// to the system when freed (the ranking's boards), in bytes.
+inline constexpr int kMallocMmapThresholdBytes = 1 << 20;
+// A run is a copy of an earlier run of the same difficulty when their check
+// values agree from the first for at least this share (in percent) of the
+// new run's values, rounded up.
+inline constexpr int kCopyAgreementPercent = 90;
+// Earlier runs whose first check values hash alike that one submission
+// compares at most (oldest first), so that a lookup stays cheap however many
+// runs share an idle start.
+inline constexpr int kMaxCopyCandidates = 500;
+
 // PostgreSQL connections one server keeps at most, the seconds it waits for a
 // new one, and the longest a statement may run before the database cancels it.
 inline constexpr int kDatabaseConnections = 8;
@@ -79,5 +105,7 @@ inline constexpr size_t kMaxDatabaseFileBytes = 4096;
 
 // Writes every limit to the log, one line each.
 void LogLimits();
+// Returns the longest run ranked as text ("2 hours of play").
+std::string RunLengthLimitText();
 
 }  // namespace board

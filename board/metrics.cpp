@@ -27,6 +27,18 @@ std::string Metrics::Render(int64_t queueLength) const {
             verified_.load(std::memory_order_relaxed));
     counter("zarquill_board_runs_rejected_total", "Runs whose re-simulation did not match.",
             rejected_.load(std::memory_order_relaxed));
+    counter("zarquill_board_verification_failures_total",
+            "Verification attempts that ended without a verdict (tried again).",
+            failedAttempts_.load(std::memory_order_relaxed));
+    counter("zarquill_board_claims_lost_total",
+            "Claims on runs lost to another worker before a verdict was stored.",
+            lostClaims_.load(std::memory_order_relaxed));
+    counter("zarquill_board_child_start_failures_total",
+            "Verification children that could not be started under their limits.",
+            failedStarts_.load(std::memory_order_relaxed));
+    counter("zarquill_board_verdict_write_failures_total",
+            "Verdicts that could not be written to storage.",
+            failedWrites_.load(std::memory_order_relaxed));
     out +=
         "# HELP zarquill_board_queue_length Runs waiting for verification.\n"
         "# TYPE zarquill_board_queue_length gauge\n"

@@ -254,6 +254,7 @@ Command ParseOptions(int argc, const char* const* argv, Options& options, std::s
             } else if (!ReadDatabaseFile(value, options.databaseUrl, error)) {
                 return Command::Error;
             }
+            options.databaseFromFile = arg == "--database-file";
         } else {
             char* end = nullptr;
             const long n = std::strtol(value.c_str(), &end, 10);

@@ -14,6 +14,7 @@ struct Options {
     uint16_t port = 8274;
     std::string dataDir;      // the data folder (see DefaultDataDir)
     std::string databaseUrl;  // "" for SQLite in the data folder (--database or --database-file)
+    bool databaseFromFile = false;  // the address came from --database-file, not the command line
     int workers = 1;
     bool behindProxy = false;  // take the client's address from a local proxy's X-Real-IP
     // An operator's command: its arguments as given, checked.

@@ -3,8 +3,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <ctime>
+#include <optional>
 
 #include "board/limits.h"
 #include "board/log.h"
@@ -21,10 +24,6 @@ namespace {
 
 using nlohmann::json;
 
-// How long a cached board page may be served without a local verdict.
-constexpr int64_t kBoardCacheMs = 1000;
-// Board pages kept at most (limit and offset make many keys; the cache starts over when full).
-constexpr size_t kBoardCacheEntries = 256;
 // Seconds a client should wait when the queue is full or the database is away.
 constexpr int kBusyRetrySeconds = 30;
 
@@ -32,9 +31,11 @@ const char* const kTokenRule =
     "send 'Authorization: Bearer TOKEN' with a token of 32 to 128 letters, digits, '-' and '_'";
 
 Response JsonResponse(int status, const json& body) {
+    // Stored text is not trusted to be UTF-8 (runs stored by older versions):
+    // dump replaces what is not, and never throws.
     Response r;
     r.status = status;
-    r.body = body.dump();
+    r.body = body.dump(-1, ' ', false, json::error_handler_t::replace);
     return r;
 }
 
@@ -86,7 +87,47 @@ std::optional<Response> PageOf(const Request& request, int& limit, int64_t& offs
     return std::nullopt;
 }
 
-json RunJson(const Run& run) {
+// Returns the date-time number (scores/date_time.h) of a moment in UTC.
+int64_t DateTimeNumberOf(int64_t epochMs) {
+    const time_t seconds = static_cast<time_t>(epochMs / 1000);
+    tm utc{};
+    if (!gmtime_r(&seconds, &utc)) return 0;
+    return scores::DateTimeNumber(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour,
+                                  utc.tm_min, utc.tm_sec);
+}
+
+// Returns why a replay's header cannot be taken (nothing when it can), from
+// the header alone: the steps are not unpacked for a run too long to rank.
+std::optional<std::string> HeaderProblem(const game::ReplayHeader& h, int64_t nowMs) {
+    if (h.frames > kMaxRunFrames) {
+        return "the run is longer than the board's limit of " + RunLengthLimitText();
+    }
+    const std::string& version = h.programVersion;
+    const bool printable =
+        std::all_of(version.begin(), version.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+    if (version.empty() || version.size() > kMaxProgramVersionChars || !printable) {
+        return "the run's program version must be 1 to " + std::to_string(kMaxProgramVersionChars) +
+               " printable ASCII characters";
+    }
+    const std::string date = IsoDate(h.timestamp);
+    if (date.empty()) return "the run's date is not a date";
+    const int64_t earliest =
+        scores::DateTimeNumber(kEarliestRunYear, kEarliestRunMonth, kEarliestRunDay, 0, 0, 0);
+    if (h.timestamp < earliest) {
+        return "the run is dated " + date + ", before the game existed (" +
+               IsoDate(earliest).substr(0, 10) + ")";
+    }
+    const int64_t aheadMs = int64_t{kMaxRunDateAheadHours} * 3600 * 1000;
+    if (h.timestamp > DateTimeNumberOf(nowMs + aheadMs)) {
+        return "the run is dated " + date + ", more than " + std::to_string(kMaxRunDateAheadHours) +
+               " hours ahead of the server's clock";
+    }
+    return std::nullopt;
+}
+
+// Returns a run as the API shows it, with its place on the ranking.
+json RunJson(const Run& run, const RankingSnapshot& ranking) {
+    const std::optional<int64_t> rank = ranking.RankOf(run);
     json j = {
         {"id", run.id},
         {"name", run.name},
@@ -97,12 +138,36 @@ json RunJson(const Run& run) {
         {"frames", run.frames},
         {"date", IsoDate(run.timestamp)},
         {"state", RunStateName(run.state)},
+        {"rank", rank ? json(*rank) : json(nullptr)},
+        {"hidden", run.hiddenAt ? json{{"reason", run.hiddenReason}, {"at", IsoUtc(*run.hiddenAt)}}
+                                : json(nullptr)},
     };
     if (run.state == RunState::Rejected) {
         j["reason"] = run.reason;
         j["first_bad_step"] = run.firstBadStep ? json(*run.firstBadStep) : json(nullptr);
     }
     return j;
+}
+
+// Appends a UTF-8 text as a JSON string (quotes, backslashes and control
+// characters escaped).
+void AppendJsonText(std::string& out, const std::string& text) {
+    static const char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            out += "\\u00";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
 }
 
 // Returns the decoded segments of a path ("/a/b" gives {"a", "b"}); false
@@ -137,6 +202,16 @@ Response ErrorResponse(int status, const std::string& message) {
 const char* DifficultyName(int difficulty) {
     static const char* const kNames[] = {"easy", "medium", "hard"};
     return difficulty >= 0 && difficulty < 3 ? kNames[difficulty] : "unknown";
+}
+
+std::string IsoUtc(int64_t ms) {
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm utc{};
+    char text[32];
+    if (!gmtime_r(&seconds, &utc) || !std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc)) {
+        return "";
+    }
+    return text;
 }
 
 std::string IsoDate(int64_t timestamp) {
@@ -184,16 +259,33 @@ bool PercentDecode(const std::string& in, std::string& out, bool plusIsSpace) {
     return true;
 }
 
-Api::Api(Storage& storage, Metrics& metrics, std::function<int64_t()> nowMs)
+Api::Api(Storage& storage, Metrics& metrics, std::function<int64_t()> nowMs,
+         std::function<int64_t()> monotonicMs)
     : storage_(storage),
       metrics_(metrics),
       nowMs_(std::move(nowMs)),
+      monotonicMs_(monotonicMs ? std::move(monotonicMs) : MonotonicMs),
       limiter_(kSubmitBurst, kSubmitsPerSecond, kMaxTrackedAddresses),
-      serverKey_(storage.ServerKey()) {}
+      serverKey_(storage.ServerKey()),
+      ranking_(storage) {}
 
 void Api::NoteVerdict() {
-    std::lock_guard lock(cacheMutex_);
-    ++generation_;
+    try {
+        ranking_.Refresh();
+    } catch (const StorageError& e) {
+        // The watcher reads it again within a second.
+        Log(std::string("ranking: cannot read it after a verdict: ") + e.what());
+    }
+}
+
+std::shared_ptr<const RankingSnapshot> Api::RankingFor(const std::vector<Run>& runs) {
+    std::shared_ptr<const RankingSnapshot> ranking = ranking_.Current();
+    const bool unranked = std::any_of(runs.begin(), runs.end(), [&](const Run& run) {
+        return run.state == RunState::Verified && !run.hiddenAt && !ranking->RankOf(run);
+    });
+    if (!unranked) return ranking;
+    ranking_.Refresh();
+    return ranking_.Current();
 }
 
 Response Api::Handle(const Request& request) {
@@ -261,7 +353,7 @@ Response Api::PostRun(const Request& request) {
             413, "the replay is larger than " + std::to_string(kMaxBodyBytes >> 20) + " MiB");
     }
     // Counted once the sender has shown a token: what follows costs decoding and a write.
-    if (const int wait = limiter_.Take(request.clientAddress, now); wait > 0) {
+    if (const int wait = limiter_.Take(request.clientAddress, monotonicMs_()); wait > 0) {
         Response r = ErrorResponse(
             429, "too many runs from this address; wait " + std::to_string(wait) + " s");
         r.headers.emplace_back("Retry-After", std::to_string(wait));
@@ -269,22 +361,22 @@ Response Api::PostRun(const Request& request) {
     }
     if (request.body.empty()) return ErrorResponse(400, "no replay in the request body");
 
-    game::Replay replay;
     std::string error;
+    game::ReplayHeader header;
+    if (!game::DecodeReplayHeader(request.body, header, error)) {
+        return ErrorResponse(400, "not a readable replay: " + error);
+    }
+    if (auto problem = HeaderProblem(header, now)) return ErrorResponse(400, *problem);
+    if (!IsTypableName(header.name)) {
+        return ErrorResponse(400, header.name.empty()
+                                      ? "the run has no name"
+                                      : "the run's name holds characters the game cannot type");
+    }
+    game::Replay replay;
     if (!game::DecodeReplay(request.body, replay, error)) {
         return ErrorResponse(400, "not a readable replay: " + error);
     }
     const game::ReplayHeader& h = replay.header;
-    if (h.frames > kMaxRunFrames) {
-        return ErrorResponse(400, "the run is longer than the board's limit of 2 hours of play");
-    }
-    if (!IsTypableName(h.name)) {
-        return ErrorResponse(400, h.name.empty()
-                                      ? "the run has no name"
-                                      : "the run's name holds characters the game cannot type");
-    }
-    const std::string date = IsoDate(h.timestamp);
-    if (date.empty()) return ErrorResponse(400, "the run's date is not a date");
     if (storage_.CountPending() >= kMaxPendingRuns) {
         Response r = ErrorResponse(503, "too many runs wait for verification; try again later");
         r.headers.emplace_back("Retry-After", std::to_string(kBusyRetrySeconds));
@@ -302,6 +394,7 @@ Response Api::PostRun(const Request& request) {
     run.frames = h.frames;
     run.timestamp = h.timestamp;
     run.receivedAt = now;
+    run.checks = std::move(replay.checks);
     const SubmitResult result = storage_.Submit(run);
     switch (result.outcome) {
         case SubmitOutcome::NameTaken:
@@ -309,6 +402,14 @@ Response Api::PostRun(const Request& request) {
         case SubmitOutcome::Existing:
             return JsonResponse(200,
                                 {{"id", result.run.id}, {"state", RunStateName(result.run.state)}});
+        case SubmitOutcome::Copy: {
+            const std::string original = std::to_string(result.run.id);
+            Log("run refused: '" + run.name + "' on " + DifficultyName(run.difficulty) +
+                " plays the same game as run " + original);
+            return JsonResponse(409, {{"error", "this run plays the same game as run " + original +
+                                                    ", sent first by another player"},
+                                      {"original", result.run.id}});
+        }
         case SubmitOutcome::Created:
             break;
     }
@@ -326,7 +427,7 @@ Response Api::GetRun(const std::string& idText, bool replay) {
     if (!ParseNumber(idText, 1, INT64_MAX, id)) return ErrorResponse(404, "no such run");
     const std::optional<Run> run = storage_.FindRun(id);
     if (!run) return ErrorResponse(404, "no such run");
-    if (!replay) return JsonResponse(200, RunJson(*run));
+    if (!replay) return JsonResponse(200, RunJson(*run, *RankingFor({*run})));
     std::optional<std::string> bytes = storage_.ReplayBytes(id);
     if (!bytes) return ErrorResponse(404, "no such run");
     scores::Scores record;
@@ -349,35 +450,22 @@ Response Api::GetBoard(const std::string& difficulty, const Request& request) {
     int limit = 0;
     int64_t offset = 0;
     if (auto bad = PageOf(request, limit, offset)) return *bad;
-    const auto key = std::make_tuple(level, limit, offset);
-    const int64_t now = nowMs_();
-    uint64_t generation = 0;
-    {
-        std::lock_guard lock(cacheMutex_);
-        generation = generation_;
-        auto it = boardCache_.find(key);
-        if (it != boardCache_.end() && it->second.generation == generation &&
-            now - it->second.madeAtMs < kBoardCacheMs && now >= it->second.madeAtMs) {
-            Response r;
-            r.body = it->second.body;
-            return r;
-        }
+    // Pages are the busiest answer: written straight out, not built as a tree.
+    const std::shared_ptr<const RankingSnapshot> ranking = ranking_.Current();
+    Response r;
+    std::string& out = r.body;
+    out.reserve(128 + static_cast<size_t>(limit) * 128);
+    out += std::string("{\"difficulty\":\"") + DifficultyName(level) + "\",\"runs\":[";
+    int64_t rank = offset;
+    for (const RankedRun& e : ranking->Page(level, offset, limit)) {
+        if (rank != offset) out += ',';
+        out += "{\"rank\":" + std::to_string(++rank) + ",\"id\":" + std::to_string(e.id) +
+               ",\"name\":";
+        AppendJsonText(out, e.name);
+        out += ",\"score\":" + std::to_string(e.score) + ",\"frames\":" +
+               std::to_string(e.frames) + ",\"date\":\"" + IsoDate(e.timestamp) + "\"}";
     }
-    json runs = json::array();
-    for (const BoardEntry& e : storage_.Board(level, limit, offset)) {
-        runs.push_back({{"rank", e.rank},
-                        {"id", e.run.id},
-                        {"name", e.run.name},
-                        {"score", e.run.score.value_or(0)},
-                        {"frames", e.run.frames},
-                        {"date", IsoDate(e.run.timestamp)}});
-    }
-    Response r =
-        JsonResponse(200, {{"difficulty", DifficultyName(level)}, {"runs", std::move(runs)}});
-    std::lock_guard lock(cacheMutex_);
-    if (boardCache_.size() >= kBoardCacheEntries) boardCache_.clear();
-    // Made from a generation that has passed: kept, but never served.
-    boardCache_[key] = CachedPage{r.body, generation, now};
+    out += "]}";
     return r;
 }
 
@@ -389,10 +477,10 @@ Response Api::GetPlayer(const std::string& name, const Request& request) {
     int limit = 0;
     int64_t offset = 0;
     if (auto bad = PageOf(request, limit, offset)) return *bad;
+    const std::vector<Run> found = storage_.PlayerRuns(NameKey(latin1), limit, offset);
+    const std::shared_ptr<const RankingSnapshot> ranking = RankingFor(found);
     json runs = json::array();
-    for (const Run& run : storage_.PlayerRuns(NameKey(latin1), limit, offset)) {
-        runs.push_back(RunJson(run));
-    }
+    for (const Run& run : found) runs.push_back(RunJson(run, *ranking));
     return JsonResponse(200, {{"name", NameToUtf8(latin1)}, {"runs", std::move(runs)}});
 }
 

@@ -5,14 +5,12 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <mutex>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "board/metrics.h"
+#include "board/ranking.h"
 #include "board/rate_limit.h"
 #include "board/storage.h"
 
@@ -43,8 +41,10 @@ struct Response {
 class Api {
   public:
     // Makes the API over a storage (reading its server key); nowMs returns
-    // milliseconds since the epoch.
-    Api(Storage& storage, Metrics& metrics, std::function<int64_t()> nowMs);
+    // milliseconds since the epoch, monotonicMs (the rate limiter's clock, a
+    // monotonic one when not given) milliseconds from any fixed start.
+    Api(Storage& storage, Metrics& metrics, std::function<int64_t()> nowMs,
+        std::function<int64_t()> monotonicMs = {});
 
     // Sets what is called after a new run is stored (the workers' wake-up).
     void OnSubmitted(std::function<void()> call) { onSubmitted_ = std::move(call); }
@@ -52,8 +52,11 @@ class Api {
     void ServeWebFiles(const WebFiles* files) { webFiles_ = files; }
     // Answers one request; never throws.
     Response Handle(const Request& request);
-    // Notes that a verdict was stored: the boards' cached pages are stale.
+    // Notes that a verdict was stored here: the boards show it at once.
     void NoteVerdict();
+    // Loads the boards and keeps them up with changes other servers or an
+    // operator make (checked every kRankingCheckMs).
+    void WatchRanking() { ranking_.Watch(); }
 
   private:
     Response Route(const Request& request);
@@ -62,31 +65,29 @@ class Api {
     Response GetBoard(const std::string& difficulty, const Request& request);
     Response GetPlayer(const std::string& name, const Request& request);
     Response Health();
+    // Returns the ranking to show runs with: read again first when one of
+    // them is verified and shown but not ranked (its verdict or a change
+    // elsewhere may be newer than the mirror).
+    std::shared_ptr<const RankingSnapshot> RankingFor(const std::vector<Run>& runs);
 
     Storage& storage_;
     Metrics& metrics_;
     std::function<int64_t()> nowMs_;
+    std::function<int64_t()> monotonicMs_;
     RateLimiter limiter_;
     std::function<void()> onSubmitted_;
     const WebFiles* webFiles_ = nullptr;
     const std::string serverKey_;
-
-    // Board pages as sent, until a verdict is stored here or they grow old
-    // (verdicts of other servers sharing the database show up after that).
-    struct CachedPage {
-        std::string body;
-        uint64_t generation = 0;
-        int64_t madeAtMs = 0;
-    };
-    std::mutex cacheMutex_;
-    std::map<std::tuple<int, int, int64_t>, CachedPage> boardCache_;
-    uint64_t generation_ = 0;  // guarded by cacheMutex_
+    // Boards and ranks are read from this mirror, never from the database.
+    Ranking ranking_;
 };
 
 // Returns {"error": message} with the status.
 Response ErrorResponse(int status, const std::string& message);
 // Returns the difficulty's name on the wire ("easy", "medium", "hard").
 const char* DifficultyName(int difficulty);
+// Returns milliseconds since the epoch as an ISO 8601 UTC time ("2026-12-08T14:03:22Z").
+std::string IsoUtc(int64_t ms);
 // Returns a date-time number as ISO 8601 ("2026-12-08T14:03:22"; "" when it is no date).
 std::string IsoDate(int64_t timestamp);
 // Decodes %XX escapes ("+" stays "+" in paths, becomes " " in a query when plusIsSpace);

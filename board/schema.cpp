@@ -1,6 +1,8 @@
 // The schema history of the board's database.
 #include "board/schema.h"
 
+#include "board/ranking_sql.h"
+
 namespace board {
 
 namespace {
@@ -45,8 +47,62 @@ CREATE INDEX runs_by_board ON runs (difficulty, state, score DESC, verified_at, 
 CREATE INDEX runs_by_name ON runs (name_key, state)
 )sql";
 
+// Version 2: the check values of every run, and an index of hashes of their
+// first 1, 2, 4, 8... values by difficulty, to find the run a new one copies.
+const char* const kVersion2 = R"sql(
+CREATE TABLE run_checks (
+  run_id BIGINT PRIMARY KEY REFERENCES runs (id),
+  checks @BYTES@ NOT NULL
+);
+CREATE TABLE run_prints (
+  difficulty INTEGER NOT NULL,
+  level INTEGER NOT NULL,
+  print BIGINT NOT NULL,
+  run_id BIGINT NOT NULL REFERENCES runs (id),
+  PRIMARY KEY (difficulty, level, print, run_id)
+)
+)sql";
+
+// Version 3: the stored ranking (each name's best shown verified run per
+// difficulty, see board/ranking_sql.h) with its version counter, runs an
+// operator hid (hidden_at in milliseconds since the epoch), and the log of
+// operators' actions. Boards are read from bests, so runs no longer need
+// their own board index. A name whose token_hash is '' is free: the next
+// token that sends a run under it takes it.
+const char* const kVersion3 = R"sql(
+ALTER TABLE runs ADD COLUMN hidden_reason TEXT;
+ALTER TABLE runs ADD COLUMN hidden_at BIGINT;
+DROP INDEX runs_by_board;
+CREATE TABLE ranking_version (
+  id INTEGER PRIMARY KEY,
+  version BIGINT NOT NULL
+);
+INSERT INTO ranking_version (id, version) VALUES (1, 1);
+CREATE TABLE bests (
+  difficulty INTEGER NOT NULL,
+  name_key TEXT NOT NULL,
+  run_id BIGINT REFERENCES runs (id),
+  score BIGINT,
+  verified_at BIGINT,
+  changed_in BIGINT NOT NULL,
+  PRIMARY KEY (difficulty, name_key)
+);
+CREATE INDEX bests_by_rank ON bests (difficulty, score DESC, verified_at, run_id);
+CREATE INDEX bests_by_change ON bests (changed_in);
+CREATE TABLE actions (
+  id @ID@,
+  at BIGINT NOT NULL,
+  action TEXT NOT NULL,
+  run_id BIGINT,
+  name_key TEXT,
+  reason TEXT
+);
+)sql" ZQ_SQL_FILL_BESTS;
+
 const std::vector<Migration> kMigrations = {
     {1, kVersion1},
+    {2, kVersion2},
+    {3, kVersion3},
 };
 
 // Replaces every occurrence of a placeholder.
@@ -80,6 +136,21 @@ std::vector<std::string> MigrationStatements(const Migration& migration, SqlDial
         start = end + 1;
     }
     return out;
+}
+
+std::string StatementFor(const char* sql, SqlDialect dialect) {
+    std::string out = sql;
+    if (dialect == SqlDialect::Sqlite) return out;
+    std::string numbered;
+    int n = 0;
+    for (char c : out) {
+        if (c == '?') {
+            numbered += '$' + std::to_string(++n);
+        } else {
+            numbered += c;
+        }
+    }
+    return numbered;
 }
 
 }  // namespace board

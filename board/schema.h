@@ -20,4 +20,8 @@ const std::vector<Migration>& Migrations();
 // Returns a migration's statements with the placeholders filled for a dialect.
 std::vector<std::string> MigrationStatements(const Migration& migration, SqlDialect dialect);
 
+// Returns a statement written with "?" placeholders in a dialect's form
+// ("$1, $2..." for PostgreSQL), so that both backends share one text.
+std::string StatementFor(const char* sql, SqlDialect dialect);
+
 }  // namespace board

@@ -1,6 +1,7 @@
 // Start-up and shutdown of the board server.
 #include "board/server.h"
 
+#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -46,6 +47,10 @@ int Serve(const Options& options, const char* argv0) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // The ranking's boards are large blocks replaced on every change: kept
+    // out of the heap (a fixed threshold, never raised by a freed block) so
+    // that each old board's memory goes back to the system at once.
+    mallopt(M_MMAP_THRESHOLD, kMallocMmapThresholdBytes);
 
     Log(std::string("starting version ") + engine::GameVersion + " with " +
         std::to_string(options.workers) + " verification workers");
@@ -75,6 +80,11 @@ int Serve(const Options& options, const char* argv0) {
     const bool sqlite = options.databaseUrl.empty() || options.databaseUrl.rfind("sqlite:", 0) == 0;
     Log(sqlite ? "storage: SQLite, data in " + options.dataDir
                : std::string("storage: PostgreSQL"));
+    if (!sqlite && !options.databaseFromFile && AddressHoldsPassword(options.databaseUrl)) {
+        Log("warning: the database address holds a password, which every local user can read "
+            "on the command line; use a password file (PGPASSFILE) or --database-file "
+            "instead");
+    }
 
     Metrics metrics;
     Api api(*storage, metrics, NowMs);
@@ -89,6 +99,7 @@ int Serve(const Options& options, const char* argv0) {
         Log("web page: " + folder);
         api.ServeWebFiles(&web);
     }
+    api.WatchRanking();
     workers.OnVerdict([&api] { api.NoteVerdict(); });
     workers.Start();
     HttpServer http(api, options.behindProxy);

@@ -30,8 +30,13 @@ std::unique_ptr<Storage> OpenStorage(const std::string& databaseUrl, const std::
     if (databaseUrl.rfind("postgresql://", 0) == 0 || databaseUrl.rfind("postgres://", 0) == 0) {
         return OpenPostgresStorage(databaseUrl);
     }
-    throw StorageError("unknown database '" + databaseUrl +
-                       "' (use sqlite:PATH or postgresql://...)");
+    // Only the kind is named: the rest of an address may hold a password.
+    const size_t colon = databaseUrl.find(':');
+    const std::string what =
+        colon == std::string::npos
+            ? std::string("unknown database address")
+            : "unknown kind of database '" + databaseUrl.substr(0, colon + 1) + "'";
+    throw StorageError(what + " (use sqlite:PATH or postgresql://...)");
 }
 
 }  // namespace board

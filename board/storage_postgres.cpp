@@ -1,20 +1,25 @@
 // PostgreSQL storage: several board servers share one database and its work.
 // A small pool of libpq connections serves the threads; every query is
 // parameterised. Workers claim pending runs with FOR UPDATE SKIP LOCKED and a
-// lease, so two servers never verify one run at once and a killed server's
-// runs are taken over once its leases run out. A connection the database
-// dropped is replaced; a database that is gone surfaces as StorageError.
+// lease timed by the database's clock, so two servers never verify one run at
+// once and a killed server's runs are taken over once its leases run out. A
+// connection the database dropped is replaced; a database that is gone
+// surfaces as StorageError.
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <type_traits>
 #include <utility>
 
+#include "board/copies.h"
 #include "board/limits.h"
 #include "board/names.h"
+#include "board/ranking_sql.h"
 #include "board/schema.h"
 #include "board/storage.h"
 
@@ -59,6 +64,25 @@ struct Param {
     std::string value;
     bool null = false;
     bool binary = false;
+};
+
+// A statement's parameters as libpq takes them (pointing into the Params).
+struct Bound {
+    explicit Bound(const std::vector<Param>& params) : count(static_cast<int>(params.size())) {
+        for (const Param& p : params) {
+            if (!p.binary && p.value.find('\0') != std::string::npos) {
+                throw StorageError("PostgreSQL: a text value holds a NUL byte");
+            }
+            values.push_back(p.null ? nullptr : p.value.c_str());
+            lengths.push_back(static_cast<int>(p.value.size()));
+            formats.push_back(p.binary ? 1 : 0);
+        }
+    }
+
+    int count;
+    std::vector<const char*> values;
+    std::vector<int> lengths;
+    std::vector<int> formats;
 };
 
 // Owns a query's result; reads rows from 0 and columns from 0.
@@ -140,20 +164,9 @@ class Connection {
     // StorageError on any failure.
     Rows Exec(const char* sql, const std::vector<Param>& params = {}, bool binaryResult = false) {
         ++statements_;
-        std::vector<const char*> values;
-        std::vector<int> lengths;
-        std::vector<int> formats;
-        for (const Param& p : params) {
-            if (!p.binary && p.value.find('\0') != std::string::npos) {
-                throw StorageError("PostgreSQL: a text value holds a NUL byte");
-            }
-            values.push_back(p.null ? nullptr : p.value.c_str());
-            lengths.push_back(static_cast<int>(p.value.size()));
-            formats.push_back(p.binary ? 1 : 0);
-        }
-        PGresult* res =
-            PQexecParams(conn_, sql, static_cast<int>(params.size()), nullptr, values.data(),
-                         lengths.data(), formats.data(), binaryResult ? 1 : 0);
+        const Bound b(params);
+        PGresult* res = PQexecParams(conn_, sql, b.count, nullptr, b.values.data(),
+                                     b.lengths.data(), b.formats.data(), binaryResult ? 1 : 0);
         if (!res) throw ConnectionLost(Describe(PQerrorMessage(conn_)));
         Rows rows(res);
         const ExecStatusType status = PQresultStatus(res);
@@ -164,6 +177,36 @@ class Connection {
             throw StorageError(why);
         }
         return rows;
+    }
+
+    // Runs one query and hands its rows to each as they arrive, one at a time,
+    // so that a large result is never held whole (the ranking's first load).
+    // Throws like Exec; rows already handed over stay handed over.
+    void ExecEach(const char* sql, const std::vector<Param>& params,
+                  const std::function<void(const Rows&)>& each) {
+        ++statements_;
+        const Bound b(params);
+        if (!PQsendQueryParams(conn_, sql, b.count, nullptr, b.values.data(), b.lengths.data(),
+                               b.formats.data(), 0) ||
+            !PQsetSingleRowMode(conn_)) {
+            throw ConnectionLost(Describe(PQerrorMessage(conn_)));
+        }
+        // Every result is read, even after a failure, so the connection is left idle.
+        std::string why;
+        while (PGresult* res = PQgetResult(conn_)) {
+            Rows rows(res);
+            const ExecStatusType status = PQresultStatus(res);
+            if (status == PGRES_SINGLE_TUPLE) {
+                if (why.empty()) each(rows);
+            } else if (status != PGRES_TUPLES_OK && why.empty()) {
+                const char* primary = PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY);
+                why = Describe(primary ? primary : PQresultErrorMessage(res));
+            }
+        }
+        if (!why.empty()) {
+            if (PQstatus(conn_) != CONNECTION_OK) throw ConnectionLost(why);
+            throw StorageError(why);
+        }
     }
 
     // Returns true when the connection can no longer be used or is inside a
@@ -205,10 +248,14 @@ class Transaction {
     bool done_ = false;
 };
 
+// The database's clock in milliseconds since the epoch: claims expire by it,
+// so that servers whose clocks differ still agree on when a lease ends.
+#define ZQ_DATABASE_NOW "(extract(epoch from clock_timestamp()) * 1000)::bigint"
+
 // The columns every run query selects, in the order ReadRun reads them.
 #define ZQ_RUN_COLUMNS                                                                   \
     "id, name, difficulty, claimed_score, score, frames, run_timestamp, state, reason, " \
-    "first_bad_step, verified_at, replay_hash"
+    "first_bad_step, verified_at, replay_hash, hidden_reason, hidden_at"
 
 RunState StateFromText(const std::string& s) {
     if (s == "verified") return RunState::Verified;
@@ -231,7 +278,30 @@ Run ReadRun(const Rows& rows, int row) {
     r.firstBadStep = rows.MaybeInt(row, 9);
     r.verifiedAt = rows.MaybeInt(row, 10);
     r.replayHash = rows.Text(row, 11);
+    r.hiddenReason = rows.Text(row, 12);
+    r.hiddenAt = rows.MaybeInt(row, 13);
     return r;
+}
+
+// The shared statements in PostgreSQL's spelling, numbered once.
+struct Statements {
+    const std::string bestOf = sql::Numbered(sql::kBestOf);
+    const std::string currentBest = sql::Numbered(sql::kCurrentBest);
+    const std::string putBest = sql::Numbered(sql::kPutBest);
+    const std::string rankingSince = sql::Numbered(sql::kRankingSince);
+    const std::string runPlace = sql::Numbered(sql::kRunPlace);
+    const std::string hideRun = sql::Numbered(sql::kHideRun);
+    const std::string showRun = sql::Numbered(sql::kShowRun);
+    const std::string freeName = sql::Numbered(sql::kFreeName);
+    const std::string bindName = sql::Numbered(sql::kBindName);
+    const std::string recordAction = sql::Numbered(sql::kRecordAction);
+    const std::string playerRuns =
+        sql::Numbered(std::string("SELECT " ZQ_RUN_COLUMNS) + sql::kPlayerRunsWhere);
+};
+
+const Statements& Sql() {
+    static const Statements statements;
+    return statements;
 }
 
 // Lends connections to threads, at most kDatabaseConnections at once; idle
@@ -339,12 +409,10 @@ class PostgresStorage final : public Storage {
             // A name sent for the first time by two servers at once: the
             // insert of the second waits for the first and then does nothing,
             // and both read the one owner that was stored.
+            // A freed name ('' for its token) is taken the same way.
             Rows owner = c.Exec("SELECT token_hash FROM names WHERE name_key = $1", {run.nameKey});
-            if (owner.Count() == 0) {
-                c.Exec(
-                    "INSERT INTO names (name_key, token_hash) VALUES ($1, $2) "
-                    "ON CONFLICT DO NOTHING",
-                    {run.nameKey, run.tokenHash});
+            if (owner.Count() == 0 || owner.Text(0, 0).empty()) {
+                c.Exec(Sql().bindName.c_str(), {run.nameKey, run.tokenHash});
                 owner = c.Exec("SELECT token_hash FROM names WHERE name_key = $1", {run.nameKey});
             }
             if (owner.Count() != 1 || !SameHash(owner.Text(0, 0), run.tokenHash)) {
@@ -358,6 +426,25 @@ class PostgresStorage final : public Storage {
                 result.outcome = SubmitOutcome::Existing;
                 result.run = ReadRun(same, 0);
                 return result;
+            }
+            // The same game sent before, under any name: the first sender keeps
+            // it. Submissions that could copy one another take one lock until
+            // they commit, so two servers never both store one game.
+            if (!run.checks.empty()) {
+                c.Exec("SELECT pg_advisory_xact_lock($1)",
+                       {CopyLockKey(run.difficulty, run.checks.front())});
+                if (const auto original = FindCopied(c, run.difficulty, ProbeFor(run.checks))) {
+                    const Rows owner = c.Exec(
+                        StatementFor(kSqlOwnerOfRun, SqlDialect::Postgres).c_str(), {*original});
+                    const bool mine =
+                        owner.Count() == 1 && SameHash(owner.Text(0, 0), run.tokenHash);
+                    const Rows found =
+                        c.Exec("SELECT " ZQ_RUN_COLUMNS " FROM runs WHERE id = $1", {*original});
+                    if (found.Count() != 1) throw StorageError("PostgreSQL: a run vanished");
+                    result.outcome = mine ? SubmitOutcome::Existing : SubmitOutcome::Copy;
+                    result.run = ReadRun(found, 0);
+                    return result;  // the transaction rolls back
+                }
             }
             c.Exec("INSERT INTO replays (hash, bytes) VALUES ($1, $2) ON CONFLICT DO NOTHING",
                    {run.replayHash, Param::Bytes(run.replayBytes)});
@@ -373,6 +460,7 @@ class PostgresStorage final : public Storage {
             if (added.Count() == 1) {
                 result.outcome = SubmitOutcome::Created;
                 result.run = ReadRun(added, 0);
+                IndexChecks(c, result.run.id, run.difficulty, run.checks);
             } else {
                 same = c.Exec(findSame, {run.replayHash});
                 if (same.Count() != 1) throw StorageError("PostgreSQL: a run vanished");
@@ -396,48 +484,54 @@ class PostgresStorage final : public Storage {
         return WithConnection([id](Connection& c) { return ReadBytes(c, id); });
     }
 
-    std::vector<BoardEntry> Board(int difficulty, int limit, int64_t offset) override {
-        return WithConnection([=](Connection& c) {
-            // Each name's best run first picks the name's own winner, then the
-            // winners are ranked with the same order.
-            const Rows rows =
-                c.Exec("SELECT " ZQ_RUN_COLUMNS
-                       " FROM (SELECT *, ROW_NUMBER() OVER (PARTITION BY name_key "
-                       "ORDER BY score DESC, verified_at, id) AS best "
-                       "FROM runs WHERE difficulty = $1 AND state = 'verified') AS t "
-                       "WHERE best = 1 ORDER BY score DESC, verified_at, id LIMIT $2 OFFSET $3",
-                       {difficulty, limit, offset});
-            std::vector<BoardEntry> out;
-            for (int i = 0; i < rows.Count(); ++i)
-                out.push_back({offset + i + 1, ReadRun(rows, i)});
+    RankingChanges RankingSince(int64_t since) override {
+        return WithConnection([since](Connection& c) {
+            // Versions are taken under the lock of ranking_version and so
+            // committed in order: once a row of version v is seen, every
+            // earlier one is too, and the highest seen is the version reached.
+            RankingChanges out;
+            out.version = since;
+            c.ExecEach(Sql().rankingSince.c_str(), {since}, [&out](const Rows& rows) {
+                RankedRun r;
+                r.difficulty = static_cast<int>(rows.Int(0, 0));
+                r.nameKey = rows.Text(0, 1);
+                out.version = std::max(out.version, rows.Int(0, 2));
+                if (!rows.IsNull(0, 3)) {
+                    r.id = rows.Int(0, 3);
+                    r.score = rows.Int(0, 4);
+                    r.verifiedAt = rows.Int(0, 5);
+                    r.name = rows.Text(0, 6);
+                    r.frames = rows.Int(0, 7);
+                    r.timestamp = rows.Int(0, 8);
+                }
+                out.bests.push_back(std::move(r));
+            });
             return out;
         });
     }
 
     std::vector<Run> PlayerRuns(const std::string& nameKey, int limit, int64_t offset) override {
         return WithConnection([&](Connection& c) {
-            const Rows rows = c.Exec("SELECT " ZQ_RUN_COLUMNS
-                                     " FROM runs WHERE name_key = $1 AND state = 'verified' "
-                                     "ORDER BY score DESC, verified_at, id LIMIT $2 OFFSET $3",
-                                     {nameKey, limit, offset});
+            const Rows rows = c.Exec(Sql().playerRuns.c_str(), {nameKey, limit, offset});
             std::vector<Run> out;
             for (int i = 0; i < rows.Count(); ++i) out.push_back(ReadRun(rows, i));
             return out;
         });
     }
 
-    std::optional<ClaimedRun> ClaimPending(const std::string& holder, int64_t now,
+    std::optional<ClaimedRun> ClaimPending(const std::string& holder, int64_t /*now*/,
                                            int64_t leaseMs) override {
         return WithConnection([&](Connection& c) -> std::optional<ClaimedRun> {
             Transaction tx(c);
             // SKIP LOCKED passes over a run another server is claiming this
             // very moment instead of waiting for it.
-            const Rows rows = c.Exec(
-                "UPDATE runs SET claimed_by = $1, claim_expires = $2, attempts = attempts + 1 "
-                "WHERE id = (SELECT id FROM runs WHERE state = 'pending' AND "
-                "(claimed_by IS NULL OR claim_expires < $3) ORDER BY id LIMIT 1 "
-                "FOR UPDATE SKIP LOCKED) RETURNING id, attempts",
-                {holder, now + leaseMs, now});
+            const Rows rows =
+                c.Exec("UPDATE runs SET claimed_by = $1, claim_expires = " ZQ_DATABASE_NOW
+                       " + $2, attempts = attempts + 1 "
+                       "WHERE id = (SELECT id FROM runs WHERE state = 'pending' AND "
+                       "(claimed_by IS NULL OR claim_expires < " ZQ_DATABASE_NOW
+                       ") ORDER BY id LIMIT 1 FOR UPDATE SKIP LOCKED) RETURNING id, attempts",
+                       {holder, leaseMs});
             if (rows.Count() == 0) return std::nullopt;
             ClaimedRun claimed;
             claimed.id = rows.Int(0, 0);
@@ -451,6 +545,8 @@ class PostgresStorage final : public Storage {
     bool Finish(int64_t id, const std::string& holder, const Verdict& verdict,
                 int64_t now) override {
         return WithConnection([&](Connection& c) {
+            Transaction tx(c);
+            if (verdict.verified) LockRanking(c);
             const Rows rows = c.Exec(
                 "UPDATE runs SET state = $1, score = $2, reason = $3, first_bad_step = $4, "
                 "verified_at = $5, claimed_by = NULL, claim_expires = NULL "
@@ -459,16 +555,18 @@ class PostgresStorage final : public Storage {
                  verdict.reason,
                  verdict.firstBadStep ? Param(*verdict.firstBadStep) : Param(std::nullopt), now, id,
                  holder});
-            return rows.Changed() == 1;
+            if (rows.Changed() != 1) return false;
+            if (verdict.verified) UpdateBestOf(c, id);
+            tx.Commit();
+            return true;
         });
     }
 
-    bool Renew(int64_t id, const std::string& holder, int64_t now, int64_t leaseMs) override {
+    bool Renew(int64_t id, const std::string& holder, int64_t /*now*/, int64_t leaseMs) override {
         return WithConnection([&](Connection& c) {
-            return c.Exec(
-                        "UPDATE runs SET claim_expires = $1 "
-                        "WHERE id = $2 AND state = 'pending' AND claimed_by = $3",
-                        {now + leaseMs, id, holder})
+            return c.Exec("UPDATE runs SET claim_expires = " ZQ_DATABASE_NOW
+                          " + $1 WHERE id = $2 AND state = 'pending' AND claimed_by = $3",
+                          {leaseMs, id, holder})
                        .Changed() == 1;
         });
     }
@@ -479,6 +577,43 @@ class PostgresStorage final : public Storage {
                 "UPDATE runs SET claimed_by = NULL, claim_expires = NULL, "
                 "attempts = attempts - 1 WHERE id = $1 AND state = 'pending' AND claimed_by = $2",
                 {id, holder});
+        });
+    }
+
+    bool Hide(int64_t id, const std::string& reason, int64_t now) override {
+        return WithConnection([&](Connection& c) {
+            Transaction tx(c);
+            LockRanking(c);
+            if (c.Exec(Sql().hideRun.c_str(), {reason, now, id}).Changed() != 1) return false;
+            UpdateBestOf(c, id);
+            c.Exec(Sql().recordAction.c_str(),
+                   {now, std::string("hide"), id, std::nullopt, reason});
+            tx.Commit();
+            return true;
+        });
+    }
+
+    bool Show(int64_t id, int64_t now) override {
+        return WithConnection([&](Connection& c) {
+            Transaction tx(c);
+            LockRanking(c);
+            if (c.Exec(Sql().showRun.c_str(), {id}).Changed() != 1) return false;
+            UpdateBestOf(c, id);
+            c.Exec(Sql().recordAction.c_str(),
+                   {now, std::string("show"), id, std::nullopt, std::string()});
+            tx.Commit();
+            return true;
+        });
+    }
+
+    bool FreeName(const std::string& nameKey, int64_t now) override {
+        return WithConnection([&](Connection& c) {
+            Transaction tx(c);
+            if (c.Exec(Sql().freeName.c_str(), {nameKey}).Changed() != 1) return false;
+            c.Exec(Sql().recordAction.c_str(),
+                   {now, std::string("free-name"), std::nullopt, nameKey, std::string()});
+            tx.Commit();
+            return true;
         });
     }
 
@@ -495,13 +630,6 @@ class PostgresStorage final : public Storage {
             return false;
         }
     }
-
-    // Moderation: placeholders until the ranking work lands its bodies.
-    bool Hide(int64_t, const std::string&, int64_t) override {
-        throw StorageError("not built yet");
-    }
-    bool Show(int64_t, int64_t) override { throw StorageError("not built yet"); }
-    bool FreeName(const std::string&, int64_t) override { throw StorageError("not built yet"); }
 
   private:
     // Runs work on a pooled connection. A connection that had died while idle
@@ -528,6 +656,84 @@ class PostgresStorage final : public Storage {
             } catch (...) {
                 pool_.Return(std::move(conn));
                 throw;
+            }
+        }
+    }
+
+    // Takes the ranking's lock until the transaction ends: changes to the
+    // ranking (here and on other servers) then happen one after the other,
+    // each reading the runs the one before committed, and take their
+    // versions in the order they commit.
+    static void LockRanking(Connection& c) {
+        c.Exec("SELECT version FROM ranking_version FOR UPDATE");
+    }
+
+    // Recomputes the best of a verified run's name on its board and stores
+    // it with a new ranking version when it changed. Inside a transaction
+    // that holds LockRanking.
+    static void UpdateBestOf(Connection& c, int64_t id) {
+        const Rows place = c.Exec(Sql().runPlace.c_str(), {id});
+        if (place.Count() != 1 || place.Text(0, 2) != "verified") return;
+        const int64_t difficulty = place.Int(0, 0);
+        const std::string nameKey = place.Text(0, 1);
+        const Rows best = c.Exec(Sql().bestOf.c_str(), {difficulty, nameKey});
+        const Rows current = c.Exec(Sql().currentBest.c_str(), {difficulty, nameKey});
+        // Run ids start at 1: 0 stands for none.
+        const int64_t bestId = best.Count() == 1 ? best.Int(0, 0) : 0;
+        const int64_t heldId =
+            current.Count() == 1 && !current.IsNull(0, 0) ? current.Int(0, 0) : 0;
+        if (bestId == heldId) return;
+        const int64_t version =
+            c.Exec((std::string(sql::kBumpRanking) + " RETURNING version").c_str()).Int(0, 0);
+        if (bestId != 0) {
+            c.Exec(Sql().putBest.c_str(), {difficulty, nameKey, bestId, best.Int(0, 1),
+                                           best.Int(0, 2), version});
+        } else {
+            c.Exec(Sql().putBest.c_str(),
+                   {difficulty, nameKey, std::nullopt, std::nullopt, std::nullopt, version});
+        }
+    }
+
+    // Returns the id of the oldest run of a difficulty that a probe finds.
+    static std::optional<int64_t> FindCopied(Connection& c, int difficulty,
+                                             const CopyProbe& probe) {
+        const int64_t bytes = probe.agreement * 4;
+        const Rows rows = c.Exec(StatementFor(kSqlFindCopied, SqlDialect::Postgres).c_str(),
+                                 {difficulty, probe.level, probe.print, kMaxCopyCandidates, bytes,
+                                  bytes, Param::Bytes(probe.prefix)});
+        if (rows.Count() == 0) return std::nullopt;
+        return rows.Int(0, 0);
+    }
+
+    // Stores a run's check values and prints (none for a run without check values).
+    static void IndexChecks(Connection& c, int64_t id, int difficulty,
+                            const std::vector<uint32_t>& checks) {
+        if (checks.empty()) return;
+        c.Exec(StatementFor(kSqlInsertChecks, SqlDialect::Postgres).c_str(),
+               {id, Param::Bytes(PackChecks(checks, checks.size()))});
+        const std::string insertPrint = StatementFor(kSqlInsertPrint, SqlDialect::Postgres);
+        const std::vector<int64_t> prints = CheckPrints(checks);
+        for (size_t level = 0; level < prints.size(); ++level) {
+            c.Exec(insertPrint.c_str(),
+                   {difficulty, static_cast<int64_t>(level), prints[level], id});
+        }
+    }
+
+    // Indexes the check values of runs stored before the index existed, read
+    // from their replays; part of the migration's transaction.
+    static void IndexOlderRuns(Connection& c) {
+        const std::string older = StatementFor(kSqlRunsWithoutChecks, SqlDialect::Postgres);
+        int64_t after = 0;
+        for (bool more = true; more;) {
+            const Rows ids = c.Exec(older.c_str(), {after, kIndexBatchRuns});
+            more = ids.Count() == kIndexBatchRuns;
+            for (int i = 0; i < ids.Count(); ++i) {
+                after = ids.Int(i, 0);
+                // Every stored replay was read once at upload; one that no longer
+                // reads stays out of the index rather than stopping the server.
+                if (const auto checks = ReplayChecks(ReadBytes(c, after).value_or(""))) {
+                    IndexChecks(c, after, static_cast<int>(ids.Int(i, 1)), *checks);
+                }
             }
         }
     }
@@ -560,6 +766,7 @@ class PostgresStorage final : public Storage {
             for (const std::string& sql : MigrationStatements(m, SqlDialect::Postgres)) {
                 c.Exec(sql.c_str());
             }
+            if (m.version == kCopyIndexVersion) IndexOlderRuns(c);
             c.Exec("INSERT INTO schema_version (version) VALUES ($1)", {m.version});
         }
         tx.Commit();
@@ -574,6 +781,19 @@ class PostgresStorage final : public Storage {
 
 std::unique_ptr<Storage> OpenPostgresStorage(const std::string& url) {
     return std::make_unique<PostgresStorage>(url);
+}
+
+bool AddressHoldsPassword(const std::string& url) {
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(url.c_str(), &error);
+    if (error) PQfreemem(error);
+    if (!options) return false;
+    bool found = false;
+    for (const PQconninfoOption* o = options; o->keyword; ++o) {
+        if (std::string(o->keyword) == "password" && o->val && *o->val) found = true;
+    }
+    PQconninfoFree(options);
+    return found;
 }
 
 }  // namespace board

@@ -9,10 +9,14 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <mutex>
 #include <utility>
 
+#include "board/copies.h"
+#include "board/limits.h"
 #include "board/names.h"
+#include "board/ranking_sql.h"
 #include "board/schema.h"
 #include "board/storage.h"
 
@@ -87,7 +91,7 @@ class Statement {
 // The columns every run query selects, in the order ReadRun reads them.
 constexpr const char* kRunColumns =
     "id, name, difficulty, claimed_score, score, frames, run_timestamp, state, reason, "
-    "first_bad_step, verified_at, replay_hash";
+    "first_bad_step, verified_at, replay_hash, hidden_reason, hidden_at";
 
 RunState StateFromText(const std::string& s) {
     if (s == "verified") return RunState::Verified;
@@ -110,6 +114,8 @@ Run ReadRun(const Statement& st, int first = 0) {
     r.firstBadStep = st.MaybeInt(first + 9);
     r.verifiedAt = st.MaybeInt(first + 10);
     r.replayHash = st.Text(first + 11);
+    r.hiddenReason = st.Text(first + 12);
+    r.hiddenAt = st.MaybeInt(first + 13);
     return r;
 }
 
@@ -178,7 +184,8 @@ class SqliteStorage final : public Storage {
         {
             Statement owner(db_, "SELECT token_hash FROM names WHERE name_key = ?");
             owner.Bind(1, run.nameKey);
-            if (owner.Step()) {
+            // A freed name ('' for its token) is taken like a new one.
+            if (owner.Step() && !owner.Text(0).empty()) {
                 nameKnown = true;
                 if (!SameHash(owner.Text(0), run.tokenHash)) {
                     result.outcome = SubmitOutcome::NameTaken;
@@ -197,8 +204,19 @@ class SqliteStorage final : public Storage {
                 return result;
             }
         }
+        // The same game sent before, under any name: the first sender keeps it.
+        if (!run.checks.empty()) {
+            if (const auto original = FindCopied(run.difficulty, ProbeFor(run.checks))) {
+                Statement owner(db_, kSqlOwnerOfRun);
+                owner.Bind(1, *original);
+                const bool mine = owner.Step() && SameHash(owner.Text(0), run.tokenHash);
+                result.outcome = mine ? SubmitOutcome::Existing : SubmitOutcome::Copy;
+                result.run = *ReadRunById(*original);
+                return result;  // the transaction rolls back
+            }
+        }
         if (!nameKnown) {
-            Statement bind(db_, "INSERT INTO names (name_key, token_hash) VALUES (?, ?)");
+            Statement bind(db_, sql::kBindName);
             bind.Bind(1, run.nameKey).Bind(2, run.tokenHash).Run();
         }
         Statement keep(db_,
@@ -219,6 +237,7 @@ class SqliteStorage final : public Storage {
             .Run();
         result.outcome = SubmitOutcome::Created;
         result.run.id = sqlite3_last_insert_rowid(db_);
+        IndexChecks(result.run.id, run.difficulty, run.checks);
         result.run.name = run.name;
         result.run.difficulty = run.difficulty;
         result.run.claimedScore = run.claimedScore;
@@ -232,47 +251,41 @@ class SqliteStorage final : public Storage {
 
     std::optional<Run> FindRun(int64_t id) override {
         std::lock_guard lock(mutex_);
-        Statement st(db_,
-                     (std::string("SELECT ") + kRunColumns + " FROM runs WHERE id = ?").c_str());
-        st.Bind(1, id);
-        if (!st.Step()) return std::nullopt;
-        return ReadRun(st);
+        return ReadRunById(id);
     }
 
     std::optional<std::string> ReplayBytes(int64_t id) override {
         std::lock_guard lock(mutex_);
-        Statement st(db_,
-                     "SELECT p.bytes FROM runs r JOIN replays p ON p.hash = r.replay_hash "
-                     "WHERE r.id = ?");
-        st.Bind(1, id);
-        if (!st.Step()) return std::nullopt;
-        return st.Text(0);
+        return ReadReplayBytes(id);
     }
 
-    std::vector<BoardEntry> Board(int difficulty, int limit, int64_t offset) override {
+    RankingChanges RankingSince(int64_t since) override {
         std::lock_guard lock(mutex_);
-        // Each name's best run first picks the name's own winner, then the
-        // winners are ranked with the same order.
-        Statement st(db_, (std::string("SELECT ") + kRunColumns +
-                           " FROM (SELECT *, ROW_NUMBER() OVER (PARTITION BY name_key "
-                           "ORDER BY score DESC, verified_at, id) AS best "
-                           "FROM runs WHERE difficulty = ? AND state = 'verified') AS t "
-                           "WHERE best = 1 ORDER BY score DESC, verified_at, id LIMIT ? OFFSET ?")
-                              .c_str());
-        st.Bind(1, difficulty).Bind(2, limit).Bind(3, offset);
-        std::vector<BoardEntry> out;
+        Statement st(db_, sql::kRankingSince);
+        st.Bind(1, since);
+        RankingChanges out;
+        out.version = since;
         while (st.Step()) {
-            out.push_back({offset + static_cast<int64_t>(out.size()) + 1, ReadRun(st)});
+            RankedRun r;
+            r.difficulty = static_cast<int>(st.Int(0));
+            r.nameKey = st.Text(1);
+            out.version = std::max(out.version, st.Int(2));
+            if (!st.IsNull(3)) {
+                r.id = st.Int(3);
+                r.score = st.Int(4);
+                r.verifiedAt = st.Int(5);
+                r.name = st.Text(6);
+                r.frames = st.Int(7);
+                r.timestamp = st.Int(8);
+            }
+            out.bests.push_back(std::move(r));
         }
         return out;
     }
 
     std::vector<Run> PlayerRuns(const std::string& nameKey, int limit, int64_t offset) override {
         std::lock_guard lock(mutex_);
-        Statement st(db_, (std::string("SELECT ") + kRunColumns +
-                           " FROM runs WHERE name_key = ? AND state = 'verified' "
-                           "ORDER BY score DESC, verified_at, id LIMIT ? OFFSET ?")
-                              .c_str());
+        Statement st(db_, (std::string("SELECT ") + kRunColumns + sql::kPlayerRunsWhere).c_str());
         st.Bind(1, nameKey).Bind(2, limit).Bind(3, offset);
         std::vector<Run> out;
         while (st.Step()) out.push_back(ReadRun(st));
@@ -310,6 +323,7 @@ class SqliteStorage final : public Storage {
     bool Finish(int64_t id, const std::string& holder, const Verdict& verdict,
                 int64_t now) override {
         std::lock_guard lock(mutex_);
+        Transaction tx(*this);
         Statement st(db_,
                      "UPDATE runs SET state = ?, score = ?, reason = ?, first_bad_step = ?, "
                      "verified_at = ?, claimed_by = NULL, claim_expires = NULL "
@@ -323,7 +337,10 @@ class SqliteStorage final : public Storage {
             st.BindNull(4);
         }
         st.Bind(5, now).Bind(6, id).Bind(7, holder).Run();
-        return sqlite3_changes(db_) == 1;
+        if (sqlite3_changes(db_) != 1) return false;
+        if (verdict.verified) UpdateBestOf(id);
+        tx.Commit();
+        return true;
     }
 
     bool Renew(int64_t id, const std::string& holder, int64_t now, int64_t leaseMs) override {
@@ -344,6 +361,41 @@ class SqliteStorage final : public Storage {
         st.Bind(1, id).Bind(2, holder).Run();
     }
 
+    bool Hide(int64_t id, const std::string& reason, int64_t now) override {
+        std::lock_guard lock(mutex_);
+        Transaction tx(*this);
+        Statement hide(db_, sql::kHideRun);
+        hide.Bind(1, reason).Bind(2, now).Bind(3, id).Run();
+        if (sqlite3_changes(db_) != 1) return false;
+        UpdateBestOf(id);
+        RecordAction(now, "hide", id, reason);
+        tx.Commit();
+        return true;
+    }
+
+    bool Show(int64_t id, int64_t now) override {
+        std::lock_guard lock(mutex_);
+        Transaction tx(*this);
+        Statement show(db_, sql::kShowRun);
+        show.Bind(1, id).Run();
+        if (sqlite3_changes(db_) != 1) return false;
+        UpdateBestOf(id);
+        RecordAction(now, "show", id, "");
+        tx.Commit();
+        return true;
+    }
+
+    bool FreeName(const std::string& nameKey, int64_t now) override {
+        std::lock_guard lock(mutex_);
+        Transaction tx(*this);
+        Statement free(db_, sql::kFreeName);
+        free.Bind(1, nameKey).Run();
+        if (sqlite3_changes(db_) != 1) return false;
+        RecordAction(now, "free-name", std::nullopt, "", nameKey);
+        tx.Commit();
+        return true;
+    }
+
     int64_t CountPending() override {
         std::lock_guard lock(mutex_);
         Statement st(db_, "SELECT COUNT(*) FROM runs WHERE state = 'pending'");
@@ -359,13 +411,6 @@ class SqliteStorage final : public Storage {
             return false;
         }
     }
-
-    // Moderation: placeholders until the ranking work lands its bodies.
-    bool Hide(int64_t, const std::string&, int64_t) override {
-        throw StorageError("not built yet");
-    }
-    bool Show(int64_t, int64_t) override { throw StorageError("not built yet"); }
-    bool FreeName(const std::string&, int64_t) override { throw StorageError("not built yet"); }
 
   private:
     // Opens a write transaction; rolls back unless committed.
@@ -385,12 +430,139 @@ class SqliteStorage final : public Storage {
         bool done_ = false;
     };
 
+    // Recomputes the best of a verified run's name on its board and stores
+    // it with a new ranking version when it changed. Inside a transaction.
+    void UpdateBestOf(int64_t id) {
+        int difficulty = 0;
+        std::string nameKey;
+        {
+            Statement place(db_, sql::kRunPlace);
+            place.Bind(1, id);
+            if (!place.Step() || place.Text(2) != "verified") return;
+            difficulty = static_cast<int>(place.Int(0));
+            nameKey = place.Text(1);
+        }
+        Statement best(db_, sql::kBestOf);
+        best.Bind(1, difficulty).Bind(2, nameKey);
+        const bool has = best.Step();
+        // Run ids start at 1: 0 stands for none.
+        int64_t heldId = 0;
+        {
+            Statement current(db_, sql::kCurrentBest);
+            current.Bind(1, difficulty).Bind(2, nameKey);
+            if (current.Step() && !current.IsNull(0)) heldId = current.Int(0);
+        }
+        if ((has ? best.Int(0) : 0) == heldId) return;
+        Statement(db_, sql::kBumpRanking).Run();
+        Statement version(db_, sql::kRankingVersion);
+        if (!version.Step()) throw StorageError("SQLite: the ranking's version is missing");
+        Statement put(db_, sql::kPutBest);
+        put.Bind(1, difficulty).Bind(2, nameKey);
+        if (has) {
+            put.Bind(3, best.Int(0)).Bind(4, best.Int(1)).Bind(5, best.Int(2));
+        } else {
+            put.BindNull(3).BindNull(4).BindNull(5);
+        }
+        put.Bind(6, version.Int(0)).Run();
+    }
+
+    // Records an operator's action. Inside a transaction.
+    void RecordAction(int64_t now, const char* action, std::optional<int64_t> run,
+                      const std::string& reason, const std::string& nameKey = "") {
+        Statement st(db_, sql::kRecordAction);
+        st.Bind(1, now).Bind(2, std::string(action));
+        if (run) {
+            st.Bind(3, *run);
+        } else {
+            st.BindNull(3);
+        }
+        if (nameKey.empty()) {
+            st.BindNull(4);
+        } else {
+            st.Bind(4, nameKey);
+        }
+        st.Bind(5, reason).Run();
+    }
+
     void Exec(const char* sql) {
         char* message = nullptr;
         if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
             std::string why = message ? message : sqlite3_errmsg(db_);
             sqlite3_free(message);
             throw StorageError("SQLite: " + why);
+        }
+    }
+
+    // Returns the stored replay bytes of a run; the caller holds the mutex.
+    std::optional<std::string> ReadReplayBytes(int64_t id) {
+        Statement st(db_,
+                     "SELECT p.bytes FROM runs r JOIN replays p ON p.hash = r.replay_hash "
+                     "WHERE r.id = ?");
+        st.Bind(1, id);
+        if (!st.Step()) return std::nullopt;
+        return st.Text(0);
+    }
+
+    // Returns a run by id; the caller holds the mutex.
+    std::optional<Run> ReadRunById(int64_t id) {
+        Statement st(db_,
+                     (std::string("SELECT ") + kRunColumns + " FROM runs WHERE id = ?").c_str());
+        st.Bind(1, id);
+        if (!st.Step()) return std::nullopt;
+        return ReadRun(st);
+    }
+
+    // Returns the id of the oldest run of a difficulty that a probe finds.
+    std::optional<int64_t> FindCopied(int difficulty, const CopyProbe& probe) {
+        Statement st(db_, kSqlFindCopied);
+        const int64_t bytes = probe.agreement * 4;
+        st.Bind(1, difficulty)
+            .Bind(2, probe.level)
+            .Bind(3, probe.print)
+            .Bind(4, kMaxCopyCandidates)
+            .Bind(5, bytes)
+            .Bind(6, bytes)
+            .BindBlob(7, probe.prefix);
+        if (!st.Step()) return std::nullopt;
+        return st.Int(0);
+    }
+
+    // Stores a run's check values and prints (none for a run without check values).
+    void IndexChecks(int64_t id, int difficulty, const std::vector<uint32_t>& checks) {
+        if (checks.empty()) return;
+        Statement keep(db_, kSqlInsertChecks);
+        keep.Bind(1, id).BindBlob(2, PackChecks(checks, checks.size())).Run();
+        const std::vector<int64_t> prints = CheckPrints(checks);
+        for (size_t level = 0; level < prints.size(); ++level) {
+            Statement add(db_, kSqlInsertPrint);
+            add.Bind(1, difficulty)
+                .Bind(2, static_cast<int64_t>(level))
+                .Bind(3, prints[level])
+                .Bind(4, id)
+                .Run();
+        }
+    }
+
+    // Indexes the check values of runs stored before the index existed, read
+    // from their replays; part of the migration's transaction.
+    void IndexOlderRuns() {
+        int64_t after = 0;
+        for (bool more = true; more;) {
+            std::vector<std::pair<int64_t, int>> batch;  // id and difficulty
+            {
+                Statement st(db_, kSqlRunsWithoutChecks);
+                st.Bind(1, after).Bind(2, kIndexBatchRuns);
+                while (st.Step()) batch.emplace_back(st.Int(0), static_cast<int>(st.Int(1)));
+            }
+            more = static_cast<int64_t>(batch.size()) == kIndexBatchRuns;
+            for (const auto& [id, difficulty] : batch) {
+                after = id;
+                // Every stored replay was read once at upload; one that no longer
+                // reads stays out of the index rather than stopping the server.
+                if (const auto checks = ReplayChecks(ReadReplayBytes(id).value_or(""))) {
+                    IndexChecks(id, difficulty, *checks);
+                }
+            }
         }
     }
 
@@ -425,6 +597,7 @@ class SqliteStorage final : public Storage {
             for (const std::string& sql : MigrationStatements(m, SqlDialect::Sqlite)) {
                 Exec(sql.c_str());
             }
+            if (m.version == kCopyIndexVersion) IndexOlderRuns();
             Statement st(db_, "INSERT INTO schema_version (version) VALUES (?)");
             st.Bind(1, m.version).Run();
             tx.Commit();

@@ -5,8 +5,8 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,13 +17,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "board/limits.h"
+#include "board/log.h"
 #include "board/resimulate.h"
 #include "engine/identity.h"
 #include "game/replay_file.h"
-
-extern char** environ;
 
 namespace board {
 
@@ -31,8 +31,18 @@ namespace {
 
 // The most a child may write as its verdict.
 constexpr size_t kMaxVerdictBytes = 64 * 1024;
-// How often the parent looks at the stop flag while a child runs.
+// How often the parent looks at the stop flag while a child runs, and whether
+// a child that closed its output has exited.
 constexpr int kStopCheckMs = 100;
+constexpr int kExitCheckMs = 10;
+// How long a child killed with SIGKILL is waited for before a thread of its own reaps it.
+constexpr int kKillWaitMs = 5000;
+// The share of its processor time a child that died must have used to count
+// as too slow: the usage wait4 reports runs a few per cent behind the clock
+// the kernel's limit is checked against.
+constexpr double kTooSlowShare = 0.9;
+// The niceness no process goes below.
+constexpr int kLowestPriority = 19;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;
@@ -53,6 +63,137 @@ struct Fd {
         if (fd >= 0) ::close(fd);
     }
 };
+
+// What a child could not do between fork and exec, in the order it does them.
+enum class StartStep : int {
+    DeathSignal,
+    ParentGone,
+    CpuLimit,
+    AddressSpaceLimit,
+    CoreLimit,
+    Niceness,
+    SchedulingClass,
+    Signals,
+    Input,
+    Output,
+    Exec,
+};
+
+// Names a step for the log.
+const char* StepName(StartStep step) {
+    switch (step) {
+        case StartStep::DeathSignal:
+            return "set the signal that ends it with the server";
+        case StartStep::ParentGone:
+            return "start (the server ended first)";
+        case StartStep::CpuLimit:
+            return "set its processor-time limit";
+        case StartStep::AddressSpaceLimit:
+            return "set its address-space limit";
+        case StartStep::CoreLimit:
+            return "set its core-size limit";
+        case StartStep::Niceness:
+            return "set its niceness";
+        case StartStep::SchedulingClass:
+            return "set its scheduling class";
+        case StartStep::Signals:
+            return "reset its signals";
+        case StartStep::Input:
+            return "pass it the replay";
+        case StartStep::Output:
+            return "connect its output";
+        case StartStep::Exec:
+            return "start";
+    }
+    return "start";
+}
+
+// What a child writes to its parent when a step fails (the pipe closes unread on exec).
+struct StartFailure {
+    StartStep step;
+    int error;
+};
+
+// Moves a descriptor above the standard ones (closing the old one), so that
+// dup2 onto 0 and 1 never meets it; -1 on failure.
+int AboveStandard(int fd) {
+    if (fd < 0 || fd > 2) return fd;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    ::close(fd);
+    return moved;
+}
+
+// Runs in the child between fork and exec: only async-signal-safe calls.
+// Sets the limits and standard descriptors, then execs; on failure reports the
+// step and errno on the report pipe and exits.
+[[noreturn]] void StartChild(pid_t parent, const ChildLimits& limits, int input, int output,
+                             int report, const char* program, char* const argv[],
+                             char* const envp[]) {
+    const auto fail = [report](StartStep step, int error) {
+        const StartFailure failure{step, error};
+        [[maybe_unused]] const ssize_t n = ::write(report, &failure, sizeof failure);
+        ::_exit(127);
+    };
+    // The signal comes when the thread that forked ends; that worker thread
+    // waits for the child, so the child ends no sooner than it should.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) fail(StartStep::DeathSignal, errno);
+    if (::getppid() != parent) fail(StartStep::ParentGone, 0);
+    const rlimit cpu{static_cast<rlim_t>(limits.cpuSeconds),
+                     static_cast<rlim_t>(limits.cpuSeconds) + 1};
+    if (::setrlimit(RLIMIT_CPU, &cpu) != 0) fail(StartStep::CpuLimit, errno);
+    // The address sanitizer reserves far more address space than it uses.
+    if (!kAddressSanitizer) {
+        const rlimit as{limits.addressSpaceBytes, limits.addressSpaceBytes};
+        if (::setrlimit(RLIMIT_AS, &as) != 0) fail(StartStep::AddressSpaceLimit, errno);
+    }
+    const rlimit core{0, 0};
+    if (::setrlimit(RLIMIT_CORE, &core) != 0) fail(StartStep::CoreLimit, errno);
+    // A batch job at a lower priority: on a busy server the requests come
+    // first, and the run waits a little longer for its verdict.
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, 0);
+    if (errno != 0) fail(StartStep::Niceness, errno);
+    if (::setpriority(PRIO_PROCESS, 0, std::min(kLowestPriority, nice + limits.nice)) != 0) {
+        fail(StartStep::Niceness, errno);
+    }
+    const sched_param param{};
+    if (::sched_setscheduler(0, limits.schedulingPolicy, &param) != 0) {
+        fail(StartStep::SchedulingClass, errno);
+    }
+    // Default handling of every signal and nothing blocked (the server blocks
+    // and ignores some); the numbers the C library keeps for itself refuse.
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig) {
+        if (sig != SIGKILL && sig != SIGSTOP) ::sigaction(sig, &byDefault, nullptr);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    if (::sigprocmask(SIG_SETMASK, &none, nullptr) != 0) fail(StartStep::Signals, errno);
+    if (::dup2(input, 0) < 0) fail(StartStep::Input, errno);
+    if (::dup2(output, 1) < 0) fail(StartStep::Output, errno);
+    ::execve(program, argv, envp);
+    fail(StartStep::Exec, errno);
+    ::_exit(127);  // never reached: fail exits
+}
+
+// Waits for a child without blocking past deadline; true with its status and
+// usage when it was reaped.
+bool ReapBy(pid_t pid, std::chrono::steady_clock::time_point deadline, int& status, rusage& usage) {
+    while (true) {
+        const pid_t r = ::wait4(pid, &status, WNOHANG, &usage);
+        if (r == pid) return true;
+        if (r < 0 && errno != EINTR) return false;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kExitCheckMs));
+    }
+}
+
+// Returns the processor seconds a child used, from its usage.
+double ProcessorSeconds(const rusage& usage) {
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 // Writes all bytes to a descriptor; false on failure.
 bool WriteAll(int fd, const char* data, size_t n) {
@@ -84,21 +225,6 @@ Verdict VerdictFrom(const game::ReplayVerdict& v) {
 }  // namespace
 
 int RunVerifyChild() {
-    // A batch job at a lower priority: on a busy server the requests come
-    // first, and the run waits a little longer for its verdict. Where the
-    // system refuses either change the run is verified all the same.
-    constexpr int kLowestPriority = 19;
-    ::setpriority(PRIO_PROCESS, 0,
-                  std::min(kLowestPriority, ::getpriority(PRIO_PROCESS, 0) + kVerifyNice));
-    const sched_param batch{};
-    ::sched_setscheduler(0, SCHED_BATCH, &batch);
-    rlimit cpu{static_cast<rlim_t>(kVerifyCpuSeconds), static_cast<rlim_t>(kVerifyCpuSeconds + 1)};
-    ::setrlimit(RLIMIT_CPU, &cpu);
-    // The address sanitizer reserves far more address space than it uses.
-    if (!kAddressSanitizer) {
-        rlimit as{kVerifyAddressSpaceBytes, kVerifyAddressSpaceBytes};
-        ::setrlimit(RLIMIT_AS, &as);
-    }
     std::string bytes;
     char buf[65536];
     while (bytes.size() <= kMaxBodyBytes) {
@@ -108,10 +234,16 @@ int RunVerifyChild() {
         bytes.append(buf, static_cast<size_t>(n));
     }
     nlohmann::json out;
+    game::ReplayHeader header;
     game::Replay replay;
     std::string error;
     if (bytes.size() > kMaxBodyBytes) {
         out = {{"error", "the replay is too large"}};
+    } else if (!game::DecodeReplayHeader(bytes, header, error)) {
+        out = {{"error", "not a readable replay: " + error}};
+    } else if (header.frames > kMaxRunFrames) {
+        // Checked before the steps are unpacked: they may hold far more than that.
+        out = {{"error", "longer than " + RunLengthLimitText()}};
     } else if (!game::DecodeReplay(bytes, replay, error)) {
         out = {{"error", "not a readable replay: " + error}};
     } else {
@@ -127,64 +259,83 @@ int RunVerifyChild() {
 }
 
 std::optional<Verdict> PrecheckReplay(const std::string& bytes) {
-    game::Replay replay;
+    // The header alone: the steps of a run too long to rank are never unpacked.
+    game::ReplayHeader header;
     std::string error;
-    if (!game::DecodeReplay(bytes, replay, error)) {
+    if (!game::DecodeReplayHeader(bytes, header, error)) {
         return Verdict{false, 0, "not a readable replay: " + error, {}};
     }
-    if (replay.header.programVersion != engine::GameVersion) {
-        return Verdict{false, 0, "made with version " + replay.header.programVersion, {}};
+    if (header.programVersion != engine::GameVersion) {
+        // Runs stored before versions were checked at upload may hold any bytes here.
+        return Verdict{false, 0, "made with version " + EscapeText(header.programVersion), {}};
     }
-    if (replay.header.frames > kMaxRunFrames) {
-        return Verdict{false, 0, "longer than 2 hours of play", {}};
+    if (header.frames > kMaxRunFrames) {
+        return Verdict{false, 0, "longer than " + RunLengthLimitText(), {}};
     }
     return std::nullopt;
 }
 
 ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
                           const std::atomic<bool>& stop, const std::function<bool()>& renewClaim,
-                          int renewMs, int wallSeconds) {
+                          int renewMs, int wallSeconds, const ChildLimits& limits) {
     ChildResult result;
     result.outcome = ChildOutcome::Unavailable;
     // The replay waits in an anonymous file: the child reads it at its pace, no pipe to feed.
-    Fd input{::memfd_create("zarquill-replay", MFD_CLOEXEC)};
+    Fd input{AboveStandard(::memfd_create("zarquill-replay", MFD_CLOEXEC))};
     if (input.fd < 0 || !WriteAll(input.fd, bytes.data(), bytes.size()) ||
         ::lseek(input.fd, 0, SEEK_SET) != 0) {
         result.detail = "cannot pass the replay to a child";
         return result;
     }
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    int outputFds[2];
+    int reportFds[2];
+    if (::pipe2(outputFds, O_CLOEXEC) != 0) {
         result.detail = "cannot make a pipe for a child";
         return result;
     }
-    Fd readEnd{pipeFds[0]};
-    Fd writeEnd{pipeFds[1]};
+    Fd readEnd{AboveStandard(outputFds[0])};
+    Fd writeEnd{AboveStandard(outputFds[1])};
+    if (::pipe2(reportFds, O_CLOEXEC) != 0) {
+        result.detail = "cannot make a pipe for a child";
+        return result;
+    }
+    Fd reportRead{reportFds[0]};
+    Fd reportWrite{reportFds[1]};
+    if (readEnd.fd < 0 || writeEnd.fd < 0) {
+        result.detail = "cannot make a pipe for a child";
+        return result;
+    }
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input.fd, 0);
-    posix_spawn_file_actions_adddup2(&actions, writeEnd.fd, 1);
-    // The child starts with default signal handling and nothing blocked.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // Everything the child uses is made before the fork: it may not allocate.
     std::string arg0 = program;
     std::string arg1 = kVerifyOneOption;
     char* argv[] = {arg0.data(), arg1.data(), nullptr};
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, program.c_str(), &actions, &attr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        StartChild(parent, limits, input.fd, writeEnd.fd, reportWrite.fd, program.c_str(), argv,
+                   environ);
+    }
     ::close(writeEnd.fd);
     writeEnd.fd = -1;
-    if (rc != 0) {
-        result.detail = std::string("cannot start a verification child: ") + std::strerror(rc);
+    ::close(reportWrite.fd);
+    reportWrite.fd = -1;
+    if (pid < 0) {
+        result.detail =
+            std::string("a verification child could not start: ") + std::strerror(errno);
+        return result;
+    }
+    // The report pipe closes unread when the exec succeeds (or the child dies before it).
+    StartFailure failure{};
+    ssize_t got = 0;
+    while ((got = ::read(reportRead.fd, &failure, sizeof failure)) < 0 && errno == EINTR) {
+    }
+    if (got == static_cast<ssize_t>(sizeof failure)) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        result.detail = std::string("a verification child could not ") + StepName(failure.step) +
+                        (failure.error ? std::string(": ") + std::strerror(failure.error) : "");
         return result;
     }
     result.outcome = ChildOutcome::Crashed;
@@ -192,9 +343,14 @@ ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(wallSeconds);
     auto nextRenewal = std::chrono::steady_clock::now() + std::chrono::milliseconds(renewMs);
     std::string output;
+    bool outputOpen = true;
+    bool reaped = false;
     bool timedOut = false;
     bool abandoned = false;
     bool lost = false;
+    int status = 0;
+    rusage usage{};
+    // Until the child has closed its output and exited, or must be stopped.
     while (true) {
         if (stop.load()) {
             abandoned = true;
@@ -211,6 +367,15 @@ ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
             timedOut = true;
             break;
         }
+        if (!outputOpen) {
+            // Its output is closed: it should exit now, but it is watched all the same.
+            reaped = ReapBy(pid,
+                            std::min(deadline, std::chrono::steady_clock::now() +
+                                                   std::chrono::milliseconds(kStopCheckMs)),
+                            status, usage);
+            if (reaped) break;
+            continue;
+        }
         pollfd p{readEnd.fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, kStopCheckMs);
         if (ready < 0 && errno != EINTR) break;
@@ -218,13 +383,26 @@ ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
         char buf[4096];
         const ssize_t n = ::read(readEnd.fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // the child closed its output: it is done
+        if (n <= 0) {
+            outputOpen = false;
+            continue;
+        }
         output.append(buf, static_cast<size_t>(n));
         if (output.size() > kMaxVerdictBytes) break;
     }
-    if (timedOut || abandoned || lost || output.size() > kMaxVerdictBytes) ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    if (!reaped) {
+        ::kill(pid, SIGKILL);
+        reaped =
+            ReapBy(pid, std::chrono::steady_clock::now() + std::chrono::milliseconds(kKillWaitMs),
+                   status, usage);
+        if (!reaped) {
+            // Stuck in the kernel: reaped whenever it goes, by a thread of its own.
+            std::thread([pid] {
+                int ignored = 0;
+                while (::waitpid(pid, &ignored, 0) < 0 && errno == EINTR) {
+                }
+            }).detach();
+        }
     }
 
     if (abandoned) {
@@ -237,21 +415,30 @@ ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
         result.detail = "the claim on the run was lost; its verification was stopped";
         return result;
     }
-    // The processor-time limit sends SIGXCPU, then SIGKILL at the hard limit.
-    const bool flooded = output.size() > kMaxVerdictBytes;
-    const bool cpuLimit =
-        WIFSIGNALED(status) &&
-        (WTERMSIG(status) == SIGXCPU || (WTERMSIG(status) == SIGKILL && !timedOut && !flooded));
     if (timedOut) {
         // Wall time says more about the machine's load than about the replay (the
         // children run at a low priority): try again rather than reject the run.
-        result.detail =
-            "verification took longer than " + std::to_string(wallSeconds) + " s of wall time";
+        result.detail = std::string("verification took longer than ") +
+                        std::to_string(wallSeconds) + " s of wall time" +
+                        (outputOpen ? "" : " (its output closed, it did not exit)");
         return result;
     }
-    if (cpuLimit) {
+    if (output.size() > kMaxVerdictBytes) {
+        result.detail =
+            "the verification child wrote more than " + std::to_string(kMaxVerdictBytes) + " bytes";
+        return result;
+    }
+    if (!reaped) {
+        result.detail = "the verification child did not end when killed";
+        return result;
+    }
+    // Too slow is what the child's processor time says, never how it died: a
+    // SIGKILL or SIGXCPU from elsewhere (the out-of-memory killer, an operator)
+    // is a crash, tried again.
+    const double used = ProcessorSeconds(usage);
+    if (WIFSIGNALED(status) && used >= limits.cpuSeconds * kTooSlowShare) {
         result.outcome = ChildOutcome::TooSlow;
-        result.verdict.reason = "verification used more than " + std::to_string(kVerifyCpuSeconds) +
+        result.verdict.reason = "verification used more than " + std::to_string(limits.cpuSeconds) +
                                 " s of processor time";
         result.detail = result.verdict.reason;
         return result;
@@ -269,14 +456,15 @@ ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
         return result;
     }
     try {
+        // The reason is stored and shown: it is kept to text this server could have made.
         result.outcome = ChildOutcome::Judged;
         if (j.contains("error")) {
-            result.verdict.reason = j["error"].get<std::string>();
+            result.verdict.reason = EscapeText(j["error"].get<std::string>());
             return result;
         }
         result.verdict.verified = j.at("verified").get<bool>();
         result.verdict.score = j.at("score").get<int64_t>();
-        result.verdict.reason = j.at("reason").get<std::string>();
+        result.verdict.reason = EscapeText(j.at("reason").get<std::string>());
         if (j.at("first_bad_step").is_number_integer()) {
             result.verdict.firstBadStep = j["first_bad_step"].get<int64_t>();
         }

@@ -83,12 +83,15 @@ void Workers::Process(const ClaimedRun& run, const std::string& holder) {
     const std::string id = "run " + std::to_string(run.id);
     const auto started = std::chrono::steady_clock::now();
     std::optional<Verdict> verdict = PrecheckReplay(run.replayBytes);
-    if (!verdict && run.attempts > kMaxVerifyAttempts) {
-        verdict = Verdict{
-            false,
-            0,
-            "the verifier failed on this run " + std::to_string(kMaxVerifyAttempts) + " times",
-            {}};
+    // Every claim counts, a verdict found without a child too: a run whose
+    // verdict cannot be written is not claimed for ever.
+    if (run.attempts > kMaxVerifyAttempts) {
+        const std::string times = std::to_string(kMaxVerifyAttempts) + " times";
+        verdict = Verdict{false,
+                          0,
+                          verdict ? "its verdict could not be stored " + times
+                                  : "the verifier failed on this run " + times,
+                          {}};
     }
     if (!verdict) {
         // The claim is renewed while the child runs, so a killed server's runs
@@ -115,10 +118,13 @@ void Workers::Process(const ClaimedRun& run, const std::string& holder) {
             case ChildOutcome::Crashed:
                 // The claim is kept: the run is tried again when it expires,
                 // and a run that keeps crashing its verifier ends rejected.
+                metrics_.CountFailedAttempt();
                 Log(id + ": attempt " + std::to_string(run.attempts) + " failed: " + child.detail);
                 return;
             case ChildOutcome::Unavailable:
-                Log(id + ": " + child.detail);
+                // Not the run's fault: it is given back uncounted, and stays pending.
+                metrics_.CountFailedStart();
+                Log(id + ": not verified: " + child.detail);
                 Release(run.id, holder);
                 // Give the system a moment before the next try.
                 std::this_thread::sleep_for(std::chrono::milliseconds(kWorkerPollMs));
@@ -128,6 +134,7 @@ void Workers::Process(const ClaimedRun& run, const std::string& holder) {
                 return;
             case ChildOutcome::ClaimLost:
                 // Another worker holds the run now; whatever this one found is dropped.
+                metrics_.CountLostClaim();
                 Log(id + ": " + child.detail);
                 return;
         }
@@ -136,10 +143,12 @@ void Workers::Process(const ClaimedRun& run, const std::string& holder) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     try {
         if (!storage_.Finish(run.id, holder, *verdict, nowMs_())) {
+            metrics_.CountLostClaim();
             Log(id + ": finished elsewhere (its claim expired); verdict dropped");
             return;
         }
     } catch (const StorageError& e) {
+        metrics_.CountFailedWrite();
         Log(id + ": cannot store the verdict: " + e.what() + " (it stays pending)");
         return;
     }

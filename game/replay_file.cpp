@@ -277,8 +277,13 @@ std::string EncodeReplay(const Replay& replay) {
     return w.bytes;
 }
 
-bool DecodeReplay(std::string_view bytes, Replay& out, std::string& error) {
-    out = Replay{};
+namespace {
+
+// Reads and checks everything before the packed steps: the header, the file's
+// check value and the sizes; packed is left on the packed step data.
+bool DecodeHeaderPart(std::string_view bytes, ReplayHeader& h, uint32_t& rawSize,
+                      std::string_view& packed, std::string& error) {
+    h = ReplayHeader{};
     if (bytes.size() < kMinimumBytes) {
         const size_t n = std::min(bytes.size(), kMagicBytes);
         const bool magicSoFar = n > 0 && bytes.substr(0, n) == std::string_view(kMagic, n);
@@ -302,7 +307,6 @@ bool DecodeReplay(std::string_view bytes, Replay& out, std::string& error) {
         error = "damaged or truncated (file check value differs)";
         return false;
     }
-    ReplayHeader& h = out.header;
     const uint32_t versionBytes = r.U8();
     if (versionBytes > kMaxVersionBytes) {
         error = "damaged (program version too long)";
@@ -327,7 +331,7 @@ bool DecodeReplay(std::string_view bytes, Replay& out, std::string& error) {
         return false;
     }
     h.name = r.Text(nameBytes);
-    const uint32_t rawSize = r.U32();
+    rawSize = r.U32();
     const uint32_t packedSize = r.U32();
     if (!r.ok()) {
         error = "truncated header";
@@ -344,8 +348,25 @@ bool DecodeReplay(std::string_view bytes, Replay& out, std::string& error) {
         error = "damaged (inconsistent sizes)";
         return false;
     }
+    packed = r.Rest();
+    return true;
+}
+
+}  // namespace
+
+bool DecodeReplayHeader(std::string_view bytes, ReplayHeader& out, std::string& error) {
+    uint32_t rawSize = 0;
+    std::string_view packed;
+    return DecodeHeaderPart(bytes, out, rawSize, packed, error);
+}
+
+bool DecodeReplay(std::string_view bytes, Replay& out, std::string& error) {
+    out = Replay{};
+    uint32_t rawSize = 0;
+    std::string_view packed;
+    if (!DecodeHeaderPart(bytes, out.header, rawSize, packed, error)) return false;
     std::string raw;
-    if (!media::UnpackBytes(r.Rest(), rawSize, raw)) {
+    if (!media::UnpackBytes(packed, rawSize, raw)) {
         error = "damaged (packed data)";
         return false;
     }

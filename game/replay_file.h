@@ -70,6 +70,9 @@ uint32_t ReplayCheckCount(uint32_t frames);
 // Returns the file's bytes for a replay, or "" when it cannot be coded
 // (inconsistent counts, more steps than allowed).
 std::string EncodeReplay(const Replay& replay);
+// Reads only the header of a replay from a file's bytes (after its check value
+// and sizes are checked), never unpacking the steps; false with a reason as below.
+bool DecodeReplayHeader(std::string_view bytes, ReplayHeader& out, std::string& error);
 // Reads a replay from a file's bytes; false with a one-line reason in error
 // when the bytes are not a replay, of another format version, truncated or damaged.
 bool DecodeReplay(std::string_view bytes, Replay& out, std::string& error);

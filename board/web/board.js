@@ -183,6 +183,8 @@ function showPlayer(name) {
         label.textContent = String(run.state);
         if (run.state === 'verified') label.title = VERIFIED_SENTENCE;
         state.appendChild(label);
+        // A place only for the name's best run on its board.
+        addCell(row, 'rank', typeof run.rank === 'number' ? `#${run.rank}` : '');
         addCell(row, 'date', dateText(run.date));
         addCell(row, 'length', lengthText(run.frames));
         addCell(row, 'replay', '').appendChild(replayLink(run.id));

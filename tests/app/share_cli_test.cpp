@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "game/replay_file.h"
+#include "tests/board/board_fixture.h"
 #include "tests/support/board_harness.h"
 #include "tests/support/temp_dir.h"
 
@@ -64,12 +65,16 @@ class ShareCommandTest : public ::testing::Test {
 };
 
 TEST_F(ShareCommandTest, SendsRunsPrintsVerdictsAndQueuesWhatCannotBeSent) {
-    // Runs made for the test: a boasted score, and the easy run under the name "Zoë".
+    // Runs made for the test, each a game of its own (the board takes a replay
+    // of a game it has as that game): a boasted score, and a run under the name "Zoë".
     game::Replay replay;
     std::string error;
     ASSERT_TRUE(game::ReadReplayFile(Golden("easy.zqr"), replay, error)) << error;
-    replay.header.name = "Zo\xEB";
-    ASSERT_TRUE(game::WriteReplayFile(dir_ / "zoe.zqr", replay));
+    game::Replay named = replay;
+    named.header.name = "Zo\xEB";
+    zqtest::PlayOtherwise(named, 1);
+    ASSERT_TRUE(game::WriteReplayFile(dir_ / "zoe.zqr", named));
+    zqtest::PlayOtherwise(replay, 2);
     replay.header.score += 1000;
     replay.header.name = "Boaster";
     ASSERT_TRUE(game::WriteReplayFile(dir_ / "boasted.zqr", replay));

@@ -12,23 +12,88 @@
 #include <ostream>
 #include <string>
 
+#include "engine/media/binary_files.h"
+#include "game/game_loop.h"
+#include "game/replay.h"
 #include "game/replay_file.h"
+#include "game/replay_verify.h"
 #include "tests/support/board_harness.h"
 #include "tests/support/postgres_cluster.h"
 #include "tests/support/temp_dir.h"
 
 namespace zqtest {
 
-// Returns a checked-in replay after edit changed it, coded again.
-inline std::string CraftReplay(const std::string& golden,
-                               const std::function<void(game::Replay&)>& edit) {
+// Returns a checked-in replay, decoded.
+inline game::Replay GoldenReplay(const std::string& golden) {
     game::Replay replay;
     std::string error;
     EXPECT_TRUE(game::DecodeReplay(GoldenReplayBytes(golden), replay, error)) << error;
+    return replay;
+}
+
+// Returns a checked-in replay after edit changed it, coded again.
+inline std::string CraftReplay(const std::string& golden,
+                               const std::function<void(game::Replay&)>& edit) {
+    game::Replay replay = GoldenReplay(golden);
     edit(replay);
     const std::string bytes = game::EncodeReplay(replay);
     EXPECT_FALSE(bytes.empty()) << "could not code the crafted replay";
     return bytes;
+}
+
+// Returns a checked-in replay whose header claims `frames` steps, its file
+// check value made good again: only a reader that trusts the header first
+// sees the claim (the steps, unpacked, no longer match it).
+inline std::string WithHeaderFrames(const std::string& golden, uint32_t frames) {
+    std::string bytes = GoldenReplayBytes(golden);
+    // Magic, format version, version length and text, difficulty, size, two flags.
+    const size_t at = 8 + 4 + 1 + static_cast<uint8_t>(bytes.at(12)) + 1 + 2 + 2 + 1 + 1;
+    const auto put = [&bytes](size_t pos, uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes.at(pos + i) = static_cast<char>(v >> (8 * i));
+    };
+    put(at, frames);
+    put(bytes.size() - 4, media::Crc32(std::string_view(bytes).substr(0, bytes.size() - 4)));
+    return bytes;
+}
+
+// Returns a replay as the game records the steps it holds: its check values,
+// score and lives re-simulated, cut where the game ends, quit at its last
+// step when it is still running there. Simulates in this process, on the
+// headless set-up it installs and removes again.
+inline game::Replay Replayed(game::Replay replay) {
+    game::InstallHeadlessSimulation();
+    std::vector<uint32_t> checks = {replay.checks.at(0)};  // taken before any input
+    uint32_t done = 0;
+    uint32_t endedAt = 0;
+    replay.header.quit = 1;
+    const game::ReplayVerdict verdict = game::SimulateReplay(replay, [&] {
+        ++done;
+        if (done % game::kReplayCheckInterval == 0) checks.push_back(game::GameCheckValue());
+        if (endedAt == 0 && game::EndCode != game::END_RUNNING) endedAt = done;
+    });
+    if (endedAt != 0) {
+        replay.header.frames = endedAt;
+        replay.header.quit = 0;
+        replay.steps.resize(endedAt);
+    }
+    checks.resize(game::ReplayCheckCount(replay.header.frames));
+    replay.checks = std::move(checks);
+    replay.header.score = verdict.simulatedScore;
+    replay.header.lives = game::Lives;
+    game::UninstallHeadlessSimulation();
+    return replay;
+}
+
+// Plays a replay otherwise from step `from` on (the pointer moved by shift
+// logical pixels) and re-simulates it.
+inline void PlayOtherwise(game::Replay& replay, int shift, size_t from = 0) {
+    for (size_t i = from; i < replay.steps.size(); ++i) replay.steps[i].pointerX += shift;
+    replay = Replayed(std::move(replay));
+}
+
+// Returns a checked-in run played otherwise from its first second on: a game of its own.
+inline std::string AnotherGame(const std::string& golden, int shift) {
+    return CraftReplay(golden, [shift](game::Replay& r) { PlayOtherwise(r, shift); });
 }
 
 // Returns a reply's body as JSON (null when it is none).

@@ -60,9 +60,11 @@ TEST(SharedDatabase, AKilledServersRunIsVerifiedOnceByTheOther) {
     ASSERT_EQ(::kill(b.Pid(), SIGSTOP), 0);
     long long id = 0;
     for (int tries = 0; tries < 5 && id == 0; ++tries) {
-        // A name of its own each time, so that the board shows the run under test.
-        const std::string bytes = CraftReplay(
-            "hard", [tries](game::Replay& r) { r.header.name = "Killed" + std::to_string(tries); });
+        // A name and a game of its own each time, so that the board shows the run under test.
+        const std::string bytes = CraftReplay("hard", [tries](game::Replay& r) {
+            r.header.name = "Killed" + std::to_string(tries);
+            PlayOtherwise(r, tries + 1);
+        });
         const auto sent = JsonOf(a.Submit(bytes, TokenOf('p')));
         ASSERT_TRUE(sent.is_object() && sent.contains("id")) << sent.dump();
         const long long candidate = sent["id"].get<long long>();

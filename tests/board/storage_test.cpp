@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -18,7 +19,10 @@
 #include <vector>
 
 #include "board/names.h"
+#include "board/ranking.h"
 #include "board/schema.h"
+#include "game/replay_file.h"
+#include "tests/support/board_harness.h"
 #include "tests/support/postgres_cluster.h"
 #include "tests/support/temp_dir.h"
 
@@ -56,7 +60,7 @@ std::vector<Backend> Backends() {
     };
 }
 
-// Returns a run whose replay bytes are unique to (name, seed).
+// Returns a run whose replay bytes, and game, are unique to (name, score, seed).
 NewRun MakeRun(const std::string& name, const std::string& token, int difficulty, int64_t score,
                int seed = 0) {
     NewRun r;
@@ -74,7 +78,54 @@ NewRun MakeRun(const std::string& name, const std::string& token, int difficulty
     r.frames = 600;
     r.timestamp = 12345;
     r.receivedAt = 1000;
+    // Every game starts alike, as the game's own do, then goes its own way.
+    const uint64_t game = std::hash<std::string>()(r.replayBytes);
+    r.checks = {7};
+    for (uint32_t i = 1; i < 10; ++i) r.checks.push_back(static_cast<uint32_t>(game >> i) + i);
     return r;
+}
+
+// Fills an empty database as a server from before the copy index left it:
+// schema version 1 holding the checked-in easy run, verified, of token.
+void FillVersionOne(board::SqlDialect dialect, const std::function<void(const std::string&)>& exec,
+                    const std::string& token) {
+    const std::string bytes = zqtest::GoldenReplayBytes("easy");
+    std::string hex;
+    for (unsigned char c : bytes) {
+        static const char kDigits[] = "0123456789abcdef";
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 15];
+    }
+    const bool lite = dialect == board::SqlDialect::Sqlite;
+    exec("CREATE TABLE schema_version (version INTEGER NOT NULL)");
+    for (const std::string& sql : board::MigrationStatements(board::Migrations()[0], dialect)) {
+        exec(sql);
+    }
+    exec("INSERT INTO schema_version VALUES (1)");
+    exec("INSERT INTO names VALUES ('scripted', '" + board::TokenHash("key", token) + "')");
+    const std::string hash = board::Sha256Hex(bytes);
+    exec("INSERT INTO replays VALUES ('" + hash + "', " +
+         (lite ? "X'" + hex + "'" : "'\\x" + hex + "'::bytea") + ")");
+    exec(
+        "INSERT INTO runs (replay_hash, name, name_key, difficulty, claimed_score, score, frames, "
+        "run_timestamp, state, received_at, verified_at) VALUES ('" +
+        hash + "', 'Scripted', 'scripted', 0, 300, 300, 1500, 1, 'verified', 1, 2)");
+}
+
+// Expects a storage opened on FillVersionOne's database to know its run's game.
+void ExpectTheOldRunsGameKnown(Storage& store, const std::string& owner, const std::string& other) {
+    game::Replay replay;
+    std::string error;
+    ASSERT_TRUE(game::DecodeReplay(zqtest::GoldenReplayBytes("easy"), replay, error)) << error;
+    NewRun copy = MakeRun("Thief", other, 0, 300);
+    copy.checks = replay.checks;
+    const auto refused = store.Submit(copy);
+    EXPECT_EQ(refused.outcome, SubmitOutcome::Copy);
+    EXPECT_EQ(refused.run.name, "Scripted");
+    NewRun resent = MakeRun("Other", owner, 0, 300);
+    resent.checks = replay.checks;
+    EXPECT_EQ(store.Submit(resent).outcome, SubmitOutcome::Existing);
+    EXPECT_EQ(store.Submit(MakeRun("Thief", other, 0, 300)).outcome, SubmitOutcome::Created);
 }
 
 class StorageSuite : public ::testing::TestWithParam<Backend> {
@@ -94,9 +145,20 @@ class StorageSuite : public ::testing::TestWithParam<Backend> {
         return sub.run.id;
     }
 
+    // Lets ms pass on the clock the claims expire by: the test's own (the
+    // `now` it gives, on SQLite) and the database's (on PostgreSQL); returns the new now.
+    int64_t Pass(int64_t ms) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return now += ms;
+    }
+
     zqtest::TempDir dir;
     std::unique_ptr<Storage> store;
+    int64_t now = 0;
 };
+
+// A lease long enough for the steps a test takes while a claim must hold.
+constexpr int64_t kLeaseMs = 900;
 
 const std::string kTokenA(40, 'a');
 const std::string kTokenB(40, 'b');
@@ -139,24 +201,85 @@ TEST_P(StorageSuite, SubmissionsAreStoredOnceAndNamesBelongToTheirFirstToken) {
     EXPECT_EQ(store->ServerKey(), key);
 }
 
+TEST_P(StorageSuite, TheSameGameBelongsToItsFirstSenderWhateverItsNameOrState) {
+    // The original: twenty check values, rejected (a run counts in any state).
+    std::vector<uint32_t> game(20);
+    for (uint32_t i = 0; i < game.size(); ++i) game[i] = 1000 + i * 7;
+    NewRun first = MakeRun("Orig", kTokenA, 1, 500);
+    first.checks = game;
+    const int64_t original = store->Submit(first).run.id;
+    ASSERT_TRUE(store->ClaimPending("w", 0, 100000));
+    ASSERT_TRUE(store->Finish(original, "w", Verdict{false, 1, "score differs", {}}, 1));
+
+    // Returns the original's values changed from index `from` on, cut or
+    // lengthened to count values.
+    const auto played = [&game](size_t from, size_t count) {
+        std::vector<uint32_t> v = game;
+        v.resize(count, 5);
+        for (size_t i = from; i < count; ++i) v[i] ^= 0x5a5a;
+        return v;
+    };
+    const std::string kTokenC(40, 'c');
+    struct Case {
+        const char* what;
+        std::string token;
+        std::string name;
+        int difficulty;
+        std::vector<uint32_t> checks;
+        SubmitOutcome outcome;  // Copy and Existing name the original
+    };
+    const std::vector<Case> cases = {
+        {"another name", kTokenB, "Thief", 1, game, SubmitOutcome::Copy},
+        // 90% of 20 is 18 values.
+        {"the last 2 values differ", kTokenB, "Thief", 1, played(18, 20), SubmitOutcome::Copy},
+        {"the last 3 values differ", kTokenB, "Honest", 1, played(17, 20), SubmitOutcome::Created},
+        // The earlier and longer of the two that agree wins.
+        {"its first half", kTokenC, "Cut", 1, played(10, 10), SubmitOutcome::Copy},
+        {"2 values longer", kTokenC, "Long", 1, played(20, 22), SubmitOutcome::Copy},
+        {"3 values longer", kTokenC, "Long", 1, played(20, 23), SubmitOutcome::Created},
+        {"another difficulty", kTokenC, "Else", 2, game, SubmitOutcome::Created},
+        {"its own token under another name", kTokenA, "Orig2", 1, game, SubmitOutcome::Existing},
+        // A refused copy bound nothing: the name is free for another token.
+        {"a new game under the refused name", kTokenC, "Thief", 1, played(1, 20),
+         SubmitOutcome::Created},
+    };
+    int seed = 0;
+    for (const Case& c : cases) {
+        NewRun run = MakeRun(c.name, c.token, c.difficulty, 500, ++seed);
+        run.checks = c.checks;
+        const int64_t before = store->CountPending();
+        const auto result = store->Submit(run);
+        EXPECT_EQ(result.outcome, c.outcome) << c.what;
+        if (c.outcome == SubmitOutcome::Created) {
+            EXPECT_EQ(store->CountPending(), before + 1) << c.what;
+        } else {
+            EXPECT_EQ(result.run.id, original) << c.what;
+            EXPECT_EQ(result.run.state, RunState::Rejected) << c.what;
+            EXPECT_EQ(result.run.name, "Orig") << c.what;
+            EXPECT_EQ(store->CountPending(), before) << c.what;
+        }
+    }
+}
+
 TEST_P(StorageSuite, ARunIsFinishedOnceByTheHolderOfItsClaim) {
     const int64_t id = store->Submit(MakeRun("Ann", kTokenA, 0, 300)).run.id;
 
-    const auto a = store->ClaimPending("server-a/1", 0, 100);
+    const auto a = store->ClaimPending("server-a/1", now, kLeaseMs);
     ASSERT_TRUE(a);
     EXPECT_EQ(a->id, id);
     EXPECT_EQ(a->attempts, 1);
     EXPECT_EQ(a->replayBytes, MakeRun("Ann", kTokenA, 0, 300).replayBytes);
     // Held and not expired: nobody else gets it.
-    EXPECT_FALSE(store->ClaimPending("server-b/1", 50, 100));
+    EXPECT_FALSE(store->ClaimPending("server-b/1", now + 50, kLeaseMs));
     // The lease ran out: another server takes it over, and the first may no longer finish it.
-    const auto b = store->ClaimPending("server-b/1", 200, 100);
+    const auto b = store->ClaimPending("server-b/1", Pass(kLeaseMs + 50), kLeaseMs);
     ASSERT_TRUE(b);
     EXPECT_EQ(b->attempts, 2);
-    EXPECT_FALSE(store->Finish(id, "server-a/1", Verdict{true, 300, "", {}}, 210));
-    EXPECT_TRUE(store->Finish(id, "server-b/1", Verdict{false, 250, "desync at step 60", 60}, 220));
-    EXPECT_FALSE(store->Finish(id, "server-b/1", Verdict{true, 300, "", {}}, 230));
-    EXPECT_FALSE(store->ClaimPending("server-c/1", 10000, 100));
+    EXPECT_FALSE(store->Finish(id, "server-a/1", Verdict{true, 300, "", {}}, now + 10));
+    EXPECT_TRUE(
+        store->Finish(id, "server-b/1", Verdict{false, 250, "desync at step 60", 60}, now + 20));
+    EXPECT_FALSE(store->Finish(id, "server-b/1", Verdict{true, 300, "", {}}, now + 30));
+    EXPECT_FALSE(store->ClaimPending("server-c/1", now + 10 * kLeaseMs, kLeaseMs));
 
     const auto run = store->FindRun(id);
     ASSERT_TRUE(run);
@@ -164,26 +287,28 @@ TEST_P(StorageSuite, ARunIsFinishedOnceByTheHolderOfItsClaim) {
     EXPECT_EQ(run->score, 250);
     EXPECT_EQ(run->reason, "desync at step 60");
     EXPECT_EQ(run->firstBadStep, 60);
-    EXPECT_EQ(run->verifiedAt, 220);
+    EXPECT_EQ(run->verifiedAt, kLeaseMs + 50 + 20);
     EXPECT_EQ(store->CountPending(), 0);
 }
 
 TEST_P(StorageSuite, OnlyTheHolderRenewsAClaimWhichThenOutlivesItsFirstLease) {
     const int64_t id = store->Submit(MakeRun("Ann", kTokenA, 0, 300)).run.id;
-    ASSERT_TRUE(store->ClaimPending("a/1", 0, 100));
-    EXPECT_FALSE(store->Renew(id, "b/1", 90, 100));
-    EXPECT_FALSE(store->Renew(id + 1, "a/1", 90, 100));
-    EXPECT_TRUE(store->Renew(id, "a/1", 90, 100));
-    // Held until 190 now, not 100.
-    EXPECT_FALSE(store->ClaimPending("b/1", 150, 100));
-    const auto b = store->ClaimPending("b/1", 191, 100);
+    ASSERT_TRUE(store->ClaimPending("a/1", now, kLeaseMs));
+    // Renewed a third into the lease, checked a sixth past its first end (and
+    // a sixth before its new one), taken over a sixth after that.
+    const int64_t sixth = kLeaseMs / 6;
+    EXPECT_FALSE(store->Renew(id, "b/1", Pass(2 * sixth), kLeaseMs));
+    EXPECT_FALSE(store->Renew(id + 1, "a/1", now, kLeaseMs));
+    EXPECT_TRUE(store->Renew(id, "a/1", now, kLeaseMs));
+    EXPECT_FALSE(store->ClaimPending("b/1", Pass(5 * sixth), kLeaseMs));
+    const auto b = store->ClaimPending("b/1", Pass(2 * sixth), kLeaseMs);
     ASSERT_TRUE(b);
     EXPECT_EQ(b->attempts, 2);
     // A renewal after the claim was taken over says so, and takes nothing back.
-    EXPECT_FALSE(store->Renew(id, "a/1", 195, 100));
-    EXPECT_FALSE(store->ClaimPending("a/2", 250, 100));
-    EXPECT_TRUE(store->Finish(id, "b/1", Verdict{true, 300, "", {}}, 260));
-    EXPECT_FALSE(store->Renew(id, "b/1", 270, 100));
+    EXPECT_FALSE(store->Renew(id, "a/1", now, kLeaseMs));
+    EXPECT_FALSE(store->ClaimPending("a/2", now + 10, kLeaseMs));
+    EXPECT_TRUE(store->Finish(id, "b/1", Verdict{true, 300, "", {}}, now + 20));
+    EXPECT_FALSE(store->Renew(id, "b/1", now + 30, kLeaseMs));
     EXPECT_EQ(store->FindRun(id)->state, RunState::Verified);
 }
 
@@ -224,51 +349,132 @@ TEST_P(StorageSuite, AReleasedClaimIsPendingForAnyoneAtOnce) {
     EXPECT_EQ(store->CountPending(), 2);
 }
 
-TEST_P(StorageSuite, BoardsRankEachNamesBestVerifiedRunWithTiesToTheEarlierVerification) {
-    // Verification times are given; ranks follow score, then verification.
-    AddVerified(MakeRun("Cleo", kTokenA, 2, 700), 30);
-    AddVerified(MakeRun("cleo", kTokenA, 2, 900), 40);  // Cleo's best, same name
-    AddVerified(MakeRun("Bo", kTokenB, 2, 900), 20);    // ties Cleo's best, verified earlier
-    AddVerified(MakeRun("Dee", std::string(40, 'd'), 2, 100), 10);
-    AddVerified(MakeRun("Eve", std::string(40, 'e'), 1, 5000), 10);  // another board
-    // A rejected and a pending run never rank.
-    const int64_t rejected = store->Submit(MakeRun("Fay", std::string(40, 'f'), 2, 99999)).run.id;
-    ASSERT_TRUE(store->ClaimPending("w", 50, 10));
-    ASSERT_TRUE(store->Finish(rejected, "w", Verdict{false, 10, "score differs", {}}, 50));
-    store->Submit(MakeRun("Gus", std::string(40, 'g'), 2, 88888));
+// Returns a board of a ranking as "name score" lines, best first.
+std::vector<std::string> Lines(const board::RankingSnapshot& ranking, int difficulty) {
+    std::vector<std::string> out;
+    for (const board::RankedRun& r : ranking.Page(difficulty, 0, 1000)) {
+        out.push_back(r.name + " " + std::to_string(r.score));
+    }
+    return out;
+}
 
-    struct Case {
-        int limit;
+// Returns the key of a name as typed.
+std::string KeyOf(const std::string& name) {
+    std::string latin1;
+    EXPECT_TRUE(board::NameFromUtf8(name, latin1)) << name;
+    return board::NameKey(latin1);
+}
+
+TEST_P(StorageSuite, TheRankingKeepsEachNamesBestShownRunThroughVerdictsAndModeration) {
+    const std::string kTokenD(40, 'd');
+    std::map<std::string, int64_t> ids;  // runs by label
+    const auto verify = [&](const std::string& label, const NewRun& r, int64_t at) {
+        return [&, label, r, at] { ids[label] = AddVerified(r, at); };
+    };
+    // Each step acts, then the Hard board and Cleo's page must read so; the
+    // mirror follows by reading changes only, and must match one loaded whole.
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        std::vector<std::string> hard;
+        std::vector<int64_t> cleoPage;  // scores on Cleo's page
+    };
+    const std::vector<Step> steps = {
+        {"a first run", verify("cleo700", MakeRun("Cleo", kTokenA, 2, 700), 30), {"Cleo 700"},
+         {700}},
+        {"a better run of the name, spelt otherwise",
+         verify("cleo900", MakeRun("cleo", kTokenA, 2, 900), 40), {"cleo 900"}, {900, 700}},
+        {"a tie verified earlier ranks first", verify("bo", MakeRun("Bo", kTokenB, 2, 900), 20),
+         {"Bo 900", "cleo 900"}, {900, 700}},
+        {"a run below the name's best", verify("cleo800", MakeRun("Cleo", kTokenA, 2, 800), 45),
+         {"Bo 900", "cleo 900"}, {900, 800, 700}},
+        {"another board and a low score",
+         [&] {
+             AddVerified(MakeRun("Eve", std::string(40, 'e'), 1, 5000), 10);
+             ids["dee"] = AddVerified(MakeRun("Dee", kTokenD, 2, 100), 10);
+         },
+         {"Bo 900", "cleo 900", "Dee 100"}, {900, 800, 700}},
+        {"rejected and pending runs never rank",
+         [&] {
+             const int64_t id = store->Submit(MakeRun("Fay", std::string(40, 'f'), 2, 9999)).run.id;
+             ASSERT_TRUE(store->ClaimPending("w", 50, 10));
+             ASSERT_TRUE(store->Finish(id, "w", Verdict{false, 10, "score differs", {}}, 50));
+             store->Submit(MakeRun("Gus", std::string(40, 'g'), 2, 88888));
+             ASSERT_TRUE(store->ClaimPending("elsewhere", 50, 1000000));  // stays pending
+         },
+         {"Bo 900", "cleo 900", "Dee 100"}, {900, 800, 700}},
+        {"hiding a best falls back to the name's next run",
+         [&] { ASSERT_TRUE(store->Hide(ids["cleo900"], "cheated", 60)); },
+         {"Bo 900", "Cleo 800", "Dee 100"}, {800, 700}},
+        {"hiding a name's only run takes the name off",
+         [&] { ASSERT_TRUE(store->Hide(ids["bo"], "offensive name", 61)); },
+         {"Cleo 800", "Dee 100"}, {800, 700}},
+        {"hiding a hidden run again changes nothing",
+         [&] { ASSERT_TRUE(store->Hide(ids["bo"], "still offensive", 62)); },
+         {"Cleo 800", "Dee 100"}, {800, 700}},
+        {"showing a best brings it back",
+         [&] { ASSERT_TRUE(store->Show(ids["cleo900"], 63)); }, {"cleo 900", "Dee 100"},
+         {900, 800, 700}},
+        {"a freed name goes to the next token; its runs stay",
+         [&] {
+             ASSERT_TRUE(store->FreeName(KeyOf("BO"), 64));
+             EXPECT_FALSE(store->FreeName(KeyOf("BO"), 65));  // free already
+             ids["bo2"] = AddVerified(MakeRun("Bo", kTokenD, 2, 50), 66);
+             EXPECT_EQ(store->Submit(MakeRun("Bo", kTokenB, 2, 1)).outcome,
+                       SubmitOutcome::NameTaken);
+         },
+         {"cleo 900", "Dee 100", "Bo 50"}, {900, 800, 700}},
+        {"a shown run counts again for its name",
+         [&] { ASSERT_TRUE(store->Show(ids["bo"], 67)); }, {"Bo 900", "cleo 900", "Dee 100"},
+         {900, 800, 700}},
+    };
+    board::Ranking mirror(*store);
+    for (const Step& step : steps) {
+        step.act();
+        mirror.Refresh();
+        EXPECT_EQ(Lines(*mirror.Current(), 2), step.hard) << step.what;
+        board::Ranking whole(*store);
+        whole.Refresh();
+        EXPECT_EQ(Lines(*whole.Current(), 2), step.hard) << step.what;
+        EXPECT_EQ(whole.Current()->Version(), mirror.Current()->Version()) << step.what;
+        std::vector<int64_t> page;
+        for (const auto& run : store->PlayerRuns(KeyOf("CLEO"), 10, 0)) page.push_back(*run.score);
+        EXPECT_EQ(page, step.cleoPage) << step.what;
+    }
+    EXPECT_FALSE(store->Hide(9999, "no such run", 70));
+    EXPECT_FALSE(store->Show(9999, 70));
+    EXPECT_FALSE(store->FreeName(KeyOf("Nobody"), 70));
+
+    // Ranks: a name's best has its place, its other runs and hidden ones none.
+    const auto ranking = mirror.Current();
+    const std::vector<std::pair<std::string, std::optional<int64_t>>> ranks = {
+        {"bo", 1}, {"cleo900", 2}, {"dee", 3}, {"cleo800", std::nullopt}, {"bo2", std::nullopt}};
+    for (const auto& [label, rank] : ranks) {
+        EXPECT_EQ(ranking->RankOf(*store->FindRun(ids[label])), rank) << label;
+    }
+    ASSERT_TRUE(store->Hide(ids["dee"], "test", 71));
+    const auto hidden = store->FindRun(ids["dee"]);
+    EXPECT_EQ(hidden->hiddenReason, "test");
+    EXPECT_EQ(hidden->hiddenAt, 71);
+    EXPECT_EQ(ranking->RankOf(*hidden), std::nullopt);
+    EXPECT_EQ(ranking->Size(1), 1);
+    EXPECT_EQ(ranking->Size(0), 0);
+
+    // Pages are slices of the board.
+    struct Slice {
         int64_t offset;
-        std::vector<std::pair<std::string, int64_t>> expected;  // name and score, in rank order
+        int limit;
+        size_t size;
+        const char* first;
     };
-    const std::vector<Case> cases = {
-        {10, 0, {{"Bo", 900}, {"cleo", 900}, {"Dee", 100}}},
-        {1, 1, {{"cleo", 900}}},
-        {10, 2, {{"Dee", 100}}},
-        {10, 3, {}},
-    };
-    for (const Case& c : cases) {
-        const auto board = store->Board(2, c.limit, c.offset);
-        ASSERT_EQ(board.size(), c.expected.size()) << c.offset;
-        for (size_t i = 0; i < board.size(); ++i) {
-            EXPECT_EQ(board[i].rank, c.offset + static_cast<int64_t>(i) + 1);
-            EXPECT_EQ(board[i].run.name, c.expected[i].first);
-            EXPECT_EQ(board[i].run.score, c.expected[i].second);
+    for (const Slice& c : std::vector<Slice>{{0, 2, 2, "Bo"}, {1, 1, 1, "cleo"}, {2, 10, 1, "Dee"},
+                                             {3, 10, 0, ""}, {1000000, 10, 0, ""}}) {
+        const auto page = ranking->Page(2, c.offset, c.limit);
+        ASSERT_EQ(page.size(), c.size) << c.offset;
+        if (c.size) {
+            EXPECT_EQ(page.front().name, c.first) << c.offset;
         }
     }
-    ASSERT_EQ(store->Board(1, 10, 0).size(), 1u);
-    EXPECT_TRUE(store->Board(0, 10, 0).empty());
-
-    // A player's page lists every verified run of the name, best first.
-    std::string latin1;
-    ASSERT_TRUE(board::NameFromUtf8("CLEO", latin1));
-    const auto runs = store->PlayerRuns(board::NameKey(latin1), 10, 0);
-    ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[0].score, 900);
-    EXPECT_EQ(runs[1].score, 700);
-    EXPECT_EQ(store->PlayerRuns(board::NameKey(latin1), 1, 1).size(), 1u);
-    EXPECT_TRUE(store->PlayerRuns("fay", 10, 0).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StorageSuite, ::testing::ValuesIn(Backends()),
@@ -306,6 +512,21 @@ TEST(SqliteStorage, ReopensWithItsRunsAndKeyAndReleasesClaimsOfTheLastServer) {
     EXPECT_EQ(claim->id, id);
     EXPECT_EQ(claim->attempts, 1);
     EXPECT_TRUE(store->Healthy());
+}
+
+TEST(SqliteStorage, IndexesTheGamesOfRunsAnOlderServerStored) {
+    zqtest::TempDir dir;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir / "old.sqlite").c_str(), &db), SQLITE_OK);
+    FillVersionOne(
+        board::SqlDialect::Sqlite,
+        [db](const std::string& sql) {
+            EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+                << sql << ": " << sqlite3_errmsg(db);
+        },
+        kTokenA);
+    sqlite3_close(db);
+    ExpectTheOldRunsGameKnown(*board::OpenSqliteStorage(dir / "old.sqlite"), kTokenA, kTokenB);
 }
 
 TEST(SqliteStorage, RefusesDatabasesItCannotUse) {
@@ -386,10 +607,12 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
     Storage* servers[] = {a.get(), b.get()};
     constexpr int kRuns = 40;
 
-    // Both servers receive the same runs at once, and each of ten new names
-    // from its own token: one run per replay, one owner per name.
+    // Both servers receive the same runs at once, each of ten new names
+    // from its own token, and ten games each under its own name and token:
+    // one run per replay, one owner per name, one run per game.
     std::vector<board::SubmitResult> same[2];
     std::vector<board::SubmitResult> rival[2];
+    std::vector<board::SubmitResult> copied[2];
     std::vector<std::thread> senders;
     for (int s = 0; s < 2; ++s) {
         senders.emplace_back([&, s] {
@@ -400,6 +623,10 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
                     if (i % 4 == 0) {
                         rival[s].push_back(servers[s]->Submit(
                             MakeRun("Rex" + std::to_string(i), s ? kTokenB : kTokenA, 0, 1, s)));
+                        NewRun game =
+                            MakeRun("Cop" + std::to_string(s), s ? kTokenB : kTokenA, 2, i, s);
+                        game.checks = MakeRun("Game", kTokenA, 2, i).checks;
+                        copied[s].push_back(servers[s]->Submit(game));
                     }
                 }
             } catch (const board::StorageError& e) {
@@ -427,6 +654,15 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
         for (const auto& r : {rival[0][i], rival[1][i]}) {
             if (r.outcome == SubmitOutcome::Created) ids.push_back(r.run.id);
         }
+    }
+    for (size_t i = 0; i < copied[0].size(); ++i) {
+        const auto count = [&](SubmitOutcome o) {
+            return (copied[0][i].outcome == o) + (copied[1][i].outcome == o);
+        };
+        EXPECT_EQ(count(SubmitOutcome::Created), 1) << i;
+        EXPECT_EQ(count(SubmitOutcome::Copy), 1) << i;
+        EXPECT_EQ(copied[0][i].run.id, copied[1][i].run.id) << i;
+        ids.push_back(copied[0][i].run.id);
     }
     EXPECT_EQ(a->CountPending(), static_cast<int64_t>(ids.size()));
 
@@ -467,14 +703,21 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
     EXPECT_EQ(b->FindRun(ids.front())->state, RunState::Verified);
 }
 
-TEST_F(PostgresStorage, AClaimOfAServerThatStoppedIsTakenOverWhenItsLeaseEnds) {
+TEST_F(PostgresStorage, AClaimOfAServerThatStoppedIsTakenOverWhenItsLeaseEndsByTheDatabasesClock) {
     auto a = board::OpenPostgresStorage(url);
     auto b = board::OpenPostgresStorage(url);
     const int64_t id = a->Submit(MakeRun("Ann", kTokenA, 0, 300)).run.id;
 
-    ASSERT_TRUE(a->ClaimPending("a/1", 0, 100));
-    EXPECT_FALSE(b->ClaimPending("b/1", 99, 100));
-    const auto taken = b->ClaimPending("b/1", 101, 100);
+    // The servers' clocks (the `now` each gives) are a minute apart; leases
+    // run by the database's clock, so neither cuts the other's short.
+    constexpr int64_t kMinute = 60 * 1000;
+    ASSERT_TRUE(a->ClaimPending("a/1", 0, kLeaseMs));
+    EXPECT_FALSE(b->ClaimPending("b/1", kMinute, kLeaseMs));
+    EXPECT_TRUE(a->Renew(id, "a/1", -kMinute, kLeaseMs));
+    EXPECT_FALSE(b->ClaimPending("b/1", kMinute, kLeaseMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kLeaseMs + 50));
+    // A clock a minute behind still sees the lease ended.
+    const auto taken = b->ClaimPending("b/1", -kMinute, kLeaseMs);
     ASSERT_TRUE(taken);
     EXPECT_EQ(taken->id, id);
     EXPECT_EQ(taken->attempts, 2);
@@ -485,6 +728,50 @@ TEST_F(PostgresStorage, AClaimOfAServerThatStoppedIsTakenOverWhenItsLeaseEnds) {
     EXPECT_TRUE(b->Finish(id, "b/1", Verdict{true, 300, "", {}}, 160));
     EXPECT_EQ(a->FindRun(id)->state, RunState::Verified);
     EXPECT_EQ(a->FindRun(id)->score, 300);
+}
+
+TEST_F(PostgresStorage, AnotherServerSeesRankingChangesThroughItsVersion) {
+    auto a = board::OpenPostgresStorage(url);
+    auto b = board::OpenPostgresStorage(url);
+    board::Ranking seenByB(*b);
+    seenByB.Refresh();
+    const int64_t before = seenByB.Current()->Version();
+
+    // Both servers store verdicts of one name at once: the best is the highest.
+    constexpr int kRuns = 12;
+    std::vector<int64_t> ids;
+    for (int i = 0; i < kRuns; ++i) ids.push_back(a->Submit(MakeRun("Ann", kTokenA, 2, i)).run.id);
+    std::vector<std::thread> servers;
+    for (Storage* s : {a.get(), b.get()}) {
+        servers.emplace_back([s, &ids, &a] {
+            const std::string holder = s == a.get() ? "server-a" : "server-b";
+            while (auto claim = s->ClaimPending(holder, 0, 60000)) {
+                const int64_t score = claim->id - ids.front();
+                EXPECT_TRUE(s->Finish(claim->id, holder, Verdict{true, score, "", {}}, claim->id));
+            }
+        });
+    }
+    for (auto& t : servers) t.join();
+    seenByB.Refresh();
+    EXPECT_EQ(Lines(*seenByB.Current(), 2), std::vector<std::string>{"Ann 11"});
+    const int64_t afterVerdicts = seenByB.Current()->Version();
+    EXPECT_GT(afterVerdicts, before);
+
+    // An operator's action on one server reaches the other's boards.
+    ASSERT_TRUE(a->Hide(ids.back(), "test", 100));
+    seenByB.Refresh();
+    EXPECT_EQ(Lines(*seenByB.Current(), 2), std::vector<std::string>{"Ann 10"});
+    EXPECT_GT(seenByB.Current()->Version(), afterVerdicts);
+    ASSERT_TRUE(a->FreeName(KeyOf("Ann"), 101));
+    EXPECT_EQ(Admin("SELECT string_agg(action || ' ' || COALESCE(run_id::text, name_key) || ' ' || "
+                    "reason, ', ' ORDER BY id) FROM actions"),
+              "hide " + std::to_string(ids.back()) + " test, free-name ann ");
+}
+
+TEST_F(PostgresStorage, IndexesTheGamesOfRunsAnOlderServerStored) {
+    FillVersionOne(
+        board::SqlDialect::Postgres, [this](const std::string& sql) { Admin(sql); }, kTokenA);
+    ExpectTheOldRunsGameKnown(*board::OpenPostgresStorage(url), kTokenA, kTokenB);
 }
 
 TEST_F(PostgresStorage, LostConnectionsAreReplacedAndADatabaseThatIsGoneIsAStorageError) {

@@ -35,7 +35,15 @@ TEST(BoardVerify, TellsVerdictsFromChildrenThatFailed) {
         board::ChildOutcome outcome;
         bool verified;
         std::string reason;  // a part of the verdict's reason, or of the detail
+        int wallSeconds = board::kVerifyWallSeconds;
+        board::ChildLimits limits = {};
     };
+    // Only the wall-time cases are held to a short limit: a slow (sanitizer)
+    // build must not trip it elsewhere.
+    board::ChildLimits oneSecond;
+    oneSecond.cpuSeconds = 1;
+    board::ChildLimits noSuchClass;
+    noSuchClass.schedulingPolicy = 12345;
     const std::vector<Case> cases = {
         {"a real run", BoardExecutable(), GoldenReplayBytes("hard"), false,
          board::ChildOutcome::Judged, true, ""},
@@ -43,38 +51,62 @@ TEST(BoardVerify, TellsVerdictsFromChildrenThatFailed) {
          "score differs"},
         {"junk", BoardExecutable(), "junk", false, board::ChildOutcome::Judged, false,
          "not a readable replay"},
+        {"a header claiming over 2 hours", BoardExecutable(),
+         WithHeaderFrames("hard", 2 * 60 * 60 * 60 + 1), false, board::ChildOutcome::Judged, false,
+         "longer than 2 hours of play"},
+        // The limits reach the program the child runs: processor time, no core
+        // dumps, a batch job (scheduling policy 3).
+        {"the child's limits",
+         script("limits", R"(echo "{\"verified\":false,\"score\":0,\"first_bad_step\":null,)"
+                          R"(\"reason\":\"cpu $(ulimit -t) core $(ulimit -c) )"
+                          R"(policy $(cut -d' ' -f41 /proc/$$/stat)\"}")"),
+         "x", false, board::ChildOutcome::Judged, false,
+         "cpu " + std::to_string(board::kVerifyCpuSeconds) + " core 0 policy 3"},
+        {"foreign bytes in a reason",
+         script("foreign",
+                R"(printf '{"verified":false,"score":0,"first_bad_step":null,"reason":"a\\nb"}')"),
+         "x", false, board::ChildOutcome::Judged, false, "a\\x0Ab"},
         {"a crash", script("crash", "kill -SEGV $$"), "x", false, board::ChildOutcome::Crashed,
          false, "signal 11"},
         {"a failure", script("fail", "exit 3"), "x", false, board::ChildOutcome::Crashed, false,
          "status 3"},
-        {"the processor limit", script("cpu", "kill -XCPU $$"), "x", false,
-         board::ChildOutcome::TooSlow, false, "processor time"},
+        {"the processor limit", script("cpu", "while :; do :; done"), "x", false,
+         board::ChildOutcome::TooSlow, false, "1 s of processor time", board::kVerifyWallSeconds,
+         oneSecond},
+        // Killed from elsewhere (the out-of-memory killer, an operator): tried again.
+        {"SIGKILL from elsewhere", script("killed", "kill -KILL $$"), "x", false,
+         board::ChildOutcome::Crashed, false, "signal 9"},
+        {"SIGXCPU from elsewhere", script("xcpu", "kill -XCPU $$"), "x", false,
+         board::ChildOutcome::Crashed, false, "signal 24"},
         {"nonsense", script("nonsense", "echo nonsense"), "x", false, board::ChildOutcome::Crashed,
          false, "no verdict"},
         {"a damaged verdict", script("damaged", "echo '{\"verified\":\"yes\"}'"), "x", false,
          board::ChildOutcome::Crashed, false, "damaged verdict"},
         {"a flood", script("flood", "yes"), "x", false, board::ChildOutcome::Crashed, false,
-         "signal 9"},
+         "wrote more than"},
         {"a stopping server", script("sleeper", "exec sleep 30"), "x", true,
          board::ChildOutcome::Abandoned, false, "stopping"},
         {"a lost claim", script("sleeper", "exec sleep 30"), "x", false,
          board::ChildOutcome::ClaimLost, false, "claim on the run was lost"},
         // A busy machine is no fault of the run: it is tried again, not rejected.
         {"the wall-time limit", script("sleeper", "exec sleep 30"), "x", false,
-         board::ChildOutcome::Crashed, false, "1 s of wall time"},
+         board::ChildOutcome::Crashed, false, "1 s of wall time", 1},
+        {"output closed, no exit", script("mute", "exec >&-; exec sleep 30"), "x", false,
+         board::ChildOutcome::Crashed, false, "output closed, it did not exit", 1},
         {"no such program", dir / "missing", "x", false, board::ChildOutcome::Unavailable, false,
-         "cannot start"},
+         "could not start: No such file"},
+        // A limit the system refuses: the run is not verified without it.
+        {"a scheduling class that cannot be set", script("never", "echo never started"), "x", false,
+         board::ChildOutcome::Unavailable, false,
+         "could not set its scheduling class: Invalid argument", board::kVerifyWallSeconds,
+         noSuchClass},
     };
     for (const Case& c : cases) {
         std::atomic<bool> stop{c.stop};
         // Claims are renewed often; every renewal fails for the lost claim.
         const bool held = c.outcome != board::ChildOutcome::ClaimLost;
-        // Only the wall-time case is held to a short limit: a slow (sanitizer) build
-        // must not trip it elsewhere.
-        const int wallSeconds =
-            std::string(c.what) == "the wall-time limit" ? 1 : board::kVerifyWallSeconds;
         const board::ChildResult r = board::VerifyInChild(
-            c.program, c.bytes, stop, [held] { return held; }, 20, wallSeconds);
+            c.program, c.bytes, stop, [held] { return held; }, 20, c.wallSeconds, c.limits);
         EXPECT_EQ(r.outcome, c.outcome) << c.what << ": " << r.detail;
         EXPECT_EQ(r.verdict.verified, c.verified) << c.what;
         const std::string said = r.verdict.reason + " | " + r.detail;
@@ -99,6 +131,14 @@ TEST(BoardVerify, RejectsOtherVersionsAndOverlongRunsWithoutSimulating) {
                      }),
          "longer than 2 hours of play"},
         {"ZQREPLAY", "not a readable replay"},
+        // Judged from the header alone: the steps are never unpacked.
+        {WithHeaderFrames("medium", 2 * 60 * 60 * 60 + 1), "longer than 2 hours of play"},
+        // Runs stored before versions were checked at upload: the reason keeps to plain text.
+        {CraftReplay("medium",
+                     [](game::Replay& r) {
+                         r.header.programVersion = std::string("1.0\xFF\0\nrun 99 verified", 21);
+                     }),
+         "made with version 1.0\\xFF\\x00\\x0Arun 99 verified"},
     };
     for (const Case& c : cases) {
         const auto verdict = board::PrecheckReplay(c.bytes);

@@ -185,6 +185,9 @@ def main():
         check([r[1] for r in rows] == [f"{s:,}" for s in player["scores"]],
               f"player's scores {[r[1] for r in rows]}, expected {player['scores']}")
         check(all(r[2].endswith("verified") for r in rows), "player's runs are not verified")
+        ranked = [r[3] for r in rows if r[3]]
+        check(len(ranked) == player["ranked"] and all(re.fullmatch(r"#\d+", x) for x in ranked),
+              f"player's ranks {[r[3] for r in rows]}, expected {player['ranked']} places")
         check(VERIFIED_SENTENCE in driver.find_element(By.ID, "player-view").text,
               "the verified sentence is not on the player's page")
         driver.save_screenshot(os.path.join(shots, "desktop-player.png"))

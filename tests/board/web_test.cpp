@@ -128,10 +128,11 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
         }
         GTEST_SKIP() << missing << " is missing (scripts/setup.sh installs it)";
     }
-    const auto renamed = [](const std::string& golden, const std::string& name, int later) {
+    // A game of its own under a name: played otherwise by shift pixels.
+    const auto renamed = [](const std::string& golden, const std::string& name, int shift) {
         return CraftReplay(golden, [&](game::Replay& r) {
             r.header.name = name;
-            r.header.timestamp += later;
+            PlayOtherwise(r, shift);
         });
     };
     const std::string markup = "<b>Bold</b><img src=x>";
@@ -139,6 +140,7 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
     const std::string cheater = "Cheater";
     const std::string boasted = CraftReplay("easy", [&](game::Replay& r) {
         r.header.name = cheater;
+        PlayOtherwise(r, 4);
         r.header.score += 1000;
     });
 
@@ -158,17 +160,21 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
         {boasted, 'd', "", "rejected"},
         {GoldenReplayBytes("medium"), 'a', "medium", "verified"},
         {GoldenReplayBytes("hard"), 'a', "hard", "verified"},
-        {renamed("hard", "\xC5nna", 4), 'e', "hard", "verified"},
+        {renamed("hard", "\xC5nna", 13), 'e', "hard", "verified"},
     };
     json boards = {{"easy", json::array()}, {"medium", json::array()}, {"hard", json::array()}};
     std::vector<int64_t> scriptedScores;  // token a's runs, all under the golden name
+    int scriptedRanked = 0;               // of them, the name's best on a board
     for (const Seed& seed : seeds) {
         const long long id = SubmitOk(seed.bytes, TokenOf(seed.token));
         ASSERT_GT(id, 0);
         const json run = JsonOf(server->WaitForVerdict(id));
         ASSERT_TRUE(run.is_object()) << server->Log();
         ASSERT_EQ(run["state"], seed.state) << run.dump();
-        if (seed.token == 'a') scriptedScores.push_back(run["score"].get<int64_t>());
+        if (seed.token == 'a') {
+            scriptedScores.push_back(run["score"].get<int64_t>());
+            scriptedRanked += run["rank"].is_number();
+        }
         if (*seed.board) {
             json& rows = boards[seed.board];
             rows.push_back({{"rank", rows.size() + 1},
@@ -191,7 +197,7 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
          {{"board", "hard"},
           {"rank", 1},
           {"file", std::string(ZQ_SOURCE_DIR) + "/tests/data/replays/hard.zqr"}}},
-        {"player", {{"name", "Scripted"}, {"scores", scriptedScores}}},
+        {"player", {{"name", "Scripted"}, {"scores", scriptedScores}, {"ranked", scriptedRanked}}},
     };
     std::ofstream(work / "plan.json") << plan.dump(2);
 

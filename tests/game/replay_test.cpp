@@ -105,6 +105,7 @@ TEST(ReplayFile, DamagedTruncatedAndHostileBytesGiveAClearError) {
         const char* what;
         std::string bytes;
         const char* message;
+        bool headerReads = false;  // the header alone passes (the steps are what is wrong)
     };
     auto patched = [&](size_t at, std::string with) {
         std::string b = good;
@@ -122,12 +123,17 @@ TEST(ReplayFile, DamagedTruncatedAndHostileBytesGiveAClearError) {
         {"difficulty 7", patched(18, "\x07"), "out of range"},
         {"zero width", patched(19, std::string("\0\0", 2)), "out of range"},
         {"frames beyond ten hours", patched(25, "\xFF\xFF\xFF\x7F"), "out of range"},
-        {"more frames than steps", patched(25, std::string("\xFF\0\0\0", 4)), "damaged"},
+        {"more frames than steps", patched(25, std::string("\xFF\0\0\0", 4)), "damaged", true},
     };
     for (const Case& c : cases) {
         EXPECT_FALSE(game::DecodeReplay(c.bytes, out, error)) << c.what;
         EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+        game::ReplayHeader header;
+        EXPECT_EQ(game::DecodeReplayHeader(c.bytes, header, error), c.headerReads) << c.what;
     }
+    game::ReplayHeader header;
+    ASSERT_TRUE(game::DecodeReplayHeader(good, header, error)) << error;
+    EXPECT_EQ(header, SampleReplay().header);
 }
 
 TEST(ReplayFile, ReadsOnlyRegularFilesOfBoundedSize) {

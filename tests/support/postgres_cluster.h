@@ -39,6 +39,8 @@ class PostgresCluster {
     bool Start();
     // Returns the server's port.
     int Port() const { return port_; }
+    // Returns the password in every address of this cluster.
+    const std::string& Password() const { return password_; }
 
   private:
     bool Init();

@@ -1,0 +1,94 @@
+// Check-value prints, the copy rule's arithmetic and the statements that keep
+// and search the index of check values.
+#include "board/copies.h"
+
+#include "board/limits.h"
+#include "game/replay_file.h"
+
+namespace board {
+
+namespace {
+
+// Where every chain of check values starts hashing, and the spacing added per value.
+constexpr uint64_t kPrintSeed = 0x243f'6a88'85a3'08d3;
+constexpr uint64_t kPrintStep = 0x9e37'79b9'7f4a'7c15;
+// The high bytes of the copy locks' keys, apart from every other lock the board takes.
+constexpr uint64_t kCopyLockBase = 0x7a71'6370'0000'0000;  // "zqcp"
+
+// Mixes 64 bits so that every input bit moves about half the output bits.
+uint64_t Mix(uint64_t x) {
+    x = (x ^ (x >> 30)) * 0xbf58'476d'1ce4'e5b9;
+    x = (x ^ (x >> 27)) * 0x94d0'49bb'1331'11eb;
+    return x ^ (x >> 31);
+}
+
+}  // namespace
+
+const char* const kSqlInsertChecks = "INSERT INTO run_checks (run_id, checks) VALUES (?, ?)";
+const char* const kSqlInsertPrint =
+    "INSERT INTO run_prints (difficulty, level, print, run_id) VALUES (?, ?, ?, ?)";
+// The inner query walks the index in id order and stops at the cap; the outer
+// one compares only the prefix the rule needs, inside the database.
+const char* const kSqlFindCopied =
+    "SELECT p.run_id FROM (SELECT run_id FROM run_prints "
+    "WHERE difficulty = ? AND level = ? AND print = ? ORDER BY run_id LIMIT ?) AS p "
+    "JOIN run_checks c ON c.run_id = p.run_id "
+    "WHERE length(c.checks) >= ? AND substr(c.checks, 1, ?) = ? ORDER BY p.run_id LIMIT 1";
+const char* const kSqlOwnerOfRun =
+    "SELECT n.token_hash FROM runs r JOIN names n ON n.name_key = r.name_key WHERE r.id = ?";
+const char* const kSqlRunsWithoutChecks =
+    "SELECT r.id, r.difficulty FROM runs r "
+    "WHERE r.id > ? AND NOT EXISTS (SELECT 1 FROM run_checks c WHERE c.run_id = r.id) "
+    "ORDER BY r.id LIMIT ?";
+
+int64_t CopyAgreement(size_t n) {
+    return static_cast<int64_t>((n * kCopyAgreementPercent + 99) / 100);
+}
+
+std::string PackChecks(const std::vector<uint32_t>& checks, size_t count) {
+    std::string out;
+    out.reserve(count * 4);
+    for (size_t i = 0; i < count && i < checks.size(); ++i) {
+        for (int b = 0; b < 4; ++b) out += static_cast<char>((checks[i] >> (8 * b)) & 0xff);
+    }
+    return out;
+}
+
+std::vector<int64_t> CheckPrints(const std::vector<uint32_t>& checks) {
+    std::vector<int64_t> prints;
+    uint64_t h = kPrintSeed;
+    for (size_t i = 0; i < checks.size(); ++i) {
+        h = Mix(h + checks[i] + kPrintStep);
+        const size_t count = i + 1;
+        // Only powers of two: count & (count - 1) clears the lowest set bit.
+        if ((count & (count - 1)) == 0) {
+            prints.push_back(static_cast<int64_t>(h & 0x7fff'ffff'ffff'ffff));
+        }
+    }
+    return prints;
+}
+
+CopyProbe ProbeFor(const std::vector<uint32_t>& checks) {
+    CopyProbe probe;
+    probe.agreement = CopyAgreement(checks.size());
+    // The longest power-of-two prefix within the agreement: every run the new
+    // one copies shares it, so it carries the same print at that level.
+    while ((int64_t{2} << probe.level) <= probe.agreement) ++probe.level;
+    probe.print = CheckPrints(checks)[static_cast<size_t>(probe.level)];
+    probe.prefix = PackChecks(checks, static_cast<size_t>(probe.agreement));
+    return probe;
+}
+
+int64_t CopyLockKey(int difficulty, uint32_t firstCheck) {
+    const uint64_t level = static_cast<uint64_t>(difficulty) & 0xffff;
+    return static_cast<int64_t>(kCopyLockBase | (level << 32) | firstCheck);
+}
+
+std::optional<std::vector<uint32_t>> ReplayChecks(const std::string& bytes) {
+    game::Replay replay;
+    std::string error;
+    if (!game::DecodeReplay(bytes, replay, error)) return std::nullopt;
+    return std::move(replay.checks);
+}
+
+}  // namespace board

@@ -1,0 +1,64 @@
+// Telling a run from a copy of an earlier one. The name and date in a
+// replay's header are not part of the game; its check values (a hash of the
+// game state every 60 steps) are. A new run copies an earlier run of its
+// difficulty when their check values agree from the first for most of the
+// new run's length. Each stored run keeps its values and a few "prints"
+// (hashes of its first 1, 2, 4, 8... values), so that the runs a new one may
+// copy are found through an index, never by reading every stored run.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace board {
+
+// The schema version that added the check values and prints; runs stored
+// before it get theirs from their replays while the database migrates.
+inline constexpr int kCopyIndexVersion = 2;
+// Runs read at once while the runs of an older server are indexed.
+inline constexpr int64_t kIndexBatchRuns = 500;
+
+// What a submission looks up: candidates carry print at level (a hash of
+// their first 2^level values) and, to be copied, share the packed prefix
+// (the first agreement values).
+struct CopyProbe {
+    int level = 0;
+    int64_t print = 0;
+    int64_t agreement = 0;
+    std::string prefix;
+};
+
+// Returns how many first check values an earlier run must share with a run
+// of n values for the new one to be its copy.
+int64_t CopyAgreement(size_t n);
+// Returns check values as little-endian 32-bit words, as the database keeps them.
+std::string PackChecks(const std::vector<uint32_t>& checks, size_t count);
+// Returns the prints of check values: element j hashes the first 2^j values,
+// for every j with 2^j <= their number.
+std::vector<int64_t> CheckPrints(const std::vector<uint32_t>& checks);
+// Returns what a run with these (non-empty) check values looks up.
+CopyProbe ProbeFor(const std::vector<uint32_t>& checks);
+// Returns the key of the PostgreSQL advisory lock that submissions which
+// could copy one another share: every such pair starts with the same first
+// check value on the same difficulty.
+int64_t CopyLockKey(int difficulty, uint32_t firstCheck);
+// Returns the check values of a stored replay's bytes, or nullopt when they are unreadable.
+std::optional<std::vector<uint32_t>> ReplayChecks(const std::string& bytes);
+
+// The statements both backends run, with "?" placeholders (see StatementFor).
+// Stores a run's packed check values: run id, bytes.
+extern const char* const kSqlInsertChecks;
+// Stores one print: difficulty, level, print, run id.
+extern const char* const kSqlInsertPrint;
+// Returns the id of the oldest run that a probe finds: difficulty, level,
+// print, candidate cap, prefix length in bytes (twice), prefix bytes.
+extern const char* const kSqlFindCopied;
+// Returns the token hash owning a run's name: run id.
+extern const char* const kSqlOwnerOfRun;
+// Returns id and difficulty of runs without check values after an id,
+// oldest first: id, batch size.
+extern const char* const kSqlRunsWithoutChecks;
+
+}  // namespace board
