@@ -94,6 +94,15 @@ inline constexpr int kDatabaseConnections = 8;
 inline constexpr int kDatabaseConnectTimeoutSeconds = 5;
 inline constexpr int kDatabaseStatementTimeoutMs = 30 * 1000;
 
+// The longest reason an operator gives for hiding a run, in UTF-8 bytes.
+inline constexpr size_t kMaxHideReasonBytes = 200;
+
+// How long a backup waits for a busy database before it gives up.
+inline constexpr int kBackupBusyWaitMs = 30 * 1000;
+
+// The largest file --database-file reads the database address from.
+inline constexpr size_t kMaxDatabaseFileBytes = 4096;
+
 // Writes every limit to the log, one line each.
 void LogLimits();
 // Returns the longest run ranked as text ("2 hours of play").

@@ -17,6 +17,7 @@
 #include "board/options.h"
 #include "board/routes.h"
 #include "board/storage.h"
+#include "board/tools.h"
 #include "board/verify.h"
 #include "board/web_files.h"
 #include "board/workers.h"
@@ -79,9 +80,9 @@ int Serve(const Options& options, const char* argv0) {
     const bool sqlite = options.databaseUrl.empty() || options.databaseUrl.rfind("sqlite:", 0) == 0;
     Log(sqlite ? "storage: SQLite, data in " + options.dataDir
                : std::string("storage: PostgreSQL"));
-    if (!sqlite && AddressHoldsPassword(options.databaseUrl)) {
+    if (!sqlite && !options.databaseFromFile && AddressHoldsPassword(options.databaseUrl)) {
         Log("warning: the database address holds a password, which every local user can read "
-            "on the command line; use a password file (PGPASSFILE) or systemd credentials "
+            "on the command line; use a password file (PGPASSFILE) or --database-file "
             "instead");
     }
 
@@ -129,7 +130,8 @@ int Serve(const Options& options, const char* argv0) {
 int Main(int argc, char** argv) {
     Options options;
     std::string error;
-    switch (ParseOptions(argc, argv, options, error)) {
+    const Command command = ParseOptions(argc, argv, options, error);
+    switch (command) {
         case Command::Help:
             std::fputs(HelpText().c_str(), stdout);
             return 0;
@@ -141,6 +143,11 @@ int Main(int argc, char** argv) {
         case Command::Error:
             std::fprintf(stderr, "zarquill-board: %s\n", error.c_str());
             return 2;
+        case Command::Hide:
+        case Command::Show:
+        case Command::FreeName:
+        case Command::Backup:
+            return RunTool(command, options);
         case Command::Serve:
             break;
     }

@@ -15,11 +15,17 @@ const char* RunStateName(RunState state) {
     return "pending";
 }
 
-std::unique_ptr<Storage> OpenStorage(const std::string& databaseUrl, const std::string& dataDir) {
-    if (databaseUrl.empty()) return OpenSqliteStorage(dataDir + "/board.sqlite");
-    if (databaseUrl.rfind("sqlite:", 0) == 0) {
-        const std::string path = databaseUrl.substr(7);
-        return OpenSqliteStorage(path.empty() ? dataDir + "/board.sqlite" : path);
+std::string SqlitePath(const std::string& databaseUrl, const std::string& dataDir) {
+    if (databaseUrl.empty()) return dataDir + "/board.sqlite";
+    if (databaseUrl.rfind("sqlite:", 0) != 0) return "";
+    const std::string path = databaseUrl.substr(7);
+    return path.empty() ? dataDir + "/board.sqlite" : path;
+}
+
+std::unique_ptr<Storage> OpenStorage(const std::string& databaseUrl, const std::string& dataDir,
+                                     StorageUse use) {
+    if (const std::string path = SqlitePath(databaseUrl, dataDir); !path.empty()) {
+        return OpenSqliteStorage(path, use);
     }
     if (databaseUrl.rfind("postgresql://", 0) == 0 || databaseUrl.rfind("postgres://", 0) == 0) {
         return OpenPostgresStorage(databaseUrl);

@@ -1,7 +1,8 @@
 // SQLite storage: one database file in write-ahead-log mode, one connection
 // shared under a mutex, and a lock file so that a second server cannot open
 // the same database (which lets a starting server release every claim left
-// by its killed predecessor at once).
+// by its killed predecessor at once). An operator's command opens the file
+// beside the running server without the lock and leaves the claims alone.
 #include <sqlite3.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -120,9 +121,15 @@ Run ReadRun(const Statement& st, int first = 0) {
 
 class SqliteStorage final : public Storage {
   public:
-    explicit SqliteStorage(const std::string& path) {
-        if (path != ":memory:") LockDatabase(path);
-        const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW;
+    SqliteStorage(const std::string& path, StorageUse use) {
+        const bool server = use == StorageUse::Server;
+        if (server && path != ":memory:") LockDatabase(path);
+        // A command never makes an empty board where the operator mistyped a path.
+        if (!server && ::access(path.c_str(), F_OK) != 0) {
+            throw StorageError("no board database at " + path);
+        }
+        const int flags =
+            SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | (server ? SQLITE_OPEN_CREATE : 0);
         if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
             const std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";
             Close();
@@ -137,9 +144,11 @@ class SqliteStorage final : public Storage {
             Migrate();
             // The lock proves no other server uses this database: every claim
             // still held belongs to a server that is gone, through no fault of its run.
-            Exec(
-                "UPDATE runs SET claimed_by = NULL, claim_expires = NULL, attempts = attempts - 1 "
-                "WHERE state = 'pending' AND claimed_by IS NOT NULL");
+            if (server) {
+                Exec(
+                    "UPDATE runs SET claimed_by = NULL, claim_expires = NULL, "
+                    "attempts = attempts - 1 WHERE state = 'pending' AND claimed_by IS NOT NULL");
+            }
         } catch (...) {
             Close();
             throw;
@@ -610,8 +619,8 @@ class SqliteStorage final : public Storage {
 
 }  // namespace
 
-std::unique_ptr<Storage> OpenSqliteStorage(const std::string& path) {
-    return std::make_unique<SqliteStorage>(path);
+std::unique_ptr<Storage> OpenSqliteStorage(const std::string& path, StorageUse use) {
+    return std::make_unique<SqliteStorage>(path, use);
 }
 
 }  // namespace board

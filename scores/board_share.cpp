@@ -45,11 +45,10 @@ constexpr int64_t kMaxQueueFileBytes = 8 << 20;
 constexpr size_t kMaxReplayBytes = size_t{16} << 20;
 // Random bytes in a token (256 bits; the board asks for at least 128).
 constexpr size_t kTokenBytes = 32;
-// Board pages looked through for a verified run's rank, and runs per page.
-constexpr int kRankPages = 10;
-constexpr int kRankPageSize = 100;
 // How often a wait looks at the stop flag.
 constexpr int kStopCheckMs = 50;
+// Why a run the board holds as another player's game is refused (the panel shows it).
+constexpr const char* kCopyReason = "a copy of another player's run";
 // The longest reason kept from a board's answer.
 constexpr size_t kMaxReasonChars = 200;
 
@@ -152,7 +151,12 @@ void TakeRunAnswer(const json& j, BoardRun& run) {
     if (state == "pending") run.state = BoardState::kPending;
     const std::string name = OneLine(StringField(j, "name"));
     if (!name.empty()) run.name = name;
-    // The difficulty names a board page to ask for: only the three the board has.
+    // The board gives a verified run's place ("rank", null when it is not its
+    // name's best); an answer without the field leaves the place known before.
+    if (j.is_object() && j.contains("rank")) {
+        run.rank = run.state == BoardState::kVerified ? IdField(j, "rank") : 0;
+    }
+    // The difficulty is shown on the panel: only the three the board has.
     const std::string difficulty = StringField(j, "difficulty");
     if (difficulty == "easy" || difficulty == "medium" || difficulty == "hard") {
         run.difficulty = difficulty;
@@ -427,9 +431,11 @@ ShareResult ExchangeRun(const std::string& server, const std::string& token, con
             out.run.state = BoardState::kPending;
             out.run.reason.clear();
             TakeRunAnswer(j, out.run);
-        } else if (r.status == 400 || r.status == 401 || r.status == 403 || r.status == 413) {
+        } else if (r.status == 400 || r.status == 401 || r.status == 403 || r.status == 409 ||
+                   r.status == 413) {
             out.run.state = BoardState::kRefused;
-            out.run.reason = ErrorReason(r);
+            // 409: the board holds this very game, sent first with another token.
+            out.run.reason = r.status == 409 ? kCopyReason : ErrorReason(r);
             return out;
         } else if (r.status == 429) {
             out.retryAfterSeconds = r.retryAfterSeconds > 0 ? r.retryAfterSeconds : 0;
@@ -476,23 +482,6 @@ ShareResult ExchangeRun(const std::string& server, const std::string& token, con
         if (left <= 0 || !Wait(std::min(left, limits.verdictPollMs), stop)) return out;
     }
 
-    if (out.run.state == BoardState::kVerified && !out.run.difficulty.empty()) {
-        out.run.rank = 0;
-        for (int page = 0; page < kRankPages && out.run.rank == 0; ++page) {
-            const media::THttpResponse r = media::HttpFetch(
-                request("GET", "/api/v1/boards/" + out.run.difficulty +
-                                   "?limit=" + std::to_string(kRankPageSize) +
-                                   "&offset=" + std::to_string(page * kRankPageSize)),
-                &stop);
-            if (r.status != 200) break;
-            const json j = ParseBody(r.body);
-            if (!j.is_object() || !j.contains("runs") || !j["runs"].is_array()) break;
-            for (const json& entry : j["runs"]) {
-                if (IdField(entry, "id") == out.run.id) out.run.rank = IdField(entry, "rank");
-            }
-            if (j["runs"].size() < static_cast<size_t>(kRankPageSize)) break;
-        }
-    }
     return out;
 }
 

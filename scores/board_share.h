@@ -31,7 +31,7 @@ enum class BoardState {
     kPending,   // the board took it and is checking it
     kVerified,  // the board re-played it and got the same score
     kRejected,  // the board re-played it and did not
-    kRefused,   // the board would not take it (400, 403, 413): never sent again
+    kRefused,   // the board would not take it (400, 401, 403, 409, 413): never sent again
 };
 
 // One run in the queue file, keyed by its replay file.
@@ -99,9 +99,9 @@ bool IsWaiting(const BoardRun& run, const std::string& server);
 void MergeBoardRun(std::vector<BoardRun>& runs, const BoardRun& run);
 
 // Sends a run's replay to the board (or, once the board has its id, only asks
-// for its state), waits up to limits.verdictWaitMs for the verdict, and looks
-// up the rank of a verified run. Blocking; safe on any thread; stops early
-// when stop becomes true. Nothing is logged here.
+// for its state), waits up to limits.verdictWaitMs for the verdict, and takes
+// a verified run's rank from the board's answer about the run. Blocking; safe
+// on any thread; stops early when stop becomes true. Nothing is logged here.
 ShareResult ExchangeRun(const std::string& server, const std::string& token, const BoardRun& run,
                         const std::string& replayBytes, const ShareLimits& limits,
                         const std::atomic<bool>& stop);

@@ -5,7 +5,9 @@
 # briefly: its health check and page answer, and SIGTERM ends it with status 0. The board's
 # systemd unit is checked with systemd-analyze when systemd is installed. The packages' own
 # test run is skipped (DEB_BUILD_OPTIONS=nocheck and the nocheck profile): the stage before this
-# one has just run the whole suite.
+# one has just run the whole suite; what differs in the packaged configuration (the install
+# layout: /usr, font links, the unit in /lib/systemd/system) is checked by running the install
+# test against the package build's own tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$(date +%s)
@@ -28,6 +30,11 @@ fi
 deb=$(ls "$work"/zarquill_*.deb)
 board_deb=$(ls "$work"/zarquill-board_*.deb)
 echo "ci-package: built $(basename "$deb") and $(basename "$board_deb")"
+
+# The install test, on the tree the packages were made from (configured as debian/rules does).
+pkg_build=$(ls -d "$work"/src/obj-*/)
+tests/install/install_test.sh "$pkg_build" ||
+  { echo "ci-package: the install test fails on the package build" >&2; exit 1; }
 
 # Errors fail the stage; warnings are printed (debian/ explains each one we keep).
 lintian --fail-on error --info "$work"/zarquill_*.changes

@@ -1,6 +1,7 @@
 // The board's API against a real server: one table of hostile and ordinary
 // requests with the status and error line each must get, then the verdicts
-// of the runs the table submitted, and the per-address rate limit.
+// of the runs the table submitted, the per-address rate limit, and the
+// operator's commands run beside the server.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "board/limits.h"
 #include "scores/date_time.h"
 #include "tests/board/board_fixture.h"
 
@@ -592,6 +594,72 @@ TEST_P(BoardBackendTest, LimitsSubmissionsPerAddressWithRetryAfter) {
     EXPECT_NE(JsonOf(last)["error"].get<std::string>().find("too many"), std::string::npos);
     // Reading is never limited.
     EXPECT_EQ(SendHttp(server->Port(), "GET", "/api/v1/boards/hard").status, 200);
+}
+
+TEST_P(BoardBackendTest, OperatorsHideShowAndFreeNamesBesideTheRunningServer) {
+    const long long id = SubmitOk(Renamed("Zoe", 10), TokenOf('a'));
+    ASSERT_GT(id, 0);
+    ASSERT_EQ(JsonOf(server->WaitForVerdict(id))["state"], "verified");
+    const std::string run = "/api/v1/runs/" + std::to_string(id);
+    const std::string medium =
+        CraftReplay("medium", [](game::Replay& r) { r.header.name = "zoe"; });
+    // The name is Zoe's token's until it is freed.
+    EXPECT_EQ(server->Submit(medium, TokenOf('b')).status, 403);
+    const auto listed = [&] {
+        return SendHttp(server->Port(), "GET", "/api/v1/boards/easy")
+                   .body.find("\"id\":" + std::to_string(id) + ",") != std::string::npos;
+    };
+    ASSERT_TRUE(listed());
+
+    struct Step {
+        std::vector<std::string> args;
+        int status;
+        std::string log;  // a part of the command's log line
+        bool hidden;      // the run is hidden after the step
+    };
+    const std::string ids = std::to_string(id), why = "score from a modified build";
+    const Step steps[] = {
+        {{"hide", ids, why}, 0, "hide: run " + ids + " hidden (" + why + ") by uid", true},
+        {{"hide", "999999", "x"}, 1, "hide: there is no run 999999; nothing done", true},
+        {{"show", ids}, 0, "show: run " + ids + " shown again by uid", false},
+        {{"show", "999999"}, 1, "there is no run 999999", false},
+        {{"free-name", "Nobody"}, 1, "the name 'Nobody' belongs to no token; nothing done", false},
+        {{"free-name", "ZOE"}, 0, "free-name: the name 'ZOE' is free by uid", false},
+        {{"hide", ids}, 2, "usage: zarquill-board hide ID REASON", false},
+    };
+    for (const Step& step : steps) {
+        std::string log;
+        EXPECT_EQ(server->RunCommand(step.args, &log), step.status) << step.args[0] << ": " << log;
+        EXPECT_NE(log.find(step.log), std::string::npos) << log;
+        // The server sees another process's change within a few of its checks.
+        const auto deadline = std::chrono::steady_clock::now() +
+                              std::chrono::milliseconds(10 * board::kRankingCheckMs);
+        while (listed() == step.hidden && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_EQ(listed(), !step.hidden) << step.args[0];
+        auto j = JsonOf(SendHttp(server->Port(), "GET", run));
+        ASSERT_TRUE(j.is_object());
+        EXPECT_EQ(j["hidden"].is_object(), step.hidden) << j.dump();
+        if (step.hidden && j["hidden"].is_object()) {
+            EXPECT_EQ(j["hidden"]["reason"], why);
+            EXPECT_TRUE(j["rank"].is_null());
+        } else {
+            EXPECT_EQ(j["rank"], 1) << j.dump();
+        }
+    }
+    // The freed name goes to the next token that sends a run under it.
+    EXPECT_EQ(server->Submit(medium, TokenOf('b')).status, 202);
+
+    // A board in PostgreSQL is backed up with its own tools.
+    std::string log;
+    const int backup = server->RunCommand({"backup", dir / "copy.sqlite"}, &log);
+    if (backend == BoardBackend::Postgres) {
+        EXPECT_EQ(backup, 2);
+        EXPECT_NE(log.find("back it up with pg_dump"), std::string::npos) << log;
+    } else {
+        EXPECT_EQ(backup, 0) << log;
+    }
 }
 
 // Every BoardBackendTest case of this program, on both storage backends.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -480,7 +481,8 @@ INSTANTIATE_TEST_SUITE_P(Backends, StorageSuite, ::testing::ValuesIn(Backends())
                          [](const auto& info) { return info.param.name; });
 
 // SQLite: the database file outlives the server, one server holds it at a
-// time, and a starting server releases the claims its killed predecessor held.
+// time (an operator's command beside it takes no lock), and a starting server
+// releases the claims its killed predecessor held.
 TEST(SqliteStorage, ReopensWithItsRunsAndKeyAndReleasesClaimsOfTheLastServer) {
     zqtest::TempDir dir;
     const std::string path = dir / "board.sqlite";
@@ -492,7 +494,17 @@ TEST(SqliteStorage, ReopensWithItsRunsAndKeyAndReleasesClaimsOfTheLastServer) {
         id = store->Submit(MakeRun("Ann", kTokenA, 0, 300)).run.id;
         ASSERT_TRUE(store->ClaimPending("gone", 0, 1000000));
         EXPECT_THROW(board::OpenSqliteStorage(path), board::StorageError);
+        // An operator's command opens beside the server and leaves its claims alone.
+        auto tool = board::OpenSqliteStorage(path, board::StorageUse::Tool);
+        ASSERT_TRUE(tool->FindRun(id));
+        EXPECT_FALSE(tool->ClaimPending("other", 1, 1000));
+        EXPECT_THROW(board::OpenSqliteStorage(path), board::StorageError);
     }
+    // A command never makes a board where there was none.
+    EXPECT_THROW(
+        board::OpenStorage("sqlite:" + (dir / "typo.sqlite"), dir.path(), board::StorageUse::Tool),
+        board::StorageError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "typo.sqlite"));
     auto store = board::OpenSqliteStorage(path);
     EXPECT_EQ(store->ServerKey(), key);
     const auto claim = store->ClaimPending("new", 1, 1000);

@@ -6,6 +6,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+
+#include <nlohmann/json.hpp>
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -70,8 +73,11 @@ TEST_F(ShareE2E, ANamedRunReachesTheBoardAndItsRankComesBack) {
     ASSERT_TRUE(LogHolds(run, "Board: rank 1 on Medium", kVerdictMs));
     EXPECT_TRUE(QueueHolds(run, "\"state\":\"verified\"", zqtest::kScreenMs));
     const zqtest::HttpReply page = zqtest::SendHttp(board.Port(), "GET", "/api/v1/boards/medium");
-    EXPECT_NE(page.body.find("\"id\":1,\"name\":\"zoe\",\"rank\":1"), std::string::npos)
-        << page.body;
+    auto runs = nlohmann::json::parse(page.body, nullptr, false)["runs"];
+    ASSERT_TRUE(runs.is_array() && runs.size() == 1u) << page.body;
+    EXPECT_EQ(runs[0]["id"], 1) << page.body;
+    EXPECT_EQ(runs[0]["name"], "zoe") << page.body;
+    EXPECT_EQ(runs[0]["rank"], 1) << page.body;
     const std::string token = zqtest::ReadWholeFile(run.Path("Files/274/board.token"));
     ASSERT_GE(token.size(), 32u);
     EXPECT_EQ(LogText(run).find(token.substr(0, 32)), std::string::npos);

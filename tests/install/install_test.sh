@@ -2,7 +2,8 @@
 # Installs the build into a temporary root, as a distribution would, and checks what the desktop
 # sees: the program, its data, entry, metadata, icons and manual page in their places, the
 # validators clean, and none of the files the game writes at run time; and the board server
-# beside it with its web page, manual page and systemd unit.
+# beside it with its web page, manual page and systemd unit (below the prefix, or in the absolute
+# folder the build names, as the Debian package's /lib/systemd/system).
 # Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -19,6 +20,15 @@ done
 DESTDIR=$root/sys cmake --install "$build" --prefix /usr >/dev/null
 DESTDIR=$root/opt cmake --install "$build" --prefix /opt/zq >/dev/null
 usr=$root/sys/usr
+# The unit's folder as the build was configured: relative to the prefix, or absolute.
+unitdir=$(sed -n 's/^ZQ_SYSTEMD_UNITDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+unitdir=${unitdir:-lib/systemd/system}
+unit_in() {  # DESTDIR PREFIX: prints where that install put the unit
+  case $unitdir in
+    /*) echo "$1$unitdir/zarquill-board.service" ;;
+    *) echo "$1$2/$unitdir/zarquill-board.service" ;;
+  esac
+}
 
 for f in games/zarquill share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
          share/man/man6/zarquill.6 share/games/zarquill/Files/Common/icons.png \
@@ -27,16 +37,17 @@ for f in games/zarquill share/applications/$id.desktop share/metainfo/$id.metain
   [ -f "$usr/$f" ] || fail "not installed: $f"
 done
 [ -x "$usr/games/zarquill" ] || fail "games/zarquill is not executable"
-for f in bin/zarquill-board share/man/man1/zarquill-board.1 lib/systemd/system/zarquill-board.service \
+for f in bin/zarquill-board share/man/man1/zarquill-board.1 \
          share/zarquill-board/web/index.html share/zarquill-board/web/board.css \
          share/zarquill-board/web/board.js share/zarquill-board/web/icon.svg; do
   [ -f "$usr/$f" ] || fail "not installed: $f"
 done
 # The unit starts the server by its installed path.
-grep -qx 'ExecStart=/usr/bin/zarquill-board' "$usr/lib/systemd/system/zarquill-board.service" \
+[ -f "$(unit_in "$root/sys" /usr)" ] || fail "not installed: the systemd unit in $unitdir"
+grep -qx 'ExecStart=/usr/bin/zarquill-board' "$(unit_in "$root/sys" /usr)" \
   || fail "ExecStart under /usr"
-grep -qx 'ExecStart=/opt/zq/bin/zarquill-board' \
-  "$root/opt/opt/zq/lib/systemd/system/zarquill-board.service" || fail "ExecStart under /opt/zq"
+grep -qx 'ExecStart=/opt/zq/bin/zarquill-board' "$(unit_in "$root/opt" /opt/zq)" \
+  || fail "ExecStart under /opt/zq"
 # A run of the portable build/dist leaves its own files in Files/: they must never ship.
 leaked=$(find "$usr/share/games/zarquill" \( -name Setup.ini -o -name Debug.txt -o -name 'nuscores*' \
          -o -name crash.dat -o -name '*.lock' -o -name 'Vantrelle*.png' \) -print)

@@ -263,10 +263,6 @@ TEST_F(BoardShareFolder, TokenIsMadeOncePrivateAndADamagedOneIsNeverReplaced) {
 // --- One exchange against a fake board ------------------------------------------
 
 TEST(BoardShareExchange, SendOutcomes) {
-    const std::string verified =
-        R"({"id":7,"name":"Zo\u00eb","difficulty":"hard","state":"verified"})";
-    const std::string board =
-        R"({"difficulty":"hard","runs":[{"rank":1,"id":3},{"rank":2,"id":7}]})";
     struct Case {
         const char* what;
         Reply post;
@@ -276,6 +272,7 @@ TEST(BoardShareExchange, SendOutcomes) {
         const char* reason;
         bool problem;
         int retryAfter;
+        const char* boardRank = "2";  // the "rank" in the board's answer about run 7
     } cases[] = {
         // clang-format off
         {"202 then verified", {202, R"({"id":7,"state":"pending"})"}, BoardState::kVerified, 7, 2, "",
@@ -288,6 +285,10 @@ TEST(BoardShareExchange, SendOutcomes) {
          BoardState::kRefused, 0, 0, "the name 'Zo\xC3\xAB' belongs to another token", false, 0},
         {"413", {413, R"({"error":"the replay is larger than 1 MiB"})"}, BoardState::kRefused, 0, 0,
          "the replay is larger than 1 MiB", false, 0},
+        {"409 a copy of another token's run", {409, R"({"error":"a copy of run 3","original":3})"},
+         BoardState::kRefused, 0, 0, "a copy of another player's run", false, 0},
+        {"verified but not the name's best", {202, R"({"id":7,"state":"pending"})"},
+         BoardState::kVerified, 7, 0, "", false, 0, "null"},
         {"429", {429, R"({"error":"too many"})", "Retry-After: 17\r\n"}, BoardState::kQueued, 0, 0,
          "", true, 17},
         {"503", {503, R"({"error":"busy"})"}, BoardState::kQueued, 0, 0, "", true, 0},
@@ -301,8 +302,11 @@ TEST(BoardShareExchange, SendOutcomes) {
     for (const Case& c : cases) {
         FakeBoard fake([&](const std::string& method, const std::string& target) {
             if (method == "POST") return c.post;
-            if (target == "/api/v1/runs/7") return Reply{200, verified};
-            if (target.rfind("/api/v1/boards/hard?", 0) == 0) return Reply{200, board};
+            if (target == "/api/v1/runs/7") {
+                return Reply{200, R"({"id":7,"name":"Zo\u00eb","difficulty":"hard",)"
+                                  R"("state":"verified","rank":)" +
+                                      std::string(c.boardRank) + "}"};
+            }
             return Reply{404, R"({"error":"no such page"})"};
         });
         BoardRun run;
@@ -317,6 +321,10 @@ TEST(BoardShareExchange, SendOutcomes) {
         EXPECT_EQ(r.run.server, fake.Url()) << c.what;
         if (c.state == BoardState::kVerified) {
             EXPECT_EQ(r.run.name, "Zo\xC3\xAB");
+        }
+        // The rank comes from the run's own answer: no board page is read.
+        for (const std::string& line : fake.Requests()) {
+            EXPECT_EQ(line.find("/boards/"), std::string::npos) << c.what << ": " << line;
         }
     }
 
@@ -390,10 +398,10 @@ TEST_F(BoardShareFolder, StoredRunIsQueuedBeforeSendingAndNothingGoesOutWithoutB
             return Reply{202, R"({"id":5,"state":"pending"})"};
         }
         if (target == "/api/v1/runs/5") {
-            return Reply{200,
-                         R"({"id":5,"name":"Zo\u00eb","difficulty":"easy","state":"verified"})"};
+            return Reply{200, R"({"id":5,"name":"Zo\u00eb","difficulty":"easy",)"
+                              R"("state":"verified","rank":4})"};
         }
-        return Reply{200, R"({"difficulty":"easy","runs":[{"rank":4,"id":5}]})"};
+        return Reply{404, R"({"error":"no such page"})"};
     });
     Scores record;
     record.Name = "Zo\xEB";

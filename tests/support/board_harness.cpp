@@ -198,6 +198,45 @@ std::string BoardServer::FullLog() const {
     return ReadWholeFile(logPath_);
 }
 
+int BoardServer::RunCommand(const std::vector<std::string>& args, std::string* log) const {
+    const std::string errPath = logPath_ + ".command";
+    std::vector<std::string> all = {ZQ_BOARD_EXE};
+    all.insert(all.end(), args.begin(), args.end());
+    for (const std::string& option : {std::string("--data"), dataDir_}) all.push_back(option);
+    if (!databaseUrl_.empty()) {
+        all.push_back("--database");
+        all.push_back(databaseUrl_);
+    }
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (err >= 0) ::dup2(err, 2);
+        const int null = ::open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            ::dup2(null, 0);
+            ::dup2(null, 1);
+        }
+        ::execv(ZQ_BOARD_EXE, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    bool ended = false;
+    for (const long long deadline = NowMs() + kStartTimeoutMs; !ended && NowMs() < deadline;) {
+        ended = ::waitpid(pid, &status, WNOHANG) == pid;
+        if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    if (log) *log = ReadWholeFile(errPath);
+    return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 HttpReply BoardServer::Submit(const std::string& replayBytes, const std::string& token) const {
     return SendHttp(port_, "POST", "/api/v1/runs",
                     {"Authorization: Bearer " + token, "Content-Type: application/octet-stream"},

@@ -55,6 +55,11 @@ class BoardServer {
     // Returns what every start of the server has logged.
     std::string FullLog() const;
 
+    // Runs an operator's command (zarquill-board ARGS...) on this server's data
+    // folder and database, to its end (bounded); returns its exit status (-1
+    // when it did not end normally) and what it wrote to standard error in log.
+    int RunCommand(const std::vector<std::string>& args, std::string* log = nullptr) const;
+
     // Posts a replay with a token; returns the reply.
     HttpReply Submit(const std::string& replayBytes, const std::string& token) const;
     // Polls a run until it is no longer pending (bounded); returns its last reply.
