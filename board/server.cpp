@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "board/hashes.h"
 #include "board/http_server.h"
 #include "board/limits.h"
 #include "board/log.h"
-#include "board/names.h"
 #include "board/options.h"
 #include "board/routes.h"
 #include "board/storage.h"

@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "board/copies.h"
+#include "board/hashes.h"
 #include "board/limits.h"
-#include "board/names.h"
 #include "board/ranking_sql.h"
 #include "board/storage_sql.h"
 
@@ -42,7 +42,8 @@ std::optional<std::string> NameOwner(Session& s, const std::string& nameKey) {
 
 std::optional<std::string> ReadReplayBytes(Session& s, int64_t id) {
     std::optional<std::string> out;
-    s.Run(sql::kReplayBytes, {id}, [&](const Row& row) { out = row.Text(0); }, true);
+    s.Run(
+        sql::kReplayBytes, {id}, [&](const Row& row) { out = row.Text(0); }, true);
     return out;
 }
 
@@ -121,8 +122,7 @@ void UpdateBestOf(Session& s, int64_t id) {
     s.Run(sql::kCurrentBest, {difficulty, nameKey},
           [&](const Row& row) { heldId = row.MaybeInt(0).value_or(0); });
     if (bestId == heldId) return;
-    const auto version =
-        FirstInt(s, std::string(sql::kBumpRanking) + " RETURNING version", {});
+    const auto version = FirstInt(s, std::string(sql::kBumpRanking) + " RETURNING version", {});
     if (!version) throw StorageError("the ranking's version is missing");
     s.Run(sql::kPutBest, {difficulty, nameKey, bestId ? SqlValue(bestId) : SqlValue(std::nullopt),
                           score, verifiedAt, *version});

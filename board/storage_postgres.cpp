@@ -52,7 +52,8 @@ struct Bound {
                 throw StorageError("PostgreSQL: a text value holds a NUL byte");
             }
             const std::string* text = &p.text;
-            if (p.kind == SqlValue::Kind::Int) text = &numbers.emplace_back(std::to_string(p.number));
+            if (p.kind == SqlValue::Kind::Int)
+                text = &numbers.emplace_back(std::to_string(p.number));
             values.push_back(p.kind == SqlValue::Kind::Null ? nullptr : text->c_str());
             lengths.push_back(static_cast<int>(text->size()));
             formats.push_back(binary ? 1 : 0);
@@ -240,14 +241,15 @@ class Transaction {
 // lease. SKIP LOCKED passes over a run another server is claiming this very
 // moment instead of waiting for it.
 constexpr const char* kClaim =
-    "UPDATE runs SET claimed_by = ?, claim_expires = " ZQ_DATABASE_NOW " + ?, "
+    "UPDATE runs SET claimed_by = ?, claim_expires = " ZQ_DATABASE_NOW
+    " + ?, "
     "attempts = attempts + 1 WHERE id = (SELECT id FROM runs WHERE state = 'pending' AND "
     "(claimed_by IS NULL OR claim_expires < " ZQ_DATABASE_NOW
     ") ORDER BY id LIMIT 1 FOR UPDATE SKIP LOCKED) RETURNING id, attempts";
 // Extends a claim: lease, run id, holder.
-constexpr const char* kRenew =
-    "UPDATE runs SET claim_expires = " ZQ_DATABASE_NOW " + ? WHERE id = ? AND "
-    "state = 'pending' AND claimed_by = ?";
+constexpr const char* kRenew = "UPDATE runs SET claim_expires = " ZQ_DATABASE_NOW
+                               " + ? WHERE id = ? AND "
+                               "state = 'pending' AND claimed_by = ?";
 // Takes an advisory lock until the transaction ends: its key.
 constexpr const char* kAdvisoryLock = "SELECT pg_advisory_xact_lock(?)";
 // Takes the ranking's lock until the transaction ends.
@@ -273,7 +275,8 @@ class PgSession final : public Session {
 
     int64_t Run(std::string_view sql, const SqlValues& values, const EachRow& each,
                 bool rawBytes) override {
-        const Rows rows = c_.Exec(StatementFor(sql, SqlDialect::Postgres).c_str(), values, rawBytes);
+        const Rows rows =
+            c_.Exec(StatementFor(sql, SqlDialect::Postgres).c_str(), values, rawBytes);
         for (int i = 0; each && i < rows.Count(); ++i) each(PgRow(rows, i));
         return rows.Changed();
     }
@@ -357,7 +360,6 @@ class Pool {
     int open_ = 0;  // lent out and idle
 };
 
-
 class PostgresStorage final : public SqlStorage {
   public:
     explicit PostgresStorage(const std::string& url) : pool_(url) { Migrate(); }
@@ -440,7 +442,6 @@ class PostgresStorage final : public SqlStorage {
 
     Pool pool_;
 };
-
 
 }  // namespace
 

@@ -36,7 +36,8 @@ inline constexpr const char* kReplayBytes =
     "SELECT p.bytes FROM runs r JOIN replays p ON p.hash = r.replay_hash WHERE r.id = ?";
 // A name's shown verified runs, best first: name key, limit, offset.
 inline constexpr const char* kPlayerRuns =
-    "SELECT " ZQ_RUN_COLUMNS " FROM runs WHERE name_key = ? AND state = 'verified' AND "
+    "SELECT " ZQ_RUN_COLUMNS
+    " FROM runs WHERE name_key = ? AND state = 'verified' AND "
     "hidden_at IS NULL ORDER BY score DESC, verified_at, id LIMIT ? OFFSET ?";
 // Stores a verdict while the holder still holds the claim: state, score, reason, first bad
 // step, verified at, run id, holder.

@@ -11,14 +11,12 @@
 
 #include <memory>
 
+#include "board/limits.h"
 #include "board/storage_core.h"
 
 namespace board {
 
 namespace {
-
-// Milliseconds SQLite waits on a busy database before failing.
-constexpr int kBusyTimeoutMs = 5000;
 
 // Claims the oldest pending run nobody holds, or whose claim expired: holder,
 // now, lease, now.
@@ -121,7 +119,7 @@ class SqliteStorage final : public SqlStorage {
             throw StorageError("cannot open the database " + path + ": " +
                                (raw ? sqlite3_errmsg(raw) : "out of memory"));
         }
-        sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+        sqlite3_busy_timeout(raw, kSqliteBusyTimeoutMs);
         SqliteSession s(raw);
         s.Exec("PRAGMA journal_mode=WAL");
         // A run answered with 202 survives a power cut, not only a killed process.
