@@ -19,8 +19,6 @@ namespace board {
 
 namespace {
 
-// Bytes of an oversized chunked body read (and dropped) before the connection is cut.
-constexpr size_t kMaxDiscardBytes = 4 * kMaxBodyBytes;
 // How often Stop looks whether the requests in flight are done.
 constexpr int kStopPollMs = 20;
 
@@ -147,7 +145,7 @@ struct HttpCallbacks {
         }
         if (exchange->busy) {
             Response r = ErrorResponse(503, "the server is busy receiving runs; try again soon");
-            r.headers.emplace_back("Retry-After", "5");
+            r.headers.emplace_back("Retry-After", std::to_string(kUploadsBusyRetrySeconds));
             return Send(connection, r);
         }
         return Send(connection, server->api_.Handle(rq));

@@ -39,4 +39,8 @@ std::string RunLengthLimitText() {
     return std::to_string(kMaxRunFrames / kStepsPerHour) + " hours of play";
 }
 
+std::string BodyLimitText() {
+    return std::to_string(kMaxBodyBytes >> 20) + " MiB";
+}
+
 }  // namespace board

@@ -12,6 +12,12 @@ namespace board {
 inline constexpr size_t kMaxBodyBytes = size_t{1} << 20;
 // Request bodies held in memory at once, over all connections; beyond it uploads get 503.
 inline constexpr size_t kMaxBufferedBodyBytes = size_t{64} << 20;
+// Bytes of an oversized chunked body read (and dropped) before the connection is cut.
+inline constexpr size_t kMaxDiscardBytes = 4 * kMaxBodyBytes;
+// Seconds a client is asked to wait (Retry-After) when the queue is full or
+// the database is away, and when the uploads in memory are at their limit.
+inline constexpr int kBusyRetrySeconds = 30;
+inline constexpr int kUploadsBusyRetrySeconds = 5;
 // Game steps in an hour of play (60 a second), and the longest run ranked: two hours.
 inline constexpr uint32_t kStepsPerHour = 60u * 60u * 60u;
 inline constexpr uint32_t kMaxRunFrames = 2u * kStepsPerHour;
@@ -23,6 +29,10 @@ inline constexpr int kEarliestRunYear = 2026;
 inline constexpr int kEarliestRunMonth = 12;
 inline constexpr int kEarliestRunDay = 1;
 inline constexpr int kMaxRunDateAheadHours = 24;
+// The most a verification child may write as its verdict, in bytes.
+inline constexpr size_t kMaxVerdictBytes = 64 * 1024;
+// How long a child killed with SIGKILL is waited for before a thread of its own reaps it.
+inline constexpr int kKillWaitMs = 5000;
 // Processor seconds one verification may use before it is rejected.
 inline constexpr int kVerifyCpuSeconds = 60;
 // Wall-clock seconds one verification may take (a child that sleeps or hangs).
@@ -94,6 +104,9 @@ inline constexpr int kDatabaseConnections = 8;
 inline constexpr int kDatabaseConnectTimeoutSeconds = 5;
 inline constexpr int kDatabaseStatementTimeoutMs = 30 * 1000;
 
+// Milliseconds SQLite waits on a busy database before failing.
+inline constexpr int kSqliteBusyTimeoutMs = 5000;
+
 // The longest reason an operator gives for hiding a run, in UTF-8 bytes.
 inline constexpr size_t kMaxHideReasonBytes = 200;
 
@@ -107,5 +120,7 @@ inline constexpr size_t kMaxDatabaseFileBytes = 4096;
 void LogLimits();
 // Returns the longest run ranked as text ("2 hours of play").
 std::string RunLengthLimitText();
+// Returns the largest request body as text ("1 MiB").
+std::string BodyLimitText();
 
 }  // namespace board

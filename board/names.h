@@ -1,7 +1,8 @@
 // Player names and tokens. A name is what the game's name entry can type,
 // stored in the replay as ISO 8859-1 and carried as UTF-8 on the wire; two
 // names that differ only in letter case are one name (its key). A token is
-// the client's secret for its names; the server keeps only a keyed hash.
+// the client's secret for its names; the server keeps only a keyed hash
+// (board/hashes.h).
 #pragma once
 
 #include <string>
@@ -27,13 +28,5 @@ std::string NameKey(std::string_view latin1);
 // Returns the token of an "Authorization: Bearer TOKEN" value ("" when the
 // scheme is not Bearer or the token is not well formed).
 std::string BearerToken(std::string_view authorization);
-// Returns the keyed hash (HMAC-SHA256, hex) of a token under the server's key.
-std::string TokenHash(std::string_view key, std::string_view token);
-// Returns true when two hashes are equal, comparing in constant time.
-bool SameHash(std::string_view a, std::string_view b);
-// Returns the SHA-256 of bytes as 64 lower-case hex digits.
-std::string Sha256Hex(std::string_view bytes);
-// Returns n random bytes from the system's generator as hex ("" on failure).
-std::string RandomHex(size_t n);
 
 }  // namespace board

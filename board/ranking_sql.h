@@ -58,9 +58,5 @@ inline constexpr const char* kBindName =
 // Records an operator's action: time, action, run, name key, reason.
 inline constexpr const char* kRecordAction =
     "INSERT INTO actions (at, action, run_id, name_key, reason) VALUES (?, ?, ?, ?, ?)";
-// A name's shown verified runs, best first (name key, limit, offset), after the run columns.
-inline constexpr const char* kPlayerRunsWhere =
-    " FROM runs WHERE name_key = ? AND state = 'verified' AND hidden_at IS NULL "
-    "ORDER BY score DESC, verified_at, id LIMIT ? OFFSET ?";
 
 }  // namespace board::sql

@@ -9,11 +9,14 @@
 #include <ctime>
 #include <optional>
 
+#include "board/hashes.h"
 #include "board/limits.h"
 #include "board/log.h"
 #include "board/names.h"
+#include "board/url.h"
 #include "board/web_files.h"
 #include "game/replay_file.h"
+#include "scores/board_token.h"
 #include "scores/date_time.h"
 #include "scores/replay_store.h"
 #include "scores/scores.h"
@@ -24,11 +27,12 @@ namespace {
 
 using nlohmann::json;
 
-// Seconds a client should wait when the queue is full or the database is away.
-constexpr int kBusyRetrySeconds = 30;
-
-const char* const kTokenRule =
-    "send 'Authorization: Bearer TOKEN' with a token of 32 to 128 letters, digits, '-' and '_'";
+// Returns how to send a token, for a request without a good one.
+std::string TokenRule() {
+    return "send 'Authorization: Bearer TOKEN' with a token of " +
+           std::to_string(scores::kMinTokenChars) + " to " +
+           std::to_string(scores::kMaxTokenChars) + " letters, digits, '-' and '_'";
+}
 
 Response JsonResponse(int status, const json& body) {
     // Stored text is not trusted to be UTF-8 (runs stored by older versions):
@@ -125,6 +129,63 @@ std::optional<std::string> HeaderProblem(const game::ReplayHeader& h, int64_t no
     return std::nullopt;
 }
 
+// Decodes a sent replay; the answer when it cannot be taken.
+std::optional<Response> ReplayProblem(const std::string& body, int64_t nowMs,
+                                      game::Replay& replay) {
+    if (body.empty()) return ErrorResponse(400, "no replay in the request body");
+    std::string error;
+    game::ReplayHeader header;
+    if (!game::DecodeReplayHeader(body, header, error)) {
+        return ErrorResponse(400, "not a readable replay: " + error);
+    }
+    if (auto problem = HeaderProblem(header, nowMs)) return ErrorResponse(400, *problem);
+    if (!IsTypableName(header.name)) {
+        return ErrorResponse(400, header.name.empty()
+                                      ? "the run has no name"
+                                      : "the run's name holds characters the game cannot type");
+    }
+    if (!game::DecodeReplay(body, replay, error)) {
+        return ErrorResponse(400, "not a readable replay: " + error);
+    }
+    return std::nullopt;
+}
+
+// Returns the run to store for a decoded replay sent under a token's hash.
+NewRun RunToStore(const std::string& body, game::Replay replay, std::string tokenHash,
+                  int64_t nowMs) {
+    const game::ReplayHeader& h = replay.header;
+    NewRun run;
+    run.replayBytes = body;
+    run.replayHash = Sha256Hex(body);
+    run.name = NameToUtf8(h.name);
+    run.nameKey = NameKey(h.name);
+    run.tokenHash = std::move(tokenHash);
+    run.difficulty = h.difficulty;
+    run.claimedScore = h.score;
+    run.frames = h.frames;
+    run.timestamp = h.timestamp;
+    run.receivedAt = nowMs;
+    run.checks = std::move(replay.checks);
+    return run;
+}
+
+// Returns the answer to a submission that stored nothing new.
+Response Refusal(const SubmitResult& result, const NewRun& run) {
+    if (result.outcome == SubmitOutcome::NameTaken) {
+        return ErrorResponse(403, "the name '" + run.name + "' belongs to another token");
+    }
+    if (result.outcome == SubmitOutcome::Existing) {
+        return JsonResponse(200,
+                            {{"id", result.run.id}, {"state", RunStateName(result.run.state)}});
+    }
+    const std::string original = std::to_string(result.run.id);
+    Log("run refused: '" + run.name + "' on " + DifficultyName(run.difficulty) +
+        " plays the same game as run " + original);
+    return JsonResponse(409, {{"error", "this run plays the same game as run " + original +
+                                            ", sent first by another player"},
+                              {"original", result.run.id}});
+}
+
 // Returns a run as the API shows it, with its place on the ranking.
 json RunJson(const Run& run, const RankingSnapshot& ranking) {
     const std::optional<int64_t> rank = ranking.RankOf(run);
@@ -208,55 +269,25 @@ std::string IsoUtc(int64_t ms) {
     const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
     std::tm utc{};
     char text[32];
-    if (!gmtime_r(&seconds, &utc) || !std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc)) {
+    if (!gmtime_r(&seconds, &utc) ||
+        !std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc)) {
         return "";
     }
     return text;
 }
 
 std::string IsoDate(int64_t timestamp) {
-    // The date-time number counts seconds, days of 31 and months of 12 from
-    // day 1 of month 1 (see scores/date_time.h); take it apart the same way.
     if (timestamp <= 0) return "";
-    const int64_t days = timestamp / 86400;
-    const int64_t day = (days - 1) % 31 + 1;
-    const int64_t months = (days - 1) / 31;
-    const int64_t month = (months - 1) % 12 + 1;
-    const int64_t year = (months - 1) / 12;
-    if (days < 1 || months < 1 || year < 1 || year > 9999) return "";
+    const scores::DateTimeParts p = scores::SplitDateTime(timestamp);
+    if (p.day < 1 || p.month < 1 || p.year < 1 || p.year > 9999) return "";
     static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    if (day > kDays[month - 1] || (month == 2 && day == 29 && !leap)) return "";
+    const bool leap = (p.year % 4 == 0 && p.year % 100 != 0) || p.year % 400 == 0;
+    if (p.day > kDays[p.month - 1] || (p.month == 2 && p.day == 29 && !leap)) return "";
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%s", static_cast<int>(year),
-                  static_cast<int>(month), static_cast<int>(day),
-                  scores::TimeText(timestamp).c_str());
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", static_cast<int>(p.year),
+                  static_cast<int>(p.month), static_cast<int>(p.day), static_cast<int>(p.hour),
+                  static_cast<int>(p.minute), static_cast<int>(p.second));
     return text;
-}
-
-bool PercentDecode(const std::string& in, std::string& out, bool plusIsSpace) {
-    out.clear();
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    for (size_t i = 0; i < in.size(); ++i) {
-        if (in[i] == '%') {
-            if (i + 2 >= in.size()) return false;
-            const int hi = hex(in[i + 1]);
-            const int lo = hex(in[i + 2]);
-            if (hi < 0 || lo < 0) return false;
-            out += static_cast<char>(hi * 16 + lo);
-            i += 2;
-        } else if (in[i] == '+' && plusIsSpace) {
-            out += ' ';
-        } else {
-            out += in[i];
-        }
-    }
-    return true;
 }
 
 Api::Api(Storage& storage, Metrics& metrics, std::function<int64_t()> nowMs,
@@ -344,13 +375,12 @@ Response Api::PostRun(const Request& request) {
     const int64_t now = nowMs_();
     const std::string token = BearerToken(request.authorization);
     if (token.empty()) {
-        Response r = ErrorResponse(401, std::string("missing or malformed token: ") + kTokenRule);
+        Response r = ErrorResponse(401, "missing or malformed token: " + TokenRule());
         r.headers.emplace_back("WWW-Authenticate", "Bearer");
         return r;
     }
     if (request.bodyTooLarge || request.body.size() > kMaxBodyBytes) {
-        return ErrorResponse(
-            413, "the replay is larger than " + std::to_string(kMaxBodyBytes >> 20) + " MiB");
+        return ErrorResponse(413, "the replay is larger than " + BodyLimitText());
     }
     // Counted once the sender has shown a token: what follows costs decoding and a write.
     if (const int wait = limiter_.Take(request.clientAddress, monotonicMs_()); wait > 0) {
@@ -359,60 +389,17 @@ Response Api::PostRun(const Request& request) {
         r.headers.emplace_back("Retry-After", std::to_string(wait));
         return r;
     }
-    if (request.body.empty()) return ErrorResponse(400, "no replay in the request body");
-
-    std::string error;
-    game::ReplayHeader header;
-    if (!game::DecodeReplayHeader(request.body, header, error)) {
-        return ErrorResponse(400, "not a readable replay: " + error);
-    }
-    if (auto problem = HeaderProblem(header, now)) return ErrorResponse(400, *problem);
-    if (!IsTypableName(header.name)) {
-        return ErrorResponse(400, header.name.empty()
-                                      ? "the run has no name"
-                                      : "the run's name holds characters the game cannot type");
-    }
     game::Replay replay;
-    if (!game::DecodeReplay(request.body, replay, error)) {
-        return ErrorResponse(400, "not a readable replay: " + error);
-    }
-    const game::ReplayHeader& h = replay.header;
+    if (auto problem = ReplayProblem(request.body, now, replay)) return *problem;
     if (storage_.CountPending() >= kMaxPendingRuns) {
         Response r = ErrorResponse(503, "too many runs wait for verification; try again later");
         r.headers.emplace_back("Retry-After", std::to_string(kBusyRetrySeconds));
         return r;
     }
-
-    NewRun run;
-    run.replayBytes = request.body;
-    run.replayHash = Sha256Hex(request.body);
-    run.name = NameToUtf8(h.name);
-    run.nameKey = NameKey(h.name);
-    run.tokenHash = TokenHash(serverKey_, token);
-    run.difficulty = h.difficulty;
-    run.claimedScore = h.score;
-    run.frames = h.frames;
-    run.timestamp = h.timestamp;
-    run.receivedAt = now;
-    run.checks = std::move(replay.checks);
+    const NewRun run =
+        RunToStore(request.body, std::move(replay), TokenHash(serverKey_, token), now);
     const SubmitResult result = storage_.Submit(run);
-    switch (result.outcome) {
-        case SubmitOutcome::NameTaken:
-            return ErrorResponse(403, "the name '" + run.name + "' belongs to another token");
-        case SubmitOutcome::Existing:
-            return JsonResponse(200,
-                                {{"id", result.run.id}, {"state", RunStateName(result.run.state)}});
-        case SubmitOutcome::Copy: {
-            const std::string original = std::to_string(result.run.id);
-            Log("run refused: '" + run.name + "' on " + DifficultyName(run.difficulty) +
-                " plays the same game as run " + original);
-            return JsonResponse(409, {{"error", "this run plays the same game as run " + original +
-                                                    ", sent first by another player"},
-                                      {"original", result.run.id}});
-        }
-        case SubmitOutcome::Created:
-            break;
-    }
+    if (result.outcome != SubmitOutcome::Created) return Refusal(result, run);
     metrics_.CountReceived();
     Log("run " + std::to_string(result.run.id) + " received: '" + run.name + "' on " +
         DifficultyName(run.difficulty) + ", claims " + std::to_string(run.claimedScore));
@@ -462,8 +449,8 @@ Response Api::GetBoard(const std::string& difficulty, const Request& request) {
         out += "{\"rank\":" + std::to_string(++rank) + ",\"id\":" + std::to_string(e.id) +
                ",\"name\":";
         AppendJsonText(out, e.name);
-        out += ",\"score\":" + std::to_string(e.score) + ",\"frames\":" +
-               std::to_string(e.frames) + ",\"date\":\"" + IsoDate(e.timestamp) + "\"}";
+        out += ",\"score\":" + std::to_string(e.score) + ",\"frames\":" + std::to_string(e.frames) +
+               ",\"date\":\"" + IsoDate(e.timestamp) + "\"}";
     }
     out += "]}";
     return r;

@@ -90,8 +90,5 @@ const char* DifficultyName(int difficulty);
 std::string IsoUtc(int64_t ms);
 // Returns a date-time number as ISO 8601 ("2026-12-08T14:03:22"; "" when it is no date).
 std::string IsoDate(int64_t timestamp);
-// Decodes %XX escapes ("+" stays "+" in paths, becomes " " in a query when plusIsSpace);
-// false when an escape is malformed.
-bool PercentDecode(const std::string& in, std::string& out, bool plusIsSpace);
 
 }  // namespace board

@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "board/hashes.h"
 #include "board/http_server.h"
 #include "board/limits.h"
 #include "board/log.h"
-#include "board/names.h"
 #include "board/options.h"
 #include "board/routes.h"
 #include "board/storage.h"
@@ -56,8 +56,9 @@ int Serve(const Options& options, const char* argv0) {
         std::to_string(options.workers) + " verification workers");
     LogLimits();
     std::unique_ptr<Storage> storage;
+    const bool sqlite = !SqlitePath(options.databaseUrl, options.dataDir).empty();
     try {
-        if (options.databaseUrl.empty() || options.databaseUrl.rfind("sqlite:", 0) == 0) {
+        if (sqlite) {
             std::error_code ec;
             // A folder made here is the server's alone (the database holds token hashes);
             // one the operator made keeps its permissions.
@@ -77,7 +78,6 @@ int Serve(const Options& options, const char* argv0) {
         return 1;
     }
     // A PostgreSQL address may hold a password: only the kind is logged.
-    const bool sqlite = options.databaseUrl.empty() || options.databaseUrl.rfind("sqlite:", 0) == 0;
     Log(sqlite ? "storage: SQLite, data in " + options.dataDir
                : std::string("storage: PostgreSQL"));
     if (!sqlite && !options.databaseFromFile && AddressHoldsPassword(options.databaseUrl)) {

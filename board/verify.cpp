@@ -29,14 +29,10 @@ namespace board {
 
 namespace {
 
-// The most a child may write as its verdict.
-constexpr size_t kMaxVerdictBytes = 64 * 1024;
 // How often the parent looks at the stop flag while a child runs, and whether
 // a child that closed its output has exited.
 constexpr int kStopCheckMs = 100;
 constexpr int kExitCheckMs = 10;
-// How long a child killed with SIGKILL is waited for before a thread of its own reaps it.
-constexpr int kKillWaitMs = 5000;
 // The share of its processor time a child that died must have used to count
 // as too slow: the usage wait4 reports runs a few per cent behind the clock
 // the kernel's limit is checked against.
@@ -222,6 +218,229 @@ Verdict VerdictFrom(const game::ReplayVerdict& v) {
     return out;
 }
 
+// The outcome of watching a child: why the watch ended and what it left.
+struct Watch {
+    enum class End { Exited, Stopped, ClaimLost, TimedOut, TooMuchOutput, PollFailed };
+    End end = End::PollFailed;
+    std::string output;
+    bool outputOpen = true;
+    bool reaped = false;
+    int status = 0;
+    rusage usage{};
+};
+
+// Starts a child of program that verifies bytes under limits, with output
+// the read end of what it writes; returns its pid, or -1 with why.
+pid_t StartVerification(const std::string& program, const std::string& bytes,
+                        const ChildLimits& limits, Fd& output, std::string& why) {
+    // The replay waits in an anonymous file: the child reads it at its pace, no pipe to feed.
+    Fd input{AboveStandard(::memfd_create("zarquill-replay", MFD_CLOEXEC))};
+    if (input.fd < 0 || !WriteAll(input.fd, bytes.data(), bytes.size()) ||
+        ::lseek(input.fd, 0, SEEK_SET) != 0) {
+        why = "cannot pass the replay to a child";
+        return -1;
+    }
+    int outputFds[2];
+    int reportFds[2];
+    if (::pipe2(outputFds, O_CLOEXEC) != 0) {
+        why = "cannot make a pipe for a child";
+        return -1;
+    }
+    Fd readEnd{AboveStandard(outputFds[0])};
+    Fd writeEnd{AboveStandard(outputFds[1])};
+    if (::pipe2(reportFds, O_CLOEXEC) != 0 || readEnd.fd < 0 || writeEnd.fd < 0) {
+        why = "cannot make a pipe for a child";
+        return -1;
+    }
+    Fd reportRead{reportFds[0]};
+    Fd reportWrite{reportFds[1]};
+
+    // Everything the child uses is made before the fork: it may not allocate.
+    std::string arg0 = program;
+    std::string arg1 = kVerifyOneOption;
+    char* argv[] = {arg0.data(), arg1.data(), nullptr};
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        StartChild(parent, limits, input.fd, writeEnd.fd, reportWrite.fd, program.c_str(), argv,
+                   environ);
+    }
+    ::close(writeEnd.fd);
+    writeEnd.fd = -1;
+    ::close(reportWrite.fd);
+    reportWrite.fd = -1;
+    if (pid < 0) {
+        why = std::string("a verification child could not start: ") + std::strerror(errno);
+        return -1;
+    }
+    // The report pipe closes unread when the exec succeeds (or the child dies before it).
+    StartFailure failure{};
+    ssize_t got = 0;
+    while ((got = ::read(reportRead.fd, &failure, sizeof failure)) < 0 && errno == EINTR) {
+    }
+    if (got == static_cast<ssize_t>(sizeof failure)) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        why = std::string("a verification child could not ") + StepName(failure.step) +
+              (failure.error ? std::string(": ") + std::strerror(failure.error) : "");
+        return -1;
+    }
+    output.fd = readEnd.fd;
+    readEnd.fd = -1;
+    return pid;
+}
+
+// Reads a child's output until it has closed it and exited, or until the
+// server stops, the claim is lost, the wall time runs out or the output is
+// too long.
+Watch Supervise(pid_t pid, const Fd& output, const std::atomic<bool>& stop,
+                const std::function<bool()>& renewClaim, int renewMs, int wallSeconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::seconds(wallSeconds);
+    auto nextRenewal = Clock::now() + std::chrono::milliseconds(renewMs);
+    Watch w;
+    while (true) {
+        if (stop.load()) {
+            w.end = Watch::End::Stopped;
+            return w;
+        }
+        if (renewClaim && Clock::now() >= nextRenewal) {
+            if (!renewClaim()) {
+                w.end = Watch::End::ClaimLost;
+                return w;
+            }
+            nextRenewal = Clock::now() + std::chrono::milliseconds(renewMs);
+        }
+        if (Clock::now() >= deadline) {
+            w.end = Watch::End::TimedOut;
+            return w;
+        }
+        if (!w.outputOpen) {
+            // Its output is closed: it should exit now, but it is watched all the same.
+            const auto until =
+                std::min(deadline, Clock::now() + std::chrono::milliseconds(kStopCheckMs));
+            w.reaped = ReapBy(pid, until, w.status, w.usage);
+            if (w.reaped) {
+                w.end = Watch::End::Exited;
+                return w;
+            }
+            continue;
+        }
+        pollfd p{output.fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, kStopCheckMs);
+        if (ready < 0 && errno != EINTR) return w;
+        if (ready <= 0) continue;
+        char buf[4096];
+        const ssize_t n = ::read(output.fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            w.outputOpen = false;
+            continue;
+        }
+        w.output.append(buf, static_cast<size_t>(n));
+        if (w.output.size() > kMaxVerdictBytes) {
+            w.end = Watch::End::TooMuchOutput;
+            return w;
+        }
+    }
+}
+
+// Kills a child the watch did not see exit and reaps it, or leaves it to a
+// thread of its own when it does not go.
+void EndChild(pid_t pid, Watch& w) {
+    if (w.reaped) return;
+    ::kill(pid, SIGKILL);
+    w.reaped =
+        ReapBy(pid, std::chrono::steady_clock::now() + std::chrono::milliseconds(kKillWaitMs),
+               w.status, w.usage);
+    if (!w.reaped) {
+        // Stuck in the kernel: reaped whenever it goes, by a thread of its own.
+        std::thread([pid] {
+            int ignored = 0;
+            while (::waitpid(pid, &ignored, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    }
+}
+
+// Returns the verdict a child printed, or Crashed when it is not one.
+ChildResult ParseVerdict(const std::string& output) {
+    ChildResult result;
+    const auto j = nlohmann::json::parse(output, nullptr, false);
+    if (!j.is_object()) {
+        result.detail = "the verification child wrote no verdict";
+        return result;
+    }
+    try {
+        // The reason is stored and shown: it is kept to text this server could have made.
+        result.outcome = ChildOutcome::Judged;
+        if (j.contains("error")) {
+            result.verdict.reason = EscapeText(j["error"].get<std::string>());
+            return result;
+        }
+        result.verdict.verified = j.at("verified").get<bool>();
+        result.verdict.score = j.at("score").get<int64_t>();
+        result.verdict.reason = EscapeText(j.at("reason").get<std::string>());
+        if (j.at("first_bad_step").is_number_integer()) {
+            result.verdict.firstBadStep = j["first_bad_step"].get<int64_t>();
+        }
+    } catch (const nlohmann::json::exception&) {
+        result = ChildResult{};
+        result.detail = "the verification child wrote a damaged verdict";
+    }
+    return result;
+}
+
+// Returns what a watched and ended child's run comes to.
+ChildResult Classify(const Watch& w, int wallSeconds, const ChildLimits& limits) {
+    ChildResult result;  // Crashed unless told otherwise
+    switch (w.end) {
+        case Watch::End::Stopped:
+            return {ChildOutcome::Abandoned, {}, "the server is stopping"};
+        case Watch::End::ClaimLost:
+            return {ChildOutcome::ClaimLost,
+                    {},
+                    "the claim on the run was lost; its verification was stopped"};
+        case Watch::End::TimedOut:
+            // Wall time says more about the machine's load than about the replay (the
+            // children run at a low priority): try again rather than reject the run.
+            result.detail = "verification took longer than " + std::to_string(wallSeconds) +
+                            " s of wall time" +
+                            (w.outputOpen ? "" : " (its output closed, it did not exit)");
+            return result;
+        case Watch::End::TooMuchOutput:
+            result.detail = "the verification child wrote more than " +
+                            std::to_string(kMaxVerdictBytes) + " bytes";
+            return result;
+        case Watch::End::Exited:
+        case Watch::End::PollFailed:
+            break;
+    }
+    if (!w.reaped) {
+        result.detail = "the verification child did not end when killed";
+        return result;
+    }
+    // Too slow is what the child's processor time says, never how it died: a
+    // SIGKILL or SIGXCPU from elsewhere (the out-of-memory killer, an operator)
+    // is a crash, tried again.
+    if (WIFSIGNALED(w.status) && ProcessorSeconds(w.usage) >= limits.cpuSeconds * kTooSlowShare) {
+        result.outcome = ChildOutcome::TooSlow;
+        result.verdict.reason = "verification used more than " + std::to_string(limits.cpuSeconds) +
+                                " s of processor time";
+        result.detail = result.verdict.reason;
+        return result;
+    }
+    if (!WIFEXITED(w.status) || WEXITSTATUS(w.status) != 0) {
+        result.detail = WIFSIGNALED(w.status) ? "the verification child died of signal " +
+                                                    std::to_string(WTERMSIG(w.status))
+                                              : "the verification child failed with status " +
+                                                    std::to_string(WEXITSTATUS(w.status));
+        return result;
+    }
+    return ParseVerdict(w.output);
+}
+
 }  // namespace
 
 int RunVerifyChild() {
@@ -279,200 +498,15 @@ ChildResult VerifyInChild(const std::string& program, const std::string& bytes,
                           const std::atomic<bool>& stop, const std::function<bool()>& renewClaim,
                           int renewMs, int wallSeconds, const ChildLimits& limits) {
     ChildResult result;
-    result.outcome = ChildOutcome::Unavailable;
-    // The replay waits in an anonymous file: the child reads it at its pace, no pipe to feed.
-    Fd input{AboveStandard(::memfd_create("zarquill-replay", MFD_CLOEXEC))};
-    if (input.fd < 0 || !WriteAll(input.fd, bytes.data(), bytes.size()) ||
-        ::lseek(input.fd, 0, SEEK_SET) != 0) {
-        result.detail = "cannot pass the replay to a child";
-        return result;
-    }
-    int outputFds[2];
-    int reportFds[2];
-    if (::pipe2(outputFds, O_CLOEXEC) != 0) {
-        result.detail = "cannot make a pipe for a child";
-        return result;
-    }
-    Fd readEnd{AboveStandard(outputFds[0])};
-    Fd writeEnd{AboveStandard(outputFds[1])};
-    if (::pipe2(reportFds, O_CLOEXEC) != 0) {
-        result.detail = "cannot make a pipe for a child";
-        return result;
-    }
-    Fd reportRead{reportFds[0]};
-    Fd reportWrite{reportFds[1]};
-    if (readEnd.fd < 0 || writeEnd.fd < 0) {
-        result.detail = "cannot make a pipe for a child";
-        return result;
-    }
-
-    // Everything the child uses is made before the fork: it may not allocate.
-    std::string arg0 = program;
-    std::string arg1 = kVerifyOneOption;
-    char* argv[] = {arg0.data(), arg1.data(), nullptr};
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        StartChild(parent, limits, input.fd, writeEnd.fd, reportWrite.fd, program.c_str(), argv,
-                   environ);
-    }
-    ::close(writeEnd.fd);
-    writeEnd.fd = -1;
-    ::close(reportWrite.fd);
-    reportWrite.fd = -1;
+    Fd output;
+    const pid_t pid = StartVerification(program, bytes, limits, output, result.detail);
     if (pid < 0) {
-        result.detail =
-            std::string("a verification child could not start: ") + std::strerror(errno);
+        result.outcome = ChildOutcome::Unavailable;
         return result;
     }
-    // The report pipe closes unread when the exec succeeds (or the child dies before it).
-    StartFailure failure{};
-    ssize_t got = 0;
-    while ((got = ::read(reportRead.fd, &failure, sizeof failure)) < 0 && errno == EINTR) {
-    }
-    if (got == static_cast<ssize_t>(sizeof failure)) {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        result.detail = std::string("a verification child could not ") + StepName(failure.step) +
-                        (failure.error ? std::string(": ") + std::strerror(failure.error) : "");
-        return result;
-    }
-    result.outcome = ChildOutcome::Crashed;
-
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(wallSeconds);
-    auto nextRenewal = std::chrono::steady_clock::now() + std::chrono::milliseconds(renewMs);
-    std::string output;
-    bool outputOpen = true;
-    bool reaped = false;
-    bool timedOut = false;
-    bool abandoned = false;
-    bool lost = false;
-    int status = 0;
-    rusage usage{};
-    // Until the child has closed its output and exited, or must be stopped.
-    while (true) {
-        if (stop.load()) {
-            abandoned = true;
-            break;
-        }
-        if (renewClaim && std::chrono::steady_clock::now() >= nextRenewal) {
-            if (!renewClaim()) {
-                lost = true;
-                break;
-            }
-            nextRenewal = std::chrono::steady_clock::now() + std::chrono::milliseconds(renewMs);
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            timedOut = true;
-            break;
-        }
-        if (!outputOpen) {
-            // Its output is closed: it should exit now, but it is watched all the same.
-            reaped = ReapBy(pid,
-                            std::min(deadline, std::chrono::steady_clock::now() +
-                                                   std::chrono::milliseconds(kStopCheckMs)),
-                            status, usage);
-            if (reaped) break;
-            continue;
-        }
-        pollfd p{readEnd.fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, kStopCheckMs);
-        if (ready < 0 && errno != EINTR) break;
-        if (ready <= 0) continue;
-        char buf[4096];
-        const ssize_t n = ::read(readEnd.fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            outputOpen = false;
-            continue;
-        }
-        output.append(buf, static_cast<size_t>(n));
-        if (output.size() > kMaxVerdictBytes) break;
-    }
-    if (!reaped) {
-        ::kill(pid, SIGKILL);
-        reaped =
-            ReapBy(pid, std::chrono::steady_clock::now() + std::chrono::milliseconds(kKillWaitMs),
-                   status, usage);
-        if (!reaped) {
-            // Stuck in the kernel: reaped whenever it goes, by a thread of its own.
-            std::thread([pid] {
-                int ignored = 0;
-                while (::waitpid(pid, &ignored, 0) < 0 && errno == EINTR) {
-                }
-            }).detach();
-        }
-    }
-
-    if (abandoned) {
-        result.outcome = ChildOutcome::Abandoned;
-        result.detail = "the server is stopping";
-        return result;
-    }
-    if (lost) {
-        result.outcome = ChildOutcome::ClaimLost;
-        result.detail = "the claim on the run was lost; its verification was stopped";
-        return result;
-    }
-    if (timedOut) {
-        // Wall time says more about the machine's load than about the replay (the
-        // children run at a low priority): try again rather than reject the run.
-        result.detail = std::string("verification took longer than ") +
-                        std::to_string(wallSeconds) + " s of wall time" +
-                        (outputOpen ? "" : " (its output closed, it did not exit)");
-        return result;
-    }
-    if (output.size() > kMaxVerdictBytes) {
-        result.detail =
-            "the verification child wrote more than " + std::to_string(kMaxVerdictBytes) + " bytes";
-        return result;
-    }
-    if (!reaped) {
-        result.detail = "the verification child did not end when killed";
-        return result;
-    }
-    // Too slow is what the child's processor time says, never how it died: a
-    // SIGKILL or SIGXCPU from elsewhere (the out-of-memory killer, an operator)
-    // is a crash, tried again.
-    const double used = ProcessorSeconds(usage);
-    if (WIFSIGNALED(status) && used >= limits.cpuSeconds * kTooSlowShare) {
-        result.outcome = ChildOutcome::TooSlow;
-        result.verdict.reason = "verification used more than " + std::to_string(limits.cpuSeconds) +
-                                " s of processor time";
-        result.detail = result.verdict.reason;
-        return result;
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        result.detail = WIFSIGNALED(status) ? "the verification child died of signal " +
-                                                  std::to_string(WTERMSIG(status))
-                                            : "the verification child failed with status " +
-                                                  std::to_string(WEXITSTATUS(status));
-        return result;
-    }
-    const auto j = nlohmann::json::parse(output, nullptr, false);
-    if (!j.is_object()) {
-        result.detail = "the verification child wrote no verdict";
-        return result;
-    }
-    try {
-        // The reason is stored and shown: it is kept to text this server could have made.
-        result.outcome = ChildOutcome::Judged;
-        if (j.contains("error")) {
-            result.verdict.reason = EscapeText(j["error"].get<std::string>());
-            return result;
-        }
-        result.verdict.verified = j.at("verified").get<bool>();
-        result.verdict.score = j.at("score").get<int64_t>();
-        result.verdict.reason = EscapeText(j.at("reason").get<std::string>());
-        if (j.at("first_bad_step").is_number_integer()) {
-            result.verdict.firstBadStep = j["first_bad_step"].get<int64_t>();
-        }
-    } catch (const nlohmann::json::exception&) {
-        result = ChildResult{};
-        result.detail = "the verification child wrote a damaged verdict";
-    }
-    return result;
+    Watch watch = Supervise(pid, output, stop, renewClaim, renewMs, wallSeconds);
+    EndChild(pid, watch);
+    return Classify(watch, wallSeconds, limits);
 }
 
 }  // namespace board

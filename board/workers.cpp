@@ -80,7 +80,6 @@ void Workers::Release(int64_t id, const std::string& holder) {
 }
 
 void Workers::Process(const ClaimedRun& run, const std::string& holder) {
-    const std::string id = "run " + std::to_string(run.id);
     const auto started = std::chrono::steady_clock::now();
     std::optional<Verdict> verdict = PrecheckReplay(run.replayBytes);
     // Every claim counts, a verdict found without a child too: a run whose
@@ -93,56 +92,66 @@ void Workers::Process(const ClaimedRun& run, const std::string& holder) {
                                   : "the verifier failed on this run " + times,
                           {}};
     }
-    if (!verdict) {
-        // The claim is renewed while the child runs, so a killed server's runs
-        // are taken over after a short lease while a slow verification keeps its own.
-        int64_t heldUntil = nowMs_() + kClaimLeaseMs;
-        const auto renew = [&] {
-            const int64_t now = nowMs_();
-            try {
-                if (!storage_.Renew(run.id, holder, now, kClaimLeaseMs)) return false;
-                heldUntil = now + kClaimLeaseMs;
-                return true;
-            } catch (const StorageError& e) {
-                // Unknown whether the claim holds: go on while the last renewal still stands.
-                Log(id + ": cannot renew the claim: " + e.what());
-                return now + kClaimRenewMs < heldUntil;
-            }
-        };
-        ChildResult child = VerifyInChild(program_, run.replayBytes, stop_, renew);
-        switch (child.outcome) {
-            case ChildOutcome::Judged:
-            case ChildOutcome::TooSlow:
-                verdict = child.verdict;
-                break;
-            case ChildOutcome::Crashed:
-                // The claim is kept: the run is tried again when it expires,
-                // and a run that keeps crashing its verifier ends rejected.
-                metrics_.CountFailedAttempt();
-                Log(id + ": attempt " + std::to_string(run.attempts) + " failed: " + child.detail);
-                return;
-            case ChildOutcome::Unavailable:
-                // Not the run's fault: it is given back uncounted, and stays pending.
-                metrics_.CountFailedStart();
-                Log(id + ": not verified: " + child.detail);
-                Release(run.id, holder);
-                // Give the system a moment before the next try.
-                std::this_thread::sleep_for(std::chrono::milliseconds(kWorkerPollMs));
-                return;
-            case ChildOutcome::Abandoned:
-                Release(run.id, holder);
-                return;
-            case ChildOutcome::ClaimLost:
-                // Another worker holds the run now; whatever this one found is dropped.
-                metrics_.CountLostClaim();
-                Log(id + ": " + child.detail);
-                return;
-        }
-    }
+    if (!verdict) verdict = VerifyClaimed(run, holder);
+    if (!verdict) return;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    StoreVerdict(run, holder, *verdict, seconds);
+}
+
+std::optional<Verdict> Workers::VerifyClaimed(const ClaimedRun& run, const std::string& holder) {
+    const std::string id = "run " + std::to_string(run.id);
+    // The claim is renewed while the child runs, so a killed server's runs
+    // are taken over after a short lease while a slow verification keeps its own.
+    int64_t heldUntil = nowMs_() + kClaimLeaseMs;
+    const auto renew = [&] {
+        const int64_t now = nowMs_();
+        try {
+            if (!storage_.Renew(run.id, holder, now, kClaimLeaseMs)) return false;
+            heldUntil = now + kClaimLeaseMs;
+            return true;
+        } catch (const StorageError& e) {
+            // Unknown whether the claim holds: go on while the last renewal still stands.
+            Log(id + ": cannot renew the claim: " + e.what());
+            return now + kClaimRenewMs < heldUntil;
+        }
+    };
+    ChildResult child = VerifyInChild(program_, run.replayBytes, stop_, renew);
+    switch (child.outcome) {
+        case ChildOutcome::Judged:
+        case ChildOutcome::TooSlow:
+            return child.verdict;
+        case ChildOutcome::Crashed:
+            // The claim is kept: the run is tried again when it expires,
+            // and a run that keeps crashing its verifier ends rejected.
+            metrics_.CountFailedAttempt();
+            Log(id + ": attempt " + std::to_string(run.attempts) + " failed: " + child.detail);
+            return std::nullopt;
+        case ChildOutcome::Unavailable:
+            // Not the run's fault: it is given back uncounted, and stays pending.
+            metrics_.CountFailedStart();
+            Log(id + ": not verified: " + child.detail);
+            Release(run.id, holder);
+            // Give the system a moment before the next try.
+            std::this_thread::sleep_for(std::chrono::milliseconds(kWorkerPollMs));
+            return std::nullopt;
+        case ChildOutcome::Abandoned:
+            Release(run.id, holder);
+            return std::nullopt;
+        case ChildOutcome::ClaimLost:
+            // Another worker holds the run now; whatever this one found is dropped.
+            metrics_.CountLostClaim();
+            Log(id + ": " + child.detail);
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+void Workers::StoreVerdict(const ClaimedRun& run, const std::string& holder, const Verdict& verdict,
+                           double seconds) {
+    const std::string id = "run " + std::to_string(run.id);
     try {
-        if (!storage_.Finish(run.id, holder, *verdict, nowMs_())) {
+        if (!storage_.Finish(run.id, holder, verdict, nowMs_())) {
             metrics_.CountLostClaim();
             Log(id + ": finished elsewhere (its claim expired); verdict dropped");
             return;
@@ -152,14 +161,14 @@ void Workers::Process(const ClaimedRun& run, const std::string& holder) {
         Log(id + ": cannot store the verdict: " + e.what() + " (it stays pending)");
         return;
     }
-    metrics_.CountVerdict(verdict->verified, seconds);
+    metrics_.CountVerdict(verdict.verified, seconds);
     if (onVerdict_) onVerdict_();
     char took[32];
     std::snprintf(took, sizeof took, "%.3f s", seconds);
-    if (verdict->verified) {
-        Log(id + " verified: score " + std::to_string(verdict->score) + " in " + took);
+    if (verdict.verified) {
+        Log(id + " verified: score " + std::to_string(verdict.score) + " in " + took);
     } else {
-        Log(id + " rejected: " + verdict->reason + " (" + took + ")");
+        Log(id + " rejected: " + verdict.reason + " (" + took + ")");
     }
 }
 

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,6 +42,12 @@ class Workers {
     void Loop(int index);
     // Verifies one claimed run and stores its verdict (or gives it back).
     void Process(const ClaimedRun& run, const std::string& holder);
+    // Verifies a run in a child while renewing its claim; nothing when there
+    // is no verdict to store (the run was given back or stays claimed).
+    std::optional<Verdict> VerifyClaimed(const ClaimedRun& run, const std::string& holder);
+    // Stores a verdict that took seconds to reach, counts and logs it.
+    void StoreVerdict(const ClaimedRun& run, const std::string& holder, const Verdict& verdict,
+                      double seconds);
     // Gives a claim back without counting the attempt.
     void Release(int64_t id, const std::string& holder);
 

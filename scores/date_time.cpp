@@ -51,22 +51,27 @@ int64_t MakeDateTimeNumber(std::string_view dateText) {
     return DateTimeNumber(year, month, day, hour, minute, second);
 }
 
+DateTimeParts SplitDateTime(int64_t number) {
+    DateTimeParts p;
+    p.second = number % 60;
+    p.minute = number / 60 % 60;
+    p.hour = number / 3600 % 24;
+    const int64_t days = number / 86400;
+    p.day = (days - 1) % 31 + 1;
+    const int64_t months = (days - 1) / 31;
+    p.month = (months - 1) % 12 + 1;
+    p.year = (months - 1) / 12;
+    return p;
+}
+
 std::string TimeText(int64_t number) {
-    int64_t s = number % 60;
-    number /= 60;
-    int64_t m = number % 60;
-    number /= 60;
-    int64_t h = number % 24;
-    return Digits(h, 2) + ":" + Digits(m, 2) + ":" + Digits(s, 2);
+    const DateTimeParts p = SplitDateTime(number);
+    return Digits(p.hour, 2) + ":" + Digits(p.minute, 2) + ":" + Digits(p.second, 2);
 }
 
 std::string DateText(int64_t number) {
-    int64_t n = number / 86400;
-    int64_t d = ((n - 1) % 31) + 1;
-    int64_t k = (n - 1) / 31;
-    int64_t m = ((k - 1) % 12) + 1;
-    int64_t y = (k - 1) / 12;
-    return Digits(d, 2) + "-" + Digits(m, 2) + "-" + Digits(y, 4);
+    const DateTimeParts p = SplitDateTime(number);
+    return Digits(p.day, 2) + "-" + Digits(p.month, 2) + "-" + Digits(p.year, 4);
 }
 
 int BitIsSet(int64_t value, int n) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "board/hashes.h"
 #include "board/http_server.h"
 #include "board/limits.h"
 #include "board/log.h"
@@ -14,6 +15,7 @@
 #include "board/rate_limit.h"
 #include "board/routes.h"
 #include "board/storage.h"
+#include "board/url.h"
 #include "scores/date_time.h"
 #include "tests/support/temp_dir.h"
 

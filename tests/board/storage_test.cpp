@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "board/hashes.h"
 #include "board/names.h"
 #include "board/ranking.h"
 #include "board/schema.h"

@@ -1,0 +1,385 @@
+// The storage steps both backends share, over their sessions.
+#include "board/storage_core.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "board/copies.h"
+#include "board/hashes.h"
+#include "board/limits.h"
+#include "board/ranking_sql.h"
+#include "board/storage_sql.h"
+
+namespace board {
+
+namespace {
+
+// Returns the first row's integer column col of a query, if it returned a row.
+std::optional<int64_t> FirstInt(Session& s, std::string_view sql, const SqlValues& values,
+                                int col = 0) {
+    std::optional<int64_t> out;
+    s.Run(sql, values, [&](const Row& row) {
+        if (!out) out = row.Int(col);
+    });
+    return out;
+}
+
+// Returns the first run a query of ZQ_RUN_COLUMNS returns.
+std::optional<Run> FirstRun(Session& s, std::string_view sql, const SqlValues& values) {
+    std::optional<Run> out;
+    s.Run(sql, values, [&](const Row& row) {
+        if (!out) out = ReadRun(row);
+    });
+    return out;
+}
+
+// Returns the token hash a name is bound to ("" when free), or nullopt when it is new.
+std::optional<std::string> NameOwner(Session& s, const std::string& nameKey) {
+    std::optional<std::string> out;
+    s.Run(sql::kNameOwner, {nameKey}, [&](const Row& row) { out = row.Text(0); });
+    return out;
+}
+
+std::optional<std::string> ReadReplayBytes(Session& s, int64_t id) {
+    std::optional<std::string> out;
+    s.Run(
+        sql::kReplayBytes, {id}, [&](const Row& row) { out = row.Text(0); }, true);
+    return out;
+}
+
+// Returns the id of the oldest run of a difficulty that a probe finds.
+std::optional<int64_t> FindCopied(Session& s, int difficulty, const CopyProbe& probe) {
+    const int64_t bytes = probe.agreement * 4;
+    return FirstInt(s, kSqlFindCopied,
+                    {difficulty, probe.level, probe.print, kMaxCopyCandidates, bytes, bytes,
+                     SqlValue::Bytes(probe.prefix)});
+}
+
+// Stores a run's check values and prints (none for a run without check values).
+void IndexChecks(Session& s, int64_t id, int difficulty, const std::vector<uint32_t>& checks) {
+    if (checks.empty()) return;
+    s.Run(kSqlInsertChecks, {id, SqlValue::Bytes(PackChecks(checks, checks.size()))});
+    const std::vector<int64_t> prints = CheckPrints(checks);
+    for (size_t level = 0; level < prints.size(); ++level) {
+        s.Run(kSqlInsertPrint, {difficulty, static_cast<int64_t>(level), prints[level], id});
+    }
+}
+
+// Indexes the check values of runs stored before the index existed, read
+// from their replays; part of the migration's transaction.
+void IndexOlderRuns(Session& s) {
+    int64_t after = 0;
+    for (bool more = true; more;) {
+        std::vector<std::pair<int64_t, int>> batch;  // id and difficulty
+        s.Run(kSqlRunsWithoutChecks, {after, kIndexBatchRuns}, [&](const Row& row) {
+            batch.emplace_back(row.Int(0), static_cast<int>(row.Int(1)));
+        });
+        more = static_cast<int64_t>(batch.size()) == kIndexBatchRuns;
+        for (const auto& [id, difficulty] : batch) {
+            after = id;
+            // Every stored replay was read once at upload; one that no longer
+            // reads stays out of the index rather than stopping the server.
+            if (const auto checks = ReplayChecks(ReadReplayBytes(s, id).value_or(""))) {
+                IndexChecks(s, id, difficulty, *checks);
+            }
+        }
+    }
+}
+
+// Returns the earlier run that a new one copies, as Existing when the same
+// token sent it and as Copy otherwise; nullopt when it copies none.
+std::optional<SubmitResult> FindOriginal(Session& s, const NewRun& run) {
+    const auto original = FindCopied(s, run.difficulty, ProbeFor(run.checks));
+    if (!original) return std::nullopt;
+    bool mine = false;
+    s.Run(kSqlOwnerOfRun, {*original},
+          [&](const Row& row) { mine = SameHash(row.Text(0), run.tokenHash); });
+    const auto found = FirstRun(s, sql::kRunById, {*original});
+    if (!found) throw StorageError("the database lost a run while reading it");
+    return SubmitResult{mine ? SubmitOutcome::Existing : SubmitOutcome::Copy, *found};
+}
+
+// Recomputes the best of a verified run's name on its board and stores it
+// with a new ranking version when it changed. Inside a transaction that
+// holds the ranking's lock.
+void UpdateBestOf(Session& s, int64_t id) {
+    std::optional<std::pair<int64_t, std::string>> place;  // difficulty and name key
+    s.Run(sql::kRunPlace, {id}, [&](const Row& row) {
+        if (row.Text(2) == "verified") place.emplace(row.Int(0), row.Text(1));
+    });
+    if (!place) return;
+    const auto& [difficulty, nameKey] = *place;
+    // Run ids start at 1: 0 stands for none.
+    int64_t bestId = 0;
+    SqlValue score = std::nullopt;
+    SqlValue verifiedAt = std::nullopt;
+    s.Run(sql::kBestOf, {difficulty, nameKey}, [&](const Row& row) {
+        bestId = row.Int(0);
+        score = row.Int(1);
+        verifiedAt = row.Int(2);
+    });
+    int64_t heldId = 0;
+    s.Run(sql::kCurrentBest, {difficulty, nameKey},
+          [&](const Row& row) { heldId = row.MaybeInt(0).value_or(0); });
+    if (bestId == heldId) return;
+    const auto version = FirstInt(s, std::string(sql::kBumpRanking) + " RETURNING version", {});
+    if (!version) throw StorageError("the ranking's version is missing");
+    s.Run(sql::kPutBest, {difficulty, nameKey, bestId ? SqlValue(bestId) : SqlValue(std::nullopt),
+                          score, verifiedAt, *version});
+}
+
+// Records an operator's action. Inside a transaction.
+void RecordAction(Session& s, int64_t now, const char* action, SqlValue run,
+                  const std::string& reason, SqlValue nameKey = std::nullopt) {
+    s.Run(sql::kRecordAction, {now, action, std::move(run), std::move(nameKey), reason});
+}
+
+}  // namespace
+
+SqlValue SqlValue::Bytes(std::string v) {
+    SqlValue out(std::move(v));
+    out.kind = Kind::Bytes;
+    return out;
+}
+
+std::optional<int64_t> Row::MaybeInt(int col) const {
+    if (IsNull(col)) return std::nullopt;
+    return Int(col);
+}
+
+RunState StateFromText(const std::string& text) {
+    if (text == "verified") return RunState::Verified;
+    if (text == "rejected") return RunState::Rejected;
+    return RunState::Pending;
+}
+
+Run ReadRun(const Row& row) {
+    Run r;
+    r.id = row.Int(0);
+    r.name = row.Text(1);
+    r.difficulty = static_cast<int>(row.Int(2));
+    r.claimedScore = row.Int(3);
+    r.score = row.MaybeInt(4);
+    r.frames = row.Int(5);
+    r.timestamp = row.Int(6);
+    r.state = StateFromText(row.Text(7));
+    r.reason = row.Text(8);
+    r.firstBadStep = row.MaybeInt(9);
+    r.verifiedAt = row.MaybeInt(10);
+    r.replayHash = row.Text(11);
+    r.hiddenReason = row.Text(12);
+    r.hiddenAt = row.MaybeInt(13);
+    return r;
+}
+
+std::string SqlStorage::ServerKey() {
+    std::lock_guard lock(keyMutex_);
+    if (!serverKey_.empty()) return serverKey_;
+    std::string key;
+    Transact([&](Session& s) {
+        // Servers starting together each offer a key; the first one stored wins.
+        const std::string offer = RandomHex(32);
+        if (offer.empty()) throw StorageError("no random bytes for the server key");
+        s.Run(sql::kOfferServerKey, {offer});
+        s.Run(sql::kServerKey, {}, [&](const Row& row) { key = row.Text(0); });
+        if (key.empty()) throw StorageError("the server key is missing");
+        return true;
+    });
+    serverKey_ = key;
+    return serverKey_;
+}
+
+SubmitResult SqlStorage::Submit(const NewRun& run) {
+    SubmitResult result;
+    Transact([&](Session& s) {
+        // A name sent for the first time by two servers at once: the insert
+        // of the second waits for the first and then does nothing, and both
+        // read the one owner that was stored. A freed name ('' for its token)
+        // is taken the same way.
+        std::optional<std::string> owner = NameOwner(s, run.nameKey);
+        if (!owner || owner->empty()) {
+            s.Run(sql::kBindName, {run.nameKey, run.tokenHash});
+            owner = NameOwner(s, run.nameKey);
+        }
+        if (!owner || !SameHash(*owner, run.tokenHash)) {
+            result.outcome = SubmitOutcome::NameTaken;
+            return false;
+        }
+        if (auto same = FirstRun(s, sql::kRunByReplay, {run.replayHash})) {
+            result = {SubmitOutcome::Existing, std::move(*same)};
+            return false;
+        }
+        // The same game sent before, under any name: the first sender keeps
+        // it. Submissions that could copy one another take one lock until
+        // they commit, so two servers never both store one game.
+        if (!run.checks.empty()) {
+            LockCopies(s, CopyLockKey(run.difficulty, run.checks.front()));
+            if (auto original = FindOriginal(s, run)) {
+                result = std::move(*original);
+                return false;  // nothing stored, the name not bound
+            }
+        }
+        s.Run(sql::kKeepReplay, {run.replayHash, SqlValue::Bytes(run.replayBytes)});
+        // The same bytes sent to two servers at once: one insert wins, the
+        // other finds its run.
+        if (auto added = FirstRun(s, sql::kAddRun,
+                                  {run.replayHash, run.name, run.nameKey, run.difficulty,
+                                   run.claimedScore, run.frames, run.timestamp, run.receivedAt})) {
+            result = {SubmitOutcome::Created, std::move(*added)};
+            IndexChecks(s, result.run.id, run.difficulty, run.checks);
+        } else if (auto same = FirstRun(s, sql::kRunByReplay, {run.replayHash})) {
+            result = {SubmitOutcome::Existing, std::move(*same)};
+        } else {
+            throw StorageError("the database lost a run while reading it");
+        }
+        return true;
+    });
+    return result;
+}
+
+std::optional<Run> SqlStorage::FindRun(int64_t id) {
+    std::optional<Run> out;
+    Use([&](Session& s) { out = FirstRun(s, sql::kRunById, {id}); });
+    return out;
+}
+
+std::optional<std::string> SqlStorage::ReplayBytes(int64_t id) {
+    std::optional<std::string> out;
+    Use([&](Session& s) { out = ReadReplayBytes(s, id); });
+    return out;
+}
+
+RankingChanges SqlStorage::RankingSince(int64_t since) {
+    // Versions are taken under the ranking's lock and so committed in order:
+    // once a row of version v is seen, every earlier one is too, and the
+    // highest seen is the version reached.
+    RankingChanges out;
+    out.version = since;
+    Use([&](Session& s) {
+        s.Stream(sql::kRankingSince, {since}, [&out](const Row& row) {
+            RankedRun r;
+            r.difficulty = static_cast<int>(row.Int(0));
+            r.nameKey = row.Text(1);
+            out.version = std::max(out.version, row.Int(2));
+            if (!row.IsNull(3)) {
+                r.id = row.Int(3);
+                r.score = row.Int(4);
+                r.verifiedAt = row.Int(5);
+                r.name = row.Text(6);
+                r.frames = row.Int(7);
+                r.timestamp = row.Int(8);
+            }
+            out.bests.push_back(std::move(r));
+        });
+    });
+    return out;
+}
+
+std::vector<Run> SqlStorage::PlayerRuns(const std::string& nameKey, int limit, int64_t offset) {
+    std::vector<Run> out;
+    Use([&](Session& s) {
+        s.Run(sql::kPlayerRuns, {nameKey, limit, offset},
+              [&out](const Row& row) { out.push_back(ReadRun(row)); });
+    });
+    return out;
+}
+
+bool SqlStorage::Finish(int64_t id, const std::string& holder, const Verdict& verdict,
+                        int64_t now) {
+    bool done = false;
+    Transact([&](Session& s) {
+        if (verdict.verified) LockRanking(s);
+        done = s.Run(sql::kFinishRun, {verdict.verified ? "verified" : "rejected", verdict.score,
+                                       verdict.reason, verdict.firstBadStep, now, id, holder}) == 1;
+        if (done && verdict.verified) UpdateBestOf(s, id);
+        return done;
+    });
+    return done;
+}
+
+void SqlStorage::Release(int64_t id, const std::string& holder) {
+    Use([&](Session& s) { s.Run(sql::kReleaseClaim, {id, holder}); });
+}
+
+bool SqlStorage::Hide(int64_t id, const std::string& reason, int64_t now) {
+    bool done = false;
+    Transact([&](Session& s) {
+        LockRanking(s);
+        done = s.Run(sql::kHideRun, {reason, now, id}) == 1;
+        if (!done) return false;
+        UpdateBestOf(s, id);
+        RecordAction(s, now, "hide", id, reason);
+        return true;
+    });
+    return done;
+}
+
+bool SqlStorage::Show(int64_t id, int64_t now) {
+    bool done = false;
+    Transact([&](Session& s) {
+        LockRanking(s);
+        done = s.Run(sql::kShowRun, {id}) == 1;
+        if (!done) return false;
+        UpdateBestOf(s, id);
+        RecordAction(s, now, "show", id, "");
+        return true;
+    });
+    return done;
+}
+
+bool SqlStorage::FreeName(const std::string& nameKey, int64_t now) {
+    bool done = false;
+    Transact([&](Session& s) {
+        done = s.Run(sql::kFreeName, {nameKey}) == 1;
+        if (done) RecordAction(s, now, "free-name", std::nullopt, "", nameKey);
+        return done;
+    });
+    return done;
+}
+
+int64_t SqlStorage::CountPending() {
+    int64_t count = 0;
+    Use([&](Session& s) { count = FirstInt(s, sql::kCountPending, {}).value_or(0); });
+    return count;
+}
+
+bool SqlStorage::Healthy() {
+    try {
+        bool answered = false;
+        Use([&](Session& s) { answered = FirstInt(s, sql::kHealthCheck, {}).has_value(); });
+        return answered;
+    } catch (const StorageError&) {
+        return false;
+    }
+}
+
+int64_t SqlStorage::SchemaVersion(Session& s) {
+    s.Run(sql::kCreateSchemaVersion, {});
+    const int64_t version = FirstInt(s, sql::kSchemaVersion, {}).value_or(0);
+    const int64_t newest = Migrations().back().version;
+    if (version > newest) {
+        throw StorageError("the database has schema version " + std::to_string(version) +
+                           ", newer than this server's " + std::to_string(newest));
+    }
+    return version;
+}
+
+void SqlStorage::ApplyMigration(Session& s, const Migration& migration, SqlDialect dialect) {
+    for (const std::string& statement : MigrationStatements(migration, dialect)) {
+        s.Run(statement, {});
+    }
+    if (migration.version == kCopyIndexVersion) IndexOlderRuns(s);
+    s.Run(sql::kRecordSchemaVersion, {migration.version});
+}
+
+std::optional<ClaimedRun> SqlStorage::Claim(Session& s, std::string_view sql,
+                                            const SqlValues& values) {
+    std::optional<ClaimedRun> claimed;
+    s.Run(sql, values, [&](const Row& row) {
+        claimed = ClaimedRun{row.Int(0), "", static_cast<int>(row.Int(1))};
+    });
+    if (claimed) claimed->replayBytes = ReadReplayBytes(s, claimed->id).value_or("");
+    return claimed;
+}
+
+}  // namespace board
