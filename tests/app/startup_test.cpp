@@ -17,6 +17,7 @@
 #include "engine/setup_table.h"
 #include "scores/score_file.h"
 #include "scores/scores.h"
+#include "tests/support/clocks.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -55,22 +56,16 @@ struct FakeAudio {
 class StartupTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        clock_ = std::make_shared<media::VirtualClock>();
-        previous_ = media::SetClock(clock_);
         std::filesystem::create_directories(dir_ / "Files/274");
         std::filesystem::create_directories(dir_ / "Files/Common");
         std::filesystem::current_path(dir_.path());
     }
-    void TearDown() override {
-        engine::CloseLog();
-        media::SetClock(previous_);
-    }
+    void TearDown() override { engine::CloseLog(); }
     std::string Log() { return ReadWholeFile(dir_ / "Files/Debug.txt"); }
 
     zqtest::TempDir dir_;
     zqtest::CwdGuard cwd_;
-    std::shared_ptr<media::VirtualClock> clock_;
-    std::shared_ptr<media::Clock> previous_;
+    zqtest::VirtualClockInPlace<> clock_;
 };
 
 std::string Crlf(std::initializer_list<const char*> lines) {

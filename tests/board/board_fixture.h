@@ -20,6 +20,7 @@
 #include "tests/support/board_harness.h"
 #include "tests/support/postgres_cluster.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace zqtest {
 

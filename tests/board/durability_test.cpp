@@ -47,10 +47,7 @@ TEST_P(BoardBackendTest, KeepsEveryAcceptedRunThroughSigkillAndSigterm) {
     };
     std::thread sender(submitter);
     // Kill once some runs are in and the sender is still at it.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (next < 8 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    WaitFor([&] { return next >= 8; }, 30000);
     server->Kill();
     sender.join();
     ASSERT_GE(accepted.size(), 7u);

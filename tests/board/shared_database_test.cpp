@@ -69,12 +69,10 @@ TEST(SharedDatabase, AKilledServersRunIsVerifiedOnceByTheOther) {
         ASSERT_TRUE(sent.is_object() && sent.contains("id")) << sent.dump();
         const long long candidate = sent["id"].get<long long>();
         const std::string where = " FROM runs WHERE id = " + std::to_string(candidate);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        std::string claim;
-        while (claim.empty() && std::chrono::steady_clock::now() < deadline) {
-            claim = query("SELECT state || ' ' || claimed_by" + where);
-        }
-        ASSERT_FALSE(claim.empty()) << "server A never claimed the run\n" << a.Log();
+        ASSERT_TRUE(WaitFor(
+            [&] { return !query("SELECT state || ' ' || claimed_by" + where).empty(); }, 30000))
+            << "server A never claimed the run\n"
+            << a.Log();
         ASSERT_EQ(::kill(a.Pid(), SIGSTOP), 0);
         // A verdict that was on its way when A stopped has landed by now.
         if (query("SELECT claimed_by IS NOT NULL AND state = 'pending'" + where) == "t") {

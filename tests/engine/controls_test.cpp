@@ -1,71 +1,18 @@
 // Tests of the controls: the code space and names, the axis and hat windows,
 // the any-input scan with its F11/F12 rule, bindings through KeyMap, joystick
 // discovery against FIFOs standing in for devices, and the binding cells.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <thread>
-
 #include "engine/media/joystick.h"
 #include "tests/engine/engine_fixture.h"
+#include "tests/support/fake_devices.h"
+#include "tests/support/wait.h"
 
 using namespace engine;
 using media::DrawKind;
 
 namespace {
 
-// The kernel's joystick event record and its types (its header's key macros
-// would clash with the program's key codes).
-struct js_event {
-    uint32_t time;
-    int16_t value;
-    uint8_t type;
-    uint8_t number;
-};
-constexpr uint8_t JS_EVENT_BUTTON = 0x01;
-constexpr uint8_t JS_EVENT_AXIS = 0x02;
-constexpr uint8_t JS_EVENT_INIT = 0x80;
-
-// Polls a condition until it holds or five seconds pass.
-bool WaitFor(const std::function<bool()>& condition) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-// A FIFO posing as a joystick device.
-class FakeStick {
-  public:
-    explicit FakeStick(std::string path) : path_(std::move(path)) {
-        EXPECT_EQ(::mkfifo(path_.c_str(), 0600), 0);
-        fd_ = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
-        EXPECT_GE(fd_, 0);
-    }
-    ~FakeStick() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FakeStick(const FakeStick&) = delete;
-    FakeStick& operator=(const FakeStick&) = delete;
-    const std::string& path() const { return path_; }
-    void Event(uint8_t type, uint8_t number, int16_t value) {
-        js_event event{0, value, type, number};
-        ASSERT_EQ(::write(fd_, &event, sizeof event), static_cast<ssize_t>(sizeof event));
-    }
-    void Axis(uint8_t number, double value) {
-        Event(JS_EVENT_AXIS, number, static_cast<int16_t>(value * 32767));
-    }
-    void Button(uint8_t number, bool down) { Event(JS_EVENT_BUTTON, number, down ? 1 : 0); }
-
-  private:
-    std::string path_;
-    int fd_ = -1;
-};
-
+// How long the reader may take to pass on an event.
+constexpr int kStickWaitMs = 5000;
 // Raw axis numbers of the fake device (the reader's default mapping; x is 0).
 constexpr uint8_t kRawY = 1, kRawHatX = 6, kRawHatY = 7;
 
@@ -78,9 +25,11 @@ class ControlsJoystickTest : public zqtest::EngineFixture {
   protected:
     void SetUp() override {
         EngineFixture::SetUp();
-        stick_ = std::make_unique<FakeStick>(dir_ / "js0");
-        for (uint8_t b = 0; b < 25; ++b) stick_->Event(JS_EVENT_BUTTON | JS_EVENT_INIT, b, 0);
-        stick_->Event(JS_EVENT_AXIS | JS_EVENT_INIT, kRawY, static_cast<int16_t>(0.2 * 32767));
+        stick_ = std::make_unique<zqtest::FakeStick>(dir_ / "js0");
+        for (uint8_t b = 0; b < 25; ++b)
+            stick_->Event(zqtest::kStickButton | zqtest::kStickInit, b, 0);
+        stick_->Event(zqtest::kStickAxis | zqtest::kStickInit, kRawY,
+                      static_cast<int16_t>(0.2 * 32767));
         media::SetJoystickPaths({stick_->path()});
     }
     void TearDown() override {
@@ -89,25 +38,29 @@ class ControlsJoystickTest : public zqtest::EngineFixture {
     }
     // Sets the y axis and waits until the reader has taken it.
     void SetY(double value) {
-        stick_->Axis(kRawY, value);
-        double want = static_cast<int16_t>(value * 32767) / 32767.0;
-        ASSERT_TRUE(WaitFor([&] { return media::JoyAxis(0, media::JOY_Y) == want; }));
+        const auto raw = static_cast<int16_t>(value * 32767);
+        stick_->Axis(kRawY, raw);
+        const double want = raw / 32767.0;
+        ASSERT_TRUE(
+            zqtest::WaitFor([&] { return media::JoyAxis(0, media::JOY_Y) == want; }, kStickWaitMs));
     }
     void SetHat(int dx, int dy) {
-        stick_->Axis(kRawHatX, dx);
-        stick_->Axis(kRawHatY, dy);
+        stick_->Axis(kRawHatX, static_cast<int16_t>(dx * 32767));
+        stick_->Axis(kRawHatY, static_cast<int16_t>(dy * 32767));
         double want = dx == 0 && dy == 0 ? -1.0 : (dy < 0 ? 0.0 : 0.5);
         if (dy == 0) want = dx > 0 ? 0.25 : 0.75;
         if (dx == 0 && dy == 0) want = -1.0;
-        ASSERT_TRUE(WaitFor([&] { return media::JoyAxis(0, media::JOY_HAT) == want; }));
+        ASSERT_TRUE(zqtest::WaitFor([&] { return media::JoyAxis(0, media::JOY_HAT) == want; },
+                                    kStickWaitMs));
     }
     void SetButton(uint8_t b, bool down) {
         stick_->Button(b, down);
-        ASSERT_TRUE(WaitFor([&] { return media::JoyDown(b, 0) == (down ? 1 : 0); }));
+        ASSERT_TRUE(
+            zqtest::WaitFor([&] { return media::JoyDown(b, 0) == (down ? 1 : 0); }, kStickWaitMs));
     }
 
     zqtest::TempDir dir_;
-    std::unique_ptr<FakeStick> stick_;
+    std::unique_ptr<zqtest::FakeStick> stick_;
 };
 
 }  // namespace
@@ -282,7 +235,7 @@ TEST_F(ControlsJoystickTest, ButtonsAndHatAndTheDisabledPort) {
 }
 
 TEST_F(ControlsJoystickTest, HatNotCentredAtStartIsNotUsable) {
-    stick_->Event(JS_EVENT_AXIS | JS_EVENT_INIT, kRawHatX, 32767);
+    stick_->Event(zqtest::kStickAxis | zqtest::kStickInit, kRawHatX, 32767);
     DiscoverJoysticks();
     ASSERT_EQ(JoyPorts, 1);
     EXPECT_EQ(HatUsable[1], 0);

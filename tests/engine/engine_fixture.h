@@ -26,6 +26,7 @@
 #include "engine/media/x11_bridge.h"
 #include "engine/setup_table.h"
 #include "engine/sprite_budgets.h"
+#include "tests/support/clocks.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/xvfb.h"
 
@@ -103,8 +104,6 @@ inline void SendMotion(int x, int y) {
 class EngineFixture : public ::testing::Test {
   protected:
     void SetUp() override {
-        clock_ = std::make_shared<ScriptedClock>();
-        old_clock_ = media::SetClock(clock_);
         rec_ = media::UseRecordingDriver();
         engine::SetGraphicsSetupDriver(rec_);
         engine::Hooks() = engine::EngineHooks{};
@@ -132,7 +131,6 @@ class EngineFixture : public ::testing::Test {
         engine::SetGraphicsSetupDriver(nullptr);
         media::CloseGraphics();
         media::SetGraphicsDriver(nullptr, 2);
-        media::SetClock(old_clock_);
     }
     // Opens the recording window at w x h with a logical screen of the virtual size.
     void OpenWindow(int w = 1280, int h = 960) {
@@ -165,8 +163,7 @@ class EngineFixture : public ::testing::Test {
         return lines;
     }
 
-    std::shared_ptr<ScriptedClock> clock_;
-    std::shared_ptr<media::Clock> old_clock_;
+    zqtest::VirtualClockInPlace<ScriptedClock> clock_;
     std::shared_ptr<media::TRecordingDriver> rec_;
 };
 

@@ -27,6 +27,7 @@
 #include "engine/media/key_codes.h"
 #include "engine/media/recording_driver.h"
 #include "engine/setup_table.h"
+#include "tests/support/clocks.h"
 #include "tests/support/temp_dir.h"
 
 namespace engine {
@@ -43,8 +44,6 @@ constexpr int kRightX = kVW - 280;  // the right column
 class SettingsPanelTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        clock_ = std::make_shared<media::VirtualClock>();
-        old_clock_ = media::SetClock(clock_);
         rec_ = media::UseRecordingDriver();
         ASSERT_NE(media::OpenGraphics(kVW, kVH), nullptr);
         Hooks() = EngineHooks{};
@@ -96,7 +95,6 @@ class SettingsPanelTest : public ::testing::Test {
         SfxChannels.fill(nullptr);
         media::CloseGraphics();
         media::SetGraphicsDriver(nullptr, 2);
-        media::SetClock(old_clock_);
     }
 
     static std::shared_ptr<media::TImage> Sheet(int frames) {
@@ -128,8 +126,7 @@ class SettingsPanelTest : public ::testing::Test {
         return nullptr;
     }
 
-    std::shared_ptr<media::VirtualClock> clock_;
-    std::shared_ptr<media::Clock> old_clock_;
+    zqtest::VirtualClockInPlace<> clock_;
     std::shared_ptr<media::TRecordingDriver> rec_;
     int leftClicks_ = 0;
     int rightClicks_ = 0;

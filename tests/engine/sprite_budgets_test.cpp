@@ -38,7 +38,7 @@ class EngineBudgetTest : public zqtest::EngineFixture {
     }
     // Runs the engine test on a machine where each sprite costs this many nanoseconds.
     void Run(int nanosPerSprite) {
-        auto driver = std::make_shared<CostlyDriver>(clock_, nanosPerSprite);
+        auto driver = std::make_shared<CostlyDriver>(clock_.get(), nanosPerSprite);
         media::SetGraphicsDriver(driver, 2);
         ASSERT_NE(media::OpenGraphics(1024, 768, 0, 60, 0), nullptr);
         media::SetVirtualResolution(1280, 960);

@@ -15,6 +15,7 @@
 #include "engine/media/audio_freemixer.h"
 #include "engine/media/clock.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -276,12 +277,7 @@ TEST_F(AudioDriverTest, DeviceThatGoesAwayLeavesTheProgramRunningSilently) {
     auto ch = ConstantSound(1000, 44100, media::SOUND_LOOP)->Play();
     EXPECT_EQ(ch->Playing(), 1);
     reader.reset();  // the reader goes: writes now fail with a broken pipe
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (ch->Playing() == 1 && std::chrono::steady_clock::now() < end) {
-        pollfd none{-1, 0, 0};
-        poll(&none, 0, 10);  // wait a little for the mixer thread, bounded
-    }
-    EXPECT_EQ(ch->Playing(), 0);
+    EXPECT_TRUE(zqtest::WaitFor([&] { return ch->Playing() == 0; }, 10000));
     EXPECT_EQ(SetAudioDriver("Null"), 1);
 }
 

@@ -12,6 +12,7 @@
 #include "engine/media/audio.h"
 #include "engine/media/desktop.h"
 #include "engine/media/openal_driver.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -60,10 +61,7 @@ TEST_F(OpenALTest, RegistersItsDriversAfterTheOthers) {
 
 // Waits (bounded) until the channel stops playing; returns its last answer.
 int WaitUntilSilent(media::TChannel& ch, std::chrono::seconds limit) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (ch.Playing() == 1 && std::chrono::steady_clock::now() < end) {
-        poll(nullptr, 0, 5);
-    }
+    zqtest::WaitFor([&] { return ch.Playing() != 1; }, static_cast<int>(limit.count() * 1000));
     return ch.Playing();
 }
 

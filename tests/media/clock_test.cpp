@@ -3,17 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/clocks.h"
+
 namespace {
 
 class VirtualClockTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        clock_ = std::make_shared<media::VirtualClock>();
-        previous_ = media::SetClock(clock_);
-    }
-    void TearDown() override { media::SetClock(previous_); }
-    std::shared_ptr<media::VirtualClock> clock_;
-    std::shared_ptr<media::Clock> previous_;
+    zqtest::VirtualClockInPlace<> clock_;
 };
 
 TEST_F(VirtualClockTest, DelayWaitsAtLeastTheTimeGiven) {

@@ -15,28 +15,12 @@
 #include "engine/media/display.h"
 #include "engine/media/graphics.h"
 #include "engine/media/input.h"
+#include "tests/support/fake_devices.h"
 #include "tests/support/xvfb.h"
 
 using namespace media;
 
 namespace {
-
-// Finds the top-level window with the title through a second connection.
-Window FindWindow(Display* d, const std::string& title) {
-    Window root = DefaultRootWindow(d), parent = 0, *children = nullptr;
-    unsigned count = 0;
-    Window found = 0;
-    if (!XQueryTree(d, root, &root, &parent, &children, &count)) return 0;
-    for (unsigned i = 0; i < count && !found; ++i) {
-        char* name = nullptr;
-        if (XFetchName(d, children[i], &name) && name) {
-            if (title == name) found = children[i];
-            XFree(name);
-        }
-    }
-    if (children) XFree(children);
-    return found;
-}
 
 class DisplayTest : public ::testing::Test {
   protected:
@@ -92,19 +76,11 @@ TEST_F(DisplayTest, UnopenableDisplayGivesNullNotACrash) {
 TEST_F(DisplayTest, WindowCarriesTheTitleAndReportsTheCloseRequest) {
     SetAppTitle("Zarquill close test");
     ASSERT_NE(OpenGraphics(320, 240, 0, 60, 0), nullptr);
-    Window w = FindWindow(other_, "Zarquill close test");
+    const Window w = zqtest::FindTitledWindow(other_, "Zarquill close test");
     ASSERT_NE(w, 0u);
     EXPECT_EQ(AppTerminate(), 0);
 
-    XEvent ev{};
-    ev.xclient.type = ClientMessage;
-    ev.xclient.window = w;
-    ev.xclient.message_type = XInternAtom(other_, "WM_PROTOCOLS", False);
-    ev.xclient.format = 32;
-    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(other_, "WM_DELETE_WINDOW", False));
-    ev.xclient.data.l[1] = CurrentTime;
-    XSendEvent(other_, w, False, NoEventMask, &ev);
-    XSync(other_, False);
+    zqtest::SendCloseRequest(other_, w);
 
     int seen = 0;
     for (int tries = 0; tries < 500 && !seen; ++tries) {
@@ -115,7 +91,7 @@ TEST_F(DisplayTest, WindowCarriesTheTitleAndReportsTheCloseRequest) {
     EXPECT_EQ(AppTerminate(), 0);  // reported once
     CloseGraphics();
     XSync(other_, False);
-    EXPECT_EQ(FindWindow(other_, "Zarquill close test"), 0u);
+    EXPECT_EQ(zqtest::FindTitledWindow(other_, "Zarquill close test", false), 0u);
 }
 
 TEST_F(DisplayTest, MoveVirtualMouseWarpsThroughTheScale) {
@@ -123,7 +99,7 @@ TEST_F(DisplayTest, MoveVirtualMouseWarpsThroughTheScale) {
     SetVirtualResolution(800, 600);
     MoveVirtualMouse(200, 100);
     XSync(detail::CurrentDisplay(), False);
-    Window w = FindWindow(other_, AppTitle());
+    Window w = zqtest::FindTitledWindow(other_, AppTitle());
     ASSERT_NE(w, 0u);
     Window root, child;
     int rx, ry, wx, wy;
@@ -196,8 +172,8 @@ TEST_F(DisplayTest, FullScreenGrabsPointerAndKeyboardWhileItHasTheFocus) {
         // Another client's grab fails while ours holds; a grab that succeeds is let go at once.
         int pointer = XGrabPointer(other_, root, False, ButtonPressMask, GrabModeAsync,
                                    GrabModeAsync, None, None, CurrentTime);
-        int keyboard = XGrabKeyboard(other_, root, False, GrabModeAsync, GrabModeAsync,
-                                     CurrentTime);
+        int keyboard =
+            XGrabKeyboard(other_, root, False, GrabModeAsync, GrabModeAsync, CurrentTime);
         XUngrabPointer(other_, CurrentTime);
         XUngrabKeyboard(other_, CurrentTime);
         XSync(other_, False);
@@ -214,7 +190,7 @@ TEST_F(DisplayTest, FullScreenGrabsPointerAndKeyboardWhileItHasTheFocus) {
     };
     SetAppTitle("Zarquill grab test");
     ASSERT_NE(OpenGraphics(1024, 768, 32, 60, 0), nullptr);
-    Window ours = FindWindow(other_, "Zarquill grab test");
+    Window ours = zqtest::FindTitledWindow(other_, "Zarquill grab test");
     ASSERT_NE(ours, 0u);
     EXPECT_TRUE(grabbed_by_us());
 

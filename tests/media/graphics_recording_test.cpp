@@ -9,6 +9,7 @@
 #include "engine/media/graphics.h"
 #include "engine/media/recording_driver.h"
 #include "engine/media/x11_bridge.h"
+#include "tests/support/clocks.h"
 
 using namespace media;
 
@@ -17,8 +18,6 @@ namespace {
 class RecordingTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        clock_ = std::make_shared<VirtualClock>();
-        old_clock_ = SetClock(clock_);
         rec_ = UseRecordingDriver();
         SetRotation(0);
         SetScale(1, 1);
@@ -31,7 +30,6 @@ class RecordingTest : public ::testing::Test {
     void TearDown() override {
         CloseGraphics();
         SetGraphicsDriver(nullptr, 2);
-        SetClock(old_clock_);
     }
     std::shared_ptr<TImage> Sheet(int frames) {
         auto pm = CreatePixmap(16, 16);
@@ -39,8 +37,7 @@ class RecordingTest : public ::testing::Test {
         return LoadImageFromPixmaps(list, 0);
     }
 
-    std::shared_ptr<VirtualClock> clock_;
-    std::shared_ptr<Clock> old_clock_;
+    zqtest::VirtualClockInPlace<> clock_;
     std::shared_ptr<TRecordingDriver> rec_;
 };
 

@@ -9,47 +9,24 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "engine/media/graphics.h"
 #include "engine/media/input.h"
+#include "tests/support/fake_devices.h"
+#include "tests/support/wait.h"
 #include "tests/support/xvfb.h"
 
 namespace {
 
 constexpr char kTitle[] = "zq input xtest window";
-constexpr auto kWaitLimit = std::chrono::seconds(5);
+// How long the window may take to see an event.
+constexpr int kWaitMs = 5000;
 
 // Polls a condition until it holds or the bound runs out.
 bool WaitFor(const std::function<bool()>& condition) {
-    auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-// Returns the top-level window with the given title, or 0.
-Window FindWindow(Display* display, const std::string& title) {
-    Window root = DefaultRootWindow(display);
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    Window found = 0;
-    if (!XQueryTree(display, root, &root, &parent, &children, &count)) return 0;
-    for (unsigned int i = 0; i < count && !found; ++i) {
-        char* name = nullptr;
-        if (XFetchName(display, children[i], &name) && name) {
-            if (title == name) found = children[i];
-            XFree(name);
-        }
-    }
-    if (children) XFree(children);
-    return found;
+    return zqtest::WaitFor(condition, kWaitMs);
 }
 
 class InputXTestTest : public ::testing::Test {
@@ -62,17 +39,12 @@ class InputXTestTest : public ::testing::Test {
         ASSERT_NE(sender_, nullptr);
         int event_base, error_base, major, minor;
         ASSERT_TRUE(XTestQueryExtension(sender_, &event_base, &error_base, &major, &minor));
-        ASSERT_TRUE(WaitFor([&] {
-            window_ = FindWindow(sender_, kTitle);
-            return window_ != 0;
-        }));
         // Wait until the window is mapped, then give it the keyboard and put
         // the pointer over it.
         ASSERT_TRUE(WaitFor([&] {
             media::KeyDown(media::KEY_A);  // lets the window handle its events
-            XWindowAttributes attributes{};
-            return XGetWindowAttributes(sender_, window_, &attributes) &&
-                   attributes.map_state == IsViewable;
+            window_ = zqtest::FindTitledWindow(sender_, kTitle);
+            return window_ != 0;
         }));
         XSetInputFocus(sender_, window_, RevertToParent, CurrentTime);
         MovePointer(10, 10);
@@ -114,18 +86,7 @@ class InputXTestTest : public ::testing::Test {
         });
     }
     // Sends the window manager's close request to the window.
-    void SendCloseRequest() {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window_;
-        event.xclient.message_type = XInternAtom(sender_, "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] =
-            static_cast<long>(XInternAtom(sender_, "WM_DELETE_WINDOW", False));
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(sender_, window_, False, NoEventMask, &event);
-        XSync(sender_, False);
-    }
+    void SendCloseRequest() { zqtest::SendCloseRequest(sender_, window_); }
     void Button(unsigned int button, bool press) {
         XTestFakeButtonEvent(sender_, button, press, CurrentTime);
         XSync(sender_, False);

@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -20,58 +20,16 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/fake_devices.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace {
 
-constexpr auto kWaitLimit = std::chrono::seconds(5);
+// How long the reader may take to pass on an event.
+constexpr int kWaitMs = 5000;
 
-// Polls a condition until it holds or the bound runs out.
-bool WaitFor(const std::function<bool()>& condition) {
-    auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-// A FIFO posing as a joystick device, with its write end held open.
-class FakeStick {
-  public:
-    explicit FakeStick(std::string path) : path_(std::move(path)) {
-        EXPECT_EQ(::mkfifo(path_.c_str(), 0600), 0);
-        // Read-write keeps the open from blocking before a reader exists.
-        fd_ = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
-        EXPECT_GE(fd_, 0);
-    }
-    ~FakeStick() { Unplug(); }
-    FakeStick(const FakeStick&) = delete;
-    FakeStick& operator=(const FakeStick&) = delete;
-
-    const std::string& path() const { return path_; }
-
-    // Writes raw bytes.
-    void WriteBytes(const void* bytes, size_t length) {
-        ASSERT_EQ(::write(fd_, bytes, length), static_cast<ssize_t>(length));
-    }
-    // Writes one event record.
-    void Event(uint8_t type, uint8_t number, int16_t value) {
-        js_event event{0, value, type, number};
-        WriteBytes(&event, sizeof event);
-    }
-    void Axis(uint8_t number, int16_t value) { Event(JS_EVENT_AXIS, number, value); }
-    void Button(uint8_t number, bool down) { Event(JS_EVENT_BUTTON, number, down ? 1 : 0); }
-    // Closes the write end: the reader sees the device go away.
-    void Unplug() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-  private:
-    std::string path_;
-    int fd_ = -1;
-};
+using zqtest::FakeStick;
 
 class JoystickReaderTest : public ::testing::Test {
   protected:
@@ -81,9 +39,9 @@ class JoystickReaderTest : public ::testing::Test {
     // reader has applied it (and so everything written before it).
     void Sync(FakeStick& stick, int port = 0) {
         stick.Button(40, true);
-        ASSERT_TRUE(WaitFor([&] { return media::JoyDown(40, port) == 1; }));
+        ASSERT_TRUE(zqtest::WaitFor([&] { return media::JoyDown(40, port) == 1; }, kWaitMs));
         stick.Button(40, false);
-        ASSERT_TRUE(WaitFor([&] { return media::JoyDown(40, port) == 0; }));
+        ASSERT_TRUE(zqtest::WaitFor([&] { return media::JoyDown(40, port) == 0; }, kWaitMs));
     }
 
     zqtest::TempDir dir_;
@@ -247,9 +205,9 @@ TEST_F(JoystickReaderTest, DeviceThatDisappearsReleasesEverythingButKeepsItsPort
     ASSERT_EQ(media::JoyDown(5, 0), 1);
 
     first.Unplug();
-    EXPECT_TRUE(WaitFor([] { return media::JoyDown(5, 0) == 0; }));
-    EXPECT_TRUE(WaitFor([] { return media::JoyAxis(0, media::JOY_X) == 0.0; }));
-    EXPECT_TRUE(WaitFor([] { return media::JoyAxis(0, media::JOY_HAT) == -1.0; }));
+    EXPECT_TRUE(zqtest::WaitFor([] { return media::JoyDown(5, 0) == 0; }, kWaitMs));
+    EXPECT_TRUE(zqtest::WaitFor([] { return media::JoyAxis(0, media::JOY_X) == 0.0; }, kWaitMs));
+    EXPECT_TRUE(zqtest::WaitFor([] { return media::JoyAxis(0, media::JOY_HAT) == -1.0; }, kWaitMs));
     EXPECT_EQ(media::JoyCount(), 2);
     EXPECT_EQ(media::JoyName(0), "Joystick 1");
     // The other device is untouched and still read.

@@ -25,6 +25,7 @@
 #include "engine/media/paths.h"
 #include "scores/replay_store.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace scores {
 namespace {
@@ -374,7 +375,7 @@ TEST(BoardShareExchange, CancelEndsAHangingSendAtOnceAndTheRunStaysQueued) {
     BoardRun run;
     run.replay = "/r.zqr";
     std::thread cancel([&] {
-        while (fake.Requests().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        zqtest::WaitFor([&] { return !fake.Requests().empty(); }, 20000);
         stop = true;
     });
     const auto t0 = Clock::now();
@@ -421,12 +422,12 @@ TEST_F(BoardShareFolder, StoredRunIsQueuedBeforeSendingAndNothingGoesOutWithoutB
     EXPECT_FALSE(CanShareRun(record));
 
     const auto settle = [] {
-        const auto deadline = Clock::now() + std::chrono::seconds(20);
-        while (BoardSharingBusy() && Clock::now() < deadline) {
-            PollBoardSharing();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        PollBoardSharing();
+        zqtest::WaitFor(
+            [] {
+                PollBoardSharing();
+                return !BoardSharingBusy();
+            },
+            20000);
     };
     ASSERT_TRUE(zqtest::WriteWholeFile(dir_ / "Board.ini", "Server = " + fake.Url() + "\n"));
     ResetBoardSharing();

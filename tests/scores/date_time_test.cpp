@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "engine/media/clock.h"
+#include "tests/support/clocks.h"
 
 namespace scores {
 namespace {
@@ -15,14 +16,7 @@ namespace {
 // Installs a virtual clock for one test and restores the previous one.
 class DateTimeTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        clock_ = std::make_shared<media::VirtualClock>();
-        previous_ = media::SetClock(clock_);
-    }
-    void TearDown() override { media::SetClock(previous_); }
-
-    std::shared_ptr<media::VirtualClock> clock_;
-    std::shared_ptr<media::Clock> previous_;
+    zqtest::VirtualClockInPlace<> clock_;
 };
 
 TEST_F(DateTimeTest, NumberGivesBackTimeAndDate) {

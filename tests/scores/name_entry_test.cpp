@@ -22,6 +22,7 @@
 #include "engine/media/recording_driver.h"
 #include "engine/setup_table.h"
 #include "scores/scores.h"
+#include "tests/support/clocks.h"
 
 namespace scores {
 namespace {
@@ -47,8 +48,6 @@ struct ScriptedInput {
 class NameEntryTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        clock_ = std::make_shared<media::VirtualClock>();
-        old_clock_ = media::SetClock(clock_);
         rec_ = media::UseRecordingDriver();
         ASSERT_NE(media::OpenGraphics(1280, 960), nullptr);
         engine::SetupDefaults();
@@ -70,7 +69,6 @@ class NameEntryTest : public ::testing::Test {
         ResetScoreGlobals();
         media::CloseGraphics();
         media::SetGraphicsDriver(nullptr, 2);
-        media::SetClock(old_clock_);
     }
 
     // Routes name entry's input and frame end through the script.
@@ -130,8 +128,7 @@ class NameEntryTest : public ::testing::Test {
         return false;
     }
 
-    std::shared_ptr<media::VirtualClock> clock_;
-    std::shared_ptr<media::Clock> old_clock_;
+    zqtest::VirtualClockInPlace<> clock_;
     std::shared_ptr<media::TRecordingDriver> rec_;
     ScriptedInput in_;
 };

@@ -24,6 +24,7 @@
 #include "scores/date_time.h"
 #include "scores/replay_store.h"
 #include "scores/score_file.h"
+#include "tests/support/clocks.h"
 #include "tests/support/temp_dir.h"
 
 namespace scores {
@@ -42,8 +43,6 @@ constexpr int kWidth = 335;
 class ScorePanelTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        clock_ = std::make_shared<media::VirtualClock>();
-        old_clock_ = media::SetClock(clock_);
         rec_ = media::UseRecordingDriver();
         ASSERT_NE(media::OpenGraphics(kVW, kVH), nullptr);
         engine::SetupDefaults();
@@ -72,7 +71,6 @@ class ScorePanelTest : public ::testing::Test {
         engine::BadgesImage = nullptr;
         media::CloseGraphics();
         media::SetGraphicsDriver(nullptr, 2);
-        media::SetClock(old_clock_);
     }
 
     static std::shared_ptr<media::TImage> Sheet(int size, int frames) {
@@ -108,8 +106,7 @@ class ScorePanelTest : public ::testing::Test {
     // The x of the graph column of the i-th run (1 = newest), with no scroll.
     static int ColumnX(int i) { return kVW - 24 - 18 * (i - 1); }
 
-    std::shared_ptr<media::VirtualClock> clock_;
-    std::shared_ptr<media::Clock> old_clock_;
+    zqtest::VirtualClockInPlace<> clock_;
     std::shared_ptr<media::TRecordingDriver> rec_;
     bool held_ = false;
 };

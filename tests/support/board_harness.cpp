@@ -16,19 +16,13 @@
 #include <thread>
 
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace zqtest {
 
 namespace {
 
-constexpr int kPollMs = 20;
 constexpr int kStartTimeoutMs = 30000;
-
-long long NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -146,21 +140,22 @@ bool BoardServer::Start(int workers) {
     }
     pid_ = pid;
     const std::string marker = "listening on 127.0.0.1:";
-    const long long deadline = NowMs() + kStartTimeoutMs;
-    while (NowMs() < deadline) {
-        const std::string log = Log();
-        const size_t at = log.find(marker);
-        if (at != std::string::npos && log.find('\n', at) != std::string::npos) {
-            port_ = std::atoi(log.c_str() + at + marker.size());
-            return port_ > 0;
-        }
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-    }
+    bool ended = false;
+    const bool listening = WaitFor(
+        [&] {
+            const std::string log = Log();
+            const size_t at = log.find(marker);
+            if (at != std::string::npos && log.find('\n', at) != std::string::npos) {
+                port_ = std::atoi(log.c_str() + at + marker.size());
+                return true;
+            }
+            int status = 0;
+            ended = ::waitpid(pid_, &status, WNOHANG) == pid_;
+            return ended;
+        },
+        kStartTimeoutMs);
+    if (ended) pid_ = -1;
+    if (listening && !ended) return port_ > 0;
     Kill();
     return false;
 }
@@ -176,14 +171,9 @@ void BoardServer::Kill() {
 int BoardServer::Stop(int timeoutMs) {
     if (pid_ <= 0) return -1;
     ::kill(pid_, SIGTERM);
-    const long long deadline = NowMs() + timeoutMs;
-    while (NowMs() < deadline) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    if (const auto status = WaitForChild(pid_, timeoutMs)) {
+        pid_ = -1;
+        return WIFEXITED(*status) ? WEXITSTATUS(*status) : -2;
     }
     Kill();
     return -1;
@@ -223,18 +213,13 @@ int BoardServer::RunCommand(const std::vector<std::string>& args, std::string* l
         ::execv(ZQ_BOARD_EXE, argv.data());
         ::_exit(127);
     }
-    int status = 0;
-    bool ended = false;
-    for (const long long deadline = NowMs() + kStartTimeoutMs; !ended && NowMs() < deadline;) {
-        ended = ::waitpid(pid, &status, WNOHANG) == pid;
-        if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-    }
-    if (!ended) {
+    auto status = WaitForChild(pid, kStartTimeoutMs);
+    if (!status) {
         ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
+        ::waitpid(pid, nullptr, 0);
     }
     if (log) *log = ReadWholeFile(errPath);
-    return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
 }
 
 HttpReply BoardServer::Submit(const std::string& replayBytes, const std::string& token) const {
@@ -244,15 +229,14 @@ HttpReply BoardServer::Submit(const std::string& replayBytes, const std::string&
 }
 
 HttpReply BoardServer::WaitForVerdict(long long id, int timeoutMs) const {
-    const long long deadline = NowMs() + timeoutMs;
     HttpReply reply;
-    while (NowMs() < deadline) {
-        reply = SendHttp(port_, "GET", "/api/v1/runs/" + std::to_string(id));
-        if (reply.status == 200 && reply.body.find("\"state\":\"pending\"") == std::string::npos) {
-            return reply;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    WaitFor(
+        [&] {
+            reply = SendHttp(port_, "GET", "/api/v1/runs/" + std::to_string(id));
+            return reply.status == 200 &&
+                   reply.body.find("\"state\":\"pending\"") == std::string::npos;
+        },
+        timeoutMs);
     return reply;
 }
 

@@ -19,6 +19,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "tests/support/wait.h"
+
 namespace zqtest {
 
 namespace {
@@ -137,19 +139,6 @@ pid_t Spawn(const std::vector<std::string>& args, const std::string& logPath) {
     _exit(127);
 }
 
-// Waits for a child to end, up to timeoutMs; returns its status, or -1 when it
-// is still running.
-int WaitForExit(pid_t pid, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) return status;
-        if (std::chrono::steady_clock::now() >= end) return -1;
-        // Polling a child's exit with a bound; not waiting on a test's result.
-        ::usleep(10000);
-    }
-}
-
 // Returns the last lines of a log, for an error message.
 std::string LogTail(const std::string& path) {
     std::string text = ReadWholeFile(path);
@@ -184,7 +173,7 @@ PostgresCluster::~PostgresCluster() {
     if (pid_ <= 0) return;
     // A fast shutdown: clients are told, nothing waits for them.
     ::kill(pid_, SIGINT);
-    if (WaitForExit(pid_, kStopTimeoutMs) == -1) Stop();
+    if (!WaitForChild(pid_, kStopTimeoutMs)) Stop();
     pid_ = -1;
 }
 
@@ -206,14 +195,14 @@ bool PostgresCluster::Init() {
          "--pwfile=" + pwfile, "--auth-local=trust", "--auth-host=scram-sha-256", "--encoding=UTF8",
          "--locale=C", "--no-sync", "--no-instructions"},
         log);
-    const int status = pid > 0 ? WaitForExit(pid, kInitTimeoutMs) : -1;
-    if (pid > 0 && status == -1) {
+    const auto status = pid > 0 ? WaitForChild(pid, kInitTimeoutMs) : std::nullopt;
+    if (pid > 0 && !status) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
     }
     std::error_code ec;
     std::filesystem::remove(pwfile, ec);
-    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) {
         error_ = "initdb failed: " + LogTail(log);
         return false;
     }
@@ -242,17 +231,21 @@ bool PostgresCluster::Start() {
         return false;
     }
     const std::string url = Url("postgres");
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (PQping(url.c_str()) == PQPING_OK) {
-            pid_ = pid;
-            error_.clear();
-            return true;
-        }
-        if (WaitForExit(pid, 50) != -1) {
-            error_ = "postgres ended at start: " + LogTail(log);
-            return false;
-        }
+    bool ended = false;
+    const bool answered = WaitFor(
+        [&] {
+            ended = !!WaitForChild(pid, 0);
+            return ended || PQping(url.c_str()) == PQPING_OK;
+        },
+        kStartTimeoutMs);
+    if (ended) {
+        error_ = "postgres ended at start: " + LogTail(log);
+        return false;
+    }
+    if (answered) {
+        pid_ = pid;
+        error_.clear();
+        return true;
     }
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
@@ -264,7 +257,7 @@ void PostgresCluster::Stop() {
     if (pid_ <= 0) return;
     // SIGQUIT is the immediate shutdown: connections are cut, nothing is saved.
     ::kill(pid_, SIGQUIT);
-    if (WaitForExit(pid_, kStopTimeoutMs) == -1) {
+    if (!WaitForChild(pid_, kStopTimeoutMs)) {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }

@@ -18,6 +18,8 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/fake_devices.h"
+#include "tests/support/wait.h"
 #include "tests/support/xvfb.h"
 
 namespace zqtest {
@@ -26,18 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kPollMs = 20;
 constexpr int kReleaseGapMs = 40;
-
-long long NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-void PauseForPoll() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-}
 
 // Links every asset into the install (they are only read), copies the
 // executable (it must really live there for the folder rule to see it).
@@ -60,32 +51,6 @@ void MirrorInstall(const fs::path& from, const fs::path& to) {
             fs::create_symlink(fs::absolute(entry.path()), target);
         }
     }
-}
-
-// Returns the window title (WM_NAME) of w, "" when it has none.
-std::string WindowTitle(Display* dpy, Window w) {
-    XTextProperty prop;
-    std::string title;
-    if (XGetWMName(dpy, w, &prop) && prop.value) {
-        title.assign(reinterpret_cast<char*>(prop.value), prop.nitems);
-        XFree(prop.value);
-    }
-    return title;
-}
-
-// Searches the window tree below w for a mapped window whose title contains needle.
-Window FindTitled(Display* dpy, Window w, const std::string& needle) {
-    if (WindowTitle(dpy, w).find(needle) != std::string::npos) {
-        XWindowAttributes attrs;
-        if (XGetWindowAttributes(dpy, w, &attrs) && attrs.map_state == IsViewable) return w;
-    }
-    Window root, parent, *children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(dpy, w, &root, &parent, &children, &count)) return 0;
-    Window found = 0;
-    for (unsigned int i = 0; i < count && !found; ++i) found = FindTitled(dpy, children[i], needle);
-    if (children) XFree(children);
-    return found;
 }
 
 }  // namespace
@@ -213,12 +178,8 @@ std::vector<std::string> ProgramRun::LogLines() const {
 }
 
 bool ProgramRun::WaitFor(const std::function<bool()>& condition, int timeoutMs) {
-    const long long end = NowMs() + timeoutMs;
-    while (true) {
-        if (condition()) return true;
-        if (!Running() || NowMs() > end) return condition();
-        PauseForPoll();
-    }
+    zqtest::WaitFor([&] { return condition() || !Running(); }, timeoutMs);
+    return condition();
 }
 
 bool ProgramRun::WaitForLogLine(const std::string& line, int timeoutMs, size_t from) {
@@ -251,7 +212,7 @@ std::string ProgramRun::StdErr() const {
 bool ProgramRun::FindWindow() {
     if (!dpy_) dpy_ = XOpenDisplay(display_.c_str());
     if (!dpy_) return false;
-    Window w = FindTitled(dpy_, DefaultRootWindow(dpy_), "Vantrelle");
+    const Window w = FindTitledWindow(dpy_, "Vantrelle");
     if (!w) return false;
     XWindowAttributes attrs;
     if (!XGetWindowAttributes(dpy_, w, &attrs)) return false;
@@ -329,16 +290,7 @@ void ProgramRun::TapKey(const std::string& keysymName) {
 }
 
 void ProgramRun::RequestClose() {
-    if (!dpy_ || !window_) return;
-    XEvent ev{};
-    ev.xclient.type = ClientMessage;
-    ev.xclient.window = window_;
-    ev.xclient.message_type = XInternAtom(dpy_, "WM_PROTOCOLS", False);
-    ev.xclient.format = 32;
-    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy_, "WM_DELETE_WINDOW", False));
-    ev.xclient.data.l[1] = CurrentTime;
-    XSendEvent(dpy_, window_, False, NoEventMask, &ev);
-    Sync();
+    if (dpy_ && window_) SendCloseRequest(dpy_, window_);
 }
 
 int Pixels::Count(const std::function<bool(int, int, int)>& keep) const {

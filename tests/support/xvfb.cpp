@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/wait.h"
+
 namespace zqtest {
 
 namespace {
@@ -39,16 +41,6 @@ std::string ReadDisplayNumber(int fd) {
         auto nl = text.find('\n');
         if (nl != std::string::npos) return text.substr(0, nl);
     }
-}
-
-// Waits for the child to end, up to timeout_ms; returns true when reaped.
-bool WaitForExit(pid_t pid, int timeout_ms) {
-    for (int waited = 0; waited < timeout_ms; waited += 10) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) return true;
-        // Polling a child's exit with a bound; not waiting on a test's result.
-        usleep(10000);
-    }
-    return false;
 }
 
 }  // namespace
@@ -87,7 +79,7 @@ XvfbServer::XvfbServer() {
     close(fds[0]);
     if (number.empty()) {
         kill(pid_, SIGTERM);
-        if (!WaitForExit(pid_, kStopTimeoutMs)) {
+        if (!WaitForChild(pid_, kStopTimeoutMs)) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
@@ -101,7 +93,7 @@ XvfbServer::XvfbServer() {
 XvfbServer::~XvfbServer() {
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
-        if (!WaitForExit(pid_, kStopTimeoutMs)) {
+        if (!WaitForChild(pid_, kStopTimeoutMs)) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
