@@ -14,7 +14,7 @@
 #include "board/names.h"
 #include "board/web_files.h"
 #include "game/replay_file.h"
-#include "scores/date_time.h"
+#include "scores/fields/date_time.h"
 #include "scores/replay_store.h"
 #include "scores/scores.h"
 
@@ -87,7 +87,7 @@ std::optional<Response> PageOf(const Request& request, int& limit, int64_t& offs
     return std::nullopt;
 }
 
-// Returns the date-time number (scores/date_time.h) of a moment in UTC.
+// Returns the date-time number (scores/fields/date_time.h) of a moment in UTC.
 int64_t DateTimeNumberOf(int64_t epochMs) {
     const time_t seconds = static_cast<time_t>(epochMs / 1000);
     tm utc{};
@@ -216,7 +216,7 @@ std::string IsoUtc(int64_t ms) {
 
 std::string IsoDate(int64_t timestamp) {
     // The date-time number counts seconds, days of 31 and months of 12 from
-    // day 1 of month 1 (see scores/date_time.h); take it apart the same way.
+    // day 1 of month 1 (see scores/fields/date_time.h); take it apart the same way.
     if (timestamp <= 0) return "";
     const int64_t days = timestamp / 86400;
     const int64_t day = (days - 1) % 31 + 1;

@@ -14,7 +14,7 @@
 #include "board/rate_limit.h"
 #include "board/routes.h"
 #include "board/storage.h"
-#include "scores/date_time.h"
+#include "scores/fields/date_time.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
