@@ -16,9 +16,9 @@
 #include "engine/media/key_codes.h"
 #include "engine/media/terminate.h"
 #include "engine/media/text.h"
-#include "scores/board_share.h"
 #include "scores/name_entry.h"
 #include "scores/score_file.h"
+#include "share/board_share.h"
 
 namespace app {
 

@@ -16,7 +16,7 @@
 #include "engine/media/paths.h"
 #include "engine/media/text.h"
 #include "engine/setup_table.h"
-#include "scores/get_field.h"
+#include "scores/fields/get_field.h"
 
 namespace app {
 

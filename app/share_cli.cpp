@@ -6,8 +6,8 @@
 #include "engine/media/asset_read.h"
 #include "engine/media/text.h"
 #include "game/replay_file.h"
-#include "scores/board_share.h"
 #include "scores/score_panel.h"
+#include "share/board_share.h"
 
 namespace app {
 

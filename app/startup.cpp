@@ -24,7 +24,7 @@
 #include "engine/log.h"
 #include "engine/media/audio.h"
 #include "engine/media/clock.h"
-#include "engine/media/desktop.h"
+#include "engine/media/desktop/desktop.h"
 #include "engine/media/folders.h"
 #include "engine/media/graphics.h"
 #include "engine/media/installed_layout.h"
@@ -36,12 +36,12 @@
 #include "engine/setup_table.h"
 #include "game/game_assets.h"
 #include "game/game_loop.h"
-#include "scores/board_share.h"
 #include "scores/name_entry.h"
 #include "scores/replay_store.h"
 #include "scores/score_file.h"
 #include "scores/score_panel.h"
 #include "scores/scores.h"
+#include "share/board_share.h"
 
 namespace app {
 

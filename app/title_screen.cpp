@@ -20,9 +20,9 @@
 #include "engine/sprite_budgets.h"
 #include "game/game_assets.h"
 #include "game/game_loop.h"
-#include "scores/board_share.h"
 #include "scores/score_panel.h"
 #include "scores/scores.h"
+#include "share/board_share.h"
 
 namespace app {
 
@@ -114,129 +114,136 @@ void StartGame() {
     scores::SelectedIndex = 0;
 }
 
-}  // namespace
+// Where the sliding panel stands this frame.
+struct Panel {
+    int x = 0;  // left edge
+    int w = 0;  // width
+};
 
-void FillStoryLines() {
-    StoryCount = 1;
-    for (const char* line : kStory) StoryLines[static_cast<size_t>(StoryCount++)] = line;
-    StoryLines[static_cast<size_t>(StoryCount)] = "";
-}
+// Where the start button, difficulties and title stand this frame.
+struct Stage {
+    int cx = 0;  // centre line left of the panel
+    int dy = 0;  // vertical offset while the panel slides in
+    int vh = 0;  // the virtual screen's height
+};
 
-bool FrontEndFrame() {
-    using engine::SetColourAlpha;
-    using engine::SetFont;
-    const int vw = engine::VirtualWidth;
-    const int vh = engine::VirtualHeight;
-
-    // 1. Frame start and backdrop.
+// Starts the frame: frame start, drawing state, backdrop.
+void BeginFrontEndFrame() {
     engine::BeginFrame(1);
     engine::ResetDrawState();
     engine::Backdrop();
+}
 
-    // 2. Account texts stay safe for the score file.
-    SanitiseAccount(scores::AccountName);
-    SanitiseAccount(scores::AccountPassword);
-
-    // 3-4. Panel slide and geometry.
+// Slides the panel one step in and draws its back and tab bar.
+Panel SlideInPanel(int vw, int vh) {
     if (FrontEnd.panelSlide < 32) ++FrontEnd.panelSlide;
-    const int w = engine::ScreenWidth >= 900 ? 335 : 415;
-    const int x = vw - w - 5 + 800 - 25 * FrontEnd.panelSlide;
-    SetColourAlpha(0, 0, 0, 0.5);
-    media::DrawRect(x, 5, w, vh - 10);
-    SetColourAlpha(255, 255, 255, 0.3);
-    media::DrawRect(x, 5, w, 35);
+    Panel p;
+    p.w = engine::ScreenWidth >= 900 ? 335 : 415;
+    p.x = vw - p.w - 5 + 800 - 25 * FrontEnd.panelSlide;
+    engine::SetColourAlpha(0, 0, 0, 0.5);
+    media::DrawRect(p.x, 5, p.w, vh - 10);
+    engine::SetColourAlpha(255, 255, 255, 0.3);
+    media::DrawRect(p.x, 5, p.w, 35);
+    return p;
+}
 
-    // 5. Tab labels.
-    SetFont(1, 2);
-    SetColourAlpha(FrontEnd.panelTab == 0 ? 255 : 0, FrontEnd.panelTab == 0 ? 255 : 0,
-                   FrontEnd.panelTab == 0 ? 255 : 0, 1);
-    engine::DrawTextAligned(static_cast<int>(x + 0.2 * w), 23, "1.Hiscore", 1, 1);
-    SetColourAlpha(FrontEnd.panelTab == 2 ? 255 : 0, FrontEnd.panelTab == 2 ? 255 : 0,
-                   FrontEnd.panelTab == 2 ? 255 : 0, 1);
-    engine::DrawTextAligned(static_cast<int>(x + 0.8 * w), 23, "3.About", 1, 1);
+// Draws the tab labels, the chosen one in white.
+void DrawTabLabels(const Panel& p) {
+    engine::SetFont(1, 2);
+    const int hiscore = FrontEnd.panelTab == 0 ? 255 : 0;
+    engine::SetColourAlpha(hiscore, hiscore, hiscore, 1);
+    engine::DrawTextAligned(static_cast<int>(p.x + 0.2 * p.w), 23, "1.Hiscore", 1, 1);
+    const int about = FrontEnd.panelTab == 2 ? 255 : 0;
+    engine::SetColourAlpha(about, about, about, 1);
+    engine::DrawTextAligned(static_cast<int>(p.x + 0.8 * p.w), 23, "3.About", 1, 1);
+}
 
-    // 6. Tab choice.
+// Switches tab on its key or a click on its label.
+void ChooseTab(const Panel& p) {
+    if (FrontEnd.clickLatch) return;
     const bool button1 = media::MouseDown(1) != 0;
-    if (!FrontEnd.clickLatch) {
-        int chosen = -1;
-        if (KeyHeld(kKey1) || KeyHeld(kKeyF1) ||
-            (button1 && engine::MouseInRect(x, 5, 0.3 * w, 50))) {
-            chosen = 0;
-        } else if (KeyHeld(kKey3) || KeyHeld(kKeyF3) ||
-                   (button1 && engine::MouseInRect(x + 0.66 * w, 5, 0.3 * w, 50))) {
-            chosen = 2;
-        }
-        if (chosen >= 0) {
-            FrontEnd.panelTab = chosen;
-            game::PlaySfx(98, 2.0, 1.0, 0);
-            FrontEnd.clickLatch = true;
-        }
+    int chosen = -1;
+    if (KeyHeld(kKey1) || KeyHeld(kKeyF1) ||
+        (button1 && engine::MouseInRect(p.x, 5, 0.3 * p.w, 50))) {
+        chosen = 0;
+    } else if (KeyHeld(kKey3) || KeyHeld(kKeyF3) ||
+               (button1 && engine::MouseInRect(p.x + 0.66 * p.w, 5, 0.3 * p.w, 50))) {
+        chosen = 2;
     }
+    if (chosen >= 0) {
+        FrontEnd.panelTab = chosen;
+        game::PlaySfx(98, 2.0, 1.0, 0);
+        FrontEnd.clickLatch = true;
+    }
+}
 
-    // 7. The high-score panel runs every frame, drawing only on its tab.
-    scores::DrawScorePanel(x, w, game::Difficulty, game::CurrentLevel, game::CurrentGameFlags,
-                           FrontEnd.panelTab == 0 ? 1 : 0);
-
-    // 8. Tab heading and About text.
-    SetFont(1, 7);
-    SetColourAlpha(255, 255, 255, 1);
+// Draws the tab's heading, the About text on its tab, and tints the backdrop.
+void DrawTabPage(const Panel& p) {
+    engine::SetFont(1, 7);
+    engine::SetColourAlpha(255, 255, 255, 1);
     if (FrontEnd.panelTab == 0) {
         engine::BackdropTarget = {0.2, 0, 1.0};
-        engine::DrawTextAligned(x + w / 2, 50, "Hiscores", 1, 0);
+        engine::DrawTextAligned(p.x + p.w / 2, 50, "Hiscores", 1, 0);
     } else if (FrontEnd.panelTab == 2) {
-        engine::DrawTextAligned(x + w / 2, 50, "About", 1, 0);
-        SetFont(1, 2);
+        engine::DrawTextAligned(p.x + p.w / 2, 50, "About", 1, 0);
+        engine::SetFont(1, 2);
         for (int i = 1; i <= StoryCount; ++i) {
-            engine::DrawTextAligned(x + w / 2, 115 + 20 * (i - 1),
+            engine::DrawTextAligned(p.x + p.w / 2, 115 + 20 * (i - 1),
                                     StoryLines[static_cast<size_t>(i)], 1, 0);
         }
         engine::BackdropTarget = {0, 0.2, 1.0};
     }
+}
 
-    // 9. Settings hints.
+// Draws the settings hints, the first blinking at the smallest screen width.
+void DrawSettingsHints() {
     const bool narrow = engine::ScreenWidth < 900;
-    SetFont(2, narrow ? 4 : 3);
-    SetColourAlpha(255, 255, 255, 1);
+    engine::SetFont(2, narrow ? 4 : 3);
+    engine::SetColourAlpha(255, 255, 255, 1);
     if (engine::Setup[engine::SETUP_WIDTH] == 800 &&
         static_cast<uint32_t>(media::Millisecs()) % 800 < 400) {
-        SetColourAlpha(255, 255, 0, 1);
+        engine::SetColourAlpha(255, 255, 0, 1);
     }
     engine::DrawTextAligned(4, 4, "Hit [Tab] for settings");
-    SetFont(2, narrow ? 3 : 2);
-    SetColourAlpha(180, 255, 180, 1);
+    engine::SetFont(2, narrow ? 3 : 2);
+    engine::SetColourAlpha(180, 255, 180, 1);
     engine::DrawTextAligned(4, 35, "Redefine Controls");
     engine::DrawTextAligned(4, 55, "Audio Options");
     engine::DrawTextAligned(4, 75, "and Hi-Def gaming!");
+}
 
-    // 10. Start button.
-    const int cx = (vw - w) / 2;
-    const int dy = 800 - 25 * FrontEnd.panelSlide;
-    const bool over = engine::MouseInRect(cx - 200, vh / 2 + 40 + dy, 400, 80) != 0;
-    SetColourAlpha(255, over ? 255 : 150, over ? 255 : 150, 1);  // white under the pointer
+// Draws the start button and starts a game on a click released over it.
+void StartButton(const Stage& s) {
+    const bool over = engine::MouseInRect(s.cx - 200, s.vh / 2 + 40 + s.dy, 400, 80) != 0;
+    engine::SetColourAlpha(255, over ? 255 : 150, over ? 255 : 150, 1);  // white under the pointer
     if (over && FrontEnd.startHeld && !FrontEnd.startLatch && engine::SettingsSlide < -250) {
         StartGame();
     }
     media::SetImageFont(engine::UIFonts[7]);
-    engine::DrawTextAligned(cx, vh / 2 + 80 + dy, "Click Here to Start", 1, 1);
+    engine::DrawTextAligned(s.cx, s.vh / 2 + 80 + s.dy, "Click Here to Start", 1, 1);
     FrontEnd.startHeld = media::MouseDown(1) != 0;
     if (!media::MouseDown(1) && !ControlHeld(0) && !ControlHeld(8)) FrontEnd.startLatch = false;
+}
 
-    // 11. Difficulty by mouse.
+// Draws the difficulties and takes a click on one.
+void ChooseDifficultyByMouse(const Stage& s) {
     static const char* const kDifficulty[3] = {"Easy", "Medium", "Hard"};
-    SetFont(2, 6);
+    engine::SetFont(2, 6);
     for (int d = 0; d < 3; ++d) {
-        const int ty = vh / 2 + 200 + 50 * d - dy;
-        SetColourAlpha(255, 255, 255, game::Difficulty == d ? 1.0 : 0.5);
-        if (media::MouseDown(1) && engine::MouseInRect(cx - 100, ty, 200, 40) &&
+        const int ty = s.vh / 2 + 200 + 50 * d - s.dy;
+        engine::SetColourAlpha(255, 255, 255, game::Difficulty == d ? 1.0 : 0.5);
+        if (media::MouseDown(1) && engine::MouseInRect(s.cx - 100, ty, 200, 40) &&
             !FrontEnd.clickLatch) {
             game::Difficulty = d;
             game::PlaySfx(98, 1.0, 1.0, 0);
             FrontEnd.clickLatch = true;
         }
-        engine::DrawTextAligned(cx - 100, ty, kDifficulty[d]);
+        engine::DrawTextAligned(s.cx - 100, ty, kDifficulty[d]);
     }
+}
 
-    // 12. Difficulty steps with the controls.
+// Steps the difficulty up or down with the controls, once per press.
+void StepDifficultyWithControls() {
     if (!FrontEnd.startLatch && ControlHeld(0)) {
         game::Difficulty = game::Difficulty - 1 < 0 ? 2 : game::Difficulty - 1;
         game::PlaySfx(98, 0.95, 1.0, 0);
@@ -247,27 +254,64 @@ bool FrontEndFrame() {
         game::PlaySfx(98, 1.05, 1.0, 0);
         FrontEnd.startLatch = true;
     }
+}
 
-    // 13. Click latch.
+// Releases the click latch once the button and every tab key are up.
+void ReleaseClickLatch() {
     if (!media::MouseDown(1) && !KeyHeld(kKey1) && !KeyHeld(kKey2) && !KeyHeld(kKey3) &&
         !KeyHeld(kKeyF1) && !KeyHeld(kKeyF2) && !KeyHeld(kKeyF3)) {
         FrontEnd.clickLatch = false;
     }
+}
 
-    // 14. Title picture and the game's name.
+// Draws the title picture and the game's name under it.
+void DrawTitle(const Stage& s) {
     const int h = game::TitleImage ? media::ImageHeight(game::TitleImage) : 0;
-    SetColourAlpha(255, 255, 255, 1);
-    media::DrawImage(game::TitleImage, cx, vh / 2 - h / 2 + dy, 0);
-    SetFont(2, 5);
-    SetColourAlpha(255, 255, 255, 0.5);
-    engine::DrawTextAligned(cx, vh / 2 - h / 2 + 128 + dy, engine::GameName, 1, 1);
+    engine::SetColourAlpha(255, 255, 255, 1);
+    media::DrawImage(game::TitleImage, s.cx, s.vh / 2 - h / 2 + s.dy, 0);
+    engine::SetFont(2, 5);
+    engine::SetColourAlpha(255, 255, 255, 0.5);
+    engine::DrawTextAligned(s.cx, s.vh / 2 - h / 2 + 128 + s.dy, engine::GameName, 1, 1);
+}
 
-    // 15. Frame end.
-    engine::FrameEnd(engine::TargetRate, 0, 1);
-
-    // 16. Quit check.
+// Returns true on a fresh press of Escape (one held since the last game does not count).
+bool QuitAsked() {
     if (!KeyHeld(media::KEY_ESCAPE)) FrontEnd.escapeLatch = false;
     return KeyHeld(media::KEY_ESCAPE) && !FrontEnd.escapeLatch;
+}
+
+}  // namespace
+
+void FillStoryLines() {
+    StoryCount = 1;
+    for (const char* line : kStory) StoryLines[static_cast<size_t>(StoryCount++)] = line;
+    StoryLines[static_cast<size_t>(StoryCount)] = "";
+}
+
+bool FrontEndFrame() {
+    const int vw = engine::VirtualWidth;
+    const int vh = engine::VirtualHeight;
+    BeginFrontEndFrame();
+    // Account texts stay safe for the score file.
+    SanitiseAccount(scores::AccountName);
+    SanitiseAccount(scores::AccountPassword);
+    const Panel panel = SlideInPanel(vw, vh);
+    DrawTabLabels(panel);
+    ChooseTab(panel);
+    // The high-score panel runs every frame, drawing only on its tab.
+    scores::DrawScorePanel(panel.x, panel.w, game::Difficulty, game::CurrentLevel,
+                           game::CurrentGameFlags, FrontEnd.panelTab == 0 ? 1 : 0);
+    DrawTabPage(panel);
+    DrawSettingsHints();
+    // Taken before a game starts: the rest of the frame keeps this frame's places.
+    const Stage stage{(vw - panel.w) / 2, 800 - 25 * FrontEnd.panelSlide, vh};
+    StartButton(stage);
+    ChooseDifficultyByMouse(stage);
+    StepDifficultyWithControls();
+    ReleaseClickLatch();
+    DrawTitle(stage);
+    engine::FrameEnd(engine::TargetRate, 0, 1);
+    return QuitAsked();
 }
 
 void RunFrontEnd() {

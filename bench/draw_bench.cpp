@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/media/desktop.h"
-#include "engine/media/gl_driver.h"
+#include "engine/media/desktop/desktop.h"
+#include "engine/media/desktop/gl_driver.h"
 #include "engine/media/graphics.h"
 #include "engine/media/random.h"
 #include "tests/support/xvfb.h"

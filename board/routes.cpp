@@ -17,7 +17,7 @@
 #include "board/web_files.h"
 #include "game/replay_file.h"
 #include "scores/board_token.h"
-#include "scores/date_time.h"
+#include "scores/fields/date_time.h"
 #include "scores/replay_store.h"
 #include "scores/scores.h"
 
@@ -91,7 +91,7 @@ std::optional<Response> PageOf(const Request& request, int& limit, int64_t& offs
     return std::nullopt;
 }
 
-// Returns the date-time number (scores/date_time.h) of a moment in UTC.
+// Returns the date-time number (scores/fields/date_time.h) of a moment in UTC.
 int64_t DateTimeNumberOf(int64_t epochMs) {
     const time_t seconds = static_cast<time_t>(epochMs / 1000);
     tm utc{};

@@ -1,16 +1,11 @@
-# zq_add_layer(NAME DIR [EXCLUDE files...] [SOURCES files...] DEPS libs...)
-# Builds one static library from every .cpp of a folder (new files are picked
-# up without editing the list, so parallel work does not collide here).
+# zq_add_layer(NAME DIR DEPS libs...)
+# Builds one static library from every .cpp of a folder (not its subfolders, which are libraries
+# of their own), so a new file needs no list edited. A folder's main.cpp is its executable's
+# and stays out of the library.
 function(zq_add_layer name dir)
-  cmake_parse_arguments(ARG "" "" "EXCLUDE;SOURCES;DEPS" ${ARGN})
-  if(ARG_SOURCES)
-    set(srcs ${ARG_SOURCES})
-  else()
-    file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
-    foreach(ex ${ARG_EXCLUDE})
-      list(REMOVE_ITEM srcs ${dir}/${ex})
-    endforeach()
-  endif()
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+  list(REMOVE_ITEM srcs ${dir}/main.cpp)
   if(NOT srcs)
     set(srcs ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)
   endif()

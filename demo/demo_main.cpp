@@ -9,7 +9,7 @@
 #include <string>
 
 #include "engine/media/audio.h"
-#include "engine/media/desktop.h"
+#include "engine/media/desktop/desktop.h"
 #include "engine/media/graphics.h"
 #include "engine/media/input.h"
 #include "engine/media/key_codes.h"

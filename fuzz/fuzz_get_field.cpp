@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "scores/get_field.h"
+#include "scores/fields/get_field.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "engine/media/asset_read.h"
-#include "engine/media/desktop.h"
+#include "engine/media/desktop/desktop.h"
 #include "engine/media/sound_decode.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -21,7 +21,7 @@
 #include "game/records.h"
 #include "game/replay.h"
 #include "game/ship.h"
-#include "scores/date_time.h"
+#include "scores/fields/date_time.h"
 #include "scores/name_entry.h"
 #include "scores/score_file.h"
 #include "scores/score_panel.h"

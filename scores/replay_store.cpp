@@ -9,8 +9,8 @@
 #include "engine/media/folders.h"
 #include "engine/media/paths.h"
 #include "engine/media/text.h"
-#include "scores/date_time.h"
-#include "scores/get_field.h"
+#include "scores/fields/date_time.h"
+#include "scores/fields/get_field.h"
 #include "scores/score_file.h"
 
 namespace scores {

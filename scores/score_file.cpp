@@ -26,8 +26,8 @@
 #include "engine/media/folders.h"
 #include "engine/media/paths.h"
 #include "engine/media/text.h"
-#include "scores/date_time.h"
-#include "scores/get_field.h"
+#include "scores/fields/date_time.h"
+#include "scores/fields/get_field.h"
 #include "scores/replay_store.h"
 #include "scores/scrambler.h"
 

@@ -9,7 +9,7 @@
 #include "engine/media/graphics.h"
 #include "engine/media/input.h"
 #include "engine/media/text.h"
-#include "scores/date_time.h"
+#include "scores/fields/date_time.h"
 #include "scores/replay_store.h"
 
 namespace scores {

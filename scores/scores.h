@@ -18,7 +18,7 @@ inline constexpr char kBrokenBar = '\xA6';
 // One finished run of the game.
 struct Scores {
     int64_t Score = 0;
-    int64_t Timestamp = 0;  // the date-time number (scores/date_time.h)
+    int64_t Timestamp = 0;  // the date-time number (scores/fields/date_time.h)
     int32_t Badges = 0;     // bit n-1 set when badge n was earned
     std::string Name;
     std::array<int32_t, kBestEntries> Best{};  // entries 1..30; 30 == 1 marks a completed game

@@ -98,7 +98,7 @@ class TChannel {
 // Public functions -------------------------------------------------------------
 
 // Returns the names of the audio drivers this machine offers, in order:
-// "Null"; with the desktop part installed (desktop.h) "FreeMixer" and
+// "Null"; with the desktop part installed (desktop/desktop.h) "FreeMixer" and
 // "FreeMixer OpenSound System" when the OSS device can be opened, and after
 // EnableOpenALAudio succeeded "OpenAL", "OpenAL Default" and "OpenAL " + each
 // device name. At most 100 names.

@@ -1,5 +1,5 @@
 // The seam between the media layer's headless core and its desktop part
-// (desktop.h). The core never names the desktop's code: the desktop part
+// (desktop/desktop.h). The core never names the desktop's code: the desktop part
 // fills these hooks in when a program installs it, and until then the core
 // runs headless (no window events, the recording drawing driver, WAV sounds
 // only). Also the input state's side of the window's event pump. Private to

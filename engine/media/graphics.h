@@ -136,7 +136,7 @@ class TDraw2DDriver {
 };
 
 // Returns the driver the program draws with by default: the desktop's OpenGL
-// driver once InstallDesktopMedia (desktop.h) ran, else a new recording driver.
+// driver once InstallDesktopMedia (desktop/desktop.h) ran, else a new recording driver.
 std::shared_ptr<TDraw2DDriver> DefaultGraphicsDriver();
 
 // --- Graphics and display ------------------------------------------------

@@ -37,7 +37,7 @@ double JoyAxis(int port, int axis);
 std::vector<std::string> DefaultJoystickPaths();
 // Resets the joystick subsystem and sets the device paths the next JoyCount
 // probes (tests point it at FIFOs). There are none until the desktop part
-// (desktop.h) sets DefaultJoystickPaths(): a headless program has no joysticks.
+// (desktop/desktop.h) sets DefaultJoystickPaths(): a headless program has no joysticks.
 void SetJoystickPaths(const std::vector<std::string>& paths);
 // Stops every reader thread, closes the devices and forgets them, so that
 // the next JoyCount probes again.

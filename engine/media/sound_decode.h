@@ -29,8 +29,8 @@ struct SoundData {
 };
 
 // Decodes a WAV or Ogg Vorbis file (told apart by their contents, not by the
-// name; Ogg Vorbis only once the desktop part is installed, see desktop.h); returns false and
-// leaves out empty when the file is missing, and logs one line too when it is unreadable, too
+// name; Ogg Vorbis only once the desktop part is installed, see desktop/desktop.h); returns false
+// and leaves out empty when the file is missing, and logs one line too when it is unreadable, too
 // large, damaged or of an unsupported kind.
 bool DecodeSoundFile(const std::string& path, SoundData& out);
 // Decodes WAV or Ogg Vorbis bytes held in memory; same rules as DecodeSoundFile.

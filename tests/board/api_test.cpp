@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "board/limits.h"
-#include "scores/date_time.h"
+#include "scores/fields/date_time.h"
 #include "tests/board/board_fixture.h"
 
 namespace zqtest {

@@ -16,7 +16,7 @@
 #include "board/routes.h"
 #include "board/storage.h"
 #include "board/url.h"
-#include "scores/date_time.h"
+#include "scores/fields/date_time.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

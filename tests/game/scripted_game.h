@@ -5,7 +5,7 @@
 #pragma once
 
 #include "game/replay.h"
-#include "scores/date_time.h"
+#include "scores/fields/date_time.h"
 #include "tests/game/headless_game.h"
 
 namespace game_test {

@@ -12,8 +12,8 @@
 #include <cstdlib>
 
 #include "engine/media/audio.h"
-#include "engine/media/audio_freemixer.h"
 #include "engine/media/clock.h"
+#include "engine/media/desktop/audio_freemixer.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
 

@@ -10,8 +10,8 @@
 #include <cstdlib>
 
 #include "engine/media/audio.h"
-#include "engine/media/desktop.h"
-#include "engine/media/openal_driver.h"
+#include "engine/media/desktop/desktop.h"
+#include "engine/media/desktop/openal_driver.h"
 #include "tests/support/wait.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "engine/media/asset_read.h"
-#include "engine/media/desktop.h"
-#include "engine/media/display.h"
+#include "engine/media/desktop/desktop.h"
+#include "engine/media/desktop/display.h"
 #include "engine/media/graphics.h"
 #include "engine/media/input.h"
 #include "tests/support/fake_devices.h"

@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "engine/media/desktop.h"
-#include "engine/media/gl_driver.h"
+#include "engine/media/desktop/desktop.h"
+#include "engine/media/desktop/gl_driver.h"
 #include "engine/media/graphics.h"
 #include "tests/support/xvfb.h"
 

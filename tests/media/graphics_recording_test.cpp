@@ -6,9 +6,9 @@
 #include <cmath>
 
 #include "engine/media/clock.h"
+#include "engine/media/desktop/x11_bridge.h"
 #include "engine/media/graphics.h"
 #include "engine/media/recording_driver.h"
-#include "engine/media/x11_bridge.h"
 #include "tests/support/clocks.h"
 
 using namespace media;

@@ -6,8 +6,8 @@
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
 
+#include "engine/media/desktop/x11_keymap.h"
 #include "engine/media/key_codes.h"
-#include "engine/media/x11_keymap.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 
 #include <string>
 
+#include "engine/media/desktop/x11_bridge.h"
 #include "engine/media/input.h"
-#include "engine/media/x11_bridge.h"
 #include "tests/support/xvfb.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // rate, stereo sounds, clipping, looping and the end of a sound, and how
 // voices behave when paused, stopped or dropped. No threads or devices,
 // except one case that renders while the main thread drives voices.
-#include "engine/media/mixer.h"
+#include "engine/media/desktop/mixer.h"
 
 #include <gtest/gtest.h>
 

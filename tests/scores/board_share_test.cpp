@@ -3,7 +3,7 @@
 // outcomes against a small fake board on loopback (statuses, timeouts, a
 // refused connection, a cancel), and the game's background sharing keeping a
 // run queued until the board has answered.
-#include "scores/board_share.h"
+#include "share/board_share.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

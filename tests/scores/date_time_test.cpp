@@ -1,6 +1,6 @@
 // Tests of the date-time number, its time and date texts (month ends, the
 // 31st, December, leap days), the clock-driven "today", and the bit helpers.
-#include "scores/date_time.h"
+#include "scores/fields/date_time.h"
 
 #include <gtest/gtest.h>
 

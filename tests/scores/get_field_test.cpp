@@ -1,7 +1,7 @@
 // Tests of the field reader: the listed edge cases, its consequences for
 // texts with k separators, trimming, multi-character and empty separators,
 // and a comparison with a plain split over random texts.
-#include "scores/get_field.h"
+#include "scores/fields/get_field.h"
 
 #include <gtest/gtest.h>
 

@@ -22,7 +22,7 @@
 #include "engine/frame_end.h"
 #include "engine/media/files.h"
 #include "engine/media/folders.h"
-#include "scores/date_time.h"
+#include "scores/fields/date_time.h"
 #include "scores/scrambler.h"
 
 namespace scores {

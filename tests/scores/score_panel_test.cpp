@@ -21,7 +21,7 @@
 #include "engine/media/paths.h"
 #include "engine/media/recording_driver.h"
 #include "engine/setup_table.h"
-#include "scores/date_time.h"
+#include "scores/fields/date_time.h"
 #include "scores/replay_store.h"
 #include "scores/score_file.h"
 #include "tests/support/clocks.h"

@@ -3,7 +3,7 @@
 // (not into the support library, whose unused objects the linker drops).
 #include <gtest/gtest.h>
 
-#include "engine/media/desktop.h"
+#include "engine/media/desktop/desktop.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // HTTP over libcurl's multi interface: the transfer is driven in short polls
 // so that a cancel is seen within kCancelPollMs, whatever the network does.
-#include "engine/media/http_client.h"
+#include "engine/http/http_client.h"
 
 #include <curl/curl.h>
 

@@ -1,7 +1,7 @@
 // The OpenAL audio drivers: run-time loading of the library, device listing,
 // one AL source per voice and one AL buffer per sound (made on first use).
 // All OpenAL calls happen on the main thread; the library mixes on its own.
-#include "engine/media/openal_driver.h"
+#include "engine/media/desktop/openal_driver.h"
 
 #include <AL/al.h>
 #include <AL/alc.h>

@@ -1,6 +1,6 @@
 // The own software mixer: voice state, resampling by linear interpolation,
 // balance panning and 16-bit clipping.
-#include "engine/media/mixer.h"
+#include "engine/media/desktop/mixer.h"
 
 #include <algorithm>
 #include <cmath>

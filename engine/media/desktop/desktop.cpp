@@ -1,18 +1,18 @@
 // Installation of the desktop part behind the core's seams, and the audio
 // drivers it offers.
-#include "engine/media/desktop.h"
+#include "engine/media/desktop/desktop.h"
 
 #include <string>
 #include <vector>
 
 #include "engine/media/audio_driver.h"
-#include "engine/media/audio_freemixer.h"
+#include "engine/media/desktop/audio_freemixer.h"
+#include "engine/media/desktop/openal_driver.h"
+#include "engine/media/desktop/oss_output.h"
+#include "engine/media/desktop/sound_vorbis.h"
 #include "engine/media/joystick.h"
-#include "engine/media/openal_driver.h"
-#include "engine/media/oss_output.h"
-#include "engine/media/sound_vorbis.h"
 // Last: Xlib's macros must not reach the code above.
-#include "engine/media/display.h"
+#include "engine/media/desktop/display.h"
 
 namespace media {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/media/desktop/x11_bridge.h"
 #include "engine/media/graphics.h"
-#include "engine/media/x11_bridge.h"
 
 namespace media::detail {
 

@@ -1,6 +1,6 @@
 // Date-time numbers (every month counts 31 days, every year 12 months, so the
 // number sorts chronologically without being a count of real seconds).
-#include "scores/date_time.h"
+#include "scores/fields/date_time.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 // GetField: the field reader, with its exact edge behaviour (a text without
 // the separator answers field 2 with the whole text; callers rely on that).
-#include "scores/get_field.h"
+#include "scores/fields/get_field.h"
 
 #include "engine/media/text.h"
 

@@ -1,5 +1,5 @@
 // The X11 window, GLX context, display modes and event pump; see display.h.
-#include "engine/media/display.h"
+#include "engine/media/desktop/display.h"
 
 #include <GL/glx.h>
 #include <X11/Xatom.h>

@@ -1,5 +1,5 @@
 // KeySym and key position tables for the input state.
-#include "engine/media/x11_keymap.h"
+#include "engine/media/desktop/x11_keymap.h"
 
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>

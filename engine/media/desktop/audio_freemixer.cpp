@@ -1,7 +1,7 @@
 // The "FreeMixer" audio driver: a thread renders the mixer in small blocks and
 // writes them to the OSS output; it stops and joins when the driver shuts
 // down. A device that fails while running leaves the driver silent.
-#include "engine/media/audio_freemixer.h"
+#include "engine/media/desktop/audio_freemixer.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/media/mixer.h"
-#include "engine/media/oss_output.h"
+#include "engine/media/desktop/mixer.h"
+#include "engine/media/desktop/oss_output.h"
 #include "engine/media/terminate.h"
 
 namespace media::audio_detail {

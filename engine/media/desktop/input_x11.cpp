@@ -1,11 +1,11 @@
 // Translation of the window's X events into the input state: key codes and
 // typed characters, mouse buttons, pointer motion and the focus policy.
-#include "engine/media/x11_bridge.h"
+#include "engine/media/desktop/x11_bridge.h"
 // After the bridge: Xutil needs Xlib first.
 #include <X11/Xutil.h>
 
+#include "engine/media/desktop/x11_keymap.h"
 #include "engine/media/key_codes.h"
-#include "engine/media/x11_keymap.h"
 
 namespace media::detail {
 

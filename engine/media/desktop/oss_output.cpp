@@ -1,5 +1,5 @@
 // Output to the OSS sound device, a FIFO or a plain file.
-#include "engine/media/oss_output.h"
+#include "engine/media/desktop/oss_output.h"
 
 #include <fcntl.h>
 #include <linux/soundcard.h>

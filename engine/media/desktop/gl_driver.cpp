@@ -1,5 +1,5 @@
 // The OpenGL drawing driver; see gl_driver.h.
-#include "engine/media/gl_driver.h"
+#include "engine/media/desktop/gl_driver.h"
 
 #include <GL/gl.h>
 
@@ -9,8 +9,8 @@
 #include <functional>
 #include <vector>
 
-#include "engine/media/desktop.h"
-#include "engine/media/display.h"
+#include "engine/media/desktop/desktop.h"
+#include "engine/media/desktop/display.h"
 
 namespace media {
 

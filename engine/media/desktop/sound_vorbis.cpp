@@ -1,6 +1,6 @@
 // Ogg Vorbis decoding with libvorbisfile, for the desktop part: the core's
 // sound decoder hands Ogg bytes here once the desktop is installed.
-#include "engine/media/sound_vorbis.h"
+#include "engine/media/desktop/sound_vorbis.h"
 
 #include <vorbis/vorbisfile.h>
 
