@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "engine/media/text.h"
+
 namespace board {
 
 namespace {
@@ -15,30 +17,9 @@ std::atomic<bool> g_quiet{false};
 // character at the start of text, or 0 (a stray byte, an overlong form, a
 // surrogate, a C1 control or a line or paragraph separator).
 size_t PrintingUtf8Length(std::string_view text) {
-    const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
-    const uint8_t lead = byte(0);
-    size_t length = 0;
     uint32_t code = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    for (size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (byte(i) & 0x3F);
-    }
-    static constexpr uint32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kShortest[length] || code > 0x10FFFF) return 0;
-    if (code >= 0xD800 && code <= 0xDFFF) return 0;  // surrogates
+    const size_t length = media::Utf8SequenceLength(text, code);
+    if (length < 2) return 0;                        // ASCII is judged by the caller
     if (code <= 0x9F) return 0;                      // C1 controls
     if (code == 0x2028 || code == 0x2029) return 0;  // line and paragraph separators
     return length;

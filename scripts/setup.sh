@@ -12,6 +12,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-xserver-utils
+  python3
   fonts-dejavu-core
 )
 # Packaging and its checks: the Debian package build, lintian, and the validators of the

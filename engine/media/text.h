@@ -70,6 +70,10 @@ int Asc(std::string_view text);
 // Returns value as 8 upper-case hexadecimal digits.
 std::string Hex(int64_t value);
 
+// Returns the length (1 to 4) of the well-formed UTF-8 sequence at the start
+// of text, with its code point in code; 0 for a stray or missing byte, an
+// overlong form, a surrogate or a code point above U+10FFFF.
+size_t Utf8SequenceLength(std::string_view text, uint32_t& code);
 // Returns the text as UTF-8 (for the terminal, window titles and X11).
 std::string ToUtf8(std::string_view text);
 
