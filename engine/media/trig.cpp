@@ -202,6 +202,8 @@ double OwnSin(double degrees) {
     }
     if (a > 90) a = 180 - a;
     const double v = a <= 45 ? SinOfEighth(a) : CosOfEighth(90 - a);
+    // A whole number of half turns gives a zero of the angle's sign (sin 180 = +0, sin -180 = -0).
+    if (v == 0) return std::copysign(0.0, degrees);
     return negative ? -v : v;
 }
 

@@ -21,9 +21,11 @@ double Cos(double degrees);
 // Returns the angle in degrees, -180..180, whose tangent is y over x, in the arithmetic in force.
 double ATan2(double y, double x);
 
-// Returns the sine of an angle in degrees (within about one unit in the last place).
+// Returns the sine of an angle in degrees (within one unit in the last place; exact at whole
+// and quarter turns, a zero there taking the angle's sign; NaN for an infinite or NaN angle).
 double OwnSin(double degrees);
-// Returns the cosine of an angle in degrees (within about one unit in the last place).
+// Returns the cosine of an angle in degrees (within one unit in the last place; exact at whole
+// and quarter turns, +0 at the quarter turns; NaN for an infinite or NaN angle).
 double OwnCos(double degrees);
 // Returns the angle in degrees, -180..180, whose tangent is y over x (the quadrant from the
 // signs of both, as the math library's atan2 takes it).
