@@ -215,6 +215,27 @@ TEST_F(ReplayGame, ARecordedGameReSimulatesAndAChangedInputIsFoundAtItsCheck) {
     EXPECT_NE(v.reason.find("ended at step"), std::string::npos) << v.reason;
 }
 
+// The golden replays: short scripted games, one per difficulty, kept in the test data under
+// the newest rules; the same scripts played under rules 1 (format 1 files) stay in rules1/.
+struct Golden {
+    const char* file;
+    game_test::Script script;
+};
+const Golden kGolden[] = {
+    {"easy.zqr", {.difficulty = 0, .maxSteps = 1500}},
+    {"medium.zqr", {.difficulty = 1, .maxSteps = 1500, .resizeAt = 700}},
+    {"hard.zqr", {.difficulty = 2}},  // played to game over
+};
+// The folders of the golden replays below tests/data/replays/, with their rules version.
+const struct {
+    const char* folder;
+    uint32_t rules;
+} kGoldenRules[] = {{"", game::kNewestRules}, {"rules1/", 1}};
+
+std::string GoldenPath(const std::string& file) {
+    return std::string(ZQ_SOURCE_DIR) + "/tests/data/replays/" + file;
+}
+
 TEST_F(ReplayGame, WatchingStoresNothingGivesBackWhatItBorrowedAndKeepsThePlayersSettings) {
     const Replay r =
         game_test::PlayScriptedGame(h, {.difficulty = 2, .maxSteps = 150, .resizeAt = 100});
@@ -255,27 +276,15 @@ TEST_F(ReplayGame, WatchingStoresNothingGivesBackWhatItBorrowedAndKeepsThePlayer
     Step();
     EXPECT_EQ(game::TargetX, 77 - 16);
     EXPECT_EQ(game::TargetY, 99 - 16);
-}
 
-// The golden replays: short scripted games, one per difficulty, kept in the test data under
-// the newest rules; the same scripts played under rules 1 (format 1 files) stay in rules1/.
-struct Golden {
-    const char* file;
-    game_test::Script script;
-};
-const Golden kGolden[] = {
-    {"easy.zqr", {.difficulty = 0, .maxSteps = 1500}},
-    {"medium.zqr", {.difficulty = 1, .maxSteps = 1500, .resizeAt = 700}},
-    {"hard.zqr", {.difficulty = 2}},  // played to game over
-};
-// The folders of the golden replays below tests/data/replays/, with their rules version.
-const struct {
-    const char* folder;
-    uint32_t rules;
-} kGoldenRules[] = {{"", game::kNewestRules}, {"rules1/", 1}};
-
-std::string GoldenPath(const std::string& file) {
-    return std::string(ZQ_SOURCE_DIR) + "/tests/data/replays/" + file;
+    // A rules-1 run plays under rules 1 (the newest rules end it in another state), and the
+    // newest rules are in force again afterwards.
+    Replay old;
+    std::string error;
+    ASSERT_TRUE(game::ReadReplayFile(GoldenPath("rules1/medium.zqr"), old, error)) << error;
+    game::WatchReplay(old);
+    EXPECT_EQ(game::GameCheckValue(), old.checks.back());
+    EXPECT_EQ(game::RulesInForce(), game::kNewestRules);
 }
 
 // Every golden replay reproduces under the rules it names (rules 1 from format 1 files), and
