@@ -5,8 +5,9 @@
 // and the leaderboard use (nothing drawn or heard) a few times and prints the
 // best processor time as a multiple of real time and as seconds per
 // 10-minute Hard game on one core; also prints the file sizes of that game
-// and of a 10-minute game with a noisy, human-like pointer. Not part of the
-// tests.
+// and of a 10-minute game with a noisy, human-like pointer. The game is
+// played under the newest rules version unless an older one is named. Not
+// part of the tests.
 #include <time.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "game/game_math.h"
 #include "game/replay_verify.h"
 #include "tests/game/scripted_game.h"
 
@@ -70,10 +72,17 @@ game::Replay HumanLikeReplay() {
 
 }  // namespace
 
-// Usage: zq_replay_bench [STEPS [RUNS]] (a shorter run suits a profiler).
+// Usage: zq_replay_bench [STEPS [RUNS [RULES]]] (a shorter run suits a profiler).
 int main(int argc, char** argv) {
     const int steps = argc > 1 ? std::clamp(std::atoi(argv[1]), 60, kTenMinutes) : kTenMinutes;
     const int runs = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 100) : kRuns;
+    const uint32_t rules =
+        argc > 3 ? static_cast<uint32_t>(std::atoi(argv[3])) : game::kNewestRules;
+    if (!game::KnownRules(rules)) {
+        std::fprintf(stderr, "zq_replay_bench: rules version %s is not known\n", argv[3]);
+        return 2;
+    }
+    game::UseRules(rules);
     game_test::Headless h;
     game_test::InstallHeadless(h);
     const game::Replay replay =
@@ -103,8 +112,9 @@ int main(int argc, char** argv) {
     double load[3] = {};
     if (getloadavg(load, 3) < 0) load[0] = -1;
 
-    std::printf("replay verify, Hard, %d steps (peak load: lives topped up), score %lld: %s\n",
-                steps, static_cast<long long>(v.simulatedScore), v.ok ? "ok" : v.reason.c_str());
+    std::printf(
+        "replay verify, Hard, rules %u, %d steps (peak load: lives topped up), score %lld: %s\n",
+        rules, steps, static_cast<long long>(v.simulatedScore), v.ok ? "ok" : v.reason.c_str());
     std::printf("  best of %d: %.3f s processor (%.3f s wall), load average %.2f\n", runs, best,
                 bestWall, load[0]);
     std::printf("  %.0f times real time on one core; %.3f s per 10-minute Hard game\n", times,

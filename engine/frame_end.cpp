@@ -20,6 +20,7 @@
 #include "engine/media/random.h"
 #include "engine/media/terminate.h"
 #include "engine/media/text.h"
+#include "engine/media/trig.h"
 #include "engine/setup_table.h"
 #include "engine/sprite_budgets.h"
 

@@ -2,7 +2,8 @@
 // input through one filter (game_loop.h): recording notes what it saw,
 // playback replaces it with the recorded input. Randomness needs nothing:
 // every stream is reseeded from seeds that depend only on the difficulty,
-// and the stars reseed the generator at the start of every step.
+// and the stars reseed the generator at the start of every step. A replay
+// is played and checked under the rules version it was recorded under.
 #include "game/replay.h"
 
 #include <bit>
@@ -26,6 +27,7 @@
 #include "game/enemies.h"
 #include "game/game_assets.h"
 #include "game/game_loop.h"
+#include "game/game_math.h"
 #include "game/records.h"
 #include "game/ship.h"
 #include "scores/replay_store.h"
@@ -94,7 +96,8 @@ void RecordStep(StepInput& input) {
                                  engine::VirtualWidth, engine::VirtualHeight});
 }
 
-// What playback borrows from the program and gives back when it ends. The
+// What playback borrows from the program and gives back when it ends, the
+// rules version in force included. The
 // slow-system flag is lent through engine::PlaybackSlowSystem, never written
 // into Setup, so that a save during playback stores the player's own settings;
 // the sprite budgets are not borrowed at all, so an Apply during playback
@@ -106,9 +109,11 @@ class BorrowedState {
           width_(engine::VirtualWidth),
           height_(engine::VirtualHeight),
           slowSystem_(engine::PlaybackSlowSystem),
-          inGame_(engine::InGame) {}
+          inGame_(engine::InGame),
+          rules_(RulesInForce()) {}
     ~BorrowedState() {
         SetStepInputFilter(nullptr);
+        UseRules(rules_);
         Difficulty = difficulty_;
         engine::PlaybackSlowSystem = slowSystem_;
         engine::InGame = inGame_;
@@ -124,11 +129,13 @@ class BorrowedState {
 
   private:
     int difficulty_, width_, height_, slowSystem_, inGame_;
+    uint32_t rules_;
 };
 
 // Sets up the replay's game and feeds its steps, one per GameStep, from *next on.
 void BeginPlayback(const Replay& replay, size_t* next) {
     const ReplayHeader& h = replay.header;
+    UseRules(h.rules);
     Difficulty = h.difficulty;
     engine::PlaybackSlowSystem = h.slowSystem;
     engine::FrameParity = h.startParity;
@@ -198,6 +205,7 @@ void StartRecording() {
     h.height = engine::VirtualHeight;
     h.slowSystem = engine::SlowSystem() != 0 ? 1 : 0;
     h.startParity = engine::FrameParity;
+    h.rules = RulesInForce();
     g_recorder.active = true;
     SetStepInputFilter(RecordStep);
 }
@@ -245,6 +253,10 @@ ReplayVerdict SimulateReplay(const Replay& replay, const std::function<void()>& 
         v.reason = "inconsistent replay";
         return v;
     }
+    if (!KnownRules(h.rules)) {
+        v.reason = "rules version " + std::to_string(h.rules) + " is not known to this program";
+        return v;
+    }
     BorrowedState borrowed;
     size_t next = 0;
     BeginPlayback(replay, &next);
@@ -287,7 +299,7 @@ ReplayVerdict SimulateReplay(const Replay& replay, const std::function<void()>& 
 }
 
 void WatchReplay(const Replay& replay) {
-    if (replay.steps.size() != replay.header.frames) return;
+    if (replay.steps.size() != replay.header.frames || !KnownRules(replay.header.rules)) return;
     BorrowedState borrowed;
     // Without a running game the frame end never opens the pause menu: Escape ends playback.
     engine::InGame = 0;

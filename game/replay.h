@@ -29,7 +29,8 @@ struct ReplayVerdict {
 // stream seeds.
 uint32_t GameCheckValue();
 
-// Starts recording the game just set up (RunGame calls it after GameSetup).
+// Starts recording the game just set up (RunGame calls it after GameSetup),
+// noting the rules version in force.
 void StartRecording();
 // Stops recording at the end of the game loop and notes the final values.
 void FinishRecording();
@@ -43,13 +44,16 @@ const Replay& LastRecording();
 // (InstallHeadlessSimulation in replay_verify.h, or a test's recording driver) and compares it
 // with its record. afterStep, when given, runs after every step (to drop
 // recorded draws). VerifyReplay (replay_verify.h) is the call to use.
-// Note: the game state is left as the replay ends; the settings it borrows are restored.
+// It runs under the replay's rules version.
+// Note: the game state is left as the replay ends; the settings and the rules
+// version it borrows are restored.
 ReplayVerdict SimulateReplay(const Replay& replay, const std::function<void()>& afterStep = {});
 
 // Plays a replay in the window at its recorded logical screen size (scaled to
 // the window), with the player's name and "REPLAY" shown; the pointer does
 // nothing, holding the right mouse button or Space plays four steps per
-// frame, Escape ends it. Returns when it has ended; stores nothing.
+// frame, Escape ends it. It plays under the replay's rules version. Returns
+// when it has ended (at once for rules this program does not know); stores nothing.
 void WatchReplay(const Replay& replay);
 
 }  // namespace game

@@ -237,7 +237,8 @@ std::string EncodeReplay(const Replay& replay) {
     const ReplayHeader& h = replay.header;
     if (h.frames > kReplayMaxFrames || replay.steps.size() != h.frames ||
         replay.checks.size() != ReplayCheckCount(h.frames) || !ScreenOk(h.width, h.height) ||
-        h.programVersion.size() > kMaxVersionBytes || h.name.size() > kMaxNameBytes) {
+        h.programVersion.size() > kMaxVersionBytes || h.name.size() > kMaxNameBytes ||
+        !KnownRules(h.rules)) {
         return {};
     }
     for (const ReplayStep& s : replay.steps) {
@@ -268,6 +269,7 @@ std::string EncodeReplay(const Replay& replay) {
     w.U64(static_cast<uint64_t>(h.timestamp));
     w.U32(static_cast<uint32_t>(h.level));
     w.U32(static_cast<uint32_t>(h.gameFlags));
+    w.U8(h.rules);
     w.U16(static_cast<uint32_t>(h.name.size()));
     w.Text(h.name);
     w.U32(static_cast<uint32_t>(raw.size()));
@@ -296,9 +298,10 @@ bool DecodeHeaderPart(std::string_view bytes, ReplayHeader& h, uint32_t& rawSize
         return false;
     }
     const uint32_t version = r.U32();
-    if (version != kReplayFormatVersion) {
+    if (version < kReplayOldestFormatVersion || version > kReplayFormatVersion) {
         error = "replay format version " + std::to_string(version) +
-                " is not supported (this program reads version " +
+                " is not supported (this program reads versions " +
+                std::to_string(kReplayOldestFormatVersion) + " to " +
                 std::to_string(kReplayFormatVersion) + ")";
         return false;
     }
@@ -325,6 +328,8 @@ bool DecodeHeaderPart(std::string_view bytes, ReplayHeader& h, uint32_t& rawSize
     h.timestamp = static_cast<int64_t>(r.U64());
     h.level = static_cast<int32_t>(r.U32());
     h.gameFlags = static_cast<int32_t>(r.U32());
+    // Format 1 came before rules versions: its games were all played under rules 1.
+    h.rules = version >= 2 ? r.U8() : 1;
     const uint32_t nameBytes = r.U16();
     if (nameBytes > kMaxNameBytes) {
         error = "damaged (name too long)";
@@ -340,6 +345,12 @@ bool DecodeHeaderPart(std::string_view bytes, ReplayHeader& h, uint32_t& rawSize
     if (h.difficulty > 2 || !ScreenOk(h.width, h.height) || h.slowSystem > 1 || h.startParity > 1 ||
         h.quit > 1 || h.frames > kReplayMaxFrames) {
         error = "damaged (header values out of range)";
+        return false;
+    }
+    if (!KnownRules(h.rules)) {
+        error = "rules version " + std::to_string(h.rules) +
+                " is not known to this program (it plays rules " + std::to_string(kOldestRules) +
+                " to " + std::to_string(kNewestRules) + ")";
         return false;
     }
     const uint64_t rawCap =

@@ -1,7 +1,8 @@
 // Replay files: what one recorded game needs to be played again and checked.
 // A fixed header (magic, format and program versions, difficulty, logical
 // screen size, slow-system flag, frame count, final score, lives, quit flag,
-// and the run's timestamp and name as the score file stores them), then the
+// the run's level and flags, the rules version it was played under, and the
+// run's timestamp and name as the score file stores them), then the
 // input of every game step coded as changes and runs of equal steps, plus a
 // check value of the game state every 60 steps, packed with zlib, and a CRC
 // of the whole file. Reading trusts nothing: every size and count is checked.
@@ -12,10 +13,15 @@
 #include <string_view>
 #include <vector>
 
+#include "game/game_math.h"
+
 namespace game {
 
-// The one format version this program writes and reads.
-inline constexpr uint32_t kReplayFormatVersion = 1;
+// The format version this program writes. Version 2 added the rules version to the header;
+// a version 1 file has none and was played under rules 1.
+inline constexpr uint32_t kReplayFormatVersion = 2;
+// The oldest format version this program still reads.
+inline constexpr uint32_t kReplayOldestFormatVersion = 1;
 // Steps between two check values (the first is taken before the first step).
 inline constexpr uint32_t kReplayCheckInterval = 60;
 // The most steps a replay may hold: ten hours of play.
@@ -51,6 +57,7 @@ struct ReplayHeader {
     std::string name;
     int32_t level = 0;
     int32_t gameFlags = 0;
+    uint32_t rules = kNewestRules;  // the rules version the game was played under
 
     bool operator==(const ReplayHeader&) const = default;
 };
@@ -68,13 +75,14 @@ struct Replay {
 // Returns the number of check values a replay of so many frames holds.
 uint32_t ReplayCheckCount(uint32_t frames);
 // Returns the file's bytes for a replay, or "" when it cannot be coded
-// (inconsistent counts, more steps than allowed).
+// (inconsistent counts, more steps than allowed, unknown rules).
 std::string EncodeReplay(const Replay& replay);
 // Reads only the header of a replay from a file's bytes (after its check value
 // and sizes are checked), never unpacking the steps; false with a reason as below.
 bool DecodeReplayHeader(std::string_view bytes, ReplayHeader& out, std::string& error);
 // Reads a replay from a file's bytes; false with a one-line reason in error
-// when the bytes are not a replay, of another format version, truncated or damaged.
+// when the bytes are not a replay, of a format version or rules version this
+// program does not know, truncated or damaged.
 bool DecodeReplay(std::string_view bytes, Replay& out, std::string& error);
 // Reads a replay file (a regular file no larger than the cap); false with a reason.
 bool ReadReplayFile(const std::string& path, Replay& out, std::string& error);

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Re-records the golden replays in tests/data/replays/ with the scripted player
-# of tests/game/scripted_game.h. Run it only after a deliberate change of the
-# game's rules (the golden replays are there to catch accidental ones), check
-# that the new scores make sense, and commit the files with that change.
+# of tests/game/scripted_game.h, under the newest rules version. Run it only
+# after a deliberate change of the game's rules (the golden replays are there to
+# catch accidental ones), which comes with a new rules version so that stored
+# runs still verify; check that the new scores make sense, and commit the files
+# with that change. The goldens of older rules (rules1/) are never re-recorded.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh

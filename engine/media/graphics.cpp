@@ -10,6 +10,7 @@
 #include "engine/media/desktop_seam.h"
 #include "engine/media/recording_driver.h"
 #include "engine/media/text.h"
+#include "engine/media/trig.h"
 
 namespace media {
 

@@ -10,8 +10,6 @@ namespace media {
 
 namespace {
 
-constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
-
 bool IsSpace(char c) {
     return CharCode(c) < 33;
 }
@@ -114,18 +112,6 @@ int64_t TruncToInt64(double v) {
     if (v >= 9.2233720368547758e18) return std::numeric_limits<int64_t>::max();
     if (v <= -9.2233720368547758e18) return std::numeric_limits<int64_t>::min();
     return static_cast<int64_t>(v);
-}
-
-double Sin(double degrees) {
-    return std::sin(degrees * kRadiansPerDegree);
-}
-
-double Cos(double degrees) {
-    return std::cos(degrees * kRadiansPerDegree);
-}
-
-double ATan2(double y, double x) {
-    return std::atan2(y, x) / kRadiansPerDegree;
 }
 
 int ToInt(std::string_view text) {

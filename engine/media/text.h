@@ -28,13 +28,6 @@ int TruncToInt(double v);
 // Converts a real to a 64-bit integer, truncating toward zero (saturating).
 int64_t TruncToInt64(double v);
 
-// Returns the sine of an angle in degrees.
-double Sin(double degrees);
-// Returns the cosine of an angle in degrees.
-double Cos(double degrees);
-// Returns the angle in degrees, -180..180, whose tangent is y over x.
-double ATan2(double y, double x);
-
 // Reads an integer: leading white space, a sign, then decimal digits, or "$"
 // hexadecimal or "%" binary digits; stops at the first other character.
 // Text without digits gives 0. Overflow wraps as 32-bit arithmetic would.

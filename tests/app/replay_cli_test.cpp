@@ -59,6 +59,11 @@ TEST(VerifyReplays, PrintsOneLinePerFileAndExitsWithTheWorstResult) {
          0,
          {"\"ok\":true,\"first_bad_step\":null,\"reason\":null}\n"},
          ""},
+        // Runs recorded under rules 1 verify under rules 1.
+        {{Golden("rules1/easy.zqr"), Golden("rules1/medium.zqr"), Golden("rules1/hard.zqr")},
+         0,
+         {"\"ok\":true,\"first_bad_step\":null,\"reason\":null}\n"},
+         ""},
         {{Golden("easy.zqr"), dir / "boasted.zqr"},
          1,
          {"\"simulated_score\":300,\"ok\":false", "\"reason\":\"score differs\""},

@@ -236,6 +236,8 @@ TEST_P(BoardBackendTest, JudgesEveryAcceptedRunAndRefusesCopies) {
     });
     const std::vector<Case> cases = {
         Post("a real run", a, easy, 202, "", "verified"),
+        Post("a real run played under rules 1", a, GoldenReplayBytes("rules1/hard"), 202, "",
+             "verified"),
         Post("the same bytes again", a, easy, 200, "", ""),
         Post("a boasted score", a, boasted, 202, "", "score differs"),
         Post("a changed check value", a, desync, 202, "", "desync at step 60"),

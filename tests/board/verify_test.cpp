@@ -47,6 +47,8 @@ TEST(BoardVerify, TellsVerdictsFromChildrenThatFailed) {
     const std::vector<Case> cases = {
         {"a real run", BoardExecutable(), GoldenReplayBytes("hard"), false,
          board::ChildOutcome::Judged, true, ""},
+        {"a real run played under rules 1", BoardExecutable(), GoldenReplayBytes("rules1/hard"),
+         false, board::ChildOutcome::Judged, true, ""},
         {"a boasted run", BoardExecutable(), boasted, false, board::ChildOutcome::Judged, false,
          "score differs"},
         {"junk", BoardExecutable(), "junk", false, board::ChildOutcome::Judged, false,
@@ -121,6 +123,7 @@ TEST(BoardVerify, RejectsOtherVersionsAndOverlongRunsWithoutSimulating) {
     };
     const std::vector<Case> cases = {
         {GoldenReplayBytes("medium"), ""},
+        {GoldenReplayBytes("rules1/medium"), ""},
         {CraftReplay("medium", [](game::Replay& r) { r.header.programVersion = "2.0"; }),
          "made with version 2.0"},
         {CraftReplay("medium",

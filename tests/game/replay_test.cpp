@@ -48,6 +48,7 @@ Replay SampleReplay() {
     r.header.name = "N\xE4me | with \"quotes\"";
     r.header.level = 3;
     r.header.gameFlags = 5;
+    r.header.rules = 1;  // not the newest: a reader that skips the field is caught
     for (int i = 0; i < 150; ++i) {
         ReplayStep s{640, 480, false, false, 1280, 960};
         if (i >= 10) s.pointerX = 640 + (i / 7) * 3 - 40;
@@ -114,12 +115,17 @@ TEST(ReplayFile, DamagedTruncatedAndHostileBytesGiveAClearError) {
         return b;
     };
     // Offsets: magic 0..7, version 8..11, version text length 12, text 13..17,
-    // difficulty 18, width 19..20, height 21..22, slow 23, parity 24, frames 25..28.
+    // difficulty 18, width 19..20, height 21..22, slow 23, parity 24, frames 25..28,
+    // score 29..36, lives 37..40, quit 41, timestamp 42..49, level 50..53, flags 54..57,
+    // rules 58.
     const std::vector<Case> cases = {
         {"empty", "", "not a replay file"},
         {"text", "hello, world, this is not a replay", "not a replay file"},
         {"magic only", good.substr(0, 8), "truncated"},
-        {"newer format", patched(8, std::string("\x02\0\0\0", 4)), "version 2 is not supported"},
+        {"newer format", patched(8, std::string("\x03\0\0\0", 4)), "version 3 is not supported"},
+        {"format 0", patched(8, std::string("\0\0\0\0", 4)), "version 0 is not supported"},
+        {"rules 3", patched(58, "\x03"), "rules version 3 is not known"},
+        {"rules 0", patched(58, std::string("\0", 1)), "rules version 0 is not known"},
         {"difficulty 7", patched(18, "\x07"), "out of range"},
         {"zero width", patched(19, std::string("\0\0", 2)), "out of range"},
         {"frames beyond ten hours", patched(25, "\xFF\xFF\xFF\x7F"), "out of range"},
@@ -209,6 +215,27 @@ TEST_F(ReplayGame, ARecordedGameReSimulatesAndAChangedInputIsFoundAtItsCheck) {
     EXPECT_NE(v.reason.find("ended at step"), std::string::npos) << v.reason;
 }
 
+// The golden replays: short scripted games, one per difficulty, kept in the test data under
+// the newest rules; the same scripts played under rules 1 (format 1 files) stay in rules1/.
+struct Golden {
+    const char* file;
+    game_test::Script script;
+};
+const Golden kGolden[] = {
+    {"easy.zqr", {.difficulty = 0, .maxSteps = 1500}},
+    {"medium.zqr", {.difficulty = 1, .maxSteps = 1500, .resizeAt = 700}},
+    {"hard.zqr", {.difficulty = 2}},  // played to game over
+};
+// The folders of the golden replays below tests/data/replays/, with their rules version.
+const struct {
+    const char* folder;
+    uint32_t rules;
+} kGoldenRules[] = {{"", game::kNewestRules}, {"rules1/", 1}};
+
+std::string GoldenPath(const std::string& file) {
+    return std::string(ZQ_SOURCE_DIR) + "/tests/data/replays/" + file;
+}
+
 TEST_F(ReplayGame, WatchingStoresNothingGivesBackWhatItBorrowedAndKeepsThePlayersSettings) {
     const Replay r =
         game_test::PlayScriptedGame(h, {.difficulty = 2, .maxSteps = 150, .resizeAt = 100});
@@ -249,40 +276,49 @@ TEST_F(ReplayGame, WatchingStoresNothingGivesBackWhatItBorrowedAndKeepsThePlayer
     Step();
     EXPECT_EQ(game::TargetX, 77 - 16);
     EXPECT_EQ(game::TargetY, 99 - 16);
+
+    // A rules-1 run plays under rules 1 (the newest rules end it in another state), and the
+    // newest rules are in force again afterwards.
+    Replay old;
+    std::string error;
+    ASSERT_TRUE(game::ReadReplayFile(GoldenPath("rules1/medium.zqr"), old, error)) << error;
+    game::WatchReplay(old);
+    EXPECT_EQ(game::GameCheckValue(), old.checks.back());
+    EXPECT_EQ(game::RulesInForce(), game::kNewestRules);
 }
 
-// The golden replays: short scripted games, one per difficulty, kept in the test data.
-struct Golden {
-    const char* file;
-    game_test::Script script;
-};
-const Golden kGolden[] = {
-    {"easy.zqr", {.difficulty = 0, .maxSteps = 1500}},
-    {"medium.zqr", {.difficulty = 1, .maxSteps = 1500, .resizeAt = 700}},
-    {"hard.zqr", {.difficulty = 2}},  // played to game over
-};
-
-std::string GoldenPath(const char* file) {
-    return std::string(ZQ_SOURCE_DIR) + "/tests/data/replays/" + file;
-}
-
+// Every golden replay reproduces under the rules it names (rules 1 from format 1 files), and
+// the rules in force come back afterwards. A rules-1 game re-simulated under the newest rules
+// drifts: the rules version is what makes it reproduce.
 TEST_F(ReplayGame, GoldenReplaysStillReproduceTheirScores) {
     const bool rerecord = std::getenv("ZQ_RERECORD_REPLAYS") != nullptr;
-    for (const Golden& g : kGolden) {
-        if (rerecord) {
-            ASSERT_TRUE(game::WriteReplayFile(GoldenPath(g.file),
-                                              game_test::PlayScriptedGame(h, g.script)));
+    int rules1UnderNewest = 0;
+    for (const auto& [folder, rules] : kGoldenRules) {
+        for (const Golden& g : kGolden) {
+            const std::string file = std::string(folder) + g.file;
+            // Only the newest rules' goldens are ever recorded again.
+            if (rerecord && rules == game::kNewestRules) {
+                ASSERT_TRUE(game::WriteReplayFile(GoldenPath(file),
+                                                  game_test::PlayScriptedGame(h, g.script)));
+            }
+            Replay r;
+            std::string error;
+            ASSERT_TRUE(game::ReadReplayFile(GoldenPath(file), r, error)) << file << ": " << error;
+            EXPECT_EQ(r.header.rules, rules) << file;
+            const game::ReplayVerdict v = Simulate(r);
+            EXPECT_TRUE(v.ok)
+                << file << ": " << v.reason
+                << " (if the game's rules changed on purpose, make a new rules version)";
+            EXPECT_EQ(game::RulesInForce(), game::kNewestRules) << file;
+            EXPECT_EQ(r.header.difficulty, g.script.difficulty);
+            EXPECT_GT(r.header.score, 0) << file;
+            if (rules != game::kNewestRules) {
+                r.header.rules = game::kNewestRules;
+                rules1UnderNewest += Simulate(r).ok;
+            }
         }
-        Replay r;
-        std::string error;
-        ASSERT_TRUE(game::ReadReplayFile(GoldenPath(g.file), r, error)) << g.file << ": " << error;
-        const game::ReplayVerdict v = Simulate(r);
-        EXPECT_TRUE(v.ok)
-            << g.file << ": " << v.reason
-            << " (if the game's rules changed on purpose, run scripts/rerecord-replays.sh)";
-        EXPECT_EQ(r.header.difficulty, g.script.difficulty);
-        EXPECT_GT(r.header.score, 0) << g.file;
     }
+    EXPECT_LT(rules1UnderNewest, static_cast<int>(std::size(kGolden)));
 }
 
 // What --verify-replay and the leaderboard run: nothing is drawn, yet a game
@@ -299,12 +335,15 @@ TEST_F(ReplayGame, VerifyingDrawsNothingAndReproducesGamesThatDrew) {
     EXPECT_TRUE(v.ok) << v.reason;
     EXPECT_EQ(v.simulatedScore, drawn.header.score);
     EXPECT_TRUE(driver.records.empty()) << driver.records.size() << " draws reached the driver";
-    for (const Golden& g : kGolden) {
-        Replay r;
-        std::string error;
-        ASSERT_TRUE(game::ReadReplayFile(GoldenPath(g.file), r, error)) << g.file << ": " << error;
-        v = game::VerifyReplay(r);
-        EXPECT_TRUE(v.ok) << g.file << ": " << v.reason;
+    for (const auto& golden : kGoldenRules) {
+        for (const Golden& g : kGolden) {
+            const std::string file = std::string(golden.folder) + g.file;
+            Replay r;
+            std::string error;
+            ASSERT_TRUE(game::ReadReplayFile(GoldenPath(file), r, error)) << file << ": " << error;
+            v = game::VerifyReplay(r);
+            EXPECT_TRUE(v.ok) << file << ": " << v.reason;
+        }
     }
     Replay moved = drawn;
     moved.steps[1000].pointerY += 300;

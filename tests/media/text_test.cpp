@@ -2,8 +2,6 @@
 // one-byte-per-character representation.
 #include "engine/media/text.h"
 
-#include <cmath>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -74,18 +72,6 @@ TEST(TextNumbers, TruncationTowardZero) {
     EXPECT_EQ(TruncToInt(1e20), 2147483647);
     EXPECT_EQ(TruncToInt(-1e20), -2147483647 - 1);
     EXPECT_EQ(TruncToInt64(-3.9), -3);
-}
-
-TEST(TextNumbers, TrigonometryInDegrees) {
-    // y before x in ATan2, and the headings of the four quarters.
-    const struct {
-        double y, x, degrees;
-    } turns[] = {{1, 0, 90}, {0, -1, 180}, {-1, 0, -90}, {1, 1, 45}, {0, 1, 0}};
-    for (const auto& t : turns) {
-        EXPECT_NEAR(ATan2(t.y, t.x), t.degrees, 1e-9) << t.y << "," << t.x;
-        EXPECT_NEAR(Sin(t.degrees), t.y / std::hypot(t.y, t.x), 1e-9) << t.degrees;
-        EXPECT_NEAR(Cos(t.degrees), t.x / std::hypot(t.y, t.x), 1e-9) << t.degrees;
-    }
 }
 
 TEST(TextCodes, ChrAscHexAndUtf8) {
