@@ -94,7 +94,11 @@ Ranking::~Ranking() {
 void Ranking::Refresh() {
     std::lock_guard lock(refreshMutex_);
     std::shared_ptr<const RankingSnapshot> old = current_.load();
+    const int64_t readAt = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
     RankingChanges changes = storage_.RankingSince(old->version_);
+    lastReadMs_.store(readAt);
     const size_t count = changes.bests.size();
     if (count == 0) return;
     // Names that changed are looked up by their keys, which stay in changes.

@@ -61,12 +61,16 @@ class Ranking {
     void Watch();
     // Returns the current snapshot (never null).
     std::shared_ptr<const RankingSnapshot> Current() const { return current_.load(); }
+    // Returns when the last refresh that succeeded began reading, in
+    // milliseconds since the epoch (0 before the first).
+    int64_t LastReadMs() const { return lastReadMs_.load(); }
 
   private:
     void WatchLoop();
 
     Storage& storage_;
     std::mutex refreshMutex_;  // one refresh at a time
+    std::atomic<int64_t> lastReadMs_{0};
     std::atomic<std::shared_ptr<const RankingSnapshot>> current_;
     std::mutex watchMutex_;
     std::condition_variable stopped_;

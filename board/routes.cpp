@@ -311,8 +311,13 @@ void Api::NoteVerdict() {
 
 std::shared_ptr<const RankingSnapshot> Api::RankingFor(const std::vector<Run>& runs) {
     std::shared_ptr<const RankingSnapshot> ranking = ranking_.Current();
+    // Only a verdict newer than the last read can be missing from the ranking
+    // (a run below its name's best is never on it): older runs cost no query.
+    // The margin covers a verdict stamped before the read but committed after it.
+    const int64_t seenUpTo = ranking_.LastReadMs() - kRankingCheckMs;
     const bool unranked = std::any_of(runs.begin(), runs.end(), [&](const Run& run) {
-        return run.state == RunState::Verified && !run.hiddenAt && !ranking->RankOf(run);
+        return run.state == RunState::Verified && !run.hiddenAt && run.verifiedAt &&
+               *run.verifiedAt >= seenUpTo && !ranking->RankOf(run);
     });
     if (!unranked) return ranking;
     ranking_.Refresh();

@@ -66,8 +66,8 @@ class Api {
     Response GetPlayer(const std::string& name, const Request& request);
     Response Health();
     // Returns the ranking to show runs with: read again first when one of
-    // them is verified and shown but not ranked (its verdict or a change
-    // elsewhere may be newer than the mirror).
+    // them is verified and shown but not ranked, and its verdict may be newer
+    // than the mirror's last read.
     std::shared_ptr<const RankingSnapshot> RankingFor(const std::vector<Run>& runs);
 
     Storage& storage_;
