@@ -15,6 +15,7 @@
 #include "board/limits.h"
 #include "board/log.h"
 #include "board/storage.h"
+#include "engine/media/folders.h"
 
 namespace board {
 
@@ -131,13 +132,6 @@ int64_t CopyInto(const std::string& source, const std::string& temp) {
     return std::stoll("0" + QueryText(dst.get(), "SELECT COUNT(*) FROM runs"));
 }
 
-// Returns the folder of a path ("." for a bare name).
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // Returns who runs the command, for the log.
 std::string Operator() {
     return "uid " + std::to_string(::getuid());
@@ -199,7 +193,9 @@ bool BackupSqlite(const std::string& source, const std::string& file, int64_t& r
     }
     ::unlink(temp.c_str());
     cleanup.Keep();
-    Fd folder(::open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const std::string folderPath = media::FolderOf(file);
+    Fd folder(::open(folderPath.empty() ? "." : folderPath.c_str(),
+                     O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.Get() < 0 || ::fsync(folder.Get()) != 0) {
         error = "the copy " + file +
                 " was made, but its folder could not be synced: " + std::strerror(errno);
