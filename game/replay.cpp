@@ -6,7 +6,7 @@
 // is played and checked under the rules version it was recorded under.
 #include "game/replay.h"
 
-#include <bit>
+#include <cstring>
 #include <utility>
 
 #include "engine/draw_helpers.h"
@@ -50,9 +50,15 @@ class CheckHasher {
             v >>= 8;
         }
     }
-    void Add(double v) { Add(std::bit_cast<uint64_t>(v)); }
+    void Add(double v) {
+        uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        Add(bits);
+    }
     void Add(int v) { Add(static_cast<uint64_t>(static_cast<int64_t>(v))); }
     void Add(int64_t v) { Add(static_cast<uint64_t>(v)); }
+    // A container's size is hashed as 64 bits everywhere (size_t has 32 in WebAssembly).
+    void AddCount(size_t n) { Add(static_cast<uint64_t>(n)); }
     uint32_t Value() const { return hash_; }
 
   private:
@@ -178,18 +184,18 @@ uint32_t GameCheckValue() {
     h.Add(ScrollX);
     h.Add(WaveTimer);
     h.Add(WaveInterval);
-    h.Add(EnemyList.size());
+    h.AddCount(EnemyList.size());
     for (const Enemy& e : EnemyList) {
         h.Add(e.x);
         h.Add(e.y);
         h.Add(e.health);
     }
-    h.Add(ShotList.size());
+    h.AddCount(ShotList.size());
     for (const Shot& s : ShotList) {
         h.Add(s.x);
         h.Add(s.y);
     }
-    h.Add(ParticleList.size());
+    h.AddCount(ParticleList.size());
     for (int64_t seed : {WaveSeed, TerrainSeed, StarSeed, ParticleSeed, NebulaSeed, PuffSeed}) {
         h.Add(seed);
     }

@@ -34,7 +34,7 @@ void InstallHeadlessSimulation() {
     engine::Setup[engine::SETUP_MUSIC] = 0;
 }
 
-ReplayVerdict VerifyReplay(const Replay& replay) {
+ReplayVerdict VerifyReplay(const Replay& replay, const std::function<void()>& afterStep) {
     if (!g_driver) {
         ReplayVerdict v;
         v.frames = replay.header.frames;
@@ -43,7 +43,10 @@ ReplayVerdict VerifyReplay(const Replay& replay) {
         return v;
     }
     auto* driver = g_driver.get();
-    return SimulateReplay(replay, [driver] { driver->Clear(); });
+    return SimulateReplay(replay, [driver, &afterStep] {
+        driver->Clear();
+        if (afterStep) afterStep();
+    });
 }
 
 void UninstallHeadlessSimulation() {

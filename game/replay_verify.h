@@ -12,9 +12,10 @@ namespace game {
 // shows nothing, default settings with sound and music off and no sprites.
 // Note: it replaces the window and the sound of a running program; call it once, at start.
 void InstallHeadlessSimulation();
-// Re-simulates a replay on the headless set-up and compares it with its record.
+// Re-simulates a replay on the headless set-up and compares it with its record;
+// afterStep, when given, runs after every step (to read the game's state).
 // Note: not reentrant (the game's state is program-wide); run one replay at a time.
-ReplayVerdict VerifyReplay(const Replay& replay);
+ReplayVerdict VerifyReplay(const Replay& replay, const std::function<void()>& afterStep = {});
 // Returns a replay as the game records the steps it holds: its check values,
 // score and lives re-simulated, cut where the game ends, quit at its last step
 // when it is still running there (a replay played otherwise, made whole again).

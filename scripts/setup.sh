@@ -30,6 +30,11 @@ BOARD_PACKAGES=(
 BROWSER_PACKAGES=(
   chromium chromium-driver python3-selenium
 )
+# The WebAssembly build of the game's rules (a second toolchain of the same CMake project) and
+# node, which runs that build's replay checker in the tests.
+WASM_PACKAGES=(
+  emscripten nodejs
+)
 # Sharing runs with a board from the game: HTTP(S) client and the system's certificates.
 SHARE_PACKAGES=(
   libcurl4-openssl-dev ca-certificates
@@ -41,7 +46,7 @@ FONT_PACKAGES=(
 
 missing=()
 for p in "${PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" "${BOARD_PACKAGES[@]}" "${BROWSER_PACKAGES[@]}" \
-         "${SHARE_PACKAGES[@]}" "${FONT_PACKAGES[@]}"; do
+         "${WASM_PACKAGES[@]}" "${SHARE_PACKAGES[@]}" "${FONT_PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi

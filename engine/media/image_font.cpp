@@ -1,13 +1,11 @@
 // Bitmap fonts from TrueType files and the built-in font; see image_font.h.
 #include "engine/media/image_font.h"
 
-#include <ft2build.h>
-#include FT_FREETYPE_H
-
 #include <algorithm>
 #include <cstring>
 
 #include "engine/media/asset_read.h"
+#include "engine/media/font_face.h"
 #include "engine/media/text.h"
 
 namespace media {
@@ -20,39 +18,10 @@ constexpr int kBuiltinAdvance = 8;
 constexpr int kBuiltinHeight = 16;
 constexpr int kBuiltinPixelSize = 13;
 constexpr const char* kBuiltinFaceFile = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
-// Largest font file read; real fonts are well under a megabyte or two.
-constexpr size_t kMaxFontFileBytes = size_t{32} * 1024 * 1024;
 // Pixel sizes accepted, and the bound on a line's ascent or descent (a
 // damaged font may claim any metrics).
 constexpr int kMaxPixelSize = 1024;
 constexpr long kMaxMetric = 4 * kMaxPixelSize;
-
-// The one FreeType library of the program, opened on first use.
-class FreeTypeLibrary {
-  public:
-    FreeTypeLibrary() {
-        if (FT_Init_FreeType(&lib_) != 0) lib_ = nullptr;
-    }
-    ~FreeTypeLibrary() {
-        if (lib_) FT_Done_FreeType(lib_);
-    }
-    FT_Library get() const { return lib_; }
-
-  private:
-    FT_Library lib_ = nullptr;
-};
-
-// Every face holds the library too, so fonts kept in statics that are
-// destroyed after this one still close their faces on a live library.
-std::shared_ptr<FreeTypeLibrary> SharedLibrary() {
-    static std::shared_ptr<FreeTypeLibrary> library = std::make_shared<FreeTypeLibrary>();
-    return library;
-}
-
-// Converts a 26.6 fixed-point length to whole pixels, rounded up and bounded.
-int CeilPixels(FT_Pos v) {
-    return static_cast<int>(std::clamp<FT_Pos>((v + 63) / 64, 0, kMaxMetric));
-}
 
 // Returns true for the codes the built-in font draws.
 bool BuiltinHasCode(int code) {
@@ -60,34 +29,6 @@ bool BuiltinHasCode(int code) {
 }
 
 }  // namespace
-
-// An open FreeType face (null for the built-in font without its file).
-struct TImageFont::Face {
-    std::shared_ptr<FreeTypeLibrary> library = SharedLibrary();
-    std::string bytes;  // the font file: FreeType reads it in place for the face's life
-    FT_Face face = nullptr;
-    ~Face() {
-        if (face) FT_Done_Face(face);
-    }
-
-    // Reads the font file and opens its first face; anything but kOk leaves no
-    // face, with the reason in why.
-    AssetRead Open(const std::string& path, std::string& why) {
-        if (!library->get()) {
-            why = "font renderer unavailable";
-            return AssetRead::kRefused;
-        }
-        AssetRead read = ReadAssetFile(path, kMaxFontFileBytes, bytes, why);
-        if (read != AssetRead::kOk) return read;
-        if (FT_New_Memory_Face(library->get(), reinterpret_cast<const FT_Byte*>(bytes.data()),
-                               static_cast<FT_Long>(bytes.size()), 0, &face) != 0) {
-            face = nullptr;
-            why = "not a usable font file";
-            return AssetRead::kRefused;
-        }
-        return AssetRead::kOk;
-    }
-};
 
 TImageFont::TImageFont() = default;
 TImageFont::~TImageFont() = default;
@@ -98,9 +39,7 @@ int TImageFont::CharToGlyph(int code) {
         if (!BuiltinHasCode(code)) return -1;
         return code;
     }
-    if (!face_ || !face_->face) return -1;
-    FT_UInt index = FT_Get_Char_Index(face_->face, static_cast<FT_ULong>(code));
-    return index == 0 ? -1 : static_cast<int>(index);
+    return face_ ? FontFaceGlyphIndex(*face_, code) : -1;
 }
 
 const TGlyph& TImageFont::Glyph(int code) {
@@ -168,7 +107,7 @@ void TImageFont::MakeGlyph(int code) {
     if (!g.present) return;
     if (builtin_) {
         g.advance = kBuiltinAdvance;
-        if (!face_ || !face_->face) {
+        if (!face_) {
             // No face file: a hollow box stands in for every character.
             uint8_t box[10][6];
             for (int y = 0; y < 10; ++y) {
@@ -182,24 +121,20 @@ void TImageFont::MakeGlyph(int code) {
             return;
         }
     }
-    FT_Face f = face_->face;
-    if (FT_Load_Char(f, static_cast<FT_ULong>(code), FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) != 0) {
+    FaceGlyph bm;
+    if (!face_ || !RenderFontGlyph(*face_, code, bm)) {
         g.present = false;
         return;
     }
-    FT_GlyphSlot slot = f->glyph;
-    if (!builtin_) g.advance = static_cast<float>(slot->advance.x) / 64.0f;
-    g.x_off = std::clamp(slot->bitmap_left, -kMaxPixelSize * 4, kMaxPixelSize * 4);
-    g.y_off = ascent_ - std::clamp(slot->bitmap_top, -kMaxPixelSize * 4, kMaxPixelSize * 4);
-    const FT_Bitmap& bm = slot->bitmap;
-    if (bm.pixel_mode != FT_PIXEL_MODE_GRAY || bm.width == 0 || bm.rows == 0) return;
-    // Rows are copied top to bottom, one byte per pixel.
-    if (bm.pitch < 0 || static_cast<unsigned>(bm.pitch) < bm.width) return;
+    if (!builtin_) g.advance = bm.advance;
+    g.x_off = std::clamp(bm.left, -kMaxPixelSize * 4, kMaxPixelSize * 4);
+    g.y_off = ascent_ - std::clamp(bm.top, -kMaxPixelSize * 4, kMaxPixelSize * 4);
+    if (!bm.bits || bm.width <= 0 || bm.rows <= 0 || bm.pitch < bm.width) return;
     if (builtin_) {
         // Keep the glyph inside its fixed cell.
-        g.x_off = std::max(0, (kBuiltinAdvance - static_cast<int>(bm.width)) / 2);
+        g.x_off = std::max(0, (kBuiltinAdvance - bm.width) / 2);
     }
-    if (!Place(g, bm.buffer, static_cast<int>(bm.width), static_cast<int>(bm.rows), bm.pitch)) {
+    if (!Place(g, bm.bits, bm.width, bm.rows, bm.pitch)) {
         g.w = g.h = 0;
     }
 }
@@ -209,21 +144,17 @@ std::shared_ptr<TImageFont> LoadImageFont(const std::string& path, int size, int
         ReportLoadFailure("font", path, "size " + std::to_string(size) + " out of range");
         return nullptr;
     }
-    auto face = std::make_unique<TImageFont::Face>();
+    FontFacePtr face;
+    FaceMetrics m;
     std::string why;
-    AssetRead read = face->Open(path, why);
+    AssetRead read = OpenFontFace(path, size, face, m, why);
     if (read != AssetRead::kOk) {
         if (read != AssetRead::kMissing) ReportLoadFailure("font", path, why);
         return nullptr;
     }
-    if (FT_Set_Pixel_Sizes(face->face, 0, static_cast<FT_UInt>(size)) != 0) {
-        ReportLoadFailure("font", path, "cannot be drawn at " + std::to_string(size) + " pixels");
-        return nullptr;
-    }
     auto font = std::make_shared<TImageFont>();
-    const FT_Size_Metrics& m = face->face->size->metrics;
-    font->ascent_ = CeilPixels(m.ascender);
-    font->height_ = font->ascent_ + CeilPixels(-m.descender);
+    font->ascent_ = static_cast<int>(std::clamp(m.ascent, 0L, kMaxMetric));
+    font->height_ = font->ascent_ + static_cast<int>(std::clamp(m.descent, 0L, kMaxMetric));
     font->face_ = std::move(face);
     font->path_ = path;
     font->size_ = size;
@@ -236,10 +167,12 @@ std::shared_ptr<TImageFont> DefaultImageFont() {
         font->builtin_ = true;
         font->height_ = kBuiltinHeight;
         font->ascent_ = 12;
-        font->face_ = std::make_unique<TImageFont::Face>();
+        // The built-in font keeps its fixed cell whatever the face's own metrics.
+        FaceMetrics unused;
         std::string why;
-        if (font->face_->Open(kBuiltinFaceFile, why) == AssetRead::kOk) {
-            FT_Set_Pixel_Sizes(font->face_->face, 0, kBuiltinPixelSize);
+        if (OpenFontFace(kBuiltinFaceFile, kBuiltinPixelSize, font->face_, unused, why) !=
+            AssetRead::kOk) {
+            font->face_.reset();
         }
         return font;
     }();

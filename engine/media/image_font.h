@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/media/font_face.h"
+
 namespace media {
 
 class TDriverTexture;
@@ -28,7 +30,6 @@ struct TGlyph {
 // A bitmap font at one pixel size.
 class TImageFont {
   public:
-    struct Face;
     TImageFont();
     ~TImageFont();
     TImageFont(const TImageFont&) = delete;
@@ -65,7 +66,7 @@ class TImageFont {
     bool Place(TGlyph& g, const uint8_t* bits, int w, int h, int stride);
     void MakeGlyph(int code);
 
-    std::unique_ptr<Face> face_;
+    FontFacePtr face_;  // null for the built-in font without its file
     std::array<TGlyph, 256> glyphs_{};
     int height_ = 0;
     int ascent_ = 0;

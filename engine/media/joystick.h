@@ -1,6 +1,6 @@
-// Joysticks: discovery of the Linux joystick devices, one reader thread per
-// device keeping its button bits and axis values, and the polled queries the
-// controls read. Values are shared with the main thread through atomics.
+// Joysticks: the polled queries the controls read. Native builds (native/)
+// discover the Linux joystick devices and keep one reader thread per device,
+// sharing button bits and axis values through atomics; the browser build has none.
 #pragma once
 
 #include <string>

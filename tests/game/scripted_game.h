@@ -4,6 +4,14 @@
 // golden replays with it) and the replay benchmark.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <tuple>
+#include <utility>
+#include <vector>
+
 #include "game/replay.h"
 #include "scores/fields/date_time.h"
 #include "tests/game/headless_game.h"
@@ -24,14 +32,34 @@ inline int Triangle(int v, int n) {
     return m < n ? m : 2 * n - 1 - m;
 }
 
-// Plays a game with the real recorder on the headless set-up and returns its recording.
-inline game::Replay PlayScriptedGame(Headless& h, const Script& s) {
-    game::Difficulty = s.difficulty;
+// Plays a game with the real recorder on the headless set-up: before each
+// step f (from 1), input(f) sets the pointer and h's buttons; the player quits
+// after maxSteps steps (0: plays to the end). Returns the recording.
+template <typename Input>
+game::Replay PlayRecordedGame(Headless& h, int difficulty, int maxSteps, bool keepAlive,
+                              Input input) {
+    game::Difficulty = difficulty;
     game::GameSetup();
     game::StartRecording();
     for (int f = 1; game::EndCode == game::END_RUNNING; ++f) {
         h.driver->Clear();
-        if (s.keepAlive) game::Lives = 5;
+        if (keepAlive) game::Lives = 5;
+        input(f);
+        game::GameStep();
+        // Quitting as the pause menu does: the frame end reports 99 after the step.
+        game::GameFrameDone(f == maxSteps ? game::END_QUIT : 0);
+        engine::FrameParity = 1 - engine::FrameParity;
+    }
+    game::FinishRecording();
+    game::Replay replay = game::LastRecording();
+    replay.header.name = "Scripted";
+    replay.header.timestamp = scores::DateTimeNumber(2026, 12, 8, 7, 35, 59);
+    return replay;
+}
+
+// Plays a scripted game with the real recorder on the headless set-up and returns its recording.
+inline game::Replay PlayScriptedGame(Headless& h, const Script& s) {
+    return PlayRecordedGame(h, s.difficulty, s.maxSteps, s.keepAlive, [&h, &s](int f) {
         if (f == s.resizeAt) {
             engine::VirtualWidth = 1600;
             engine::VirtualHeight = 900;
@@ -40,16 +68,90 @@ inline game::Replay PlayScriptedGame(Headless& h, const Script& s) {
         h.left = f % 500 > 440;
         SetPointer(120 + Triangle(f * 5, engine::VirtualWidth - 240),
                    90 + Triangle(f * 3, engine::VirtualHeight - 180));
-        game::GameStep();
-        // Quitting as the pause menu does: the frame end reports 99 after the step.
-        game::GameFrameDone(f == s.maxSteps ? game::END_QUIT : 0);
-        engine::FrameParity = 1 - engine::FrameParity;
+    });
+}
+
+// Returns where the ship should flee to when an enemy or an enemy shot will
+// come close within the next second and a half (as a player watching the
+// screen would): of nine places around the ship, the one that stays farthest
+// from everything coming; nullopt when nothing threatens it.
+inline std::optional<std::pair<int, int>> EscapeFromThreats() {
+    struct Mover {
+        double x, y, gx, gy;
+    };
+    std::vector<Mover> threats;
+    for (const game::Shot& s : game::ShotList) {
+        if (s.t == 0) threats.push_back({s.x + 32, s.y + 32, s.gx, s.gy});
     }
-    game::FinishRecording();
-    game::Replay replay = game::LastRecording();
-    replay.header.name = "Scripted";
-    replay.header.timestamp = scores::DateTimeNumber(2026, 12, 8, 7, 35, 59);
-    return replay;
+    for (const game::Enemy& e : game::EnemyList) threats.push_back({e.x + 32, e.y + 32, e.gx, e.gy});
+    const double cx = game::ShipX + 16, cy = game::ShipY + 16;
+    // The nearest any threat comes to a point over the next 90 steps.
+    const auto clearance = [&threats](double px, double py) {
+        double nearest = 1e9;
+        for (const Mover& m : threats) {
+            for (int t = 0; t < 90; t += 3) {
+                nearest = std::min(nearest, std::max(std::fabs(px - (m.x + m.gx * t)),
+                                                     std::fabs(py - (m.y + m.gy * t))));
+            }
+        }
+        return nearest;
+    };
+    if (clearance(cx, cy) >= 110) return std::nullopt;
+    const int w = engine::VirtualWidth, h = engine::VirtualHeight;
+    std::pair<int, int> best{static_cast<int>(cx), static_cast<int>(cy)};
+    double bestClearance = -1;
+    for (int dx = -1; dx <= 1; ++dx) {
+        for (int dy = -1; dy <= 1; ++dy) {
+            const int px = std::clamp(static_cast<int>(cx) + dx * 200, 60, w - 60);
+            const int py = std::clamp(static_cast<int>(cy) + dy * 200, 60, h - 60);
+            const double c = clearance(px, py);
+            if (c > bestClearance) {
+                bestClearance = c;
+                best = {px, py};
+            }
+        }
+    }
+    return best;
+}
+
+// Plays a game with random input from a seed, as a restless player would: the
+// pointer glides towards a target picked anew now and then and away from what
+// comes at the ship, fire comes in bursts of random length, the ship is held
+// now and then. Returns its recording.
+inline game::Replay PlayRandomGame(Headless& h, int difficulty, uint32_t seed, int maxSteps) {
+    uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
+    const auto next = [&state](int n) {  // 0..n-1 from a 64-bit linear congruential stream
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<int>((state >> 33) % static_cast<uint64_t>(n));
+    };
+    int x = engine::VirtualWidth / 2, y = engine::VirtualHeight / 2, tx = x, ty = y, speed = 4;
+    int fireLeft = 0, holdLeft = 0;
+    return PlayRecordedGame(h, difficulty, maxSteps, false, [&](int) {
+        if (const auto escape = EscapeFromThreats()) {
+            std::tie(tx, ty) = *escape;
+            speed = 40;
+            holdLeft = 0;
+        } else if (next(40) == 0) {
+            tx = next(engine::VirtualWidth);
+            ty = next(engine::VirtualHeight);
+            speed = 1 + next(12);
+        }
+        x += std::clamp(tx - x, -speed, speed);
+        y += std::clamp(ty - y, -speed, speed);
+        if (fireLeft > 0) {
+            --fireLeft;
+        } else if (next(30) == 0) {
+            fireLeft = next(240);
+        }
+        if (holdLeft > 0) {
+            --holdLeft;
+        } else if (next(400) == 0) {
+            holdLeft = next(90);
+        }
+        h.right = fireLeft > 0;
+        h.left = holdLeft > 0;
+        SetPointer(x, y);
+    });
 }
 
 }  // namespace game_test
