@@ -170,11 +170,7 @@ TEST(InflateTest, CraftedStreamsGetZlibsVerdict) {
     const std::string aaaa = "aaaa";
     // 'a' 0, end-of-block 10, length 3 11; a single distance code 0 (for distance 1 or 2).
     const auto litCode = Lengths(258, {{'a', 1}, {256, 2}, {257, 2}});
-    const std::string aThenMatch =
-        "0"
-        "11"
-        "0"
-        "10";
+    const std::string aThenMatch = "011010";  // a, length 3, distance, end
     struct Row {
         const char* name;
         std::string stream;
@@ -202,8 +198,10 @@ TEST(InflateTest, CraftedStreamsGetZlibsVerdict) {
                 aaaa),
          false},
         {"incomplete literal code",
+         // Coded as it would be if allowed: 'a' 00, end-of-block 01, length 3 10; 'a', length
+         // 3, distance, end.
          Framed(Dynamic(258, 1, Lengths(258, {{'a', 2}, {256, 2}, {257, 2}}) + std::vector<int>{1},
-                        aThenMatch),
+                        "00100001"),
                 aaaa),
          false},
         {"no end-of-block code",
@@ -211,9 +209,18 @@ TEST(InflateTest, CraftedStreamsGetZlibsVerdict) {
                 aaaa),
          false},
         {"repeat with nothing before",
-         Framed(Dynamic(258, 1, std::vector<int>{16} + litCode, aThenMatch), aaaa), false},
-        {"repeat past the last length",
-         Framed(Dynamic(258, 1, litCode + std::vector<int>{16}, aThenMatch), aaaa), false},
+         Framed(
+             Dynamic(258, 1,
+                     std::vector<int>{16} + std::vector<int>(litCode.begin() + 3, litCode.end()) +
+                         std::vector<int>{1},
+                     aThenMatch),
+             aaaa),
+         false},
+        {"repeat past the last length",  // a valid block if the repeat stopped at the end
+         Framed(Dynamic(258, 1, Lengths(257, {{'a', 2}, {256, 2}}) + std::vector<int>{1, 16},
+                        "100011"),
+                aaaa),
+         false},
         {"one one-bit distance code",
          Framed(Dynamic(258, 1, litCode + std::vector<int>{1}, aThenMatch), aaaa), true},
         {"distance before the start",
