@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -135,6 +136,8 @@ TEST(InflateTest, UnpacksWhatZlibPacksAndSumsAsZlibDoes) {
             // One byte more or less than the stream holds is a different file.
             EXPECT_FALSE(InflateZlib(packed, raw.size() + 1, out));
             EXPECT_TRUE(out.empty());
+            // Nor may a size no stream could reach set aside memory for it.
+            EXPECT_FALSE(InflateZlib(packed, SIZE_MAX / 2, out));
             if (!raw.empty()) {
                 EXPECT_FALSE(InflateZlib(packed, raw.size() - 1, out));
             }
