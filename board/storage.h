@@ -86,7 +86,7 @@ struct ClaimedRun {
 // version than its own: what the run would be, re-recorded under those rules.
 struct OtherRulesChecks {
     uint32_t rules = 0;
-    int64_t count = 0;           // the check values of that whole game
+    int64_t count = 0;            // the check values of that whole game
     std::vector<uint32_t> first;  // its first CopyAgreement(count) values
 };
 

@@ -53,8 +53,8 @@ std::optional<int64_t> FindCopied(Session& s, int difficulty, const CopyProbe& p
                                   int64_t before = std::numeric_limits<int64_t>::max()) {
     const int64_t bytes = probe.agreement * 4;
     return FirstInt(s, kSqlFindCopied,
-                    {difficulty, probe.level, probe.print, before, kMaxCopyCandidates, bytes,
-                     bytes, SqlValue::Bytes(probe.prefix)});
+                    {difficulty, probe.level, probe.print, before, kMaxCopyCandidates, bytes, bytes,
+                     SqlValue::Bytes(probe.prefix)});
 }
 
 // Returns the token hash owning a run's name ("" for a free name or no run).
@@ -291,8 +291,8 @@ std::vector<Run> SqlStorage::PlayerRuns(const std::string& nameKey, int limit, i
     return out;
 }
 
-std::optional<EarlierCopy> SqlStorage::FindEarlierCopy(
-    int64_t id, const std::vector<OtherRulesChecks>& games) {
+std::optional<EarlierCopy> SqlStorage::FindEarlierCopy(int64_t id,
+                                                       const std::vector<OtherRulesChecks>& games) {
     std::optional<EarlierCopy> out;
     Transact([&](Session& s) {
         out.reset();  // the work may be tried again on a new connection
@@ -306,13 +306,12 @@ std::optional<EarlierCopy> SqlStorage::FindEarlierCopy(
             // The lock submissions of this game take: one still being stored
             // (its id below this run's) is committed before the lookup reads.
             LockCopies(s, CopyLockKey(run->difficulty, game.first.front()));
-            const auto original = FindCopied(s, run->difficulty,
-                                             ProbeFor(game.first, static_cast<size_t>(game.count)),
-                                             id);
+            const auto original = FindCopied(
+                s, run->difficulty, ProbeFor(game.first, static_cast<size_t>(game.count)), id);
             if (!original) continue;
             const std::string owner = OwnerOfRun(s, id);
-            out = EarlierCopy{*original,
-                              !owner.empty() && SameHash(OwnerOfRun(s, *original), owner)};
+            out =
+                EarlierCopy{*original, !owner.empty() && SameHash(OwnerOfRun(s, *original), owner)};
             return false;
         }
         return false;  // nothing written

@@ -160,8 +160,8 @@ bool Workers::JudgeOtherRules(const ClaimedRun& run,
     } catch (const StorageError& e) {
         // Like a verdict that cannot be stored: the claim runs out and the run is tried again.
         metrics_.CountFailedWrite();
-        Log("run " + std::to_string(run.id) + ": cannot look for the run its game copies: " +
-            e.what() + " (it stays pending)");
+        Log("run " + std::to_string(run.id) +
+            ": cannot look for the run its game copies: " + e.what() + " (it stays pending)");
         return false;
     }
     // A player may re-record their own run; another player's is not theirs to rank.
