@@ -2,7 +2,6 @@
 // and search the index of check values.
 #include "board/copies.h"
 
-#include "board/limits.h"
 #include "game/replay_file.h"
 
 namespace board {
@@ -31,7 +30,8 @@ const char* const kSqlInsertPrint =
 // one compares only the prefix the rule needs, inside the database.
 const char* const kSqlFindCopied =
     "SELECT p.run_id FROM (SELECT run_id FROM run_prints "
-    "WHERE difficulty = ? AND level = ? AND print = ? ORDER BY run_id LIMIT ?) AS p "
+    "WHERE difficulty = ? AND level = ? AND print = ? AND run_id < ? ORDER BY run_id LIMIT ?) "
+    "AS p "
     "JOIN run_checks c ON c.run_id = p.run_id "
     "WHERE length(c.checks) >= ? AND substr(c.checks, 1, ?) = ? ORDER BY p.run_id LIMIT 1";
 const char* const kSqlOwnerOfRun =
@@ -40,10 +40,6 @@ const char* const kSqlRunsWithoutChecks =
     "SELECT r.id, r.difficulty FROM runs r "
     "WHERE r.id > ? AND NOT EXISTS (SELECT 1 FROM run_checks c WHERE c.run_id = r.id) "
     "ORDER BY r.id LIMIT ?";
-
-int64_t CopyAgreement(size_t n) {
-    return static_cast<int64_t>((n * kCopyAgreementPercent + 99) / 100);
-}
 
 std::string PackChecks(const std::vector<uint32_t>& checks, size_t count) {
     std::string out;
@@ -69,13 +65,17 @@ std::vector<int64_t> CheckPrints(const std::vector<uint32_t>& checks) {
 }
 
 CopyProbe ProbeFor(const std::vector<uint32_t>& checks) {
+    return ProbeFor(checks, checks.size());
+}
+
+CopyProbe ProbeFor(const std::vector<uint32_t>& first, size_t count) {
     CopyProbe probe;
-    probe.agreement = CopyAgreement(checks.size());
+    probe.agreement = CopyAgreement(count);
     // The longest power-of-two prefix within the agreement: every run the new
     // one copies shares it, so it carries the same print at that level.
     while ((int64_t{2} << probe.level) <= probe.agreement) ++probe.level;
-    probe.print = CheckPrints(checks)[static_cast<size_t>(probe.level)];
-    probe.prefix = PackChecks(checks, static_cast<size_t>(probe.agreement));
+    probe.print = CheckPrints(first)[static_cast<size_t>(probe.level)];
+    probe.prefix = PackChecks(first, static_cast<size_t>(probe.agreement));
     return probe;
 }
 
@@ -89,6 +89,34 @@ std::optional<std::vector<uint32_t>> ReplayChecks(const std::string& bytes) {
     std::string error;
     if (!game::DecodeReplay(bytes, replay, error)) return std::nullopt;
     return std::move(replay.checks);
+}
+
+std::string ChecksHex(const std::vector<uint32_t>& checks) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(checks.size() * 8);
+    for (const uint32_t c : checks) {
+        for (int shift = 28; shift >= 0; shift -= 4) out += kDigits[(c >> shift) & 0xf];
+    }
+    return out;
+}
+
+std::optional<std::vector<uint32_t>> ChecksFromHex(std::string_view hex) {
+    if (hex.size() % 8 != 0) return std::nullopt;
+    std::vector<uint32_t> out(hex.size() / 8, 0);
+    for (size_t i = 0; i < hex.size(); ++i) {
+        const char c = hex[i];
+        uint32_t digit = 0;
+        if (c >= '0' && c <= '9') {
+            digit = static_cast<uint32_t>(c - '0');
+        } else if (c >= 'a' && c <= 'f') {
+            digit = static_cast<uint32_t>(c - 'a' + 10);
+        } else {
+            return std::nullopt;
+        }
+        out[i / 8] = (out[i / 8] << 4) | digit;
+    }
+    return out;
 }
 
 }  // namespace board

@@ -7,10 +7,14 @@
 // copy are found through an index, never by reading every stored run.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "board/limits.h"
 
 namespace board {
 
@@ -32,7 +36,9 @@ struct CopyProbe {
 
 // Returns how many first check values an earlier run must share with a run
 // of n values for the new one to be its copy.
-int64_t CopyAgreement(size_t n);
+constexpr int64_t CopyAgreement(size_t n) {
+    return static_cast<int64_t>((n * kCopyAgreementPercent + 99) / 100);
+}
 // Returns check values as little-endian 32-bit words, as the database keeps them.
 std::string PackChecks(const std::vector<uint32_t>& checks, size_t count);
 // Returns the prints of check values: element j hashes the first 2^j values,
@@ -40,20 +46,28 @@ std::string PackChecks(const std::vector<uint32_t>& checks, size_t count);
 std::vector<int64_t> CheckPrints(const std::vector<uint32_t>& checks);
 // Returns what a run with these (non-empty) check values looks up.
 CopyProbe ProbeFor(const std::vector<uint32_t>& checks);
+// Returns what a run of count check values looks up from its first ones
+// (at least CopyAgreement(count) of them).
+CopyProbe ProbeFor(const std::vector<uint32_t>& first, size_t count);
 // Returns the key of the PostgreSQL advisory lock that submissions which
 // could copy one another share: every such pair starts with the same first
 // check value on the same difficulty.
 int64_t CopyLockKey(int difficulty, uint32_t firstCheck);
 // Returns the check values of a stored replay's bytes, or nullopt when they are unreadable.
 std::optional<std::vector<uint32_t>> ReplayChecks(const std::string& bytes);
+// Returns check values as hex, eight lower-case digits each.
+std::string ChecksHex(const std::vector<uint32_t>& checks);
+// Returns the check values hex digits spell, or nullopt when they are not whole values.
+std::optional<std::vector<uint32_t>> ChecksFromHex(std::string_view hex);
 
 // The statements both backends run, with "?" placeholders (see StatementFor).
 // Stores a run's packed check values: run id, bytes.
 extern const char* const kSqlInsertChecks;
 // Stores one print: difficulty, level, print, run id.
 extern const char* const kSqlInsertPrint;
-// Returns the id of the oldest run that a probe finds: difficulty, level,
-// print, candidate cap, prefix length in bytes (twice), prefix bytes.
+// Returns the id of the oldest run that a probe finds among the runs before
+// an id: difficulty, level, print, that id, candidate cap, prefix length in
+// bytes (twice), prefix bytes.
 extern const char* const kSqlFindCopied;
 // Returns the token hash owning a run's name: run id.
 extern const char* const kSqlOwnerOfRun;

@@ -29,7 +29,10 @@ inline constexpr int kEarliestRunYear = 2026;
 inline constexpr int kEarliestRunMonth = 12;
 inline constexpr int kEarliestRunDay = 1;
 inline constexpr int kMaxRunDateAheadHours = 24;
-// The most a verification child may write as its verdict, in bytes.
+// The most a verification child may write as its verdict, in bytes. A
+// verified run's verdict carries the first check values of its game under
+// each other rules version: 52 KB for the longest run ranked (board/verify.cpp
+// checks at build time that they fit).
 inline constexpr size_t kMaxVerdictBytes = 64 * 1024;
 // How long a child killed with SIGKILL is waited for before a thread of its own reaps it.
 inline constexpr int kKillWaitMs = 5000;

@@ -1,6 +1,10 @@
-// The one call the verification child makes into the game: re-simulate a
-// replay with the game's own rules on the headless set-up.
+// The calls the verification child makes into the game: re-simulate a
+// replay with the game's own rules on the headless set-up, and play its
+// inputs under another rules version.
 #pragma once
+
+#include <cstdint>
+#include <vector>
 
 #include "game/replay.h"
 
@@ -8,5 +12,9 @@ namespace board {
 
 // Installs the headless set-up and re-simulates a replay; call once per process.
 game::ReplayVerdict Resimulate(const game::Replay& replay);
+// Returns the check values of a replay's inputs played under a known rules
+// version, as a replay re-recorded under it holds them (cut where that game
+// ends); call after Resimulate, which it does not need.
+std::vector<uint32_t> ChecksUnderRules(game::Replay replay, uint32_t rules);
 
 }  // namespace board

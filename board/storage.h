@@ -82,12 +82,26 @@ struct ClaimedRun {
     int attempts = 0;  // claims so far, this one included
 };
 
+// The first check values of a run's inputs played under another rules
+// version than its own: what the run would be, re-recorded under those rules.
+struct OtherRulesChecks {
+    uint32_t rules = 0;
+    int64_t count = 0;            // the check values of that whole game
+    std::vector<uint32_t> first;  // its first CopyAgreement(count) values
+};
+
 // What a verification concluded.
 struct Verdict {
     bool verified = false;
     int64_t score = 0;
     std::string reason;
     std::optional<int64_t> firstBadStep;
+};
+
+// An earlier run that a run's game under other rules copies.
+struct EarlierCopy {
+    int64_t original = 0;
+    bool sameOwner = false;  // the token owning the run's name owns the original's too
 };
 
 // A name's best shown verified run on a board, as the ranking holds it.
@@ -137,6 +151,11 @@ class Storage {
     // is claimed again once it expires.
     virtual std::optional<ClaimedRun> ClaimPending(const std::string& holder, int64_t now,
                                                    int64_t leaseMs) = 0;
+    // Returns the oldest run before run id, on its difficulty, that one of
+    // its games under other rules copies (see copies.h); nullopt for none.
+    // Waits for submissions of such a copy that are being stored.
+    virtual std::optional<EarlierCopy> FindEarlierCopy(
+        int64_t id, const std::vector<OtherRulesChecks>& games) = 0;
     // Stores a verdict if holder still holds the claim, and the name's new
     // best when the run beats it; false when it does not hold the claim
     // (the run was finished or claimed by another meanwhile).

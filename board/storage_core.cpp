@@ -2,6 +2,7 @@
 #include "board/storage_core.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "board/copies.h"
@@ -47,12 +48,20 @@ std::optional<std::string> ReadReplayBytes(Session& s, int64_t id) {
     return out;
 }
 
-// Returns the id of the oldest run of a difficulty that a probe finds.
-std::optional<int64_t> FindCopied(Session& s, int difficulty, const CopyProbe& probe) {
+// Returns the id of the oldest run of a difficulty before an id that a probe finds.
+std::optional<int64_t> FindCopied(Session& s, int difficulty, const CopyProbe& probe,
+                                  int64_t before = std::numeric_limits<int64_t>::max()) {
     const int64_t bytes = probe.agreement * 4;
     return FirstInt(s, kSqlFindCopied,
-                    {difficulty, probe.level, probe.print, kMaxCopyCandidates, bytes, bytes,
+                    {difficulty, probe.level, probe.print, before, kMaxCopyCandidates, bytes, bytes,
                      SqlValue::Bytes(probe.prefix)});
+}
+
+// Returns the token hash owning a run's name ("" for a free name or no run).
+std::string OwnerOfRun(Session& s, int64_t id) {
+    std::string owner;
+    s.Run(kSqlOwnerOfRun, {id}, [&](const Row& row) { owner = row.Text(0); });
+    return owner;
 }
 
 // Stores a run's check values and prints (none for a run without check values).
@@ -91,9 +100,7 @@ void IndexOlderRuns(Session& s) {
 std::optional<SubmitResult> FindOriginal(Session& s, const NewRun& run) {
     const auto original = FindCopied(s, run.difficulty, ProbeFor(run.checks));
     if (!original) return std::nullopt;
-    bool mine = false;
-    s.Run(kSqlOwnerOfRun, {*original},
-          [&](const Row& row) { mine = SameHash(row.Text(0), run.tokenHash); });
+    const bool mine = SameHash(OwnerOfRun(s, *original), run.tokenHash);
     const auto found = FirstRun(s, sql::kRunById, {*original});
     if (!found) throw StorageError("the database lost a run while reading it");
     return SubmitResult{mine ? SubmitOutcome::Existing : SubmitOutcome::Copy, *found};
@@ -280,6 +287,34 @@ std::vector<Run> SqlStorage::PlayerRuns(const std::string& nameKey, int limit, i
     Use([&](Session& s) {
         s.Run(sql::kPlayerRuns, {nameKey, limit, offset},
               [&out](const Row& row) { out.push_back(ReadRun(row)); });
+    });
+    return out;
+}
+
+std::optional<EarlierCopy> SqlStorage::FindEarlierCopy(int64_t id,
+                                                       const std::vector<OtherRulesChecks>& games) {
+    std::optional<EarlierCopy> out;
+    Transact([&](Session& s) {
+        out.reset();  // the work may be tried again on a new connection
+        const auto run = FirstRun(s, sql::kRunById, {id});
+        if (!run) return false;
+        for (const OtherRulesChecks& game : games) {
+            if (game.first.empty() || game.count < 1 ||
+                static_cast<int64_t>(game.first.size()) < CopyAgreement(game.count)) {
+                continue;
+            }
+            // The lock submissions of this game take: one still being stored
+            // (its id below this run's) is committed before the lookup reads.
+            LockCopies(s, CopyLockKey(run->difficulty, game.first.front()));
+            const auto original = FindCopied(
+                s, run->difficulty, ProbeFor(game.first, static_cast<size_t>(game.count)), id);
+            if (!original) continue;
+            const std::string owner = OwnerOfRun(s, id);
+            out =
+                EarlierCopy{*original, !owner.empty() && SameHash(OwnerOfRun(s, *original), owner)};
+            return false;
+        }
+        return false;  // nothing written
     });
     return out;
 }

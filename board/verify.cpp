@@ -19,6 +19,7 @@
 #include <cstring>
 #include <thread>
 
+#include "board/copies.h"
 #include "board/limits.h"
 #include "board/log.h"
 #include "board/resimulate.h"
@@ -39,6 +40,16 @@ constexpr int kExitCheckMs = 10;
 constexpr double kTooSlowShare = 0.9;
 // The niceness no process goes below.
 constexpr int kLowestPriority = 19;
+// The most check values a run that is re-simulated holds.
+constexpr size_t kMostCheckValues = kMaxRunFrames / game::kReplayCheckInterval + 1;
+// The bytes of a verified run's games under the other rules versions in its
+// verdict at most: the first values of the longest run, eight hex digits each.
+constexpr size_t kOtherRulesBytes = (game::kNewestRules - game::kOldestRules) * 8 *
+                                    static_cast<size_t>(CopyAgreement(kMostCheckValues));
+// Room for the rest of a verified run's verdict: its field names and numbers.
+constexpr size_t kVerdictFieldsBytes = 1024;
+static_assert(kOtherRulesBytes + kVerdictFieldsBytes <= kMaxVerdictBytes,
+              "a verified verdict of the longest run must fit the verdict limit");
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;
@@ -218,6 +229,50 @@ Verdict VerdictFrom(const game::ReplayVerdict& v) {
     return out;
 }
 
+// Returns a verified replay's inputs played under every other rules version
+// this program knows: the first check values the copy rule compares, with
+// the number of values of each whole game.
+nlohmann::json OtherRulesOf(const game::Replay& replay) {
+    auto games = nlohmann::json::array();
+    for (uint32_t rules = game::kOldestRules; rules <= game::kNewestRules; ++rules) {
+        if (rules == replay.header.rules) continue;
+        std::vector<uint32_t> checks = ChecksUnderRules(replay, rules);
+        const size_t count = checks.size();
+        checks.resize(static_cast<size_t>(CopyAgreement(count)));
+        games.push_back({{"rules", rules}, {"count", count}, {"first", ChecksHex(checks)}});
+    }
+    return games;
+}
+
+// Reads the games under other rules a child reported; nullopt when they are damaged.
+std::optional<std::vector<OtherRulesChecks>> ReadOtherRules(const nlohmann::json& games) {
+    if (!games.is_array()) return std::nullopt;
+    std::vector<OtherRulesChecks> out;
+    for (const auto& g : games) {
+        if (!g.is_object() || !g.contains("rules") || !g["rules"].is_number_unsigned() ||
+            !g.contains("count") || !g["count"].is_number_unsigned() || !g.contains("first") ||
+            !g["first"].is_string()) {
+            return std::nullopt;
+        }
+        OtherRulesChecks game;
+        const uint64_t rules = g["rules"].get<uint64_t>();
+        const uint64_t count = g["count"].get<uint64_t>();
+        if (!game::KnownRules(static_cast<uint32_t>(rules)) || rules > game::kNewestRules ||
+            count < 1 || count > kMostCheckValues) {
+            return std::nullopt;
+        }
+        auto first = ChecksFromHex(g["first"].get<std::string>());
+        if (!first || static_cast<int64_t>(first->size()) != CopyAgreement(count)) {
+            return std::nullopt;
+        }
+        game.rules = static_cast<uint32_t>(rules);
+        game.count = static_cast<int64_t>(count);
+        game.first = std::move(*first);
+        out.push_back(std::move(game));
+    }
+    return out;
+}
+
 // The outcome of watching a child: why the watch ended and what it left.
 struct Watch {
     enum class End { Exited, Stopped, ClaimLost, TimedOut, TooMuchOutput, PollFailed };
@@ -385,6 +440,15 @@ ChildResult ParseVerdict(const std::string& output) {
         if (j.at("first_bad_step").is_number_integer()) {
             result.verdict.firstBadStep = j["first_bad_step"].get<int64_t>();
         }
+        if (j.contains("other_rules")) {
+            auto games = ReadOtherRules(j["other_rules"]);
+            if (!games) {
+                result = ChildResult{};
+                result.detail = "the verification child wrote a damaged verdict";
+                return result;
+            }
+            result.otherRules = std::move(*games);
+        }
     } catch (const nlohmann::json::exception&) {
         result = ChildResult{};
         result.detail = "the verification child wrote a damaged verdict";
@@ -397,11 +461,12 @@ ChildResult Classify(const Watch& w, int wallSeconds, const ChildLimits& limits)
     ChildResult result;  // Crashed unless told otherwise
     switch (w.end) {
         case Watch::End::Stopped:
-            return {ChildOutcome::Abandoned, {}, "the server is stopping"};
+            return {ChildOutcome::Abandoned, {}, "the server is stopping", {}};
         case Watch::End::ClaimLost:
             return {ChildOutcome::ClaimLost,
                     {},
-                    "the claim on the run was lost; its verification was stopped"};
+                    "the claim on the run was lost; its verification was stopped",
+                    {}};
         case Watch::End::TimedOut:
             // Wall time says more about the machine's load than about the replay (the
             // children run at a low priority): try again rather than reject the run.
@@ -471,6 +536,9 @@ int RunVerifyChild() {
                {"score", v.score},
                {"reason", v.reason},
                {"first_bad_step", v.firstBadStep ? nlohmann::json(*v.firstBadStep) : nullptr}};
+        // A copy of an earlier run re-recorded under other rules has other
+        // check values: the run's game under those rules is what it copies.
+        if (v.verified) out["other_rules"] = OtherRulesOf(replay);
     }
     const std::string line =
         out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "board/limits.h"
 #include "board/storage.h"
@@ -46,6 +47,9 @@ struct ChildResult {
     ChildOutcome outcome = ChildOutcome::Crashed;
     Verdict verdict;     // for Judged
     std::string detail;  // what happened, for the log
+    // For a verified run: its game under every other rules version this
+    // program knows, which may copy an earlier run.
+    std::vector<OtherRulesChecks> otherRules;
 };
 
 // Runs as the verification child (under the limits its parent set): reads a

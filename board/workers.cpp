@@ -92,14 +92,17 @@ void Workers::Process(const ClaimedRun& run, const std::string& holder) {
                                   : "the verifier failed on this run " + times,
                           {}};
     }
-    if (!verdict) verdict = VerifyClaimed(run, holder);
+    std::vector<OtherRulesChecks> otherRules;
+    if (!verdict) verdict = VerifyClaimed(run, holder, otherRules);
     if (!verdict) return;
+    if (verdict->verified && !JudgeOtherRules(run, otherRules, *verdict)) return;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     StoreVerdict(run, holder, *verdict, seconds);
 }
 
-std::optional<Verdict> Workers::VerifyClaimed(const ClaimedRun& run, const std::string& holder) {
+std::optional<Verdict> Workers::VerifyClaimed(const ClaimedRun& run, const std::string& holder,
+                                              std::vector<OtherRulesChecks>& otherRules) {
     const std::string id = "run " + std::to_string(run.id);
     // The claim is renewed while the child runs, so a killed server's runs
     // are taken over after a short lease while a slow verification keeps its own.
@@ -120,6 +123,7 @@ std::optional<Verdict> Workers::VerifyClaimed(const ClaimedRun& run, const std::
     switch (child.outcome) {
         case ChildOutcome::Judged:
         case ChildOutcome::TooSlow:
+            otherRules = std::move(child.otherRules);
             return child.verdict;
         case ChildOutcome::Crashed:
             // The claim is kept: the run is tried again when it expires,
@@ -145,6 +149,30 @@ std::optional<Verdict> Workers::VerifyClaimed(const ClaimedRun& run, const std::
             return std::nullopt;
     }
     return std::nullopt;
+}
+
+bool Workers::JudgeOtherRules(const ClaimedRun& run,
+                              const std::vector<OtherRulesChecks>& otherRules, Verdict& verdict) {
+    if (otherRules.empty()) return true;
+    std::optional<EarlierCopy> copy;
+    try {
+        copy = storage_.FindEarlierCopy(run.id, otherRules);
+    } catch (const StorageError& e) {
+        // Like a verdict that cannot be stored: the claim runs out and the run is tried again.
+        metrics_.CountFailedWrite();
+        Log("run " + std::to_string(run.id) +
+            ": cannot look for the run its game copies: " + e.what() + " (it stays pending)");
+        return false;
+    }
+    // A player may re-record their own run; another player's is not theirs to rank.
+    if (copy && !copy->sameOwner) {
+        verdict = Verdict{false,
+                          verdict.score,
+                          "plays the same game as run " + std::to_string(copy->original) +
+                              " under other rules, sent first by another player",
+                          {}};
+    }
+    return true;
 }
 
 void Workers::StoreVerdict(const ClaimedRun& run, const std::string& holder, const Verdict& verdict,

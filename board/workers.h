@@ -43,8 +43,14 @@ class Workers {
     // Verifies one claimed run and stores its verdict (or gives it back).
     void Process(const ClaimedRun& run, const std::string& holder);
     // Verifies a run in a child while renewing its claim; nothing when there
-    // is no verdict to store (the run was given back or stays claimed).
-    std::optional<Verdict> VerifyClaimed(const ClaimedRun& run, const std::string& holder);
+    // is no verdict to store (the run was given back or stays claimed). A
+    // verified run's games under other rules go to otherRules.
+    std::optional<Verdict> VerifyClaimed(const ClaimedRun& run, const std::string& holder,
+                                         std::vector<OtherRulesChecks>& otherRules);
+    // Rejects a verified run whose game under other rules copies an earlier
+    // run of another player; false when that could not be looked up (the run stays claimed).
+    bool JudgeOtherRules(const ClaimedRun& run, const std::vector<OtherRulesChecks>& otherRules,
+                         Verdict& verdict);
     // Stores a verdict that took seconds to reach, counts and logs it.
     void StoreVerdict(const ClaimedRun& run, const std::string& holder, const Verdict& verdict,
                       double seconds);

@@ -38,6 +38,33 @@ std::string Renamed(const std::string& name, int64_t secondsLater, int shift = 0
     });
 }
 
+// Returns a checked-in run's inputs re-recorded under another rules version
+// and name: a file that verifies, though its check values are new.
+std::string ReRecorded(const std::string& golden, uint32_t rules, const std::string& name) {
+    return CraftReplay(golden, [&](game::Replay& r) {
+        r.header.rules = rules;
+        r.header.name = name;
+        r = Replayed(std::move(r));
+    });
+}
+
+// The reason a run re-recorded from the k-th accepted run of a table gets.
+std::string CopiedUnderOtherRules(int k) {
+    return "plays the same game as run {" + std::to_string(k) +
+           "} under other rules, sent first by another player";
+}
+
+// Returns a row's expected reason with "{k}" made the id of the k-th accepted run.
+std::string ExpectedReason(std::string reason,
+                           const std::vector<std::pair<long long, const Case*>>& accepted) {
+    const size_t at = reason.find('{');
+    const size_t end = reason.find('}', at);
+    if (at == std::string::npos || end == std::string::npos) return reason;
+    const size_t k = std::stoul(reason.substr(at + 1, end - at - 1));
+    if (k < accepted.size()) reason.replace(at, end - at + 1, std::to_string(accepted[k].first));
+    return reason;
+}
+
 // Returns a row that sends method on target with no body.
 Case Ask(std::string what, std::string method, std::string target, int status, std::string error) {
     return {std::move(what),
@@ -83,7 +110,7 @@ void CheckVerdicts(const BoardServer& server,
             EXPECT_EQ(j["score"], j["claimed_score"]) << k->what;
         } else {
             EXPECT_EQ(j["state"], "rejected") << k->what;
-            EXPECT_EQ(j["reason"], k->verdict) << k->what;
+            EXPECT_EQ(j["reason"], ExpectedReason(k->verdict, accepted)) << k->what;
         }
     }
 }
@@ -253,6 +280,15 @@ TEST_P(BoardBackendTest, JudgesEveryAcceptedRunAndRefusesCopies) {
              "", ""),
         Post("a run sharing the first run's first seconds", "Authorization: Bearer " + TokenOf('f'),
              sharedStart, 202, "", "verified"),
+        // Re-recorded under the other rules its check values differ: the
+        // verifier plays it under the original's rules too.
+        Post("a rules-1 run re-recorded under rules 2 by another player", e,
+             ReRecorded("rules1/hard", 2, "Thief"), 202, "", CopiedUnderOtherRules(1)),
+        Post("a rules-2 run re-recorded under rules 1 by its own player", a,
+             ReRecorded("easy", 1, "Redone"), 202, "", "verified"),
+        Post("a real run on another board", a, GoldenReplayBytes("medium"), 202, "", "verified"),
+        Post("a rules-2 run re-recorded under rules 1 by another player", e,
+             ReRecorded("medium", 1, "Thief"), 202, "", CopiedUnderOtherRules(8)),
     };
     std::vector<std::pair<long long, const Case*>> accepted;
     SendCases(server->Port(), cases, accepted);

@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -243,8 +244,11 @@ TEST_P(StorageSuite, TheSameGameBelongsToItsFirstSenderWhateverItsNameOrState) {
         // A refused copy bound nothing: the name is free for another token.
         {"a new game under the refused name", kTokenC, "Thief", 1, played(1, 20),
          SubmitOutcome::Created},
+        {"a new game of its first sender", kTokenA, "Orig3", 1, played(0, 20),
+         SubmitOutcome::Created},
     };
     int seed = 0;
+    std::map<std::string, int64_t> created;  // by name
     for (const Case& c : cases) {
         NewRun run = MakeRun(c.name, c.token, c.difficulty, 500, ++seed);
         run.checks = c.checks;
@@ -253,11 +257,43 @@ TEST_P(StorageSuite, TheSameGameBelongsToItsFirstSenderWhateverItsNameOrState) {
         EXPECT_EQ(result.outcome, c.outcome) << c.what;
         if (c.outcome == SubmitOutcome::Created) {
             EXPECT_EQ(store->CountPending(), before + 1) << c.what;
+            created[c.name] = result.run.id;
         } else {
             EXPECT_EQ(result.run.id, original) << c.what;
             EXPECT_EQ(result.run.state, RunState::Rejected) << c.what;
             EXPECT_EQ(result.run.name, "Orig") << c.what;
             EXPECT_EQ(store->CountPending(), before) << c.what;
+        }
+    }
+
+    // A verified run's game under other rules, as the verifier reports it
+    // (the first 18 of its 20 values), copies only earlier runs of its
+    // difficulty; whether the same token owns both is told.
+    created["Orig"] = original;
+    const auto first18 = [](std::vector<uint32_t> v) {
+        v.resize(18);
+        return v;
+    };
+    struct Lookup {
+        const char* what;
+        std::string run;
+        std::vector<uint32_t> game;
+        std::optional<board::EarlierCopy> found;
+    };
+    const std::vector<Lookup> lookups = {
+        {"another player's", "Honest", first18(game), board::EarlierCopy{original, false}},
+        {"its own player's", "Orig3", first18(game), board::EarlierCopy{original, true}},
+        {"no earlier run: the original itself", "Orig", first18(game), std::nullopt},
+        {"another difficulty", "Else", first18(game), std::nullopt},
+        {"the last 3 values differ", "Honest", first18(played(17, 20)), std::nullopt},
+    };
+    for (const Lookup& l : lookups) {
+        ASSERT_EQ(created.count(l.run), 1u) << l.what;
+        const auto found = store->FindEarlierCopy(created[l.run], {{1, 20, l.game}});
+        ASSERT_EQ(found.has_value(), l.found.has_value()) << l.what;
+        if (found) {
+            EXPECT_EQ(found->original, l.found->original) << l.what;
+            EXPECT_EQ(found->sameOwner, l.found->sameOwner) << l.what;
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <vector>
@@ -84,6 +85,10 @@ TEST(BoardVerify, TellsVerdictsFromChildrenThatFailed) {
          false, "no verdict"},
         {"a damaged verdict", script("damaged", "echo '{\"verified\":\"yes\"}'"), "x", false,
          board::ChildOutcome::Crashed, false, "damaged verdict"},
+        {"damaged check values under other rules",
+         script("mixed", R"(echo '{"verified":true,"score":0,"first_bad_step":null,"reason":"",)"
+                         R"("other_rules":[{"rules":1,"count":1,"first":"0000000g"}]}')"),
+         "x", false, board::ChildOutcome::Crashed, false, "damaged verdict"},
         {"a flood", script("flood", "yes"), "x", false, board::ChildOutcome::Crashed, false,
          "wrote more than"},
         {"a stopping server", script("sleeper", "exec sleep 30"), "x", true,
@@ -113,6 +118,27 @@ TEST(BoardVerify, TellsVerdictsFromChildrenThatFailed) {
         EXPECT_EQ(r.verdict.verified, c.verified) << c.what;
         const std::string said = r.verdict.reason + " | " + r.detail;
         EXPECT_NE(said.find(c.reason), std::string::npos) << c.what << ": " << said;
+        // A verified real run comes with its game under the other rules: the
+        // first check values its inputs re-recorded under them hold.
+        const bool real = c.program == BoardExecutable() && r.verdict.verified;
+        ASSERT_EQ(r.otherRules.size(), real ? 1u : 0u) << c.what;
+        if (!real) continue;
+        game::Replay cheat;
+        std::string error;
+        ASSERT_TRUE(game::DecodeReplay(c.bytes, cheat, error)) << error;
+        const std::vector<uint32_t> own = cheat.checks;
+        cheat.header.rules = cheat.header.rules == 1 ? 2 : 1;
+        cheat = Replayed(std::move(cheat));
+        const board::OtherRulesChecks& other = r.otherRules[0];
+        EXPECT_EQ(other.rules, cheat.header.rules) << c.what;
+        EXPECT_EQ(other.count, static_cast<int64_t>(cheat.checks.size())) << c.what;
+        ASSERT_FALSE(other.first.empty()) << c.what;
+        ASSERT_LE(other.first.size(), cheat.checks.size()) << c.what;
+        EXPECT_TRUE(std::equal(other.first.begin(), other.first.end(), cheat.checks.begin()))
+            << c.what;
+        EXPECT_FALSE(other.first.size() <= own.size() &&
+                     std::equal(other.first.begin(), other.first.end(), own.begin()))
+            << c.what << ": the same values under both rules";
     }
 }
 
