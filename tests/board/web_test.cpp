@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "board/limits.h"
 #include "board/web_files.h"
 #include "tests/board/board_fixture.h"
 
