@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,25 @@ namespace zqtest {
 namespace {
 
 using nlohmann::json;
+
+// Whether the build staged the watch bundle beside the server (the WebAssembly build is on).
+#ifdef ZQ_BOARD_VIEWER_STAGED
+constexpr bool kViewerStaged = true;
+#else
+constexpr bool kViewerStaged = false;
+#endif
+
+// The page's content policy: this server only, WebAssembly compiled but no text evaluated.
+const std::string kPolicy =
+    "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; base-uri 'none'; "
+    "form-action 'none'; frame-ancestors 'none'";
+// The files of the watch bundle and the type each is served with.
+const std::vector<std::pair<std::string, std::string>> kBundle = {
+    {"viewer.js", "text/javascript; charset=utf-8"},
+    {"zarquill-viewer.js", "text/javascript; charset=utf-8"},
+    {"zarquill-viewer.wasm", "application/wasm"},
+    {"zarquill-viewer-data.bin", "application/octet-stream"},
+};
 
 TEST_F(BoardTest, ServesThePageFilesByTheirNamesOnly) {
     struct FileCase {
@@ -37,9 +57,21 @@ TEST_F(BoardTest, ServesThePageFilesByTheirNamesOnly) {
         EXPECT_EQ(r.status, 200) << f.target;
         EXPECT_EQ(r.Header("content-type"), f.contentType) << f.target;
         EXPECT_EQ(r.Header("x-content-type-options"), "nosniff") << f.target;
-        EXPECT_EQ(r.Header("content-security-policy").rfind("default-src 'self';", 0), 0u)
-            << f.target;
+        EXPECT_EQ(r.Header("content-security-policy"), kPolicy) << f.target;
+        EXPECT_EQ(r.Header("cache-control"), "no-cache") << f.target;
         EXPECT_NE(r.body.find(f.marker), std::string::npos) << f.target;
+    }
+    // The bundle when the build has one: each file at its address, kept for good.
+    const HttpReply index = SendHttp(server->Port(), "GET", "/viewer/files.json");
+    ASSERT_EQ(index.status, kViewerStaged ? 200 : 404) << index.body;
+    EXPECT_EQ(index.Header("cache-control"), kViewerStaged ? "no-cache" : "");
+    for (const auto& [name, type] : kViewerStaged ? kBundle : decltype(kBundle){}) {
+        const HttpReply r = SendHttp(server->Port(), "GET", JsonOf(index)[name]);
+        EXPECT_EQ(r.status, 200) << name;
+        EXPECT_EQ(r.Header("content-type"), type) << name;
+        EXPECT_EQ(r.Header("x-content-type-options"), "nosniff") << name;
+        EXPECT_EQ(r.Header("cache-control"), "public, max-age=31536000, immutable") << name;
+        EXPECT_FALSE(r.body.empty()) << name;
     }
     const HttpReply head = SendHttp(server->Port(), "HEAD", "/");
     EXPECT_EQ(head.status, 200);
@@ -63,6 +95,13 @@ TEST_F(BoardTest, ServesThePageFilesByTheirNamesOnly) {
         "/zarquill-board",
         "/web/../board.js",
         "/favicon.ico",
+        // The bundle answers only at the addresses of its content.
+        "/viewer/",
+        "/viewer/viewer.js",
+        "/viewer/zarquill-viewer.wasm",
+        "/viewer/zarquill-viewer.0123456789abcdef.wasm",
+        "/viewer/files.json/",
+        "/viewer/../index.html",
     };
     for (const std::string& target : refused) {
         const HttpReply r = SendHttp(server->Port(), "GET", target);
@@ -109,6 +148,123 @@ TEST(WebFiles, AFolderMissingAFileOrHoldingAnOversizedOneServesNoPage) {
         EXPECT_NE(root->body.find("no web page"), std::string::npos) << root->body;
         EXPECT_FALSE(files.Find("/board.js").has_value());
     }
+}
+
+// Writes a web folder with the page's files and, unless bundle is empty, a
+// bundle of the given files in viewer/; returns nothing.
+void WriteWebFolder(const std::filesystem::path& dir,
+                    const std::vector<std::pair<std::string, std::string>>& bundle) {
+    for (const char* name : {"index.html", "board.css", "board.js", "icon.svg"}) {
+        WriteFile(dir / name, "x");
+    }
+    for (const auto& [name, bytes] : bundle) WriteFile(dir / "viewer" / name, bytes);
+}
+
+TEST(WebFiles, ServesTheBundleAtAddressesMadeFromItsContent) {
+    TempDir dir;
+    std::vector<std::pair<std::string, std::string>> bundle;
+    for (const auto& [name, type] : kBundle) bundle.emplace_back(name, "abc");
+    WriteWebFolder(dir.path(), bundle);
+    board::WebFiles files;
+    std::string error;
+    ASSERT_TRUE(files.Load(dir.path(), error)) << error;
+    ASSERT_TRUE(files.HasViewer()) << files.ViewerProblem();
+
+    // SHA-256 of "abc" starts ba7816bf8f01cfea.
+    const nlohmann::json want = {
+        {"viewer.js", "/viewer/viewer.ba7816bf8f01cfea.js"},
+        {"zarquill-viewer.js", "/viewer/zarquill-viewer.ba7816bf8f01cfea.js"},
+        {"zarquill-viewer.wasm", "/viewer/zarquill-viewer.ba7816bf8f01cfea.wasm"},
+        {"zarquill-viewer-data.bin", "/viewer/zarquill-viewer-data.ba7816bf8f01cfea.bin"},
+    };
+    const std::optional<board::Response> index = files.Find("/viewer/files.json");
+    ASSERT_TRUE(index.has_value());
+    EXPECT_EQ(index->status, 200);
+    EXPECT_EQ(index->contentType, "application/json");
+    EXPECT_EQ(json::parse(index->body, nullptr, false), want) << index->body;
+    const auto header = [](const board::Response& r, const std::string& name) {
+        for (const auto& [key, value] : r.headers) {
+            if (key == name) return value;
+        }
+        return std::string();
+    };
+    EXPECT_EQ(header(*index, "Cache-Control"), "no-cache");
+    for (const auto& [name, type] : kBundle) {
+        const std::optional<board::Response> r = files.Find(want[name].get<std::string>());
+        ASSERT_TRUE(r.has_value()) << name;
+        EXPECT_EQ(r->contentType, type) << name;
+        EXPECT_EQ(r->body, "abc") << name;
+        EXPECT_EQ(header(*r, "Cache-Control"), "public, max-age=31536000, immutable") << name;
+        EXPECT_EQ(header(*r, "Content-Security-Policy"), kPolicy) << name;
+    }
+
+    // New content, a new address; the old one is gone and the others stay.
+    WriteFile(dir / "viewer/zarquill-viewer.wasm", "abd");
+    ASSERT_TRUE(files.Load(dir.path(), error)) << error;
+    const json changed = json::parse(files.Find("/viewer/files.json")->body);
+    EXPECT_NE(changed["zarquill-viewer.wasm"], want["zarquill-viewer.wasm"]);
+    EXPECT_TRUE(files.Find(changed["zarquill-viewer.wasm"].get<std::string>()).has_value());
+    EXPECT_FALSE(files.Find(want["zarquill-viewer.wasm"].get<std::string>()).has_value());
+    EXPECT_EQ(changed["viewer.js"], want["viewer.js"]);
+}
+
+TEST(WebFiles, ABrokenBundleIsLeftOutAndThePageServedWithoutIt) {
+    struct Case {
+        std::string what;
+        std::function<void(const std::filesystem::path&)> spoil;  // on the web folder
+        std::string named;  // in the reason
+    };
+    const std::vector<Case> cases = {
+        {"a file missing",
+         [](const std::filesystem::path& web) {
+             std::filesystem::remove(web / "viewer/zarquill-viewer.wasm");
+         },
+         "zarquill-viewer.wasm"},
+        {"a file too large",
+         [](const std::filesystem::path& web) {
+             std::filesystem::resize_file(web / "viewer/zarquill-viewer-data.bin",
+                                          board::kMaxViewerFileBytes + 1);
+         },
+         "zarquill-viewer-data.bin"},
+        {"a folder in a file's place",
+         [](const std::filesystem::path& web) {
+             std::filesystem::remove(web / "viewer/viewer.js");
+             std::filesystem::create_directory(web / "viewer/viewer.js");
+         },
+         "viewer.js"},
+        {"viewer a file",
+         [](const std::filesystem::path& web) {
+             std::filesystem::remove_all(web / "viewer");
+             WriteFile(web / "viewer", "x");
+         },
+         "viewer.js"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::vector<std::pair<std::string, std::string>> bundle;
+        for (const auto& [name, type] : kBundle) bundle.emplace_back(name, name);
+        WriteWebFolder(dir.path(), bundle);
+        c.spoil(dir.path());
+        board::WebFiles files;
+        std::string error;
+        ASSERT_TRUE(files.Load(dir.path(), error)) << c.what << ": " << error;
+        EXPECT_FALSE(files.HasViewer()) << c.what;
+        EXPECT_NE(files.ViewerProblem().find(c.named), std::string::npos)
+            << c.what << ": " << files.ViewerProblem();
+        const std::optional<board::Response> index = files.Find("/viewer/files.json");
+        ASSERT_TRUE(index.has_value()) << c.what;
+        EXPECT_EQ(index->status, 404) << c.what;
+        EXPECT_EQ(files.Find("/")->status, 200) << c.what;
+    }
+    // No bundle at all is no problem: the page as it always was.
+    TempDir plain;
+    WriteWebFolder(plain.path(), {});
+    board::WebFiles files;
+    std::string error;
+    ASSERT_TRUE(files.Load(plain.path(), error)) << error;
+    EXPECT_FALSE(files.HasViewer());
+    EXPECT_EQ(files.ViewerProblem(), "");
+    EXPECT_EQ(files.Find("/viewer/files.json")->status, 404);
 }
 
 // Returns where the browser is missing ("" when chromium, its driver and selenium are here).
