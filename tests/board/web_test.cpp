@@ -322,12 +322,14 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
     json boards = {{"easy", json::array()}, {"medium", json::array()}, {"hard", json::array()}};
     std::vector<int64_t> scriptedScores;  // token a's runs, all under the golden name
     int scriptedRanked = 0;               // of them, the name's best on a board
+    json goldenHard;                      // the Hard golden's run, watched to its end
     for (const Seed& seed : seeds) {
         const long long id = SubmitOk(seed.bytes, TokenOf(seed.token));
         ASSERT_GT(id, 0);
         const json run = JsonOf(server->WaitForVerdict(id));
         ASSERT_TRUE(run.is_object()) << server->Log();
         ASSERT_EQ(run["state"], seed.state) << run.dump();
+        if (seed.bytes == GoldenReplayBytes("hard")) goldenHard = run;
         if (seed.token == 'a') {
             scriptedScores.push_back(run["score"].get<int64_t>());
             scriptedRanked += run["rank"].is_number();
@@ -340,6 +342,19 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
                             {"date", run["date"]}});
         }
     }
+
+    // The Hard golden with its first check value altered (the file's check value
+    // made good): rejected here, and a viewer must stop at the same step.
+    const long long damagedId = SubmitOk(CraftReplay("hard",
+                                                     [](game::Replay& r) {
+                                                         r.header.name = "Tamperer";
+                                                         r.checks.at(0) ^= 1;
+                                                     }),
+                                         TokenOf('f'));
+    ASSERT_GT(damagedId, 0);
+    const json damaged = JsonOf(server->WaitForVerdict(damagedId));
+    ASSERT_EQ(damaged["state"], "rejected") << damaged.dump();
+    ASSERT_TRUE(damaged["first_bad_step"].is_number()) << damaged.dump();
 
     std::sort(scriptedScores.rbegin(), scriptedScores.rend());
     TempDir work;
@@ -355,6 +370,11 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
           {"rank", 1},
           {"file", std::string(ZQ_SOURCE_DIR) + "/tests/data/replays/hard.zqr"}}},
         {"player", {{"name", "Scripted"}, {"scores", scriptedScores}, {"ranked", scriptedRanked}}},
+        {"viewer",
+         {{"served", kViewerStaged},
+          {"run", {{"id", goldenHard["id"]}, {"name", goldenHard["name"]},
+                   {"score", goldenHard["score"]}}},
+          {"damaged", {{"id", damagedId}, {"first_bad_step", damaged["first_bad_step"]}}}}},
     };
     std::ofstream(work / "plan.json") << plan.dump(2);
 
