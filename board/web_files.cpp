@@ -49,8 +49,7 @@ constexpr BundleFile kBundleFiles[] = {
 constexpr const char* kNoCache = "no-cache";
 
 // Reads one file of the web folder, capped at maxBytes; false with a reason.
-bool ReadWebFile(const std::string& path, size_t maxBytes, std::string& bytes,
-                 std::string& error) {
+bool ReadWebFile(const std::string& path, size_t maxBytes, std::string& bytes, std::string& error) {
     std::string why;
     const media::AssetRead read = media::ReadAssetFile(path, maxBytes, bytes, why);
     if (read == media::AssetRead::kOk) return true;
@@ -107,8 +106,9 @@ std::optional<Response> WebFiles::Find(const std::string& path) const {
     }
     if (path == kViewerIndexPath) {
         if (viewerIndex_.empty()) {
-            return ErrorResponse(404, "this server has no viewer installed; download the replay "
-                                      "and watch it with zarquill --replay FILE");
+            return ErrorResponse(404,
+                                 "this server has no viewer installed; download the replay "
+                                 "and watch it with zarquill --replay FILE");
         }
         Response r;
         r.body = viewerIndex_;

@@ -212,7 +212,7 @@ TEST(WebFiles, ABrokenBundleIsLeftOutAndThePageServedWithoutIt) {
     struct Case {
         std::string what;
         std::function<void(const std::filesystem::path&)> spoil;  // on the web folder
-        std::string named;  // in the reason
+        std::string named;                                        // in the reason
     };
     const std::vector<Case> cases = {
         {"a file missing",
@@ -372,8 +372,10 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
         {"player", {{"name", "Scripted"}, {"scores", scriptedScores}, {"ranked", scriptedRanked}}},
         {"viewer",
          {{"served", kViewerStaged},
-          {"run", {{"id", goldenHard["id"]}, {"name", goldenHard["name"]},
-                   {"score", goldenHard["score"]}}},
+          {"run",
+           {{"id", goldenHard["id"]},
+            {"name", goldenHard["name"]},
+            {"score", goldenHard["score"]}}},
           {"damaged", {{"id", damagedId}, {"first_bad_step", damaged["first_bad_step"]}}}}},
     };
     std::ofstream(work / "plan.json") << plan.dump(2);
