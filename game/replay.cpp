@@ -250,6 +250,58 @@ const Replay& LastRecording() {
     return g_recorder.replay;
 }
 
+// The state a playback borrows, held apart so the header need not show it.
+class ReplayPlayback::Borrowed : public BorrowedState {};
+
+ReplayPlayback::ReplayPlayback() = default;
+ReplayPlayback::~ReplayPlayback() = default;
+
+bool ReplayPlayback::Start(const Replay& replay) {
+    const ReplayHeader& h = replay.header;
+    if (replay.steps.size() != h.frames || replay.checks.size() != ReplayCheckCount(h.frames) ||
+        !KnownRules(h.rules)) {
+        return false;
+    }
+    borrowed_.reset();  // a second Start gives back what the first borrowed before borrowing again
+    borrowed_ = std::make_unique<Borrowed>();
+    replay_ = &replay;
+    done_ = 0;
+    firstBadStep_ = -1;
+    endedEarlyAt_ = 0;
+    finished_ = false;
+    BeginPlayback(replay, &next_);
+    return true;
+}
+
+void ReplayPlayback::Check(size_t stepsDone) {
+    const size_t k = stepsDone / kReplayCheckInterval;
+    if (firstBadStep_ < 0 && GameCheckValue() != replay_->checks[k]) {
+        firstBadStep_ = static_cast<int64_t>(stepsDone);
+    }
+}
+
+bool ReplayPlayback::Step() {
+    if (finished_ || !replay_) return false;
+    const ReplayHeader& h = replay_->header;
+    if (done_ > 0 && EndCode != END_RUNNING && done_ < h.frames) {
+        endedEarlyAt_ = static_cast<uint32_t>(done_);
+        finished_ = true;
+        return false;
+    }
+    if (done_ == h.frames) {
+        if (h.quit) EndCode = END_QUIT;
+        if (h.frames % kReplayCheckInterval == 0) Check(h.frames);
+        finished_ = true;
+        return false;
+    }
+    if (done_ % kReplayCheckInterval == 0) Check(done_);
+    GameStep();
+    GameFrameDone(0);
+    engine::FrameParity = 1 - engine::FrameParity;
+    ++done_;
+    return true;
+}
+
 ReplayVerdict SimulateReplay(const Replay& replay, const std::function<void()>& afterStep) {
     const ReplayHeader& h = replay.header;
     ReplayVerdict v;
@@ -263,42 +315,24 @@ ReplayVerdict SimulateReplay(const Replay& replay, const std::function<void()>& 
         v.reason = "rules version " + std::to_string(h.rules) + " is not known to this program";
         return v;
     }
-    BorrowedState borrowed;
-    size_t next = 0;
-    BeginPlayback(replay, &next);
-    auto check = [&](size_t stepsDone) {
-        const size_t k = stepsDone / kReplayCheckInterval;
-        if (v.firstBadStep < 0 && GameCheckValue() != replay.checks[k]) {
-            v.firstBadStep = static_cast<int64_t>(stepsDone);
-        }
-    };
-    bool endedEarly = false;
-    for (size_t i = 0; i < h.frames; ++i) {
-        if (i % kReplayCheckInterval == 0) check(i);
-        GameStep();
-        GameFrameDone(0);
-        engine::FrameParity = 1 - engine::FrameParity;
+    ReplayPlayback playback;
+    playback.Start(replay);
+    while (playback.Step()) {
         if (afterStep) afterStep();
-        if (EndCode != END_RUNNING && i + 1 < h.frames) {
-            endedEarly = true;
-            v.reason = "the game ended at step " + std::to_string(i + 1) + " of " +
-                       std::to_string(h.frames);
-            break;
-        }
     }
-    if (!endedEarly && h.quit) EndCode = END_QUIT;
-    if (!endedEarly && h.frames % kReplayCheckInterval == 0) check(h.frames);
+    v.firstBadStep = playback.FirstBadStep();
     v.simulatedScore = GameScore;
-    if (v.reason.empty()) {
-        if (v.firstBadStep >= 0) {
-            v.reason = "check value differs at step " + std::to_string(v.firstBadStep);
-        } else if (GameScore != h.score) {
-            v.reason = "score differs";
-        } else if (Lives != h.lives) {
-            v.reason = "lives differ";
-        } else if (!h.quit && EndCode != END_GAME_OVER) {
-            v.reason = "the game did not end with the replay";
-        }
+    if (playback.EndedEarlyAt() != 0) {
+        v.reason = "the game ended at step " + std::to_string(playback.EndedEarlyAt()) + " of " +
+                   std::to_string(h.frames);
+    } else if (v.firstBadStep >= 0) {
+        v.reason = "check value differs at step " + std::to_string(v.firstBadStep);
+    } else if (GameScore != h.score) {
+        v.reason = "score differs";
+    } else if (Lives != h.lives) {
+        v.reason = "lives differ";
+    } else if (!h.quit && EndCode != END_GAME_OVER) {
+        v.reason = "the game did not end with the replay";
     }
     v.ok = v.reason.empty();
     return v;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "game/replay_file.h"
@@ -39,6 +40,50 @@ void FinishRecording();
 bool StoreRecording(const scores::Scores& record);
 // Returns the last recording (for tests and the recording script).
 const Replay& LastRecording();
+
+// Re-simulation one step at a time, for a caller that shows the game as it
+// goes (the browser viewer) and for SimulateReplay. Start sets up the replay's
+// game and borrows the settings and rules version until the playback is
+// destroyed; each Step plays one game step on the replay's input, checking the
+// game's state against the recorded check values every 60 steps.
+// Note: the replay must outlive the playback; one playback at a time (the
+// game's state is program-wide).
+class ReplayPlayback {
+  public:
+    ReplayPlayback();
+    ~ReplayPlayback();
+    ReplayPlayback(const ReplayPlayback&) = delete;
+    ReplayPlayback& operator=(const ReplayPlayback&) = delete;
+
+    // Sets up the replay's game; false (nothing set up) when its counts disagree or its rules
+    // version is not known to this program.
+    bool Start(const Replay& replay);
+    // Plays the next step and returns true; returns false once no step is left to play (every
+    // step played, or the game ended before the replay did), after ending the game as the
+    // replay did (a quit) and taking the last check value due.
+    bool Step();
+    // Returns the steps played so far.
+    uint32_t StepsDone() const { return static_cast<uint32_t>(done_); }
+    // Returns the first step whose check value differed, or -1 while every one agreed.
+    int64_t FirstBadStep() const { return firstBadStep_; }
+    // Returns the step after which the game ended before the replay did, or 0.
+    uint32_t EndedEarlyAt() const { return endedEarlyAt_; }
+    // Returns true once Step has returned false.
+    bool Finished() const { return finished_; }
+
+  private:
+    class Borrowed;
+    // Compares the game's state with the check value recorded after stepsDone steps.
+    void Check(size_t stepsDone);
+
+    const Replay* replay_ = nullptr;
+    std::unique_ptr<Borrowed> borrowed_;
+    size_t next_ = 0;  // the step the game reads next (advanced by the input filter)
+    size_t done_ = 0;
+    int64_t firstBadStep_ = -1;
+    uint32_t endedEarlyAt_ = 0;
+    bool finished_ = false;
+};
 
 // Re-simulates a replay on the headless set-up the caller installed
 // (InstallHeadlessSimulation in replay_verify.h, or a test's recording driver) and compares it

@@ -11,8 +11,8 @@ namespace media {
 
 // Returns bytes packed with zlib at the given level (0..9); empty on failure.
 std::string PackBytes(std::string_view bytes, int level = 9);
-// Unpacks zlib data that must come to exactly expectedSize bytes; false when
-// the data is damaged or its size differs.
+// Unpacks zlib data that must come to exactly expectedSize bytes and end where
+// packed ends; false when the data is damaged, followed by other bytes, or its size differs.
 bool UnpackBytes(std::string_view packed, size_t expectedSize, std::string& out);
 // Returns the CRC-32 (as zlib computes it) of bytes.
 uint32_t Crc32(std::string_view bytes);

@@ -24,9 +24,10 @@ bool UnpackBytes(std::string_view packed, size_t expectedSize, std::string& out)
     Bytef spare = 0;
     Bytef* dest = expectedSize ? reinterpret_cast<Bytef*>(out.data()) : &spare;
     if (expectedSize == 0) size = 1;
-    const int rc = uncompress(dest, &size, reinterpret_cast<const Bytef*>(packed.data()),
-                              static_cast<uLong>(packed.size()));
-    if (rc != Z_OK || size != expectedSize) {
+    uLong used = static_cast<uLong>(packed.size());
+    const int rc = uncompress2(dest, &size, reinterpret_cast<const Bytef*>(packed.data()), &used);
+    // Bytes after the end of the stream are damage too (the browser build's reader says the same).
+    if (rc != Z_OK || size != expectedSize || used != packed.size()) {
         out.clear();
         return false;
     }
