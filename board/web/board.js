@@ -366,9 +366,7 @@ async function showWatch(id) {
                                                  : `The replay cannot be read: ${loaded.message}.`;
     return;
   }
-  const canvas = document.getElementById('watch-canvas');
-  if (canvas.width !== loaded.width) canvas.width = loaded.width;
-  if (canvas.height !== loaded.height) canvas.height = loaded.height;
+  // The viewer gives the canvas the replay's logical size; the style sheet scales it to the page.
   const p = {viewer, speed: 1, paused: false, owed: 0, lastTime: null, frame: 0,
              last: viewer.advance(1)};
   playback = p;
