@@ -207,7 +207,9 @@ def check_viewer(driver, url, plan, shots):
 def check_without_viewer(driver, url, run_id):
     """Checks that a page whose viewer files cannot be had offers no Watch."""
     driver.execute_cdp_cmd("Network.enable", {})
-    driver.execute_cdp_cmd("Network.setBlockedURLs", {"urls": ["*/viewer/files.json"]})
+    driver.execute_cdp_cmd("Network.setBlockedURLs", {"urlPatterns": [
+        {"urlPattern": "*://*:*/viewer/files.json", "block": True}]})
+    driver.get("about:blank")  # a new document, not a move within the page
     driver.get(url + "#hard")
     rows_of(driver, "board")
     check(not driver.find_elements(By.CSS_SELECTOR, "#board a.watch"),
@@ -215,7 +217,7 @@ def check_without_viewer(driver, url, run_id):
     driver.get(url + f"#watch/{run_id}")
     check(wait_for("the no-viewer text", lambda: "zarquill --replay" in watch_status(driver)),
           f"without the viewer #watch shows '{watch_status(driver)}'")
-    driver.execute_cdp_cmd("Network.setBlockedURLs", {"urls": []})
+    driver.execute_cdp_cmd("Network.setBlockedURLs", {"urlPatterns": []})
     # The refused request is logged as an error; only it.
     errors = [e["message"] for e in driver.get_log("browser") if e["level"] == "SEVERE"]
     check(all("/viewer/files.json" in e for e in errors), "browser errors: " + "; ".join(errors))

@@ -150,8 +150,7 @@ TEST(WebFiles, AFolderMissingAFileOrHoldingAnOversizedOneServesNoPage) {
     }
 }
 
-// Writes a web folder with the page's files and, unless bundle is empty, a
-// bundle of the given files in viewer/; returns nothing.
+// Writes a web folder: the page's files and, unless bundle is empty, those files in viewer/.
 void WriteWebFolder(const std::filesystem::path& dir,
                     const std::vector<std::pair<std::string, std::string>>& bundle) {
     for (const char* name : {"index.html", "board.css", "board.js", "icon.svg"}) {
