@@ -33,6 +33,8 @@ namespace {
 constexpr const char* kFilesRoot = "/Files/";
 constexpr const char* kGameFolder = "/Files/274";
 
+// The most steps one zq_viewer_advance plays (a minute of play), so that no call holds the page.
+constexpr int kMaxAdvanceSteps = 3600;
 // The largest canvas side: a larger logical screen is drawn scaled down into it.
 constexpr int kMaxCanvasSide = 2048;
 
@@ -179,9 +181,11 @@ EMSCRIPTEN_KEEPALIVE int zq_viewer_open(const char* bytes, int size) {
     return kOpened;
 }
 
-// Plays up to n more steps, drawing only the last one, and presents it; returns the state.
+// Plays up to n (at most kMaxAdvanceSteps) more steps, drawing only the last one, and presents
+// it; returns the state.
 EMSCRIPTEN_KEEPALIVE int zq_viewer_advance(int n) {
     Viewer& v = V();
+    n = std::min(n, kMaxAdvanceSteps);
     if (v.state != kPlaying || !v.playback) return v.state;
     const auto budgets = engine::DrawBudgets;
     for (int k = 0; k < n && v.state == kPlaying; ++k) {
