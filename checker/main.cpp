@@ -4,9 +4,11 @@
 // the two builds must print the same lines for the same files.
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "checker/draws.h"
 #include "game/game_math.h"
 #include "game/replay.h"
 #include "game/replay_file.h"
@@ -39,9 +41,52 @@ std::string CheckLine(const std::string& file, const game::Replay& replay, bool&
 
 }  // namespace
 
+// Reads "--draws STEPS --files DIR [--data PACK] FILE" (steps ascending, comma-separated);
+// false when the arguments are not of that form.
+bool ParseDraws(int argc, char** argv, checker::DrawsSource& source,
+                std::vector<uint32_t>& steps, std::string& file) {
+    if (argc < 6 || std::string(argv[1]) != "--draws") return false;
+    for (const char* p = argv[2]; *p;) {
+        char* end = nullptr;
+        const unsigned long step = std::strtoul(p, &end, 10);
+        if (end == p || step == 0 || step > UINT32_MAX ||
+            (!steps.empty() && step <= steps.back())) {
+            return false;
+        }
+        steps.push_back(static_cast<uint32_t>(step));
+        p = *end == ',' ? end + 1 : end;
+        if (*end != ',' && *end != '\0') return false;
+    }
+    int i = 3;
+    for (; i + 1 < argc - 1; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--files") {
+            source.filesDir = argv[i + 1];
+        } else if (option == "--data") {
+            source.packFile = argv[i + 1];
+        } else {
+            return false;
+        }
+    }
+    file = argv[argc - 1];
+    return i == argc - 1 && !source.filesDir.empty() && !steps.empty();
+}
+
 // Usage: zq_replay_checks FILE...; exits 0 when every file verified, 1 when one
-// did not, 2 when one could not be read.
+// did not, 2 when one could not be read. With --draws, prints draw lists instead (draws.h).
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "--draws") {
+        checker::DrawsSource source;
+        std::vector<uint32_t> steps;
+        std::string file;
+        if (!ParseDraws(argc, argv, source, steps, file)) {
+            std::fprintf(stderr,
+                         "usage: zq_replay_checks --draws STEP,STEP... --files DIR [--data PACK] "
+                         "FILE\n");
+            return 2;
+        }
+        return checker::PrintDraws(source, steps, file);
+    }
     if (argc < 2) {
         std::fprintf(stderr, "usage: zq_replay_checks FILE...\n");
         return 2;

@@ -1,0 +1,169 @@
+// The script side of the browser build's WebGL drawing driver (webgl_driver.cpp):
+// a WebGL 1 context on Module.canvas, textures by number, and one draw call per
+// batch of quads (20-byte corners: x, y, u, v as floats, then r, g, b, a bytes).
+// The drawing buffer is kept between frames: the game draws each frame over the last.
+mergeInto(LibraryManager.library, {
+  $ZQGL: {
+    gl: null, program: null, buffer: null, indices: null, textures: [null],
+    uProjection: null, uMode: null, uAlphaRef: null,
+    maxQuads: 16384,
+    // Compiles the one program: colour times texture, alpha only for a font's atlas.
+    build: function (gl) {
+      var vs = 'attribute vec2 aPos; attribute vec2 aUV; attribute vec4 aColour;' +
+        'uniform vec2 uProjection; varying vec2 vUV; varying vec4 vColour;' +
+        'void main() { vUV = aUV; vColour = aColour;' +
+        ' gl_Position = vec4(aPos.x * uProjection.x - 1.0, 1.0 - aPos.y * uProjection.y, 0.0, 1.0); }';
+      var fs = 'precision mediump float; uniform sampler2D uTex; uniform float uMode;' +
+        'uniform float uAlphaRef; varying vec2 vUV; varying vec4 vColour;' +
+        'void main() { vec4 c = vColour;' +
+        ' if (uMode > 1.5) c.a *= texture2D(uTex, vUV).a;' +
+        ' else if (uMode > 0.5) c *= texture2D(uTex, vUV);' +
+        ' if (c.a < uAlphaRef) discard; gl_FragColor = c; }';
+      function shader(type, text) {
+        var s = gl.createShader(type);
+        gl.shaderSource(s, text);
+        gl.compileShader(s);
+        if (!gl.getShaderParameter(s, gl.COMPILE_STATUS)) throw new Error(gl.getShaderInfoLog(s));
+        return s;
+      }
+      var p = gl.createProgram();
+      gl.attachShader(p, shader(gl.VERTEX_SHADER, vs));
+      gl.attachShader(p, shader(gl.FRAGMENT_SHADER, fs));
+      gl.bindAttribLocation(p, 0, 'aPos');
+      gl.bindAttribLocation(p, 1, 'aUV');
+      gl.bindAttribLocation(p, 2, 'aColour');
+      gl.linkProgram(p);
+      if (!gl.getProgramParameter(p, gl.LINK_STATUS)) throw new Error(gl.getProgramInfoLog(p));
+      return p;
+    },
+  },
+
+  zqgl_open__deps: ['$ZQGL'],
+  zqgl_open: function (width, height) {
+    var canvas = Module['canvas'];
+    if (!canvas) return 0;
+    canvas.width = width;
+    canvas.height = height;
+    var gl = canvas.getContext('webgl', {alpha: false, antialias: false, depth: false,
+                                         stencil: false, preserveDrawingBuffer: true});
+    if (!gl) return 0;
+    try {
+      ZQGL.program = ZQGL.build(gl);
+    } catch (e) {
+      err('WebGL: ' + e.message);
+      return 0;
+    }
+    ZQGL.gl = gl;
+    ZQGL.textures = [null];
+    gl.useProgram(ZQGL.program);
+    ZQGL.uProjection = gl.getUniformLocation(ZQGL.program, 'uProjection');
+    ZQGL.uMode = gl.getUniformLocation(ZQGL.program, 'uMode');
+    ZQGL.uAlphaRef = gl.getUniformLocation(ZQGL.program, 'uAlphaRef');
+    gl.uniform1i(gl.getUniformLocation(ZQGL.program, 'uTex'), 0);
+    ZQGL.buffer = gl.createBuffer();
+    gl.bindBuffer(gl.ARRAY_BUFFER, ZQGL.buffer);
+    gl.enableVertexAttribArray(0);
+    gl.enableVertexAttribArray(1);
+    gl.enableVertexAttribArray(2);
+    gl.vertexAttribPointer(0, 2, gl.FLOAT, false, 20, 0);
+    gl.vertexAttribPointer(1, 2, gl.FLOAT, false, 20, 8);
+    gl.vertexAttribPointer(2, 4, gl.UNSIGNED_BYTE, true, 20, 16);
+    // Quads as two triangles each: corners 0 1 2 and 0 2 3.
+    var idx = new Uint16Array(ZQGL.maxQuads * 6);
+    for (var q = 0; q < ZQGL.maxQuads; ++q) {
+      idx.set([4 * q, 4 * q + 1, 4 * q + 2, 4 * q, 4 * q + 2, 4 * q + 3], 6 * q);
+    }
+    ZQGL.indices = gl.createBuffer();
+    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, ZQGL.indices);
+    gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, idx, gl.STATIC_DRAW);
+    gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
+    gl.disable(gl.DEPTH_TEST);
+    gl.disable(gl.CULL_FACE);
+    gl.viewport(0, 0, width, height);
+    gl.clearColor(0, 0, 0, 1);
+    gl.clear(gl.COLOR_BUFFER_BIT);
+    return 1;
+  },
+
+  zqgl_close__deps: ['$ZQGL'],
+  zqgl_close: function () {
+    var gl = ZQGL.gl;
+    if (!gl) return;
+    ZQGL.textures.forEach(function (t) { if (t) gl.deleteTexture(t); });
+    ZQGL.textures = [null];
+    gl.deleteBuffer(ZQGL.buffer);
+    gl.deleteBuffer(ZQGL.indices);
+    gl.deleteProgram(ZQGL.program);
+    ZQGL.gl = null;
+  },
+
+  zqgl_resolution__deps: ['$ZQGL'],
+  zqgl_resolution: function (width, height) {
+    if (ZQGL.gl && width > 0 && height > 0) ZQGL.gl.uniform2f(ZQGL.uProjection, 2 / width, 2 / height);
+  },
+
+  zqgl_clear__deps: ['$ZQGL'],
+  zqgl_clear: function (r, g, b) {
+    if (!ZQGL.gl) return;
+    ZQGL.gl.clearColor(r, g, b, 1);
+    ZQGL.gl.clear(ZQGL.gl.COLOR_BUFFER_BIT);
+  },
+
+  zqgl_texture_new__deps: ['$ZQGL'],
+  zqgl_texture_new: function () {
+    if (!ZQGL.gl) return 0;
+    var t = ZQGL.gl.createTexture();
+    if (!t) return 0;
+    ZQGL.textures.push(t);
+    return ZQGL.textures.length - 1;
+  },
+
+  zqgl_texture_upload__deps: ['$ZQGL'],
+  zqgl_texture_upload: function (id, width, height, alphaOnly, filtered, pixels) {
+    var gl = ZQGL.gl, t = ZQGL.textures[id];
+    if (!gl || !t) return;
+    gl.bindTexture(gl.TEXTURE_2D, t);
+    var f = filtered ? gl.LINEAR : gl.NEAREST;
+    gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MIN_FILTER, f);
+    gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MAG_FILTER, f);
+    gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_WRAP_S, gl.CLAMP_TO_EDGE);
+    gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_WRAP_T, gl.CLAMP_TO_EDGE);
+    var format = alphaOnly ? gl.ALPHA : gl.RGBA;
+    var bytes = HEAPU8.subarray(pixels, pixels + width * height * (alphaOnly ? 1 : 4));
+    gl.texImage2D(gl.TEXTURE_2D, 0, format, width, height, 0, format, gl.UNSIGNED_BYTE, bytes);
+  },
+
+  zqgl_texture_delete__deps: ['$ZQGL'],
+  zqgl_texture_delete: function (id) {
+    var t = ZQGL.textures[id];
+    if (!ZQGL.gl || !t) return;
+    ZQGL.gl.deleteTexture(t);
+    ZQGL.textures[id] = null;
+  },
+
+  // Blend modes as the game names them: 1 masked, 2 solid, 3 alpha, 4 light, 5 shade.
+  zqgl_draw__deps: ['$ZQGL'],
+  zqgl_draw: function (vertices, count, texture, alphaTexture, blend) {
+    var gl = ZQGL.gl;
+    if (!gl || count <= 0) return;
+    var t = texture ? ZQGL.textures[texture] : null;
+    if (texture && !t) return;
+    if (t) gl.bindTexture(gl.TEXTURE_2D, t);
+    gl.uniform1f(ZQGL.uMode, t ? (alphaTexture ? 2 : 1) : 0);
+    gl.uniform1f(ZQGL.uAlphaRef, blend === 1 ? 0.5 : -1);
+    if (blend === 3) {
+      gl.enable(gl.BLEND);
+      gl.blendFunc(gl.SRC_ALPHA, gl.ONE_MINUS_SRC_ALPHA);
+    } else if (blend === 4) {
+      gl.enable(gl.BLEND);
+      gl.blendFunc(gl.SRC_ALPHA, gl.ONE);
+    } else if (blend === 5) {
+      gl.enable(gl.BLEND);
+      gl.blendFunc(gl.DST_COLOR, gl.ZERO);
+    } else {
+      gl.disable(gl.BLEND);
+    }
+    gl.bufferData(gl.ARRAY_BUFFER, HEAPU8.subarray(vertices, vertices + count * 20), gl.STREAM_DRAW);
+    gl.drawElements(gl.TRIANGLES, (count / 4) * 6, gl.UNSIGNED_SHORT, 0);
+  },
+});

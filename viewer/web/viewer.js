@@ -1,0 +1,169 @@
+// The page's side of the browser viewer: loads the WebAssembly program and the
+// game's data pack, decodes the pack's images with the browser's own decoder,
+// and offers window.ZarquillViewer.start(canvas, files), whose viewer loads a
+// replay, plays it step by step into the canvas and switches sound on or off.
+// files maps the bundle's names to their addresses (the board's files.json).
+(function () {
+  'use strict';
+
+  const PACK_MAGIC = 'ZQVPACK1';
+  // Caps matching the program's own pack reader.
+  const MAX_ENTRIES = 4096;
+  const MAX_NAME_BYTES = 255;
+  const STATES = ['finished', 'playing', 'finished', 'desync'];
+  const KINDS = ['ok', 'rules', 'unreadable'];
+
+  // Fetches one file of the bundle as bytes; throws with its name when it cannot.
+  async function fetchBytes(url, name) {
+    const response = await fetch(url, {credentials: 'same-origin'});
+    if (!response.ok) throw new Error('cannot load ' + name + ' (' + response.status + ')');
+    return new Uint8Array(await response.arrayBuffer());
+  }
+
+  // Loads the emscripten script once (the page's CSP allows scripts of this server only).
+  function loadScript(url) {
+    if (window.ZarquillViewerModule) return Promise.resolve();
+    return new Promise(function (resolve, reject) {
+      const script = document.createElement('script');
+      script.src = url;
+      script.onload = function () { resolve(); };
+      script.onerror = function () { reject(new Error('cannot load zarquill-viewer.js')); };
+      document.head.appendChild(script);
+    });
+  }
+
+  // Returns the pack's image entries {name, width, height, bytes}; the program checks the rest.
+  function packImages(pack) {
+    const view = new DataView(pack.buffer, pack.byteOffset, pack.byteLength);
+    const text = new TextDecoder();
+    if (pack.length < 16 || text.decode(pack.subarray(0, 8)) !== PACK_MAGIC) {
+      throw new Error('the viewer data is not a data pack');
+    }
+    const end = pack.length - 4;
+    const count = view.getUint32(8, true);
+    if (count > MAX_ENTRIES) throw new Error('the viewer data holds too many entries');
+    const images = [];
+    let at = 12;
+    for (let i = 0; i < count; ++i) {
+      if (at + 2 > end) throw new Error('the viewer data is cut short');
+      const nameBytes = view.getUint16(at, true);
+      if (nameBytes === 0 || nameBytes > MAX_NAME_BYTES || at + 2 + nameBytes + 12 > end) {
+        throw new Error('the viewer data is damaged');
+      }
+      const name = text.decode(pack.subarray(at + 2, at + 2 + nameBytes));
+      at += 2 + nameBytes;
+      const a = view.getUint32(at, true), b = view.getUint32(at + 4, true);
+      const size = view.getUint32(at + 8, true);
+      at += 12;
+      if (size > end - at) throw new Error('the viewer data is cut short');
+      if (name.endsWith('.png')) {
+        images.push({name: name, width: a, height: b, bytes: pack.subarray(at, at + size)});
+      }
+      at += size;
+    }
+    return images;
+  }
+
+  // Decodes one PNG with the browser into straight (not premultiplied) RGBA bytes.
+  async function decodeImage(image) {
+    const blob = new Blob([image.bytes], {type: 'image/png'});
+    const bitmap = await createImageBitmap(blob, {premultiplyAlpha: 'none',
+                                                  colorSpaceConversion: 'none'});
+    if (bitmap.width !== image.width || bitmap.height !== image.height) {
+      throw new Error(image.name + ' is not the size the viewer data names');
+    }
+    const canvas = typeof OffscreenCanvas === 'function'
+      ? new OffscreenCanvas(bitmap.width, bitmap.height)
+      : Object.assign(document.createElement('canvas'), {width: bitmap.width,
+                                                         height: bitmap.height});
+    const context = canvas.getContext('2d');
+    context.drawImage(bitmap, 0, 0);
+    bitmap.close();
+    return context.getImageData(0, 0, image.width, image.height).data;
+  }
+
+  // Copies bytes into the program's memory, runs use(pointer) and frees them again.
+  function withBytes(module, bytes, use) {
+    const pointer = module._malloc(Math.max(bytes.length, 1));
+    if (!pointer) throw new Error('out of memory');
+    try {
+      module.HEAPU8.set(bytes, pointer);
+      return use(pointer);
+    } finally {
+      module._free(pointer);
+    }
+  }
+
+  // Makes the viewer object over a set-up program.
+  function makeViewer(module) {
+    let audio = null;
+    return {
+      // Loads a replay's bytes and sets its game up.
+      load: function (bytes) {
+        const kind = withBytes(module, bytes, function (p) {
+          return module._zq_viewer_open(p, bytes.length);
+        });
+        if (kind !== 0) {
+          return {ok: false, kind: KINDS[kind] || 'unreadable',
+                  message: module.UTF8ToString(module._zq_viewer_message())};
+        }
+        return {ok: true, steps: module._zq_viewer_steps(), width: module._zq_viewer_width(),
+                height: module._zq_viewer_height()};
+      },
+      // Plays up to n more steps (at most 3600 a call) and draws the last one.
+      advance: function (n) {
+        const state = module._zq_viewer_advance(Math.max(0, Math.floor(n)));
+        return {step: module._zq_viewer_step(), steps: module._zq_viewer_steps(),
+                score: module._zq_viewer_score(), state: STATES[state] || 'finished',
+                desyncStep: module._zq_viewer_desync_step()};
+      },
+      // Switches sound on (making the audio context on first use) or off; returns whether it is on.
+      setSound: function (on) {
+        if (on) {
+          const Context = window.AudioContext || window.webkitAudioContext;
+          if (!Context) return false;
+          if (!audio) audio = new Context();
+          audio.resume();
+          module.zqAudioContext = audio;
+          return module._zq_viewer_set_sound(1) === 1;
+        }
+        module._zq_viewer_set_sound(0);
+        if (audio) audio.suspend();
+        return false;
+      },
+    };
+  }
+
+  // Loads the program and the data pack and returns a viewer drawing into canvas.
+  async function start(canvas, files) {
+    const [, pack] = await Promise.all([
+      loadScript(files['zarquill-viewer.js']),
+      fetchBytes(files['zarquill-viewer-data.bin'], 'the viewer data'),
+    ]);
+    const module = await window.ZarquillViewerModule({
+      canvas: canvas,
+      locateFile: function (name) {
+        return name.endsWith('.wasm') ? files['zarquill-viewer.wasm'] : name;
+      },
+    });
+    const images = packImages(pack);
+    const pixels = await Promise.all(images.map(decodeImage));
+    images.forEach(function (image, i) {
+      const name = new TextEncoder().encode(image.name + '\0');
+      withBytes(module, name, function (namePointer) {
+        withBytes(module, pixels[i], function (p) {
+          if (!module._zq_viewer_add_image(namePointer, image.width, image.height, p)) {
+            throw new Error('the viewer cannot keep ' + image.name);
+          }
+        });
+      });
+    });
+    const ok = withBytes(module, pack, function (p) {
+      return module._zq_viewer_init(p, pack.length);
+    });
+    if (!ok) throw new Error(module.UTF8ToString(module._zq_viewer_message()));
+    return makeViewer(module);
+  }
+
+  window.ZarquillViewer = {start: start};
+})();
