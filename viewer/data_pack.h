@@ -56,12 +56,14 @@ namespace detail {
 class Reader {
   public:
     explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+    // Takes the next n bytes; false (and every later read fails) when fewer are left.
     bool Bytes(size_t n, std::string_view& out) {
         if (!ok_ || n > bytes_.size() - at_) return ok_ = false;
         out = bytes_.substr(at_, n);
         at_ += n;
         return true;
     }
+    // Returns the next n-byte (1..4) unsigned integer, 0 once short.
     uint32_t U(size_t n) {
         std::string_view b;
         if (!Bytes(n, b)) return 0;
@@ -69,8 +71,11 @@ class Reader {
         for (size_t i = 0; i < n; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(b[i])) << (8 * i);
         return v;
     }
+    // Returns the next 4-byte signed integer, 0 once short.
     int32_t I32() { return static_cast<int32_t>(U(4)); }
+    // Returns false once a read fell short.
     bool ok() const { return ok_; }
+    // Returns true when every byte was read.
     bool AtEnd() const { return at_ == bytes_.size(); }
 
   private:
@@ -195,7 +200,8 @@ inline bool ReadBakedFace(std::string_view packed, uint32_t unpackedSize, media:
     face.ascent = r.I32();
     face.descent = r.I32();
     const uint32_t count = r.U(2);
-    for (uint32_t i = 0; i < count && r.ok(); ++i) {
+    bool bad = false;
+    for (uint32_t i = 0; i < count && r.ok() && !bad; ++i) {
         const uint32_t code = r.U(2);
         media::BakedGlyph g;
         g.index = r.I32();
@@ -208,20 +214,19 @@ inline bool ReadBakedFace(std::string_view packed, uint32_t unpackedSize, media:
         if (!g.rendered) g.advance = 0;
         if (code >= media::kBakedCodes || g.index < 0 ||
             (g.rendered && (width > kMaxGlyphSide || rows > kMaxGlyphSide))) {
-            r = detail::Reader({});
-            r.U(1);
+            bad = true;
             break;
         }
         if (g.rendered) {
             g.width = static_cast<int>(width);
             g.rows = static_cast<int>(rows);
             std::string_view bits;
-            if (!r.Bytes(static_cast<size_t>(width) * rows, bits)) break;
+            if (!r.Bytes(static_cast<size_t>(width) * rows, bits)) break;  // r fails
             g.bits.assign(bits.begin(), bits.end());
         }
         face.glyphs[code] = std::move(g);
     }
-    if (!r.ok() || !r.AtEnd()) {
+    if (bad || !r.ok() || !r.AtEnd()) {
         face = media::BakedFace{};
         why = "glyphs damaged";
         return false;

@@ -6,6 +6,7 @@
 #include <emscripten/emscripten.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -32,6 +33,11 @@ namespace {
 constexpr const char* kFilesRoot = "/Files/";
 constexpr const char* kGameFolder = "/Files/274";
 
+// The most steps one zq_viewer_advance plays (a minute of play), so that no call holds the page.
+constexpr int kMaxAdvanceSteps = 3600;
+// The largest canvas side: a larger logical screen is drawn scaled down into it.
+constexpr int kMaxCanvasSide = 2048;
+
 // What zq_viewer_state answers.
 enum State { kNone = 0, kPlaying = 1, kFinished = 2, kDesync = 3 };
 // What zq_viewer_open answers.
@@ -43,6 +49,7 @@ struct Viewer {
     std::unique_ptr<game::ReplayPlayback> playback;
     State state = kNone;
     std::string message;
+    int canvasWidth = 0, canvasHeight = 0;  // the canvas as last opened
 };
 
 Viewer& V() {
@@ -80,6 +87,7 @@ EMSCRIPTEN_KEEPALIVE int zq_viewer_add_image(const char* name, int w, int h, con
 // the reason in zq_viewer_message.
 EMSCRIPTEN_KEEPALIVE int zq_viewer_init(const char* pack, int size) {
     Viewer& v = V();
+    if (v.ready) return 1;
     std::vector<viewer::PackEntry> entries;
     if (size < 0 || !viewer::ReadPack(std::string_view(pack, static_cast<size_t>(size)), entries,
                                       v.message)) {
@@ -109,8 +117,12 @@ EMSCRIPTEN_KEEPALIVE int zq_viewer_init(const char* pack, int size) {
         v.message = "This browser cannot draw with WebGL";
         return 0;
     }
+    v.canvasWidth = viewer::kViewerScreenWidth;
+    v.canvasHeight = viewer::kViewerScreenHeight;
     media::ChangeDir(kGameFolder);
     viewer::LoadViewerAssets();
+    // Every image holds its own pixels now: the page's copies are not needed again.
+    media::ClearDecodedImages();
     v.ready = true;
     return 1;
 }
@@ -140,11 +152,20 @@ EMSCRIPTEN_KEEPALIVE int zq_viewer_open(const char* bytes, int size) {
                     "--replay";
         return kOlderRules;
     }
-    // A new logical size gives the canvas that size; the page scales it.
-    if (!media::GraphicsOpen() || media::CurrentDriver().IsOpen() == false ||
-        engine::VirtualWidth != static_cast<int>(h.width) ||
-        engine::VirtualHeight != static_cast<int>(h.height)) {
-        media::OpenGraphics(static_cast<int>(h.width), static_cast<int>(h.height));
+    // The canvas takes the replay's logical size (at most kMaxCanvasSide a side, the logical
+    // screen scaled into it); the page scales the canvas.
+    const int side = std::max(h.width, h.height);
+    const double scale = side > kMaxCanvasSide ? static_cast<double>(kMaxCanvasSide) / side : 1.0;
+    const int canvasWidth = std::max(1, static_cast<int>(h.width * scale));
+    const int canvasHeight = std::max(1, static_cast<int>(h.height * scale));
+    if (!media::GraphicsOpen() || canvasWidth != v.canvasWidth ||
+        canvasHeight != v.canvasHeight) {
+        if (!media::OpenGraphics(canvasWidth, canvasHeight)) {
+            v.message = "This browser cannot draw with WebGL";
+            return kUnreadable;
+        }
+        v.canvasWidth = canvasWidth;
+        v.canvasHeight = canvasHeight;
     }
     auto playback = std::make_unique<game::ReplayPlayback>();
     v.replay = std::move(replay);
@@ -160,9 +181,11 @@ EMSCRIPTEN_KEEPALIVE int zq_viewer_open(const char* bytes, int size) {
     return kOpened;
 }
 
-// Plays up to n more steps, drawing only the last one, and presents it; returns the state.
+// Plays up to n (at most kMaxAdvanceSteps) more steps, drawing only the last one, and presents
+// it; returns the state.
 EMSCRIPTEN_KEEPALIVE int zq_viewer_advance(int n) {
     Viewer& v = V();
+    n = std::min(n, kMaxAdvanceSteps);
     if (v.state != kPlaying || !v.playback) return v.state;
     const auto budgets = engine::DrawBudgets;
     for (int k = 0; k < n && v.state == kPlaying; ++k) {

@@ -1,6 +1,7 @@
 // The same game on every machine: games recorded here with random input, and
 // the golden replays, re-simulated by this build's replay checker and by the
-// WebAssembly build's (under node) give the same verdicts and check values.
+// WebAssembly build's (under node) give the same verdicts and check values, and
+// the browser viewer's set-up draws the same calls in both builds.
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -41,13 +42,18 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-class CrossBuild : public game_test::GameFixture {};
+class CrossBuild : public game_test::GameFixture {
+  protected:
+    void SetUp() override {
+        game_test::GameFixture::SetUp();
+        if (std::string(ZQ_WASM_CHECKER).empty()) {
+            if (zqtest::UnderCI()) FAIL() << "the WebAssembly build is off (ZQ_BUILD_WASM)";
+            GTEST_SKIP() << "the WebAssembly build is off (ZQ_BUILD_WASM)";
+        }
+    }
+};
 
 TEST_F(CrossBuild, RecordedGamesPlayTheSameInTheWebAssemblyBuild) {
-    if (std::string(ZQ_WASM_CHECKER).empty()) {
-        if (zqtest::UnderCI()) FAIL() << "the WebAssembly build is off (ZQ_BUILD_WASM)";
-        GTEST_SKIP() << "the WebAssembly build is off (ZQ_BUILD_WASM)";
-    }
     zqtest::TempDir dir;
     std::string files;
     for (const char* golden : {"easy", "medium", "hard"}) {
@@ -76,6 +82,36 @@ TEST_F(CrossBuild, RecordedGamesPlayTheSameInTheWebAssemblyBuild) {
     const std::string old = ZQ_SOURCE_DIR "/tests/data/replays/rules1/hard.zqr";
     EXPECT_NE(Output(ZQ_NODE " " ZQ_WASM_CHECKER " " + old).find(" rules=1 not checked here"),
               std::string::npos);
+}
+
+// The viewer's drawing: at chosen steps of each golden replay the WebAssembly build, with the
+// glyphs baked into the viewer's data pack, makes exactly the draw calls (images, places,
+// colours, draw state, texts and fonts) that this build makes with its own font renderer.
+TEST_F(CrossBuild, ViewerDrawsTheSameInTheWebAssemblyBuild) {
+    const std::string files = std::string(" --files ") + ZQ_DIST_DIR "/Files";
+    const std::string pack = std::string(" --data ") + ZQ_BUILD_DIR "/viewer/zarquill-viewer-data.bin";
+    for (const char* golden : {"easy", "medium", "hard"}) {
+        const std::string args = std::string(" --draws 1,240,777,1200,1499") + files;
+        const std::string file = std::string(" ") + ZQ_SOURCE_DIR "/tests/data/replays/" + golden +
+                                 ".zqr";
+        const std::string native = Output(ZQ_NATIVE_CHECKER + args + file);
+        const std::string wasm = Output(ZQ_NODE " " ZQ_WASM_CHECKER + args + pack + file);
+        const std::vector<std::string> lines = Lines(native);
+        int steps = 0, images = 0, texts = 0;
+        for (const std::string& line : lines) {
+            steps += line.rfind("step ", 0) == 0;
+            images += line.rfind("image ", 0) == 0;
+            // Text comes in one of the game's fonts, never the built-in stand-in.
+            if (line.rfind("text ", 0) == 0) {
+                ++texts;
+                EXPECT_EQ(line.find(" font=-"), std::string::npos) << golden << ": " << line;
+            }
+        }
+        EXPECT_EQ(steps, 5) << golden;
+        EXPECT_GT(images, 100) << golden;
+        EXPECT_GE(texts, 5) << golden;
+        EXPECT_EQ(Lines(wasm), lines) << golden;
+    }
 }
 
 }  // namespace

@@ -85,25 +85,28 @@ inline std::optional<std::pair<int, int>> EscapeFromThreats() {
     }
     for (const game::Enemy& e : game::EnemyList) threats.push_back({e.x + 32, e.y + 32, e.gx, e.gy});
     const double cx = game::ShipX + 16, cy = game::ShipY + 16;
-    // The nearest any threat comes to a point over the next 90 steps.
-    const auto clearance = [&threats](double px, double py) {
+    // The nearest any threat comes to the ship over the next 90 steps while it
+    // glides from where it is to a point (reaching it in about 20 steps).
+    const auto clearance = [&threats, cx, cy](double px, double py) {
         double nearest = 1e9;
         for (const Mover& m : threats) {
             for (int t = 0; t < 90; t += 3) {
-                nearest = std::min(nearest, std::max(std::fabs(px - (m.x + m.gx * t)),
-                                                     std::fabs(py - (m.y + m.gy * t))));
+                const double f = std::min(1.0, t / 20.0);
+                const double sx = cx + (px - cx) * f, sy = cy + (py - cy) * f;
+                nearest = std::min(nearest, std::max(std::fabs(sx - (m.x + m.gx * t)),
+                                                     std::fabs(sy - (m.y + m.gy * t))));
             }
         }
         return nearest;
     };
-    if (clearance(cx, cy) >= 110) return std::nullopt;
+    if (clearance(cx, cy) >= 150) return std::nullopt;
     const int w = engine::VirtualWidth, h = engine::VirtualHeight;
     std::pair<int, int> best{static_cast<int>(cx), static_cast<int>(cy)};
     double bestClearance = -1;
-    for (int dx = -1; dx <= 1; ++dx) {
-        for (int dy = -1; dy <= 1; ++dy) {
-            const int px = std::clamp(static_cast<int>(cx) + dx * 200, 60, w - 60);
-            const int py = std::clamp(static_cast<int>(cy) + dy * 200, 60, h - 60);
+    for (int dx = -2; dx <= 2; ++dx) {
+        for (int dy = -2; dy <= 2; ++dy) {
+            const int px = std::clamp(static_cast<int>(cx) + dx * 120, 60, w - 60);
+            const int py = std::clamp(static_cast<int>(cy) + dy * 120, 60, h - 60);
             const double c = clearance(px, py);
             if (c > bestClearance) {
                 bestClearance = c;

@@ -98,6 +98,7 @@
   function makeViewer(module) {
     let audio = null;
     return {
+      // Loads a replay's bytes and sets its game up.
       load: function (bytes) {
         const kind = withBytes(module, bytes, function (p) {
           return module._zq_viewer_open(p, bytes.length);
@@ -109,12 +110,14 @@
         return {ok: true, steps: module._zq_viewer_steps(), width: module._zq_viewer_width(),
                 height: module._zq_viewer_height()};
       },
+      // Plays up to n more steps (at most 3600 a call) and draws the last one.
       advance: function (n) {
         const state = module._zq_viewer_advance(Math.max(0, Math.floor(n)));
         return {step: module._zq_viewer_step(), steps: module._zq_viewer_steps(),
                 score: module._zq_viewer_score(), state: STATES[state] || 'finished',
                 desyncStep: module._zq_viewer_desync_step()};
       },
+      // Switches sound on (making the audio context on first use) or off; returns whether it is on.
       setSound: function (on) {
         if (on) {
           const Context = window.AudioContext || window.webkitAudioContext;

@@ -253,6 +253,7 @@ class TWebGLDriver : public TDraw2DDriver {
         }
     }
 
+    // Appends one quad's corners as given.
     void Push(const Vertex& a, const Vertex& b, const Vertex& c, const Vertex& d) {
         verts_.push_back(a);
         verts_.push_back(b);
@@ -270,7 +271,8 @@ class TWebGLDriver : public TDraw2DDriver {
              {x + x0 * ix + y1 * iy, y + x0 * jx + y1 * jy, u0, v1, c});
     }
 
-    // Returns the texture of a driver copy for this context, made afresh when stale or foreign.
+    // Returns the texture in slot for this context (made afresh for another context's or none),
+    // setting upload when its pixels are older than version.
     WebGLTexture* Fresh(std::shared_ptr<TDriverTexture>& slot, int version, bool& upload) {
         auto* tex = dynamic_cast<WebGLTexture*>(slot.get());
         upload = true;
