@@ -149,7 +149,8 @@ def lit_share(driver, element):
 
 
 def check_viewer(driver, url, plan, shots):
-    """Watches runs: one to its end at 16x with a pause, a damaged one, one on a phone."""
+    """Watches runs: one to its end at 16x with a pause, a damaged one, one of older
+    rules and one on a phone."""
     run = plan["run"]
     want_end = f"Finished · score {run['score']:,}"
     driver.get(url + "#hard")
@@ -192,6 +193,12 @@ def check_viewer(driver, url, plan, shots):
              lambda: not watch_status(driver).startswith("Step"), PLAY_SECONDS)
     check(watch_status(driver) == want_desync,
           f"the damaged run shows '{watch_status(driver)}', expected '{want_desync}'")
+
+    # A run of older rules is not tried: the page points to the game instead.
+    driver.get(url + f"#watch/{plan['old_rules']}")
+    wait_for("the older rules' text", lambda: "older rules" in watch_status(driver))
+    check("zarquill --replay" in watch_status(driver),
+          f"a run of older rules shows '{watch_status(driver)}'")
 
     # A phone's width: the picture fits the screen and shows the game.
     driver.set_window_size(390, 844)

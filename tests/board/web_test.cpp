@@ -1,6 +1,7 @@
-// The board's web page against a real server: its files with their headers
-// and nothing else reachable, then the page itself in headless Chromium
-// (web_page.py drives the browser) over a server seeded with runs.
+// The board's web page against a real server: its files and the viewer's
+// bundle with their headers and nothing else reachable, then the page itself
+// in headless Chromium (web_page.py drives the browser) over a server seeded
+// with runs, watching some of them when the build has the viewer.
 #include <unistd.h>
 
 #include <algorithm>
@@ -355,6 +356,13 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
     ASSERT_EQ(damaged["state"], "rejected") << damaged.dump();
     ASSERT_TRUE(damaged["first_bad_step"].is_number()) << damaged.dump();
 
+    // A run recorded under the first rules, which the viewer does not play (the
+    // board keeps it, rejected as the Hard golden's game under other rules).
+    const long long oldRulesId = SubmitOk(
+        CraftReplay("rules1/hard", [](game::Replay& r) { r.header.name = "Elder"; }), TokenOf('g'));
+    ASSERT_GT(oldRulesId, 0);
+    server->WaitForVerdict(oldRulesId);
+
     std::sort(scriptedScores.rbegin(), scriptedScores.rend());
     TempDir work;
     const std::filesystem::path build = ZQ_BUILD_DIR;
@@ -375,7 +383,8 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
            {{"id", goldenHard["id"]},
             {"name", goldenHard["name"]},
             {"score", goldenHard["score"]}}},
-          {"damaged", {{"id", damagedId}, {"first_bad_step", damaged["first_bad_step"]}}}}},
+          {"damaged", {{"id", damagedId}, {"first_bad_step", damaged["first_bad_step"]}}},
+          {"old_rules", oldRulesId}}},
     };
     std::ofstream(work / "plan.json") << plan.dump(2);
 
