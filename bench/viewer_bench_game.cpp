@@ -1,10 +1,8 @@
 // Writes the longest verifiable Hard game it can make for the viewer's
 // benchmark: the sweeping scripted player's game and games of the restless
 // random player (dodging what comes at the ship) of up to ten minutes, from
-// a few seeds, each re-simulated to prove it
-// verifies; the longest is written out. Not part of the tests.
-#include <time.h>
-
+// fixed seeds, each re-simulated to prove it verifies; the longest is written
+// out. Not part of the tests.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -17,16 +15,8 @@ namespace {
 
 constexpr int kTenMinutes = 10 * 60 * 60;
 constexpr int kHard = 2;
-// Seeds tried at most, and the seconds of processor time spent trying.
-constexpr uint32_t kMaxSeeds = 400;
-constexpr double kMaxSeconds = 60;
-
-// Returns the process's processor time in seconds.
-double CpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
+// Seeds tried (the same every time, so that the game made is too: about 45 s).
+constexpr uint32_t kSeeds = 200;
 
 }  // namespace
 
@@ -38,7 +28,7 @@ int main(int argc, char** argv) {
     }
     game::Replay best;
     uint32_t bestSeed = 0;
-    for (uint32_t seed = 0; seed <= kMaxSeeds && CpuSeconds() < kMaxSeconds; ++seed) {
+    for (uint32_t seed = 0; seed <= kSeeds; ++seed) {
         game_test::Headless h;
         game_test::InstallHeadless(h);
         // Seed 0: the sweeping scripted player; the others: the random one.
