@@ -314,7 +314,15 @@ function playFrame(p, now) {
     const n = Math.floor(p.owed);
     if (n > 0) {
       p.owed -= n;
-      p.last = p.viewer.advance(n);
+      try {
+        p.last = p.viewer.advance(n);
+      } catch (e) {
+        // The program stopped (out of memory, a fault): say so instead of freezing.
+        document.getElementById('watch-status').textContent =
+            `The run could not be played on: ${e.message}.`;
+        document.getElementById('watch-pause').disabled = true;
+        return;
+      }
       showPlayback(p);
     }
   }
@@ -360,15 +368,21 @@ async function showWatch(id) {
     if (view === viewNumber) status.textContent = `The run could not be played: ${e.message}.`;
     return;
   }
-  const loaded = viewer.load(bytes);
+  let loaded, first;
+  try {
+    loaded = viewer.load(bytes);
+    // The viewer gives the canvas the replay's logical size; the style sheet scales it.
+    if (loaded.ok) first = viewer.advance(1);
+  } catch (e) {
+    status.textContent = `The run could not be played: ${e.message}.`;
+    return;
+  }
   if (!loaded.ok) {
     status.textContent = loaded.kind === 'rules' ? OLD_RULES_TEXT
                                                  : `The replay cannot be read: ${loaded.message}.`;
     return;
   }
-  // The viewer gives the canvas the replay's logical size; the style sheet scales it to the page.
-  const p = {viewer, speed: 1, paused: false, owed: 0, lastTime: null, frame: 0,
-             last: viewer.advance(1)};
+  const p = {viewer, speed: 1, paused: false, owed: 0, lastTime: null, frame: 0, last: first};
   playback = p;
   showPlayback(p);
   if (p.last.state === 'playing') p.frame = requestAnimationFrame((t) => playFrame(p, t));
