@@ -32,6 +32,8 @@ void LogLimits() {
     Log("limit: a copy agrees on " + n(kCopyAgreementPercent) + "% of its check values, " +
         n(kMaxCopyCandidates) + " earlier runs compared at most");
     Log("limit: page size " + n(kMaxPageLimit) + " entries");
+    Log("limit: web page files " + n(kMaxWebFileBytes / 1024) + " KiB, watch bundle files " +
+        n(kMaxViewerFileBytes >> 20) + " MiB");
     Log("limit: ranking checked for changes every " + n(kRankingCheckMs) + " ms");
 }
 

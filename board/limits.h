@@ -110,6 +110,11 @@ inline constexpr int kDatabaseStatementTimeoutMs = 30 * 1000;
 // Milliseconds SQLite waits on a busy database before failing.
 inline constexpr int kSqliteBusyTimeoutMs = 5000;
 
+// The largest page file read (the page's files are a few kilobytes each), and
+// the largest file of the watch bundle (the viewer's program and its data).
+inline constexpr size_t kMaxWebFileBytes = 256 * 1024;
+inline constexpr size_t kMaxViewerFileBytes = size_t{32} << 20;
+
 // The longest reason an operator gives for hiding a run, in UTF-8 bytes.
 inline constexpr size_t kMaxHideReasonBytes = 200;
 

@@ -97,6 +97,11 @@ int Serve(const Options& options, const char* argv0) {
         Log("web page: " + webError + "; serving the API only");
     } else {
         Log("web page: " + folder);
+        if (web.HasViewer()) {
+            Log("watch bundle: " + folder + "/" + kViewerFolder);
+        } else if (!web.ViewerProblem().empty()) {
+            Log("watch bundle: " + web.ViewerProblem() + "; the page offers no Watch");
+        }
         api.ServeWebFiles(&web);
     }
     api.WatchRanking();

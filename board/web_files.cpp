@@ -1,9 +1,13 @@
-// Loading and serving the board's web page files.
+// Loading and serving the board's web page files and the watch bundle.
 #include "board/web_files.h"
+
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <system_error>
 
+#include "board/hashes.h"
+#include "board/limits.h"
 #include "engine/media/asset_read.h"
 
 #ifndef ZQ_INSTALLED_WEB_REL
@@ -28,22 +32,70 @@ constexpr KnownFile kKnownFiles[] = {
     {"/icon.svg", "icon.svg", "image/svg+xml"},
 };
 
+// The watch bundle's files: the page's glue, the program's loader, the program
+// and the game's data; each by its name in the bundle and its type.
+struct BundleFile {
+    const char* name;
+    const char* contentType;
+};
+
+constexpr BundleFile kBundleFiles[] = {
+    {"viewer.js", "text/javascript; charset=utf-8"},
+    {"zarquill-viewer.js", "text/javascript; charset=utf-8"},
+    {"zarquill-viewer.wasm", "application/wasm"},
+    {"zarquill-viewer-data.bin", "application/octet-stream"},
+};
+
+constexpr const char* kNoCache = "no-cache";
+
+// Reads one file of the web folder, capped at maxBytes; false with a reason.
+bool ReadWebFile(const std::string& path, size_t maxBytes, std::string& bytes, std::string& error) {
+    std::string why;
+    const media::AssetRead read = media::ReadAssetFile(path, maxBytes, bytes, why);
+    if (read == media::AssetRead::kOk) return true;
+    error = path + ": " + (read == media::AssetRead::kMissing ? std::string("no such file") : why);
+    return false;
+}
+
 }  // namespace
 
 bool WebFiles::Load(const std::string& folder, std::string& error) {
     std::vector<File> files;
     for (const KnownFile& known : kKnownFiles) {
-        const std::string path = folder + "/" + known.name;
         std::string bytes, why;
-        const media::AssetRead read = media::ReadAssetFile(path, kMaxWebFileBytes, bytes, why);
-        if (read != media::AssetRead::kOk) {
-            error = "cannot read the web page's " + path + ": " +
-                    (read == media::AssetRead::kMissing ? std::string("no such file") : why);
+        if (!ReadWebFile(folder + "/" + known.name, kMaxWebFileBytes, bytes, why)) {
+            error = "cannot read the web page's " + why;
             return false;
         }
-        files.push_back(File{known.path, known.contentType, std::move(bytes)});
+        files.push_back(File{known.path, known.contentType, kNoCache, std::move(bytes)});
     }
     files_ = std::move(files);
+    viewerIndex_.clear();
+    viewerProblem_.clear();
+    const std::string viewer = folder + "/" + kViewerFolder;
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(viewer, ec)) &&
+        !LoadViewer(viewer, viewerProblem_)) {
+        viewerIndex_.clear();
+    }
+    return true;
+}
+
+bool WebFiles::LoadViewer(const std::string& folder, std::string& why) {
+    std::vector<File> bundle;
+    nlohmann::json index = nlohmann::json::object();
+    for (const BundleFile& known : kBundleFiles) {
+        std::string bytes, error;
+        if (!ReadWebFile(folder + "/" + known.name, kMaxViewerFileBytes, bytes, error)) {
+            why = "cannot read the watch bundle's " + error;
+            return false;
+        }
+        const std::string address = ViewerAddress(known.name, bytes);
+        index[known.name] = address;
+        bundle.push_back(File{address, known.contentType, kImmutableCaching, std::move(bytes)});
+    }
+    for (File& file : bundle) files_.push_back(std::move(file));
+    viewerIndex_ = index.dump();
     return true;
 }
 
@@ -52,6 +104,17 @@ std::optional<Response> WebFiles::Find(const std::string& path) const {
         if (path != "/") return std::nullopt;
         return ErrorResponse(404, "this server has no web page installed; the API is at /api/v1/");
     }
+    if (path == kViewerIndexPath) {
+        if (viewerIndex_.empty()) {
+            return ErrorResponse(404,
+                                 "this server has no viewer installed; download the replay "
+                                 "and watch it with zarquill --replay FILE");
+        }
+        Response r;
+        r.body = viewerIndex_;
+        r.headers = {{"Cache-Control", kNoCache}};
+        return r;
+    }
     for (const File& file : files_) {
         if (path != file.path) continue;
         Response r;
@@ -59,10 +122,16 @@ std::optional<Response> WebFiles::Find(const std::string& path) const {
         r.body = file.bytes;
         r.headers = {{"Content-Security-Policy", kWebContentSecurityPolicy},
                      {"Referrer-Policy", "no-referrer"},
-                     {"Cache-Control", "no-cache"}};
+                     {"Cache-Control", file.caching}};
         return r;
     }
     return std::nullopt;
+}
+
+std::string ViewerAddress(const std::string& name, const std::string& bytes) {
+    const size_t dot = name.rfind('.');
+    return "/" + std::string(kViewerFolder) + "/" + name.substr(0, dot) + "." +
+           Sha256Hex(bytes).substr(0, kViewerHashDigits) + name.substr(dot);
 }
 
 std::string FindWebFolder(const std::string& programPath) {

@@ -3,7 +3,9 @@
 # then takes only the rules' libraries and the replay checker). Nothing is fetched: emscripten's
 # "ports" are never asked for, and zlib's job is done by the program's own reader.
 # emscripten runs parts of itself under node, which finds their modules through NODE_PATH when
-# the node on the PATH is not Debian's own.
+# the node on the PATH is not Debian's own. The compiler flags in the environment are the native
+# compiler's (a package build hands it the hardening flags, whose stack protector emscripten's
+# C library lacks), so the WebAssembly build starts without them.
 find_program(ZQ_EMCMAKE emcmake)
 find_program(ZQ_NODE NAMES node nodejs)
 if(NOT ZQ_EMCMAKE OR NOT ZQ_NODE)
@@ -11,7 +13,8 @@ if(NOT ZQ_EMCMAKE OR NOT ZQ_NODE)
                       "or configure with -DZQ_BUILD_WASM=OFF")
 endif()
 set(ZQ_WASM_DIR ${CMAKE_BINARY_DIR}/wasm)
-set(ZQ_WASM_ENV ${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs)
+set(ZQ_WASM_ENV ${CMAKE_COMMAND} -E env --unset=CFLAGS --unset=CXXFLAGS --unset=CPPFLAGS
+    --unset=LDFLAGS NODE_PATH=/usr/share/nodejs)
 set(ZQ_WASM_CHECKER ${ZQ_WASM_DIR}/checker/zq_replay_checks.js)
 # The browser viewer: its data pack, made here by the native zq_viewerpack from the runnable
 # folder's files, goes into the WebAssembly build's bundle (build/wasm/viewer/bundle), which is

@@ -3,8 +3,9 @@
 
 The C++ test seeds a real server and writes a plan (JSON: the page's address,
 the rows each board must show, a name made of markup, a replay to download,
-a player with their runs, where screenshots go). This script loads the page,
-checks it against the plan and saves screenshots at a desktop's and a phone's
+a player with their runs, runs to watch, where screenshots go). This script
+loads the page, checks it against the plan, plays runs back in the viewer
+when the server has one, and saves screenshots at a desktop's and a phone's
 width. It prints one line per failed check and exits 1 when any failed.
 
 Usage: web_page.py PLAN.json
@@ -26,10 +27,16 @@ from selenium.webdriver.common.by import By
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 WAIT_SECONDS = 20
+# The longest a watched run may take to play to its end at 16x.
+PLAY_SECONDS = 180
+# Share of a playing viewer's canvas that must not be black.
+MIN_LIT_SHARE = 0.01
 VERIFIED_SENTENCE = "the server re-played this run and got the same score"
 TITLES = {"easy": "Easy", "medium": "Medium", "hard": "Hard"}
 
 failures = []
+# Whether the server under test has the viewer (set from the plan).
+viewer_served = False
 
 
 def check(ok, what):
@@ -40,9 +47,9 @@ def check(ok, what):
     return ok
 
 
-def wait_for(what, probe):
+def wait_for(what, probe, seconds=WAIT_SECONDS):
     """Polls probe() until it returns a true value (bounded); returns its last value."""
-    deadline = time.monotonic() + WAIT_SECONDS
+    deadline = time.monotonic() + seconds
     value = probe()
     while not value and time.monotonic() < deadline:
         time.sleep(0.05)
@@ -56,6 +63,7 @@ def start_browser(user_data, downloads):
     options = webdriver.ChromeOptions()
     options.binary_location = CHROMIUM
     for arg in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                "--enable-unsafe-swiftshader", "--use-angle=swiftshader",
                 "--no-first-run", "--disable-background-networking",
                 "--disable-component-update", "--disable-sync",
                 "--user-data-dir=" + user_data, "--window-size=1280,900"]:
@@ -101,7 +109,8 @@ def check_board(driver, board, expected):
         check(row[3] == e["date"][:10] + " " + e["date"][11:16],
               f"{board} date '{row[3]}' for {e['date']}")
         check(re.fullmatch(r"\d+:\d\d", row[4]) is not None, f"{board} length '{row[4]}'")
-        check(row[5] == "Download", f"{board} replay cell '{row[5]}'")
+        want_cell = "Watch Download" if viewer_served else "Download"
+        check(row[5] == want_cell, f"{board} replay cell '{row[5]}', expected '{want_cell}'")
 
 
 def check_no_sideways_scroll(driver, what):
@@ -111,11 +120,123 @@ def check_no_sideways_scroll(driver, what):
     check(width[0] <= width[1], f"{what} is wider than the window: {width[0]} > {width[1]}")
 
 
+def watch_status(driver):
+    """Returns the viewer's status line."""
+    return driver.find_element(By.ID, "watch-status").text
+
+
+def playing_step(driver):
+    """Returns the step the viewer shows while it plays (None otherwise)."""
+    m = re.fullmatch(r"Step (\d+) of (\d+) · score [\d,]+", watch_status(driver))
+    return int(m.group(1)) if m else None
+
+
+def lit_share(driver, element):
+    """Returns the share of an element's screenshot that is not black (decoded by the browser)."""
+    return driver.execute_async_script("""
+        const done = arguments[arguments.length - 1];
+        const bytes = Uint8Array.from(atob(arguments[0]), (c) => c.charCodeAt(0));
+        createImageBitmap(new Blob([bytes], {type: 'image/png'})).then((image) => {
+          const canvas = new OffscreenCanvas(image.width, image.height);
+          const g = canvas.getContext('2d');
+          g.drawImage(image, 0, 0);
+          const px = g.getImageData(0, 0, image.width, image.height).data;
+          let lit = 0;
+          for (let i = 0; i < px.length; i += 4) lit += (px[i] | px[i + 1] | px[i + 2]) > 16;
+          done(lit / (px.length / 4));
+        }, () => done(-1));
+        """, element.screenshot_as_base64)
+
+
+def check_viewer(driver, url, plan, shots):
+    """Watches runs: one to its end at 16x with a pause, a damaged one, one of older
+    rules and one on a phone."""
+    run = plan["run"]
+    want_end = f"Finished · score {run['score']:,}"
+    driver.get(url + "#hard")
+    rows = rows_of(driver, "board")
+    names = [r[1] for r in rows]
+    if not check(run["name"] in names, f"{run['name']} is not on the Hard board: {names}"):
+        return
+    driver.find_elements(By.CSS_SELECTOR, "#board tbody tr")[names.index(run["name"])] \
+        .find_element(By.CSS_SELECTOR, "a.watch").click()
+    wait_for("the watch address", lambda: driver.current_url.endswith(f"#watch/{run['id']}"))
+    wait_for("the run to play", lambda: (playing_step(driver) or 0) > 30)
+    check(driver.find_element(By.ID, "watch-title").text.startswith(run["name"]),
+          "the watched run's title")
+
+    # Pause holds the step still; Resume moves it on. Sound switched on plays along.
+    driver.find_element(By.ID, "watch-sound").click()
+    pause = driver.find_element(By.ID, "watch-pause")
+    pause.click()
+    check(pause.text == "Resume", f"the pause button reads '{pause.text}' when paused")
+    held = playing_step(driver)
+    time.sleep(0.5)
+    check(playing_step(driver) == held, f"paused at step {held}, now {watch_status(driver)}")
+    pause.click()
+    wait_for("the run to go on after Resume", lambda: (playing_step(driver) or 0) > (held or 0))
+
+    driver.find_element(By.CSS_SELECTOR, "#watch-view button[data-speed='16']").click()
+    wait_for("the end of the run at 16x",
+             lambda: not watch_status(driver).startswith("Step"), PLAY_SECONDS)
+    check(watch_status(driver) == want_end,
+          f"the viewer ended with '{watch_status(driver)}', expected '{want_end}'")
+    driver.save_screenshot(os.path.join(shots, "desktop-watch-end.png"))
+
+    # A run whose check values were altered stops where the server found it differs.
+    damaged = plan["damaged"]
+    want_desync = f"This run does not play the same here (step {damaged['first_bad_step']})"
+    driver.get(url + f"#watch/{damaged['id']}")
+    wait_for("the damaged run to load", lambda: not watch_status(driver).startswith("Loading"))
+    driver.find_element(By.CSS_SELECTOR, "#watch-view button[data-speed='16']").click()
+    wait_for("the damaged run to stop",
+             lambda: not watch_status(driver).startswith("Step"), PLAY_SECONDS)
+    check(watch_status(driver) == want_desync,
+          f"the damaged run shows '{watch_status(driver)}', expected '{want_desync}'")
+
+    # A run of older rules is not tried: the page points to the game instead.
+    driver.get(url + f"#watch/{plan['old_rules']}")
+    wait_for("the older rules' text", lambda: "older rules" in watch_status(driver))
+    check("zarquill --replay" in watch_status(driver),
+          f"a run of older rules shows '{watch_status(driver)}'")
+
+    # A phone's width: the picture fits the screen and shows the game.
+    driver.set_window_size(390, 844)
+    driver.get(url + f"#watch/{run['id']}")
+    wait_for("the run to play on a phone", lambda: (playing_step(driver) or 0) > 120)
+    check_no_sideways_scroll(driver, "the viewer at a phone's width")
+    driver.save_screenshot(os.path.join(shots, "phone-watch.png"))
+    share = lit_share(driver, driver.find_element(By.ID, "watch-canvas"))
+    check(share >= MIN_LIT_SHARE, f"the playing canvas is {share:.2%} lit on a phone")
+    driver.set_window_size(1280, 900)
+
+
+def check_without_viewer(driver, url, run_id):
+    """Checks that a page whose viewer files cannot be had offers no Watch."""
+    driver.execute_cdp_cmd("Network.enable", {})
+    driver.execute_cdp_cmd("Network.setBlockedURLs", {"urlPatterns": [
+        {"urlPattern": "*://*:*/viewer/files.json", "block": True}]})
+    driver.get("about:blank")  # a new document, not a move within the page
+    driver.get(url + "#hard")
+    rows_of(driver, "board")
+    check(not driver.find_elements(By.CSS_SELECTOR, "#board a.watch"),
+          "a Watch link without the viewer")
+    driver.get(url + f"#watch/{run_id}")
+    check(wait_for("the no-viewer text", lambda: "zarquill --replay" in watch_status(driver)),
+          f"without the viewer #watch shows '{watch_status(driver)}'")
+    driver.execute_cdp_cmd("Network.setBlockedURLs", {"urlPatterns": []})
+    # The refused request is logged as an error; only it.
+    errors = [e["message"] for e in driver.get_log("browser") if e["level"] == "SEVERE"]
+    check(all("/viewer/files.json" in e for e in errors), "browser errors: " + "; ".join(errors))
+
+
 def main():
     with open(sys.argv[1], encoding="utf-8") as f:
         plan = json.load(f)
     url = plan["url"]
     shots = plan["shots"]
+    global viewer_served
+    viewer_served = plan["viewer"]["served"]
     os.makedirs(shots, exist_ok=True)
     work = tempfile.mkdtemp(prefix="zq-browser-")
     downloads = os.path.join(work, "downloads")
@@ -211,9 +332,17 @@ def main():
         check_no_sideways_scroll(driver, "the player's page at a phone's width")
         driver.save_screenshot(os.path.join(shots, "phone-player.png"))
 
-        # Nothing was refused by the content policy or failed to load.
-        errors = [e["message"] for e in driver.get_log("browser") if e["level"] == "SEVERE"]
+        driver.set_window_size(1280, 900)
+        if viewer_served:
+            check_viewer(driver, url, plan["viewer"], shots)
+
+        # Nothing was refused by the content policy or failed to load (a server
+        # without the viewer answers its files' list with 404).
+        errors = [e["message"] for e in driver.get_log("browser") if e["level"] == "SEVERE"
+                  and (viewer_served or "/viewer/files.json" not in e["message"])]
         check(not errors, "browser errors: " + "; ".join(errors))
+
+        check_without_viewer(driver, url, plan["viewer"]["run"]["id"])
     finally:
         driver.quit()
         shutil.rmtree(work, ignore_errors=True)

@@ -1,6 +1,7 @@
-// The board's web page against a real server: its files with their headers
-// and nothing else reachable, then the page itself in headless Chromium
-// (web_page.py drives the browser) over a server seeded with runs.
+// The board's web page against a real server: its files and the viewer's
+// bundle with their headers and nothing else reachable, then the page itself
+// in headless Chromium (web_page.py drives the browser) over a server seeded
+// with runs, watching some of them when the build has the viewer.
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,9 +9,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "board/limits.h"
 #include "board/web_files.h"
 #include "tests/board/board_fixture.h"
 
@@ -18,6 +21,25 @@ namespace zqtest {
 namespace {
 
 using nlohmann::json;
+
+// Whether the build staged the watch bundle beside the server (the WebAssembly build is on).
+#ifdef ZQ_BOARD_VIEWER_STAGED
+constexpr bool kViewerStaged = true;
+#else
+constexpr bool kViewerStaged = false;
+#endif
+
+// The page's content policy: this server only, WebAssembly compiled but no text evaluated.
+const std::string kPolicy =
+    "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; base-uri 'none'; "
+    "form-action 'none'; frame-ancestors 'none'";
+// The files of the watch bundle and the type each is served with.
+const std::vector<std::pair<std::string, std::string>> kBundle = {
+    {"viewer.js", "text/javascript; charset=utf-8"},
+    {"zarquill-viewer.js", "text/javascript; charset=utf-8"},
+    {"zarquill-viewer.wasm", "application/wasm"},
+    {"zarquill-viewer-data.bin", "application/octet-stream"},
+};
 
 TEST_F(BoardTest, ServesThePageFilesByTheirNamesOnly) {
     struct FileCase {
@@ -36,9 +58,22 @@ TEST_F(BoardTest, ServesThePageFilesByTheirNamesOnly) {
         EXPECT_EQ(r.status, 200) << f.target;
         EXPECT_EQ(r.Header("content-type"), f.contentType) << f.target;
         EXPECT_EQ(r.Header("x-content-type-options"), "nosniff") << f.target;
-        EXPECT_EQ(r.Header("content-security-policy").rfind("default-src 'self';", 0), 0u)
-            << f.target;
+        EXPECT_EQ(r.Header("content-security-policy"), kPolicy) << f.target;
+        EXPECT_EQ(r.Header("cache-control"), "no-cache") << f.target;
         EXPECT_NE(r.body.find(f.marker), std::string::npos) << f.target;
+    }
+    // The bundle when the build has one: each file at its address, kept for good.
+    const HttpReply index = SendHttp(server->Port(), "GET", "/viewer/files.json");
+    ASSERT_EQ(index.status, kViewerStaged ? 200 : 404) << index.body;
+    EXPECT_EQ(index.Header("cache-control"), kViewerStaged ? "no-cache" : "");
+    for (const auto& [name, type] : kViewerStaged ? kBundle : decltype(kBundle){}) {
+        const HttpReply r = SendHttp(server->Port(), "GET", JsonOf(index)[name]);
+        EXPECT_EQ(r.status, 200) << name;
+        EXPECT_EQ(r.Header("content-type"), type) << name;
+        EXPECT_EQ(r.Header("x-content-type-options"), "nosniff") << name;
+        EXPECT_EQ(r.Header("cache-control"), "public, max-age=31536000, immutable") << name;
+        EXPECT_EQ(r.Header("content-security-policy"), kPolicy) << name;
+        EXPECT_FALSE(r.body.empty()) << name;
     }
     const HttpReply head = SendHttp(server->Port(), "HEAD", "/");
     EXPECT_EQ(head.status, 200);
@@ -62,6 +97,13 @@ TEST_F(BoardTest, ServesThePageFilesByTheirNamesOnly) {
         "/zarquill-board",
         "/web/../board.js",
         "/favicon.ico",
+        // The bundle answers only at the addresses of its content.
+        "/viewer/",
+        "/viewer/viewer.js",
+        "/viewer/zarquill-viewer.wasm",
+        "/viewer/zarquill-viewer.0123456789abcdef.wasm",
+        "/viewer/files.json/",
+        "/viewer/../index.html",
     };
     for (const std::string& target : refused) {
         const HttpReply r = SendHttp(server->Port(), "GET", target);
@@ -108,6 +150,114 @@ TEST(WebFiles, AFolderMissingAFileOrHoldingAnOversizedOneServesNoPage) {
         EXPECT_NE(root->body.find("no web page"), std::string::npos) << root->body;
         EXPECT_FALSE(files.Find("/board.js").has_value());
     }
+}
+
+// Writes a web folder: the page's files and, unless bundle is empty, those files in viewer/.
+void WriteWebFolder(const std::filesystem::path& dir,
+                    const std::vector<std::pair<std::string, std::string>>& bundle) {
+    for (const char* name : {"index.html", "board.css", "board.js", "icon.svg"}) {
+        WriteFile(dir / name, "x");
+    }
+    for (const auto& [name, bytes] : bundle) WriteFile(dir / "viewer" / name, bytes);
+}
+
+TEST(WebFiles, ServesTheBundleAtAddressesMadeFromItsContent) {
+    TempDir dir;
+    std::vector<std::pair<std::string, std::string>> bundle;
+    for (const auto& [name, type] : kBundle) bundle.emplace_back(name, "abc");
+    WriteWebFolder(dir.path(), bundle);
+    board::WebFiles files;
+    std::string error;
+    ASSERT_TRUE(files.Load(dir.path(), error)) << error;
+    ASSERT_TRUE(files.HasViewer()) << files.ViewerProblem();
+
+    // SHA-256 of "abc" starts ba7816bf8f01cfea.
+    const nlohmann::json want = {
+        {"viewer.js", "/viewer/viewer.ba7816bf8f01cfea.js"},
+        {"zarquill-viewer.js", "/viewer/zarquill-viewer.ba7816bf8f01cfea.js"},
+        {"zarquill-viewer.wasm", "/viewer/zarquill-viewer.ba7816bf8f01cfea.wasm"},
+        {"zarquill-viewer-data.bin", "/viewer/zarquill-viewer-data.ba7816bf8f01cfea.bin"},
+    };
+    const std::optional<board::Response> index = files.Find("/viewer/files.json");
+    ASSERT_TRUE(index.has_value());
+    EXPECT_EQ(index->status, 200);
+    EXPECT_EQ(index->contentType, "application/json");
+    EXPECT_EQ(json::parse(index->body, nullptr, false), want) << index->body;
+    EXPECT_EQ(index->headers, (decltype(index->headers){{"Cache-Control", "no-cache"}}));
+    for (const auto& [name, type] : kBundle) {
+        const std::optional<board::Response> r = files.Find(want[name].get<std::string>());
+        ASSERT_TRUE(r.has_value()) << name;
+        EXPECT_EQ(r->contentType, type) << name;
+        EXPECT_EQ(r->body, "abc") << name;
+    }
+
+    // New content, a new address; the old one is gone and the others stay.
+    WriteFile(dir / "viewer/zarquill-viewer.wasm", "abd");
+    ASSERT_TRUE(files.Load(dir.path(), error)) << error;
+    const json changed = json::parse(files.Find("/viewer/files.json")->body);
+    EXPECT_NE(changed["zarquill-viewer.wasm"], want["zarquill-viewer.wasm"]);
+    EXPECT_TRUE(files.Find(changed["zarquill-viewer.wasm"].get<std::string>()).has_value());
+    EXPECT_FALSE(files.Find(want["zarquill-viewer.wasm"].get<std::string>()).has_value());
+    EXPECT_EQ(changed["viewer.js"], want["viewer.js"]);
+}
+
+TEST(WebFiles, ABrokenBundleIsLeftOutAndThePageServedWithoutIt) {
+    struct Case {
+        std::string what;
+        std::function<void(const std::filesystem::path&)> spoil;  // on the web folder
+        std::string named;                                        // in the reason
+    };
+    const std::vector<Case> cases = {
+        {"a file missing",
+         [](const std::filesystem::path& web) {
+             std::filesystem::remove(web / "viewer/zarquill-viewer.wasm");
+         },
+         "zarquill-viewer.wasm"},
+        {"a file too large",
+         [](const std::filesystem::path& web) {
+             std::filesystem::resize_file(web / "viewer/zarquill-viewer-data.bin",
+                                          board::kMaxViewerFileBytes + 1);
+         },
+         "zarquill-viewer-data.bin"},
+        {"a folder in a file's place",
+         [](const std::filesystem::path& web) {
+             std::filesystem::remove(web / "viewer/viewer.js");
+             std::filesystem::create_directory(web / "viewer/viewer.js");
+         },
+         "viewer.js"},
+        {"viewer a file",
+         [](const std::filesystem::path& web) {
+             std::filesystem::remove_all(web / "viewer");
+             WriteFile(web / "viewer", "x");
+         },
+         "viewer.js"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::vector<std::pair<std::string, std::string>> bundle;
+        for (const auto& [name, type] : kBundle) bundle.emplace_back(name, name);
+        WriteWebFolder(dir.path(), bundle);
+        c.spoil(dir.path());
+        board::WebFiles files;
+        std::string error;
+        ASSERT_TRUE(files.Load(dir.path(), error)) << c.what << ": " << error;
+        EXPECT_FALSE(files.HasViewer()) << c.what;
+        EXPECT_NE(files.ViewerProblem().find(c.named), std::string::npos)
+            << c.what << ": " << files.ViewerProblem();
+        const std::optional<board::Response> index = files.Find("/viewer/files.json");
+        ASSERT_TRUE(index.has_value()) << c.what;
+        EXPECT_EQ(index->status, 404) << c.what;
+        EXPECT_EQ(files.Find("/")->status, 200) << c.what;
+    }
+    // No bundle at all is no problem: the page as it always was.
+    TempDir plain;
+    WriteWebFolder(plain.path(), {});
+    board::WebFiles files;
+    std::string error;
+    ASSERT_TRUE(files.Load(plain.path(), error)) << error;
+    EXPECT_FALSE(files.HasViewer());
+    EXPECT_EQ(files.ViewerProblem(), "");
+    EXPECT_EQ(files.Find("/viewer/files.json")->status, 404);
 }
 
 // Returns where the browser is missing ("" when chromium, its driver and selenium are here).
@@ -165,12 +315,14 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
     json boards = {{"easy", json::array()}, {"medium", json::array()}, {"hard", json::array()}};
     std::vector<int64_t> scriptedScores;  // token a's runs, all under the golden name
     int scriptedRanked = 0;               // of them, the name's best on a board
+    json goldenHard;                      // the Hard golden's run, watched to its end
     for (const Seed& seed : seeds) {
         const long long id = SubmitOk(seed.bytes, TokenOf(seed.token));
         ASSERT_GT(id, 0);
         const json run = JsonOf(server->WaitForVerdict(id));
         ASSERT_TRUE(run.is_object()) << server->Log();
         ASSERT_EQ(run["state"], seed.state) << run.dump();
+        if (seed.bytes == GoldenReplayBytes("hard")) goldenHard = run;
         if (seed.token == 'a') {
             scriptedScores.push_back(run["score"].get<int64_t>());
             scriptedRanked += run["rank"].is_number();
@@ -183,6 +335,26 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
                             {"date", run["date"]}});
         }
     }
+
+    // The Hard golden with its first check value altered (the file's check value
+    // made good): rejected here, and a viewer must stop at the same step.
+    const long long damagedId = SubmitOk(CraftReplay("hard",
+                                                     [](game::Replay& r) {
+                                                         r.header.name = "Tamperer";
+                                                         r.checks.at(0) ^= 1;
+                                                     }),
+                                         TokenOf('f'));
+    ASSERT_GT(damagedId, 0);
+    const json damaged = JsonOf(server->WaitForVerdict(damagedId));
+    ASSERT_EQ(damaged["state"], "rejected") << damaged.dump();
+    ASSERT_TRUE(damaged["first_bad_step"].is_number()) << damaged.dump();
+
+    // A run recorded under the first rules, which the viewer does not play (the
+    // board keeps it, rejected as the Hard golden's game under other rules).
+    const long long oldRulesId = SubmitOk(
+        CraftReplay("rules1/hard", [](game::Replay& r) { r.header.name = "Elder"; }), TokenOf('g'));
+    ASSERT_GT(oldRulesId, 0);
+    server->WaitForVerdict(oldRulesId);
 
     std::sort(scriptedScores.rbegin(), scriptedScores.rend());
     TempDir work;
@@ -198,6 +370,14 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
           {"rank", 1},
           {"file", std::string(ZQ_SOURCE_DIR) + "/tests/data/replays/hard.zqr"}}},
         {"player", {{"name", "Scripted"}, {"scores", scriptedScores}, {"ranked", scriptedRanked}}},
+        {"viewer",
+         {{"served", kViewerStaged},
+          {"run",
+           {{"id", goldenHard["id"]},
+            {"name", goldenHard["name"]},
+            {"score", goldenHard["score"]}}},
+          {"damaged", {{"id", damagedId}, {"first_bad_step", damaged["first_bad_step"]}}},
+          {"old_rules", oldRulesId}}},
     };
     std::ofstream(work / "plan.json") << plan.dump(2);
 
