@@ -42,8 +42,17 @@ mergeInto(LibraryManager.library, {
   zqgl_open: function (width, height) {
     var canvas = Module['canvas'];
     if (!canvas) return 0;
+    // The picture keeps the logical size's shape; its pixels are those the page shows it at
+    // (never more than the logical size): a canvas shrunk to a phone's width, or to a part of
+    // the window, costs the browser only the pixels seen, which matters without a graphics
+    // processor. Coordinates stay logical (zqgl_resolution).
     canvas.width = width;
     canvas.height = height;
+    var shown = canvas.clientWidth * (window.devicePixelRatio || 1);
+    if (shown > 0 && shown < width) {
+      canvas.width = Math.max(1, Math.round(shown));
+      canvas.height = Math.max(1, Math.round(height * shown / width));
+    }
     var gl = canvas.getContext('webgl', {alpha: false, antialias: false, depth: false,
                                          stencil: false, preserveDrawingBuffer: true});
     if (!gl) return 0;
@@ -79,7 +88,7 @@ mergeInto(LibraryManager.library, {
     gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
     gl.disable(gl.DEPTH_TEST);
     gl.disable(gl.CULL_FACE);
-    gl.viewport(0, 0, width, height);
+    gl.viewport(0, 0, canvas.width, canvas.height);
     gl.clearColor(0, 0, 0, 1);
     gl.clear(gl.COLOR_BUFFER_BIT);
     return 1;
