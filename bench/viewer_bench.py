@@ -219,7 +219,8 @@ def main():
               f"p95 {p95(work_ms):.2f} ms; {rate:.0f} steps per second (60 asked)")
         driver.find_element(By.ID, "watch-pause").click()
         intervals, _, _ = frame_times(driver, RATE_SAMPLE_SECONDS)
-        print(f"paused: frame interval median {statistics.median(intervals):.1f} ms")
+        print(f"paused: frame interval median {statistics.median(intervals):.1f} ms "
+              f"p95 {p95(intervals):.1f} ms")
 
         # A later Watch in a new visit: the bundle comes from the cache.
         open_board(driver, base)
