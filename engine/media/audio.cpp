@@ -110,7 +110,7 @@ void TChannel::Attach(const std::shared_ptr<const SoundData>& sound, bool loop) 
         voice_ = state.driver->NewVoice();
         generation_ = state.generation;
     }
-    if (sound->Frames() == 0 || sound->rate <= 0) {
+    if (!sound->Audible()) {
         voice_->Stop();  // nothing to hear: the channel is idle
         return;
     }

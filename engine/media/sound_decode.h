@@ -23,9 +23,14 @@ struct SoundData {
     int channels = 0;
     int rate = 0;
     std::vector<int16_t> samples;  // interleaved
+    // A sound the audio driver decodes itself (Ogg Vorbis in the browser build, where the page
+    // decodes it): the file's bytes, and no samples.
+    std::string encoded = {};
 
     // Returns the number of frames (samples per channel).
     size_t Frames() const { return channels > 0 ? samples.size() / channels : 0; }
+    // Returns true when there is something to hear: samples at a rate, or encoded bytes.
+    bool Audible() const { return !encoded.empty() || (Frames() > 0 && rate > 0); }
 };
 
 // Decodes a WAV or Ogg Vorbis file (told apart by their contents, not by the

@@ -1,13 +1,12 @@
 // Installation of the browser part behind the core's seams, and its Web Audio
 // driver. The page's script (webaudio.js) owns the audio nodes; a voice here is
 // a number there. Sounds the core decoded (WAV) go over as samples on first
-// play; Ogg Vorbis sounds stay compressed in the program and the page decodes
-// them (decodeAudioData) once sound is on. Such a sound is held in the core as
-// a three-sample stand-in that names it (see MarkerSound).
+// play; Ogg Vorbis sounds stay encoded in the program (SoundData::encoded) and
+// go over as bytes, which the page decodes (decodeAudioData) once sound is on.
 #include "engine/media/browser/browser.h"
 
 #include <map>
-#include <set>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,60 +33,32 @@ namespace media {
 namespace {
 
 constexpr const char* kDriverName = "WebAudio";
-// The stand-in of a compressed sound: one channel at this rate (no real sound has it), whose
-// three samples are the two marks and the sound's number.
-constexpr int kMarkerRate = 1;
-constexpr int16_t kMarkA = 0x5a51;
-constexpr int16_t kMarkB = 0x4f47;
 
 bool g_installed = false;
 
-// The compressed sounds kept, by number (from 0).
-std::vector<std::string>& Compressed() {
-    static std::vector<std::string> sounds;
-    return sounds;
-}
-
-// Returns the number of the compressed sound a stand-in names, or -1 for real samples.
-int MarkedSound(const SoundData& s) {
-    if (s.channels != 1 || s.rate != kMarkerRate || s.samples.size() != 3 ||
-        s.samples[0] != kMarkA || s.samples[1] != kMarkB) {
-        return -1;
-    }
-    const int n = static_cast<uint16_t>(s.samples[2]);
-    return n < static_cast<int>(Compressed().size()) ? n : -1;
-}
-
-// Keeps Ogg Vorbis bytes for the page to decode and hands back their stand-in.
-bool KeepCompressed(std::string_view bytes, SoundData& out) {
-    if (Compressed().size() >= 0x10000) return false;
+// Keeps Ogg Vorbis bytes for the page to decode.
+bool KeepEncoded(std::string_view bytes, SoundData& out) {
     out = SoundData{};
-    out.channels = 1;
-    out.rate = kMarkerRate;
-    out.samples = {kMarkA, kMarkB, static_cast<int16_t>(Compressed().size())};
-    Compressed().emplace_back(bytes);
+    out.encoded.assign(bytes);
     return true;
 }
 
-// The page's sound numbers: compressed sound n is n, sounds with samples follow.
+// The page's sound numbers, a sound sent over (samples or encoded bytes) on first use.
 class SoundNumbers {
   public:
     // Returns the page's number of a sound, sending it over on first use.
     int Of(const std::shared_ptr<const SoundData>& sound) {
-        const int marked = MarkedSound(*sound);
-        if (marked >= 0) {
-            if (sent_compressed_.insert(marked).second) {
-                const std::string& bytes = Compressed()[static_cast<size_t>(marked)];
-                zqau_sound_compressed(marked, bytes.data(), static_cast<int>(bytes.size()));
-            }
-            return marked;
+        auto it = sent_.find(sound.get());
+        if (it != sent_.end() && !it->second.sound.expired()) return it->second.number;
+        const int number = next_++;
+        sent_[sound.get()] = {sound, number};
+        if (!sound->encoded.empty()) {
+            zqau_sound_compressed(number, sound->encoded.data(),
+                                  static_cast<int>(sound->encoded.size()));
+        } else {
+            zqau_sound_samples(number, sound->samples.data(), static_cast<int>(sound->Frames()),
+                               sound->channels, sound->rate);
         }
-        auto it = samples_.find(sound.get());
-        if (it != samples_.end() && !it->second.sound.expired()) return it->second.number;
-        const int number = 0x10000 + next_++;
-        samples_[sound.get()] = {sound, number};
-        zqau_sound_samples(number, sound->samples.data(), static_cast<int>(sound->Frames()),
-                           sound->channels, sound->rate);
         return number;
     }
 
@@ -96,8 +67,7 @@ class SoundNumbers {
         std::weak_ptr<const SoundData> sound;
         int number = 0;
     };
-    std::map<const SoundData*, Sent> samples_;
-    std::set<int> sent_compressed_;
+    std::map<const SoundData*, Sent> sent_;
     int next_ = 0;
 };
 
@@ -155,7 +125,7 @@ void InstallBrowserMedia() {
     g_installed = true;
     detail::DesktopHooks& hooks = detail::Desktop();
     hooks.drawDriver = WebGLDraw2DDriver;
-    hooks.decodeVorbis = KeepCompressed;
+    hooks.decodeVorbis = KeepEncoded;
     audio_detail::AddAudioDriverSource(
         {[] { return std::vector<std::string>{kDriverName}; },
          [](const std::string&) -> std::unique_ptr<audio_detail::AudioDriver> {
