@@ -289,23 +289,6 @@ bool InflateBlocks(BitReader& in, Output& out) {
     return true;
 }
 
-// Returns the Adler-32 of bytes.
-uint32_t Adler32(std::string_view bytes) {
-    uint32_t a = 1;
-    uint32_t b = 0;
-    while (!bytes.empty()) {
-        const size_t run = std::min(bytes.size(), kAdlerRun);
-        for (size_t i = 0; i < run; ++i) {
-            a += static_cast<uint8_t>(bytes[i]);
-            b += a;
-        }
-        a %= kAdlerModulus;
-        b %= kAdlerModulus;
-        bytes.remove_prefix(run);
-    }
-    return (b << 16) | a;
-}
-
 // Unpacks into out (sized for the most it may hold) and checks the frame; false when damaged.
 bool InflateStream(std::string_view packed, size_t expectedSize, Output& out) {
     BitReader in(packed);
@@ -324,6 +307,22 @@ bool InflateStream(std::string_view packed, size_t expectedSize, Output& out) {
 }
 
 }  // namespace
+
+uint32_t Adler32(std::string_view bytes) {
+    uint32_t a = 1;
+    uint32_t b = 0;
+    while (!bytes.empty()) {
+        const size_t run = std::min(bytes.size(), kAdlerRun);
+        for (size_t i = 0; i < run; ++i) {
+            a += static_cast<uint8_t>(bytes[i]);
+            b += a;
+        }
+        a %= kAdlerModulus;
+        b %= kAdlerModulus;
+        bytes.remove_prefix(run);
+    }
+    return (b << 16) | a;
+}
 
 bool InflateZlib(std::string_view packed, size_t expectedSize, std::string& out) {
     // Sized once: never more than expected, nor than the packed bytes could unpack to.

@@ -14,6 +14,8 @@ namespace media {
 // where packed ends; false (and out cleared) when the data is damaged,
 // truncated, followed by other bytes, or its size differs.
 bool InflateZlib(std::string_view packed, size_t expectedSize, std::string& out);
+// Returns the Adler-32 of bytes (the check value that ends a zlib stream).
+uint32_t Adler32(std::string_view bytes);
 // Returns the CRC-32 of bytes (the polynomial and bit order zlib uses).
 uint32_t TableCrc32(std::string_view bytes);
 

@@ -18,16 +18,6 @@ void AppendBigEndian(std::string& out, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(v >> shift));
 }
 
-// Returns the Adler-32 checksum of bytes.
-uint32_t Adler32(std::string_view bytes) {
-    uint32_t a = 1, b = 0;
-    for (unsigned char c : bytes) {
-        a = (a + c) % 65521u;
-        b = (b + a) % 65521u;
-    }
-    return (b << 16) | a;
-}
-
 }  // namespace
 
 std::string PackBytes(std::string_view bytes, int) {
