@@ -4,21 +4,24 @@
 // The drawing buffer is kept between frames: the game draws each frame over the last.
 mergeInto(LibraryManager.library, {
   $ZQGL: {
-    gl: null, program: null, buffer: null, indices: null, textures: [null],
-    uProjection: null, uMode: null, uAlphaRef: null,
+    gl: null, programs: [], current: null, buffer: null, indices: null, textures: [null],
+    width: 1, height: 1,
     maxQuads: 16384,
-    // Compiles the one program: colour times texture, alpha only for a font's atlas.
-    build: function (gl) {
+    // One small program per kind of batch rather than one that branches on uniforms:
+    // without a graphics processor every fragment runs on the processor, and a branch or
+    // a discard a batch does not need costs on each of the million fragments of a frame.
+    // Kinds: 0 colour only, 1 colour times an image, 2 colour with a font atlas's alpha;
+    // plus 3 for the masked blend, which drops fragments below half alpha.
+    build: function (gl, kind, masked) {
       var vs = 'attribute vec2 aPos; attribute vec2 aUV; attribute vec4 aColour;' +
         'uniform vec2 uProjection; varying vec2 vUV; varying vec4 vColour;' +
         'void main() { vUV = aUV; vColour = aColour;' +
         ' gl_Position = vec4(aPos.x * uProjection.x - 1.0, 1.0 - aPos.y * uProjection.y, 0.0, 1.0); }';
-      var fs = 'precision mediump float; uniform sampler2D uTex; uniform float uMode;' +
-        'uniform float uAlphaRef; varying vec2 vUV; varying vec4 vColour;' +
-        'void main() { vec4 c = vColour;' +
-        ' if (uMode > 1.5) c.a *= texture2D(uTex, vUV).a;' +
-        ' else if (uMode > 0.5) c *= texture2D(uTex, vUV);' +
-        ' if (c.a < uAlphaRef) discard; gl_FragColor = c; }';
+      var colour = ['vColour', 'vColour * texture2D(uTex, vUV)',
+                    'vec4(vColour.rgb, vColour.a * texture2D(uTex, vUV).a)'][kind];
+      var fs = 'precision mediump float; uniform sampler2D uTex; varying vec2 vUV;' +
+        ' varying vec4 vColour; void main() { vec4 c = ' + colour + ';' +
+        (masked ? ' if (c.a < 0.5) discard;' : '') + ' gl_FragColor = c; }';
       function shader(type, text) {
         var s = gl.createShader(type);
         gl.shaderSource(s, text);
@@ -34,7 +37,22 @@ mergeInto(LibraryManager.library, {
       gl.bindAttribLocation(p, 2, 'aColour');
       gl.linkProgram(p);
       if (!gl.getProgramParameter(p, gl.LINK_STATUS)) throw new Error(gl.getProgramInfoLog(p));
-      return p;
+      gl.useProgram(p);
+      gl.uniform1i(gl.getUniformLocation(p, 'uTex'), 0);
+      return {program: p, uProjection: gl.getUniformLocation(p, 'uProjection'), width: 0, height: 0};
+    },
+    // Makes program (kind, masked) current with the logical size's projection.
+    use: function (kind, masked) {
+      var gl = ZQGL.gl, p = ZQGL.programs[kind * 2 + (masked ? 1 : 0)];
+      if (p !== ZQGL.current) {
+        gl.useProgram(p.program);
+        ZQGL.current = p;
+      }
+      if (p.width !== ZQGL.width || p.height !== ZQGL.height) {
+        gl.uniform2f(p.uProjection, 2 / ZQGL.width, 2 / ZQGL.height);
+        p.width = ZQGL.width;
+        p.height = ZQGL.height;
+      }
     },
   },
 
@@ -57,18 +75,19 @@ mergeInto(LibraryManager.library, {
                                          stencil: false, preserveDrawingBuffer: true});
     if (!gl) return 0;
     try {
-      ZQGL.program = ZQGL.build(gl);
+      ZQGL.programs = [];
+      for (var kind = 0; kind < 3; ++kind) {
+        ZQGL.programs.push(ZQGL.build(gl, kind, false), ZQGL.build(gl, kind, true));
+      }
     } catch (e) {
       err('WebGL: ' + e.message);
       return 0;
     }
     ZQGL.gl = gl;
+    ZQGL.current = null;
+    ZQGL.width = width;
+    ZQGL.height = height;
     ZQGL.textures = [null];
-    gl.useProgram(ZQGL.program);
-    ZQGL.uProjection = gl.getUniformLocation(ZQGL.program, 'uProjection');
-    ZQGL.uMode = gl.getUniformLocation(ZQGL.program, 'uMode');
-    ZQGL.uAlphaRef = gl.getUniformLocation(ZQGL.program, 'uAlphaRef');
-    gl.uniform1i(gl.getUniformLocation(ZQGL.program, 'uTex'), 0);
     ZQGL.buffer = gl.createBuffer();
     gl.bindBuffer(gl.ARRAY_BUFFER, ZQGL.buffer);
     gl.enableVertexAttribArray(0);
@@ -102,13 +121,18 @@ mergeInto(LibraryManager.library, {
     ZQGL.textures = [null];
     gl.deleteBuffer(ZQGL.buffer);
     gl.deleteBuffer(ZQGL.indices);
-    gl.deleteProgram(ZQGL.program);
+    ZQGL.programs.forEach(function (p) { gl.deleteProgram(p.program); });
+    ZQGL.programs = [];
+    ZQGL.current = null;
     ZQGL.gl = null;
   },
 
   zqgl_resolution__deps: ['$ZQGL'],
   zqgl_resolution: function (width, height) {
-    if (ZQGL.gl && width > 0 && height > 0) ZQGL.gl.uniform2f(ZQGL.uProjection, 2 / width, 2 / height);
+    if (width > 0 && height > 0) {
+      ZQGL.width = width;
+      ZQGL.height = height;
+    }
   },
 
   zqgl_clear__deps: ['$ZQGL'],
@@ -158,8 +182,7 @@ mergeInto(LibraryManager.library, {
     var t = texture ? ZQGL.textures[texture] : null;
     if (texture && !t) return;
     if (t) gl.bindTexture(gl.TEXTURE_2D, t);
-    gl.uniform1f(ZQGL.uMode, t ? (alphaTexture ? 2 : 1) : 0);
-    gl.uniform1f(ZQGL.uAlphaRef, blend === 1 ? 0.5 : -1);
+    ZQGL.use(t ? (alphaTexture ? 2 : 1) : 0, blend === 1);
     if (blend === 3) {
       gl.enable(gl.BLEND);
       gl.blendFunc(gl.SRC_ALPHA, gl.ONE_MINUS_SRC_ALPHA);
