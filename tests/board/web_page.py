@@ -208,6 +208,27 @@ def check_viewer(driver, url, plan, shots):
     driver.save_screenshot(os.path.join(shots, "phone-watch.png"))
     share = lit_share(driver, driver.find_element(By.ID, "watch-canvas"))
     check(share >= MIN_LIT_SHARE, f"the playing canvas is {share:.2%} lit on a phone")
+
+    # The browser takes the drawing context away and gives it back: the game is drawn again.
+    driver.execute_script("""
+        const canvas = document.getElementById('watch-canvas');
+        const lose = canvas.getContext('webgl').getExtension('WEBGL_lose_context');
+        window.contextEvents = [];
+        canvas.addEventListener('webglcontextlost', () => {
+          window.contextEvents.push('lost');
+          setTimeout(() => lose.restoreContext(), 100);
+        });
+        canvas.addEventListener('webglcontextrestored', () => {
+          window.contextEvents.push('restored');
+        });
+        lose.loseContext();""")
+    wait_for("the context to come back",
+             lambda: driver.execute_script("return window.contextEvents.length") == 2)
+    back = playing_step(driver) or 0
+    wait_for("the run to go on after the context came back",
+             lambda: (playing_step(driver) or 0) > back + 120)
+    share = lit_share(driver, driver.find_element(By.ID, "watch-canvas"))
+    check(share >= MIN_LIT_SHARE, f"the canvas is {share:.2%} lit after its context came back")
     driver.set_window_size(1280, 900)
 
 

@@ -6,6 +6,8 @@ mergeInto(LibraryManager.library, {
   $ZQGL: {
     gl: null, programs: [], current: null, buffer: null, indices: null, textures: [null],
     width: 1, height: 1,
+    // Counts the contexts the browser gave back after taking one away (zqgl_generation).
+    generation: 0, canvas: null, onLost: null, onRestored: null,
     maxQuads: 16384,
     // One small program per kind of batch rather than one that branches on uniforms:
     // without a graphics processor every fragment runs on the processor, and a branch or
@@ -41,6 +43,62 @@ mergeInto(LibraryManager.library, {
       gl.uniform1i(gl.getUniformLocation(p, 'uTex'), 0);
       return {program: p, uProjection: gl.getUniformLocation(p, 'uProjection'), width: 0, height: 0};
     },
+    // Makes the programs, buffers and state of a new context; false when it cannot.
+    setUp: function (gl) {
+      try {
+        ZQGL.programs = [];
+        for (var kind = 0; kind < 3; ++kind) {
+          ZQGL.programs.push(ZQGL.build(gl, kind, false), ZQGL.build(gl, kind, true));
+        }
+      } catch (e) {
+        err('WebGL: ' + e.message);
+        return false;
+      }
+      ZQGL.gl = gl;
+      ZQGL.current = null;
+      ZQGL.buffer = gl.createBuffer();
+      gl.bindBuffer(gl.ARRAY_BUFFER, ZQGL.buffer);
+      gl.enableVertexAttribArray(0);
+      gl.enableVertexAttribArray(1);
+      gl.enableVertexAttribArray(2);
+      gl.vertexAttribPointer(0, 2, gl.FLOAT, false, 20, 0);
+      gl.vertexAttribPointer(1, 2, gl.FLOAT, false, 20, 8);
+      gl.vertexAttribPointer(2, 4, gl.UNSIGNED_BYTE, true, 20, 16);
+      // Quads as two triangles each: corners 0 1 2 and 0 2 3.
+      var idx = new Uint16Array(ZQGL.maxQuads * 6);
+      for (var q = 0; q < ZQGL.maxQuads; ++q) {
+        idx.set([4 * q, 4 * q + 1, 4 * q + 2, 4 * q, 4 * q + 2, 4 * q + 3], 6 * q);
+      }
+      ZQGL.indices = gl.createBuffer();
+      gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, ZQGL.indices);
+      gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, idx, gl.STATIC_DRAW);
+      gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
+      gl.disable(gl.DEPTH_TEST);
+      gl.disable(gl.CULL_FACE);
+      gl.viewport(0, 0, gl.canvas.width, gl.canvas.height);
+      return true;
+    },
+    // Follows the canvas's context being taken away (a driver reset, too many pages with
+    // contexts) and given back: the new context gets its programs and buffers here, and
+    // zqgl_generation tells the driver to upload its textures again.
+    listen: function (canvas) {
+      if (ZQGL.canvas === canvas) return;
+      if (ZQGL.canvas) {
+        ZQGL.canvas.removeEventListener('webglcontextlost', ZQGL.onLost);
+        ZQGL.canvas.removeEventListener('webglcontextrestored', ZQGL.onRestored);
+      }
+      ZQGL.canvas = canvas;
+      ZQGL.onLost = function (e) { e.preventDefault(); };  // asks for the context back
+      ZQGL.onRestored = function () {
+        ZQGL.programs = [];
+        ZQGL.current = null;
+        ZQGL.textures = [null];
+        ZQGL.generation += 1;
+        if (ZQGL.gl && !ZQGL.setUp(ZQGL.gl)) ZQGL.gl = null;
+      };
+      canvas.addEventListener('webglcontextlost', ZQGL.onLost);
+      canvas.addEventListener('webglcontextrestored', ZQGL.onRestored);
+    },
     // Makes program (kind, masked) current with the logical size's projection.
     use: function (kind, masked) {
       var gl = ZQGL.gl, p = ZQGL.programs[kind * 2 + (masked ? 1 : 0)];
@@ -74,43 +132,19 @@ mergeInto(LibraryManager.library, {
     var gl = canvas.getContext('webgl', {alpha: false, antialias: false, depth: false,
                                          stencil: false, preserveDrawingBuffer: true});
     if (!gl) return 0;
-    try {
-      ZQGL.programs = [];
-      for (var kind = 0; kind < 3; ++kind) {
-        ZQGL.programs.push(ZQGL.build(gl, kind, false), ZQGL.build(gl, kind, true));
-      }
-    } catch (e) {
-      err('WebGL: ' + e.message);
-      return 0;
-    }
-    ZQGL.gl = gl;
-    ZQGL.current = null;
+    ZQGL.listen(canvas);
     ZQGL.width = width;
     ZQGL.height = height;
+    if (!ZQGL.setUp(gl)) return 0;
     ZQGL.textures = [null];
-    ZQGL.buffer = gl.createBuffer();
-    gl.bindBuffer(gl.ARRAY_BUFFER, ZQGL.buffer);
-    gl.enableVertexAttribArray(0);
-    gl.enableVertexAttribArray(1);
-    gl.enableVertexAttribArray(2);
-    gl.vertexAttribPointer(0, 2, gl.FLOAT, false, 20, 0);
-    gl.vertexAttribPointer(1, 2, gl.FLOAT, false, 20, 8);
-    gl.vertexAttribPointer(2, 4, gl.UNSIGNED_BYTE, true, 20, 16);
-    // Quads as two triangles each: corners 0 1 2 and 0 2 3.
-    var idx = new Uint16Array(ZQGL.maxQuads * 6);
-    for (var q = 0; q < ZQGL.maxQuads; ++q) {
-      idx.set([4 * q, 4 * q + 1, 4 * q + 2, 4 * q, 4 * q + 2, 4 * q + 3], 6 * q);
-    }
-    ZQGL.indices = gl.createBuffer();
-    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, ZQGL.indices);
-    gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, idx, gl.STATIC_DRAW);
-    gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
-    gl.disable(gl.DEPTH_TEST);
-    gl.disable(gl.CULL_FACE);
-    gl.viewport(0, 0, canvas.width, canvas.height);
     gl.clearColor(0, 0, 0, 1);
     gl.clear(gl.COLOR_BUFFER_BIT);
     return 1;
+  },
+
+  zqgl_generation__deps: ['$ZQGL'],
+  zqgl_generation: function () {
+    return ZQGL.generation;
   },
 
   zqgl_close__deps: ['$ZQGL'],

@@ -12,6 +12,7 @@
 extern "C" {
 // The script side (webgl.js); see there.
 int zqgl_open(int width, int height);
+int zqgl_generation();
 void zqgl_close();
 void zqgl_resolution(float width, float height);
 void zqgl_clear(float r, float g, float b);
@@ -31,13 +32,26 @@ constexpr size_t kMaxBatchQuads = 16384;
 
 // Counts the contexts opened, so a texture of a closed one is never deleted in a new one.
 int g_context = 0;
+// The last count of contexts the browser took away and gave back (zqgl_generation).
+int g_generation = 0;
+
+// Returns the context's number, a new one once the browser has given the canvas a new
+// context: every texture is then made and uploaded again on its next use.
+int CurrentContext() {
+    const int generation = zqgl_generation();
+    if (generation != g_generation) {
+        g_generation = generation;
+        ++g_context;
+    }
+    return g_context;
+}
 
 // A WebGL texture of one context.
 class WebGLTexture : public TDriverTexture {
   public:
-    WebGLTexture() : id(zqgl_texture_new()), context(g_context) {}
+    WebGLTexture() : id(zqgl_texture_new()), context(CurrentContext()) {}
     ~WebGLTexture() override {
-        if (context == g_context && id > 0) zqgl_texture_delete(id);
+        if (context == CurrentContext() && id > 0) zqgl_texture_delete(id);
     }
     int id = 0;
     int context = 0;
@@ -55,6 +69,7 @@ class TWebGLDriver : public TDraw2DDriver {
     bool CreateGraphics(int width, int height, int, int, int, const std::string&) override {
         CloseGraphics();
         if (!zqgl_open(width, height)) return false;
+        CurrentContext();
         ++g_context;
         open_ = true;
         quads_.verts.clear();
@@ -163,7 +178,7 @@ class TWebGLDriver : public TDraw2DDriver {
     WebGLTexture* Fresh(std::shared_ptr<TDriverTexture>& slot, int version, bool& upload) {
         auto* tex = dynamic_cast<WebGLTexture*>(slot.get());
         upload = true;
-        if (tex && tex->context == g_context) {
+        if (tex && tex->context == CurrentContext()) {
             if (tex->version == version) upload = false;
             if (upload && batch_tex_ == tex->id) Flush();
             return tex->id > 0 ? tex : nullptr;
