@@ -56,10 +56,11 @@ class CrossBuild : public game_test::GameFixture {
 TEST_F(CrossBuild, RecordedGamesPlayTheSameInTheWebAssemblyBuild) {
     zqtest::TempDir dir;
     std::string files;
-    for (const char* golden : {"easy", "medium", "hard"}) {
+    // The goldens, and ten minutes of Hard at its busiest (played by a look-ahead player).
+    for (const char* golden : {"easy", "medium", "hard", "hard-ten-minutes"}) {
         files += std::string(" ") + ZQ_SOURCE_DIR "/tests/data/replays/" + golden + ".zqr";
     }
-    int games = 3;
+    int games = 4;
     for (int d = 0; d < 3; ++d) {
         for (int k = 0; k < kGamesPerDifficulty; ++k) {
             const int minutes = kMinutesOfPlay[k % 3];
@@ -76,6 +77,8 @@ TEST_F(CrossBuild, RecordedGamesPlayTheSameInTheWebAssemblyBuild) {
     const std::vector<std::string> wasm = Lines(Output(ZQ_NODE " " ZQ_WASM_CHECKER + files));
     ASSERT_EQ(native.size(), static_cast<size_t>(games));
     for (const std::string& line : native) EXPECT_NE(line.find(" ok=1 "), std::string::npos) << line;
+    EXPECT_NE(native[3].find(" rules=" + std::to_string(game::kNewestRules) + " ok=1 frames=36000 "),
+              std::string::npos) << native[3];
     EXPECT_EQ(wasm, native);
 
     // Rules 1 take their sines from the platform: the WebAssembly build leaves them to native ones.
