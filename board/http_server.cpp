@@ -58,9 +58,23 @@ size_t KeepEscapes(void*, MHD_Connection*, char* s) {
     return std::strlen(s);
 }
 
+// Lets go of a shared body once the library has sent it.
+void ReleaseSharedBody(void* body) {
+    delete static_cast<std::shared_ptr<const std::string>*>(body);
+}
+
 MHD_Result Send(MHD_Connection* connection, const Response& r) {
-    MHD_Response* response = MHD_create_response_from_buffer(
-        r.body.size(), const_cast<char*>(r.body.data()), MHD_RESPMEM_MUST_COPY);
+    MHD_Response* response = nullptr;
+    if (r.sharedBody) {
+        // The library reads the shared bytes until it is done, then lets go of them.
+        auto* keep = new std::shared_ptr<const std::string>(r.sharedBody);
+        response = MHD_create_response_from_buffer_with_free_callback_cls(
+            keep->get()->size(), const_cast<char*>(keep->get()->data()), ReleaseSharedBody, keep);
+        if (!response) delete keep;
+    } else {
+        response = MHD_create_response_from_buffer(
+            r.body.size(), const_cast<char*>(r.body.data()), MHD_RESPMEM_MUST_COPY);
+    }
     if (!response) return MHD_NO;
     MHD_add_response_header(response, "Content-Type", r.contentType.c_str());
     MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,6 +34,8 @@ struct Response {
     int status = 200;
     std::string contentType = "application/json";
     std::string body;
+    // A body kept elsewhere and sent as it is instead of `body` (the page's static files).
+    std::shared_ptr<const std::string> sharedBody;
     std::vector<std::pair<std::string, std::string>> headers;
 };
 

@@ -67,7 +67,8 @@ bool WebFiles::Load(const std::string& folder, std::string& error) {
             error = "cannot read the web page's " + why;
             return false;
         }
-        files.push_back(File{known.path, known.contentType, kNoCache, std::move(bytes)});
+        files.push_back(File{known.path, known.contentType, kNoCache,
+                             std::make_shared<const std::string>(std::move(bytes))});
     }
     files_ = std::move(files);
     viewerIndex_.clear();
@@ -92,7 +93,8 @@ bool WebFiles::LoadViewer(const std::string& folder, std::string& why) {
         }
         const std::string address = ViewerAddress(known.name, bytes);
         index[known.name] = address;
-        bundle.push_back(File{address, known.contentType, kImmutableCaching, std::move(bytes)});
+        bundle.push_back(File{address, known.contentType, kImmutableCaching,
+                              std::make_shared<const std::string>(std::move(bytes))});
     }
     for (File& file : bundle) files_.push_back(std::move(file));
     viewerIndex_ = index.dump();
@@ -119,7 +121,7 @@ std::optional<Response> WebFiles::Find(const std::string& path) const {
         if (path != file.path) continue;
         Response r;
         r.contentType = file.contentType;
-        r.body = file.bytes;
+        r.sharedBody = file.bytes;  // the data pack is megabytes: sent without copies
         r.headers = {{"Content-Security-Policy", kWebContentSecurityPolicy},
                      {"Referrer-Policy", "no-referrer"},
                      {"Cache-Control", file.caching}};

@@ -7,6 +7,7 @@
 // made from its content so that browsers may keep them for good.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,7 +51,7 @@ class WebFiles {
         std::string path;
         const char* contentType;
         const char* caching;
-        std::string bytes;
+        std::shared_ptr<const std::string> bytes;
     };
     // Reads the bundle's files from folder into files_; false with a reason.
     bool LoadViewer(const std::string& folder, std::string& why);
