@@ -138,13 +138,26 @@ void PlayLine(game_test::Headless& h, const Move& move, int steps, const std::ve
               int nextSteps, int livesBefore, long long scoreBefore, int stepsBefore,
               Outcome* slots, Outcome* out);
 
-// Tries each move on its own copy of the game (all running at once); slots[i] gets move i's
-// outcome. Returns the best index.
+// Waits for one copy; exits when it failed.
+void AwaitCopy() {
+    int status = 0;
+    if (wait(&status) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "a copy of the game failed\n");
+        std::exit(1);
+    }
+}
+
+// Tries each move on its own copy of the game, `parallel` copies at a time; slots[i] gets
+// move i's outcome. Returns the best index.
 size_t TryMoves(game_test::Headless& h, const std::vector<Move>& moves, int steps,
                 const std::vector<Move>& next, int nextSteps, int livesBefore,
-                long long scoreBefore, int stepsBefore, Outcome* slots) {
-    std::vector<pid_t> children;
+                long long scoreBefore, int stepsBefore, Outcome* slots, int parallel) {
+    int running = 0;
     for (size_t i = 0; i < moves.size(); ++i) {
+        if (running == parallel) {
+            AwaitCopy();
+            --running;
+        }
         const pid_t pid = fork();
         if (pid < 0) {
             std::perror("fork");
@@ -156,16 +169,9 @@ size_t TryMoves(game_test::Headless& h, const std::vector<Move>& moves, int step
                      slots + moves.size() + i * next.size(), slots + i);
             _exit(0);
         }
-        children.push_back(pid);
+        ++running;
     }
-    for (const pid_t pid : children) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::fprintf(stderr, "a copy of the game failed\n");
-            std::exit(1);
-        }
-    }
+    for (; running > 0; --running) AwaitCopy();
     size_t best = 0;
     for (size_t i = 1; i < moves.size(); ++i) {
         if (Better(slots[i], slots[best])) best = i;
@@ -186,7 +192,7 @@ void PlayLine(game_test::Headless& h, const Move& move, int steps, const std::ve
     }
     if (!next.empty() && game::EndCode == game::END_RUNNING) {
         const size_t best = TryMoves(h, next, nextSteps, {}, 0, livesBefore, scoreBefore,
-                                     stepsBefore + steps, slots);
+                                     stepsBefore + steps, slots, 1);
         const Outcome& b = slots[best];
         o.firstLoss = std::min(o.firstLoss, b.firstLoss);
         o.livesLost = b.livesLost;
@@ -202,8 +208,10 @@ void PlayLine(game_test::Headless& h, const Move& move, int steps, const std::ve
 // Chooses the next move: each first move, then each second move after it, played on copies.
 Move Choose(game_test::Headless& h, const std::vector<Move>& first,
             const std::vector<Move>& second, Outcome* slots) {
+    // One line of copies per processor: each runs its second moves one after another.
+    static const int processors = std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
     const size_t best = TryMoves(h, first, kFirstSteps, second, kLookAhead - kFirstSteps,
-                                 game::Lives, game::GameScore, 0, slots);
+                                 game::Lives, game::GameScore, 0, slots, processors);
     return first[best];
 }
 
