@@ -3,8 +3,8 @@
 
 Starts the built zarquill-board on a free loopback port in a temporary folder,
 sends it the Hard golden replay and a ten-minute Hard game (the one
-zq_viewer_bench_game made, kept with the test data), waits for their verdicts, then watches them in the
-page and prints: bytes transferred for the first Watch (a fresh browser) and
+zq_viewer_bench_game made, kept with the test data), waits for their verdicts,
+then watches them in the page and prints: bytes transferred for the first Watch (a fresh browser) and
 for later ones (the bundle cached), the time from Watch to the first frame,
 frame times at 1x, steps per second at 16x, and the long game played at 16x
 to its end (every check value matching gives "Finished · score X" with the
