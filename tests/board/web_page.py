@@ -11,6 +11,7 @@ width. It prints one line per failed check and exits 1 when any failed.
 Usage: web_page.py PLAN.json
 """
 
+import base64
 import json
 import os
 import re
@@ -148,6 +149,32 @@ def lit_share(driver, element):
         """, element.screenshot_as_base64)
 
 
+def save_picture(driver, run_id, picture):
+    """Has the viewer play a run to a step afresh and saves what WebGL drew there (RGBA rows
+    from the bottom up, the size in FILE.json) for the test to set beside the desktop's."""
+    width, height, pixels = driver.execute_async_script("""
+        const [runId, step, done] = arguments;
+        const viewer = playback.viewer;
+        stopPlayback();
+        fetch('/api/v1/runs/' + runId + '/replay').then((r) => r.arrayBuffer()).then((b) => {
+          viewer.load(new Uint8Array(b));
+          viewer.advance(step);
+          const canvas = document.getElementById('watch-canvas');
+          const gl = canvas.getContext('webgl');
+          const px = new Uint8Array(canvas.width * canvas.height * 4);
+          gl.readPixels(0, 0, canvas.width, canvas.height, gl.RGBA, gl.UNSIGNED_BYTE, px);
+          let text = '';
+          for (let i = 0; i < px.length; i += 0x8000) {
+            text += String.fromCharCode.apply(null, px.subarray(i, i + 0x8000));
+          }
+          done([canvas.width, canvas.height, btoa(text)]);
+        });""", run_id, picture["step"])
+    with open(picture["file"], "wb") as f:
+        f.write(base64.b64decode(pixels))
+    with open(picture["file"] + ".json", "w", encoding="utf-8") as f:
+        json.dump({"width": width, "height": height, "step": picture["step"]}, f)
+
+
 def check_viewer(driver, url, plan, shots):
     """Watches runs: one to its end at 16x with a pause, a damaged one, one of older
     rules and one on a phone."""
@@ -182,6 +209,7 @@ def check_viewer(driver, url, plan, shots):
     check(watch_status(driver) == want_end,
           f"the viewer ended with '{watch_status(driver)}', expected '{want_end}'")
     driver.save_screenshot(os.path.join(shots, "desktop-watch-end.png"))
+    save_picture(driver, run["id"], plan["picture"])
 
     # A run whose check values were altered stops where the server found it differs.
     damaged = plan["damaged"]

@@ -16,6 +16,7 @@
 #include "board/limits.h"
 #include "board/web_files.h"
 #include "tests/board/board_fixture.h"
+#include "tests/support/xvfb.h"
 
 namespace zqtest {
 namespace {
@@ -273,6 +274,13 @@ std::string MissingBrowser() {
     return "";
 }
 
+// The step of the Hard golden whose pictures are compared.
+constexpr int kPictureStep = 1200;
+// How far the browser's picture may stray from the desktop's: the two software rasterisers
+// (SwiftShader, llvmpipe) differ by a level or two in filtering and along edges.
+constexpr int kPictureLevels = 24;           // per channel, for a pixel to count as the same
+constexpr double kPictureSameShare = 0.9995;  // of the pixels
+
 TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
     if (const std::string missing = MissingBrowser(); !missing.empty()) {
         const char* ci = std::getenv("CI");
@@ -380,7 +388,8 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
             {"name", goldenHard["name"]},
             {"score", goldenHard["score"]}}},
           {"damaged", {{"id", damagedId}, {"first_bad_step", damaged["first_bad_step"]}}},
-          {"old_rules", oldRulesId}}},
+          {"old_rules", oldRulesId},
+          {"picture", {{"file", work / "webgl.rgba"}, {"step", kPictureStep}}}}},
     };
     std::ofstream(work / "plan.json") << plan.dump(2);
 
@@ -394,6 +403,41 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
     while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) output.append(buf, n);
     const int status = ::pclose(pipe);
     EXPECT_EQ(status, 0) << output;
+    if (!kViewerStaged) return;
+
+    // The picture WebGL drew at a busy step (nebulae, glows, ships, shots, the score's text)
+    // is the desktop OpenGL driver's, pixel for pixel within the rasterisers' differences.
+    ZQ_REQUIRE_X(SharedXvfb().Ok(), "Xvfb did not start");
+    const json size = json::parse(ReadWholeFile(work / "webgl.rgba.json"), nullptr, false);
+    ASSERT_TRUE(size.is_object()) << output;
+    const int width = size["width"], height = size["height"];
+    const std::string webgl = ReadWholeFile(work / "webgl.rgba");
+    // Drawn by a program of its own: Mesa's driver leaks a block per context, which the
+    // sanitizer build's leak check must not count against this test.
+    const std::string drawn = work / "desktop.rgba";
+    const std::string picture = "LSAN_OPTIONS=detect_leaks=0 " ZQ_VIEWER_PICTURE " " ZQ_SOURCE_DIR
+                                "/tests/data/replays/hard.zqr " + std::to_string(kPictureStep) +
+                                " " + std::to_string(width) + " " + std::to_string(height) + " " +
+                                drawn + " 2>&1";
+    ASSERT_EQ(std::system(picture.c_str()), 0) << picture;
+    const std::string desktop = ReadWholeFile(drawn);
+    ASSERT_EQ(webgl.size(), static_cast<size_t>(width) * height * 4);
+    ASSERT_EQ(desktop.size(), webgl.size());
+    size_t same = 0, lit = 0;
+    for (size_t i = 0; i < webgl.size(); i += 4) {
+        int worst = 0;
+        for (size_t c = 0; c < 3; ++c) {
+            worst = std::max(worst, std::abs(static_cast<uint8_t>(webgl[i + c]) -
+                                             static_cast<uint8_t>(desktop[i + c])));
+        }
+        same += worst <= kPictureLevels;
+        lit += (static_cast<uint8_t>(desktop[i]) | static_cast<uint8_t>(desktop[i + 1]) |
+                static_cast<uint8_t>(desktop[i + 2])) > 16;
+    }
+    const size_t pixels = webgl.size() / 4;
+    EXPECT_GE(static_cast<double>(same) / pixels, kPictureSameShare)
+        << same << " of " << pixels << " pixels the same (" << width << "x" << height << ")";
+    EXPECT_GT(static_cast<double>(lit) / pixels, 0.15) << "a busy step of the game is mostly dark";
 }
 
 }  // namespace
