@@ -11,6 +11,18 @@
   const MAX_ENTRIES = 4096;
   const MAX_NAME_BYTES = 255;
   const STATES = ['finished', 'playing', 'finished', 'desync'];
+  // A frame that comes more than this long after the last one missed a 60 Hz refresh.
+  const LATE_MS = 25;
+  // Frames a window of the pacer counts, and the late ones in it that lower the detail.
+  const WINDOW_FRAMES = 30;
+  const LATE_FRAMES = 3;
+  // Each change of detail scales the picture's sides by this much, never below MIN_DETAIL.
+  const DETAIL_STEP = 0.85;
+  const MIN_DETAIL = 0.5;
+  // Frames on time before the detail is raised again: 5 s, doubled (up to a minute) each
+  // time a raise is soon undone.
+  const FIRST_WAIT = 300;
+  const LONGEST_WAIT = 3600;
   const KINDS = ['ok', 'rules', 'unreadable'];
 
   // Fetches one file of the bundle as bytes; throws with its name when it cannot.
@@ -94,15 +106,66 @@
     }
   }
 
+  // Keeps frames coming on time where the browser draws without a graphics processor: while
+  // frames come late it draws the picture with fewer pixels (which the page scales up), and
+  // once they have come on time for a while it tries more again. Call frame() once a frame.
+  function makePacer(module) {
+    let detail = 1, last = null, frames = 0, late = 0, calm = 0, wait = FIRST_WAIT;
+    let sinceRaise = Infinity;
+    function set(d) {
+      detail = Math.min(1, Math.max(MIN_DETAIL, d));
+      if (module.zqglDetail) module.zqglDetail(detail);
+    }
+    return {
+      reset: function () {
+        last = null;
+        frames = late = calm = 0;
+        wait = FIRST_WAIT;
+        sinceRaise = Infinity;
+        set(1);
+      },
+      frame: function () {
+        const now = performance.now();
+        const ms = last === null ? 0 : now - last;
+        last = now;
+        if (ms <= 0 || ms > 250) return;  // the first frame, or one after a pause
+        frames += 1;
+        sinceRaise += 1;
+        if (ms > LATE_MS) {
+          late += 1;
+          calm = 0;
+        } else {
+          calm += 1;
+        }
+        if (frames === WINDOW_FRAMES) {
+          if (late >= LATE_FRAMES && detail > MIN_DETAIL) {
+            if (sinceRaise < FIRST_WAIT) wait = Math.min(2 * wait, LONGEST_WAIT);
+            set(detail * DETAIL_STEP);
+            calm = 0;
+          }
+          frames = late = 0;
+        }
+        if (calm >= wait && detail < 1) {
+          set(detail / DETAIL_STEP);
+          calm = 0;
+          sinceRaise = 0;
+        }
+      },
+      detail: function () { return detail; },
+    };
+  }
+
   // Makes the viewer object over a set-up program.
   function makeViewer(module) {
     let audio = null;
+    const pacer = makePacer(module);
     return {
       // Loads a replay's bytes and sets its game up.
       load: function (bytes) {
         const kind = withBytes(module, bytes, function (p) {
           return module._zq_viewer_open(p, bytes.length);
         });
+        pacer.reset();
         if (kind !== 0) {
           return {ok: false, kind: KINDS[kind] || 'unreadable',
                   message: module.UTF8ToString(module._zq_viewer_message())};
@@ -112,10 +175,11 @@
       },
       // Plays up to n more steps (at most 3600 a call) and draws the last one.
       advance: function (n) {
+        pacer.frame();
         const state = module._zq_viewer_advance(Math.max(0, Math.floor(n)));
         return {step: module._zq_viewer_step(), steps: module._zq_viewer_steps(),
                 score: module._zq_viewer_score(), state: STATES[state] || 'finished',
-                desyncStep: module._zq_viewer_desync_step()};
+                desyncStep: module._zq_viewer_desync_step(), detail: pacer.detail()};
       },
       // Switches sound on (making the audio context on first use) or off; returns whether it is on.
       setSound: function (on) {

@@ -8,6 +8,8 @@ mergeInto(LibraryManager.library, {
     width: 1, height: 1,
     // Counts the contexts the browser gave back after taking one away (zqgl_generation).
     generation: 0, canvas: null, onLost: null, onRestored: null,
+    // The canvas's pixels at full detail (see zqgl_open and Module.zqglDetail).
+    fullWidth: 1, fullHeight: 1,
     maxQuads: 16384,
     // One small program per kind of batch rather than one that branches on uniforms:
     // without a graphics processor every fragment runs on the processor, and a branch or
@@ -129,10 +131,26 @@ mergeInto(LibraryManager.library, {
       canvas.width = Math.max(1, Math.round(shown));
       canvas.height = Math.max(1, Math.round(height * shown / width));
     }
+    ZQGL.fullWidth = canvas.width;
+    ZQGL.fullHeight = canvas.height;
+    canvas.style.imageRendering = '';
     var gl = canvas.getContext('webgl', {alpha: false, antialias: false, depth: false,
                                          stencil: false, preserveDrawingBuffer: true});
     if (!gl) return 0;
     ZQGL.listen(canvas);
+    // Draws the picture with fewer pixels (scale of each side, at most 1), which the page
+    // scales up smoothly: the page lowers the detail while frames come late (drawing without
+    // a graphics processor) and raises it again. The next frame starts from black.
+    Module['zqglDetail'] = function (scale) {
+      scale = Math.min(1, Math.max(0.25, scale));
+      var w = Math.max(1, Math.round(ZQGL.fullWidth * scale));
+      var h = Math.max(1, Math.round(ZQGL.fullHeight * scale));
+      if (w === canvas.width && h === canvas.height) return;
+      canvas.width = w;
+      canvas.height = h;
+      canvas.style.imageRendering = scale < 1 ? 'auto' : '';
+      if (ZQGL.gl) ZQGL.gl.viewport(0, 0, w, h);
+    };
     ZQGL.width = width;
     ZQGL.height = height;
     if (!ZQGL.setUp(gl)) return 0;
