@@ -257,6 +257,18 @@ def check_viewer(driver, url, plan, shots):
              lambda: (playing_step(driver) or 0) > back + 120)
     share = lit_share(driver, driver.find_element(By.ID, "watch-canvas"))
     check(share >= MIN_LIT_SHARE, f"the canvas is {share:.2%} lit after its context came back")
+
+    # Frames that come late (a processor twenty times slower) lower the picture's detail;
+    # once they come on time again, it goes back up.
+    canvas = driver.find_element(By.ID, "watch-canvas")
+    full = int(canvas.get_attribute("width"))
+    driver.execute_cdp_cmd("Emulation.setCPUThrottlingRate", {"rate": 20})
+    try:
+        wait_for("the detail to go down", lambda: int(canvas.get_attribute("width")) < full)
+    finally:
+        driver.execute_cdp_cmd("Emulation.setCPUThrottlingRate", {"rate": 1})
+    lowered = int(canvas.get_attribute("width"))
+    wait_for("the detail to go up again", lambda: int(canvas.get_attribute("width")) > lowered)
     driver.set_window_size(1280, 900)
 
 

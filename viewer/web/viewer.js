@@ -13,16 +13,18 @@
   const STATES = ['finished', 'playing', 'finished', 'desync'];
   // A frame that comes more than this long after the last one missed a 60 Hz refresh.
   const LATE_MS = 25;
-  // Frames a window of the pacer counts, and the late ones in it that lower the detail.
+  // The pacer judges frames in windows of this many: with LATE_FRAMES late ones the detail
+  // goes down; with at most CALM_FRAMES late the window counts as calm.
   const WINDOW_FRAMES = 30;
   const LATE_FRAMES = 3;
+  const CALM_FRAMES = 1;
   // Each change of detail scales the picture's sides by this much, never below MIN_DETAIL.
   const DETAIL_STEP = 0.85;
   const MIN_DETAIL = 0.5;
-  // Frames on time before the detail is raised again: 5 s, doubled (up to a minute) each
-  // time a raise is soon undone.
-  const FIRST_WAIT = 300;
-  const LONGEST_WAIT = 3600;
+  // Calm windows in a row before the detail goes up again: 5 s, doubled (up to a minute)
+  // each time a raise is undone within that time.
+  const FIRST_WAIT = 10;
+  const LONGEST_WAIT = 120;
   const KINDS = ['ok', 'rules', 'unreadable'];
 
   // Fetches one file of the bundle as bytes; throws with its name when it cannot.
@@ -111,7 +113,7 @@
   // once they have come on time for a while it tries more again. Call frame() once a frame.
   function makePacer(module) {
     let detail = 1, last = null, frames = 0, late = 0, calm = 0, wait = FIRST_WAIT;
-    let sinceRaise = Infinity;
+    let sinceRaise = Infinity;  // windows since the detail last went up
     function set(d) {
       detail = Math.min(1, Math.max(MIN_DETAIL, d));
       if (module.zqglDetail) module.zqglDetail(detail);
@@ -130,26 +132,24 @@
         last = now;
         if (ms <= 0 || ms > 250) return;  // the first frame, or one after a pause
         frames += 1;
+        if (ms > LATE_MS) late += 1;
+        if (frames < WINDOW_FRAMES) return;
         sinceRaise += 1;
-        if (ms > LATE_MS) {
-          late += 1;
+        if (late >= LATE_FRAMES && detail > MIN_DETAIL) {
+          if (sinceRaise <= wait) wait = Math.min(2 * wait, LONGEST_WAIT);
+          set(detail * DETAIL_STEP);
           calm = 0;
-        } else {
+        } else if (late <= CALM_FRAMES) {
           calm += 1;
-        }
-        if (frames === WINDOW_FRAMES) {
-          if (late >= LATE_FRAMES && detail > MIN_DETAIL) {
-            if (sinceRaise < FIRST_WAIT) wait = Math.min(2 * wait, LONGEST_WAIT);
-            set(detail * DETAIL_STEP);
+          if (calm >= wait && detail < 1) {
+            set(detail / DETAIL_STEP);
             calm = 0;
+            sinceRaise = 0;
           }
-          frames = late = 0;
-        }
-        if (calm >= wait && detail < 1) {
-          set(detail / DETAIL_STEP);
+        } else {
           calm = 0;
-          sinceRaise = 0;
         }
+        frames = late = 0;
       },
       detail: function () { return detail; },
     };
