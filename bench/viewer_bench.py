@@ -148,9 +148,9 @@ def frame_times(driver, seconds):
         const advance = viewer.advance.bind(viewer);
         window.benchSteps = [];  // [time, step] after each advance
         window.benchDetail = 1;  // the lowest detail the viewer drew at
-        viewer.advance = (n) => {
+        viewer.advance = (n, now) => {
           const t = performance.now();
-          const r = advance(n);
+          const r = advance(n, now);
           window.benchWork.push(performance.now() - t);
           window.benchSteps.push([performance.now(), r.step]);
           window.benchDetail = Math.min(window.benchDetail, r.detail);

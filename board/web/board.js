@@ -315,7 +315,7 @@ function playFrame(p, now) {
     if (n > 0) {
       p.owed -= n;
       try {
-        p.last = p.viewer.advance(n);
+        p.last = p.viewer.advance(n, now);
       } catch (e) {
         // The program stopped (out of memory, a fault): say so instead of freezing.
         document.getElementById('watch-status').textContent =

@@ -110,7 +110,8 @@
 
   // Keeps frames coming on time where the browser draws without a graphics processor: while
   // frames come late it draws the picture with fewer pixels (which the page scales up), and
-  // once they have come on time for a while it tries more again. Call frame() once a frame.
+  // once they have come on time for a while it tries more again. Call frame(now) once a frame
+  // with the frame's time in milliseconds (an animation frame's timestamp).
   function makePacer(module) {
     let detail = 1, last = null, frames = 0, late = 0, calm = 0, wait = FIRST_WAIT;
     let sinceRaise = Infinity;  // windows since the detail last went up
@@ -126,8 +127,7 @@
         sinceRaise = Infinity;
         set(1);
       },
-      frame: function () {
-        const now = performance.now();
+      frame: function (now) {
         const ms = last === null ? 0 : now - last;
         last = now;
         if (ms <= 0 || ms > 250) return;  // the first frame, or one after a pause
@@ -173,9 +173,10 @@
         return {ok: true, steps: module._zq_viewer_steps(), width: module._zq_viewer_width(),
                 height: module._zq_viewer_height()};
       },
-      // Plays up to n more steps (at most 3600 a call) and draws the last one.
-      advance: function (n) {
-        pacer.frame();
+      // Plays up to n more steps (at most 3600 a call) and draws the last one; now is the
+      // frame's time in milliseconds (the animation frame's timestamp; the clock's by default).
+      advance: function (n, now) {
+        pacer.frame(typeof now === 'number' ? now : performance.now());
         const state = module._zq_viewer_advance(Math.max(0, Math.floor(n)));
         return {step: module._zq_viewer_step(), steps: module._zq_viewer_steps(),
                 score: module._zq_viewer_score(), state: STATES[state] || 'finished',
