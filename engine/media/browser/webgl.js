@@ -140,8 +140,15 @@ mergeInto(LibraryManager.library, {
     ZQGL.listen(canvas);
     // Draws the picture with fewer pixels (scale of each side, at most 1), which the page
     // scales up smoothly: the page lowers the detail while frames come late (drawing without
-    // a graphics processor) and raises it again. The next frame starts from black.
+    // a graphics processor) and raises it again, and asks for full detail with each new run.
+    // The next frame starts from black.
     Module['zqglDetail'] = function (scale) {
+      // Full detail is what the page shows now (the window may have changed since).
+      var shown = canvas.clientWidth * (window.devicePixelRatio || 1);
+      if (shown > 0) {
+        ZQGL.fullWidth = Math.max(1, Math.round(Math.min(width, shown)));
+        ZQGL.fullHeight = Math.max(1, Math.round(height * ZQGL.fullWidth / width));
+      }
       scale = Math.min(1, Math.max(0.25, scale));
       var w = Math.max(1, Math.round(ZQGL.fullWidth * scale));
       var h = Math.max(1, Math.round(ZQGL.fullHeight * scale));
