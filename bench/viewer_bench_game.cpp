@@ -115,14 +115,6 @@ void Steer(game_test::Headless& h, const Move& m) {
     h.left = false;
 }
 
-// Plays one step of a copy as the recording loop does.
-void CopyStep(game_test::Headless& h) {
-    h.driver->Clear();
-    game::GameStep();
-    game::GameFrameDone(0);
-    engine::FrameParity = 1 - engine::FrameParity;
-}
-
 // Returns whether outcome a is better than b.
 bool Better(const Outcome& a, const Outcome& b) {
     // A loss put off longest leaves the most decisions to find a way out.
@@ -186,7 +178,7 @@ void PlayLine(game_test::Headless& h, const Move& move, int steps, const std::ve
     engine::DrawingOff = true;  // a copy is never seen
     for (int t = 0; t < steps && game::EndCode == game::END_RUNNING; ++t) {
         Steer(h, move);
-        CopyStep(h);
+        game_test::PlayStep(h, 0);
         o.clearance += Clearance();
         if (game::Lives < livesBefore && o.firstLoss == kLookAhead) o.firstLoss = stepsBefore + t;
     }

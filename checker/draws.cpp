@@ -5,14 +5,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "engine/draw_helpers.h"
-#include "engine/identity.h"
 #include "engine/media/asset_read.h"
 #include "engine/media/audio.h"
-#include "engine/media/folders.h"
 #include "engine/media/graphics.h"
 #include "engine/media/recording_driver.h"
-#include "engine/setup_table.h"
 #include "game/replay.h"
 #include "game/replay_file.h"
 #include "viewer/viewer_setup.h"
@@ -109,13 +105,10 @@ int PrintDraws(const DrawsSource& source, const std::vector<uint32_t>& steps,
     media::SetAudioDriver("Null");
     std::shared_ptr<media::TRecordingDriver> driver = media::UseRecordingDriver();
     media::OpenGraphics(viewer::kViewerScreenWidth, viewer::kViewerScreenHeight);
-    engine::SetupDefaults();
-    engine::ResetDrawHelpers();
-    if (!media::ChangeDir(source.filesDir + "/" + engine::GameFolder())) {
+    if (!viewer::LoadViewerGame(source.filesDir)) {
         std::fprintf(stderr, "zq_replay_checks: no game folder in %s\n", source.filesDir.c_str());
         return 2;
     }
-    viewer::LoadViewerAssets();
     game::ReplayPlayback playback;
     if (!playback.Start(replay)) {
         std::fprintf(stderr, "zq_replay_checks: %s cannot be played\n", replayFile.c_str());

@@ -4,7 +4,11 @@
 #include <memory>
 #include <string>
 
+#include "engine/draw_helpers.h"
 #include "engine/graphics_setup.h"
+#include "engine/identity.h"
+#include "engine/media/folders.h"
+#include "engine/setup_table.h"
 #include "engine/media/audio.h"
 #include "engine/media/graphics.h"
 #include "game/game_assets.h"
@@ -44,6 +48,14 @@ void LoadViewerAssets() {
                                                       kImageFlags);
     }
     game::GameTrack = media::LoadSound(kGameTrack, 0);
+}
+
+bool LoadViewerGame(const std::string& filesDir) {
+    engine::SetupDefaults();
+    engine::ResetDrawHelpers();
+    if (!media::ChangeDir(filesDir + "/" + engine::GameFolder())) return false;
+    LoadViewerAssets();
+    return true;
 }
 
 }  // namespace viewer

@@ -3,6 +3,8 @@
 // data (which must bake exactly the font faces the viewer opens).
 #pragma once
 
+#include <string>
+
 namespace viewer {
 
 // The display the viewer's fonts are chosen for (the page scales the picture).
@@ -14,5 +16,11 @@ inline constexpr int kViewerScreenHeight = 960;
 // sprite budgets stay at the desktop game's defaults (no engine test is run).
 // Note: a window (any drawing driver) must be open.
 void LoadViewerAssets();
+
+// Sets the engine's defaults and drawing helpers, makes the game folder below filesDir (the
+// runnable folder's Files) the current one and loads the viewer's assets from it; false when
+// there is no game folder there.
+// Note: a window (any drawing driver) must be open.
+bool LoadViewerGame(const std::string& filesDir);
 
 }  // namespace viewer

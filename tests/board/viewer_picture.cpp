@@ -11,13 +11,10 @@
 #include <string>
 
 #include "engine/draw_helpers.h"
-#include "engine/identity.h"
 #include "engine/media/audio.h"
 #include "engine/media/desktop/desktop.h"
 #include "engine/media/desktop/gl_driver.h"
-#include "engine/media/folders.h"
 #include "engine/media/graphics.h"
-#include "engine/setup_table.h"
 #include "game/replay.h"
 #include "game/replay_file.h"
 #include "viewer/viewer_setup.h"
@@ -41,13 +38,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zq_viewer_picture: no %dx%d window\n", width, height);
         return 1;
     }
-    engine::SetupDefaults();
-    engine::ResetDrawHelpers();
-    if (!media::ChangeDir(std::string(ZQ_DIST_DIR) + "/Files/" + engine::GameFolder())) {
+    if (!viewer::LoadViewerGame(std::string(ZQ_DIST_DIR) + "/Files")) {
         std::fprintf(stderr, "zq_viewer_picture: no game folder in %s\n", ZQ_DIST_DIR);
         return 1;
     }
-    viewer::LoadViewerAssets();
     game::ReplayPlayback playback;
     if (!playback.Start(replay)) {
         std::fprintf(stderr, "zq_viewer_picture: %s cannot be played\n", argv[1]);

@@ -149,26 +149,33 @@ def lit_share(driver, element):
         """, element.screenshot_as_base64)
 
 
+def play_afresh(driver, run_id, body, *args):
+    """Stops the page's playback, loads the run into its viewer again and returns what body
+    (statements with `viewer`, `canvas` and `args` in scope) returns."""
+    return driver.execute_async_script("""
+        const [runId, args, done] = arguments;
+        const viewer = playback.viewer;
+        stopPlayback();
+        const canvas = document.getElementById('watch-canvas');
+        fetch('/api/v1/runs/' + runId + '/replay').then((r) => r.arrayBuffer()).then((b) => {
+          viewer.load(new Uint8Array(b));
+          done((function (viewer, canvas, args) {""" + body + """})(viewer, canvas, args));
+        });""", run_id, list(args))
+
+
 def save_picture(driver, run_id, picture):
     """Has the viewer play a run to a step afresh and saves what WebGL drew there (RGBA rows
     from the bottom up, the size in FILE.json) for the test to set beside the desktop's."""
-    width, height, pixels = driver.execute_async_script("""
-        const [runId, step, done] = arguments;
-        const viewer = playback.viewer;
-        stopPlayback();
-        fetch('/api/v1/runs/' + runId + '/replay').then((r) => r.arrayBuffer()).then((b) => {
-          viewer.load(new Uint8Array(b));
-          viewer.advance(step);
-          const canvas = document.getElementById('watch-canvas');
-          const gl = canvas.getContext('webgl');
-          const px = new Uint8Array(canvas.width * canvas.height * 4);
-          gl.readPixels(0, 0, canvas.width, canvas.height, gl.RGBA, gl.UNSIGNED_BYTE, px);
-          let text = '';
-          for (let i = 0; i < px.length; i += 0x8000) {
-            text += String.fromCharCode.apply(null, px.subarray(i, i + 0x8000));
-          }
-          done([canvas.width, canvas.height, btoa(text)]);
-        });""", run_id, picture["step"])
+    width, height, pixels = play_afresh(driver, run_id, """
+        viewer.advance(args[0]);
+        const gl = canvas.getContext('webgl');
+        const px = new Uint8Array(canvas.width * canvas.height * 4);
+        gl.readPixels(0, 0, canvas.width, canvas.height, gl.RGBA, gl.UNSIGNED_BYTE, px);
+        let text = '';
+        for (let i = 0; i < px.length; i += 0x8000) {
+          text += String.fromCharCode.apply(null, px.subarray(i, i + 0x8000));
+        }
+        return [canvas.width, canvas.height, btoa(text)];""", picture["step"])
     with open(picture["file"], "wb") as f:
         f.write(base64.b64decode(pixels))
     with open(picture["file"] + ".json", "w", encoding="utf-8") as f:
@@ -261,20 +268,13 @@ def check_viewer(driver, url, plan, shots):
     # Frames that come late lower the picture's detail; once they come on time for a while, it
     # goes back up. The run starts afresh and the frames' times are given, so neither the
     # machine's speed nor what came before plays a part.
-    full, lowered, raised = driver.execute_async_script("""
-        const [runId, done] = arguments;
-        const viewer = playback.viewer;
-        stopPlayback();
-        const canvas = document.getElementById('watch-canvas');
-        fetch('/api/v1/runs/' + runId + '/replay').then((r) => r.arrayBuffer()).then((b) => {
-          viewer.load(new Uint8Array(b));
-          const full = canvas.width;
-          let t = 0;
-          for (let i = 0; i < 61; ++i) viewer.advance(1, t += 40);  // two windows, all late
-          const lowered = canvas.width;
-          for (let i = 0; i < 330; ++i) viewer.advance(1, t += 1000 / 60);  // 11 on time
-          done([full, lowered, canvas.width]);
-        });""", run["id"])
+    full, lowered, raised = play_afresh(driver, run["id"], """
+        const full = canvas.width;
+        let t = 0;
+        for (let i = 0; i < 61; ++i) viewer.advance(1, t += 40);  // two windows, all late
+        const lowered = canvas.width;
+        for (let i = 0; i < 330; ++i) viewer.advance(1, t += 1000 / 60);  // 11 on time
+        return [full, lowered, canvas.width];""")
     check(lowered < full, f"late frames left the canvas {lowered} pixels wide (was {full})")
     check(raised > lowered, f"frames on time left the canvas {raised} pixels wide ({lowered})")
     driver.set_window_size(1280, 900)

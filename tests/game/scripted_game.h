@@ -32,6 +32,15 @@ inline int Triangle(int v, int n) {
     return m < n ? m : 2 * n - 1 - m;
 }
 
+// Plays one step of the game as its frame loop does, with the input already set, and ends the
+// frame with frameEnd (0, or game::END_QUIT for a player quitting).
+inline void PlayStep(Headless& h, int frameEnd) {
+    h.driver->Clear();
+    game::GameStep();
+    game::GameFrameDone(frameEnd);
+    engine::FrameParity = 1 - engine::FrameParity;
+}
+
 // Plays a game with the real recorder on the headless set-up: before each
 // step f (from 1), input(f) sets the pointer and h's buttons; the player quits
 // after maxSteps steps (0: plays to the end). Returns the recording.
@@ -42,13 +51,10 @@ game::Replay PlayRecordedGame(Headless& h, int difficulty, int maxSteps, bool ke
     game::GameSetup();
     game::StartRecording();
     for (int f = 1; game::EndCode == game::END_RUNNING; ++f) {
-        h.driver->Clear();
         if (keepAlive) game::Lives = 5;
         input(f);
-        game::GameStep();
         // Quitting as the pause menu does: the frame end reports 99 after the step.
-        game::GameFrameDone(f == maxSteps ? game::END_QUIT : 0);
-        engine::FrameParity = 1 - engine::FrameParity;
+        PlayStep(h, f == maxSteps ? game::END_QUIT : 0);
     }
     game::FinishRecording();
     game::Replay replay = game::LastRecording();

@@ -6,10 +6,9 @@ mergeInto(LibraryManager.library, {
   $ZQGL: {
     gl: null, programs: [], current: null, buffer: null, indices: null, textures: [null],
     width: 1, height: 1,
-    // Counts the contexts the browser gave back after taking one away (zqgl_generation).
-    generation: 0, canvas: null, onLost: null, onRestored: null,
-    // The canvas's pixels at full detail (see zqgl_open and Module.zqglDetail).
-    fullWidth: 1, fullHeight: 1,
+    // Where in the program's memory to count the contexts the browser gave back after taking
+    // one away (zqgl_open's `restored`).
+    restored: 0, canvas: null, onLost: null, onRestored: null,
     maxQuads: 16384,
     // One small program per kind of batch rather than one that branches on uniforms:
     // without a graphics processor every fragment runs on the processor, and a branch or
@@ -82,7 +81,7 @@ mergeInto(LibraryManager.library, {
     },
     // Follows the canvas's context being taken away (a driver reset, too many pages with
     // contexts) and given back: the new context gets its programs and buffers here, and
-    // zqgl_generation tells the driver to upload its textures again.
+    // the count in the program's memory tells the driver to upload its textures again.
     listen: function (canvas) {
       if (ZQGL.canvas === canvas) return;
       if (ZQGL.canvas) {
@@ -95,11 +94,19 @@ mergeInto(LibraryManager.library, {
         ZQGL.programs = [];
         ZQGL.current = null;
         ZQGL.textures = [null];
-        ZQGL.generation += 1;
+        if (ZQGL.restored) HEAP32[ZQGL.restored >> 2] += 1;
         if (ZQGL.gl && !ZQGL.setUp(ZQGL.gl)) ZQGL.gl = null;
       };
       canvas.addEventListener('webglcontextlost', ZQGL.onLost);
       canvas.addEventListener('webglcontextrestored', ZQGL.onRestored);
+    },
+    // Returns the canvas's size at full detail for a logical width x height picture: the
+    // logical size's shape, in the pixels the page shows it at, never more than the logical size.
+    fullSize: function (canvas, width, height) {
+      var shown = canvas.clientWidth * (window.devicePixelRatio || 1);
+      if (!(shown > 0 && shown < width)) return [width, height];
+      var w = Math.max(1, Math.round(shown));
+      return [w, Math.max(1, Math.round(height * shown / width))];
     },
     // Makes program (kind, masked) current with the logical size's projection.
     use: function (kind, masked) {
@@ -117,7 +124,7 @@ mergeInto(LibraryManager.library, {
   },
 
   zqgl_open__deps: ['$ZQGL'],
-  zqgl_open: function (width, height) {
+  zqgl_open: function (width, height, restored) {
     var canvas = Module['canvas'];
     if (!canvas) return 0;
     // The picture keeps the logical size's shape; its pixels are those the page shows it at
@@ -126,14 +133,11 @@ mergeInto(LibraryManager.library, {
     // processor. Coordinates stay logical (zqgl_resolution).
     canvas.width = width;
     canvas.height = height;
-    var shown = canvas.clientWidth * (window.devicePixelRatio || 1);
-    if (shown > 0 && shown < width) {
-      canvas.width = Math.max(1, Math.round(shown));
-      canvas.height = Math.max(1, Math.round(height * shown / width));
-    }
-    ZQGL.fullWidth = canvas.width;
-    ZQGL.fullHeight = canvas.height;
+    var full = ZQGL.fullSize(canvas, width, height);
+    canvas.width = full[0];
+    canvas.height = full[1];
     canvas.style.imageRendering = '';
+    ZQGL.restored = restored;
     var gl = canvas.getContext('webgl', {alpha: false, antialias: false, depth: false,
                                          stencil: false, preserveDrawingBuffer: true});
     if (!gl) return 0;
@@ -144,14 +148,10 @@ mergeInto(LibraryManager.library, {
     // The next frame starts from black.
     Module['zqglDetail'] = function (scale) {
       // Full detail is what the page shows now (the window may have changed since).
-      var shown = canvas.clientWidth * (window.devicePixelRatio || 1);
-      if (shown > 0) {
-        ZQGL.fullWidth = Math.max(1, Math.round(Math.min(width, shown)));
-        ZQGL.fullHeight = Math.max(1, Math.round(height * ZQGL.fullWidth / width));
-      }
+      var full = ZQGL.fullSize(canvas, width, height);
       scale = Math.min(1, Math.max(0.25, scale));
-      var w = Math.max(1, Math.round(ZQGL.fullWidth * scale));
-      var h = Math.max(1, Math.round(ZQGL.fullHeight * scale));
+      var w = Math.max(1, Math.round(full[0] * scale));
+      var h = Math.max(1, Math.round(full[1] * scale));
       if (w === canvas.width && h === canvas.height) return;
       canvas.width = w;
       canvas.height = h;
@@ -165,11 +165,6 @@ mergeInto(LibraryManager.library, {
     gl.clearColor(0, 0, 0, 1);
     gl.clear(gl.COLOR_BUFFER_BIT);
     return 1;
-  },
-
-  zqgl_generation__deps: ['$ZQGL'],
-  zqgl_generation: function () {
-    return ZQGL.generation;
   },
 
   zqgl_close__deps: ['$ZQGL'],

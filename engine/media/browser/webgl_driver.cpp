@@ -11,8 +11,7 @@
 
 extern "C" {
 // The script side (webgl.js); see there.
-int zqgl_open(int width, int height);
-int zqgl_generation();
+int zqgl_open(int width, int height, int* restored);
 void zqgl_close();
 void zqgl_resolution(float width, float height);
 void zqgl_clear(float r, float g, float b);
@@ -32,15 +31,16 @@ constexpr size_t kMaxBatchQuads = 16384;
 
 // Counts the contexts opened, so a texture of a closed one is never deleted in a new one.
 int g_context = 0;
-// The last count of contexts the browser took away and gave back (zqgl_generation).
-int g_generation = 0;
+// Counts the contexts the browser took away and gave back (the script adds to it), and the
+// count the driver last saw.
+int g_restored = 0;
+int g_restoredSeen = 0;
 
 // Returns the context's number, a new one once the browser has given the canvas a new
 // context: every texture is then made and uploaded again on its next use.
 int CurrentContext() {
-    const int generation = zqgl_generation();
-    if (generation != g_generation) {
-        g_generation = generation;
+    if (g_restored != g_restoredSeen) {
+        g_restoredSeen = g_restored;
         ++g_context;
     }
     return g_context;
@@ -68,7 +68,7 @@ class TWebGLDriver : public TDraw2DDriver {
 
     bool CreateGraphics(int width, int height, int, int, int, const std::string&) override {
         CloseGraphics();
-        if (!zqgl_open(width, height)) return false;
+        if (!zqgl_open(width, height, &g_restored)) return false;
         CurrentContext();
         ++g_context;
         open_ = true;
