@@ -83,6 +83,10 @@ Ranking::Ranking(Storage& storage) : storage_(storage) {
 }
 
 Ranking::~Ranking() {
+    Stop();
+}
+
+void Ranking::Stop() {
     {
         std::lock_guard lock(watchMutex_);
         stop_ = true;

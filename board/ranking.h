@@ -59,6 +59,8 @@ class Ranking {
     void Refresh();
     // Refreshes now (failures are logged) and starts the watcher thread.
     void Watch();
+    // Stops the watcher thread and waits for it; the storage may go after this returns.
+    void Stop();
     // Returns the current snapshot (never null).
     std::shared_ptr<const RankingSnapshot> Current() const { return current_.load(); }
     // Returns when the last refresh that succeeded began reading, in

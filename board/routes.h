@@ -60,6 +60,8 @@ class Api {
     // Loads the boards and keeps them up with changes other servers or an
     // operator make (checked every kRankingCheckMs).
     void WatchRanking() { ranking_.Watch(); }
+    // Stops watching the ranking: nothing of the API reads storage on its own after this.
+    void StopWatching() { ranking_.Stop(); }
 
   private:
     Response Route(const Request& request);

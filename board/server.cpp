@@ -112,6 +112,7 @@ int Serve(const Options& options, const char* argv0) {
     if (!http.Start(options.host, options.port, error)) {
         Log(error);
         workers.Stop();
+        api.StopWatching();
         return 1;
     }
     const std::string shownHost =
@@ -123,8 +124,11 @@ int Serve(const Options& options, const char* argv0) {
     while (sigwait(&stopSignals, &signalNumber) != 0) {
     }
     Log(std::string("stopping on ") + (signalNumber == SIGTERM ? "SIGTERM" : "SIGINT"));
+    // Everything that reads the storage stops before it closes: the requests,
+    // the workers, then the ranking's watcher.
     http.Stop();
     workers.Stop();
+    api.StopWatching();
     storage.reset();
     Log("stopped");
     return 0;
