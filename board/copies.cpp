@@ -36,6 +36,37 @@ const char* const kSqlFindCopied =
     "WHERE length(c.checks) >= ? AND substr(c.checks, 1, ?) = ? ORDER BY p.run_id LIMIT 1";
 const char* const kSqlOwnerOfRun =
     "SELECT n.token_hash FROM runs r JOIN names n ON n.name_key = r.name_key WHERE r.id = ?";
+const char* const kSqlStoredChecks = "SELECT checks FROM run_checks WHERE run_id = ?";
+const char* const kSqlSetScoring =
+    "UPDATE run_checks SET scoring_len = ?, scoring_print = ? WHERE run_id = ?";
+const char* const kSqlSetUnknownScoring =
+    "UPDATE run_checks SET scoring_len = ?, scoring_print = ? "
+    "WHERE run_id = ? AND scoring_len IS NULL";
+const char* const kSqlUnscoredRun =
+    "SELECT c.run_id FROM run_checks c JOIN runs r ON r.id = c.run_id "
+    "WHERE c.scoring_len IS NULL AND c.run_id > ? AND r.state <> 'pending' "
+    "ORDER BY c.run_id LIMIT 1";
+// Every opening of the new run is looked up by its print; the caller
+// confirms a match byte for byte (kSqlOpeningBytes).
+std::string ScoringPrintsQuery(size_t prints) {
+    std::string list;
+    for (size_t i = 0; i < prints; ++i) list += i ? ", ?" : "?";
+    return "SELECT r.id, c.scoring_len FROM run_checks c JOIN runs r ON r.id = c.run_id "
+           "WHERE r.difficulty = ? AND c.scoring_len > 0 AND c.scoring_print IN (" +
+           list + ") ORDER BY r.id LIMIT ?";
+}
+const char* const kSqlOpeningBytes = "SELECT substr(checks, 1, ?) FROM run_checks WHERE run_id = ?";
+// One statement, so that PostgreSQL reads both halves from one snapshot: a
+// run that leaves pending meanwhile is found in one half or the other.
+const char* const kSqlFindOpeningOriginal =
+    "SELECT min(found.id) FROM ("
+    "SELECT r.id AS id FROM run_checks c JOIN runs r ON r.id = c.run_id "
+    "WHERE c.scoring_print = ? AND c.scoring_len = ? AND r.difficulty = ? AND r.id < ? "
+    "AND substr(c.checks, 1, ?) = ? "
+    "UNION ALL "
+    "SELECT r.id AS id FROM runs r JOIN run_checks c ON c.run_id = r.id "
+    "WHERE r.state = 'pending' AND r.difficulty = ? AND r.id < ? "
+    "AND substr(c.checks, 1, ?) = ?) AS found";
 const char* const kSqlRunsWithoutChecks =
     "SELECT r.id, r.difficulty FROM runs r "
     "WHERE r.id > ? AND NOT EXISTS (SELECT 1 FROM run_checks c WHERE c.run_id = r.id) "
@@ -50,18 +81,45 @@ std::string PackChecks(const std::vector<uint32_t>& checks, size_t count) {
     return out;
 }
 
-std::vector<int64_t> CheckPrints(const std::vector<uint32_t>& checks) {
-    std::vector<int64_t> prints;
-    uint64_t h = kPrintSeed;
-    for (size_t i = 0; i < checks.size(); ++i) {
-        h = Mix(h + checks[i] + kPrintStep);
-        const size_t count = i + 1;
-        // Only powers of two: count & (count - 1) clears the lowest set bit.
-        if ((count & (count - 1)) == 0) {
-            prints.push_back(static_cast<int64_t>(h & 0x7fff'ffff'ffff'ffff));
+std::vector<uint32_t> UnpackChecks(const std::string& packed) {
+    std::vector<uint32_t> out(packed.size() / 4, 0);
+    for (size_t i = 0; i < out.size(); ++i) {
+        for (int b = 0; b < 4; ++b) {
+            out[i] |= static_cast<uint32_t>(static_cast<unsigned char>(packed[i * 4 + b])) << (8 * b);
         }
     }
+    return out;
+}
+
+std::vector<int64_t> PrefixPrints(const std::vector<uint32_t>& checks) {
+    std::vector<int64_t> prints;
+    prints.reserve(checks.size());
+    uint64_t h = kPrintSeed;
+    for (const uint32_t c : checks) {
+        h = Mix(h + c + kPrintStep);
+        prints.push_back(static_cast<int64_t>(h & 0x7fff'ffff'ffff'ffff));
+    }
     return prints;
+}
+
+std::vector<int64_t> CheckPrints(const std::vector<uint32_t>& checks) {
+    const std::vector<int64_t> all = PrefixPrints(checks);
+    std::vector<int64_t> prints;
+    // Only powers of two: the first 1, 2, 4... values.
+    for (size_t count = 1; count <= all.size(); count *= 2) prints.push_back(all[count - 1]);
+    return prints;
+}
+
+std::optional<ScoringOpening> ScoringOpeningOf(const std::vector<uint32_t>& checks,
+                                               int64_t scoredFrom) {
+    if (scoredFrom < 0 || scoredFrom >= static_cast<int64_t>(checks.size())) return std::nullopt;
+    const std::vector<uint32_t> opening(checks.begin(), checks.begin() + scoredFrom + 1);
+    ScoringOpening out;
+    out.first = checks.front();
+    out.length = scoredFrom + 1;
+    out.print = PrefixPrints(opening).back();
+    out.prefix = PackChecks(opening, opening.size());
+    return out;
 }
 
 CopyProbe ProbeFor(const std::vector<uint32_t>& checks) {

@@ -11,7 +11,9 @@
 namespace board {
 
 // Installs the headless set-up and re-simulates a replay; call once per process.
-game::ReplayVerdict Resimulate(const game::Replay& replay);
+// scoredFrom, when given, gets the index of the first check value taken with
+// points on the score whose value the re-simulation confirmed, or -1 for none.
+game::ReplayVerdict Resimulate(const game::Replay& replay, int64_t* scoredFrom = nullptr);
 // Returns the check values of a replay's inputs played under a known rules
 // version, as a replay re-recorded under it holds them (cut where that game
 // ends); call after Resimulate, which it does not need.

@@ -179,10 +179,11 @@ Response Refusal(const SubmitResult& result, const NewRun& run) {
                             {{"id", result.run.id}, {"state", RunStateName(result.run.state)}});
     }
     const std::string original = std::to_string(result.run.id);
-    Log("run refused: '" + run.name + "' on " + DifficultyName(run.difficulty) +
-        " plays the same game as run " + original);
-    return JsonResponse(409, {{"error", "this run plays the same game as run " + original +
-                                            ", sent first by another player"},
+    const std::string what = result.outcome == SubmitOutcome::OpeningCopy
+                                 ? "starts with the scoring play of run " + original
+                                 : "plays the same game as run " + original;
+    Log("run refused: '" + run.name + "' on " + DifficultyName(run.difficulty) + " " + what);
+    return JsonResponse(409, {{"error", "this run " + what + ", sent first by another player"},
                               {"original", result.run.id}});
 }
 

@@ -99,10 +99,24 @@ CREATE TABLE actions (
 );
 )sql" ZQ_SQL_FILL_BESTS;
 
+// Version 4: where each run first scored, for the rule that no run gains
+// rank from another player's scoring play (see copies.h): scoring_len is the
+// number of first check values up to the first taken with points (0 when the
+// run never scored at one or its verdict did not tell; NULL for the runs
+// finished before this version, until an idle worker re-simulates them), scoring_print
+// their hash (see PrefixPrints), indexed to find a run's scoring opening.
+const char* const kVersion4 = R"sql(
+ALTER TABLE run_checks ADD COLUMN scoring_len BIGINT;
+ALTER TABLE run_checks ADD COLUMN scoring_print BIGINT;
+CREATE INDEX run_checks_by_scoring ON run_checks (scoring_print);
+CREATE INDEX run_checks_unscored ON run_checks (run_id) WHERE scoring_len IS NULL
+)sql";
+
 const std::vector<Migration> kMigrations = {
     {1, kVersion1},
     {2, kVersion2},
     {3, kVersion3},
+    {4, kVersion4},
 };
 
 // Replaces every occurrence of a placeholder.

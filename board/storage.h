@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "board/copies.h"
+
 namespace board {
 
 // A failure of the database itself (disk full, lost connection); the routes answer 503.
@@ -68,6 +70,9 @@ enum class SubmitOutcome {
     // token sent first: run is that original; nothing stored. The same
     // game from the original's own token is Existing with the original.
     Copy,
+    // Starts with the scoring opening of an earlier run that another token
+    // sent first (see copies.h): run is that original; nothing stored.
+    OpeningCopy,
 };
 
 struct SubmitResult {
@@ -96,12 +101,17 @@ struct Verdict {
     int64_t score = 0;
     std::string reason;
     std::optional<int64_t> firstBadStep;
+    // The index of the first check value taken with points on the score, as
+    // the re-simulation confirmed it: -1 when it never scored at one, nullopt
+    // when the run was not re-simulated.
+    std::optional<int64_t> scoredFrom;
 };
 
-// An earlier run that a run's game under other rules copies.
+// An earlier run that a run copies: its game under other rules, or its scoring opening.
 struct EarlierCopy {
     int64_t original = 0;
     bool sameOwner = false;  // the token owning the run's name owns the original's too
+    bool opening = false;    // the run starts with the original's scoring opening
 };
 
 // A name's best shown verified run on a board, as the ranking holds it.
@@ -151,13 +161,21 @@ class Storage {
     // is claimed again once it expires.
     virtual std::optional<ClaimedRun> ClaimPending(const std::string& holder, int64_t now,
                                                    int64_t leaseMs) = 0;
-    // Returns the oldest run before run id, on its difficulty, that one of
-    // its games under other rules copies (see copies.h); nullopt for none.
-    // Waits for submissions of such a copy that are being stored.
+    // Returns the oldest run before run id, on its difficulty, that starts
+    // with the run's scoring opening (when given), else that one of its games
+    // under other rules copies (see copies.h); nullopt for none. Waits for
+    // submissions of such a copy that are being stored.
     virtual std::optional<EarlierCopy> FindEarlierCopy(
-        int64_t id, const std::vector<OtherRulesChecks>& games) = 0;
-    // Stores a verdict if holder still holds the claim, and the name's new
-    // best when the run beats it; false when it does not hold the claim
+        int64_t id, const std::vector<OtherRulesChecks>& games,
+        const std::optional<ScoringOpening>& opening = std::nullopt) = 0;
+    // Returns the oldest finished run after id whose scoring opening is not
+    // known (it was finished by an older server), with its replay; nullopt for none.
+    virtual std::optional<ClaimedRun> UnscoredRun(int64_t after) = 0;
+    // Stores where a finished run first scored (see Verdict::scoredFrom; -1
+    // for never) unless that is known already.
+    virtual void KeepScoring(int64_t id, int64_t scoredFrom) = 0;
+    // Stores a verdict if holder still holds the claim, with where the run
+    // first scored (when the verdict knows), and the name's new best when the run beats it; false when it does not hold the claim
     // (the run was finished or claimed by another meanwhile).
     virtual bool Finish(int64_t id, const std::string& holder, const Verdict& verdict,
                         int64_t now) = 0;

@@ -106,6 +106,51 @@ std::optional<SubmitResult> FindOriginal(Session& s, const NewRun& run) {
     return SubmitResult{mine ? SubmitOutcome::Existing : SubmitOutcome::Copy, *found};
 }
 
+// Returns the oldest run of the new run's difficulty whose stored scoring
+// opening the new run starts with; nullopt for none.
+std::optional<int64_t> FindOpeningOriginal(Session& s, const NewRun& run) {
+    const std::vector<int64_t> prints = PrefixPrints(run.checks);
+    std::optional<int64_t> oldest;
+    for (size_t from = 0; from < prints.size(); from += kScoringPrintsPerQuery) {
+        const size_t count = std::min(kScoringPrintsPerQuery, prints.size() - from);
+        SqlValues values{run.difficulty};
+        for (size_t i = from; i < from + count; ++i) values.emplace_back(prints[i]);
+        values.emplace_back(kMaxCopyCandidates);
+        std::vector<std::pair<int64_t, int64_t>> candidates;  // id and opening length
+        s.Run(ScoringPrintsQuery(count), values,
+              [&](const Row& row) { candidates.emplace_back(row.Int(0), row.Int(1)); });
+        for (const auto& [id, length] : candidates) {
+            if (oldest && *oldest < id) break;
+            // A print is a hash: the values themselves must agree too.
+            const size_t n = static_cast<size_t>(length);
+            if (n > run.checks.size()) continue;
+            std::string stored;
+            s.Run(
+                kSqlOpeningBytes, {length * 4, id}, [&](const Row& row) { stored = row.Text(0); },
+                true);
+            if (stored == PackChecks(run.checks, n)) {
+                oldest = id;
+                break;
+            }
+        }
+    }
+    return oldest;
+}
+
+// Stores where a finished run first scored (-1: never, or not known: it then
+// owns no opening), with statement as kSqlSetScoring.
+void StoreScoring(Session& s, const char* statement, int64_t id, int64_t scoredFrom) {
+    std::optional<ScoringOpening> opening;
+    if (scoredFrom >= 0) {
+        std::string packed;
+        s.Run(
+            kSqlStoredChecks, {id}, [&](const Row& row) { packed = row.Text(0); }, true);
+        opening = ScoringOpeningOf(UnpackChecks(packed), scoredFrom);
+    }
+    s.Run(statement, {opening ? opening->length : 0,
+                      opening ? SqlValue(opening->print) : SqlValue(std::nullopt), id});
+}
+
 // Recomputes the best of a verified run's name on its board and stores it
 // with a new ranking version when it changed. Inside a transaction that
 // holds the ranking's lock.
@@ -225,6 +270,15 @@ SubmitResult SqlStorage::Submit(const NewRun& run) {
                 result = std::move(*original);
                 return false;  // nothing stored, the name not bound
             }
+            // Another player's scoring play at its start: the rest is not
+            // looked at. A token may go on from its own play.
+            if (const auto original = FindOpeningOriginal(s, run);
+                original && !SameHash(OwnerOfRun(s, *original), run.tokenHash)) {
+                const auto found = FirstRun(s, sql::kRunById, {*original});
+                if (!found) throw StorageError("the database lost a run while reading it");
+                result = {SubmitOutcome::OpeningCopy, *found};
+                return false;
+            }
         }
         s.Run(sql::kKeepReplay, {run.replayHash, SqlValue::Bytes(run.replayBytes)});
         // The same bytes sent to two servers at once: one insert wins, the
@@ -291,13 +345,20 @@ std::vector<Run> SqlStorage::PlayerRuns(const std::string& nameKey, int limit, i
     return out;
 }
 
-std::optional<EarlierCopy> SqlStorage::FindEarlierCopy(int64_t id,
-                                                       const std::vector<OtherRulesChecks>& games) {
+std::optional<EarlierCopy> SqlStorage::FindEarlierCopy(
+    int64_t id, const std::vector<OtherRulesChecks>& games,
+    const std::optional<ScoringOpening>& opening) {
     std::optional<EarlierCopy> out;
     Transact([&](Session& s) {
         out.reset();  // the work may be tried again on a new connection
         const auto run = FirstRun(s, sql::kRunById, {id});
         if (!run) return false;
+        const std::string owner = OwnerOfRun(s, id);
+        const auto copyOf = [&](int64_t original, bool byOpening) {
+            return EarlierCopy{original,
+                               !owner.empty() && SameHash(OwnerOfRun(s, original), owner),
+                               byOpening};
+        };
         for (const OtherRulesChecks& game : games) {
             if (game.first.empty() || game.count < 1 ||
                 static_cast<int64_t>(game.first.size()) < CopyAgreement(game.count)) {
@@ -309,10 +370,25 @@ std::optional<EarlierCopy> SqlStorage::FindEarlierCopy(int64_t id,
             const auto original = FindCopied(
                 s, run->difficulty, ProbeFor(game.first, static_cast<size_t>(game.count)), id);
             if (!original) continue;
-            const std::string owner = OwnerOfRun(s, id);
-            out =
-                EarlierCopy{*original, !owner.empty() && SameHash(OwnerOfRun(s, *original), owner)};
-            return false;
+            out = copyOf(*original, false);
+            if (!out->sameOwner) return false;
+            break;
+        }
+        if (opening && opening->length > 0) {
+            // Submissions that start like this run take this lock while they
+            // are stored; an earlier one still pending is found as it stands.
+            LockCopies(s, CopyLockKey(run->difficulty, opening->first));
+            const int64_t bytes = opening->length * 4;
+            const SqlValue prefix = SqlValue::Bytes(opening->prefix);
+            std::optional<int64_t> original;
+            s.Run(kSqlFindOpeningOriginal,
+                  {opening->print, opening->length, run->difficulty, id, bytes, prefix,
+                   run->difficulty, id, bytes, prefix},
+                  [&](const Row& row) { original = row.MaybeInt(0); });
+            // Another player's opening outweighs a copy of the run's own.
+            if (original && (!out || !copyOf(*original, true).sameOwner)) {
+                out = copyOf(*original, true);
+            }
         }
         return false;  // nothing written
     });
@@ -326,10 +402,29 @@ bool SqlStorage::Finish(int64_t id, const std::string& holder, const Verdict& ve
         if (verdict.verified) LockRanking(s);
         done = s.Run(sql::kFinishRun, {verdict.verified ? "verified" : "rejected", verdict.score,
                                        verdict.reason, verdict.firstBadStep, now, id, holder}) == 1;
+        if (done) StoreScoring(s, kSqlSetScoring, id, verdict.scoredFrom.value_or(-1));
         if (done && verdict.verified) UpdateBestOf(s, id);
         return done;
     });
     return done;
+}
+
+std::optional<ClaimedRun> SqlStorage::UnscoredRun(int64_t after) {
+    std::optional<ClaimedRun> out;
+    Use([&](Session& s) {
+        s.Run(kSqlUnscoredRun, {after}, [&](const Row& row) {
+            out = ClaimedRun{row.Int(0), "", 0};
+        });
+        if (out) out->replayBytes = ReadReplayBytes(s, out->id).value_or("");
+    });
+    return out;
+}
+
+void SqlStorage::KeepScoring(int64_t id, int64_t scoredFrom) {
+    Transact([&](Session& s) {
+        StoreScoring(s, kSqlSetUnknownScoring, id, scoredFrom);
+        return true;
+    });
 }
 
 void SqlStorage::Release(int64_t id, const std::string& holder) {

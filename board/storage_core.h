@@ -83,8 +83,11 @@ class SqlStorage : public Storage {
     std::optional<std::string> ReplayBytes(int64_t id) override;
     RankingChanges RankingSince(int64_t since) override;
     std::vector<Run> PlayerRuns(const std::string& nameKey, int limit, int64_t offset) override;
-    std::optional<EarlierCopy> FindEarlierCopy(int64_t id,
-                                               const std::vector<OtherRulesChecks>& games) override;
+    std::optional<EarlierCopy> FindEarlierCopy(
+        int64_t id, const std::vector<OtherRulesChecks>& games,
+        const std::optional<ScoringOpening>& opening = std::nullopt) override;
+    std::optional<ClaimedRun> UnscoredRun(int64_t after) override;
+    void KeepScoring(int64_t id, int64_t scoredFrom) override;
     bool Finish(int64_t id, const std::string& holder, const Verdict& verdict,
                 int64_t now) override;
     void Release(int64_t id, const std::string& holder) override;

@@ -440,6 +440,17 @@ ChildResult ParseVerdict(const std::string& output) {
         if (j.at("first_bad_step").is_number_integer()) {
             result.verdict.firstBadStep = j["first_bad_step"].get<int64_t>();
         }
+        // Where the run first scored decides whose play its opening is: a
+        // value no replay could have is a damaged verdict, not a guess.
+        if (j.contains("scored_from")) {
+            const int64_t scoredFrom = j["scored_from"].get<int64_t>();
+            if (scoredFrom < -1 || scoredFrom >= static_cast<int64_t>(kMostCheckValues)) {
+                result = ChildResult{};
+                result.detail = "the verification child wrote a damaged verdict";
+                return result;
+            }
+            result.verdict.scoredFrom = scoredFrom;
+        }
         if (j.contains("other_rules")) {
             auto games = ReadOtherRules(j["other_rules"]);
             if (!games) {
@@ -531,11 +542,13 @@ int RunVerifyChild() {
     } else if (!game::DecodeReplay(bytes, replay, error)) {
         out = {{"error", "not a readable replay: " + error}};
     } else {
-        const Verdict v = VerdictFrom(Resimulate(replay));
+        int64_t scoredFrom = -1;
+        const Verdict v = VerdictFrom(Resimulate(replay, &scoredFrom));
         out = {{"verified", v.verified},
                {"score", v.score},
                {"reason", v.reason},
-               {"first_bad_step", v.firstBadStep ? nlohmann::json(*v.firstBadStep) : nullptr}};
+               {"first_bad_step", v.firstBadStep ? nlohmann::json(*v.firstBadStep) : nullptr},
+               {"scored_from", scoredFrom}};
         // A copy of an earlier run re-recorded under other rules has other
         // check values: the run's game under those rules is what it copies.
         if (v.verified) out["other_rules"] = OtherRulesOf(replay);
@@ -550,14 +563,14 @@ std::optional<Verdict> PrecheckReplay(const std::string& bytes) {
     game::ReplayHeader header;
     std::string error;
     if (!game::DecodeReplayHeader(bytes, header, error)) {
-        return Verdict{false, 0, "not a readable replay: " + error, {}};
+        return Verdict{false, 0, "not a readable replay: " + error, {}, {}};
     }
     if (header.programVersion != engine::GameVersion) {
         // Runs stored before versions were checked at upload may hold any bytes here.
-        return Verdict{false, 0, "made with version " + EscapeText(header.programVersion), {}};
+        return Verdict{false, 0, "made with version " + EscapeText(header.programVersion), {}, {}};
     }
     if (header.frames > kMaxRunFrames) {
-        return Verdict{false, 0, "longer than " + RunLengthLimitText(), {}};
+        return Verdict{false, 0, "longer than " + RunLengthLimitText(), {}, {}};
     }
     return std::nullopt;
 }

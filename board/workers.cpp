@@ -63,11 +63,42 @@ void Workers::Loop(int index) {
             Process(*run, holder);
             continue;
         }
+        // With nothing pending, one worker learns where the runs an older
+        // server finished first scored, one run at a time.
+        if (index == 0 && ScoreOlderRun()) continue;
         std::unique_lock lock(mutex_);
         wake_.wait_for(lock, std::chrono::milliseconds(kWorkerPollMs),
                        [&] { return stop_ || wakeups_ != seenWakeups; });
         seenWakeups = wakeups_;
     }
+}
+
+bool Workers::ScoreOlderRun() {
+    std::optional<ClaimedRun> run;
+    try {
+        run = storage_.UnscoredRun(scoredUpTo_);
+    } catch (const StorageError& e) {
+        Log(std::string("worker: cannot look for runs to score: ") + e.what());
+        return false;
+    }
+    if (!run) return false;
+    // Not claimed: another server doing the same run stores the same values.
+    // A run whose replay no longer verifies owns no opening.
+    scoredUpTo_ = run->id;
+    int64_t scoredFrom = -1;
+    if (!PrecheckReplay(run->replayBytes)) {
+        const ChildResult child = VerifyInChild(program_, run->replayBytes, stop_);
+        if (child.outcome == ChildOutcome::Abandoned) return false;
+        if (child.outcome == ChildOutcome::Judged && child.verdict.scoredFrom) {
+            scoredFrom = *child.verdict.scoredFrom;
+        }
+    }
+    try {
+        storage_.KeepScoring(run->id, scoredFrom);
+    } catch (const StorageError& e) {
+        Log("run " + std::to_string(run->id) + ": cannot store where it scored: " + e.what());
+    }
+    return true;
 }
 
 void Workers::Release(int64_t id, const std::string& holder) {
@@ -90,12 +121,13 @@ void Workers::Process(const ClaimedRun& run, const std::string& holder) {
                           0,
                           verdict ? "its verdict could not be stored " + times
                                   : "the verifier failed on this run " + times,
+                          {},
                           {}};
     }
     std::vector<OtherRulesChecks> otherRules;
     if (!verdict) verdict = VerifyClaimed(run, holder, otherRules);
     if (!verdict) return;
-    if (verdict->verified && !JudgeOtherRules(run, otherRules, *verdict)) return;
+    if (verdict->verified && !JudgeCopies(run, otherRules, *verdict)) return;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     StoreVerdict(run, holder, *verdict, seconds);
@@ -151,12 +183,20 @@ std::optional<Verdict> Workers::VerifyClaimed(const ClaimedRun& run, const std::
     return std::nullopt;
 }
 
-bool Workers::JudgeOtherRules(const ClaimedRun& run,
-                              const std::vector<OtherRulesChecks>& otherRules, Verdict& verdict) {
-    if (otherRules.empty()) return true;
+bool Workers::JudgeCopies(const ClaimedRun& run, const std::vector<OtherRulesChecks>& otherRules,
+                          Verdict& verdict) {
+    // Where the run first scored, as its re-simulation confirmed: the play
+    // up to there is whoever sent it first's.
+    std::optional<ScoringOpening> opening;
+    if (verdict.scoredFrom && *verdict.scoredFrom >= 0) {
+        if (const auto checks = ReplayChecks(run.replayBytes)) {
+            opening = ScoringOpeningOf(*checks, *verdict.scoredFrom);
+        }
+    }
+    if (otherRules.empty() && !opening) return true;
     std::optional<EarlierCopy> copy;
     try {
-        copy = storage_.FindEarlierCopy(run.id, otherRules);
+        copy = storage_.FindEarlierCopy(run.id, otherRules, opening);
     } catch (const StorageError& e) {
         // Like a verdict that cannot be stored: the claim runs out and the run is tried again.
         metrics_.CountFailedWrite();
@@ -164,13 +204,15 @@ bool Workers::JudgeOtherRules(const ClaimedRun& run,
             ": cannot look for the run its game copies: " + e.what() + " (it stays pending)");
         return false;
     }
-    // A player may re-record their own run; another player's is not theirs to rank.
+    // A player may re-record or go on from their own run; another player's is not theirs to rank.
     if (copy && !copy->sameOwner) {
-        verdict = Verdict{false,
-                          verdict.score,
-                          "plays the same game as run " + std::to_string(copy->original) +
-                              " under other rules, sent first by another player",
-                          {}};
+        const std::string original = std::to_string(copy->original);
+        verdict.verified = false;
+        verdict.reason = copy->opening ? "starts with the scoring play of run " + original +
+                                             ", sent first by another player"
+                                       : "plays the same game as run " + original +
+                                             " under other rules, sent first by another player";
+        verdict.firstBadStep.reset();
     }
     return true;
 }

@@ -47,13 +47,18 @@ class Workers {
     // verified run's games under other rules go to otherRules.
     std::optional<Verdict> VerifyClaimed(const ClaimedRun& run, const std::string& holder,
                                          std::vector<OtherRulesChecks>& otherRules);
-    // Rejects a verified run whose game under other rules copies an earlier
-    // run of another player; false when that could not be looked up (the run stays claimed).
-    bool JudgeOtherRules(const ClaimedRun& run, const std::vector<OtherRulesChecks>& otherRules,
-                         Verdict& verdict);
+    // Rejects a verified run that starts with an earlier run's scoring play,
+    // or whose game under other rules copies an earlier run, of another
+    // player; false when that could not be looked up (the run stays claimed).
+    bool JudgeCopies(const ClaimedRun& run, const std::vector<OtherRulesChecks>& otherRules,
+                     Verdict& verdict);
     // Stores a verdict that took seconds to reach, counts and logs it.
     void StoreVerdict(const ClaimedRun& run, const std::string& holder, const Verdict& verdict,
                       double seconds);
+    // Re-simulates the oldest finished run after scoredUpTo_ whose scoring
+    // opening is not known (finished by an older server) and stores it;
+    // false when there was none.
+    bool ScoreOlderRun();
     // Gives a claim back without counting the attempt.
     void Release(int64_t id, const std::string& holder);
 
@@ -68,6 +73,7 @@ class Workers {
     std::mutex mutex_;
     std::condition_variable wake_;
     uint64_t wakeups_ = 0;  // guarded by mutex_
+    int64_t scoredUpTo_ = 0;  // the last older run scored (worker 0's alone)
     std::vector<std::thread> threads_;
 };
 

@@ -165,7 +165,7 @@ TEST(BoardWire, AnswersInJsonWhateverTextARunWasStoredWith) {
     const int64_t id = storage->Submit(run).run.id;
     ASSERT_TRUE(storage->ClaimPending("w", 0, 1000));
     ASSERT_TRUE(
-        storage->Finish(id, "w", board::Verdict{false, 0, "made with version 1.0\xFF", {}}, 0));
+        storage->Finish(id, "w", board::Verdict{false, 0, "made with version 1.0\xFF", {}, {}}, 0));
     board::Metrics metrics;
     board::Api api(*storage, metrics, [] { return int64_t{0}; });
     board::Request get;

@@ -128,6 +128,23 @@ void ExpectTheOldRunsGameKnown(Storage& store, const std::string& owner, const s
     resent.checks = replay.checks;
     EXPECT_EQ(store.Submit(resent).outcome, SubmitOutcome::Existing);
     EXPECT_EQ(store.Submit(MakeRun("Thief", other, 0, 300)).outcome, SubmitOutcome::Created);
+
+    // Where it first scored is unknown until an idle worker re-simulates it:
+    // its opening is nobody's meanwhile, then its player's for good.
+    const auto unscored = store.UnscoredRun(0);
+    ASSERT_TRUE(unscored.has_value());
+    EXPECT_EQ(unscored->replayBytes, zqtest::GoldenReplayBytes("easy"));
+    const auto takenOver = [&](const std::string& name, uint32_t fill) {
+        NewRun run = MakeRun(name, other, 0, 360);
+        run.checks = replay.checks;
+        run.checks.resize(31, fill);  // 26 of 31 values agree: not the same game
+        return store.Submit(run).outcome;
+    };
+    EXPECT_EQ(takenOver("Taker", 7), SubmitOutcome::Created);
+    store.KeepScoring(unscored->id, 11);
+    store.KeepScoring(unscored->id, -1);  // known already: kept
+    EXPECT_FALSE(store.UnscoredRun(0).has_value());
+    EXPECT_EQ(takenOver("Taker2", 8), SubmitOutcome::OpeningCopy);
 }
 
 class StorageSuite : public ::testing::TestWithParam<Backend> {
@@ -143,7 +160,7 @@ class StorageSuite : public ::testing::TestWithParam<Backend> {
         EXPECT_EQ(sub.outcome, SubmitOutcome::Created);
         const auto claim = store->ClaimPending("w", at, 1000);
         EXPECT_TRUE(claim && claim->id == sub.run.id);
-        EXPECT_TRUE(store->Finish(sub.run.id, "w", Verdict{true, r.claimedScore, "", {}}, at));
+        EXPECT_TRUE(store->Finish(sub.run.id, "w", Verdict{true, r.claimedScore, "", {}, {}}, at));
         return sub.run.id;
     }
 
@@ -211,7 +228,7 @@ TEST_P(StorageSuite, TheSameGameBelongsToItsFirstSenderWhateverItsNameOrState) {
     first.checks = game;
     const int64_t original = store->Submit(first).run.id;
     ASSERT_TRUE(store->ClaimPending("w", 0, 100000));
-    ASSERT_TRUE(store->Finish(original, "w", Verdict{false, 1, "score differs", {}}, 1));
+    ASSERT_TRUE(store->Finish(original, "w", Verdict{false, 1, "score differs", {}, {}}, 1));
 
     // Returns the original's values changed from index `from` on, cut or
     // lengthened to count values.
@@ -249,20 +266,119 @@ TEST_P(StorageSuite, TheSameGameBelongsToItsFirstSenderWhateverItsNameOrState) {
     };
     int seed = 0;
     std::map<std::string, int64_t> created;  // by name
-    for (const Case& c : cases) {
-        NewRun run = MakeRun(c.name, c.token, c.difficulty, 500, ++seed);
-        run.checks = c.checks;
-        const int64_t before = store->CountPending();
-        const auto result = store->Submit(run);
-        EXPECT_EQ(result.outcome, c.outcome) << c.what;
-        if (c.outcome == SubmitOutcome::Created) {
-            EXPECT_EQ(store->CountPending(), before + 1) << c.what;
-            created[c.name] = result.run.id;
-        } else {
-            EXPECT_EQ(result.run.id, original) << c.what;
-            EXPECT_EQ(result.run.state, RunState::Rejected) << c.what;
-            EXPECT_EQ(result.run.name, "Orig") << c.what;
-            EXPECT_EQ(store->CountPending(), before) << c.what;
+    // Sends the rows in order; those refused must name the original.
+    const auto send = [&](const std::vector<Case>& rows, int64_t originalId,
+                          const std::string& originalName) {
+        for (const Case& c : rows) {
+            NewRun run = MakeRun(c.name, c.token, c.difficulty, 500, ++seed);
+            run.checks = c.checks;
+            const int64_t before = store->CountPending();
+            const auto result = store->Submit(run);
+            EXPECT_EQ(result.outcome, c.outcome) << c.what;
+            if (c.outcome == SubmitOutcome::Created) {
+                EXPECT_EQ(store->CountPending(), before + 1) << c.what;
+                created[c.name] = result.run.id;
+            } else {
+                EXPECT_EQ(result.run.id, originalId) << c.what;
+                EXPECT_EQ(result.run.name, originalName) << c.what;
+                EXPECT_EQ(store->CountPending(), before) << c.what;
+            }
+        }
+    };
+    // The original above never told where it scored (a run re-simulated
+    // before that was kept): only the same game is its.
+    send(cases, original, "Orig");
+    EXPECT_EQ(store->FindRun(original)->state, RunState::Rejected);
+
+    // A verified run whose sixth value (index 5) was the first taken with
+    // points owns its first six values; runs that start with them are copies
+    // however they go on, unless its own token sent them.
+    std::vector<uint32_t> scored(20);
+    for (uint32_t i = 0; i < scored.size(); ++i) scored[i] = 9000 + i * 13;
+    const auto scoredPlayed = [&scored](size_t from, size_t count) {
+        std::vector<uint32_t> v = scored;
+        v.resize(count, 77);
+        for (size_t i = from; i < count; ++i) v[i] ^= 0x3c3c;
+        return v;
+    };
+    NewRun maker = MakeRun("Maker", kTokenA, 0, 300, ++seed);
+    maker.checks = scored;
+    const int64_t made = store->Submit(maker).run.id;
+    // Claims runs (the rows above left some pending) until id is held, and verifies it.
+    const auto verifyScored = [&](int64_t id, int64_t scoredFrom) {
+        for (int i = 0; i < 50; ++i) {
+            const auto claim = store->ClaimPending("w", 0, 100000);
+            ASSERT_TRUE(claim.has_value());
+            if (claim->id == id) break;
+        }
+        ASSERT_TRUE(store->Finish(id, "w", Verdict{true, 300, "", {}, scoredFrom}, 2));
+    };
+    verifyScored(made, 5);
+    const std::string kTokenD(40, 'd');
+    const std::vector<Case> openings = {
+        {"its quit run and 3 seconds more", kTokenB, "Taker", 0, scoredPlayed(20, 23),
+         SubmitOutcome::OpeningCopy},
+        {"its quit run and more than as long again", kTokenB, "Taker", 0, scoredPlayed(20, 45),
+         SubmitOutcome::OpeningCopy},
+        {"its first 80% kept, then played on", kTokenC, "Taker2", 0, scoredPlayed(16, 20),
+         SubmitOutcome::OpeningCopy},
+        {"up to its first scoring value", kTokenC, "Taker2", 0, scoredPlayed(6, 20),
+         SubmitOutcome::OpeningCopy},
+        {"its idle start only, before it scored", kTokenD, "Idler", 0, scoredPlayed(5, 20),
+         SubmitOutcome::Created},
+        {"its own token going on from it", kTokenA, "Maker2", 0, scoredPlayed(20, 25),
+         SubmitOutcome::Created},
+        {"the same opening on another board", kTokenD, "Else2", 1, scoredPlayed(20, 25),
+         SubmitOutcome::Created},
+    };
+    send(openings, made, "Maker");
+
+    // Runs whose verdict is not stored yet are found as they stand when a
+    // later run that starts like them is verified. A run that never scored
+    // at a check value owns nothing.
+    std::vector<uint32_t> pendingGame(20);
+    for (uint32_t i = 0; i < pendingGame.size(); ++i) pendingGame[i] = 40000 + i * 3;
+    std::vector<uint32_t> extended = pendingGame;
+    extended.resize(26, 12);
+    std::vector<uint32_t> ownExtension = pendingGame;
+    ownExtension.resize(26, 13);
+    const std::vector<Case> laterOnes = {
+        {"an honest run, still pending", kTokenC, "Early", 2, pendingGame, SubmitOutcome::Created},
+        {"another token's run starting with it", kTokenD, "Late", 2, extended,
+         SubmitOutcome::Created},
+        {"its own token's run starting with it", kTokenC, "Early2", 2, ownExtension,
+         SubmitOutcome::Created},
+    };
+    send(laterOnes, 0, "");
+    verifyScored(created["Idler"], -1);
+    const auto openingOf = [](const std::vector<uint32_t>& checks, int64_t scoredFrom) {
+        return board::ScoringOpeningOf(checks, scoredFrom);
+    };
+    struct OpeningLookup {
+        const char* what;
+        std::string run;
+        std::optional<board::ScoringOpening> opening;
+        std::optional<board::EarlierCopy> found;
+    };
+    const std::vector<OpeningLookup> openingLookups = {
+        {"another player's pending run", "Late", openingOf(extended, 3),
+         board::EarlierCopy{created["Early"], false, true}},
+        {"its own player's pending run", "Early2", openingOf(ownExtension, 3),
+         board::EarlierCopy{created["Early"], true, true}},
+        {"no earlier run: the first itself", "Early", openingOf(pendingGame, 3), std::nullopt},
+        {"its own player's verified run", "Maker2", openingOf(scoredPlayed(20, 25), 5),
+         board::EarlierCopy{made, true, true}},
+        {"one value shorter than a stored opening", "Idler", openingOf(scoredPlayed(5, 20), 4),
+         std::nullopt},
+    };
+    for (const OpeningLookup& l : openingLookups) {
+        ASSERT_EQ(created.count(l.run), 1u) << l.what;
+        const auto found = store->FindEarlierCopy(created[l.run], {}, l.opening);
+        ASSERT_EQ(found.has_value(), l.found.has_value()) << l.what;
+        if (found) {
+            EXPECT_EQ(found->original, l.found->original) << l.what;
+            EXPECT_EQ(found->sameOwner, l.found->sameOwner) << l.what;
+            EXPECT_TRUE(found->opening) << l.what;
         }
     }
 
@@ -312,10 +428,10 @@ TEST_P(StorageSuite, ARunIsFinishedOnceByTheHolderOfItsClaim) {
     const auto b = store->ClaimPending("server-b/1", Pass(kLeaseMs + 50), kLeaseMs);
     ASSERT_TRUE(b);
     EXPECT_EQ(b->attempts, 2);
-    EXPECT_FALSE(store->Finish(id, "server-a/1", Verdict{true, 300, "", {}}, now + 10));
+    EXPECT_FALSE(store->Finish(id, "server-a/1", Verdict{true, 300, "", {}, {}}, now + 10));
     EXPECT_TRUE(
-        store->Finish(id, "server-b/1", Verdict{false, 250, "desync at step 60", 60}, now + 20));
-    EXPECT_FALSE(store->Finish(id, "server-b/1", Verdict{true, 300, "", {}}, now + 30));
+        store->Finish(id, "server-b/1", Verdict{false, 250, "desync at step 60", 60, {}}, now + 20));
+    EXPECT_FALSE(store->Finish(id, "server-b/1", Verdict{true, 300, "", {}, {}}, now + 30));
     EXPECT_FALSE(store->ClaimPending("server-c/1", now + 10 * kLeaseMs, kLeaseMs));
 
     const auto run = store->FindRun(id);
@@ -344,7 +460,7 @@ TEST_P(StorageSuite, OnlyTheHolderRenewsAClaimWhichThenOutlivesItsFirstLease) {
     // A renewal after the claim was taken over says so, and takes nothing back.
     EXPECT_FALSE(store->Renew(id, "a/1", now, kLeaseMs));
     EXPECT_FALSE(store->ClaimPending("a/2", now + 10, kLeaseMs));
-    EXPECT_TRUE(store->Finish(id, "b/1", Verdict{true, 300, "", {}}, now + 20));
+    EXPECT_TRUE(store->Finish(id, "b/1", Verdict{true, 300, "", {}, {}}, now + 20));
     EXPECT_FALSE(store->Renew(id, "b/1", now + 30, kLeaseMs));
     EXPECT_EQ(store->FindRun(id)->state, RunState::Verified);
 }
@@ -359,7 +475,7 @@ TEST_P(StorageSuite, WorkersClaimingAtOnceFinishEveryRunExactlyOnce) {
         workers.emplace_back([&, w] {
             const std::string holder = "worker-" + std::to_string(w);
             while (auto run = store->ClaimPending(holder, 0, 100000)) {
-                if (store->Finish(run->id, holder, Verdict{true, 100, "", {}}, 1)) ++finished;
+                if (store->Finish(run->id, holder, Verdict{true, 100, "", {}, {}}, 1)) ++finished;
             }
         });
     }
@@ -435,7 +551,7 @@ TEST_P(StorageSuite, TheRankingKeepsEachNamesBestShownRunThroughVerdictsAndModer
          [&] {
              const int64_t id = store->Submit(MakeRun("Fay", std::string(40, 'f'), 2, 9999)).run.id;
              ASSERT_TRUE(store->ClaimPending("w", 50, 10));
-             ASSERT_TRUE(store->Finish(id, "w", Verdict{false, 10, "score differs", {}}, 50));
+             ASSERT_TRUE(store->Finish(id, "w", Verdict{false, 10, "score differs", {}, {}}, 50));
              store->Submit(MakeRun("Gus", std::string(40, 'g'), 2, 88888));
              ASSERT_TRUE(store->ClaimPending("elsewhere", 50, 1000000));  // stays pending
          },
@@ -719,7 +835,7 @@ TEST_F(PostgresStorage, TwoServersShareSubmissionsNamesAndWorkExactlyOnce) {
                     const auto claim = store.ClaimPending(holder, 1000, 60000);
                     if (!claim) return;
                     const bool done =
-                        store.Finish(claim->id, holder, Verdict{true, 0, "", {}}, 2000 + w);
+                        store.Finish(claim->id, holder, Verdict{true, 0, "", {}, {}}, 2000 + w);
                     std::lock_guard lock(mutex);
                     if (!done || claim->attempts != 1 || claim->replayBytes.empty()) {
                         faults.push_back(holder + " on run " + std::to_string(claim->id));
@@ -759,10 +875,10 @@ TEST_F(PostgresStorage, AClaimOfAServerThatStoppedIsTakenOverWhenItsLeaseEndsByT
     EXPECT_EQ(taken->id, id);
     EXPECT_EQ(taken->attempts, 2);
     // The first server wakes up late: its verdict is refused, the new holder's kept.
-    EXPECT_FALSE(a->Finish(id, "a/1", Verdict{false, 1, "score differs", {}}, 150));
+    EXPECT_FALSE(a->Finish(id, "a/1", Verdict{false, 1, "score differs", {}, {}}, 150));
     a->Release(id, "a/1");
     EXPECT_FALSE(a->ClaimPending("a/1", 150, 100));
-    EXPECT_TRUE(b->Finish(id, "b/1", Verdict{true, 300, "", {}}, 160));
+    EXPECT_TRUE(b->Finish(id, "b/1", Verdict{true, 300, "", {}, {}}, 160));
     EXPECT_EQ(a->FindRun(id)->state, RunState::Verified);
     EXPECT_EQ(a->FindRun(id)->score, 300);
 }
@@ -784,7 +900,7 @@ TEST_F(PostgresStorage, AnotherServerSeesRankingChangesThroughItsVersion) {
             const std::string holder = s == a.get() ? "server-a" : "server-b";
             while (auto claim = s->ClaimPending(holder, 0, 60000)) {
                 const int64_t score = claim->id - ids.front();
-                EXPECT_TRUE(s->Finish(claim->id, holder, Verdict{true, score, "", {}}, claim->id));
+                EXPECT_TRUE(s->Finish(claim->id, holder, Verdict{true, score, "", {}, {}}, claim->id));
             }
         });
     }

@@ -89,6 +89,10 @@ TEST(BoardVerify, TellsVerdictsFromChildrenThatFailed) {
          script("mixed", R"(echo '{"verified":true,"score":0,"first_bad_step":null,"reason":"",)"
                          R"("other_rules":[{"rules":1,"count":1,"first":"0000000g"}]}')"),
          "x", false, board::ChildOutcome::Crashed, false, "damaged verdict"},
+        {"a first scoring value past any replay",
+         script("past", R"(echo '{"verified":true,"score":5,"first_bad_step":null,"reason":"",)"
+                        R"("scored_from":99999999}')"),
+         "x", false, board::ChildOutcome::Crashed, false, "damaged verdict"},
         {"a flood", script("flood", "yes"), "x", false, board::ChildOutcome::Crashed, false,
          "wrote more than"},
         {"a stopping server", script("sleeper", "exec sleep 30"), "x", true,

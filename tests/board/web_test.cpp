@@ -361,9 +361,14 @@ TEST_F(BoardTest, PageShowsTheSeededBoardsInARealBrowser) {
     ASSERT_TRUE(damaged["first_bad_step"].is_number()) << damaged.dump();
 
     // A run recorded under the first rules, which the viewer does not play (the
-    // board keeps it, rejected as the Hard golden's game under other rules).
-    const long long oldRulesId = SubmitOk(
-        CraftReplay("rules1/hard", [](game::Replay& r) { r.header.name = "Elder"; }), TokenOf('g'));
+    // board keeps it, rejected: its first check value is altered, as the game
+    // itself starts like the Hard golden's scoring play, another player's).
+    const long long oldRulesId = SubmitOk(CraftReplay("rules1/hard",
+                                                      [](game::Replay& r) {
+                                                          r.header.name = "Elder";
+                                                          r.checks.at(0) ^= 1;
+                                                      }),
+                                          TokenOf('g'));
     ASSERT_GT(oldRulesId, 0);
     server->WaitForVerdict(oldRulesId);
 
