@@ -23,10 +23,12 @@
 #include "board/names.h"
 #include "board/ranking.h"
 #include "board/schema.h"
+#include "board/workers.h"
 #include "game/replay_file.h"
 #include "tests/support/board_harness.h"
 #include "tests/support/postgres_cluster.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -114,8 +116,10 @@ void FillVersionOne(board::SqlDialect dialect, const std::function<void(const st
         hash + "', 'Scripted', 'scripted', 0, 300, 300, 1500, 1, 'verified', 1, 2)");
 }
 
-// Expects a storage opened on FillVersionOne's database to know its run's game.
-void ExpectTheOldRunsGameKnown(Storage& store, const std::string& owner, const std::string& other) {
+// Expects a storage opened on FillVersionOne's database to know its run's
+// game, and its opening once score (a worker, or by hand) learned where it scored.
+void ExpectTheOldRunsGameKnown(Storage& store, const std::string& owner, const std::string& other,
+                               const std::function<void(int64_t)>& score) {
     game::Replay replay;
     std::string error;
     ASSERT_TRUE(game::DecodeReplay(zqtest::GoldenReplayBytes("easy"), replay, error)) << error;
@@ -141,7 +145,7 @@ void ExpectTheOldRunsGameKnown(Storage& store, const std::string& owner, const s
         return store.Submit(run).outcome;
     };
     EXPECT_EQ(takenOver("Taker", 7), SubmitOutcome::Created);
-    store.KeepScoring(unscored->id, 11);
+    score(unscored->id);
     store.KeepScoring(unscored->id, -1);  // known already: kept
     EXPECT_FALSE(store.UnscoredRun(0).has_value());
     EXPECT_EQ(takenOver("Taker2", 8), SubmitOutcome::OpeningCopy);
@@ -679,7 +683,17 @@ TEST(SqliteStorage, IndexesTheGamesOfRunsAnOlderServerStored) {
         },
         kTokenA);
     sqlite3_close(db);
-    ExpectTheOldRunsGameKnown(*board::OpenSqliteStorage(dir / "old.sqlite"), kTokenA, kTokenB);
+    auto store = board::OpenSqliteStorage(dir / "old.sqlite");
+    // An idle worker re-simulates the old run once the runs pending have their verdicts.
+    const auto byWorker = [&](int64_t) {
+        board::Metrics metrics;
+        board::Workers workers(*store, metrics, zqtest::BoardExecutable(), "t", 1,
+                               [] { return int64_t{1000}; });
+        workers.Start();
+        EXPECT_TRUE(zqtest::WaitFor([&] { return !store->UnscoredRun(0).has_value(); }, 60000));
+        workers.Stop();
+    };
+    ExpectTheOldRunsGameKnown(*store, kTokenA, kTokenB, byWorker);
 }
 
 TEST(SqliteStorage, RefusesDatabasesItCannotUse) {
@@ -924,7 +938,10 @@ TEST_F(PostgresStorage, AnotherServerSeesRankingChangesThroughItsVersion) {
 TEST_F(PostgresStorage, IndexesTheGamesOfRunsAnOlderServerStored) {
     FillVersionOne(
         board::SqlDialect::Postgres, [this](const std::string& sql) { Admin(sql); }, kTokenA);
-    ExpectTheOldRunsGameKnown(*board::OpenPostgresStorage(url), kTokenA, kTokenB);
+    auto store = board::OpenPostgresStorage(url);
+    // The checked-in easy run first scores at its twelfth check value.
+    ExpectTheOldRunsGameKnown(*store, kTokenA, kTokenB,
+                              [&](int64_t id) { store->KeepScoring(id, 11); });
 }
 
 TEST_F(PostgresStorage, LostConnectionsAreReplacedAndADatabaseThatIsGoneIsAStorageError) {
