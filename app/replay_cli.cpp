@@ -60,33 +60,30 @@ void WatchFile(const std::string& path, const std::string& shownName) {
 
 }  // namespace
 
-int HandleReplayOption(int argc, char** argv, int& i) {
-    if (std::strcmp(argv[i], "--verify-replay") == 0) {
-        std::vector<std::string> files(argv + i + 1, argv + argc);
-        i = argc;
-        if (files.empty()) {
-            std::fprintf(stderr, "zarquill: --verify-replay needs at least one replay file\n");
-            return 2;
-        }
-        return VerifyReplays(files, stdout, stderr);
+int VerifyReplayOption(int argc, char** argv, int& i) {
+    std::vector<std::string> files(argv + i + 1, argv + argc);
+    i = argc;
+    if (files.empty()) {
+        std::fprintf(stderr, "zarquill: --verify-replay needs at least one replay file\n");
+        return 2;
     }
-    if (std::strcmp(argv[i], "--replay") == 0) {
-        if (i + 1 >= argc) {
-            std::fprintf(stderr, "zarquill: --replay needs a replay file\n");
-            return 2;
-        }
-        const std::string path = argv[++i];
-        game::Replay replay;
-        std::string error;
-        if (!game::ReadReplayFile(path, replay, error)) {
-            std::fprintf(stderr, "zarquill: cannot read replay %s: %s\n", path.c_str(),
-                         error.c_str());
-            return 2;
-        }
-        g_pendingReplay = path;
-        return kStartWithReplay;
+    return VerifyReplays(files, stdout, stderr);
+}
+
+int ReplayOption(int argc, char** argv, int& i) {
+    if (i + 1 >= argc) {
+        std::fprintf(stderr, "zarquill: --replay needs a replay file\n");
+        return 2;
     }
-    return kNotReplayOption;
+    const std::string path = argv[++i];
+    game::Replay replay;
+    std::string error;
+    if (!game::ReadReplayFile(path, replay, error)) {
+        std::fprintf(stderr, "zarquill: cannot read replay %s: %s\n", path.c_str(), error.c_str());
+        return 2;
+    }
+    g_pendingReplay = path;
+    return kStartWithReplay;
 }
 
 void PlayPendingReplay() {

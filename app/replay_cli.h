@@ -10,14 +10,14 @@
 
 namespace app {
 
-// HandleReplayOption results besides an exit status.
-inline constexpr int kNotReplayOption = -1;
+// ReplayOption's result when the program should start and play the file.
 inline constexpr int kStartWithReplay = -2;
-
-// Handles a replay option at argv[i] (advancing i past its arguments):
-// kNotReplayOption when argv[i] is none, kStartWithReplay when the program
-// should start and play the file, else the exit status to leave with.
-int HandleReplayOption(int argc, char** argv, int& i);
+// Runs "--verify-replay FILE..." at argv[i] (taking every argument after it);
+// returns the exit status to leave with.
+int VerifyReplayOption(int argc, char** argv, int& i);
+// Reads "--replay FILE" at argv[i] (advancing i past FILE): kStartWithReplay
+// when the program should start and play the file, else the exit status.
+int ReplayOption(int argc, char** argv, int& i);
 // Plays the replay given with --replay, if any; the title screen follows.
 void PlayPendingReplay();
 // Connects the high-score panel's Watch button to playback.

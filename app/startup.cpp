@@ -47,28 +47,89 @@ namespace app {
 
 namespace {
 
-const char* const kUsage =
-    "Usage: zarquill [option]\n"
-    "A side-scrolling shoot-'em-up: steer with the mouse, hold a button to fire.\n"
-    "\n"
-    "Options:\n"
-    "  --help       show this help and exit\n"
-    "  --version    show the version and exit\n"
-    "  --scores     print every run in the score file as one JSON object per line,\n"
-    "               newest first, and exit\n"
-    "  --replay FILE\n"
-    "               start the game and play the replay FILE at once\n"
-    "  --verify-replay FILE...\n"
-    "               re-simulate replays without a display, print one JSON line\n"
-    "               per file, and exit (0 all match, 1 one differs, 2 unreadable)\n"
-    "  --share [FILE...] [--board URL]\n"
-    "               send replays (or, with none, the runs waiting in the queue) to\n"
-    "               the board named on the line or in Board.ini, print one JSON\n"
-    "               line per run, and exit (0 all accepted, 1 one rejected,\n"
-    "               2 one not sent or unreadable: it stays queued)\n"
-    "\n"
-    "Without options the game starts.\n"
-    "\n";
+// What an option's handler returns when the game should start after the options.
+constexpr int kStartGame = -1;
+// The column an option's description starts in, in --help.
+constexpr size_t kHelpColumn = 15;
+
+// One option of the command line: its names, what follows it, its description
+// in --help (lines split by "\n") and what it does (advancing i past its own
+// arguments; returns an exit status, or kStartGame).
+struct CommandOption {
+    const char* name;
+    const char* alias;  // nullptr for none
+    const char* arguments;
+    const char* help;
+    int (*run)(int argc, char** argv, int& i);
+};
+
+void PrintHelp();
+int PrintScores();
+int RunShareOption(int argc, char** argv, int& i);
+
+// Every option the program takes, in the order --help lists them.
+const CommandOption kOptions[] = {
+    {"--help", "-h", "", "show this help and exit",
+     [](int, char**, int&) {
+         PrintHelp();
+         return 0;
+     }},
+    {"--version", nullptr, "", "show the version and exit",
+     [](int, char**, int&) {
+         std::printf("Zarquill %s (%s)\n", engine::GameVersion,
+                     media::ToUtf8(engine::GameTitle()).c_str());
+         return 0;
+     }},
+    {"--scores", nullptr, "",
+     "print every run in the score file as one JSON object per line,\n"
+     "newest first, and exit",
+     [](int, char**, int&) { return PrintScores(); }},
+    {"--replay", nullptr, "FILE", "start the game and play the replay FILE at once",
+     [](int argc, char** argv, int& i) {
+         const int status = ReplayOption(argc, argv, i);
+         return status == kStartWithReplay ? kStartGame : status;
+     }},
+    {"--verify-replay", nullptr, "FILE...",
+     "re-simulate replays without a display, print one JSON line\n"
+     "per file, and exit (0 all match, 1 one differs, 2 unreadable)",
+     VerifyReplayOption},
+    {"--share", nullptr, "[FILE...] [--board URL]",
+     "send replays (or, with none, the runs waiting in the queue) to\n"
+     "the board named on the line or in Board.ini, print one JSON\n"
+     "line per run, and exit (0 all accepted, 1 one rejected,\n"
+     "2 one not sent or unreadable: it stays queued)",
+     RunShareOption},
+};
+
+// Returns the option a command-line word names, or nullptr.
+const CommandOption* FindOption(const char* word) {
+    for (const CommandOption& option : kOptions) {
+        if (std::strcmp(word, option.name) == 0) return &option;
+        if (option.alias && std::strcmp(word, option.alias) == 0) return &option;
+    }
+    return nullptr;
+}
+
+// Returns the usage text --help opens with, made from the table of options.
+std::string UsageText() {
+    std::string text =
+        "Usage: zarquill [option]\n"
+        "A side-scrolling shoot-'em-up: steer with the mouse, hold a button to fire.\n"
+        "\n"
+        "Options:\n";
+    const std::string indent(kHelpColumn, ' ');
+    for (const CommandOption& option : kOptions) {
+        std::string head = std::string("  ") + option.name;
+        if (*option.arguments) head += std::string(" ") + option.arguments;
+        // A short option shares its first line with its description.
+        text += head.size() < kHelpColumn - 1 ? head + std::string(kHelpColumn - head.size(), ' ')
+                                              : head + "\n" + indent;
+        for (const char* c = option.help; *c; ++c) text += *c == '\n' ? "\n" + indent : std::string(1, *c);
+        text += "\n";
+    }
+    text += "\nWithout options the game starts.\n\n";
+    return text;
+}
 
 void RunStage(const std::function<void()>& stage) {
     if (stage) stage();
@@ -100,7 +161,7 @@ media::TLayoutChoice LayoutInUse() {
 void PrintHelp() {
     const media::TLayoutChoice layout = LayoutInUse();
     const media::TProgramPaths& p = layout.choice.paths;
-    std::string text = kUsage;
+    std::string text = UsageText();
     text += p.installed ? "Folders in use (installed layout, the player's files per user):\n"
                         : "Folders in use (portable layout, everything below Files/):\n";
     text += "  data         " + p.filesDir + "\n";
@@ -216,6 +277,20 @@ StartupStages ProgramStages() {
     return stages;
 }
 
+// Runs "--share [FILE...] [--board URL]" at argv[i], taking every argument after it.
+int RunShareOption(int argc, char** argv, int& i) {
+    // Files are named from the folder the command was given in.
+    const ShareOptions options = ParseShareArguments(
+        std::vector<std::string>(argv + i + 1, argv + argc), media::CurrentDir());
+    i = argc;
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "zarquill: %s (try --help)\n", options.error.c_str());
+        return 2;
+    }
+    ApplyFolderRule(true);
+    return RunShareCommand(options, stdout, stderr);
+}
+
 }  // namespace
 
 void RemoveKilledSaves() {
@@ -314,32 +389,13 @@ int Main(int argc, char** argv) {
     // part; --verify-replay then swaps in its headless drivers itself.
     media::InstallDesktopMedia();
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            PrintHelp();
-            return 0;
+        const CommandOption* option = FindOption(argv[i]);
+        if (!option) {
+            std::fprintf(stderr, "zarquill: unknown option '%s' (try --help)\n", argv[i]);
+            return 2;
         }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("Zarquill %s (%s)\n", engine::GameVersion,
-                        media::ToUtf8(engine::GameTitle()).c_str());
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--scores") == 0) return PrintScores();
-        if (std::strcmp(argv[i], "--share") == 0) {
-            // Files are named from the folder the command was given in.
-            const ShareOptions options = ParseShareArguments(
-                std::vector<std::string>(argv + i + 1, argv + argc), media::CurrentDir());
-            if (!options.error.empty()) {
-                std::fprintf(stderr, "zarquill: %s (try --help)\n", options.error.c_str());
-                return 2;
-            }
-            ApplyFolderRule(true);
-            return RunShareCommand(options, stdout, stderr);
-        }
-        const int replay = HandleReplayOption(argc, argv, i);
-        if (replay == kStartWithReplay) continue;
-        if (replay != kNotReplayOption) return replay;
-        std::fprintf(stderr, "zarquill: unknown option '%s' (try --help)\n", argv[i]);
-        return 2;
+        const int status = option->run(argc, argv, i);
+        if (status != kStartGame) return status;
     }
 
     // Library initialisation: OpenAL is probed now so that its drivers are in

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/draw_helpers.h"
 #include "engine/graphics_setup.h"
 #include "engine/log.h"
 #include "engine/setup_table.h"
@@ -47,12 +48,6 @@ std::shared_ptr<media::TImage> LoadCells(const std::string& file, int size, int 
     return image;
 }
 
-double Clamp(double v, double lo, double hi) {
-    if (v > hi) return hi;
-    if (v < lo) return lo;
-    return v;
-}
-
 }  // namespace
 
 void LoadGameAssets() {
@@ -75,9 +70,9 @@ void PlaySfx(int entry, double rate, double volume, double pan) {
     if (entry < 1 || entry >= engine::kSoundBankSlots || !engine::SoundBank[entry]) return;
     SfxCursor += 1;
     if (SfxCursor > kLastSfxSlot) SfxCursor = kSfxWrapSlot;
-    volume = Clamp(volume, 0, 1);
-    rate = Clamp(rate, 0.25, 4);
-    pan = Clamp(pan, -1, 1);
+    volume = engine::ClampReal(volume, 0, 1);
+    rate = engine::ClampReal(rate, 0.25, 4);
+    pan = engine::ClampReal(pan, -1, 1);
     auto& slot = engine::SfxChannels[SfxCursor];
     if (slot && slot->Playing()) {
         slot->Stop();

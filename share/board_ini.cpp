@@ -6,6 +6,7 @@
 
 #include "engine/log.h"
 #include "engine/media/asset_read.h"
+#include "engine/media/folders.h"
 #include "engine/media/paths.h"
 #include "share/share_text.h"
 
@@ -60,7 +61,7 @@ std::string ParseBoardIni(std::string_view text, std::string& problem) {
 }
 
 std::string BoardIniPath() {
-    return share_text::FolderOf(
+    return media::FolderOf(
                media::ProgramPathOr(media::ProgramPaths().setupFile, "Setup.ini")) +
            kBoardFileName;
 }

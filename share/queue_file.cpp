@@ -10,6 +10,7 @@
 #include "engine/log.h"
 #include "engine/media/durable_file.h"
 #include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/media/paths.h"
 #include "scores/score_file.h"
 #include "share/share_text.h"
@@ -30,7 +31,7 @@ const char* const kStateNames[] = {"queued", "pending", "verified", "rejected", 
 }  // namespace
 
 std::string BoardQueuePath() {
-    return share_text::FolderOf(
+    return media::FolderOf(
                media::ProgramPathOr(media::ProgramPaths().scoreFile, kScoreFileName)) +
            kBoardQueueFileName;
 }

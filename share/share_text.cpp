@@ -10,11 +10,6 @@ std::string TrimSpaces(std::string_view text) {
     return std::string(text.substr(a, b - a));
 }
 
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 std::string StringField(const nlohmann::json& j, const char* key) {
     if (!j.is_object()) return "";
     auto it = j.find(key);

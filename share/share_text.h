@@ -12,8 +12,6 @@ namespace scores::share_text {
 
 // Returns text without the spaces, tabs and carriage returns around it.
 std::string TrimSpaces(std::string_view text);
-// Returns the folder part of a path with its "/" ("" for a bare name).
-std::string FolderOf(const std::string& path);
 // Returns a string field of a JSON object ("" when absent or not a string).
 std::string StringField(const nlohmann::json& j, const char* key);
 // Returns a positive whole-number field of a JSON object, or 0.

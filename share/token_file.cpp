@@ -7,6 +7,7 @@
 #include "engine/media/asset_read.h"
 #include "engine/media/durable_file.h"
 #include "engine/media/files.h"
+#include "engine/media/folders.h"
 #include "engine/media/paths.h"
 #include "engine/media/random.h"
 #include "scores/score_file.h"
@@ -24,7 +25,7 @@ constexpr size_t kTokenBytes = 32;
 }  // namespace
 
 std::string BoardTokenPath() {
-    return share_text::FolderOf(
+    return media::FolderOf(
                media::ProgramPathOr(media::ProgramPaths().scoreFile, kScoreFileName)) +
            kBoardTokenFileName;
 }

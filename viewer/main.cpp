@@ -70,10 +70,6 @@ bool WriteGameFile(const viewer::PackEntry& e) {
     return std::fclose(f) == 0 && ok;
 }
 
-bool EndsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 }  // namespace
 
 extern "C" {
@@ -103,7 +99,7 @@ EMSCRIPTEN_KEEPALIVE int zq_viewer_init(const char* pack, int size) {
                 return 0;
             }
             media::AddBakedFace(e.name.substr(viewer::kFacePrefix.size()), std::move(face));
-        } else if (!EndsWith(e.name, ".png") && !WriteGameFile(e)) {
+        } else if (!e.name.ends_with(".png") && !WriteGameFile(e)) {
             v.message = "The viewer could not keep " + e.name;
             return 0;
         }

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "engine/media/clock.h"
-#include "engine/media/desktop_seam.h"
+#include "engine/media/platform_seam.h"
 #include "engine/media/recording_driver.h"
 #include "engine/media/text.h"
 #include "engine/media/trig.h"
@@ -140,7 +140,7 @@ void SetAppTitle(const std::string& title) {
 }
 
 std::shared_ptr<TDraw2DDriver> DefaultGraphicsDriver() {
-    if (detail::Desktop().drawDriver) return detail::Desktop().drawDriver();
+    if (detail::Platform().drawDriver) return detail::Platform().drawDriver();
     return std::make_shared<TRecordingDriver>();
 }
 

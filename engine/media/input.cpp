@@ -1,12 +1,12 @@
 // The keyboard, mouse and close-request state: held keys and buttons, press
 // counts, typed characters and the pointer position, fed by the desktop's
-// event translation (input_x11.cpp through desktop_seam.h), and the polled
+// event translation (input_x11.cpp through platform_seam.h), and the polled
 // queries. Without a desktop nothing feeds it and every query reads idle.
 #include "engine/media/input.h"
 
 #include <array>
 
-#include "engine/media/desktop_seam.h"
+#include "engine/media/platform_seam.h"
 
 namespace media {
 

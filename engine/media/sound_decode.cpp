@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "engine/media/asset_read.h"
-#include "engine/media/desktop_seam.h"
+#include "engine/media/platform_seam.h"
 
 namespace media {
 
@@ -104,7 +104,7 @@ bool DecodeSoundBytes(std::string_view bytes, SoundData& out) {
     if (bytes.size() >= 4 && bytes.substr(0, 4) == "RIFF") {
         ok = DecodeWav(bytes, decoded);
     } else if (bytes.size() >= 4 && bytes.substr(0, 4) == "OggS") {
-        ok = detail::Desktop().decodeVorbis && detail::Desktop().decodeVorbis(bytes, decoded);
+        ok = detail::Platform().decodeVorbis && detail::Platform().decodeVorbis(bytes, decoded);
     }
     if (ok) out = std::move(decoded);
     return ok;

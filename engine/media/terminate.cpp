@@ -7,7 +7,7 @@
 #include <cstring>
 #include <utility>
 
-#include "engine/media/desktop_seam.h"
+#include "engine/media/platform_seam.h"
 
 namespace media {
 
@@ -35,7 +35,7 @@ void OnTerminateSignal(int sig) {
     // Asked twice: the orderly way did not come in time. Putting the video
     // mode back here calls into Xlib from a signal handler, which is not safe;
     // it is a best effort before the process dies.
-    if (detail::Desktop().restoreDesktopMode) detail::Desktop().restoreDesktopMode();
+    if (detail::Platform().restoreDesktopMode) detail::Platform().restoreDesktopMode();
     signal(sig, SIG_DFL);
     raise(sig);
 }
@@ -53,8 +53,8 @@ void InstallTerminateSignals() {
 
 void SetDisplayLostHandler(std::function<void()> handler) {
     // Without a desktop there is no window system whose connection could be lost.
-    if (detail::Desktop().setConnectionLostHandler) {
-        detail::Desktop().setConnectionLostHandler(std::move(handler));
+    if (detail::Platform().setConnectionLostHandler) {
+        detail::Platform().setConnectionLostHandler(std::move(handler));
     }
 }
 

@@ -24,11 +24,6 @@ constexpr char kTitle[] = "zq input xtest window";
 // How long the window may take to see an event.
 constexpr int kWaitMs = 5000;
 
-// Polls a condition until it holds or the bound runs out.
-bool WaitFor(const std::function<bool()>& condition) {
-    return zqtest::WaitFor(condition, kWaitMs);
-}
-
 class InputXTestTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -41,11 +36,11 @@ class InputXTestTest : public ::testing::Test {
         ASSERT_TRUE(XTestQueryExtension(sender_, &event_base, &error_base, &major, &minor));
         // Wait until the window is mapped, then give it the keyboard and put
         // the pointer over it.
-        ASSERT_TRUE(WaitFor([&] {
+        ASSERT_TRUE(zqtest::WaitFor([&] {
             media::KeyDown(media::KEY_A);  // lets the window handle its events
             window_ = zqtest::FindTitledWindow(sender_, kTitle);
             return window_ != 0;
-        }));
+        }, kWaitMs));
         XSetInputFocus(sender_, window_, RevertToParent, CurrentTime);
         MovePointer(10, 10);
         XSync(sender_, False);
@@ -79,11 +74,11 @@ class InputXTestTest : public ::testing::Test {
     bool MapAndWait(Window w) {
         XMapWindow(sender_, w);
         XSync(sender_, False);
-        return WaitFor([&] {
+        return zqtest::WaitFor([&] {
             XWindowAttributes attributes{};
             return XGetWindowAttributes(sender_, w, &attributes) &&
                    attributes.map_state == IsViewable;
-        });
+        }, kWaitMs);
     }
     // Sends the window manager's close request to the window.
     void SendCloseRequest() { zqtest::SendCloseRequest(sender_, window_); }
@@ -99,17 +94,17 @@ class InputXTestTest : public ::testing::Test {
 TEST_F(InputXTestTest, KeysArriveAsHeldStatesPressesAndCharacters) {
     Key(XK_Shift_L, true);
     Key(XK_z, true);
-    ASSERT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_Z) == 1; }));
+    ASSERT_TRUE(zqtest::WaitFor([] { return media::KeyDown(media::KEY_Z) == 1; }, kWaitMs));
     EXPECT_EQ(media::KeyDown(media::KEY_LSHIFT), 1);
     Key(XK_z, false);
     Key(XK_Shift_L, false);
-    ASSERT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_LSHIFT) == 0; }));
+    ASSERT_TRUE(zqtest::WaitFor([] { return media::KeyDown(media::KEY_LSHIFT) == 0; }, kWaitMs));
     EXPECT_EQ(media::KeyDown(media::KEY_Z), 0);
     Key(XK_z, true);
     Key(XK_z, false);
     Key(XK_Return, true);
     Key(XK_Return, false);
-    ASSERT_TRUE(WaitFor([] { return media::KeyHit(media::KEY_RETURN) == 1; }));
+    ASSERT_TRUE(zqtest::WaitFor([] { return media::KeyHit(media::KEY_RETURN) == 1; }, kWaitMs));
     EXPECT_EQ(media::KeyHit(media::KEY_Z), 2);
     EXPECT_EQ(media::KeyHit(media::KEY_Z), 0);
     EXPECT_EQ(media::GetChar(), 'Z');
@@ -127,22 +122,22 @@ TEST_F(InputXTestTest, ASnapshotAnswersFromOneLookAtTheWindow) {
         for (int i = 0; i < 1000; ++i) seen += media::KeyDown(media::KEY_A + 1);
         EXPECT_EQ(seen, 0);
     }
-    EXPECT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_A + 1) == 1; }));
+    EXPECT_TRUE(zqtest::WaitFor([] { return media::KeyDown(media::KEY_A + 1) == 1; }, kWaitMs));
     Key(XK_b, false);
-    EXPECT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_A + 1) == 0; }));
+    EXPECT_TRUE(zqtest::WaitFor([] { return media::KeyDown(media::KEY_A + 1) == 0; }, kWaitMs));
 }
 
 TEST_F(InputXTestTest, ButtonsArriveAndTheWheelIsNoButton) {
     MovePointer(100, 50);
-    ASSERT_TRUE(WaitFor([] { return media::MouseX() == 100 && media::MouseY() == 50; }));
+    ASSERT_TRUE(zqtest::WaitFor([] { return media::MouseX() == 100 && media::MouseY() == 50; }, kWaitMs));
     Button(1, true);
-    ASSERT_TRUE(WaitFor([] { return media::MouseDown(media::MOUSE_LEFT) == 1; }));
+    ASSERT_TRUE(zqtest::WaitFor([] { return media::MouseDown(media::MOUSE_LEFT) == 1; }, kWaitMs));
     Button(3, true);
-    ASSERT_TRUE(WaitFor([] { return media::MouseDown(media::MOUSE_RIGHT) == 1; }));
+    ASSERT_TRUE(zqtest::WaitFor([] { return media::MouseDown(media::MOUSE_RIGHT) == 1; }, kWaitMs));
     EXPECT_EQ(media::MouseDown(media::MOUSE_MIDDLE), 0);
     Button(1, false);
     Button(3, false);
-    ASSERT_TRUE(WaitFor([] { return media::MouseDown(media::MOUSE_RIGHT) == 0; }));
+    ASSERT_TRUE(zqtest::WaitFor([] { return media::MouseDown(media::MOUSE_RIGHT) == 0; }, kWaitMs));
     EXPECT_EQ(media::MouseDown(media::MOUSE_LEFT), 0);
     EXPECT_EQ(media::MouseHit(media::MOUSE_LEFT), 1);
     EXPECT_EQ(media::MouseHit(media::MOUSE_RIGHT), 1);
@@ -154,13 +149,13 @@ TEST_F(InputXTestTest, ButtonsArriveAndTheWheelIsNoButton) {
     // A key press after the wheel marks that the wheel events were handled.
     Key(XK_space, true);
     Key(XK_space, false);
-    ASSERT_TRUE(WaitFor([] { return media::KeyHit(media::KEY_SPACE) == 1; }));
+    ASSERT_TRUE(zqtest::WaitFor([] { return media::KeyHit(media::KEY_SPACE) == 1; }, kWaitMs));
     for (int b = 1; b <= 3; ++b) EXPECT_EQ(media::MouseHit(b), 0) << b;
 }
 
 TEST_F(InputXTestTest, FocusInAChildKeepsKeysAndLosingItReleasesThem) {
     Key(XK_Left, true);
-    ASSERT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_LEFT) == 1; }));
+    ASSERT_TRUE(zqtest::WaitFor([] { return media::KeyDown(media::KEY_LEFT) == 1; }, kWaitMs));
     // Focus moving into a child of the window keeps the keyboard with us. A
     // close request sent after the focus change arrives after its events, so
     // once it is seen they have been handled.
@@ -168,7 +163,7 @@ TEST_F(InputXTestTest, FocusInAChildKeepsKeysAndLosingItReleasesThem) {
     ASSERT_TRUE(MapAndWait(child));
     XSetInputFocus(sender_, child, RevertToParent, CurrentTime);
     SendCloseRequest();
-    ASSERT_TRUE(WaitFor([] { return media::AppTerminate() == 1; }));
+    ASSERT_TRUE(zqtest::WaitFor([] { return media::AppTerminate() == 1; }, kWaitMs));
     EXPECT_EQ(media::KeyDown(media::KEY_LEFT), 1);
 
     // Another window takes the keyboard while the key is still down.
@@ -177,7 +172,7 @@ TEST_F(InputXTestTest, FocusInAChildKeepsKeysAndLosingItReleasesThem) {
     ASSERT_TRUE(MapAndWait(other));
     XSetInputFocus(sender_, other, RevertToParent, CurrentTime);
     XSync(sender_, False);
-    EXPECT_TRUE(WaitFor([] { return media::KeyDown(media::KEY_LEFT) == 0; }));
+    EXPECT_TRUE(zqtest::WaitFor([] { return media::KeyDown(media::KEY_LEFT) == 0; }, kWaitMs));
     Key(XK_Left, false);
     XDestroyWindow(sender_, child);
     XDestroyWindow(sender_, other);
@@ -186,7 +181,7 @@ TEST_F(InputXTestTest, FocusInAChildKeepsKeysAndLosingItReleasesThem) {
 
 TEST_F(InputXTestTest, CloseRequestIsReportedOnce) {
     SendCloseRequest();
-    ASSERT_TRUE(WaitFor([] { return media::AppTerminate() == 1; }));
+    ASSERT_TRUE(zqtest::WaitFor([] { return media::AppTerminate() == 1; }, kWaitMs));
     EXPECT_EQ(media::AppTerminate(), 0);
     // The window is still open: closing is the program's decision.
     EXPECT_TRUE(media::GraphicsOpen());

@@ -12,7 +12,7 @@
 
 #include "engine/media/audio_driver.h"
 #include "engine/media/browser/webgl_driver.h"
-#include "engine/media/desktop_seam.h"
+#include "engine/media/platform_seam.h"
 
 extern "C" {
 // The script side (webaudio.js); see there.
@@ -123,7 +123,7 @@ class WebAudioDriver : public audio_detail::AudioDriver {
 void InstallBrowserMedia() {
     if (g_installed) return;
     g_installed = true;
-    detail::DesktopHooks& hooks = detail::Desktop();
+    detail::PlatformHooks& hooks = detail::Platform();
     hooks.drawDriver = WebGLDraw2DDriver;
     hooks.decodeVorbis = KeepEncoded;
     audio_detail::AddAudioDriverSource(

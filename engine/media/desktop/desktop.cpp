@@ -66,7 +66,7 @@ std::unique_ptr<audio_detail::AudioDriver> MakeOpenAL(const std::string& name) {
 void InstallDesktopMedia() {
     if (g_installed) return;
     g_installed = true;
-    detail::DesktopHooks& hooks = detail::Desktop();
+    detail::PlatformHooks& hooks = detail::Platform();
     hooks.pumpEvents = detail::PumpWindowEvents;
     hooks.restoreDesktopMode = detail::RestoreDesktopMode;
     hooks.setConnectionLostHandler = detail::SetConnectionLostHandler;

@@ -1,11 +1,11 @@
 // Private contract between the window (display.cpp, which owns the X display
 // and the event pump) and the X event translation (input_x11.cpp, which turns
-// X events into the input state of desktop_seam.h). Only media-layer .cpp files
+// X events into the input state of platform_seam.h). Only media-layer .cpp files
 // include this header: it exposes Xlib types.
 #pragma once
 
 // Before Xlib: its macros must not reach the media headers.
-#include "engine/media/desktop_seam.h"
+#include "engine/media/platform_seam.h"
 
 #include <X11/Xlib.h>
 
@@ -14,7 +14,7 @@ namespace media::detail {
 // --- Implemented by the window side -------------------------------------
 
 // Handles every pending event of the open window (does nothing without one);
-// installed as the desktop's event pump (desktop_seam.h).
+// installed as the desktop's event pump (platform_seam.h).
 void PumpWindowEvents();
 // Returns the open X display, or null when no window is open.
 Display* CurrentDisplay();

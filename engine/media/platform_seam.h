@@ -1,5 +1,6 @@
-// The seam between the media layer's headless core and its desktop part
-// (desktop/desktop.h). The core never names the desktop's code: the desktop part
+// The seam between the media layer's headless core and the platform a
+// program installs: the desktop (desktop/desktop.h) or the browser
+// (browser/browser.h). The core never names a platform's code: the platform
 // fills these hooks in when a program installs it, and until then the core
 // runs headless (no window events, the recording drawing driver, WAV sounds
 // only). Also the input state's side of the window's event pump. Private to
@@ -16,8 +17,8 @@
 
 namespace media::detail {
 
-// What the desktop part installs; a null hook means there is no desktop.
-struct DesktopHooks {
+// What the installed platform provides; a null hook means it has no such part.
+struct PlatformHooks {
     // Handles every pending event of the open window.
     void (*pumpEvents)() = nullptr;
     // Puts the desktop's video mode back; may run inside a signal handler.
@@ -31,13 +32,13 @@ struct DesktopHooks {
 };
 
 // Returns the installed hooks (all null in a headless program).
-DesktopHooks& Desktop();
+PlatformHooks& Platform();
 
 // Handles the window's pending events (nothing without a desktop or window).
 // Every input query calls this first so that its answer is current.
 void PumpEvents();
 
-// --- The input state, fed by the desktop's event translation ---------------
+// --- The input state, fed by the platform's event translation --------------
 // Takes a key press or release of key code 1..255 (others are ignored). A
 // repeat is no new press, but holds a key that reads as released again.
 void InputKey(int code, bool pressed, bool repeat);
