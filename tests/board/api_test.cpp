@@ -307,8 +307,9 @@ TEST_F(BoardTest, CutsRequestHeadsThatTrickleAtTheirDeadline) {
     for (int i = 0; i < 20; ++i) {
         const int fd = ConnectTo(server->Port());
         ASSERT_GE(fd, 0);
-        ASSERT_GT(::send(fd, "GET /healthz HTTP/1.1\r\n", 23, MSG_NOSIGNAL), 0);
+        // Timed before it is sent, so that no cut can seem early.
         clients.push_back({fd, NowMs(), 0, ""});
+        ASSERT_GT(::send(fd, "GET /healthz HTTP/1.1\r\n", 23, MSG_NOSIGNAL), 0);
     }
     Client quiet{ConnectTo(server->Port()), 0, 0, ""};  // sends its whole head later
     ASSERT_GE(quiet.fd, 0);
