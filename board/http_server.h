@@ -1,13 +1,18 @@
 // The HTTP layer of the board: libmicrohttpd (its own thread pool on epoll,
 // with caps on connections, per-address connections, idle time and memory)
 // turns each request into a Request for the routes and sends back their
-// Response. Bodies over the cap are refused while they arrive.
+// Response. Bodies over the cap are refused while they arrive; heads whose
+// framing two HTTP parsers could read differently are refused before their
+// body is read, and a head that is not complete soon after its first byte
+// loses its connection.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 
+#include "board/head_deadline.h"
+#include "board/limits.h"
 #include "board/routes.h"
 
 struct MHD_Daemon;
@@ -23,7 +28,8 @@ std::string RequestAddress(const std::string& peer, const char* realIp, bool beh
 
 class HttpServer {
   public:
-    HttpServer(Api& api, bool behindProxy) : api_(api), behindProxy_(behindProxy) {}
+    HttpServer(Api& api, bool behindProxy, unsigned headTimeoutSeconds = kHeadTimeoutSeconds)
+        : api_(api), behindProxy_(behindProxy), headTimeoutSeconds_(headTimeoutSeconds) {}
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -40,6 +46,8 @@ class HttpServer {
 
     Api& api_;
     bool behindProxy_ = false;
+    unsigned headTimeoutSeconds_ = kHeadTimeoutSeconds;
+    HeadDeadline heads_;
     MHD_Daemon* daemon_ = nullptr;
     uint16_t port_ = 0;
     std::atomic<int> inFlight_{0};

@@ -26,6 +26,9 @@ void LogLimits() {
     Log("limit: connections " + n(kMaxConnections) + ", per address " +
         n(kMaxConnectionsPerAddress) + ", idle timeout " + n(kConnectionTimeoutSeconds) + " s, " +
         n(kConnectionMemoryBytes / 1024) + " KiB each");
+    Log("limit: request head " + n(kHeadTimeoutSeconds) + " s from its first byte by default (" +
+        n(kMaxHeadTimeoutSeconds) + " s at most), looked at every " + n(kHeadDeadlinePollMs) +
+        " ms");
     Log("limit: PostgreSQL connections " + n(kDatabaseConnections) + ", connect timeout " +
         n(kDatabaseConnectTimeoutSeconds) + " s, statement timeout " +
         n(kDatabaseStatementTimeoutMs / 1000) + " s");

@@ -70,6 +70,12 @@ inline constexpr size_t kMaxTrackedAddresses = 10000;
 inline constexpr unsigned kMaxConnections = 1000;
 inline constexpr unsigned kMaxConnectionsPerAddress = 250;
 inline constexpr unsigned kConnectionTimeoutSeconds = 15;
+// Seconds a request's head (request line and headers) may take from its first
+// byte, however steadily its bytes come (--head-timeout changes it, up to the
+// most), and how often the connections waiting for a head are looked at.
+inline constexpr unsigned kHeadTimeoutSeconds = 5;
+inline constexpr unsigned kMaxHeadTimeoutSeconds = 60;
+inline constexpr int kHeadDeadlinePollMs = 250;
 // Memory of one connection's buffers (headers and body chunks), in bytes.
 // Note: libmicrohttpd clears the whole of it after every request, so it is
 // kept small: with 64 KiB the clearing was a fifth of the server's time under load.

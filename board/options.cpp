@@ -35,6 +35,9 @@ const char* const kUsage =
     "  --behind-proxy      a reverse proxy on this machine forwards the requests: take\n"
     "                      the client's address (for the rate limit) from its\n"
     "                      X-Real-IP header on connections from loopback addresses\n"
+    "  --head-timeout S    seconds a request's head (request line and headers) may\n"
+    "                      take from its first byte before its connection is\n"
+    "                      closed (1 to 60, default 5)\n"
     "  --help              show this help and exit\n"
     "  --version           show the version and exit\n"
     "\n"
@@ -221,7 +224,8 @@ Command ParseOptions(int argc, const char* const* argv, Options& options, std::s
             continue;
         }
         const bool takesValue = arg == "--listen" || arg == "--data" || arg == "--database" ||
-                                arg == "--database-file" || arg == "--workers";
+                                arg == "--database-file" || arg == "--workers" ||
+                                arg == "--head-timeout";
         if (!takesValue) {
             error = "unknown option '" + arg + "' (try --help)";
             return Command::Error;
@@ -231,7 +235,9 @@ Command ParseOptions(int argc, const char* const* argv, Options& options, std::s
             return Command::Error;
         }
         const std::string value = argv[++i];
-        if (arg == "--listen" || arg == "--workers") serverOption = arg;
+        if (arg == "--listen" || arg == "--workers" || arg == "--head-timeout") {
+            serverOption = arg;
+        }
         if (arg == "--listen") {
             if (!ParseListenAddress(value, options.host, options.port)) {
                 error = "--listen needs ADDR:PORT, not '" + value + "'";
@@ -255,6 +261,15 @@ Command ParseOptions(int argc, const char* const* argv, Options& options, std::s
                 return Command::Error;
             }
             options.databaseFromFile = arg == "--database-file";
+        } else if (arg == "--head-timeout") {
+            char* end = nullptr;
+            const long n = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || n < 1 || n > long{kMaxHeadTimeoutSeconds}) {
+                error = "--head-timeout needs seconds from 1 to " +
+                        std::to_string(kMaxHeadTimeoutSeconds);
+                return Command::Error;
+            }
+            options.headTimeoutSeconds = static_cast<unsigned>(n);
         } else {
             char* end = nullptr;
             const long n = std::strtol(value.c_str(), &end, 10);

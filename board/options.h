@@ -1,11 +1,13 @@
 // The board server's command line: --listen, --data, --database (or
-// --database-file), --workers, --help and --version, with the defaults a packaged service expects;
+// --database-file), --workers, --behind-proxy, --head-timeout, --help and --version, with the defaults a packaged service expects;
 // and the operator's commands (hide, show, free-name, backup) with their arguments.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "board/limits.h"
 
 namespace board {
 
@@ -17,6 +19,7 @@ struct Options {
     bool databaseFromFile = false;  // the address came from --database-file, not the command line
     int workers = 1;
     bool behindProxy = false;  // take the client's address from a local proxy's X-Real-IP
+    unsigned headTimeoutSeconds = kHeadTimeoutSeconds;  // a request head's time from its first byte
     // An operator's command: its arguments as given, checked.
     std::vector<std::string> args;
     int64_t runId = 0;    // hide, show: the run

@@ -107,7 +107,7 @@ int Serve(const Options& options, const char* argv0) {
     api.WatchRanking();
     workers.OnVerdict([&api] { api.NoteVerdict(); });
     workers.Start();
-    HttpServer http(api, options.behindProxy);
+    HttpServer http(api, options.behindProxy, options.headTimeoutSeconds);
     std::string error;
     if (!http.Start(options.host, options.port, error)) {
         Log(error);
@@ -119,6 +119,10 @@ int Serve(const Options& options, const char* argv0) {
         options.host.find(':') == std::string::npos ? options.host : "[" + options.host + "]";
     Log("listening on " + shownHost + ":" + std::to_string(http.Port()));
     if (options.behindProxy) Log("client addresses: X-Real-IP of a proxy on a loopback address");
+    if (options.headTimeoutSeconds != kHeadTimeoutSeconds) {
+        Log("request heads: " + std::to_string(options.headTimeoutSeconds) +
+            " s from their first byte (--head-timeout)");
+    }
 
     int signalNumber = 0;
     while (sigwait(&stopSignals, &signalNumber) != 0) {

@@ -4,9 +4,15 @@
 // uploads, downloads, metrics, the per-address rate limit, and the operator's
 // commands run beside the server. Each test has a server of its own (its
 // submissions share one address's rate limit of 30 a burst).
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -222,18 +228,74 @@ TEST_P(BoardBackendTest, AnswersHostileRoutesAndParametersWithClearErrors) {
             "offset"),
         Ask("the largest page", "GET", "/api/v1/boards/easy?limit=100&offset=0", 200, ""),
         Ask("health", "GET", "/healthz", 200, ""),
+        // Framing two parsers could read differently is refused before the routes.
+        {"Content-Length headers that disagree", "GET", "/healthz",
+         {"Content-Length: 0", "Content-Length: 5"}, "", 400, "Content-Length headers that disagree",
+         ""},
+        {"a Content-Length sent twice alike", "POST", "/api/v1/runs", {"Content-Length: 5"},
+         "hello", 401, "token", ""},
+        {"a transfer coding other than chunked", "GET", "/healthz",
+         {"Transfer-Encoding: gzip, chunked"}, "", 501, "only transfer coding served is chunked",
+         ""},
+        {"Transfer-Encoding beside Content-Length", "POST", "/api/v1/runs",
+         {a, "Transfer-Encoding: chunked"}, "1\r\nx\r\n0\r\n\r\n", 400,
+         "both Transfer-Encoding and Content-Length", ""},
+        {"a second Host header", "GET", "/healthz", {"Host: elsewhere"}, "", 400,
+         "more than one Host", ""},
     };
     std::vector<std::pair<long long, const Case*>> accepted;
     SendCases(server->Port(), cases, accepted);
     EXPECT_TRUE(accepted.empty());
-    // A chunked body gives no length up front: it is refused once it passes the cap.
+    // Requests as sent on the wire, each answered once (a second request behind
+    // one refused is never read) with its error line, "" where the library answers.
     std::string chunked = "POST /api/v1/runs HTTP/1.1\r\nHost: 127.0.0.1\r\n" + a +
                           "\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
     for (int i = 0; i < 40; ++i) chunked += "10000\r\n" + std::string(0x10000, 'x') + "\r\n";
     chunked += "0\r\n\r\n";
-    EXPECT_EQ(SendRaw(server->Port(), chunked).status, 413);
-    // Not even a request line: the HTTP layer drops it and serves on.
-    EXPECT_NE(SendRaw(server->Port(), "GARBAGE\r\n\r\n").status, 200);
+    const std::string behind = "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    const auto posted = [](const std::string& length) {
+        return "POST /api/v1/runs HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + length +
+               "\r\nConnection: close\r\n\r\nabc";
+    };
+    const struct {
+        const char* what;
+        std::string bytes;
+        int status;  // 0: dropped without an answer
+        std::string error;
+    } raw[] = {
+        // A chunked body gives no length up front: it is refused once it passes the cap.
+        {"a chunked body over the cap", chunked, 413, "1 MiB"},
+        {"not even a request line", "GARBAGE\r\n\r\n", 0, ""},
+        {"HTTP/1.1 without Host", "GET /healthz HTTP/1.1\r\nConnection: close\r\n\r\n", 400,
+         "needs a Host header"},
+        {"HTTP/1.0 without Host", "GET /healthz HTTP/1.0\r\n\r\n", 200, ""},
+        {"a request smuggled behind lengths that disagree",
+         "POST /api/v1/runs HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n"
+         "Content-Length: " +
+             std::to_string(behind.size()) + "\r\n\r\n" + behind,
+         400, "Content-Length headers that disagree"},
+        {"a gzip-coded chunked body",
+         "POST /api/v1/runs HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: gzip, "
+         "chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n" +
+             behind,
+         501, "chunked"},
+        // Malformed lengths never reach the board's handler: libmicrohttpd
+        // 0.9.75 refuses them itself (and writes its status line twice).
+        {"a negative length", posted("-1"), 400, ""},
+        {"a length that is no number", posted("abc"), 400, ""},
+        {"a length of 23 digits", posted(std::string(23, '9')), 413, ""},
+    };
+    for (const auto& k : raw) {
+        const HttpReply reply = SendRaw(server->Port(), k.bytes);
+        EXPECT_EQ(reply.status, k.status) << k.what << ": " << reply.body;
+        if (!k.error.empty()) {
+            const auto j = JsonOf(reply);  // not JSON if anything followed the answer
+            ASSERT_TRUE(j.is_object() && j.contains("error") && j["error"].is_string())
+                << k.what << ": " << reply.body;
+            EXPECT_NE(j["error"].get<std::string>().find(k.error), std::string::npos)
+                << k.what << ": " << j["error"];
+        }
+    }
     EXPECT_EQ(SendHttp(server->Port(), "GET", "/healthz").status, 200);
 
     // The test cluster's address holds a password: warned about once, never written.
@@ -244,6 +306,94 @@ TEST_P(BoardBackendTest, AnswersHostileRoutesAndParametersWithClearErrors) {
     if (backend == BoardBackend::Postgres) {
         EXPECT_EQ(log.find(SharedPostgres().Password()), std::string::npos) << log;
     }
+}
+
+// Returns a socket connected to the server on loopback (-1 when it is not).
+int ConnectTo(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
+
+// Clients that send their request head a line every 200 ms (the idle timer
+// alone would keep them for ever) lose their connections at the head
+// deadline from their first byte, 20 of them from one address; a client that
+// waits past the deadline before its first byte is served, and so is the next.
+TEST_F(BoardTest, CutsRequestHeadsThatTrickleAtTheirDeadline) {
+    ASSERT_EQ(server->Stop(), 0);
+    ASSERT_TRUE(server->Start(1, {"--head-timeout", "1"})) << server->Log();
+    constexpr long long kDeadlineMs = 1000, kLineMs = 200, kQuietMs = 1500, kBoundMs = 6000;
+    struct Client {
+        int fd;
+        long long firstByteMs;
+        long long closedMs = 0;
+        std::string reply;
+    };
+    std::vector<Client> clients;
+    for (int i = 0; i < 20; ++i) {
+        const int fd = ConnectTo(server->Port());
+        ASSERT_GE(fd, 0);
+        // Timed before it is sent, so that no cut can seem early.
+        clients.push_back({fd, NowMs(), 0, ""});
+        ASSERT_GT(::send(fd, "GET /healthz HTTP/1.1\r\n", 23, MSG_NOSIGNAL), 0);
+    }
+    Client quiet{ConnectTo(server->Port()), 0, 0, ""};  // sends its whole head later
+    ASSERT_GE(quiet.fd, 0);
+    std::vector<Client*> everyone = {&quiet};
+    for (Client& c : clients) everyone.push_back(&c);
+    const long long start = NowMs();
+    long long nextLine = start + kLineMs;
+    const auto open = [](const Client& c) { return c.closedMs == 0; };
+    while ((std::any_of(clients.begin(), clients.end(), open) || open(quiet)) &&
+           NowMs() < start + kBoundMs) {
+        if (quiet.firstByteMs == 0 && NowMs() >= start + kQuietMs) {
+            const std::string head = "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+            ASSERT_GT(::send(quiet.fd, head.data(), head.size(), MSG_NOSIGNAL), 0);
+            quiet.firstByteMs = NowMs();
+        }
+        for (Client* c : everyone) {
+            pollfd p{c->fd, POLLIN, 0};
+            if (!open(*c) || ::poll(&p, 1, 0) <= 0) continue;
+            char buf[4096];
+            const ssize_t n = ::recv(c->fd, buf, sizeof buf, 0);
+            if (n > 0) c->reply.append(buf, static_cast<size_t>(n));
+            // The quiet client's answer is all it waits for.
+            if (n <= 0 || (c == &quiet && c->reply.find("\r\n\r\n") != std::string::npos)) {
+                c->closedMs = NowMs();
+            }
+        }
+        if (NowMs() >= nextLine) {
+            for (Client& c : clients) {
+                if (open(c) && ::send(c.fd, "X-Slow: 1\r\n", 11, MSG_NOSIGNAL) < 0) {
+                    c.closedMs = NowMs();
+                }
+            }
+            nextLine += kLineMs;
+        }
+        PauseForPoll();
+    }
+    long long latest = 0;
+    for (const Client& c : clients) {
+        EXPECT_GT(c.closedMs, 0) << "a trickling head was never cut";
+        if (c.closedMs > 0) {
+            EXPECT_GE(c.closedMs - c.firstByteMs, kDeadlineMs);
+            EXPECT_TRUE(c.reply.empty()) << c.reply;
+            latest = std::max(latest, c.closedMs - c.firstByteMs);
+        }
+        ::close(c.fd);
+    }
+    EXPECT_EQ(quiet.reply.compare(0, 15, "HTTP/1.1 200 OK"), 0) << quiet.reply;
+    ::close(quiet.fd);
+    std::printf("20 trickling heads cut at most %lld ms after their first byte (deadline %lld ms)\n",
+                latest, kDeadlineMs);
+    EXPECT_EQ(SendHttp(server->Port(), "GET", "/healthz").status, 200);
+    EXPECT_NE(server->Log().find("its request head took over 1 s"), std::string::npos)
+        << server->Log();
 }
 
 // Runs accepted and judged by re-simulation, resent runs named as the first,

@@ -213,6 +213,10 @@ TEST(BoardOptions, ParseTheCommandLineWithClearErrors) {
         {{"--workers", "2", "--help"}, board::Command::Help, "", 0, 0, ""},
         {{"--version"}, board::Command::Version, "", 0, 0, ""},
         {{"--behind-proxy", "--workers", "2"}, board::Command::Serve, "127.0.0.1", 8274, 2, ""},
+        {{"--head-timeout", "60"}, board::Command::Serve, "127.0.0.1", 8274, 0, ""},
+        {{"--head-timeout", "0"}, board::Command::Error, "", 0, 0, "seconds from 1 to 60"},
+        {{"--head-timeout", "61"}, board::Command::Error, "", 0, 0, "seconds from 1 to 60"},
+        {{"show", "7", "--head-timeout", "2"}, board::Command::Error, "", 0, 0, "not for show"},
         // The operator's commands take --data and --database, in any order with their arguments.
         {{"hide", "12", "score from a modified build"}, board::Command::Hide, "", 0, 0, ""},
         {{"--data", "/d", "hide", "12", "--", "-spam-"}, board::Command::Hide, "", 0, 0, ""},

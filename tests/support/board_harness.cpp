@@ -115,8 +115,15 @@ BoardServer::~BoardServer() {
     Kill();
 }
 
-bool BoardServer::Start(int workers) {
+bool BoardServer::Start(int workers, const std::vector<std::string>& extraOptions) {
     logStart_ = ReadWholeFile(logPath_).size();
+    // Made before fork: the child only calls what is safe in a copy of a threaded process.
+    const std::string w = std::to_string(workers);
+    std::vector<const char*> argv = {ZQ_BOARD_EXE,     "--listen",  "127.0.0.1:0", "--data",
+                                     dataDir_.c_str(), "--workers", w.c_str()};
+    if (!databaseUrl_.empty()) argv.insert(argv.end(), {"--database", databaseUrl_.c_str()});
+    for (const std::string& option : extraOptions) argv.push_back(option.c_str());
+    argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid < 0) return false;
     if (pid == 0) {
@@ -127,15 +134,7 @@ bool BoardServer::Start(int workers) {
             ::dup2(null, 0);
             ::dup2(null, 1);
         }
-        const std::string w = std::to_string(workers);
-        if (!databaseUrl_.empty()) {
-            ::execl(ZQ_BOARD_EXE, ZQ_BOARD_EXE, "--listen", "127.0.0.1:0", "--data",
-                    dataDir_.c_str(), "--database", databaseUrl_.c_str(), "--workers", w.c_str(),
-                    static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::execl(ZQ_BOARD_EXE, ZQ_BOARD_EXE, "--listen", "127.0.0.1:0", "--data", dataDir_.c_str(),
-                "--workers", w.c_str(), static_cast<char*>(nullptr));
+        ::execv(ZQ_BOARD_EXE, const_cast<char* const*>(argv.data()));
         ::_exit(127);
     }
     pid_ = pid;

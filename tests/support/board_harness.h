@@ -40,8 +40,9 @@ class BoardServer {
 
     // Makes later starts use this --database address ("" for SQLite in the data folder).
     void UseDatabase(std::string url) { databaseUrl_ = std::move(url); }
-    // Starts the server and waits (bounded) until it listens; false when it did not.
-    bool Start(int workers = 1);
+    // Starts the server (with extra options, if any) and waits (bounded) until it
+    // listens; false when it did not.
+    bool Start(int workers = 1, const std::vector<std::string>& extraOptions = {});
     // Returns the server's process id (-1 when it does not run).
     pid_t Pid() const { return pid_; }
     // Returns the port it listens on.
