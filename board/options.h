@@ -1,6 +1,6 @@
 // The board server's command line: --listen, --data, --database (or
 // --database-file), --workers, --help and --version, with the defaults a packaged service expects;
-// and the operator's commands (hide, show, free-name, backup) with their arguments.
+// and the operator's commands (hide, show, hidden, free-name, backup) with their arguments.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +24,18 @@ struct Options {
 };
 
 // What the command line asks for.
-enum class Command { Serve, Help, Version, VerifyOne, Error, Hide, Show, FreeName, Backup };
+enum class Command {
+    Serve,
+    Help,
+    Version,
+    VerifyOne,
+    Error,
+    Hide,
+    Show,
+    Hidden,
+    FreeName,
+    Backup
+};
 
 // Returns the data folder: $STATE_DIRECTORY (its first entry) when systemd
 // sets it, else $XDG_DATA_HOME/zarquill-board, else ~/.local/share/zarquill-board.

@@ -200,8 +200,6 @@ json RunJson(const Run& run, const RankingSnapshot& ranking) {
         {"date", IsoDate(run.timestamp)},
         {"state", RunStateName(run.state)},
         {"rank", rank ? json(*rank) : json(nullptr)},
-        {"hidden", run.hiddenAt ? json{{"reason", run.hiddenReason}, {"at", IsoUtc(*run.hiddenAt)}}
-                                : json(nullptr)},
     };
     if (run.state == RunState::Rejected) {
         j["reason"] = run.reason;
@@ -419,6 +417,13 @@ Response Api::GetRun(const std::string& idText, bool replay) {
     if (!ParseNumber(idText, 1, INT64_MAX, id)) return ErrorResponse(404, "no such run");
     const std::optional<Run> run = storage_.FindRun(id);
     if (!run) return ErrorResponse(404, "no such run");
+    if (run->hiddenAt) {
+        // Runs are hidden for their names as often as for their play: the
+        // public sees neither, only that the operator hid it and why.
+        if (replay) return ErrorResponse(404, "no such run");
+        return JsonResponse(
+            410, {{"error", "hidden by the board's operator"}, {"reason", run->hiddenReason}});
+    }
     if (!replay) return JsonResponse(200, RunJson(*run, *RankingFor({*run})));
     std::optional<std::string> bytes = storage_.ReplayBytes(id);
     if (!bytes) return ErrorResponse(404, "no such run");

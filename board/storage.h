@@ -174,6 +174,9 @@ class Storage {
     virtual bool Hide(int64_t id, const std::string& reason, int64_t now) = 0;
     // Shows a hidden run again and records the action; false: no such run.
     virtual bool Show(int64_t id, int64_t now) = 0;
+    // Returns every hidden run with its reason and time, the latest hidden
+    // first: the operator's list, which the public never sees.
+    virtual std::vector<Run> HiddenRuns() = 0;
     // Unbinds a name from its token (the next token to send a run under it
     // takes it; its runs stay) and records the action; false: not bound.
     virtual bool FreeName(const std::string& nameKey, int64_t now) = 0;

@@ -246,13 +246,13 @@ SubmitResult SqlStorage::Submit(const NewRun& run) {
 
 std::optional<Run> SqlStorage::FindRun(int64_t id) {
     std::optional<Run> out;
-    Use([&](Session& s) { out = FirstRun(s, sql::kRunById, {id}); });
+    Read([&](Session& s) { out = FirstRun(s, sql::kRunById, {id}); });
     return out;
 }
 
 std::optional<std::string> SqlStorage::ReplayBytes(int64_t id) {
     std::optional<std::string> out;
-    Use([&](Session& s) { out = ReadReplayBytes(s, id); });
+    Read([&](Session& s) { out = ReadReplayBytes(s, id); });
     return out;
 }
 
@@ -262,7 +262,7 @@ RankingChanges SqlStorage::RankingSince(int64_t since) {
     // highest seen is the version reached.
     RankingChanges out;
     out.version = since;
-    Use([&](Session& s) {
+    Read([&](Session& s) {
         s.Stream(sql::kRankingSince, {since}, [&out](const Row& row) {
             RankedRun r;
             r.difficulty = static_cast<int>(row.Int(0));
@@ -284,7 +284,7 @@ RankingChanges SqlStorage::RankingSince(int64_t since) {
 
 std::vector<Run> SqlStorage::PlayerRuns(const std::string& nameKey, int limit, int64_t offset) {
     std::vector<Run> out;
-    Use([&](Session& s) {
+    Read([&](Session& s) {
         s.Run(sql::kPlayerRuns, {nameKey, limit, offset},
               [&out](const Row& row) { out.push_back(ReadRun(row)); });
     });
@@ -362,6 +362,14 @@ bool SqlStorage::Show(int64_t id, int64_t now) {
     return done;
 }
 
+std::vector<Run> SqlStorage::HiddenRuns() {
+    std::vector<Run> out;
+    Read([&](Session& s) {
+        s.Run(sql::kHiddenRuns, {}, [&out](const Row& row) { out.push_back(ReadRun(row)); });
+    });
+    return out;
+}
+
 bool SqlStorage::FreeName(const std::string& nameKey, int64_t now) {
     bool done = false;
     Transact([&](Session& s) {
@@ -374,14 +382,14 @@ bool SqlStorage::FreeName(const std::string& nameKey, int64_t now) {
 
 int64_t SqlStorage::CountPending() {
     int64_t count = 0;
-    Use([&](Session& s) { count = FirstInt(s, sql::kCountPending, {}).value_or(0); });
+    Read([&](Session& s) { count = FirstInt(s, sql::kCountPending, {}).value_or(0); });
     return count;
 }
 
 bool SqlStorage::Healthy() {
     try {
         bool answered = false;
-        Use([&](Session& s) { answered = FirstInt(s, sql::kHealthCheck, {}).has_value(); });
+        Read([&](Session& s) { answered = FirstInt(s, sql::kHealthCheck, {}).has_value(); });
         return answered;
     } catch (const StorageError&) {
         return false;
