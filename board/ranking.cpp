@@ -34,6 +34,11 @@ uint64_t HashOf(std::string_view nameKey) {
     return std::hash<std::string_view>{}(nameKey);
 }
 
+// Orders a board's index of names by the hashes of their keys.
+bool ByHash(const Ranking::Place& a, const Ranking::Place& b) {
+    return a.hash < b.hash;
+}
+
 // Returns the entry standing where a name's entry stood (only its order matters).
 RankedRun Probe(int64_t score, int64_t verifiedAt, int64_t id) {
     RankedRun r;
@@ -60,19 +65,6 @@ void Recount(Board& board) {
         total += static_cast<int64_t>(board.blocks[i]->size());
         board.ends[i] = total;
     }
-}
-
-// Returns a board made of sorted entries in blocks of blockEntries.
-std::shared_ptr<const Board> BoardOf(std::vector<RankedRun> sorted, size_t blockEntries) {
-    auto board = std::make_shared<Board>();
-    for (size_t from = 0; from < sorted.size(); from += blockEntries) {
-        const size_t to = std::min(sorted.size(), from + blockEntries);
-        board->blocks.push_back(std::make_shared<const Block>(
-            std::make_move_iterator(sorted.begin() + static_cast<ptrdiff_t>(from)),
-            std::make_move_iterator(sorted.begin() + static_cast<ptrdiff_t>(to))));
-    }
-    Recount(*board);
-    return board;
 }
 
 // Takes the entry of a name out of a board (its blocks copied on write).
@@ -124,34 +116,51 @@ void PutIn(Board& board, RankedRun entry, size_t maxEntries) {
     board.blocks.insert(board.blocks.begin() + static_cast<ptrdiff_t>(b) + 1, std::move(second));
 }
 
-// Returns a board rebuilt whole with the changed names' new entries, and
-// fills names anew from it.
-template <typename Index>
-std::shared_ptr<const Board> Rebuilt(const Board& before, const std::vector<RankedRun*>& changed,
-                                     Index& names, size_t blockEntries) {
-    std::unordered_multimap<uint64_t, const std::string*> gone;
-    for (const RankedRun* r : changed) gone.emplace(HashOf(r->nameKey), &r->nameKey);
-    std::vector<RankedRun> entries;
-    entries.reserve(static_cast<size_t>(before.ends.empty() ? 0 : before.ends.back()) +
-                    changed.size());
-    for (const auto& block : before.blocks) {
-        for (const RankedRun& e : *block) {
-            const auto [from, to] = gone.equal_range(HashOf(e.nameKey));
-            if (std::none_of(from, to, [&](const auto& g) { return *g.second == e.nameKey; })) {
-                entries.push_back(e);
-            }
+// Returns a board rebuilt whole with the changed names' new entries, built
+// straight into its blocks (a first load holds no second copy of a board).
+std::shared_ptr<const Board> Rebuilt(const Board& before, std::vector<RankedRun*>& changed,
+                                     size_t blockEntries) {
+    // The changed names, by hash, to pass over their old entries.
+    std::vector<std::pair<uint64_t, const std::string*>> gone;
+    gone.reserve(changed.size());
+    for (const RankedRun* r : changed) gone.emplace_back(HashOf(r->nameKey), &r->nameKey);
+    std::sort(gone.begin(), gone.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto isGone = [&gone](const std::string& nameKey) {
+        const uint64_t h = HashOf(nameKey);
+        const auto first = std::lower_bound(gone.begin(), gone.end(), h,
+                                            [](const auto& g, uint64_t v) { return g.first < v; });
+        for (auto it = first; it != gone.end() && it->first == h; ++it) {
+            if (*it->second == nameKey) return true;
+        }
+        return false;
+    };
+    std::erase_if(changed, [](const RankedRun* r) { return r->id == 0; });
+    std::sort(changed.begin(), changed.end(),
+              [](const RankedRun* a, const RankedRun* b) { return Before(*a, *b); });
+    auto board = std::make_shared<Board>();
+    auto block = std::make_shared<Block>();
+    const auto put = [&](RankedRun&& e) {
+        if (block->empty()) block->reserve(blockEntries);
+        block->push_back(std::move(e));
+        if (block->size() == blockEntries) {
+            board->blocks.push_back(std::move(block));
+            block = std::make_shared<Block>();
+        }
+    };
+    // Both in board order: merged as they come.
+    size_t next = 0;
+    for (const auto& old : before.blocks) {
+        for (const RankedRun& e : *old) {
+            if (isGone(e.nameKey)) continue;
+            while (next < changed.size() && Before(*changed[next], e)) put(std::move(*changed[next++]));
+            put(RankedRun(e));
         }
     }
-    for (RankedRun* r : changed) {
-        if (r->id != 0) entries.push_back(std::move(*r));
-    }
-    std::sort(entries.begin(), entries.end(), Before);
-    names.clear();
-    names.reserve(entries.size());
-    for (const RankedRun& e : entries) {
-        names.emplace(HashOf(e.nameKey), typename Index::mapped_type{e.score, e.verifiedAt, e.id});
-    }
-    return BoardOf(std::move(entries), blockEntries);
+    while (next < changed.size()) put(std::move(*changed[next++]));
+    if (!block->empty()) board->blocks.push_back(std::move(block));
+    Recount(*board);
+    return board;
 }
 
 }  // namespace
@@ -237,23 +246,32 @@ void Ranking::Refresh() {
         // Many changes at once (the first load, another server's burst):
         // the board is rebuilt whole rather than changed entry by entry.
         if (changed[d].size() > 4 * blockEntries_) {
-            next->boards_[d] = Rebuilt(before, changed[d], names, blockEntries_);
+            next->boards_[d] = Rebuilt(before, changed[d], blockEntries_);
+            names.clear();
+            names.reserve(static_cast<size_t>(next->Size(static_cast<int>(d))));
+            for (const auto& block : next->boards_[d]->blocks) {
+                for (const RankedRun& e : *block) {
+                    names.push_back(Place{HashOf(e.nameKey), e.score, e.verifiedAt, e.id});
+                }
+            }
+            std::sort(names.begin(), names.end(), ByHash);
             continue;
         }
         auto board = std::make_shared<Board>(before);
         for (RankedRun* r : changed[d]) {
             // The name's old entry leaves the board and the index; names
             // whose keys hash alike are told apart on the board.
-            const auto [from, to] = names.equal_range(HashOf(r->nameKey));
+            const Place key{HashOf(r->nameKey), 0, 0, 0};
+            const auto [from, to] = std::equal_range(names.begin(), names.end(), key, ByHash);
             for (auto it = from; it != to; ++it) {
-                const Place& p = it->second;
-                if (TakeOut(*board, r->nameKey, Probe(p.score, p.verifiedAt, p.id))) {
+                if (TakeOut(*board, r->nameKey, Probe(it->score, it->verifiedAt, it->id))) {
                     names.erase(it);
                     break;
                 }
             }
             if (r->id == 0) continue;  // the name has no shown run left here
-            names.emplace(HashOf(r->nameKey), Place{r->score, r->verifiedAt, r->id});
+            const Place place{key.hash, r->score, r->verifiedAt, r->id};
+            names.insert(std::upper_bound(names.begin(), names.end(), place, ByHash), place);
             PutIn(*board, std::move(*r), 2 * blockEntries_);
         }
         Recount(*board);

@@ -18,7 +18,6 @@
 #include <optional>
 #include <span>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "board/storage.h"
@@ -81,15 +80,17 @@ class Ranking {
     // milliseconds since the epoch (0 before the first).
     int64_t LastReadMs() const { return lastReadMs_.load(); }
 
-  private:
     // Where a name's entry stands on a board, by the hash of its key.
     struct Place {
+        uint64_t hash = 0;
         int64_t score = 0;
         int64_t verifiedAt = 0;
         int64_t id = 0;
     };
-    using NameIndex = std::unordered_multimap<uint64_t, Place>;
+    // Sorted by hash: 32 bytes a name, no allocation of its own.
+    using NameIndex = std::vector<Place>;
 
+  private:
     void WatchLoop();
 
     Storage& storage_;

@@ -141,7 +141,9 @@ class Storage {
     // for 0): each name's best shown verified run per difficulty, or its
     // removal. The ranking changes with verdicts and moderation.
     virtual RankingChanges RankingSince(int64_t since) = 0;
-    // Returns a name's shown verified runs (by its key), highest score first.
+    // Returns a name's shown verified runs (by its key), highest score first,
+    // read from one index: what a player's page shows of them (no replay
+    // hash; no reason or hiding, which such runs never have).
     virtual std::vector<Run> PlayerRuns(const std::string& nameKey, int limit, int64_t offset) = 0;
     // Claims the oldest pending run that nobody holds (or whose claim has
     // expired) for holder until now + leaseMs; counts the attempt. PostgreSQL

@@ -285,8 +285,19 @@ RankingChanges SqlStorage::RankingSince(int64_t since) {
 std::vector<Run> SqlStorage::PlayerRuns(const std::string& nameKey, int limit, int64_t offset) {
     std::vector<Run> out;
     Read([&](Session& s) {
-        s.Run(sql::kPlayerRuns, {nameKey, limit, offset},
-              [&out](const Row& row) { out.push_back(ReadRun(row)); });
+        s.Run(sql::kPlayerRuns, {nameKey, limit, offset}, [&out](const Row& row) {
+            Run r;
+            r.id = row.Int(0);
+            r.name = row.Text(1);
+            r.difficulty = static_cast<int>(row.Int(2));
+            r.claimedScore = row.Int(3);
+            r.score = row.MaybeInt(4);
+            r.frames = row.Int(5);
+            r.timestamp = row.Int(6);
+            r.state = RunState::Verified;
+            r.verifiedAt = row.MaybeInt(7);
+            out.push_back(std::move(r));
+        });
     });
     return out;
 }
