@@ -379,7 +379,7 @@ echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "target p99 <= $target_p99_ms ms for every read: $(verdict "$worst_p99" "$target_p99_ms") (worst $worst_p99 ms); resident memory <= $target_rss_mb MB: $(verdict "$(mb "${hwm:-0}")" "$target_rss_mb")"
 if [ "$big" = 1 ] && [ -n "${rate[pages]:-}" ]; then
   for read in runs players; do
-    share=$(awk -v a="${rate[$read]:-0}" -v b="${rate[pages]}" 'BEGIN { printf "%.2f", b > 0 ? a / b : 0 }')
+    share=$(awk -v a="${rate[$read]:-0}" -v b="${rate[pages]}" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }')
     echo "target $read at least half the board pages' rate in the mixed phase: $(verdict 0.5 "$share") ($share)"
   done
 fi
