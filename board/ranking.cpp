@@ -48,29 +48,37 @@ RankedRun Probe(int64_t score, int64_t verifiedAt, int64_t id) {
     return r;
 }
 
-// Returns the first block whose last entry does not come before key (blocks.size() for none).
-size_t BlockFor(const std::vector<std::shared_ptr<const Block>>& blocks, const RankedRun& key) {
-    const auto at = std::lower_bound(blocks.begin(), blocks.end(), key,
-                                     [](const std::shared_ptr<const Block>& b, const RankedRun& k) {
-                                         return Before(b->back(), k);
+// Returns the first block whose last entry does not come before key
+// (blocks.size() for none), from the board's own list of last entries.
+size_t BlockFor(const Board& board, const RankedRun& key) {
+    const auto at = std::lower_bound(board.lasts.begin(), board.lasts.end(), key,
+                                     [](const Board::Last& l, const RankedRun& k) {
+                                         if (l.score != k.score) return l.score > k.score;
+                                         if (l.verifiedAt != k.verifiedAt) {
+                                             return l.verifiedAt < k.verifiedAt;
+                                         }
+                                         return l.id < k.id;
                                      });
-    return static_cast<size_t>(at - blocks.begin());
+    return static_cast<size_t>(at - board.lasts.begin());
 }
 
-// Recounts a board's ends after its blocks changed.
+// Recounts a board's ends and last entries after its blocks changed.
 void Recount(Board& board) {
     board.ends.resize(board.blocks.size());
+    board.lasts.resize(board.blocks.size());
     int64_t total = 0;
     for (size_t i = 0; i < board.blocks.size(); ++i) {
-        total += static_cast<int64_t>(board.blocks[i]->size());
+        const Block& block = *board.blocks[i];
+        total += static_cast<int64_t>(block.size());
         board.ends[i] = total;
+        board.lasts[i] = {block.back().score, block.back().verifiedAt, block.back().id};
     }
 }
 
 // Takes the entry of a name out of a board (its blocks copied on write).
 // Returns false when the board does not hold it.
 bool TakeOut(Board& board, const std::string& nameKey, const RankedRun& key) {
-    const size_t b = BlockFor(board.blocks, key);
+    const size_t b = BlockFor(board, key);
     if (b == board.blocks.size()) return false;
     const Block& old = *board.blocks[b];
     const auto at = std::lower_bound(old.begin(), old.end(), key, Before);
@@ -95,7 +103,7 @@ void PutIn(Board& board, RankedRun entry, size_t maxEntries) {
         return;
     }
     // Past the last entry: into the last block.
-    const size_t b = std::min(BlockFor(board.blocks, entry), board.blocks.size() - 1);
+    const size_t b = std::min(BlockFor(board, entry), board.blocks.size() - 1);
     const Block& old = *board.blocks[b];
     const auto at = std::lower_bound(old.begin(), old.end(), entry, Before);
     auto copy = std::make_shared<Block>();
@@ -191,7 +199,7 @@ std::optional<int64_t> RankingSnapshot::RankOf(const Run& run) const {
     }
     const Board& board = *boards_[static_cast<size_t>(run.difficulty)];
     const RankedRun key = Probe(*run.score, *run.verifiedAt, run.id);
-    const size_t b = BlockFor(board.blocks, key);
+    const size_t b = BlockFor(board, key);
     if (b == board.blocks.size()) return std::nullopt;
     const Block& block = *board.blocks[b];
     const auto at = std::lower_bound(block.begin(), block.end(), key, Before);
@@ -266,6 +274,7 @@ void Ranking::Refresh() {
             for (auto it = from; it != to; ++it) {
                 if (TakeOut(*board, r->nameKey, Probe(it->score, it->verifiedAt, it->id))) {
                     names.erase(it);
+                    Recount(*board);
                     break;
                 }
             }
@@ -273,8 +282,8 @@ void Ranking::Refresh() {
             const Place place{key.hash, r->score, r->verifiedAt, r->id};
             names.insert(std::upper_bound(names.begin(), names.end(), place, ByHash), place);
             PutIn(*board, std::move(*r), 2 * blockEntries_);
+            Recount(*board);
         }
-        Recount(*board);
         next->boards_[d] = std::move(board);
     }
     current_.store(std::move(next));

@@ -35,6 +35,14 @@ class RankingSnapshot {
         using Block = std::vector<RankedRun>;
         std::vector<std::shared_ptr<const Block>> blocks;
         std::vector<int64_t> ends;  // entries up to and including each block
+        // Each block's last entry's place, side by side: a lookup's binary
+        // search reads these instead of one block after another.
+        struct Last {
+            int64_t score = 0;
+            int64_t verifiedAt = 0;
+            int64_t id = 0;
+        };
+        std::vector<Last> lasts;
     };
 
     // Returns up to limit entries of a board from offset on (the first has rank offset + 1).
