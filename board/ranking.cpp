@@ -161,7 +161,9 @@ std::shared_ptr<const Board> Rebuilt(const Board& before, std::vector<RankedRun*
     for (const auto& old : before.blocks) {
         for (const RankedRun& e : *old) {
             if (isGone(e.nameKey)) continue;
-            while (next < changed.size() && Before(*changed[next], e)) put(std::move(*changed[next++]));
+            while (next < changed.size() && Before(*changed[next], e)) {
+                put(std::move(*changed[next++]));
+            }
             put(RankedRun(e));
         }
     }

@@ -196,8 +196,10 @@ void AppendJsonText(std::string& out, const std::string& text) {
         const auto u = static_cast<unsigned char>(text[i]);
         if (u >= 0x80) {
             // A whole well-formed sequence is copied, anything else replaced byte by byte.
-            const size_t n = u >= 0xC2 && u <= 0xDF ? 2 : u >= 0xE0 && u <= 0xEF ? 3
-                             : u >= 0xF0 && u <= 0xF4 ? 4 : 0;
+            const size_t n = u >= 0xC2 && u <= 0xDF   ? 2
+                             : u >= 0xE0 && u <= 0xEF ? 3
+                             : u >= 0xF0 && u <= 0xF4 ? 4
+                                                      : 0;
             bool good = n != 0 && i + n <= text.size();
             for (size_t k = 1; good && k < n; ++k) {
                 good = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
