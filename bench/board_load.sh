@@ -2,22 +2,27 @@
 # Load benchmark of the board server: a zarquill-board on a free loopback port
 # in a temporary folder, seeded with verified runs, answers
 # GET /api/v1/boards/hard to wrk's connections while a submitter posts new runs
-# that the workers verify meanwhile. Prints requests per second, latency
-# percentiles, non-2xx answers, the runs submitted and verified during the
-# run, the server's peak memory, the processor time each part used and the
-# load average. Everything stops by itself; nothing leaves this machine.
+# that the workers verify meanwhile. Prints for each read requests per second,
+# latency percentiles and non-2xx answers; for each phase the runs submitted
+# and verified, the processor time each part used and the load average; and
+# the server's peak memory. Everything stops by itself; nothing leaves this machine.
 # --big seeds the database instead with zq_board_seed (1,000,000 verified runs
-# of 100,000 names, written straight through SQL) and asks for pages at random
-# offsets of the Hard board; --postgres serves from a throwaway PostgreSQL
+# of 100,000 names, written straight through SQL) and measures the three reads
+# one after another, each alone with the submitter running: pages at random
+# offsets of the Hard board, runs by random id and players' pages by random
+# name; then all three at once (a third of the connections each), every read
+# with its own figures. --postgres serves from a throwaway PostgreSQL
 # cluster in the temporary folder, on a free loopback port, stopped at the end.
+# --submit-rate 0 measures the reads without submissions.
 #
 # Usage: bench/board_load.sh [--board PATH] [--runs-tool PATH] [--database URL]
 #          [--duration S] [--connections N] [--threads N] [--seed N]
 #          [--submit-rate R] [--submitters N] [--workers N] [--favour]
 #          [--big] [--seed-tool PATH] [--postgres]
-# --favour (root only) gives this session's processes the processor ahead of
-# other sessions' (autogroup nice -20, put back at the end), standing in for
-# a quiet machine when others build or test on it; the report says so.
+# --favour (root only) gives this session's processes, and the throwaway
+# PostgreSQL's (a session of their own), the processor ahead of other
+# sessions' (autogroup nice -20, put back at the end), standing in for a
+# quiet machine when others build or test on it; the report says so.
 # Targets: p99 at most 50 ms and the server's resident memory at most 100 MB.
 set -euo pipefail
 
@@ -126,6 +131,12 @@ if [ "$postgres" = 1 ]; then
     -o "-p $pg_port -k $tmp/pg -c listen_addresses=127.0.0.1" start >/dev/null ||
     { cat "$tmp/pg/server.log" >&2; exit 1; }
   database="postgresql://board@127.0.0.1:$pg_port/postgres"
+  # The database server starts a session of its own: favoured too, or the
+  # server's reads wait on a database that other sessions' builds starve.
+  if [ "$favour" = 1 ]; then
+    postmaster="$(head -1 "$tmp/pg/data/postmaster.pid")"
+    echo -20 >"/proc/$postmaster/autogroup" || { echo "board_load: cannot favour PostgreSQL" >&2; exit 1; }
+  fi
 fi
 seed_line=""
 if [ "$big" = 1 ]; then
@@ -133,17 +144,27 @@ if [ "$big" = 1 ]; then
   mkdir -p "$tmp/data"
   seed_line="$("$seed_tool" "${database:-sqlite:$tmp/data/board.sqlite}" "$big_runs" "$big_names")"
   seed=0
-  # Pages of 50 at random offsets of the Hard board (every name is on it).
-  cat >"$tmp/pages.lua" <<LUA
-math.randomseed(os.time())
+  # Pages of 50 at random offsets of the Hard board (every name is on it),
+  # runs by random id and players by random name (the seed's "Ace N").
+  for read in pages runs players; do
+    case "$read" in
+      pages) path='"/api/v1/boards/hard?offset=" .. math.random(0, '"$((big_names - 50))"')' ;;
+      runs) path='"/api/v1/runs/" .. math.random(1, '"$big_runs"')' ;;
+      players) path='"/api/v1/players/Ace%20" .. math.random(0, '"$((big_names - 1))"')' ;;
+    esac
+    cat >"$tmp/$read.lua" <<LUA
+math.randomseed(os.time() + tonumber(tostring({}):match("0x(%x+)") or "0", 16) % 1000)
 request = function()
-  return wrk.format("GET", "/api/v1/boards/hard?offset=" .. math.random(0, $((big_names - 50))))
+  return wrk.format("GET", $path)
 end
 LUA
+  done
 fi
 
 # Runs for the seed and the submitter: new bytes each, every third one on Hard.
-total_runs=$((seed + submit_rate * duration + 1))
+phases=1
+[ "$big" = 1 ] && phases=4
+total_runs=$((seed + submit_rate * duration * phases + 1))
 mkdir "$tmp/runs"
 "$runs_tool" "$root/tests/data/replays" "$tmp/runs" "$total_runs"
 
@@ -203,6 +224,7 @@ load_before="$(cut -d' ' -f1-3 /proc/loadavg)"
 for ((k = 0; k < seed; ++k)); do submit "$k"; done >"$tmp/seed.codes"
 seeded="$(grep -c '^20[02]$' "$tmp/seed.codes" || true)"
 wait_for_queue 120 || echo "board_load: the seed runs were not all verified within 120 s" >&2
+verified_before_seed="$(counter zarquill_board_runs_verified_total)"
 
 echo "0 0" >"$tmp/rss"
 # Peak memory: the server's resident set (and with its verification children)
@@ -224,97 +246,148 @@ echo "0 0" >"$tmp/rss"
 ) &
 background+=($!)
 
-verified_before="$(counter zarquill_board_runs_verified_total)"
 hard_runs="$({ curl -s --max-time 10 "$base/api/v1/boards/hard?limit=100" || true; } | grep -o '"rank"' | wc -l || true)"
-rejected_before="$(counter zarquill_board_runs_rejected_total)"
-server_ticks_before="$(cpu_ticks "$server_pid")"
-busy_before="$(busy_ticks)"
-
-# The submitter: submit_rate runs a second, spread over the players, for the run's length.
-if [ "$submit_rate" -gt 0 ]; then
-  (
-    k=$seed
-    end=$((seed + submit_rate * duration))
-    start_ns="$(date +%s%N)"
-    while [ "$k" -lt "$end" ]; do
-      submit "$k" &
-      k=$((k + 1))
-      due_ns=$((start_ns + (k - seed) * 1000000000 / submit_rate))
-      wait_ns=$((due_ns - $(date +%s%N)))
-      if [ "$wait_ns" -gt 0 ]; then sleep "$(awk -v n="$wait_ns" 'BEGIN { printf "%.3f", n / 1e9 }')"; fi
-    done
-    wait
-  ) >"$tmp/submit.codes" &
-  background+=($!)
-  submitter_pid=$!
+storage=SQLite
+[ -n "$database" ] && storage=PostgreSQL  # its address may hold a password
+shown_favour=""
+[ "$favour" = 1 ] && shown_favour=", favoured over other sessions"
+echo "board load: $connections connections, $threads wrk threads, ${duration} s a phase, storage $storage$shown_favour"
+[ -n "$seed_line" ] && echo "  big seed: $seed_line"
+if [ "$big" -eq 1 ]; then
+  echo "  the Hard board holds $big_names names (50 sent per page); runs by id 1..$big_runs, players 'Ace 0'..'Ace $((big_names - 1))'"
+else
+  echo "  seed: $seeded runs accepted, $verified_before_seed verified before the run; the Hard board holds $hard_runs (50 sent per page)"
 fi
 
-TIMEFORMAT='%U %S'
-wrk_script=()
-[ "$big" = 1 ] && wrk_script=(-s "$tmp/pages.lua")
-{ time timeout $((duration + 30)) wrk -c "$connections" -t "$threads" -d "${duration}s" \
-    --latency --timeout 5s "${wrk_script[@]}" "$base/api/v1/boards/hard" >"$tmp/wrk.out" 2>&1; } 2>"$tmp/wrk.time"
-load_during="$(cut -d' ' -f1-3 /proc/loadavg)"
-busy_after="$(busy_ticks)"
-server_ticks_after="$(cpu_ticks "$server_pid")"
-verified_during=$(($(counter zarquill_board_runs_verified_total) - verified_before))
-rejected_during=$(($(counter zarquill_board_runs_rejected_total) - rejected_before))
-[ -n "${submitter_pid:-}" ] && wait "$submitter_pid" 2>/dev/null || true
-wait_for_queue 60 || echo "board_load: runs still pending 60 s after the run" >&2
-verified_total=$(($(counter zarquill_board_runs_verified_total) - verified_before))
-hwm="$(awk '/^VmHWM:/ { print $2 }' "/proc/$server_pid/status")"
-read -r peak_rss peak_all <"$tmp/rss"
-
-if ! grep -q 'Requests/sec' "$tmp/wrk.out"; then
-  echo "board_load: wrk failed:" >&2
-  cat "$tmp/wrk.out" >&2
-  exit 1
-fi
 ms() {  # a wrk duration ("812.00us", "3.20ms", "1.02s") in milliseconds
   awk -v t="$1" 'BEGIN {
     v = t + 0
     if (t ~ /us$/) v /= 1000; else if (t ~ /ms$/) v *= 1; else if (t ~ /m$/) v *= 60000; else if (t ~ /s$/) v *= 1000
     printf "%.2f", v }'
 }
-pct() { awk -v p="$1%" '$1 == p { print $2 }' "$tmp/wrk.out"; }
-p50="$(ms "$(pct 50)")"
-p90="$(ms "$(pct 90)")"
-p99="$(ms "$(pct 99)")"
-max="$(ms "$(awk '$1 == "Latency" { print $4 }' "$tmp/wrk.out")")"
-rps="$(awk '$1 == "Requests/sec:" { print $2 }' "$tmp/wrk.out")"
-requests="$(awk '/requests in/ { print $1 }' "$tmp/wrk.out")"
-non2xx="$(awk '/Non-2xx or 3xx responses:/ { print $5 }' "$tmp/wrk.out")"
-errors="$(awk '/Socket errors:/ { sub(/.*Socket errors: /, ""); print }' "$tmp/wrk.out")"
-submitted="$(grep -c '^202$' "$tmp/submit.codes" 2>/dev/null || true)"
-limited="$(grep -c '^429$' "$tmp/submit.codes" 2>/dev/null || true)"
-other="$(grep -vc '^\(202\|429\)$' "$tmp/submit.codes" 2>/dev/null || true)"
-hz="$(getconf CLK_TCK)"
-read -r wrk_user wrk_sys <"$tmp/wrk.time"
-cores="$(nproc)"
-window=$(awk -v d="$duration" -v c="$cores" 'BEGIN { print d * c }')
-server_cpu=$(awk -v a="$server_ticks_before" -v b="$server_ticks_after" -v hz="$hz" 'BEGIN { printf "%.1f", (b - a) / hz }')
-busy_cpu=$(awk -v a="$busy_before" -v b="$busy_after" -v hz="$hz" 'BEGIN { printf "%.1f", (b - a) / hz }')
-wrk_cpu=$(awk -v u="$wrk_user" -v s="$wrk_sys" 'BEGIN { printf "%.1f", u + s }')
-other_cpu=$(awk -v b="$busy_cpu" -v s="$server_cpu" -v w="$wrk_cpu" 'BEGIN { v = b - s - w; printf "%.1f", v < 0 ? 0 : v }')
-per_request=$(awk -v c="$server_cpu" -v n="$requests" 'BEGIN { printf "%.1f", (n > 0 ? c * 1e6 / n : 0) }')
-storage=SQLite
-[ -n "$database" ] && storage=PostgreSQL  # its address may hold a password
-shown_favour=""
-[ "$favour" = 1 ] && shown_favour=", favoured over other sessions"
 mb() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 verdict() { awk -v v="$1" -v t="$2" 'BEGIN { print (v <= t) ? "met" : "NOT met" }'; }
+hz="$(getconf CLK_TCK)"
+cores="$(nproc)"
+window=$(awk -v d="$duration" -v c="$cores" 'BEGIN { print d * c }')
+next_run=$seed
+worst_p99=0
+failed=0
+declare -A rate  # requests per second of each read in the last phase
 
-echo "board load: GET /api/v1/boards/hard, $connections connections, $threads wrk threads, ${duration} s, storage $storage$shown_favour"
-[ -n "$seed_line" ] && echo "  big seed: $seed_line; pages at random offsets"
-if [ "$big" -eq 1 ]; then
-  echo "  the Hard board holds $big_names names (50 sent per page)"
+# Runs one phase: wrk on each named read at once (the connections shared
+# between them) while the submitter posts submit_rate runs a second; prints
+# each read's figures and what the phase cost.
+run_phase() {
+  local phase="$1"
+  shift
+  local reads=("$@") n=$# conns wrk_threads pids=() read
+  conns=$((connections / n))
+  wrk_threads=$threads
+  [ "$n" -gt 1 ] && wrk_threads=1
+  wait_for_queue 120 || echo "board_load: runs still pending before the phase '$phase'" >&2
+  local load_start verified_before rejected_before ticks_before busy_before submitter=""
+  load_start="$(cut -d' ' -f1-3 /proc/loadavg)"
+  verified_before="$(counter zarquill_board_runs_verified_total)"
+  rejected_before="$(counter zarquill_board_runs_rejected_total)"
+  ticks_before="$(cpu_ticks "$server_pid")"
+  busy_before="$(busy_ticks)"
+  : >"$tmp/submit-$phase.codes"
+  if [ "$submit_rate" -gt 0 ]; then
+    (
+      k=$next_run
+      end=$((next_run + submit_rate * duration))
+      start_ns="$(date +%s%N)"
+      while [ "$k" -lt "$end" ]; do
+        submit "$k" &
+        k=$((k + 1))
+        due_ns=$((start_ns + (k - next_run) * 1000000000 / submit_rate))
+        wait_ns=$((due_ns - $(date +%s%N)))
+        if [ "$wait_ns" -gt 0 ]; then sleep "$(awk -v n="$wait_ns" 'BEGIN { printf "%.3f", n / 1e9 }')"; fi
+      done
+      wait
+    ) >"$tmp/submit-$phase.codes" &
+    submitter=$!
+    background+=("$submitter")
+    next_run=$((next_run + submit_rate * duration))
+  fi
+  TIMEFORMAT='%U %S'
+  for read in "${reads[@]}"; do
+    local script=() target=/api/v1/boards/hard
+    [ "$big" = 1 ] && script=(-s "$tmp/$read.lua")
+    { time timeout $((duration + 30)) wrk -c "$conns" -t "$wrk_threads" -d "${duration}s" \
+        --latency --timeout 5s "${script[@]}" "$base$target" >"$tmp/wrk-$phase-$read.out" 2>&1; } \
+        2>"$tmp/wrk-$phase-$read.time" &
+    pids+=($!)
+  done
+  for pid in "${pids[@]}"; do wait "$pid" || true; done
+  local load_end busy_after ticks_after verified_during rejected_during
+  load_end="$(cut -d' ' -f1-3 /proc/loadavg)"
+  busy_after="$(busy_ticks)"
+  ticks_after="$(cpu_ticks "$server_pid")"
+  verified_during=$(($(counter zarquill_board_runs_verified_total) - verified_before))
+  rejected_during=$(($(counter zarquill_board_runs_rejected_total) - rejected_before))
+  [ -n "$submitter" ] && { wait "$submitter" 2>/dev/null || true; }
+  local submitted limited other
+  submitted="$(grep -c '^202$' "$tmp/submit-$phase.codes" || true)"
+  limited="$(grep -c '^429$' "$tmp/submit-$phase.codes" || true)"
+  other="$(grep -vc '^\(202\|429\)$' "$tmp/submit-$phase.codes" || true)"
+  echo "phase '$phase': ${reads[*]} at once, $conns connections and $wrk_threads wrk threads each"
+  local requests_all=0 wrk_cpu=0
+  for read in "${reads[@]}"; do
+    local out="$tmp/wrk-$phase-$read.out"
+    if ! grep -q 'Requests/sec' "$out"; then
+      echo "board_load: wrk failed on $read:" >&2
+      cat "$out" >&2
+      failed=1
+      continue
+    fi
+    local p50 p90 p99 max rps requests non2xx errors user sys
+    pct() { awk -v p="$1%" '$1 == p { print $2 }' "$out"; }
+    p50="$(ms "$(pct 50)")"
+    p90="$(ms "$(pct 90)")"
+    p99="$(ms "$(pct 99)")"
+    max="$(ms "$(awk '$1 == "Latency" { print $4 }' "$out")")"
+    rps="$(awk '$1 == "Requests/sec:" { print $2 }' "$out")"
+    requests="$(awk '/requests in/ { print $1 }' "$out")"
+    non2xx="$(awk '/Non-2xx or 3xx responses:/ { print $5 }' "$out")"
+    errors="$(awk '/Socket errors:/ { sub(/.*Socket errors: /, ""); print }' "$out")"
+    read -r user sys <"$tmp/wrk-$phase-$read.time"
+    wrk_cpu=$(awk -v a="$wrk_cpu" -v u="$user" -v s="$sys" 'BEGIN { printf "%.1f", a + u + s }')
+    requests_all=$((requests_all + requests))
+    rate[$read]="$rps"
+    worst_p99=$(awk -v a="$worst_p99" -v b="$p99" 'BEGIN { print (b > a) ? b : a }')
+    printf '  %-8s %8s requests/s; latency p50 %s ms, p90 %s ms, p99 %s ms, max %s ms; non-2xx %s; socket errors %s\n' \
+      "$read:" "$rps" "$p50" "$p90" "$p99" "$max" "${non2xx:-0}" "${errors:-none}"
+  done
+  local server_cpu busy_cpu other_cpu per_request
+  server_cpu=$(awk -v a="$ticks_before" -v b="$ticks_after" -v hz="$hz" 'BEGIN { printf "%.1f", (b - a) / hz }')
+  busy_cpu=$(awk -v a="$busy_before" -v b="$busy_after" -v hz="$hz" 'BEGIN { printf "%.1f", (b - a) / hz }')
+  other_cpu=$(awk -v b="$busy_cpu" -v s="$server_cpu" -v w="$wrk_cpu" 'BEGIN { v = b - s - w; printf "%.1f", v < 0 ? 0 : v }')
+  per_request=$(awk -v c="$server_cpu" -v n="$requests_all" 'BEGIN { printf "%.1f", (n > 0 ? c * 1e6 / n : 0) }')
+  echo "  runs meanwhile: $submitted submitted (202), $limited refused with 429, $other other; $verified_during verified, $rejected_during rejected by the end of the phase"
+  echo "  processor seconds (of $window on $cores cores): server and its children $server_cpu ($per_request us a request), wrk $wrk_cpu, all else $other_cpu"
+  echo "  load average: $load_start at the start, $load_end at the end"
+}
+
+if [ "$big" = 1 ]; then
+  run_phase pages pages
+  run_phase runs runs
+  run_phase players players
+  run_phase mixed pages runs players
 else
-  echo "  seed: $seeded runs accepted, $verified_before verified before the run; the Hard board holds $hard_runs (50 sent per page)"
+  run_phase board pages
 fi
-echo "  requests: $requests in ${duration} s, $rps per second; non-2xx: ${non2xx:-0}; socket errors: ${errors:-none}"
-echo "  latency: p50 $p50 ms, p90 $p90 ms, p99 $p99 ms, max $max ms"
-echo "  runs during the run: $submitted submitted (202), $limited refused with 429, $other other; $verified_during verified, $rejected_during rejected by the end of the load, $verified_total verified once the queue drained"
-echo "  server memory: peak resident $(mb "$peak_rss") MB sampled, high-water mark $(mb "${hwm:-0}") MB; with verification children $(mb "$peak_all") MB"
-echo "  processor seconds during the run (of $window on $cores cores): server and its children $server_cpu ($per_request us a request), wrk $wrk_cpu, all else $other_cpu"
-echo "  load average: $load_before before, $load_during at the end of the run"
-echo "  target p99 <= $target_p99_ms ms: $(verdict "$p99" "$target_p99_ms"); resident memory <= $target_rss_mb MB: $(verdict "$(mb "${hwm:-0}")" "$target_rss_mb")"
+wait_for_queue 60 || echo "board_load: runs still pending 60 s after the run" >&2
+hwm="$(awk '/^VmHWM:/ { print $2 }' "/proc/$server_pid/status")"
+read -r peak_rss peak_all <"$tmp/rss"
+echo "server memory: peak resident $(mb "$peak_rss") MB sampled, high-water mark $(mb "${hwm:-0}") MB; with verification children $(mb "$peak_all") MB"
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "target p99 <= $target_p99_ms ms for every read: $(verdict "$worst_p99" "$target_p99_ms") (worst $worst_p99 ms); resident memory <= $target_rss_mb MB: $(verdict "$(mb "${hwm:-0}")" "$target_rss_mb")"
+if [ "$big" = 1 ] && [ -n "${rate[pages]:-}" ]; then
+  for read in runs players; do
+    share=$(awk -v a="${rate[$read]:-0}" -v b="${rate[pages]}" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }')
+    echo "target $read at least half the board pages' rate in the mixed phase: $(verdict 0.5 "$share") ($share)"
+  done
+fi
+[ "$failed" = 0 ]

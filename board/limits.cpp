@@ -31,7 +31,7 @@ void LogLimits() {
         " ms");
     Log("limit: PostgreSQL connections " + n(kDatabaseConnections) + ", connect timeout " +
         n(kDatabaseConnectTimeoutSeconds) + " s, statement timeout " +
-        n(kDatabaseStatementTimeoutMs / 1000) + " s");
+        n(kDatabaseStatementTimeoutMs / 1000) + " s; SQLite readers " + n(kSqliteReaders));
     Log("limit: a copy agrees on " + n(kCopyAgreementPercent) + "% of its check values, " +
         n(kMaxCopyCandidates) + " earlier runs compared at most");
     Log("limit: page size " + n(kMaxPageLimit) + " entries");

@@ -113,6 +113,10 @@ inline constexpr int kDatabaseConnections = 8;
 inline constexpr int kDatabaseConnectTimeoutSeconds = 5;
 inline constexpr int kDatabaseStatementTimeoutMs = 30 * 1000;
 
+// SQLite connections one server opens for reading at most (besides its one
+// writer): enough for every HTTP thread, the workers' verdicts and the
+// ranking's watcher to read at once.
+inline constexpr int kSqliteReaders = 6;
 // Milliseconds SQLite waits on a busy database before failing.
 inline constexpr int kSqliteBusyTimeoutMs = 5000;
 

@@ -46,6 +46,8 @@ const char* const kUsage =
     "Commands, run beside a running server on the same database (each is logged):\n"
     "  hide ID REASON      take a run off the boards and its player's page\n"
     "  show ID             put a hidden run back\n"
+    "  hidden              list the hidden runs on standard output, one a line:\n"
+    "                      id, name, board, score, when hidden and why, by tabs\n"
     "  free-name NAME      unbind a name from its token, so the next sender owns it\n"
     "  backup FILE         copy a SQLite board, consistently, to a new FILE\n"
     "                      (PostgreSQL: use pg_dump)\n"
@@ -59,10 +61,13 @@ struct ToolCommand {
     int args;
 };
 constexpr ToolCommand kToolCommands[] = {
+    // clang-format off
     {"hide", Command::Hide, 2},
     {"show", Command::Show, 1},
+    {"hidden", Command::Hidden, 0},
     {"free-name", Command::FreeName, 1},
     {"backup", Command::Backup, 1},
+    // clang-format on
 };
 
 // Returns true when text is valid UTF-8 without control characters.
@@ -108,8 +113,8 @@ int64_t ParseRunId(const std::string& text) {
 bool CheckToolArguments(const ToolCommand& tool, Options& options, std::string& error) {
     const std::vector<std::string>& args = options.args;
     if (static_cast<int>(args.size()) != tool.args) {
-        static const char* const kForms[] = {"hide ID REASON", "show ID", "free-name NAME",
-                                             "backup FILE"};
+        static const char* const kForms[] = {"hide ID REASON", "show ID", "hidden",
+                                             "free-name NAME", "backup FILE"};
         error = std::string("usage: zarquill-board ") + kForms[&tool - kToolCommands] +
                 " [--data DIR] [--database URL]";
         return false;

@@ -1,6 +1,7 @@
 // The board server's command line: --listen, --data, --database (or
-// --database-file), --workers, --behind-proxy, --head-timeout, --help and --version, with the defaults a packaged service expects;
-// and the operator's commands (hide, show, free-name, backup) with their arguments.
+// --database-file), --workers, --behind-proxy, --head-timeout, --help and --version, with the
+// defaults a packaged service expects; and the operator's commands (hide, show, hidden,
+// free-name, backup) with their arguments.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,18 @@ struct Options {
 };
 
 // What the command line asks for.
-enum class Command { Serve, Help, Version, VerifyOne, Error, Hide, Show, FreeName, Backup };
+enum class Command {
+    Serve,
+    Help,
+    Version,
+    VerifyOne,
+    Error,
+    Hide,
+    Show,
+    Hidden,
+    FreeName,
+    Backup
+};
 
 // Returns the data folder: $STATE_DIRECTORY (its first entry) when systemd
 // sets it, else $XDG_DATA_HOME/zarquill-board, else ~/.local/share/zarquill-board.

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "board/storage_sql.h"
+
 namespace board::sql {
 
 // Fills bests from the runs (schema migration and the benchmark's seed).
@@ -48,6 +50,9 @@ inline constexpr const char* kHideRun =
     "UPDATE runs SET hidden_reason = ?, hidden_at = ? WHERE id = ?";
 inline constexpr const char* kShowRun =
     "UPDATE runs SET hidden_reason = NULL, hidden_at = NULL WHERE id = ?";
+// Every hidden run, the latest hidden first (the operator's list).
+inline constexpr const char* kHiddenRuns =
+    "SELECT " ZQ_RUN_COLUMNS " FROM runs WHERE hidden_at IS NOT NULL ORDER BY hidden_at DESC, id";
 // Frees a bound name: an empty token hash marks a name the next sender takes.
 inline constexpr const char* kFreeName =
     "UPDATE names SET token_hash = '' WHERE name_key = ? AND token_hash <> ''";

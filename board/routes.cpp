@@ -187,37 +187,40 @@ Response Refusal(const SubmitResult& result, const NewRun& run) {
                               {"original", result.run.id}});
 }
 
-// Returns a run as the API shows it, with its place on the ranking.
-json RunJson(const Run& run, const RankingSnapshot& ranking) {
-    const std::optional<int64_t> rank = ranking.RankOf(run);
-    json j = {
-        {"id", run.id},
-        {"name", run.name},
-        {"difficulty", DifficultyName(run.difficulty)},
-        // The simulated score, once it proved the claim.
-        {"score", run.state == RunState::Verified && run.score ? json(*run.score) : json(nullptr)},
-        {"claimed_score", run.claimedScore},
-        {"frames", run.frames},
-        {"date", IsoDate(run.timestamp)},
-        {"state", RunStateName(run.state)},
-        {"rank", rank ? json(*rank) : json(nullptr)},
-        {"hidden", run.hiddenAt ? json{{"reason", run.hiddenReason}, {"at", IsoUtc(*run.hiddenAt)}}
-                                : json(nullptr)},
-    };
-    if (run.state == RunState::Rejected) {
-        j["reason"] = run.reason;
-        j["first_bad_step"] = run.firstBadStep ? json(*run.firstBadStep) : json(nullptr);
-    }
-    return j;
-}
-
-// Appends a UTF-8 text as a JSON string (quotes, backslashes and control
-// characters escaped).
+// Appends a text as a JSON string: quotes, backslashes and control
+// characters escaped, and bytes that are not UTF-8 (text stored by older
+// versions is not trusted to be) written as U+FFFD.
 void AppendJsonText(std::string& out, const std::string& text) {
     static const char kHex[] = "0123456789abcdef";
     out += '"';
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
+    for (size_t i = 0; i < text.size();) {
+        const auto u = static_cast<unsigned char>(text[i]);
+        if (u >= 0x80) {
+            // A whole well-formed sequence is copied, anything else replaced byte by byte.
+            const size_t n = u >= 0xC2 && u <= 0xDF   ? 2
+                             : u >= 0xE0 && u <= 0xEF ? 3
+                             : u >= 0xF0 && u <= 0xF4 ? 4
+                                                      : 0;
+            bool good = n != 0 && i + n <= text.size();
+            for (size_t k = 1; good && k < n; ++k) {
+                good = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+            }
+            if (good && n >= 3) {
+                const auto second = static_cast<unsigned char>(text[i + 1]);
+                // Overlong forms, surrogates and values past U+10FFFF.
+                good = !(u == 0xE0 && second < 0xA0) && !(u == 0xED && second >= 0xA0) &&
+                       !(u == 0xF0 && second < 0x90) && !(u == 0xF4 && second >= 0x90);
+            }
+            if (good) {
+                out.append(text, i, n);
+                i += n;
+            } else {
+                out += "\xEF\xBF\xBD";
+                ++i;
+            }
+            continue;
+        }
+        const char c = text[i++];
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
@@ -230,6 +233,56 @@ void AppendJsonText(std::string& out, const std::string& text) {
         }
     }
     out += '"';
+}
+
+// Appends a whole number.
+void AppendNumber(std::string& out, int64_t n) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    out.append(digits, end);
+}
+
+// Appends a run as the API shows it, with its place on the ranking (keys in
+// alphabetical order); written straight out, not built as a tree, as pages are.
+void AppendRun(std::string& out, const Run& run, const RankingSnapshot& ranking) {
+    const std::optional<int64_t> rank = ranking.RankOf(run);
+    const bool rejected = run.state == RunState::Rejected;
+    const auto maybe = [&out](const std::optional<int64_t>& n) {
+        if (n) {
+            AppendNumber(out, *n);
+        } else {
+            out += "null";
+        }
+    };
+    out += "{\"claimed_score\":";
+    AppendNumber(out, run.claimedScore);
+    out += ",\"date\":\"";
+    out += IsoDate(run.timestamp);
+    out += "\",\"difficulty\":\"";
+    out += DifficultyName(run.difficulty);
+    out += '"';
+    if (rejected) {
+        out += ",\"first_bad_step\":";
+        maybe(run.firstBadStep);
+    }
+    out += ",\"frames\":";
+    AppendNumber(out, run.frames);
+    out += ",\"id\":";
+    AppendNumber(out, run.id);
+    out += ",\"name\":";
+    AppendJsonText(out, run.name);
+    out += ",\"rank\":";
+    maybe(rank);
+    if (rejected) {
+        out += ",\"reason\":";
+        AppendJsonText(out, run.reason);
+    }
+    // The simulated score, once it proved the claim.
+    out += ",\"score\":";
+    maybe(run.state == RunState::Verified ? run.score : std::nullopt);
+    out += ",\"state\":\"";
+    out += RunStateName(run.state);
+    out += "\"}";
 }
 
 // Returns the decoded segments of a path ("/a/b" gives {"a", "b"}); false
@@ -284,10 +337,20 @@ std::string IsoDate(int64_t timestamp) {
     static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (p.year % 4 == 0 && p.year % 100 != 0) || p.year % 400 == 0;
     if (p.day > kDays[p.month - 1] || (p.month == 2 && p.day == 29 && !leap)) return "";
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", static_cast<int>(p.year),
-                  static_cast<int>(p.month), static_cast<int>(p.day), static_cast<int>(p.hour),
-                  static_cast<int>(p.minute), static_cast<int>(p.second));
+    // Written by hand: a board page writes fifty of these, and printf's
+    // formatting was a tenth of its cost.
+    std::string text = "0000-00-00T00:00:00";
+    const auto put = [&text](size_t at, int64_t value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10) {
+            text[at + static_cast<size_t>(i)] = static_cast<char>('0' + value % 10);
+        }
+    };
+    put(0, p.year, 4);
+    put(5, p.month, 2);
+    put(8, p.day, 2);
+    put(11, p.hour, 2);
+    put(14, p.minute, 2);
+    put(17, p.second, 2);
     return text;
 }
 
@@ -420,7 +483,18 @@ Response Api::GetRun(const std::string& idText, bool replay) {
     if (!ParseNumber(idText, 1, INT64_MAX, id)) return ErrorResponse(404, "no such run");
     const std::optional<Run> run = storage_.FindRun(id);
     if (!run) return ErrorResponse(404, "no such run");
-    if (!replay) return JsonResponse(200, RunJson(*run, *RankingFor({*run})));
+    if (run->hiddenAt) {
+        // Runs are hidden for their names as often as for their play: the
+        // public sees neither, only that the operator hid it and why.
+        if (replay) return ErrorResponse(404, "no such run");
+        return JsonResponse(
+            410, {{"error", "hidden by the board's operator"}, {"reason", run->hiddenReason}});
+    }
+    if (!replay) {
+        Response r;
+        AppendRun(r.body, *run, *RankingFor({*run}));
+        return r;
+    }
     std::optional<std::string> bytes = storage_.ReplayBytes(id);
     if (!bytes) return ErrorResponse(404, "no such run");
     scores::Scores record;
@@ -449,14 +523,23 @@ Response Api::GetBoard(const std::string& difficulty, const Request& request) {
     std::string& out = r.body;
     out.reserve(128 + static_cast<size_t>(limit) * 128);
     out += std::string("{\"difficulty\":\"") + DifficultyName(level) + "\",\"runs\":[";
+    // Numbers are written in place: temporaries cost an allocation each.
     int64_t rank = offset;
     for (const RankedRun& e : ranking->Page(level, offset, limit)) {
         if (rank != offset) out += ',';
-        out += "{\"rank\":" + std::to_string(++rank) + ",\"id\":" + std::to_string(e.id) +
-               ",\"name\":";
+        out += "{\"rank\":";
+        AppendNumber(out, ++rank);
+        out += ",\"id\":";
+        AppendNumber(out, e.id);
+        out += ",\"name\":";
         AppendJsonText(out, e.name);
-        out += ",\"score\":" + std::to_string(e.score) + ",\"frames\":" + std::to_string(e.frames) +
-               ",\"date\":\"" + IsoDate(e.timestamp) + "\"}";
+        out += ",\"score\":";
+        AppendNumber(out, e.score);
+        out += ",\"frames\":";
+        AppendNumber(out, e.frames);
+        out += ",\"date\":\"";
+        out += IsoDate(e.timestamp);
+        out += "\"}";
     }
     out += "]}";
     return r;
@@ -472,9 +555,18 @@ Response Api::GetPlayer(const std::string& name, const Request& request) {
     if (auto bad = PageOf(request, limit, offset)) return *bad;
     const std::vector<Run> found = storage_.PlayerRuns(NameKey(latin1), limit, offset);
     const std::shared_ptr<const RankingSnapshot> ranking = RankingFor(found);
-    json runs = json::array();
-    for (const Run& run : found) runs.push_back(RunJson(run, *ranking));
-    return JsonResponse(200, {{"name", NameToUtf8(latin1)}, {"runs", std::move(runs)}});
+    Response r;
+    std::string& out = r.body;
+    out.reserve(64 + found.size() * 224);
+    out += "{\"name\":";
+    AppendJsonText(out, NameToUtf8(latin1));
+    out += ",\"runs\":[";
+    for (const Run& run : found) {
+        if (&run != &found.front()) out += ',';
+        AppendRun(out, run, *ranking);
+    }
+    out += "]}";
+    return r;
 }
 
 }  // namespace board

@@ -158,6 +158,7 @@ int Main(int argc, char** argv) {
             return 2;
         case Command::Hide:
         case Command::Show:
+        case Command::Hidden:
         case Command::FreeName:
         case Command::Backup:
             return RunTool(command, options);

@@ -151,7 +151,9 @@ class Storage {
     // for 0): each name's best shown verified run per difficulty, or its
     // removal. The ranking changes with verdicts and moderation.
     virtual RankingChanges RankingSince(int64_t since) = 0;
-    // Returns a name's shown verified runs (by its key), highest score first.
+    // Returns a name's shown verified runs (by its key), highest score first,
+    // read from one index: what a player's page shows of them (no replay
+    // hash; no reason or hiding, which such runs never have).
     virtual std::vector<Run> PlayerRuns(const std::string& nameKey, int limit, int64_t offset) = 0;
     // Claims the oldest pending run that nobody holds (or whose claim has
     // expired) for holder until now + leaseMs; counts the attempt. PostgreSQL
@@ -192,6 +194,9 @@ class Storage {
     virtual bool Hide(int64_t id, const std::string& reason, int64_t now) = 0;
     // Shows a hidden run again and records the action; false: no such run.
     virtual bool Show(int64_t id, int64_t now) = 0;
+    // Returns every hidden run with its reason and time, the latest hidden
+    // first: the operator's list, which the public never sees.
+    virtual std::vector<Run> HiddenRuns() = 0;
     // Unbinds a name from its token (the next token to send a run under it
     // takes it; its runs stay) and records the action; false: not bound.
     virtual bool FreeName(const std::string& nameKey, int64_t now) = 0;

@@ -113,11 +113,16 @@ std::optional<int64_t> FindOpeningOriginal(Session& s, const NewRun& run) {
     std::optional<int64_t> oldest;
     for (size_t from = 0; from < prints.size(); from += kScoringPrintsPerQuery) {
         const size_t count = std::min(kScoringPrintsPerQuery, prints.size() - from);
+        // Always the same statement (a short list repeats its last print), so
+        // that each connection prepares it once.
         SqlValues values{run.difficulty};
-        for (size_t i = from; i < from + count; ++i) values.emplace_back(prints[i]);
+        for (size_t i = 0; i < kScoringPrintsPerQuery; ++i) {
+            values.emplace_back(prints[from + std::min(i, count - 1)]);
+        }
         values.emplace_back(kMaxCopyCandidates);
         std::vector<std::pair<int64_t, int64_t>> candidates;  // id and opening length
-        s.Run(ScoringPrintsQuery(count), values,
+        static const std::string query = ScoringPrintsQuery(kScoringPrintsPerQuery);
+        s.Run(query, values,
               [&](const Row& row) { candidates.emplace_back(row.Int(0), row.Int(1)); });
         for (const auto& [id, length] : candidates) {
             if (oldest && *oldest < id) break;
@@ -300,13 +305,13 @@ SubmitResult SqlStorage::Submit(const NewRun& run) {
 
 std::optional<Run> SqlStorage::FindRun(int64_t id) {
     std::optional<Run> out;
-    Use([&](Session& s) { out = FirstRun(s, sql::kRunById, {id}); });
+    Read([&](Session& s) { out = FirstRun(s, sql::kRunById, {id}); });
     return out;
 }
 
 std::optional<std::string> SqlStorage::ReplayBytes(int64_t id) {
     std::optional<std::string> out;
-    Use([&](Session& s) { out = ReadReplayBytes(s, id); });
+    Read([&](Session& s) { out = ReadReplayBytes(s, id); });
     return out;
 }
 
@@ -316,7 +321,7 @@ RankingChanges SqlStorage::RankingSince(int64_t since) {
     // highest seen is the version reached.
     RankingChanges out;
     out.version = since;
-    Use([&](Session& s) {
+    Read([&](Session& s) {
         s.Stream(sql::kRankingSince, {since}, [&out](const Row& row) {
             RankedRun r;
             r.difficulty = static_cast<int>(row.Int(0));
@@ -338,9 +343,20 @@ RankingChanges SqlStorage::RankingSince(int64_t since) {
 
 std::vector<Run> SqlStorage::PlayerRuns(const std::string& nameKey, int limit, int64_t offset) {
     std::vector<Run> out;
-    Use([&](Session& s) {
-        s.Run(sql::kPlayerRuns, {nameKey, limit, offset},
-              [&out](const Row& row) { out.push_back(ReadRun(row)); });
+    Read([&](Session& s) {
+        s.Run(sql::kPlayerRuns, {nameKey, limit, offset}, [&out](const Row& row) {
+            Run r;
+            r.id = row.Int(0);
+            r.name = row.Text(1);
+            r.difficulty = static_cast<int>(row.Int(2));
+            r.claimedScore = row.Int(3);
+            r.score = row.MaybeInt(4);
+            r.frames = row.Int(5);
+            r.timestamp = row.Int(6);
+            r.state = RunState::Verified;
+            r.verifiedAt = row.MaybeInt(7);
+            out.push_back(std::move(r));
+        });
     });
     return out;
 }
@@ -457,6 +473,14 @@ bool SqlStorage::Show(int64_t id, int64_t now) {
     return done;
 }
 
+std::vector<Run> SqlStorage::HiddenRuns() {
+    std::vector<Run> out;
+    Read([&](Session& s) {
+        s.Run(sql::kHiddenRuns, {}, [&out](const Row& row) { out.push_back(ReadRun(row)); });
+    });
+    return out;
+}
+
 bool SqlStorage::FreeName(const std::string& nameKey, int64_t now) {
     bool done = false;
     Transact([&](Session& s) {
@@ -469,14 +493,14 @@ bool SqlStorage::FreeName(const std::string& nameKey, int64_t now) {
 
 int64_t SqlStorage::CountPending() {
     int64_t count = 0;
-    Use([&](Session& s) { count = FirstInt(s, sql::kCountPending, {}).value_or(0); });
+    Read([&](Session& s) { count = FirstInt(s, sql::kCountPending, {}).value_or(0); });
     return count;
 }
 
 bool SqlStorage::Healthy() {
     try {
         bool answered = false;
-        Use([&](Session& s) { answered = FirstInt(s, sql::kHealthCheck, {}).has_value(); });
+        Read([&](Session& s) { answered = FirstInt(s, sql::kHealthCheck, {}).has_value(); });
         return answered;
     } catch (const StorageError&) {
         return false;

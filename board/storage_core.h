@@ -93,6 +93,7 @@ class SqlStorage : public Storage {
     void Release(int64_t id, const std::string& holder) override;
     bool Hide(int64_t id, const std::string& reason, int64_t now) override;
     bool Show(int64_t id, int64_t now) override;
+    std::vector<Run> HiddenRuns() override;
     bool FreeName(const std::string& nameKey, int64_t now) override;
     int64_t CountPending() override;
     bool Healthy() override;
@@ -100,6 +101,9 @@ class SqlStorage : public Storage {
   protected:
     // Runs work on one session outside any transaction.
     virtual void Use(const std::function<void(Session&)>& work) = 0;
+    // Runs work that only reads, outside any transaction; it sees what was
+    // committed before it began (the default runs it as Use does).
+    virtual void Read(const std::function<void(Session&)>& work) { Use(work); }
     // Runs work as one transaction: committed when work returns true, rolled
     // back when it returns false or throws.
     virtual void Transact(const std::function<bool(Session&)>& work) = 0;

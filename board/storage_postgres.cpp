@@ -12,6 +12,8 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "board/limits.h"
@@ -150,18 +152,13 @@ class Connection {
     Rows Exec(const char* sql, const SqlValues& params = {}, bool binaryResult = false) {
         ++statements_;
         const Bound b(params);
-        PGresult* res = PQexecParams(conn_, sql, b.count, nullptr, b.values.data(),
-                                     b.lengths.data(), b.formats.data(), binaryResult ? 1 : 0);
-        if (!res) throw ConnectionLost(Describe(PQerrorMessage(conn_)));
-        Rows rows(res);
-        const ExecStatusType status = PQresultStatus(res);
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-            const char* primary = PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY);
-            const std::string why = Describe(primary ? primary : PQresultErrorMessage(res));
-            if (PQstatus(conn_) != CONNECTION_OK) throw ConnectionLost(why);
-            throw StorageError(why);
-        }
-        return rows;
+        const std::string* name = b.count > 0 ? Prepared(sql, b.count) : nullptr;
+        PGresult* res =
+            name ? PQexecPrepared(conn_, name->c_str(), b.count, b.values.data(), b.lengths.data(),
+                                  b.formats.data(), binaryResult ? 1 : 0)
+                 : PQexecParams(conn_, sql, b.count, nullptr, b.values.data(), b.lengths.data(),
+                                b.formats.data(), binaryResult ? 1 : 0);
+        return Checked(res);
     }
 
     // Runs one query and hands its rows to each as they arrive, one at a time,
@@ -205,8 +202,39 @@ class Connection {
     void Lend() { statements_ = 0; }
 
   private:
+    // Distinct statements one connection prepares: the storage's are a few dozen.
+    static constexpr size_t kMaxPrepared = 64;
+
+    // Returns a result that succeeded; throws like Exec.
+    Rows Checked(PGresult* res) {
+        if (!res) throw ConnectionLost(Describe(PQerrorMessage(conn_)));
+        Rows rows(res);
+        const ExecStatusType status = PQresultStatus(res);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            const char* primary = PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY);
+            const std::string why = Describe(primary ? primary : PQresultErrorMessage(res));
+            if (PQstatus(conn_) != CONNECTION_OK) throw ConnectionLost(why);
+            throw StorageError(why);
+        }
+        return rows;
+    }
+
+    // Returns the name of sql prepared on this connection (prepared now on
+    // its first use), or nullptr once kMaxPrepared are: a statement parsed
+    // and planned once answers in about half the time of one sent whole.
+    const std::string* Prepared(const char* sql, int count) {
+        if (const auto found = prepared_.find(sql); found != prepared_.end()) {
+            return &found->second;
+        }
+        if (prepared_.size() >= kMaxPrepared) return nullptr;
+        std::string name = "zq" + std::to_string(prepared_.size() + 1);
+        Checked(PQprepare(conn_, name.c_str(), sql, count, nullptr));
+        return &prepared_.emplace(sql, std::move(name)).first->second;
+    }
+
     PGconn* conn_ = nullptr;
     int statements_ = 0;
+    std::unordered_map<std::string, std::string> prepared_;  // statement text to name
 };
 
 // Runs statements as one transaction; rolls back unless committed.

@@ -34,11 +34,13 @@ inline constexpr const char* kAddRun =
 // The replay bytes of a run: run id.
 inline constexpr const char* kReplayBytes =
     "SELECT p.bytes FROM runs r JOIN replays p ON p.hash = r.replay_hash WHERE r.id = ?";
-// A name's shown verified runs, best first: name key, limit, offset.
+// A name's shown verified runs, best first, with what a player's page shows
+// of them (id, name, difficulty, claimed score, score, frames, date-time,
+// verified at: the columns of the index runs_by_player): name key, limit, offset.
 inline constexpr const char* kPlayerRuns =
-    "SELECT " ZQ_RUN_COLUMNS
-    " FROM runs WHERE name_key = ? AND state = 'verified' AND "
-    "hidden_at IS NULL ORDER BY score DESC, verified_at, id LIMIT ? OFFSET ?";
+    "SELECT id, name, difficulty, claimed_score, score, frames, run_timestamp, verified_at "
+    "FROM runs WHERE name_key = ? AND state = 'verified' AND hidden_at IS NULL "
+    "ORDER BY score DESC, verified_at, id LIMIT ? OFFSET ?";
 // Stores a verdict while the holder still holds the claim: state, score, reason, first bad
 // step, verified at, run id, holder.
 inline constexpr const char* kFinishRun =

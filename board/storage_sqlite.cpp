@@ -9,7 +9,13 @@
 
 #include <fcntl.h>
 
+#include <condition_variable>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "board/limits.h"
 #include "board/storage_core.h"
@@ -49,17 +55,93 @@ class SqliteRow final : public Row {
     sqlite3_stmt* stmt_;
 };
 
-// Statements on the one connection; the storage's mutex is held.
+// One connection and the statements it has prepared, kept for reuse: most
+// requests run one short statement, which costs less than preparing it.
+class SqliteConnection {
+  public:
+    // Opens a database file; throws StorageError with the reason.
+    SqliteConnection(const std::string& path, int flags) {
+        sqlite3* raw = nullptr;
+        const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+        db_ = raw;
+        if (rc != SQLITE_OK) {
+            const std::string why = raw ? sqlite3_errmsg(raw) : "out of memory";
+            Close();
+            throw StorageError("cannot open the database " + path + ": " + why);
+        }
+        sqlite3_busy_timeout(raw, kSqliteBusyTimeoutMs);
+    }
+    ~SqliteConnection() { Close(); }
+    SqliteConnection(const SqliteConnection&) = delete;
+    SqliteConnection& operator=(const SqliteConnection&) = delete;
+
+    sqlite3* Db() const { return db_; }
+
+    // Returns a statement ready to bind, and whether it is kept for reuse
+    // (then handed back with Return, else finalized by the caller).
+    std::pair<sqlite3_stmt*, bool> Take(std::string_view sql) {
+        const auto found = cache_.find(sql);
+        if (found != cache_.end() && !found->second.busy) {
+            found->second.busy = true;
+            return {found->second.stmt, true};
+        }
+        // A statement in use (a nested query of the same text) or one past
+        // the cache's size is prepared for this use alone.
+        const bool keep = found == cache_.end() && cache_.size() < kMaxCachedStatements;
+        sqlite3_stmt* stmt = nullptr;
+        const int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
+                                          keep ? SQLITE_PREPARE_PERSISTENT : 0, &stmt, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_finalize(stmt);
+            throw StorageError(std::string("SQLite: ") + sqlite3_errmsg(db_));
+        }
+        if (keep) cache_.emplace(std::string(sql), Cached{stmt, true});
+        return {stmt, keep};
+    }
+    // Hands back the statement of sql that Take kept, reset for its next use.
+    void Return(std::string_view sql, sqlite3_stmt* stmt) {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        const auto found = cache_.find(sql);
+        if (found != cache_.end()) found->second.busy = false;
+    }
+
+  private:
+    // Distinct statement texts kept: the storage's are a few dozen.
+    static constexpr size_t kMaxCachedStatements = 64;
+    struct Cached {
+        sqlite3_stmt* stmt;
+        bool busy;
+    };
+
+    void Close() {
+        for (auto& [sql, cached] : cache_) sqlite3_finalize(cached.stmt);
+        cache_.clear();
+        if (db_) sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+
+    sqlite3* db_ = nullptr;
+    std::map<std::string, Cached, std::less<>> cache_;
+};
+
+// Statements on one connection, which its holder uses alone meanwhile.
 class SqliteSession final : public Session {
   public:
-    explicit SqliteSession(sqlite3* db) : db_(db) {}
+    explicit SqliteSession(SqliteConnection& c) : c_(c), db_(c.Db()) {}
 
     int64_t Run(std::string_view sql, const SqlValues& values, const EachRow& each,
                 bool /*rawBytes*/) override {
-        sqlite3_stmt* raw = nullptr;
-        Check(sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &raw, nullptr));
-        const std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> stmt(raw,
-                                                                              &sqlite3_finalize);
+        const auto [raw, kept] = c_.Take(sql);
+        // Reset and handed back (or finalized) however the statement ends.
+        const auto done = [this, kept = kept, sql](sqlite3_stmt* st) {
+            if (kept) {
+                c_.Return(sql, st);
+            } else {
+                sqlite3_finalize(st);
+            }
+        };
+        const std::unique_ptr<sqlite3_stmt, decltype(done)> stmt(raw, done);
         for (int i = 0; i < static_cast<int>(values.size()); ++i) Bind(raw, i + 1, values[i]);
         const SqliteRow row(raw);
         for (int rc = sqlite3_step(raw);; rc = sqlite3_step(raw)) {
@@ -98,12 +180,13 @@ class SqliteSession final : public Session {
         if (rc != SQLITE_OK) throw StorageError(std::string("SQLite: ") + sqlite3_errmsg(db_));
     }
 
+    SqliteConnection& c_;
     sqlite3* db_;
 };
 
 class SqliteStorage final : public SqlStorage {
   public:
-    SqliteStorage(const std::string& path, StorageUse use) {
+    SqliteStorage(const std::string& path, StorageUse use) : path_(path) {
         const bool server = use == StorageUse::Server;
         if (server && path != ":memory:") LockDatabase(path);
         // A command never makes an empty board where the operator mistyped a path.
@@ -112,15 +195,8 @@ class SqliteStorage final : public SqlStorage {
         }
         const int flags =
             SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | (server ? SQLITE_OPEN_CREATE : 0);
-        sqlite3* raw = nullptr;
-        const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
-        db_.reset(raw);
-        if (rc != SQLITE_OK) {
-            throw StorageError("cannot open the database " + path + ": " +
-                               (raw ? sqlite3_errmsg(raw) : "out of memory"));
-        }
-        sqlite3_busy_timeout(raw, kSqliteBusyTimeoutMs);
-        SqliteSession s(raw);
+        writer_ = std::make_unique<SqliteConnection>(path, flags);
+        SqliteSession s(*writer_);
         s.Exec("PRAGMA journal_mode=WAL");
         // A run answered with 202 survives a power cut, not only a killed process.
         s.Exec("PRAGMA synchronous=FULL");
@@ -150,29 +226,46 @@ class SqliteStorage final : public SqlStorage {
   protected:
     void Use(const std::function<void(Session&)>& work) override {
         std::lock_guard lock(mutex_);
-        SqliteSession s(db_.get());
+        SqliteSession s(*writer_);
         work(s);
+    }
+
+    // Reads on connections of their own: in write-ahead-log mode readers
+    // neither wait for the writer's commits and checkpoints nor for one another.
+    void Read(const std::function<void(Session&)>& work) override {
+        // A private in-memory database is one connection's alone.
+        if (path_ == ":memory:") return Use(work);
+        std::unique_ptr<SqliteConnection> reader = BorrowReader();
+        try {
+            SqliteSession s(*reader);
+            work(s);
+        } catch (...) {
+            ReturnReader(std::move(reader));
+            throw;
+        }
+        ReturnReader(std::move(reader));
     }
 
     void Transact(const std::function<bool(Session&)>& work) override {
         std::lock_guard lock(mutex_);
-        SqliteSession s(db_.get());
+        sqlite3* db = writer_->Db();
+        SqliteSession s(*writer_);
         s.Exec("BEGIN IMMEDIATE");
         bool commit = false;
         try {
             commit = work(s);
         } catch (...) {
-            sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
             throw;
         }
         if (!commit) {
-            sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
             return;
         }
         try {
             s.Exec("COMMIT");
         } catch (...) {
-            sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
             throw;
         }
     }
@@ -217,10 +310,52 @@ class SqliteStorage final : public SqlStorage {
         int fd_ = -1;
     };
 
+    // Returns an idle read connection, or a new one while fewer than
+    // kSqliteReaders are open; waits for one to come back otherwise.
+    std::unique_ptr<SqliteConnection> BorrowReader() {
+        std::unique_lock lock(readersMutex_);
+        readerFree_.wait(lock,
+                         [this] { return !idleReaders_.empty() || openReaders_ < kSqliteReaders; });
+        if (!idleReaders_.empty()) {
+            std::unique_ptr<SqliteConnection> reader = std::move(idleReaders_.back());
+            idleReaders_.pop_back();
+            return reader;
+        }
+        ++openReaders_;
+        lock.unlock();
+        try {
+            auto reader = std::make_unique<SqliteConnection>(
+                path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW);
+            // Nothing is ever written through a reader.
+            SqliteSession(*reader).Exec("PRAGMA query_only=ON");
+            return reader;
+        } catch (...) {
+            ReturnReader(nullptr);
+            throw;
+        }
+    }
+    // Gives a read connection back (nullptr: it could not be opened).
+    void ReturnReader(std::unique_ptr<SqliteConnection> reader) {
+        {
+            std::lock_guard lock(readersMutex_);
+            if (reader) {
+                idleReaders_.push_back(std::move(reader));
+            } else {
+                --openReaders_;
+            }
+        }
+        readerFree_.notify_one();
+    }
+
+    const std::string path_;
     // Declared first so that the database closes before the lock is let go.
     LockFd lockFd_;
-    std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)> db_{nullptr, &sqlite3_close_v2};
-    std::mutex mutex_;
+    std::unique_ptr<SqliteConnection> writer_;
+    std::mutex mutex_;  // the writer's
+    std::mutex readersMutex_;
+    std::condition_variable readerFree_;
+    std::vector<std::unique_ptr<SqliteConnection>> idleReaders_;
+    int openReaders_ = 0;
 };
 
 }  // namespace

@@ -8,9 +8,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "board/limits.h"
 #include "board/log.h"
@@ -137,6 +140,57 @@ std::string Operator() {
     return "uid " + std::to_string(::getuid());
 }
 
+// Returns text fit for one field of a tab-separated line: tabs, line breaks
+// and other control characters (only older rows could hold them) become spaces.
+std::string Field(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    }
+    return text;
+}
+
+// Returns a time in milliseconds since the epoch as "YYYY-MM-DDTHH:MM:SSZ".
+std::string UtcText(int64_t ms) {
+    const time_t seconds = static_cast<time_t>(ms / 1000);
+    tm utc{};
+    char text[32];
+    if (!gmtime_r(&seconds, &utc) ||
+        !std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc)) {
+        return "-";
+    }
+    return text;
+}
+
+// Lists the hidden runs on standard output with a header line, one run a
+// line, fields separated by tabs; a score is "-" when the run has none.
+int ListHidden(const Options& options) {
+    static const char* const kBoards[] = {"easy", "medium", "hard"};
+    try {
+        const std::unique_ptr<Storage> storage =
+            OpenStorage(options.databaseUrl, options.dataDir, StorageUse::Tool);
+        const std::vector<Run> runs = storage->HiddenRuns();
+        std::string out = "id\tname\tdifficulty\tscore\thidden_at\treason\n";
+        for (const Run& run : runs) {
+            const bool known = run.difficulty >= 0 && run.difficulty < 3;
+            out += std::to_string(run.id) + '\t' + Field(run.name) + '\t' +
+                   (known ? kBoards[run.difficulty] : "unknown") + '\t' +
+                   (run.score ? std::to_string(*run.score) : "-") + '\t' +
+                   UtcText(run.hiddenAt.value_or(0)) + '\t' + Field(run.hiddenReason) + '\n';
+        }
+        if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() ||
+            std::fflush(stdout) != 0) {
+            Log("hidden: cannot write the list");
+            return kToolFailed;
+        }
+        Log("hidden: " + std::to_string(runs.size()) + " hidden run" +
+            (runs.size() == 1 ? "" : "s") + " listed for " + Operator());
+        return kToolDone;
+    } catch (const StorageError& e) {
+        Log(std::string("hidden: ") + e.what());
+        return kToolFailed;
+    }
+}
+
 int Backup(const Options& options) {
     const std::string& file = options.args[0];
     const std::string source = SqlitePath(options.databaseUrl, options.dataDir);
@@ -194,8 +248,8 @@ bool BackupSqlite(const std::string& source, const std::string& file, int64_t& r
     ::unlink(temp.c_str());
     cleanup.Keep();
     const std::string folderPath = media::FolderOf(file);
-    Fd folder(::open(folderPath.empty() ? "." : folderPath.c_str(),
-                     O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Fd folder(
+        ::open(folderPath.empty() ? "." : folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.Get() < 0 || ::fsync(folder.Get()) != 0) {
         error = "the copy " + file +
                 " was made, but its folder could not be synced: " + std::strerror(errno);
@@ -206,6 +260,7 @@ bool BackupSqlite(const std::string& source, const std::string& file, int64_t& r
 
 int RunTool(Command command, const Options& options) {
     if (command == Command::Backup) return Backup(options);
+    if (command == Command::Hidden) return ListHidden(options);
     const char* const word = command == Command::Hide   ? "hide"
                              : command == Command::Show ? "show"
                                                         : "free-name";

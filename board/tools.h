@@ -1,5 +1,5 @@
-// The operator's commands: hide and show a run, free a name, back a SQLite
-// board up. Each runs beside a running server on the same database and logs
+// The operator's commands: hide and show a run, list the hidden ones, free a
+// name, back a SQLite board up. Each runs beside a running server on the same database and logs
 // what it did as one line on standard error (the service's journal).
 #pragma once
 

@@ -125,7 +125,7 @@ std::string Bearer(char c) {
 
 // Waits for the verdict of every accepted run and checks it against the row
 // that sent it: verified ones are ranked and score what they claim, rejected
-// ones name the reason; none is hidden. A row listed in unranked may be
+// ones name the reason. A row listed in unranked may be
 // verified without a place (a name's runs below its best).
 void CheckVerdicts(const BoardServer& server,
                    const std::vector<std::pair<long long, const Case*>>& accepted,
@@ -136,7 +136,6 @@ void CheckVerdicts(const BoardServer& server,
         if (k->what != unranked) {
             EXPECT_EQ(j["rank"].is_number(), k->verdict == "verified") << k->what;
         }
-        EXPECT_TRUE(j.contains("hidden") && j["hidden"].is_null()) << k->what;
         if (k->verdict == "verified") {
             EXPECT_EQ(j["state"], "verified") << k->what << ": " << j.dump();
             EXPECT_EQ(j["score"], j["claimed_score"]) << k->what;
@@ -662,28 +661,42 @@ TEST_P(BoardBackendTest, LimitsSubmissionsPerAddressWithRetryAfter) {
 TEST_P(BoardBackendTest, OperatorsHideShowAndFreeNamesBesideTheRunningServer) {
     const long long id = SubmitOk(Renamed("Zoe", 10), TokenOf('a'));
     ASSERT_GT(id, 0);
-    ASSERT_EQ(JsonOf(server->WaitForVerdict(id))["state"], "verified");
+    const auto verdict = JsonOf(server->WaitForVerdict(id));
+    ASSERT_EQ(verdict["state"], "verified");
+    const std::string score = verdict["score"].dump();
     const std::string run = "/api/v1/runs/" + std::to_string(id);
     const std::string medium =
         CraftReplay("medium", [](game::Replay& r) { r.header.name = "zoe"; });
     // The name is Zoe's token's until it is freed.
     EXPECT_EQ(server->Submit(medium, TokenOf('b')).status, 403);
-    const auto listed = [&] {
-        return SendHttp(server->Port(), "GET", "/api/v1/boards/easy")
+    // Whether a page lists the run.
+    const auto listed = [&](const std::string& page) {
+        return SendHttp(server->Port(), "GET", page)
                    .body.find("\"id\":" + std::to_string(id) + ",") != std::string::npos;
     };
-    ASSERT_TRUE(listed());
+    ASSERT_TRUE(listed("/api/v1/boards/easy"));
+    ASSERT_TRUE(listed("/api/v1/players/zoe"));
 
     struct Step {
         std::vector<std::string> args;
         int status;
-        std::string log;  // a part of the command's log line
-        bool hidden;      // the run is hidden after the step
+        std::string log;          // a part of the command's log line
+        bool hidden;              // the run is hidden after the step
+        std::string output = "";  // a part of what the command prints
     };
     const std::string ids = std::to_string(id), why = "score from a modified build";
+    const std::string header = "id\tname\tdifficulty\tscore\thidden_at\treason\n";
     const Step steps[] = {
+        {{"hidden"}, 0, "hidden: 0 hidden runs listed for uid", false, header},
         {{"hide", ids, why}, 0, "hide: run " + ids + " hidden (" + why + ") by uid", true},
         {{"hide", "999999", "x"}, 1, "hide: there is no run 999999; nothing done", true},
+        // The operator alone sees what the public no longer does: the name and the reason.
+        {{"hidden"},
+         0,
+         "hidden: 1 hidden run listed for uid",
+         true,
+         header + ids + "\tZoe\teasy\t" + score + "\t20"},
+        {{"hidden", "extra"}, 2, "usage: zarquill-board hidden", true},
         {{"show", ids}, 0, "show: run " + ids + " shown again by uid", false},
         {{"show", "999999"}, 1, "there is no run 999999", false},
         {{"free-name", "Nobody"}, 1, "the name 'Nobody' belongs to no token; nothing done", false},
@@ -691,20 +704,31 @@ TEST_P(BoardBackendTest, OperatorsHideShowAndFreeNamesBesideTheRunningServer) {
         {{"hide", ids}, 2, "usage: zarquill-board hide ID REASON", false},
     };
     for (const Step& step : steps) {
-        std::string log;
-        EXPECT_EQ(server->RunCommand(step.args, &log), step.status) << step.args[0] << ": " << log;
+        std::string log, output;
+        EXPECT_EQ(server->RunCommand(step.args, &log, &output), step.status)
+            << step.args[0] << ": " << log;
         EXPECT_NE(log.find(step.log), std::string::npos) << log;
+        EXPECT_EQ(output.rfind(step.output, 0), 0u) << step.args[0] << ": " << output;
         // The server sees another process's change within a few of its checks.
-        WaitFor([&] { return listed() != step.hidden; }, 10 * board::kRankingCheckMs);
-        EXPECT_EQ(listed(), !step.hidden) << step.args[0];
-        auto j = JsonOf(SendHttp(server->Port(), "GET", run));
-        ASSERT_TRUE(j.is_object());
-        EXPECT_EQ(j["hidden"].is_object(), step.hidden) << j.dump();
-        if (step.hidden && j["hidden"].is_object()) {
-            EXPECT_EQ(j["hidden"]["reason"], why);
-            EXPECT_TRUE(j["rank"].is_null());
+        WaitFor([&] { return listed("/api/v1/boards/easy") != step.hidden; },
+                10 * board::kRankingCheckMs);
+        EXPECT_EQ(listed("/api/v1/boards/easy"), !step.hidden) << step.args[0];
+        EXPECT_EQ(listed("/api/v1/players/zoe"), !step.hidden) << step.args[0];
+        const HttpReply page = SendHttp(server->Port(), "GET", run);
+        const HttpReply replay = SendHttp(server->Port(), "GET", run + "/replay");
+        auto j = JsonOf(page);
+        ASSERT_TRUE(j.is_object()) << page.body;
+        if (step.hidden) {
+            // Hidden for its name as often as for its play: neither is shown.
+            EXPECT_EQ(page.status, 410) << page.body;
+            EXPECT_EQ(j["error"], "hidden by the board's operator") << page.body;
+            EXPECT_EQ(j["reason"], why) << page.body;
+            EXPECT_EQ(page.body.find("Zoe"), std::string::npos) << page.body;
+            EXPECT_EQ(replay.status, 404);
         } else {
+            EXPECT_EQ(page.status, 200) << page.body;
             EXPECT_EQ(j["rank"], 1) << j.dump();
+            EXPECT_EQ(replay.status, 200);
         }
     }
     // The freed name goes to the next token that sends a run under it.

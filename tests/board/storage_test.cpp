@@ -584,13 +584,29 @@ TEST_P(StorageSuite, TheRankingKeepsEachNamesBestShownRunThroughVerdictsAndModer
         {"a shown run counts again for its name",
          [&] { ASSERT_TRUE(store->Show(ids["bo"], 67)); }, {"Bo 900", "cleo 900", "Dee 100"},
          {900, 800, 700}},
+        {"a crowd of names at once rebuilds the board",
+         [&] {
+             for (int i = 1; i <= 5; ++i) {
+                 AddVerified(MakeRun("Crowd" + std::to_string(i),
+                                     std::string(40, static_cast<char>('m' + i)), 2, 10 * i),
+                             80);
+             }
+             ids["dee150"] = AddVerified(MakeRun("Dee", kTokenD, 2, 150), 81);
+         },
+         {"Bo 900", "cleo 900", "Dee 150", "Crowd5 50", "Crowd4 40", "Crowd3 30", "Crowd2 20",
+          "Crowd1 10"},
+         {900, 800, 700}},
     };
-    board::Ranking mirror(*store);
+    // Boards in blocks of one or two entries, so that every step moves names
+    // between blocks, splits and empties them, and the crowd (more changes
+    // than four blocks hold) rebuilds the board whole, as a first load does.
+    constexpr size_t kTinyBlocks = 1;
+    board::Ranking mirror(*store, kTinyBlocks);
     for (const Step& step : steps) {
         step.act();
         mirror.Refresh();
         EXPECT_EQ(Lines(*mirror.Current(), 2), step.hard) << step.what;
-        board::Ranking whole(*store);
+        board::Ranking whole(*store, kTinyBlocks);
         whole.Refresh();
         EXPECT_EQ(Lines(*whole.Current(), 2), step.hard) << step.what;
         EXPECT_EQ(whole.Current()->Version(), mirror.Current()->Version()) << step.what;
@@ -605,15 +621,25 @@ TEST_P(StorageSuite, TheRankingKeepsEachNamesBestShownRunThroughVerdictsAndModer
     // Ranks: a name's best has its place, its other runs and hidden ones none.
     const auto ranking = mirror.Current();
     const std::vector<std::pair<std::string, std::optional<int64_t>>> ranks = {
-        {"bo", 1}, {"cleo900", 2}, {"dee", 3}, {"cleo800", std::nullopt}, {"bo2", std::nullopt}};
+        {"bo", 1},       {"cleo900", 2},           {"dee150", 3},
+        {"dee", std::nullopt}, {"cleo800", std::nullopt}, {"bo2", std::nullopt}};
     for (const auto& [label, rank] : ranks) {
         EXPECT_EQ(ranking->RankOf(*store->FindRun(ids[label])), rank) << label;
     }
+    EXPECT_TRUE(store->HiddenRuns().empty());  // every run hidden above was shown again
     ASSERT_TRUE(store->Hide(ids["dee"], "test", 71));
+    ASSERT_TRUE(store->Hide(ids["cleo800"], "offensive name", 72));
     const auto hidden = store->FindRun(ids["dee"]);
     EXPECT_EQ(hidden->hiddenReason, "test");
     EXPECT_EQ(hidden->hiddenAt, 71);
     EXPECT_EQ(ranking->RankOf(*hidden), std::nullopt);
+    // The operator's list: the latest hidden first, with names, reasons and times.
+    std::vector<std::string> listed;
+    for (const board::Run& run : store->HiddenRuns()) {
+        listed.push_back(run.name + " " + std::to_string(run.score.value_or(-1)) + " " +
+                         run.hiddenReason + " " + std::to_string(run.hiddenAt.value_or(0)));
+    }
+    EXPECT_EQ(listed, (std::vector<std::string>{"Cleo 800 offensive name 72", "Dee 100 test 71"}));
     EXPECT_EQ(ranking->Size(1), 1);
     EXPECT_EQ(ranking->Size(0), 0);
 
@@ -624,8 +650,13 @@ TEST_P(StorageSuite, TheRankingKeepsEachNamesBestShownRunThroughVerdictsAndModer
         size_t size;
         const char* first;
     };
-    for (const Slice& c : std::vector<Slice>{{0, 2, 2, "Bo"}, {1, 1, 1, "cleo"}, {2, 10, 1, "Dee"},
-                                             {3, 10, 0, ""}, {1000000, 10, 0, ""}}) {
+    for (const Slice& c : std::vector<Slice>{{0, 2, 2, "Bo"},
+                                             {1, 1, 1, "cleo"},
+                                             {2, 10, 6, "Dee"},
+                                             {3, 3, 3, "Crowd5"},
+                                             {7, 10, 1, "Crowd1"},
+                                             {8, 10, 0, ""},
+                                             {1000000, 10, 0, ""}}) {
         const auto page = ranking->Page(2, c.offset, c.limit);
         ASSERT_EQ(page.size(), c.size) << c.offset;
         if (c.size) {

@@ -187,8 +187,10 @@ std::string BoardServer::FullLog() const {
     return ReadWholeFile(logPath_);
 }
 
-int BoardServer::RunCommand(const std::vector<std::string>& args, std::string* log) const {
+int BoardServer::RunCommand(const std::vector<std::string>& args, std::string* log,
+                            std::string* output) const {
     const std::string errPath = logPath_ + ".command";
+    const std::string outPath = logPath_ + ".output";
     std::vector<std::string> all = {ZQ_BOARD_EXE};
     all.insert(all.end(), args.begin(), args.end());
     for (const std::string& option : {std::string("--data"), dataDir_}) all.push_back(option);
@@ -204,11 +206,10 @@ int BoardServer::RunCommand(const std::vector<std::string>& args, std::string* l
     if (pid == 0) {
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (err >= 0) ::dup2(err, 2);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out >= 0) ::dup2(out, 1);
         const int null = ::open("/dev/null", O_RDWR);
-        if (null >= 0) {
-            ::dup2(null, 0);
-            ::dup2(null, 1);
-        }
+        if (null >= 0) ::dup2(null, 0);
         ::execv(ZQ_BOARD_EXE, argv.data());
         ::_exit(127);
     }
@@ -218,6 +219,7 @@ int BoardServer::RunCommand(const std::vector<std::string>& args, std::string* l
         ::waitpid(pid, nullptr, 0);
     }
     if (log) *log = ReadWholeFile(errPath);
+    if (output) *output = ReadWholeFile(outPath);
     return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
 }
 

@@ -58,8 +58,10 @@ class BoardServer {
 
     // Runs an operator's command (zarquill-board ARGS...) on this server's data
     // folder and database, to its end (bounded); returns its exit status (-1
-    // when it did not end normally) and what it wrote to standard error in log.
-    int RunCommand(const std::vector<std::string>& args, std::string* log = nullptr) const;
+    // when it did not end normally), what it wrote to standard error in log
+    // and to standard output in output.
+    int RunCommand(const std::vector<std::string>& args, std::string* log = nullptr,
+                   std::string* output = nullptr) const;
 
     // Posts a replay with a token; returns the reply.
     HttpReply Submit(const std::string& replayBytes, const std::string& token) const;
