@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -26,11 +25,6 @@
 namespace board {
 
 namespace {
-
-int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
 
 // Returns the path of this program, so workers can start it as their child.
 std::string OwnProgram(const char* argv0) {

@@ -71,11 +71,6 @@ class RemoveUnlessKept {
     std::string path_;
 };
 
-int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
 // Opens a database file for the backup; throws StorageError with the reason.
 SqliteHandle OpenFile(const std::string& path) {
     sqlite3* raw = nullptr;
@@ -210,6 +205,11 @@ int Backup(const Options& options) {
 }
 
 }  // namespace
+
+int64_t NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
 
 bool BackupSqlite(const std::string& source, const std::string& file, int64_t& runs,
                   std::string& error) {

@@ -15,6 +15,8 @@ inline constexpr int kToolDone = 0;
 inline constexpr int kToolNothingToDo = 1;
 inline constexpr int kToolFailed = 2;
 
+// Returns the wall clock in milliseconds since the epoch, the time runs and actions are stored with.
+int64_t NowMs();
 // Runs an operator's command; returns its exit status.
 int RunTool(Command command, const Options& options);
 // Copies the SQLite board at source to a new file through SQLite's online
