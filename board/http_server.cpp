@@ -256,17 +256,18 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     }
 
     void OnHeadBytes() {
-        // Empty lines before a request line are allowed (some clients send one after a body).
+        if (!headStarted_) {
+            headStarted_ = true;
+            stream_.expires_after(std::chrono::seconds(server_.headTimeoutSeconds_));
+        }
+        // Empty lines before a request line are allowed (some clients send one
+        // after a body), though timed as part of the head.
         while (buffer_.size() > 0) {
             const char c = *static_cast<const char*>(buffer_.data().data());
             if (c != '\r' && c != '\n') break;
             buffer_.consume(1);
         }
         if (buffer_.size() == 0) return ReadSome(&HttpConnection::OnHeadRead);
-        if (!headStarted_) {
-            headStarted_ = true;
-            stream_.expires_after(std::chrono::seconds(server_.headTimeoutSeconds_));
-        }
         const std::string_view bytes(static_cast<const char*>(buffer_.data().data()),
                                      buffer_.size());
         const size_t end = HeadEnd(bytes, scanned_);

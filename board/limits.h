@@ -12,7 +12,8 @@ namespace board {
 inline constexpr size_t kMaxBodyBytes = size_t{1} << 20;
 // Request bodies held in memory at once, over all connections; beyond it uploads get 503.
 inline constexpr size_t kMaxBufferedBodyBytes = size_t{64} << 20;
-// Bytes of an oversized chunked body read (and dropped) before the connection is cut.
+// Bytes still read (and dropped) from a connection closed after an answer
+// (a body over the cap, a refused head) before it is cut.
 inline constexpr size_t kMaxDiscardBytes = 4 * kMaxBodyBytes;
 // Seconds a client is asked to wait (Retry-After) when the queue is full or
 // the database is away, and when the uploads in memory are at their limit.
