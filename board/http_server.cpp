@@ -21,7 +21,6 @@
 #include <boost/asio/strand.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/buffer_body.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/message.hpp>
@@ -210,7 +209,10 @@ struct HttpServer::Network {
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   public:
     HttpConnection(HttpServer& server, tcp::socket socket, std::string address)
-        : server_(server), stream_(std::move(socket)), address_(std::move(address)) {}
+        : server_(server),
+          socket_(std::move(socket)),
+          timer_(socket_.get_executor()),
+          address_(std::move(address)) {}
     ~HttpConnection() {
         EndRequest();
         server_.Release(address_);
@@ -220,14 +222,17 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
 
     // Starts serving on the connection's strand.
     void Begin() {
-        net::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->WaitForHead(); });
+        net::dispatch(socket_.get_executor(), [self = shared_from_this()] {
+            self->Expire(kConnectionTimeoutSeconds);
+            self->WaitForHead();
+        });
     }
 
   private:
     using Step = void (HttpConnection::*)(error_code, size_t);
 
     void ReadSome(Step next) {
-        stream_.async_read_some(buffer_.prepare(kReadBytes),
+        socket_.async_read_some(buffer_.prepare(kReadBytes),
                                 [self = shared_from_this(), next](error_code ec, size_t n) {
                                     ((*self).*next)(ec, n);
                                 });
@@ -236,30 +241,20 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     // Waits for the next request's first byte (the idle timeout), then for its
     // whole head (the head deadline, counted from that byte).
     void WaitForHead() {
+        waitingForHead_ = true;
         headStarted_ = false;
         scanned_ = 0;
         if (buffer_.size() > 0) return OnHeadBytes();
-        stream_.expires_after(std::chrono::seconds(kConnectionTimeoutSeconds));
         ReadSome(&HttpConnection::OnHeadRead);
     }
 
     void OnHeadRead(error_code ec, size_t n) {
-        if (ec) {
-            if (ec == beast::error::timeout && headStarted_) {
-                Log("http: closed a connection from " + address_ + ": its request head took over " +
-                    std::to_string(server_.headTimeoutSeconds_) + " s");
-            }
-            return Close();
-        }
+        if (ec) return Close();
         buffer_.commit(n);
         OnHeadBytes();
     }
 
     void OnHeadBytes() {
-        if (!headStarted_) {
-            headStarted_ = true;
-            stream_.expires_after(std::chrono::seconds(server_.headTimeoutSeconds_));
-        }
         // Empty lines before a request line are allowed (some clients send one
         // after a body), though timed as part of the head.
         while (buffer_.size() > 0) {
@@ -267,20 +262,25 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
             if (c != '\r' && c != '\n') break;
             buffer_.consume(1);
         }
-        if (buffer_.size() == 0) return ReadSome(&HttpConnection::OnHeadRead);
         const std::string_view bytes(static_cast<const char*>(buffer_.data().data()),
                                      buffer_.size());
-        const size_t end = HeadEnd(bytes, scanned_);
+        const size_t end = bytes.empty() ? std::string_view::npos : HeadEnd(bytes, scanned_);
         if (end != std::string_view::npos) return OnHead(bytes.substr(0, end));
         if (bytes.size() >= kMaxHeadBytes) {
             return Refuse(ErrorResponse(431, "the request head is over " +
                                                  std::to_string(kMaxHeadBytes / 1024) + " KiB"));
+        }
+        // A head that came whole in one read needs no clock of its own.
+        if (!headStarted_) {
+            headStarted_ = true;
+            Expire(server_.headTimeoutSeconds_);
         }
         scanned_ = bytes.size() < 2 ? 0 : bytes.size() - 2;
         ReadSome(&HttpConnection::OnHeadRead);
     }
 
     void OnHead(std::string_view head) {
+        waitingForHead_ = false;
         parser_.emplace();
         parser_->header_limit(static_cast<uint32_t>(kMaxHeadBytes));
         // Bodies are counted here, against kMaxBodyBytes. (Beast 1.74 refuses every
@@ -322,10 +322,10 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
             request_.bodyTooLarge = true;
             return Answer(server_.api_.Handle(request_), true);
         }
-        stream_.expires_after(std::chrono::seconds(kConnectionTimeoutSeconds));
+        Expire(kConnectionTimeoutSeconds);
         if (facts.expectContinue && http11 && !parser_->is_done() && buffer_.size() == 0) {
             static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
-            return net::async_write(stream_, net::buffer(kContinue.data(), kContinue.size()),
+            return net::async_write(socket_, net::buffer(kContinue.data(), kContinue.size()),
                                     [self = shared_from_this()](error_code e, size_t) {
                                         if (e) return self->Close();
                                         self->ReadBody();
@@ -339,7 +339,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     void ReadBody() {
         while (!parser_->is_done()) {
             if (buffer_.size() == 0) {
-                stream_.expires_after(std::chrono::seconds(kConnectionTimeoutSeconds));
+                Expire(kConnectionTimeoutSeconds);
                 return ReadSome(&HttpConnection::OnBodyRead);
             }
             auto& body = parser_->get().body();
@@ -353,7 +353,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
             if (got > 0 && !TakeBody(got)) return;
             if (ec == http::error::need_buffer) continue;
             if (ec == http::error::need_more || (!ec && used == 0 && got == 0)) {
-                stream_.expires_after(std::chrono::seconds(kConnectionTimeoutSeconds));
+                Expire(kConnectionTimeoutSeconds);
                 return ReadSome(&HttpConnection::OnBodyRead);
             }
             if (ec) return Refuse(ErrorResponse(400, "the request body's chunks are malformed"));
@@ -437,8 +437,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     // Writes the response a piece at a time, so that the idle timeout, not one
     // deadline for the whole, governs a large file to a slow client.
     void WriteSome() {
-        stream_.expires_after(std::chrono::seconds(kConnectionTimeoutSeconds));
-        http::async_write_some(stream_, *serializer_,
+        Expire(kConnectionTimeoutSeconds);
+        http::async_write_some(socket_, *serializer_,
                                [self = shared_from_this()](error_code ec, size_t) {
                                    self->OnWritten(ec);
                                });
@@ -462,14 +462,14 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     // connection, and the client could lose the answer.
     void Drain() {
         error_code ignored;
-        stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        socket_.shutdown(tcp::socket::shutdown_send, ignored);
         buffer_.clear();
-        stream_.expires_after(std::chrono::seconds(kCloseDrainSeconds));
+        Expire(kCloseDrainSeconds);
         DrainSome();
     }
 
     void DrainSome() {
-        stream_.async_read_some(net::buffer(chunk_),
+        socket_.async_read_some(net::buffer(chunk_),
                                 [self = shared_from_this()](error_code ec, size_t n) {
                                     self->drained_ += n;
                                     if (ec || self->drained_ > kMaxDiscardBytes) return self->Close();
@@ -478,13 +478,51 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     }
 
     void Close() {
+        closed_ = true;
         error_code ignored;
-        stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
-        stream_.close();
+        socket_.shutdown(tcp::socket::shutdown_both, ignored);
+        socket_.close(ignored);
+        timer_.cancel();
     }
 
+    // Sets when the step under way (reading a head or a body, writing,
+    // draining) times out. The timer is moved only when the new time is sooner:
+    // otherwise it fires at the old time and waits again, so that a request
+    // costs no timer operations of its own.
+    void Expire(unsigned seconds) {
+        deadline_ = Clock::now() + std::chrono::seconds(seconds);
+        if (timerWaiting_ && timer_.expiry() <= deadline_) return;
+        timer_.expires_at(deadline_);  // a wait for a later time ends as aborted
+        timerWaiting_ = true;
+        timer_.async_wait([self = shared_from_this()](error_code ec) { self->OnTimer(ec); });
+    }
+
+    void OnTimer(error_code ec) {
+        if (ec == net::error::operation_aborted) return;  // replaced by a sooner wait, or closed
+        timerWaiting_ = false;
+        if (closed_) return;
+        if (Clock::now() < deadline_) {
+            timerWaiting_ = true;
+            timer_.expires_at(deadline_);
+            timer_.async_wait([self = shared_from_this()](error_code e) { self->OnTimer(e); });
+            return;
+        }
+        if (waitingForHead_ && headStarted_) {
+            Log("http: closed a connection from " + address_ + ": its request head took over " +
+                std::to_string(server_.headTimeoutSeconds_) + " s");
+        }
+        Close();  // the step under way ends with an error
+    }
+
+    using Clock = std::chrono::steady_clock;
+
     HttpServer& server_;
-    beast::tcp_stream stream_;
+    tcp::socket socket_;
+    net::steady_timer timer_;
+    Clock::time_point deadline_;
+    bool timerWaiting_ = false;
+    bool closed_ = false;
+    bool waitingForHead_ = false;
     const std::string address_;
     beast::flat_buffer buffer_;
     size_t scanned_ = 0;  // bytes of buffer_ already searched for the head's end
