@@ -18,7 +18,6 @@
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/buffer_body.hpp>
@@ -197,15 +196,33 @@ void SplitQuery(std::string_view query, std::vector<std::pair<std::string, std::
 }  // namespace
 
 // The listening socket and the context every connection runs on.
+// Each thread runs a context of its own and serves the connections given to
+// it (one shared context made its threads wait on one another and doubled the
+// processor time of a request); the acceptor lives on the first.
 struct HttpServer::Network {
-    net::io_context context{static_cast<int>(kHttpThreads)};
-    net::executor_work_guard<net::io_context::executor_type> work{context.get_executor()};
-    tcp::acceptor acceptor{net::make_strand(context)};
-    net::steady_timer retry{acceptor.get_executor()};
+    using Work = net::executor_work_guard<net::io_context::executor_type>;
+
+    static std::vector<std::unique_ptr<net::io_context>> MakeContexts() {
+        std::vector<std::unique_ptr<net::io_context>> made;
+        for (unsigned i = 0; i < kHttpThreads; ++i) made.push_back(std::make_unique<net::io_context>(1));
+        return made;
+    }
+    static std::vector<Work> MakeWork(const std::vector<std::unique_ptr<net::io_context>>& all) {
+        std::vector<Work> made;
+        for (const auto& context : all) made.emplace_back(context->get_executor());
+        return made;
+    }
+
+    // Made first: the members after them live on them.
+    std::vector<std::unique_ptr<net::io_context>> contexts = MakeContexts();
+    std::vector<Work> work = MakeWork(contexts);
+    tcp::acceptor acceptor{*contexts.front()};
+    net::steady_timer retry{*contexts.front()};
+    size_t next = 0;  // the context the next connection goes to
 };
 
 // One client connection: its requests one after another, every step on the
-// connection's strand, the connection kept alive by the handler waiting on it.
+// connection's thread, the connection kept alive by the handler waiting on it.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   public:
     HttpConnection(HttpServer& server, tcp::socket socket, std::string address)
@@ -220,7 +237,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     HttpConnection(const HttpConnection&) = delete;
     HttpConnection& operator=(const HttpConnection&) = delete;
 
-    // Starts serving on the connection's strand.
+    // Starts serving on the connection's thread.
     void Begin() {
         net::dispatch(socket_.get_executor(), [self = shared_from_this()] {
             self->Expire(kConnectionTimeoutSeconds);
@@ -618,11 +635,11 @@ bool HttpServer::Start(const std::string& host, uint16_t port, std::string& erro
     stopping_ = false;
     Accept();
     for (unsigned i = 0; i < kHttpThreads; ++i) {
-        threads_.emplace_back([this] {
+        threads_.emplace_back([this, &context = *net_->contexts[i]] {
             // A handler that throws (out of memory) loses its connection, not the server.
             for (;;) {
                 try {
-                    net_->context.run();
+                    context.run();
                     return;
                 } catch (const std::exception& e) {
                     Log(std::string("http: ") + e.what());
@@ -635,7 +652,8 @@ bool HttpServer::Start(const std::string& host, uint16_t port, std::string& erro
 
 void HttpServer::Accept() {
     net_->acceptor.async_accept(
-        net::make_strand(net_->context), [this](error_code ec, tcp::socket socket) {
+        net_->contexts[net_->next++ % net_->contexts.size()]->get_executor(),
+        [this](error_code ec, tcp::socket socket) {
             if (ec == net::error::operation_aborted || !net_->acceptor.is_open()) return;
             if (ec) {
                 // Out of descriptors, most likely: try again shortly rather than spin.
@@ -682,7 +700,7 @@ void HttpServer::Stop() {
     stopping_ = true;
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(kShutdownGraceSeconds);
-    // The acceptor lives on its strand: it is closed there.
+    // The acceptor lives on the first thread: it is closed there.
     std::promise<void> closed;
     net::post(net_->acceptor.get_executor(), [this, &closed] {
         error_code ignored;
@@ -694,8 +712,8 @@ void HttpServer::Stop() {
     while (inFlight_.load() > 0 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(kStopPoll);
     }
-    net_->work.reset();
-    net_->context.stop();
+    for (auto& work : net_->work) work.reset();
+    for (auto& context : net_->contexts) context->stop();
     for (std::thread& t : threads_) t.join();
     threads_.clear();
     // Connections still open go with the handlers that hold them.

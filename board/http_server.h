@@ -1,11 +1,12 @@
-// The HTTP layer of the board: Boost.Beast's request parser on Boost.Asio (one
-// io_context run by a small pool of threads, each connection on a strand of
-// its own) turns each request into a Request for the routes and sends back
-// their Response. It caps connections in all and per address, closes idle
-// connections, and refuses bodies over the cap while they arrive. Heads whose
-// framing two HTTP parsers could read differently, or that are malformed, get
-// one clear error and lose their connection before their body is read, and a
-// head that is not complete soon after its first byte loses its connection.
+// The HTTP layer of the board: Boost.Beast's request parser on Boost.Asio (a
+// small pool of threads, each running an event loop of its own that serves the
+// connections given to it) turns each request into a Request for the routes
+// and sends back their Response. It caps connections in all and per address,
+// closes idle connections, and refuses bodies over the cap while they arrive.
+// Heads whose framing two HTTP parsers could read differently, or that are
+// malformed, get one clear error and lose their connection before their body
+// is read, and a head that is not complete soon after its first byte loses
+// its connection.
 #pragma once
 
 #include <atomic>
