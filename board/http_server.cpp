@@ -635,7 +635,7 @@ bool HttpServer::Start(const std::string& host, uint16_t port, std::string& erro
     stopping_ = false;
     Accept();
     for (unsigned i = 0; i < kHttpThreads; ++i) {
-        threads_.emplace_back([this, &context = *net_->contexts[i]] {
+        threads_.emplace_back([&context = *net_->contexts[i]] {
             // A handler that throws (out of memory) loses its connection, not the server.
             for (;;) {
                 try {
