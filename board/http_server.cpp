@@ -1,267 +1,560 @@
-// The libmicrohttpd side of the board: requests in, responses out.
+// The Boost.Beast side of the board: requests in, responses out. Each
+// connection reads a request's head itself (so that it knows when the head's
+// first byte came, and still holds the head's text when it is refused), hands
+// the head to Beast's strict parser, checks what the parser lets through, then
+// reads the body through the parser into the Request, counting every byte.
 #include "board/http_server.h"
 
 #include <arpa/inet.h>
-#include <microhttpd.h>
 #include <netinet/in.h>
 #include <strings.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ip/v6_only.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/buffer_body.hpp>
+#include <boost/beast/http/error.hpp>
+#include <boost/beast/http/message.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/serializer.hpp>
+#include <boost/beast/http/span_body.hpp>
+#include <boost/beast/http/write.hpp>
+#include <charconv>
 #include <chrono>
-#include <cstring>
-#include <memory>
-#include <thread>
+#include <future>
+#include <limits>
+#include <optional>
+#include <string_view>
 
 #include "board/limits.h"
 #include "board/log.h"
 
 namespace board {
 
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = net::ip::tcp;
+using boost::system::error_code;
+
 namespace {
 
 // How often Stop looks whether the requests in flight are done.
-constexpr int kStopPollMs = 20;
+constexpr auto kStopPoll = std::chrono::milliseconds(20);
+// How long the acceptor waits after a failed accept (out of descriptors) before the next.
+constexpr auto kAcceptRetry = std::chrono::milliseconds(100);
+// Bytes read from a socket at once.
+constexpr size_t kReadBytes = 16 * 1024;
 
-// One request being received: what the routes will see, and whether it was counted.
-struct Exchange {
-    Request request;
-    size_t discarded = 0;
-    size_t reserved = 0;  // body bytes counted against the server's budget
-    bool busy = false;    // the budget was spent: answered with 503
-};
-
-// Returns the client's address as text ("" when unknown).
-std::string ClientAddress(MHD_Connection* connection) {
-    const MHD_ConnectionInfo* info =
-        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    if (!info || !info->client_addr) return "";
-    char text[INET6_ADDRSTRLEN] = "";
-    const sockaddr* sa = info->client_addr;
-    if (sa->sa_family == AF_INET) {
-        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(sa)->sin_addr, text, sizeof text);
-    } else if (sa->sa_family == AF_INET6) {
-        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(sa)->sin6_addr, text,
-                  sizeof text);
-    }
-    return text;
-}
-
-MHD_Result CollectArgument(void* cls, MHD_ValueKind, const char* key, const char* value) {
-    auto* query = static_cast<std::vector<std::pair<std::string, std::string>>*>(cls);
-    query->emplace_back(key ? key : "", value ? value : "");
-    return MHD_YES;
-}
-
-// Leaves escapes in paths and arguments as they came: the routes decode them
-// per segment, so an encoded "/" stays inside its segment.
-size_t KeepEscapes(void*, MHD_Connection*, char* s) {
-    return std::strlen(s);
-}
-
-// Lets go of a shared body once the library has sent it.
-void ReleaseSharedBody(void* body) {
-    delete static_cast<std::shared_ptr<const std::string>*>(body);
-}
-
-MHD_Result Send(MHD_Connection* connection, const Response& r) {
-    MHD_Response* response = nullptr;
-    if (r.sharedBody) {
-        // The library reads the shared bytes until it is done, then lets go of them.
-        auto* keep = new std::shared_ptr<const std::string>(r.sharedBody);
-        response = MHD_create_response_from_buffer_with_free_callback_cls(
-            keep->get()->size(), const_cast<char*>(keep->get()->data()), ReleaseSharedBody, keep);
-        if (!response) delete keep;
-    } else {
-        response = MHD_create_response_from_buffer(
-            r.body.size(), const_cast<char*>(r.body.data()), MHD_RESPMEM_MUST_COPY);
-    }
-    if (!response) return MHD_NO;
-    MHD_add_response_header(response, "Content-Type", r.contentType.c_str());
-    MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
-    for (const auto& [name, value] : r.headers) {
-        MHD_add_response_header(response, name.c_str(), value.c_str());
-    }
-    const MHD_Result result =
-        MHD_queue_response(connection, static_cast<unsigned>(r.status), response);
-    MHD_destroy_response(response);
-    return result;
-}
+using Reply = http::response<http::span_body<const char>>;
 
 // What a request's head says about its framing and its host.
 struct HeadFacts {
+    bool http11 = false;
     int hosts = 0;
     std::vector<std::string> lengths;  // every Content-Length value
     std::string codings;               // every Transfer-Encoding value, joined with ", "
+    bool expectContinue = false;
 };
 
-MHD_Result CollectHeadFacts(void* cls, MHD_ValueKind, const char* key, const char* value) {
-    auto* facts = static_cast<HeadFacts*>(cls);
-    if (!key) return MHD_YES;
-    const std::string v = value ? value : "";
-    if (strcasecmp(key, "Host") == 0) ++facts->hosts;
-    if (strcasecmp(key, "Content-Length") == 0) facts->lengths.push_back(v);
-    if (strcasecmp(key, "Transfer-Encoding") == 0) {
-        facts->codings += (facts->codings.empty() ? "" : ", ") + v;
-    }
-    return MHD_YES;
+bool NameIs(std::string_view name, std::string_view wanted) {
+    return name.size() == wanted.size() && strncasecmp(name.data(), wanted.data(), name.size()) == 0;
 }
 
-// Returns the answer to a head that must not reach the routes (status 0 when it
-// may). The library takes the first of several Content-Length headers and
-// reads "gzip, chunked" as a body without an end; a proxy in front could read
-// either otherwise, and where one request ends is the one thing both must
-// agree on, so such heads are refused before their body is read. Two faults
-// never reach this check: libmicrohttpd 0.9.75 answers a malformed
-// Content-Length itself (its status line written twice) and hands over a
-// target cut short at a NUL byte.
-Response CheckHead(MHD_Connection* connection, const char* version) {
+void NoteField(HeadFacts& facts, std::string_view name, std::string_view value) {
+    if (NameIs(name, "Host")) ++facts.hosts;
+    if (NameIs(name, "Content-Length")) facts.lengths.emplace_back(value);
+    if (NameIs(name, "Transfer-Encoding")) {
+        facts.codings += std::string(facts.codings.empty() ? "" : ", ") + std::string(value);
+    }
+    if (NameIs(name, "Expect") && NameIs(value, "100-continue")) facts.expectContinue = true;
+}
+
+// Returns the facts of a head's text, read line by line as plainly as can be:
+// used to say why the parser refused a head, which it does not tell.
+HeadFacts ScanHead(std::string_view head, bool http11) {
     HeadFacts facts;
-    MHD_get_connection_values(connection, MHD_HEADER_KIND, CollectHeadFacts, &facts);
-    const bool http11 = version && std::strcmp(version, MHD_HTTP_VERSION_1_1) == 0;
-    const auto refuse = [](int status, const std::string& why) {
-        Response r = ErrorResponse(status, why);
-        // The body (if any) is not read: the connection ends with this answer.
-        r.headers.emplace_back("Connection", "close");
-        return r;
-    };
+    facts.http11 = http11;
+    size_t at = head.find('\n');  // the request line is not a field
+    while (at != std::string_view::npos && at + 1 < head.size()) {
+        const size_t begin = at + 1;
+        at = head.find('\n', begin);
+        std::string_view line = head.substr(begin, at == std::string_view::npos ? at : at - begin);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const size_t colon = line.find(':');
+        if (colon == std::string_view::npos) continue;
+        std::string_view value = line.substr(colon + 1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+            value.remove_prefix(1);
+        }
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
+            value.remove_suffix(1);
+        }
+        NoteField(facts, line.substr(0, colon), value);
+    }
+    return facts;
+}
+
+// True when a Content-Length value is a plain decimal number that fits 64 bits.
+bool WellFormedLength(const std::string& text) {
+    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) {
+            return c >= '0' && c <= '9';
+        })) {
+        return false;
+    }
+    uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+// Returns the answer to a head that must not reach the routes (nullopt when it
+// may). Where one request ends is the one thing a proxy in front and the board
+// must agree on, so any head whose framing two parsers could read differently
+// is refused before its body is read.
+std::optional<Response> CheckHead(const HeadFacts& facts) {
+    for (const std::string& length : facts.lengths) {
+        if (!WellFormedLength(length)) {
+            return ErrorResponse(400, "the request's Content-Length is not a plain number");
+        }
+    }
     for (const std::string& length : facts.lengths) {
         if (length != facts.lengths.front()) {
-            return refuse(400, "the request has Content-Length headers that disagree");
+            return ErrorResponse(400, "the request has Content-Length headers that disagree");
         }
     }
     if (!facts.codings.empty()) {
         if (!facts.lengths.empty()) {
-            return refuse(400, "the request has both Transfer-Encoding and Content-Length");
+            return ErrorResponse(400, "the request has both Transfer-Encoding and Content-Length");
         }
-        if (!http11) return refuse(400, "Transfer-Encoding needs HTTP/1.1");
-        if (strcasecmp(facts.codings.c_str(), "chunked") != 0) {
-            return refuse(501, "the only transfer coding served is chunked");
+        if (!facts.http11) return ErrorResponse(400, "Transfer-Encoding needs HTTP/1.1");
+        if (!NameIs(facts.codings, "chunked")) {
+            return ErrorResponse(501, "the only transfer coding served is chunked");
         }
     }
-    if (http11 && facts.hosts == 0) return refuse(400, "an HTTP/1.1 request needs a Host header");
-    if (facts.hosts > 1) return refuse(400, "the request has more than one Host header");
-    Response fine;
-    fine.status = 0;
-    return fine;
+    if (facts.http11 && facts.hosts == 0) {
+        return ErrorResponse(400, "an HTTP/1.1 request needs a Host header");
+    }
+    if (facts.hosts > 1) return ErrorResponse(400, "the request has more than one Host header");
+    return std::nullopt;
 }
 
-// Returns the head clock of the connection a request came on (null if none).
-void* HeadClockOf(MHD_Connection* connection) {
-    const MHD_ConnectionInfo* info =
-        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
-    return info ? info->socket_context : nullptr;
+// Returns the answer to a head the parser refused.
+Response HeadError(const error_code& ec, std::string_view head, bool http11) {
+    if (ec == http::error::header_limit || ec == http::error::buffer_overflow) {
+        return ErrorResponse(431, "the request head is over " +
+                                      std::to_string(kMaxHeadBytes / 1024) + " KiB");
+    }
+    if (ec == http::error::bad_target) {
+        return ErrorResponse(400, "the request target is empty or holds a space or control byte");
+    }
+    if (ec == http::error::bad_method || ec == http::error::bad_version) {
+        return ErrorResponse(400, "the request line is not one of HTTP/1.0 or HTTP/1.1");
+    }
+    if (auto refused = CheckHead(ScanHead(head, http11))) return *refused;
+    if (ec == http::error::bad_content_length) {
+        return ErrorResponse(400, "the request's Content-Length is not a plain number");
+    }
+    if (ec == http::error::bad_transfer_encoding) {
+        return ErrorResponse(400, "the request's Transfer-Encoding is malformed");
+    }
+    return ErrorResponse(400, "the request head is malformed");
 }
 
-void LogFromLibrary(void*, const char* format, va_list args) {
-    char line[512];
-    std::vsnprintf(line, sizeof line, format, args);
-    std::string text = line;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    Log("http: " + text);
+// Returns where the empty line ending a request head ends ("\r\n\r\n", or a
+// bare "\n\n" the parser then refuses), looking from `from`; npos when not yet.
+size_t HeadEnd(std::string_view bytes, size_t from) {
+    for (size_t i = bytes.find('\n', from); i != std::string_view::npos;
+         i = bytes.find('\n', i + 1)) {
+        if (i + 1 < bytes.size() && bytes[i + 1] == '\n') return i + 2;
+        if (i + 2 < bytes.size() && bytes[i + 1] == '\r' && bytes[i + 2] == '\n') return i + 3;
+    }
+    return std::string_view::npos;
+}
+
+// Splits a query into its pairs, leaving their escapes as they came: the
+// routes decode them (and paths per segment, so an encoded "/" stays inside it).
+void SplitQuery(std::string_view query, std::vector<std::pair<std::string, std::string>>& out) {
+    while (!query.empty()) {
+        const size_t amp = query.find('&');
+        const std::string_view piece = query.substr(0, amp);
+        query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+        if (piece.empty()) continue;
+        const size_t eq = piece.find('=');
+        out.emplace_back(std::string(piece.substr(0, eq)),
+                         eq == std::string_view::npos ? "" : std::string(piece.substr(eq + 1)));
+    }
 }
 
 }  // namespace
 
-// The callbacks libmicrohttpd calls, with access to the server's counters.
-struct HttpCallbacks {
-    static MHD_Result Access(void* cls, MHD_Connection* connection, const char* url,
-                             const char* method, const char* version, const char* upload,
-                             size_t* uploadSize, void** context) {
-        auto* server = static_cast<HttpServer*>(cls);
-        auto* exchange = static_cast<Exchange*>(*context);
-        if (!exchange) {
-            auto fresh = std::make_unique<Exchange>();
-            Request& rq = fresh->request;
-            rq.method = method ? method : "";
-            rq.path = url ? url : "";
-            MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, CollectArgument,
-                                      &rq.query);
-            if (const char* auth =
-                    MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Authorization")) {
-                rq.authorization = auth;
-            }
-            rq.clientAddress = RequestAddress(
-                ClientAddress(connection),
-                MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Real-IP"),
-                server->behindProxy_);
-            server->inFlight_.fetch_add(1);
-            *context = fresh.release();
-            server->heads_.HeadReceived(HeadClockOf(connection));
-            const Response refused = CheckHead(connection, version);
-            if (refused.status != 0) return Send(connection, refused);
-            // A declared length over the cap is answered before a byte of the body is read.
-            const char* length =
-                MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");
-            if (length && std::strtoull(length, nullptr, 10) > kMaxBodyBytes) {
-                auto* ex = static_cast<Exchange*>(*context);
-                ex->request.bodyTooLarge = true;
-                return Send(connection, server->api_.Handle(ex->request));
-            }
-            return MHD_YES;
-        }
-        Request& rq = exchange->request;
-        if (*uploadSize > 0) {
-            const size_t n = *uploadSize;
-            const bool fits = !rq.bodyTooLarge && rq.body.size() + n <= kMaxBodyBytes;
-            if (fits && !exchange->busy &&
-                server->bufferedBytes_.fetch_add(n) + n > kMaxBufferedBodyBytes) {
-                // Many large uploads at once: refuse this one rather than run out of memory.
-                server->bufferedBytes_.fetch_sub(n);
-                exchange->busy = true;
-            }
-            if (fits && !exchange->busy) {
-                rq.body.append(upload, n);
-                exchange->reserved += n;
-            } else if (fits) {
-                exchange->discarded += n;
-                if (exchange->discarded > kMaxDiscardBytes) return MHD_NO;
-            } else {
-                rq.bodyTooLarge = true;
-                rq.body.clear();
-                rq.body.shrink_to_fit();
-                exchange->discarded += *uploadSize;
-                if (exchange->discarded > kMaxDiscardBytes) return MHD_NO;
-            }
-            *uploadSize = 0;
-            return MHD_YES;
-        }
-        if (exchange->busy) {
-            Response r = ErrorResponse(503, "the server is busy receiving runs; try again soon");
-            r.headers.emplace_back("Retry-After", std::to_string(kUploadsBusyRetrySeconds));
-            return Send(connection, r);
-        }
-        return Send(connection, server->api_.Handle(rq));
+// The listening socket and the context every connection runs on.
+// Each thread runs a context of its own and serves the connections given to
+// it (one shared context made its threads wait on one another and doubled the
+// processor time of a request); the acceptor lives on the first.
+struct HttpServer::Network {
+    using Work = net::executor_work_guard<net::io_context::executor_type>;
+
+    static std::vector<std::unique_ptr<net::io_context>> MakeContexts() {
+        std::vector<std::unique_ptr<net::io_context>> made;
+        for (unsigned i = 0; i < kHttpThreads; ++i) made.push_back(std::make_unique<net::io_context>(1));
+        return made;
+    }
+    static std::vector<Work> MakeWork(const std::vector<std::unique_ptr<net::io_context>>& all) {
+        std::vector<Work> made;
+        for (const auto& context : all) made.emplace_back(context->get_executor());
+        return made;
     }
 
-    static void Completed(void* cls, MHD_Connection* connection, void** context,
-                          MHD_RequestTerminationCode) {
-        auto* server = static_cast<HttpServer*>(cls);
-        server->heads_.RequestDone(HeadClockOf(connection));
-        auto* exchange = static_cast<Exchange*>(*context);
-        if (!exchange) return;
-        server->bufferedBytes_.fetch_sub(exchange->reserved);
-        delete exchange;
-        *context = nullptr;
-        server->inFlight_.fetch_sub(1);
+    // Made first: the members after them live on them.
+    std::vector<std::unique_ptr<net::io_context>> contexts = MakeContexts();
+    std::vector<Work> work = MakeWork(contexts);
+    tcp::acceptor acceptor{*contexts.front()};
+    net::steady_timer retry{*contexts.front()};
+    size_t next = 0;  // the context the next connection goes to
+};
+
+// One client connection: its requests one after another, every step on the
+// connection's thread, the connection kept alive by the handler waiting on it.
+class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
+  public:
+    HttpConnection(HttpServer& server, tcp::socket socket, std::string address)
+        : server_(server),
+          socket_(std::move(socket)),
+          timer_(socket_.get_executor()),
+          address_(std::move(address)) {}
+    ~HttpConnection() {
+        EndRequest();
+        server_.Release(address_);
+    }
+    HttpConnection(const HttpConnection&) = delete;
+    HttpConnection& operator=(const HttpConnection&) = delete;
+
+    // Starts serving on the connection's thread.
+    void Begin() {
+        net::dispatch(socket_.get_executor(), [self = shared_from_this()] {
+            self->Expire(kConnectionTimeoutSeconds);
+            self->WaitForHead();
+        });
     }
 
-    // Starts and ends the head clock of each connection.
-    static void Connection(void* cls, MHD_Connection* connection, void** socketContext,
-                           MHD_ConnectionNotificationCode code) {
-        auto* server = static_cast<HttpServer*>(cls);
-        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
-            const MHD_ConnectionInfo* info =
-                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-            if (info) {
-                *socketContext =
-                    server->heads_.Opened(info->connect_fd, ClientAddress(connection));
-            }
-        } else if (*socketContext) {
-            server->heads_.Closed(*socketContext);
-            *socketContext = nullptr;
-        }
+  private:
+    using Step = void (HttpConnection::*)(error_code, size_t);
+
+    void ReadSome(Step next) {
+        socket_.async_read_some(buffer_.prepare(kReadBytes),
+                                [self = shared_from_this(), next](error_code ec, size_t n) {
+                                    ((*self).*next)(ec, n);
+                                });
     }
+
+    // Waits for the next request's first byte (the idle timeout), then for its
+    // whole head (the head deadline, counted from that byte).
+    void WaitForHead() {
+        waitingForHead_ = true;
+        headStarted_ = false;
+        scanned_ = 0;
+        if (buffer_.size() > 0) return OnHeadBytes();
+        ReadSome(&HttpConnection::OnHeadRead);
+    }
+
+    void OnHeadRead(error_code ec, size_t n) {
+        if (ec) return Close();
+        buffer_.commit(n);
+        OnHeadBytes();
+    }
+
+    void OnHeadBytes() {
+        // Empty lines before a request line are allowed (some clients send one
+        // after a body), though timed as part of the head.
+        while (buffer_.size() > 0) {
+            const char c = *static_cast<const char*>(buffer_.data().data());
+            if (c != '\r' && c != '\n') break;
+            buffer_.consume(1);
+        }
+        const std::string_view bytes(static_cast<const char*>(buffer_.data().data()),
+                                     buffer_.size());
+        const size_t end = bytes.empty() ? std::string_view::npos : HeadEnd(bytes, scanned_);
+        if (end != std::string_view::npos) return OnHead(bytes.substr(0, end));
+        if (bytes.size() >= kMaxHeadBytes) {
+            return Refuse(ErrorResponse(431, "the request head is over " +
+                                                 std::to_string(kMaxHeadBytes / 1024) + " KiB"));
+        }
+        // A head that came whole in one read needs no clock of its own.
+        if (!headStarted_) {
+            headStarted_ = true;
+            Expire(server_.headTimeoutSeconds_);
+        }
+        scanned_ = bytes.size() < 2 ? 0 : bytes.size() - 2;
+        ReadSome(&HttpConnection::OnHeadRead);
+    }
+
+    void OnHead(std::string_view head) {
+        waitingForHead_ = false;
+        parser_.emplace();
+        parser_->header_limit(static_cast<uint32_t>(kMaxHeadBytes));
+        // Bodies are counted here, against kMaxBodyBytes. (Beast 1.74 refuses every
+        // declared length when told "no limit", so the limit is merely out of reach.)
+        parser_->body_limit(std::numeric_limits<uint64_t>::max());
+        error_code ec;
+        const size_t used = parser_->put(net::buffer(head.data(), head.size()), ec);
+        if (!ec && (!parser_->is_header_done() || used != head.size())) {
+            ec = http::error::bad_line_ending;
+        }
+        auto& message = parser_->get();
+        const bool http11 = message.version() == 11;
+        if (ec) return Refuse(HeadError(ec, head, http11));
+        HeadFacts facts;
+        facts.http11 = http11;
+        for (const auto& field : message) NoteField(facts, field.name_string(), field.value());
+        if (auto refused = CheckHead(facts)) return Refuse(std::move(*refused));
+
+        request_ = Request();
+        request_.method = std::string(message.method_string());
+        const std::string_view target = message.target();
+        const size_t question = target.find('?');
+        request_.path = std::string(target.substr(0, question));
+        if (question != std::string_view::npos) SplitQuery(target.substr(question + 1), request_.query);
+        const auto auth = message.find(http::field::authorization);
+        if (auth != message.end()) request_.authorization = std::string(auth->value());
+        const auto realIp = message.find("X-Real-IP");
+        const std::string realIpText =
+            realIp != message.end() ? std::string(realIp->value()) : std::string();
+        request_.clientAddress = RequestAddress(
+            address_, realIp != message.end() ? realIpText.c_str() : nullptr, server_.behindProxy_);
+        head_ = message.method() == http::verb::head;
+        buffer_.consume(head.size());
+        server_.inFlight_.fetch_add(1);
+        counted_ = true;
+
+        // A declared length over the cap is answered before a byte of the body is read.
+        if (const auto length = parser_->content_length(); length && *length > kMaxBodyBytes) {
+            request_.bodyTooLarge = true;
+            return Answer(server_.api_.Handle(request_), true);
+        }
+        Expire(kConnectionTimeoutSeconds);
+        if (facts.expectContinue && http11 && !parser_->is_done() && buffer_.size() == 0) {
+            static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+            return net::async_write(socket_, net::buffer(kContinue.data(), kContinue.size()),
+                                    [self = shared_from_this()](error_code e, size_t) {
+                                        if (e) return self->Close();
+                                        self->ReadBody();
+                                    });
+        }
+        ReadBody();
+    }
+
+    // Feeds the bytes at hand to the parser, which writes the body into chunk_;
+    // reads more while the body is not complete.
+    void ReadBody() {
+        while (!parser_->is_done()) {
+            if (buffer_.size() == 0) {
+                Expire(kConnectionTimeoutSeconds);
+                return ReadSome(&HttpConnection::OnBodyRead);
+            }
+            auto& body = parser_->get().body();
+            body.data = chunk_.data();
+            body.size = chunk_.size();
+            body.more = true;
+            error_code ec;
+            const size_t used = parser_->put(buffer_.data(), ec);
+            buffer_.consume(used);
+            const size_t got = chunk_.size() - body.size;
+            if (got > 0 && !TakeBody(got)) return;
+            if (ec == http::error::need_buffer) continue;
+            if (ec == http::error::need_more || (!ec && used == 0 && got == 0)) {
+                Expire(kConnectionTimeoutSeconds);
+                return ReadSome(&HttpConnection::OnBodyRead);
+            }
+            if (ec) return Refuse(ErrorResponse(400, "the request body's chunks are malformed"));
+        }
+        Answer(server_.api_.Handle(request_), false);
+    }
+
+    void OnBodyRead(error_code ec, size_t n) {
+        if (ec) return Close();  // the client left or went quiet mid-body
+        buffer_.commit(n);
+        ReadBody();
+    }
+
+    // Keeps n more body bytes from chunk_; false (and answered) when the body
+    // passes the cap or the server's bodies in memory are at their limit.
+    bool TakeBody(size_t n) {
+        if (request_.body.size() + n > kMaxBodyBytes) {
+            ReleaseBody();
+            request_.bodyTooLarge = true;
+            Answer(server_.api_.Handle(request_), true);
+            return false;
+        }
+        if (server_.bufferedBytes_.fetch_add(n) + n > kMaxBufferedBodyBytes) {
+            // Many large uploads at once: refuse this one rather than run out of memory.
+            server_.bufferedBytes_.fetch_sub(n);
+            ReleaseBody();
+            Response busy = ErrorResponse(503, "the server is busy receiving runs; try again soon");
+            busy.headers.emplace_back("Retry-After", std::to_string(kUploadsBusyRetrySeconds));
+            Answer(std::move(busy), true);
+            return false;
+        }
+        reserved_ += n;
+        request_.body.append(chunk_.data(), n);
+        return true;
+    }
+
+    void ReleaseBody() {
+        request_.body.clear();
+        request_.body.shrink_to_fit();
+        server_.bufferedBytes_.fetch_sub(reserved_);
+        reserved_ = 0;
+    }
+
+    void EndRequest() {
+        ReleaseBody();
+        if (counted_) server_.inFlight_.fetch_sub(1);
+        counted_ = false;
+    }
+
+    // Answers a head refused before the routes: the body (if any) is never read.
+    void Refuse(Response r) { Answer(std::move(r), true); }
+
+    // Sends the response; closes the connection after it when told to, when
+    // the client asked, or when the server is stopping.
+    void Answer(Response r, bool close) {
+        ReleaseBody();
+        response_ = std::move(r);
+        const bool asked = parser_ && parser_->is_header_done() && parser_->keep_alive();
+        close_ = close || !asked || server_.stopping_.load();
+        reply_ = Reply();
+        reply_.version(parser_ && parser_->get().version() == 10 ? 10 : 11);
+        reply_.result(static_cast<unsigned>(response_.status));
+        reply_.set(http::field::content_type, response_.contentType);
+        reply_.set("X-Content-Type-Options", "nosniff");
+        for (const auto& [name, value] : response_.headers) {
+            if (NameIs(name, "Connection")) {
+                if (NameIs(value, "close")) close_ = true;
+                continue;
+            }
+            reply_.insert(name, value);
+        }
+        reply_.keep_alive(!close_);
+        const std::string& bytes = response_.sharedBody ? *response_.sharedBody : response_.body;
+        reply_.content_length(bytes.size());
+        // The answer to HEAD names its length but carries no body.
+        if (!head_) reply_.body() = beast::span<const char>(bytes.data(), bytes.size());
+        serializer_.emplace(reply_);
+        WriteSome();
+    }
+
+    // Writes the response a piece at a time, so that the idle timeout, not one
+    // deadline for the whole, governs a large file to a slow client.
+    void WriteSome() {
+        Expire(kConnectionTimeoutSeconds);
+        http::async_write_some(socket_, *serializer_,
+                               [self = shared_from_this()](error_code ec, size_t) {
+                                   self->OnWritten(ec);
+                               });
+    }
+
+    void OnWritten(error_code ec) {
+        if (ec) return Close();
+        if (!serializer_->is_done()) return WriteSome();
+        serializer_.reset();
+        reply_ = Reply();
+        response_ = Response();
+        EndRequest();
+        if (close_) return Drain();
+        parser_.reset();
+        head_ = false;
+        WaitForHead();
+    }
+
+    // Ends the connection after an answer, reading (and dropping) what the
+    // client still sends for a while: closing with unread bytes would reset the
+    // connection, and the client could lose the answer.
+    void Drain() {
+        error_code ignored;
+        socket_.shutdown(tcp::socket::shutdown_send, ignored);
+        buffer_.clear();
+        Expire(kCloseDrainSeconds);
+        DrainSome();
+    }
+
+    void DrainSome() {
+        socket_.async_read_some(net::buffer(chunk_),
+                                [self = shared_from_this()](error_code ec, size_t n) {
+                                    self->drained_ += n;
+                                    if (ec || self->drained_ > kMaxDiscardBytes) return self->Close();
+                                    self->DrainSome();
+                                });
+    }
+
+    void Close() {
+        closed_ = true;
+        error_code ignored;
+        socket_.shutdown(tcp::socket::shutdown_both, ignored);
+        socket_.close(ignored);
+        timer_.cancel();
+    }
+
+    // Sets when the step under way (reading a head or a body, writing,
+    // draining) times out. The timer is moved only when the new time is sooner:
+    // otherwise it fires at the old time and waits again, so that a request
+    // costs no timer operations of its own.
+    void Expire(unsigned seconds) {
+        deadline_ = Clock::now() + std::chrono::seconds(seconds);
+        if (timerWaiting_ && timer_.expiry() <= deadline_) return;
+        timer_.expires_at(deadline_);  // a wait for a later time ends as aborted
+        timerWaiting_ = true;
+        timer_.async_wait([self = shared_from_this()](error_code ec) { self->OnTimer(ec); });
+    }
+
+    void OnTimer(error_code ec) {
+        if (ec == net::error::operation_aborted) return;  // replaced by a sooner wait, or closed
+        timerWaiting_ = false;
+        if (closed_) return;
+        if (Clock::now() < deadline_) {
+            timerWaiting_ = true;
+            timer_.expires_at(deadline_);
+            timer_.async_wait([self = shared_from_this()](error_code e) { self->OnTimer(e); });
+            return;
+        }
+        if (waitingForHead_ && headStarted_) {
+            Log("http: closed a connection from " + address_ + ": its request head took over " +
+                std::to_string(server_.headTimeoutSeconds_) + " s");
+        }
+        Close();  // the step under way ends with an error
+    }
+
+    using Clock = std::chrono::steady_clock;
+
+    HttpServer& server_;
+    tcp::socket socket_;
+    net::steady_timer timer_;
+    Clock::time_point deadline_;
+    bool timerWaiting_ = false;
+    bool closed_ = false;
+    bool waitingForHead_ = false;
+    const std::string address_;
+    beast::flat_buffer buffer_;
+    size_t scanned_ = 0;  // bytes of buffer_ already searched for the head's end
+    bool headStarted_ = false;
+    std::optional<http::request_parser<http::buffer_body>> parser_;
+    Request request_;
+    bool head_ = false;      // a HEAD request: the answer has no body
+    bool counted_ = false;   // counted in the requests in flight
+    size_t reserved_ = 0;    // body bytes counted against the server's budget
+    Response response_;
+    Reply reply_;
+    std::optional<http::response_serializer<http::span_body<const char>>> serializer_;
+    bool close_ = false;
+    size_t drained_ = 0;
+    std::array<char, kReadBytes> chunk_{};
 };
 
 bool ParseListenAddress(const std::string& text, std::string& host, uint16_t& port) {
@@ -291,10 +584,6 @@ bool ParseListenAddress(const std::string& text, std::string& host, uint16_t& po
     return true;
 }
 
-HttpServer::~HttpServer() {
-    Stop();
-}
-
 std::string RequestAddress(const std::string& peer, const char* realIp, bool behindProxy) {
     if (!behindProxy || !realIp) return peer;
     in6_addr v6{};
@@ -309,57 +598,126 @@ std::string RequestAddress(const std::string& peer, const char* realIp, bool beh
     return peer;
 }
 
+HttpServer::HttpServer(Api& api, bool behindProxy, unsigned headTimeoutSeconds)
+    : api_(api), behindProxy_(behindProxy), headTimeoutSeconds_(headTimeoutSeconds) {}
+
+HttpServer::~HttpServer() {
+    Stop();
+}
+
 bool HttpServer::Start(const std::string& host, uint16_t port, std::string& error) {
-    sockaddr_storage address{};
-    unsigned flags =
-        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ITC | MHD_USE_ERROR_LOG;
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-    if (inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
-        v4->sin_family = AF_INET;
-        v4->sin_port = htons(port);
-    } else if (inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(port);
-        flags |= MHD_USE_IPv6;
-    } else {
+    in6_addr v6{};
+    in_addr v4{};
+    if (inet_pton(AF_INET, host.c_str(), &v4) != 1 && inet_pton(AF_INET6, host.c_str(), &v6) != 1) {
         error = "'" + host + "' is not an IP address";
         return false;
     }
-    daemon_ = MHD_start_daemon(
-        flags, port, nullptr, nullptr, &HttpCallbacks::Access, this, MHD_OPTION_EXTERNAL_LOGGER,
-        &LogFromLibrary, nullptr, MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address),
-        MHD_OPTION_THREAD_POOL_SIZE, kHttpThreads, MHD_OPTION_CONNECTION_LIMIT, kMaxConnections,
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, kMaxConnectionsPerAddress,
-        MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeoutSeconds,
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes, MHD_OPTION_NOTIFY_COMPLETED,
-        &HttpCallbacks::Completed, this, MHD_OPTION_NOTIFY_CONNECTION, &HttpCallbacks::Connection,
-        this, MHD_OPTION_UNESCAPE_CALLBACK, &KeepEscapes, nullptr, MHD_OPTION_END);
-    if (!daemon_) {
-        error = "cannot listen on " + host + ":" + std::to_string(port) +
-                " (address in use or not available)";
+    error_code ec;
+    const auto address = net::ip::make_address(host, ec);
+    if (ec) {
+        error = "'" + host + "' is not an IP address";
         return false;
     }
-    const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
-    port_ = info ? info->port : port;
-    heads_.Start(headTimeoutSeconds_);
+    net_ = std::make_unique<Network>();
+    const tcp::endpoint endpoint(address, port);
+    tcp::acceptor& acceptor = net_->acceptor;
+    acceptor.open(endpoint.protocol(), ec);
+    if (!ec) acceptor.set_option(net::socket_base::reuse_address(true), ec);
+    if (!ec && address.is_v6()) acceptor.set_option(net::ip::v6_only(true), ec);
+    if (!ec) acceptor.bind(endpoint, ec);
+    if (!ec) acceptor.listen(net::socket_base::max_listen_connections, ec);
+    if (!ec) port_ = acceptor.local_endpoint(ec).port();
+    if (ec) {
+        error = "cannot listen on " + host + ":" + std::to_string(port) + " (" + ec.message() + ")";
+        net_.reset();
+        return false;
+    }
+    stopping_ = false;
+    Accept();
+    for (unsigned i = 0; i < kHttpThreads; ++i) {
+        threads_.emplace_back([&context = *net_->contexts[i]] {
+            // A handler that throws (out of memory) loses its connection, not the server.
+            for (;;) {
+                try {
+                    context.run();
+                    return;
+                } catch (const std::exception& e) {
+                    Log(std::string("http: ") + e.what());
+                }
+            }
+        });
+    }
     return true;
 }
 
+void HttpServer::Accept() {
+    net_->acceptor.async_accept(
+        net_->contexts[net_->next++ % net_->contexts.size()]->get_executor(),
+        [this](error_code ec, tcp::socket socket) {
+            if (ec == net::error::operation_aborted || !net_->acceptor.is_open()) return;
+            if (ec) {
+                // Out of descriptors, most likely: try again shortly rather than spin.
+                Log("http: cannot accept a connection: " + ec.message());
+                net_->retry.expires_after(kAcceptRetry);
+                net_->retry.async_wait([this](error_code e) {
+                    if (!e && net_->acceptor.is_open()) Accept();
+                });
+                return;
+            }
+            error_code peerError;
+            const tcp::endpoint peer = socket.remote_endpoint(peerError);
+            if (!peerError) {
+                std::string address = peer.address().to_string();
+                // Over a cap the socket is closed at once, unanswered.
+                if (Admit(address)) {
+                    std::make_shared<HttpConnection>(*this, std::move(socket), std::move(address))
+                        ->Begin();
+                }
+            }
+            Accept();
+        });
+}
+
+bool HttpServer::Admit(const std::string& address) {
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    if (connections_ >= kMaxConnections) return false;
+    unsigned& mine = perAddress_[address];
+    if (mine >= kMaxConnectionsPerAddress) return false;
+    ++mine;
+    ++connections_;
+    return true;
+}
+
+void HttpServer::Release(const std::string& address) {
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    --connections_;
+    const auto it = perAddress_.find(address);
+    if (it != perAddress_.end() && --it->second == 0) perAddress_.erase(it);
+}
+
 void HttpServer::Stop() {
-    if (!daemon_) return;
-    // Quiescing hands the listening socket to us, but the daemon's threads may
-    // still look at it until they have stopped: it is closed after them.
-    const MHD_socket listener = MHD_quiesce_daemon(daemon_);
+    if (!net_) return;
+    stopping_ = true;
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(kShutdownGraceSeconds);
+    // The acceptor lives on the first thread: it is closed there.
+    std::promise<void> closed;
+    net::post(net_->acceptor.get_executor(), [this, &closed] {
+        error_code ignored;
+        net_->acceptor.close(ignored);
+        net_->retry.cancel();
+        closed.set_value();
+    });
+    closed.get_future().wait_until(deadline);
     while (inFlight_.load() > 0 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kStopPollMs));
+        std::this_thread::sleep_for(kStopPoll);
     }
-    heads_.Stop();
-    MHD_stop_daemon(daemon_);
-    daemon_ = nullptr;
-    if (listener != MHD_INVALID_SOCKET) ::close(listener);
+    for (auto& work : net_->work) work.reset();
+    for (auto& context : net_->contexts) context->stop();
+    for (std::thread& t : threads_) t.join();
+    threads_.clear();
+    // Connections still open go with the handlers that hold them.
+    net_.reset();
 }
 
 }  // namespace board

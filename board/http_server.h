@@ -1,21 +1,25 @@
-// The HTTP layer of the board: libmicrohttpd (its own thread pool on epoll,
-// with caps on connections, per-address connections, idle time and memory)
-// turns each request into a Request for the routes and sends back their
-// Response. Bodies over the cap are refused while they arrive; heads whose
-// framing two HTTP parsers could read differently are refused before their
-// body is read, and a head that is not complete soon after its first byte
-// loses its connection.
+// The HTTP layer of the board: Boost.Beast's request parser on Boost.Asio (a
+// small pool of threads, each running an event loop of its own that serves the
+// connections given to it) turns each request into a Request for the routes
+// and sends back their Response. It caps connections in all and per address,
+// closes idle connections, and refuses bodies over the cap while they arrive.
+// Heads whose framing two HTTP parsers could read differently, or that are
+// malformed, get one clear error and lose their connection before their body
+// is read, and a head that is not complete soon after its first byte loses
+// its connection.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
-#include "board/head_deadline.h"
 #include "board/limits.h"
 #include "board/routes.h"
-
-struct MHD_Daemon;
 
 namespace board {
 
@@ -28,8 +32,7 @@ std::string RequestAddress(const std::string& peer, const char* realIp, bool beh
 
 class HttpServer {
   public:
-    HttpServer(Api& api, bool behindProxy, unsigned headTimeoutSeconds = kHeadTimeoutSeconds)
-        : api_(api), behindProxy_(behindProxy), headTimeoutSeconds_(headTimeoutSeconds) {}
+    HttpServer(Api& api, bool behindProxy, unsigned headTimeoutSeconds = kHeadTimeoutSeconds);
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -42,16 +45,27 @@ class HttpServer {
     void Stop();
 
   private:
-    friend struct HttpCallbacks;
+    friend class HttpConnection;
+    struct Network;
+
+    void Accept();
+    // Counts a new connection from address; false when a cap is reached.
+    bool Admit(const std::string& address);
+    // Forgets a connection from address.
+    void Release(const std::string& address);
 
     Api& api_;
     bool behindProxy_ = false;
     unsigned headTimeoutSeconds_ = kHeadTimeoutSeconds;
-    HeadDeadline heads_;
-    MHD_Daemon* daemon_ = nullptr;
+    std::unique_ptr<Network> net_;
+    std::vector<std::thread> threads_;
     uint16_t port_ = 0;
+    std::atomic<bool> stopping_{false};
     std::atomic<int> inFlight_{0};
     std::atomic<size_t> bufferedBytes_{0};  // request bodies held in memory
+    std::mutex connectionsMutex_;
+    unsigned connections_ = 0;
+    std::map<std::string, unsigned> perAddress_;
 };
 
 }  // namespace board

@@ -25,10 +25,11 @@ void LogLimits() {
         n(static_cast<int>(kSubmitsPerSecond)) + " per second after");
     Log("limit: connections " + n(kMaxConnections) + ", per address " +
         n(kMaxConnectionsPerAddress) + ", idle timeout " + n(kConnectionTimeoutSeconds) + " s, " +
-        n(kConnectionMemoryBytes / 1024) + " KiB each");
-    Log("limit: request head " + n(kHeadTimeoutSeconds) + " s from its first byte by default (" +
-        n(kMaxHeadTimeoutSeconds) + " s at most), looked at every " + n(kHeadDeadlinePollMs) +
-        " ms");
+        n(kHttpThreads) + " threads");
+    Log("limit: request head " + n(kMaxHeadBytes / 1024) + " KiB, " + n(kHeadTimeoutSeconds) +
+        " s from its first byte by default (" + n(kMaxHeadTimeoutSeconds) +
+        " s at most); a connection closed after an answer is drained for " +
+        n(kCloseDrainSeconds) + " s, " + n(kMaxDiscardBytes >> 20) + " MiB at most");
     Log("limit: PostgreSQL connections " + n(kDatabaseConnections) + ", connect timeout " +
         n(kDatabaseConnectTimeoutSeconds) + " s, statement timeout " +
         n(kDatabaseStatementTimeoutMs / 1000) + " s; SQLite readers " + n(kSqliteReaders));

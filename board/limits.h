@@ -12,7 +12,8 @@ namespace board {
 inline constexpr size_t kMaxBodyBytes = size_t{1} << 20;
 // Request bodies held in memory at once, over all connections; beyond it uploads get 503.
 inline constexpr size_t kMaxBufferedBodyBytes = size_t{64} << 20;
-// Bytes of an oversized chunked body read (and dropped) before the connection is cut.
+// Bytes still read (and dropped) from a connection closed after an answer
+// (a body over the cap, a refused head) before it is cut.
 inline constexpr size_t kMaxDiscardBytes = 4 * kMaxBodyBytes;
 // Seconds a client is asked to wait (Retry-After) when the queue is full or
 // the database is away, and when the uploads in memory are at their limit.
@@ -71,15 +72,15 @@ inline constexpr unsigned kMaxConnections = 1000;
 inline constexpr unsigned kMaxConnectionsPerAddress = 250;
 inline constexpr unsigned kConnectionTimeoutSeconds = 15;
 // Seconds a request's head (request line and headers) may take from its first
-// byte, however steadily its bytes come (--head-timeout changes it, up to the
-// most), and how often the connections waiting for a head are looked at.
+// byte, however steadily its bytes come (--head-timeout changes it, up to the most).
 inline constexpr unsigned kHeadTimeoutSeconds = 5;
 inline constexpr unsigned kMaxHeadTimeoutSeconds = 60;
-inline constexpr int kHeadDeadlinePollMs = 250;
-// Memory of one connection's buffers (headers and body chunks), in bytes.
-// Note: libmicrohttpd clears the whole of it after every request, so it is
-// kept small: with 64 KiB the clearing was a fifth of the server's time under load.
-inline constexpr size_t kConnectionMemoryBytes = 16 * 1024;
+// The largest request head (request line and headers), in bytes; larger ones get 431.
+inline constexpr size_t kMaxHeadBytes = 16 * 1024;
+// Seconds a connection closed after an answer (a refused head, a body over the
+// cap) is still read from and what comes dropped, so that the client reads the
+// answer rather than a reset; at most kMaxDiscardBytes are read.
+inline constexpr unsigned kCloseDrainSeconds = 2;
 // Threads answering HTTP requests.
 inline constexpr unsigned kHttpThreads = 4;
 // Seconds the server waits for requests in flight when asked to stop.

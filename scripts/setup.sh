@@ -23,7 +23,7 @@ PACKAGING_PACKAGES=(
 # The board server: HTTP, JSON, hashes, SQLite and PostgreSQL (the tests start a cluster of
 # their own from the server package), and wrk and curl for its load benchmark.
 BOARD_PACKAGES=(
-  libmicrohttpd-dev nlohmann-json3-dev libssl-dev libsqlite3-dev libpq-dev postgresql
+  libboost-dev nlohmann-json3-dev libssl-dev libsqlite3-dev libpq-dev postgresql
   wrk curl
 )
 # The board page's browser test: headless Chromium driven through its WebDriver.

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -245,29 +246,40 @@ TEST_P(BoardBackendTest, AnswersHostileRoutesAndParametersWithClearErrors) {
     std::vector<std::pair<long long, const Case*>> accepted;
     SendCases(server->Port(), cases, accepted);
     EXPECT_TRUE(accepted.empty());
-    // Requests as sent on the wire, each answered once (a second request behind
-    // one refused is never read) with its error line, "" where the library answers.
+    // Requests as sent on the wire, each answered with exactly one status line
+    // (a second request behind one refused is never read) and its error line.
     std::string chunked = "POST /api/v1/runs HTTP/1.1\r\nHost: 127.0.0.1\r\n" + a +
                           "\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
     for (int i = 0; i < 40; ++i) chunked += "10000\r\n" + std::string(0x10000, 'x') + "\r\n";
     chunked += "0\r\n\r\n";
     const std::string behind = "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    const std::string last = "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
     const auto posted = [](const std::string& length) {
         return "POST /api/v1/runs HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + length +
                "\r\nConnection: close\r\n\r\nabc";
     };
+    const auto player = [](const std::string& target) {
+        return "GET /api/v1/players/" + target +
+               " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    };
     const struct {
         const char* what;
         std::string bytes;
-        int status;  // 0: dropped without an answer
+        int status;
         std::string error;
+        int answers = 1;  // status lines on the connection
     } raw[] = {
         // A chunked body gives no length up front: it is refused once it passes the cap.
         {"a chunked body over the cap", chunked, 413, "1 MiB"},
-        {"not even a request line", "GARBAGE\r\n\r\n", 0, ""},
+        {"not even a request line", "GARBAGE\r\n\r\n", 400, "request line"},
+        {"HTTP/2 on the request line", "GET /healthz HTTP/2.0\r\nHost: 127.0.0.1\r\n\r\n", 400,
+         "request line"},
         {"HTTP/1.1 without Host", "GET /healthz HTTP/1.1\r\nConnection: close\r\n\r\n", 400,
          "needs a Host header"},
         {"HTTP/1.0 without Host", "GET /healthz HTTP/1.0\r\n\r\n", 200, ""},
+        {"Transfer-Encoding in HTTP/1.0",
+         "POST /api/v1/runs HTTP/1.0\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n",
+         400, "needs HTTP/1.1"},
         {"a request smuggled behind lengths that disagree",
          "POST /api/v1/runs HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n"
          "Content-Length: " +
@@ -278,15 +290,40 @@ TEST_P(BoardBackendTest, AnswersHostileRoutesAndParametersWithClearErrors) {
          "chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n" +
              behind,
          501, "chunked"},
-        // Malformed lengths never reach the board's handler: libmicrohttpd
-        // 0.9.75 refuses them itself (and writes its status line twice).
-        {"a negative length", posted("-1"), 400, ""},
-        {"a length that is no number", posted("abc"), 400, ""},
-        {"a length of 23 digits", posted(std::string(23, '9')), 413, ""},
+        {"a negative length", posted("-1"), 400, "Content-Length is not a plain number"},
+        {"a length that is no number", posted("abc"), 400, "Content-Length is not a plain number"},
+        {"a length of 23 digits", posted(std::string(23, '9')), 400,
+         "Content-Length is not a plain number"},
+        {"a length with a sign", posted("+3"), 400, "Content-Length is not a plain number"},
+        {"a length given as a list", posted("3, 3"), 400, "Content-Length is not a plain number"},
+        // The whole target reaches the routes or none of it: never player "a".
+        {"a raw NUL byte in the target", player(std::string("a\0b", 3)), 400, "control byte"},
+        {"a raw control byte in the target", player("a\x01b"), 400, "control byte"},
+        {"a head over the size cap",
+         "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Big: " +
+             std::string(board::kMaxHeadBytes, 'x') + "\r\n\r\n",
+         431, "request head is over"},
+        {"two requests on one connection", behind + last, 200, "", 2},
+        // A HEAD answer names its length but carries no body: the next answer follows its head.
+        {"HEAD, then GET on one connection",
+         "HEAD /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" + last, 200, "", 2},
     };
     for (const auto& k : raw) {
         const HttpReply reply = SendRaw(server->Port(), k.bytes);
         EXPECT_EQ(reply.status, k.status) << k.what << ": " << reply.body;
+        // Status lines: the first answer's, and any in what followed it ("HTTP/1.x NNN ").
+        int answers = reply.status != 0;
+        for (size_t at = reply.body.find("HTTP/1."); at != std::string::npos;
+             at = reply.body.find("HTTP/1.", at + 1)) {
+            const std::string line = reply.body.substr(at, 13);
+            answers += line.size() == 13 && line[8] == ' ' && line[12] == ' ' &&
+                       std::all_of(line.begin() + 9, line.begin() + 12,
+                                   [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+        }
+        EXPECT_EQ(answers, k.answers) << k.what << ": " << reply.body;
+        if (k.bytes.compare(0, 5, "HEAD ") == 0) {
+            EXPECT_EQ(reply.body.compare(0, 12, "HTTP/1.1 200"), 0) << k.what << ": " << reply.body;
+        }
         if (!k.error.empty()) {
             const auto j = JsonOf(reply);  // not JSON if anything followed the answer
             ASSERT_TRUE(j.is_object() && j.contains("error") && j["error"].is_string())
