@@ -57,16 +57,19 @@ std::string ScoringPrintsQuery(size_t prints) {
 }
 const char* const kSqlOpeningBytes = "SELECT substr(checks, 1, ?) FROM run_checks WHERE run_id = ?";
 // One statement, so that PostgreSQL reads both halves from one snapshot: a
-// run that leaves pending meanwhile is found in one half or the other.
+// run that leaves pending meanwhile is found in one half or the other. The
+// pending runs are read first through their covering index (a few at most):
+// given a bound on ids, a planner may walk every run instead.
 const char* const kSqlFindOpeningOriginal =
+    "WITH pending AS MATERIALIZED (SELECT id FROM runs WHERE state = 'pending') "
     "SELECT min(found.id) FROM ("
     "SELECT r.id AS id FROM run_checks c JOIN runs r ON r.id = c.run_id "
     "WHERE c.scoring_print = ? AND c.scoring_len = ? AND r.difficulty = ? AND r.id < ? "
     "AND substr(c.checks, 1, ?) = ? "
     "UNION ALL "
-    "SELECT r.id AS id FROM runs r JOIN run_checks c ON c.run_id = r.id "
-    "WHERE r.state = 'pending' AND r.difficulty = ? AND r.id < ? "
-    "AND substr(c.checks, 1, ?) = ?) AS found";
+    "SELECT p.id AS id FROM pending p JOIN runs r ON r.id = p.id "
+    "JOIN run_checks c ON c.run_id = p.id "
+    "WHERE p.id < ? AND r.difficulty = ? AND substr(c.checks, 1, ?) = ?) AS found";
 const char* const kSqlRunsWithoutChecks =
     "SELECT r.id, r.difficulty FROM runs r "
     "WHERE r.id > ? AND NOT EXISTS (SELECT 1 FROM run_checks c WHERE c.run_id = r.id) "

@@ -120,7 +120,7 @@ extern const char* const kSqlUnscoredRun;
 // Returns the oldest run of a difficulty before an id that starts with a
 // scoring opening: stored with it, or still pending (its opening not yet
 // known, but started with the same values all the same). Placeholders:
-// print, length, difficulty, id, bytes, prefix; then difficulty, id, bytes, prefix.
+// print, length, difficulty, id, bytes, prefix; then id, difficulty, bytes, prefix.
 extern const char* const kSqlFindOpeningOriginal;
 // Returns id and difficulty of runs without check values after an id,
 // oldest first: id, batch size.

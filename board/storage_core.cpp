@@ -15,6 +15,20 @@ namespace board {
 
 namespace {
 
+// Returns a run with the columns every run query starts with: id, name,
+// difficulty, claimed score, score, frames, timestamp.
+Run ReadRunStart(const Row& row) {
+    Run r;
+    r.id = row.Int(0);
+    r.name = row.Text(1);
+    r.difficulty = static_cast<int>(row.Int(2));
+    r.claimedScore = row.Int(3);
+    r.score = row.MaybeInt(4);
+    r.frames = row.Int(5);
+    r.timestamp = row.Int(6);
+    return r;
+}
+
 // Returns the first row's integer column col of a query, if it returned a row.
 std::optional<int64_t> FirstInt(Session& s, std::string_view sql, const SqlValues& values,
                                 int col = 0) {
@@ -211,14 +225,7 @@ RunState StateFromText(const std::string& text) {
 }
 
 Run ReadRun(const Row& row) {
-    Run r;
-    r.id = row.Int(0);
-    r.name = row.Text(1);
-    r.difficulty = static_cast<int>(row.Int(2));
-    r.claimedScore = row.Int(3);
-    r.score = row.MaybeInt(4);
-    r.frames = row.Int(5);
-    r.timestamp = row.Int(6);
+    Run r = ReadRunStart(row);
     r.state = StateFromText(row.Text(7));
     r.reason = row.Text(8);
     r.firstBadStep = row.MaybeInt(9);
@@ -345,14 +352,7 @@ std::vector<Run> SqlStorage::PlayerRuns(const std::string& nameKey, int limit, i
     std::vector<Run> out;
     Read([&](Session& s) {
         s.Run(sql::kPlayerRuns, {nameKey, limit, offset}, [&out](const Row& row) {
-            Run r;
-            r.id = row.Int(0);
-            r.name = row.Text(1);
-            r.difficulty = static_cast<int>(row.Int(2));
-            r.claimedScore = row.Int(3);
-            r.score = row.MaybeInt(4);
-            r.frames = row.Int(5);
-            r.timestamp = row.Int(6);
+            Run r = ReadRunStart(row);
             r.state = RunState::Verified;
             r.verifiedAt = row.MaybeInt(7);
             out.push_back(std::move(r));
@@ -398,8 +398,8 @@ std::optional<EarlierCopy> SqlStorage::FindEarlierCopy(
             const SqlValue prefix = SqlValue::Bytes(opening->prefix);
             std::optional<int64_t> original;
             s.Run(kSqlFindOpeningOriginal,
-                  {opening->print, opening->length, run->difficulty, id, bytes, prefix,
-                   run->difficulty, id, bytes, prefix},
+                  {opening->print, opening->length, run->difficulty, id, bytes, prefix, id,
+                   run->difficulty, bytes, prefix},
                   [&](const Row& row) { original = row.MaybeInt(0); });
             // Another player's opening outweighs a copy of the run's own.
             if (original && (!out || !copyOf(*original, true).sameOwner)) {
