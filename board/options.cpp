@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "board/http_server.h"
@@ -181,6 +182,63 @@ std::string Env(const char* name) {
     return v ? v : "";
 }
 
+// Returns the whole number text spells when it lies in [lo, hi], else nullopt.
+std::optional<long> WholeInRange(const std::string& text, long lo, long hi) {
+    char* end = nullptr;
+    const long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || n < lo || n > hi) return std::nullopt;
+    return n;
+}
+
+// Stores the value of an option that takes one (databaseOption remembers which
+// of --database and --database-file came); false with the reason in error.
+bool TakeValue(const std::string& arg, const std::string& value, Options& options,
+               std::string& databaseOption, std::string& error) {
+    if (arg == "--listen") {
+        if (ParseListenAddress(value, options.host, options.port)) return true;
+        error = "--listen needs ADDR:PORT, not '" + value + "'";
+        return false;
+    }
+    if (arg == "--data") {
+        if (value.empty()) {
+            error = "--data needs a folder";
+            return false;
+        }
+        options.dataDir = value;
+        return true;
+    }
+    if (arg == "--database" || arg == "--database-file") {
+        if (!databaseOption.empty()) {
+            error = "give one of --database and --database-file, once";
+            return false;
+        }
+        databaseOption = arg;
+        options.databaseFromFile = arg == "--database-file";
+        if (arg == "--database") {
+            options.databaseUrl = value;
+            return true;
+        }
+        return ReadDatabaseFile(value, options.databaseUrl, error);
+    }
+    if (arg == "--head-timeout") {
+        const auto n = WholeInRange(value, 1, long{kMaxHeadTimeoutSeconds});
+        if (!n) {
+            error = "--head-timeout needs seconds from 1 to " +
+                    std::to_string(kMaxHeadTimeoutSeconds);
+            return false;
+        }
+        options.headTimeoutSeconds = static_cast<unsigned>(*n);
+        return true;
+    }
+    const auto n = WholeInRange(value, 1, kMaxWorkers);  // --workers
+    if (!n) {
+        error = "--workers needs a number from 1 to " + std::to_string(kMaxWorkers);
+        return false;
+    }
+    options.workers = static_cast<int>(*n);
+    return true;
+}
+
 }  // namespace
 
 std::string DefaultDataDir() {
@@ -243,47 +301,7 @@ Command ParseOptions(int argc, const char* const* argv, Options& options, std::s
         if (arg == "--listen" || arg == "--workers" || arg == "--head-timeout") {
             serverOption = arg;
         }
-        if (arg == "--listen") {
-            if (!ParseListenAddress(value, options.host, options.port)) {
-                error = "--listen needs ADDR:PORT, not '" + value + "'";
-                return Command::Error;
-            }
-        } else if (arg == "--data") {
-            if (value.empty()) {
-                error = "--data needs a folder";
-                return Command::Error;
-            }
-            options.dataDir = value;
-        } else if (arg == "--database" || arg == "--database-file") {
-            if (!databaseOption.empty()) {
-                error = "give one of --database and --database-file, once";
-                return Command::Error;
-            }
-            databaseOption = arg;
-            if (arg == "--database") {
-                options.databaseUrl = value;
-            } else if (!ReadDatabaseFile(value, options.databaseUrl, error)) {
-                return Command::Error;
-            }
-            options.databaseFromFile = arg == "--database-file";
-        } else if (arg == "--head-timeout") {
-            char* end = nullptr;
-            const long n = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || n < 1 || n > long{kMaxHeadTimeoutSeconds}) {
-                error = "--head-timeout needs seconds from 1 to " +
-                        std::to_string(kMaxHeadTimeoutSeconds);
-                return Command::Error;
-            }
-            options.headTimeoutSeconds = static_cast<unsigned>(n);
-        } else {
-            char* end = nullptr;
-            const long n = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || n < 1 || n > kMaxWorkers) {
-                error = "--workers needs a number from 1 to " + std::to_string(kMaxWorkers);
-                return Command::Error;
-            }
-            options.workers = static_cast<int>(n);
-        }
+        if (!TakeValue(arg, value, options, databaseOption, error)) return Command::Error;
     }
     if (!tool) return Command::Serve;
     if (!serverOption.empty()) {
