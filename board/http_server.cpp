@@ -18,6 +18,7 @@
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/asio/thread_pool.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/buffer_body.hpp>
@@ -219,6 +220,7 @@ struct HttpServer::Network {
     tcp::acceptor acceptor{*contexts.front()};
     net::steady_timer retry{*contexts.front()};
     size_t next = 0;  // the context the next connection goes to
+    net::thread_pool writing{kHttpWritingThreads};
 };
 
 // One client connection: its requests one after another, every step on the
@@ -375,7 +377,22 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
             }
             if (ec) return Refuse(ErrorResponse(400, "the request body's chunks are malformed"));
         }
+        if (request_.method == "POST") return HandleAside();
         Answer(server_.api_.Handle(request_), false);
+    }
+
+    // Handles a request that writes on the server's writing threads: it may
+    // wait for the database's writer behind a verdict, and the reads of the
+    // connections sharing this thread must not wait with it.
+    void HandleAside() {
+        handling_ = true;
+        net::post(server_.net_->writing, [self = shared_from_this()] {
+            Response r = self->server_.api_.Handle(self->request_);
+            net::post(self->socket_.get_executor(), [self, r = std::move(r)]() mutable {
+                self->handling_ = false;
+                self->Answer(std::move(r), false);
+            });
+        });
     }
 
     void OnBodyRead(error_code ec, size_t n) {
@@ -518,6 +535,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
         if (ec == net::error::operation_aborted) return;  // replaced by a sooner wait, or closed
         timerWaiting_ = false;
         if (closed_) return;
+        // The handler's time is the server's, not the client's.
+        if (handling_) return Expire(kConnectionTimeoutSeconds);
         if (Clock::now() < deadline_) {
             timerWaiting_ = true;
             timer_.expires_at(deadline_);
@@ -540,6 +559,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     bool timerWaiting_ = false;
     bool closed_ = false;
     bool waitingForHead_ = false;
+    bool handling_ = false;  // a handler runs on a writing thread
     const std::string address_;
     beast::flat_buffer buffer_;
     size_t scanned_ = 0;  // bytes of buffer_ already searched for the head's end
@@ -716,6 +736,8 @@ void HttpServer::Stop() {
     for (auto& context : net_->contexts) context->stop();
     for (std::thread& t : threads_) t.join();
     threads_.clear();
+    // A handler still writing finishes; its answer is never sent.
+    net_->writing.join();
     // Connections still open go with the handlers that hold them.
     net_.reset();
 }

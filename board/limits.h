@@ -83,6 +83,8 @@ inline constexpr size_t kMaxHeadBytes = 16 * 1024;
 inline constexpr unsigned kCloseDrainSeconds = 2;
 // Threads answering HTTP requests.
 inline constexpr unsigned kHttpThreads = 4;
+// Threads handling requests that write (runs sent), apart from the reads.
+inline constexpr unsigned kHttpWritingThreads = 2;
 // Seconds the server waits for requests in flight when asked to stop.
 inline constexpr int kShutdownGraceSeconds = 10;
 
