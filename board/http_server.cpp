@@ -64,6 +64,7 @@ struct HeadFacts {
     std::vector<std::string> lengths;  // every Content-Length value
     std::string codings;               // every Transfer-Encoding value, joined with ", "
     bool expectContinue = false;
+    bool acceptsGzip = false;
 };
 
 bool NameIs(std::string_view name, std::string_view wanted) {
@@ -77,6 +78,7 @@ void NoteField(HeadFacts& facts, std::string_view name, std::string_view value) 
         facts.codings += std::string(facts.codings.empty() ? "" : ", ") + std::string(value);
     }
     if (NameIs(name, "Expect") && NameIs(value, "100-continue")) facts.expectContinue = true;
+    if (NameIs(name, "Accept-Encoding") && AcceptsGzip(value)) facts.acceptsGzip = true;
 }
 
 // Returns the facts of a head's text, read line by line as plainly as can be:
@@ -331,6 +333,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
             realIp != message.end() ? std::string(realIp->value()) : std::string();
         request_.clientAddress = RequestAddress(
             address_, realIp != message.end() ? realIpText.c_str() : nullptr, server_.behindProxy_);
+        request_.acceptsGzip = facts.acceptsGzip;
         head_ = message.method() == http::verb::head;
         buffer_.consume(head.size());
         server_.inFlight_.fetch_add(1);
@@ -576,6 +579,43 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     size_t drained_ = 0;
     std::array<char, kReadBytes> chunk_{};
 };
+
+bool AcceptsGzip(std::string_view acceptEncoding) {
+    const auto trim = [](std::string_view t) {
+        while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+        while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+        return t;
+    };
+    // A weight of zero is "q=0" with up to three zero decimals; anything else
+    // (even malformed) counts as a yes, as browsers never send one.
+    const auto refused = [&](std::string_view params) {
+        while (!params.empty()) {
+            const size_t semicolon = params.find(';');
+            const std::string_view param = trim(params.substr(0, semicolon));
+            params = semicolon == std::string_view::npos ? "" : params.substr(semicolon + 1);
+            if (param.size() < 2 || (param[0] != 'q' && param[0] != 'Q') || param[1] != '=') continue;
+            const std::string_view q = param.substr(2);
+            return q == "0" || q == "0." || q == "0.0" || q == "0.00" || q == "0.000";
+        }
+        return false;
+    };
+    int gzip = -1;  // -1 not named, 0 refused, 1 accepted
+    int any = -1;
+    while (!acceptEncoding.empty()) {
+        const size_t comma = acceptEncoding.find(',');
+        const std::string_view item = acceptEncoding.substr(0, comma);
+        acceptEncoding = comma == std::string_view::npos ? "" : acceptEncoding.substr(comma + 1);
+        const size_t semicolon = item.find(';');
+        const std::string_view coding = trim(item.substr(0, semicolon));
+        const bool no = semicolon != std::string_view::npos && refused(item.substr(semicolon + 1));
+        if (NameIs(coding, "gzip") || NameIs(coding, "x-gzip")) {
+            gzip = no ? 0 : 1;
+        } else if (coding == "*") {
+            any = no ? 0 : 1;
+        }
+    }
+    return gzip >= 0 ? gzip == 1 : any == 1;
+}
 
 bool ParseListenAddress(const std::string& text, std::string& host, uint16_t& port) {
     size_t colon;

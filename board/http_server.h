@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -29,6 +30,9 @@ bool ParseListenAddress(const std::string& text, std::string& host, uint16_t& po
 // runs behind a proxy and the peer is a loopback address, the proxy's X-Real-IP
 // when that is a well-formed address (a forged header from elsewhere is ignored).
 std::string RequestAddress(const std::string& peer, const char* realIp, bool behindProxy);
+// Returns true when an Accept-Encoding value allows gzip: "gzip" (or "x-gzip",
+// or "*" when gzip is not named) with a weight above zero.
+bool AcceptsGzip(std::string_view acceptEncoding);
 
 class HttpServer {
   public:

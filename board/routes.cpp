@@ -428,7 +428,7 @@ Response Api::Route(const Request& request) {
     if (api(2, "boards")) return get ? GetBoard(seg[3], request) : MethodNotAllowed("GET");
     if (api(2, "players")) return get ? GetPlayer(seg[3], request) : MethodNotAllowed("GET");
     if (webFiles_) {
-        if (auto page = webFiles_->Find(request.path)) {
+        if (auto page = webFiles_->Find(request.path, request.acceptsGzip)) {
             return get ? *page : MethodNotAllowed("GET");
         }
     }

@@ -28,6 +28,7 @@ struct Request {
     std::string body;
     bool bodyTooLarge = false;  // the HTTP layer stopped reading past the cap
     std::string clientAddress;
+    bool acceptsGzip = false;  // Accept-Encoding allows gzip
 };
 
 struct Response {

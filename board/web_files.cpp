@@ -2,6 +2,7 @@
 #include "board/web_files.h"
 
 #include <nlohmann/json.hpp>
+#include <zlib.h>
 
 #include <filesystem>
 #include <system_error>
@@ -57,7 +58,35 @@ bool ReadWebFile(const std::string& path, size_t maxBytes, std::string& bytes, s
     return false;
 }
 
+// Returns bytes compressed with gzip at the highest level, or null when that
+// saves nothing (or zlib fails, and the file is then sent as it is).
+std::shared_ptr<const std::string> Gzipped(const std::string& bytes) {
+    z_stream z{};
+    constexpr int kGzipWindowBits = 15 + 16;  // the largest window, with a gzip header
+    if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, kGzipWindowBits, 9, Z_DEFAULT_STRATEGY) !=
+        Z_OK) {
+        return nullptr;
+    }
+    std::string out(deflateBound(&z, static_cast<uLong>(bytes.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z.avail_in = static_cast<uInt>(bytes.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int result = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    if (result != Z_STREAM_END || out.size() >= bytes.size()) return nullptr;
+    return std::make_shared<const std::string>(std::move(out));
+}
+
 }  // namespace
+
+WebFiles::File WebFiles::Served(std::string path, const char* contentType, const char* caching,
+                                std::string bytes) {
+    auto shared = std::make_shared<const std::string>(std::move(bytes));
+    auto gzipped = Gzipped(*shared);
+    return {std::move(path), contentType, caching, std::move(shared), std::move(gzipped)};
+}
 
 bool WebFiles::Load(const std::string& folder, std::string& error) {
     std::vector<File> files;
@@ -67,8 +96,7 @@ bool WebFiles::Load(const std::string& folder, std::string& error) {
             error = "cannot read the web page's " + why;
             return false;
         }
-        files.push_back(File{known.path, known.contentType, kNoCache,
-                             std::make_shared<const std::string>(std::move(bytes))});
+        files.push_back(Served(known.path, known.contentType, kNoCache, std::move(bytes)));
     }
     files_ = std::move(files);
     viewerIndex_.clear();
@@ -93,15 +121,14 @@ bool WebFiles::LoadViewer(const std::string& folder, std::string& why) {
         }
         const std::string address = ViewerAddress(known.name, bytes);
         index[known.name] = address;
-        bundle.push_back(File{address, known.contentType, kImmutableCaching,
-                              std::make_shared<const std::string>(std::move(bytes))});
+        bundle.push_back(Served(address, known.contentType, kImmutableCaching, std::move(bytes)));
     }
     for (File& file : bundle) files_.push_back(std::move(file));
     viewerIndex_ = index.dump();
     return true;
 }
 
-std::optional<Response> WebFiles::Find(const std::string& path) const {
+std::optional<Response> WebFiles::Find(const std::string& path, bool acceptsGzip) const {
     if (files_.empty()) {
         if (path != "/") return std::nullopt;
         return ErrorResponse(404, "this server has no web page installed; the API is at /api/v1/");
@@ -121,10 +148,14 @@ std::optional<Response> WebFiles::Find(const std::string& path) const {
         if (path != file.path) continue;
         Response r;
         r.contentType = file.contentType;
-        r.sharedBody = file.bytes;  // the data pack is megabytes: sent without copies
+        // The data pack is megabytes: sent without copies.
+        const bool gzip = acceptsGzip && file.gzipped;
+        r.sharedBody = gzip ? file.gzipped : file.bytes;
         r.headers = {{"Content-Security-Policy", kWebContentSecurityPolicy},
                      {"Referrer-Policy", "no-referrer"},
                      {"Cache-Control", file.caching}};
+        if (file.gzipped) r.headers.emplace_back("Vary", "Accept-Encoding");
+        if (gzip) r.headers.emplace_back("Content-Encoding", "gzip");
         return r;
     }
     return std::nullopt;

@@ -43,8 +43,9 @@ class WebFiles {
     // Returns why a bundle folder present was left out ("" when there was none or it loaded).
     const std::string& ViewerProblem() const { return viewerProblem_; }
     // Returns the answer to a GET of a page path (still percent-encoded), or
-    // nothing when the path names no page file.
-    std::optional<Response> Find(const std::string& path) const;
+    // nothing when the path names no page file; gzipped when the client takes
+    // gzip and that makes the file smaller.
+    std::optional<Response> Find(const std::string& path, bool acceptsGzip = false) const;
 
   private:
     struct File {
@@ -52,7 +53,11 @@ class WebFiles {
         const char* contentType;
         const char* caching;
         std::shared_ptr<const std::string> bytes;
+        std::shared_ptr<const std::string> gzipped;  // null when gzip saves nothing
     };
+    // Makes a served file, with its gzipped form.
+    static File Served(std::string path, const char* contentType, const char* caching,
+                       std::string bytes);
     // Reads the bundle's files from folder into files_; false with a reason.
     bool LoadViewer(const std::string& folder, std::string& why);
 

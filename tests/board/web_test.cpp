@@ -3,6 +3,7 @@
 // in headless Chromium (web_page.py drives the browser) over a server seeded
 // with runs, watching some of them when the build has the viewer.
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,6 +21,25 @@
 
 namespace zqtest {
 namespace {
+
+// Returns the bytes a gzip stream holds ("" when it is not one).
+std::string Gunzip(const std::string& gzipped) {
+    z_stream z{};
+    if (inflateInit2(&z, 15 + 16) != Z_OK) return "";
+    std::string out;
+    char chunk[65536];
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(gzipped.data()));
+    z.avail_in = static_cast<uInt>(gzipped.size());
+    int result = Z_OK;
+    while (result == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(chunk);
+        z.avail_out = sizeof chunk;
+        result = inflate(&z, Z_NO_FLUSH);
+        out.append(chunk, sizeof chunk - z.avail_out);
+    }
+    inflateEnd(&z);
+    return result == Z_STREAM_END ? out : "";
+}
 
 using nlohmann::json;
 
@@ -75,8 +95,16 @@ TEST_F(BoardTest, ServesThePageFilesByTheirNamesOnly) {
         EXPECT_EQ(r.Header("cache-control"), "public, max-age=31536000, immutable") << name;
         EXPECT_EQ(r.Header("content-security-policy"), kPolicy) << name;
         // Whole and unaltered, the megabytes of the data pack too.
-        EXPECT_TRUE(r.body == ReadWholeFile(std::string(ZQ_BUILD_DIR) + "/board/web/viewer/" + name))
-            << name << ": " << r.body.size() << " bytes";
+        const std::string file = ReadWholeFile(std::string(ZQ_BUILD_DIR) + "/board/web/viewer/" + name);
+        EXPECT_TRUE(r.body == file) << name << ": " << r.body.size() << " bytes";
+        EXPECT_EQ(r.Header("content-encoding"), "") << name;
+        // Compressed for a browser, the same bytes once inflated.
+        const HttpReply z = SendHttp(server->Port(), "GET", JsonOf(index)[name],
+                                     {"Accept-Encoding: gzip, deflate, br"});
+        EXPECT_EQ(z.Header("content-encoding"), "gzip") << name;
+        EXPECT_EQ(z.Header("vary"), "Accept-Encoding") << name;
+        EXPECT_LT(z.body.size(), file.size()) << name;
+        EXPECT_TRUE(Gunzip(z.body) == file) << name;
     }
     const HttpReply head = SendHttp(server->Port(), "HEAD", "/");
     EXPECT_EQ(head.status, 200);
