@@ -223,6 +223,7 @@ struct HttpServer::Network {
     net::steady_timer retry{*contexts.front()};
     size_t next = 0;  // the context the next connection goes to
     net::thread_pool writing{kHttpWritingThreads};
+    std::optional<net::thread_pool> reading;  // made when database reads are handled aside
 };
 
 // One client connection: its requests one after another, every step on the
@@ -380,16 +381,20 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
             }
             if (ec) return Refuse(ErrorResponse(400, "the request body's chunks are malformed"));
         }
-        if (request_.method == "POST") return HandleAside();
+        if (request_.method == "POST") return HandleAside(server_.net_->writing);
+        if (server_.readsAside_ && Api::ReadsDatabase(request_)) {
+            return HandleAside(*server_.net_->reading);
+        }
         Answer(server_.api_.Handle(request_), false);
     }
 
-    // Handles a request that writes on the server's writing threads: it may
-    // wait for the database's writer behind a verdict, and the reads of the
-    // connections sharing this thread must not wait with it.
-    void HandleAside() {
+    // Handles a request on other threads: one that writes may wait for the
+    // database's writer behind a verdict, one that reads a remote database
+    // waits for its answer, and the connections sharing this thread must not
+    // wait with them.
+    void HandleAside(net::thread_pool& threads) {
         handling_ = true;
-        net::post(server_.net_->writing, [self = shared_from_this()] {
+        net::post(threads, [self = shared_from_this()] {
             Response r = self->server_.api_.Handle(self->request_);
             net::post(self->socket_.get_executor(), [self, r = std::move(r)]() mutable {
                 self->handling_ = false;
@@ -679,6 +684,7 @@ bool HttpServer::Start(const std::string& host, uint16_t port, std::string& erro
         return false;
     }
     net_ = std::make_unique<Network>();
+    if (readsAside_) net_->reading.emplace(kHttpReadingThreads);
     const tcp::endpoint endpoint(address, port);
     tcp::acceptor& acceptor = net_->acceptor;
     acceptor.open(endpoint.protocol(), ec);
@@ -778,6 +784,7 @@ void HttpServer::Stop() {
     threads_.clear();
     // A handler still writing finishes; its answer is never sent.
     net_->writing.join();
+    if (net_->reading) net_->reading->join();
     // Connections still open go with the handlers that hold them.
     net_.reset();
 }

@@ -41,6 +41,10 @@ class HttpServer {
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
+    // Has the reads of the database handled on threads of their own, apart
+    // from the answers made from memory (for a database a round trip away,
+    // whose reads would hold up the connections sharing their thread). Before Start.
+    void HandleDatabaseReadsAside() { readsAside_ = true; }
     // Listens on host:port (port 0 picks a free one); false with a reason.
     bool Start(const std::string& host, uint16_t port, std::string& error);
     // Returns the port listened on.
@@ -60,6 +64,7 @@ class HttpServer {
 
     Api& api_;
     bool behindProxy_ = false;
+    bool readsAside_ = false;
     unsigned headTimeoutSeconds_ = kHeadTimeoutSeconds;
     std::unique_ptr<Network> net_;
     std::vector<std::thread> threads_;

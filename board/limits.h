@@ -83,8 +83,17 @@ inline constexpr size_t kMaxHeadBytes = 16 * 1024;
 inline constexpr unsigned kCloseDrainSeconds = 2;
 // Threads answering HTTP requests.
 inline constexpr unsigned kHttpThreads = 4;
+// PostgreSQL: reads of runs (and of players' pages) that arrive together share
+// one statement, of at most this many, and at most kCoalescingStatements such
+// statements of each kind run at once.
+inline constexpr size_t kCoalescedReads = 32;
+inline constexpr size_t kCoalescingStatements = 2;
 // Threads handling requests that write (runs sent), apart from the reads.
 inline constexpr unsigned kHttpWritingThreads = 2;
+// Threads handling reads of a remote database (PostgreSQL), apart from the
+// answers made from memory: enough to keep its statements coming while each
+// waits for its round trip.
+inline constexpr unsigned kHttpReadingThreads = 16;
 // Seconds the server waits for requests in flight when asked to stop.
 inline constexpr int kShutdownGraceSeconds = 10;
 

@@ -402,6 +402,12 @@ Response Api::Handle(const Request& request) {
     }
 }
 
+bool Api::ReadsDatabase(const Request& request) {
+    const std::string_view path = request.path;
+    return (request.method == "GET" || request.method == "HEAD") &&
+           (path.rfind("/api/v1/runs/", 0) == 0 || path.rfind("/api/v1/players/", 0) == 0);
+}
+
 Response Api::Route(const Request& request) {
     std::vector<std::string> seg;
     if (!SplitPath(request.path, seg)) return ErrorResponse(400, "malformed path");

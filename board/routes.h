@@ -56,6 +56,9 @@ class Api {
     void ServeWebFiles(const WebFiles* files) { webFiles_ = files; }
     // Answers one request; never throws.
     Response Handle(const Request& request);
+    // Returns true when answering request reads the database (a run's page
+    // or replay, a player's page) rather than what the server holds in memory.
+    static bool ReadsDatabase(const Request& request);
     // Notes that a verdict was stored here: the boards show it at once.
     void NoteVerdict();
     // Loads the boards and keeps them up with changes other servers or an

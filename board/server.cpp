@@ -102,6 +102,7 @@ int Serve(const Options& options, const char* argv0) {
     workers.OnVerdict([&api] { api.NoteVerdict(); });
     workers.Start();
     HttpServer http(api, options.behindProxy, options.headTimeoutSeconds);
+    if (!sqlite) http.HandleDatabaseReadsAside();
     std::string error;
     if (!http.Start(options.host, options.port, error)) {
         Log(error);

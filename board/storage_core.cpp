@@ -310,7 +310,78 @@ SubmitResult SqlStorage::Submit(const NewRun& run) {
     return result;
 }
 
+void SqlStorage::CoalesceReads(size_t maxKeys, size_t maxStatements) {
+    keysPerRead_ = std::max<size_t>(1, maxKeys);
+    // Always the same statements (prepared once): the lists are filled up
+    // with the first key again.
+    std::string list;
+    for (size_t i = 0; i < keysPerRead_; ++i) list += i ? ", ?" : "?";
+    runsQuery_ = "SELECT " ZQ_RUN_COLUMNS " FROM runs WHERE id IN (" + list + ")";
+    playersQuery_ = std::string(sql::kPlayersRunsStart) + list + sql::kPlayersRunsEnd;
+    runReads_ = std::make_unique<Coalescer<int64_t, Run>>(
+        [this](const std::vector<int64_t>& ids) { return RunsByIds(ids); }, keysPerRead_,
+        maxStatements);
+    playerReads_ = std::make_unique<Coalescer<PlayerPage, std::vector<Run>>>(
+        [this](const std::vector<PlayerPage>& pages) { return PlayersPages(pages); },
+        keysPerRead_, maxStatements);
+}
+
+std::vector<std::optional<Run>> SqlStorage::RunsByIds(const std::vector<int64_t>& ids) {
+    SqlValues values;
+    for (size_t i = 0; i < keysPerRead_; ++i) values.emplace_back(ids[i < ids.size() ? i : 0]);
+    std::vector<std::optional<Run>> out(ids.size());
+    Read([&](Session& s) {
+        for (auto& run : out) run.reset();  // the work may be tried again on a new connection
+        s.Run(runsQuery_, values, [&](const Row& row) {
+            const Run run = ReadRun(row);
+            for (size_t i = 0; i < ids.size(); ++i) {
+                if (ids[i] == run.id) out[i] = run;
+            }
+        });
+    });
+    return out;
+}
+
+std::vector<std::optional<std::vector<Run>>> SqlStorage::PlayersPages(
+    const std::vector<PlayerPage>& pages) {
+    std::vector<std::optional<std::vector<Run>>> out(pages.size());
+    Read([&](Session& s) {
+        for (auto& page : out) page.reset();  // the work may be tried again on a new connection
+        // The first page's size and place, and every other page asked the same way, in one
+        // statement; pages asked otherwise (rare: browsing a long list) one by one.
+        const PlayerPage& first = pages.front();
+        SqlValues values;
+        for (size_t i = 0; i < keysPerRead_; ++i) {
+            const PlayerPage& p = pages[i < pages.size() ? i : 0];
+            values.emplace_back(p.limit == first.limit && p.offset == first.offset ? p.nameKey
+                                                                                  : first.nameKey);
+        }
+        values.emplace_back(first.offset);
+        values.emplace_back(first.offset + first.limit);
+        std::vector<std::pair<std::string, Run>> found;
+        s.Run(playersQuery_, values, [&found](const Row& row) {
+            Run r = ReadRunStart(row);
+            r.state = RunState::Verified;
+            r.verifiedAt = row.MaybeInt(7);
+            found.emplace_back(row.Text(8), std::move(r));
+        });
+        for (size_t i = 0; i < pages.size(); ++i) {
+            const PlayerPage& p = pages[i];
+            if (p.limit != first.limit || p.offset != first.offset) {
+                out[i] = ReadPlayerRuns(s, p.nameKey, p.limit, p.offset);
+                continue;
+            }
+            out[i].emplace();
+            for (const auto& [key, run] : found) {
+                if (key == p.nameKey) out[i]->push_back(run);
+            }
+        }
+    });
+    return out;
+}
+
 std::optional<Run> SqlStorage::FindRun(int64_t id) {
+    if (runReads_) return runReads_->Get(id);
     std::optional<Run> out;
     Read([&](Session& s) { out = FirstRun(s, sql::kRunById, {id}); });
     return out;
@@ -349,14 +420,20 @@ RankingChanges SqlStorage::RankingSince(int64_t since) {
 }
 
 std::vector<Run> SqlStorage::PlayerRuns(const std::string& nameKey, int limit, int64_t offset) {
+    if (playerReads_) return *playerReads_->Get(PlayerPage{nameKey, limit, offset});
     std::vector<Run> out;
-    Read([&](Session& s) {
-        s.Run(sql::kPlayerRuns, {nameKey, limit, offset}, [&out](const Row& row) {
-            Run r = ReadRunStart(row);
-            r.state = RunState::Verified;
-            r.verifiedAt = row.MaybeInt(7);
-            out.push_back(std::move(r));
-        });
+    Read([&](Session& s) { out = ReadPlayerRuns(s, nameKey, limit, offset); });
+    return out;
+}
+
+std::vector<Run> SqlStorage::ReadPlayerRuns(Session& s, const std::string& nameKey, int limit,
+                                            int64_t offset) {
+    std::vector<Run> out;
+    s.Run(sql::kPlayerRuns, {nameKey, limit, offset}, [&out](const Row& row) {
+        Run r = ReadRunStart(row);
+        r.state = RunState::Verified;
+        r.verifiedAt = row.MaybeInt(7);
+        out.push_back(std::move(r));
     });
     return out;
 }

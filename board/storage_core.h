@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "board/coalesce.h"
 #include "board/schema.h"
 #include "board/storage.h"
 
@@ -124,7 +126,31 @@ class SqlStorage : public Storage {
     static std::optional<ClaimedRun> Claim(Session& s, std::string_view sql,
                                            const SqlValues& values);
 
+    // Answers reads of runs and of players' pages that arrive together with
+    // one statement each, at most maxStatements of each kind at once (for a
+    // database a round trip away).
+    void CoalesceReads(size_t maxKeys, size_t maxStatements);
+
   private:
+    // One page of one player's runs.
+    struct PlayerPage {
+        std::string nameKey;
+        int limit = 0;
+        int64_t offset = 0;
+    };
+    // Reads the runs of ids (at most keysPerRead_), in their order.
+    std::vector<std::optional<Run>> RunsByIds(const std::vector<int64_t>& ids);
+    // Reads players' pages (at most keysPerRead_), in their order.
+    std::vector<std::optional<std::vector<Run>>> PlayersPages(const std::vector<PlayerPage>& pages);
+    // Reads one player's page.
+    std::vector<Run> ReadPlayerRuns(Session& s, const std::string& nameKey, int limit,
+                                    int64_t offset);
+
+    size_t keysPerRead_ = 0;
+    std::unique_ptr<Coalescer<int64_t, Run>> runReads_;
+    std::unique_ptr<Coalescer<PlayerPage, std::vector<Run>>> playerReads_;
+    std::string runsQuery_;     // for keysPerRead_ ids
+    std::string playersQuery_;  // for keysPerRead_ name keys
     std::mutex keyMutex_;
     std::string serverKey_;  // "" until read
 };

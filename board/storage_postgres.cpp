@@ -390,7 +390,10 @@ class Pool {
 
 class PostgresStorage final : public SqlStorage {
   public:
-    explicit PostgresStorage(const std::string& url) : pool_(url) { Migrate(); }
+    explicit PostgresStorage(const std::string& url) : pool_(url) {
+        Migrate();
+        CoalesceReads(kCoalescedReads, kCoalescingStatements);
+    }
 
     std::optional<ClaimedRun> ClaimPending(const std::string& holder, int64_t /*now*/,
                                            int64_t leaseMs) override {

@@ -41,6 +41,17 @@ inline constexpr const char* kPlayerRuns =
     "SELECT id, name, difficulty, claimed_score, score, frames, run_timestamp, verified_at "
     "FROM runs WHERE name_key = ? AND state = 'verified' AND hidden_at IS NULL "
     "ORDER BY score DESC, verified_at, id LIMIT ? OFFSET ?";
+// Pages of several players' runs, each as kPlayerRuns gives it, with the name
+// key last: kPlayersRunsStart, the name keys' placeholders, kPlayersRunsEnd;
+// then the first place and the place after the last (counted from 0).
+inline constexpr const char* kPlayersRunsStart =
+    "SELECT id, name, difficulty, claimed_score, score, frames, run_timestamp, verified_at, "
+    "name_key FROM (SELECT id, name, difficulty, claimed_score, score, frames, run_timestamp, "
+    "verified_at, name_key, row_number() OVER (PARTITION BY name_key ORDER BY score DESC, "
+    "verified_at, id) - 1 AS place FROM runs WHERE state = 'verified' AND hidden_at IS NULL "
+    "AND name_key IN (";
+inline constexpr const char* kPlayersRunsEnd =
+    ")) AS pages WHERE place >= ? AND place < ? ORDER BY name_key, place";
 // Stores a verdict while the holder still holds the claim: state, score, reason, first bad
 // step, verified at, run id, holder.
 inline constexpr const char* kFinishRun =

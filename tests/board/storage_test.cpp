@@ -663,6 +663,52 @@ TEST_P(StorageSuite, TheRankingKeepsEachNamesBestShownRunThroughVerdictsAndModer
             EXPECT_EQ(page.front().name, c.first) << c.offset;
         }
     }
+
+    // Reads asked at once (answered together, one statement for many, where
+    // the database is a round trip away) give what each read alone gives.
+    const auto runText = [&](int64_t id) {
+        const auto run = store->FindRun(id);
+        return run ? run->name + " " + std::to_string(run->score.value_or(-1)) : "none";
+    };
+    const auto pageText = [&](const std::string& name, int limit, int64_t offset) {
+        std::string text;
+        for (const board::Run& run : store->PlayerRuns(KeyOf(name), limit, offset)) {
+            text += std::to_string(run.id) + "/" + std::to_string(*run.score) + " ";
+        }
+        return text;
+    };
+    const std::vector<std::tuple<std::string, int, int64_t>> pages = {
+        {"CLEO", 10, 0}, {"Cleo", 1, 1}, {"Bo", 10, 0}, {"Crowd3", 10, 0}, {"Nobody", 10, 0},
+        {"Bo", 2, 5}};
+    std::vector<std::string> alone;
+    for (const auto& [label, id] : ids) alone.push_back(runText(id));
+    alone.push_back(runText(9999));
+    for (const auto& [name, limit, offset] : pages) alone.push_back(pageText(name, limit, offset));
+    ASSERT_NE(alone[alone.size() - pages.size()], "") << "Cleo's page holds her shown runs";
+    constexpr int kReaders = 12;
+    std::vector<std::vector<std::string>> together(kReaders);
+    std::vector<std::thread> readers;
+    for (int t = 0; t < kReaders; ++t) {
+        readers.emplace_back([&, t] {
+            // Twelve readers asking at once: batches mix runs and pages of all sizes.
+            std::vector<std::string>& mine = together[static_cast<size_t>(t)];
+            mine = alone;
+            for (int round = 0; round < 20; ++round) {
+                std::vector<std::string> got;
+                for (const auto& [label, id] : ids) got.push_back(runText(id));
+                got.push_back(runText(9999));
+                for (const auto& [name, limit, offset] : pages) {
+                    got.push_back(pageText(name, limit, offset));
+                }
+                if (got != alone) {  // the first wrong answer is kept
+                    mine = got;
+                    break;
+                }
+            }
+        });
+    }
+    for (auto& t : readers) t.join();
+    for (int t = 0; t < kReaders; ++t) EXPECT_EQ(together[static_cast<size_t>(t)], alone) << t;
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StorageSuite, ::testing::ValuesIn(Backends()),
