@@ -1,0 +1,186 @@
+#!/usr/bin/python3
+"""Drives the file mirror's probe page (storage_probe.html) in headless Chromium.
+
+Serves the WebAssembly build's probe folder on a free loopback port and, in one
+browser profile: starts the probe (its saves must reach IndexedDB, byte for
+byte, and its log line the console); reloads it (the folder comes back from the
+store before main, a removal is mirrored); starts it with every put failing as
+a full disk does and with IndexedDB hidden (the program is told, the console
+says so, the game goes on and the stored files stay as they were). Prints the
+write latency the page measured, one line per failed check, and exits 1 when
+any failed; 77 when the browser is missing and CI is not set.
+
+Usage: storage_page.py PROBE_FOLDER
+"""
+
+import functools
+import http.server
+import os
+import shutil
+import sys
+import tempfile
+import threading
+import time
+
+CHROMIUM = "/usr/bin/chromium"
+CHROMEDRIVER = "/usr/bin/chromedriver"
+WAIT_SECONDS = 20
+REPLAY_BYTES = 70000
+
+failures = []
+
+
+def check(ok, what):
+    """Records a failed check."""
+    if not ok:
+        failures.append(what)
+        print("FAIL: " + what, flush=True)
+    return ok
+
+
+def wait_for(what, probe):
+    """Polls probe() until it returns a true value (bounded); returns its last value."""
+    deadline = time.monotonic() + WAIT_SECONDS
+    value = probe()
+    while not value and time.monotonic() < deadline:
+        time.sleep(0.05)
+        value = probe()
+    check(value, "timed out waiting for " + what)
+    return value
+
+
+# Reads every entry of the store as {key: [bytes as numbers]} (a fresh connection of the page's).
+READ_STORE = """
+var done = arguments[arguments.length - 1];
+var req = indexedDB.open('zarquill-files', 1);
+req.onupgradeneeded = function () { req.result.createObjectStore('files'); };
+req.onerror = function () { done({error: String(req.error)}); };
+req.onsuccess = function () {
+  var db = req.result, out = {};
+  var cur = db.transaction('files', 'readonly').objectStore('files').openCursor();
+  cur.onsuccess = function () {
+    var c = cur.result;
+    if (!c) { db.close(); done(out); return; }
+    out[c.key] = Array.from(c.value.length > 64 ? c.value.subarray(0, 64) : c.value)
+        .concat([c.value.length]);
+    c.continue();
+  };
+};
+"""
+
+
+def text_of(entry):
+    """Returns a stored entry's bytes (its first 64) as text."""
+    return bytes(entry[:-1]).decode("latin-1") if entry else None
+
+
+def run(driver, url, label):
+    """Loads the page, waits for the probe to finish; returns its printed lines."""
+    driver.get(url)
+    lines = wait_for(label + ": the probe finishing",
+                     lambda: driver.execute_script(
+                         "return window.zqLines && window.zqLines.indexOf('done') >= 0"
+                         " ? window.zqLines : null"))
+    return lines or []
+
+
+def settled(driver):
+    """Waits until every write the page started is confirmed; returns the figures."""
+    return wait_for("every write confirmed", lambda: driver.execute_script(
+        "var f = Module.zqFiles; return f && f.pending.size === 0 && f.confirmed === f.started"
+        " ? {started: f.started, lastMs: f.lastMs} : null"))
+
+
+def main():
+    folder = sys.argv[1]
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+
+    handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=folder)
+    handler.log_message = lambda *args: None
+    http.server.SimpleHTTPRequestHandler.extensions_map[".wasm"] = "application/wasm"
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    base = "http://127.0.0.1:%d/storage_probe.html" % server.server_address[1]
+
+    profile = tempfile.mkdtemp(prefix="zq_storage_")
+    options = webdriver.ChromeOptions()
+    options.binary_location = CHROMIUM
+    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--user-data-dir=" + profile):
+        options.add_argument(arg)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+    driver.set_script_timeout(WAIT_SECONDS)
+    try:
+        # First start: an empty store; the saves reach it.
+        lines = run(driver, base, "first start")
+        check("found starts=0 replay=-1 old=-" in lines, "first start found files: %s" % lines)
+        figures = settled(driver) or {}
+        store = driver.execute_async_script(READ_STORE)
+        check(text_of(store.get("Setup.ini")) == "starts=1", "Setup.ini stored: %s" % store)
+        check(store.get("old.txt", [0])[-1] == 3, "old.txt stored")
+        replay = store.get("replays/a.zqr", [0])
+        check(replay[-1] == REPLAY_BYTES and replay[:4] == [0, 31, 62, 93],
+              "the replay stored byte for byte")
+        check(not any(k.startswith("tmp") or ".tmp" in k or "XXXXXX" in k for k in store),
+              "no temporary file stored: %s" % sorted(store))
+        console = [e["message"] for e in driver.get_log("browser")]
+        check(any("probe: a log line for the console" in m for m in console),
+              "the log line reached the console: %s" % console)
+        print("writes confirmed: %s, last write's latency %.1f ms"
+              % (figures.get("started"), figures.get("lastMs", -1)), flush=True)
+
+        # A reload: the folder comes back before main; the removal reaches the store.
+        lines = run(driver, base, "reload")
+        check("found starts=1 replay=%d old=old" % REPLAY_BYTES in lines,
+              "the reload found the stored files: %s" % lines)
+        settled(driver)
+        store = driver.execute_async_script(READ_STORE)
+        check(text_of(store.get("Setup.ini")) == "starts=2", "Setup.ini stored again: %s" % store)
+        check("old.txt" not in store, "the removal was mirrored: %s" % sorted(store))
+
+        # Every put fails: the program is told and goes on; the store keeps what it had.
+        driver.get_log("browser")
+        lines = run(driver, base + "?fail=quota", "failing store")
+        check("found starts=2 replay=%d old=-" % REPLAY_BYTES in lines and "saved=1" in lines,
+              "the game went on with the store failing: %s" % lines)
+        problem = driver.execute_script("return UTF8ToString(Module._probe_problem())")
+        check("QuotaExceededError" in problem and "was not kept" in problem,
+              "the failed put was reported to the program: %r" % problem)
+        console = [e["message"] for e in driver.get_log("browser")]
+        check(any("QuotaExceededError" in m for m in console),
+              "the failed put was reported on the console: %s" % console)
+        store = driver.execute_async_script(READ_STORE)
+        check(text_of(store.get("Setup.ini")) == "starts=2", "the store kept its files: %s" % store)
+
+        # No IndexedDB at all: the game starts with an empty folder and is told.
+        lines = run(driver, base + "?fail=noidb", "no IndexedDB")
+        check("found starts=0 replay=-1 old=-" in lines and "saved=1" in lines,
+              "the game went on without IndexedDB: %s" % lines)
+        problem = driver.execute_script("return UTF8ToString(Module._probe_problem())")
+        check(problem == "IndexedDB unavailable", "no IndexedDB was reported: %r" % problem)
+    finally:
+        driver.quit()
+        server.shutdown()
+        shutil.rmtree(profile, ignore_errors=True)
+    return 1 if failures else 0
+
+
+def missing_browser():
+    """Returns what of the browser is missing ("" when all is here)."""
+    for path in (CHROMIUM, CHROMEDRIVER):
+        if not os.access(path, os.X_OK):
+            return path
+    try:
+        import selenium  # noqa: F401
+    except ImportError:
+        return "python3-selenium"
+    return ""
+
+
+if __name__ == "__main__":
+    missing = missing_browser()
+    if missing:
+        print(missing + " is missing (scripts/setup.sh installs it)")
+        sys.exit(1 if os.environ.get("CI") == "true" else 77)
+    sys.exit(main())

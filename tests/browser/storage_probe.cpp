@@ -1,0 +1,65 @@
+// The program the browser test of the file mirror runs (storage_page.py):
+// each start it reports what the page's store gave back in the game's folder,
+// then saves Setup.ini anew with one more start counted, keeps a replay, and
+// from the second start on removes "old.txt", all through the durable writer
+// the game uses. The page asks probe_problem() what the store reported.
+#include <emscripten.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "engine/log.h"
+#include "engine/media/asset_read.h"
+#include "engine/media/durable_file.h"
+#include "engine/media/file_mirror.h"
+#include "engine/media/folders.h"
+
+namespace {
+
+constexpr const char* kFolder = "/zarquill/";
+constexpr size_t kMostBytes = 1 << 20;
+
+// Returns the file's bytes, or "-" when it cannot be read.
+std::string Read(const std::string& name) {
+    std::string bytes;
+    std::string why;
+    if (media::ReadAssetFile(kFolder + name, kMostBytes, bytes, why) != media::AssetRead::kOk) {
+        return "-";
+    }
+    return bytes;
+}
+
+// Saves bytes as the game saves its files.
+bool Save(const std::string& name, const std::string& bytes) {
+    std::unique_ptr<media::TStream> out = media::WriteFileDurable(kFolder + name);
+    if (!out) return false;
+    out->WriteBytes(bytes.data(), bytes.size());
+    return media::CloseFile(out);
+}
+
+}  // namespace
+
+extern "C" EMSCRIPTEN_KEEPALIVE const char* probe_problem() {
+    static std::string problem;
+    problem = media::StorageProblem();
+    return problem.c_str();
+}
+
+int main() {
+    const std::string setup = Read("Setup.ini");
+    const int starts = setup.rfind("starts=", 0) == 0 ? std::atoi(setup.c_str() + 7) : 0;
+    const std::string replay = Read("replays/a.zqr");
+    std::printf("found starts=%d replay=%d old=%s\n", starts,
+                replay == "-" ? -1 : static_cast<int>(replay.size()), Read("old.txt").c_str());
+    engine::WriteLog("\tprobe: a log line for the console");
+    std::string bytes;
+    for (int i = 0; i < 70000; ++i) bytes.push_back(static_cast<char>(i * 31 % 251));
+    media::MakeFolders(std::string(kFolder) + "replays");
+    const bool saved = Save("Setup.ini", "starts=" + std::to_string(starts + 1)) &&
+                       Save("replays/a.zqr", bytes) && (starts > 0 || Save("old.txt", "old"));
+    if (starts > 0) media::DeleteFile(std::string(kFolder) + "old.txt");
+    std::printf("saved=%d\n", saved ? 1 : 0);
+    std::printf("done\n");
+    return 0;
+}
