@@ -1,14 +1,18 @@
 #!/usr/bin/python3
-"""Drives the file mirror's probe page (storage_probe.html) in headless Chromium.
+"""Drives the browser probe page (storage_probe.html) in headless Chromium.
 
 Serves the WebAssembly build's probe folder on a free loopback port and, in one
 browser profile: starts the probe (its saves must reach IndexedDB, byte for
-byte, and its log line the console); reloads it (the folder comes back from the
-store before main, a removal is mirrored); starts it with every put failing as
-a full disk does and with IndexedDB hidden (the program is told, the console
-says so, the game goes on and the stored files stay as they were). Prints the
-write latency the page measured, one line per failed check, and exits 1 when
-any failed; 77 when the browser is missing and CI is not set.
+byte, its log line the console, and the player's token made from the page's
+random source the folder); reloads it (the folder comes back from the store
+before main, the token is the same, a removal is mirrored); starts it with
+every put failing as a full disk does and with IndexedDB hidden (the program is
+told, the console says so, the game goes on and the stored files stay as they
+were). Then the HTTP client's fetch() form: a same-origin request is answered,
+another origin is refused before anything is sent, a cancel and a time limit
+end a request. Prints the write latency the page measured, one line per failed
+check, and exits 1 when any failed; 77 when the browser is missing and CI is
+not set.
 
 Usage: storage_page.py PROBE_FOLDER
 """
@@ -127,6 +131,12 @@ def main():
         console = [e["message"] for e in driver.get_log("browser")]
         check(any("probe: a log line for the console" in m for m in console),
               "the log line reached the console: %s" % console)
+        tokens = [line for line in lines if line.startswith("token=")]
+        check(len(tokens) == 1 and len(tokens[0]) == len("token=") + 43,
+              "a token was made: %s" % tokens)
+        token = tokens[0] if tokens else ""
+        check(any(k.endswith("token.txt") or "token" in k for k in store),
+              "the token file was stored: %s" % sorted(store))
         print("writes confirmed: %s, last write's latency %.1f ms"
               % (figures.get("started"), figures.get("lastMs", -1)), flush=True)
 
@@ -134,6 +144,7 @@ def main():
         lines = run(driver, base, "reload")
         check("found starts=1 replay=%d old=old" % REPLAY_BYTES in lines,
               "the reload found the stored files: %s" % lines)
+        check(token != "" and token in lines, "the reload kept the token: %s" % lines)
         settled(driver)
         store = driver.execute_async_script(READ_STORE)
         check(text_of(store.get("Setup.ini")) == "starts=2", "Setup.ini stored again: %s" % store)
@@ -159,6 +170,29 @@ def main():
               "the game went on without IndexedDB: %s" % lines)
         problem = driver.execute_script("return UTF8ToString(Module._probe_problem())")
         check(problem == "IndexedDB unavailable", "no IndexedDB was reported: %r" % problem)
+
+        # The HTTP client's fetch() form.
+        driver.get(base)
+        wait_for("the probe", lambda: driver.execute_script(
+            "return window.zqLines && window.zqLines.indexOf('done') >= 0"))
+        def fetched(url, timeout_ms=5000, cancel=False):
+            # Started and cancelled in one go, before the page can see an answer.
+            driver.execute_script("Module.ccall('probe_fetch', null, ['string', 'number'],"
+                                  " [arguments[0], arguments[1]]);"
+                                  " if (arguments[2]) Module._probe_fetch_cancel();",
+                                  url, timeout_ms, cancel)
+            return wait_for("an answer from " + url, lambda: driver.execute_script(
+                "return UTF8ToString(Module._probe_fetch_poll())")) or ""
+        answer = fetched("storage_probe.html?x")
+        check(answer.startswith("200 0 "), "a same-origin request was answered: %r" % answer)
+        answer = fetched("storage_probe.wasm")
+        check(answer.startswith("0 4 0 "), "an answer over the size cap was refused: %r" % answer)
+        answer = fetched("http://127.0.0.2:9/elsewhere")
+        check(answer.startswith("0 5 0 refused:"), "another origin was refused: %r" % answer)
+        answer = fetched("storage_probe.html?cancelled", cancel=True)
+        check(answer.startswith("0 3 0 cancelled"), "a cancel ended the request: %r" % answer)
+        answer = fetched("storage_probe.html?late", timeout_ms=0)
+        check(answer.startswith("0 2 0 "), "the time limit ended the request: %r" % answer)
     finally:
         driver.quit()
         server.shutdown()

@@ -2,18 +2,22 @@
 // each start it reports what the page's store gave back in the game's folder,
 // then saves Setup.ini anew with one more start counted, keeps a replay, and
 // from the second start on removes "old.txt", all through the durable writer
-// the game uses. The page asks probe_problem() what the store reported.
+// the game uses. The page asks probe_problem() what the store reported, and
+// tries the HTTP client's fetch() form with probe_fetch() and probe_fetch_poll().
 #include <emscripten.h>
 
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "engine/http/http_client.h"
 #include "engine/log.h"
 #include "engine/media/asset_read.h"
 #include "engine/media/durable_file.h"
 #include "engine/media/file_mirror.h"
 #include "engine/media/folders.h"
+#include "engine/media/paths.h"
+#include "share/token_file.h"
 
 namespace {
 
@@ -46,7 +50,40 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* probe_problem() {
     return problem.c_str();
 }
 
+// State: the one request the page tries at a time, and what it gave.
+media::TFetcher* g_fetcher = nullptr;
+std::string g_answer;
+
+// Starts a GET of url with a time limit (the answer is read with probe_fetch_poll).
+extern "C" EMSCRIPTEN_KEEPALIVE void probe_fetch(const char* url, int timeoutMs) {
+    static media::TFetcher fetcher;
+    g_fetcher = &fetcher;
+    g_answer.clear();
+    media::THttpRequest request;
+    request.url = url;
+    request.totalTimeoutMs = timeoutMs;
+    request.maxResponseBytes = 4096;
+    fetcher.Start(request, [](const media::THttpResponse& r) {
+        g_answer = std::to_string(r.status) + " " + std::to_string(static_cast<int>(r.error)) +
+                   " " + std::to_string(r.body.size()) + " " + r.errorText;
+    });
+}
+
+// Cancels the request out.
+extern "C" EMSCRIPTEN_KEEPALIVE void probe_fetch_cancel() {
+    if (g_fetcher) g_fetcher->Cancel();
+}
+
+// Returns "status error bytes text" once the answer is in, else "".
+extern "C" EMSCRIPTEN_KEEPALIVE const char* probe_fetch_poll() {
+    if (g_fetcher) g_fetcher->Poll();
+    return g_answer.c_str();
+}
+
 int main() {
+    media::TProgramPaths paths;
+    paths.scoreFile = std::string(kFolder) + "nuscores.dat";
+    media::SetProgramPaths(paths);
     const std::string setup = Read("Setup.ini");
     const int starts = setup.rfind("starts=", 0) == 0 ? std::atoi(setup.c_str() + 7) : 0;
     const std::string replay = Read("replays/a.zqr");
@@ -60,6 +97,10 @@ int main() {
                        Save("replays/a.zqr", bytes) && (starts > 0 || Save("old.txt", "old"));
     if (starts > 0) media::DeleteFile(std::string(kFolder) + "old.txt");
     std::printf("saved=%d\n", saved ? 1 : 0);
+    // The player's token comes from the page's random source and is kept in the folder.
+    std::string problem;
+    const std::string token = scores::BoardToken(problem);
+    std::printf("token=%s%s\n", token.c_str(), problem.c_str());
     std::printf("done\n");
     return 0;
 }
