@@ -8,7 +8,8 @@ random source the folder); reloads it (the folder comes back from the store
 before main, the token is the same, a removal is mirrored); starts it with
 every put failing as a full disk does and with IndexedDB hidden (the program is
 told, the console says so, the game goes on and the stored files stay as they
-were). Then the HTTP client's fetch() form: a same-origin request is answered,
+were). Then "Your files": export, import again, a damaged archive and a
+download; and the HTTP client's fetch() form: a same-origin request is answered,
 another origin is refused before anything is sent, a cancel and a time limit
 end a request. Prints the write latency the page measured, one line per failed
 check, and exits 1 when any failed; 77 when the browser is missing and CI is
@@ -171,10 +172,41 @@ def main():
         problem = driver.execute_script("return UTF8ToString(Module._probe_problem())")
         check(problem == "IndexedDB unavailable", "no IndexedDB was reported: %r" % problem)
 
-        # The HTTP client's fetch() form.
+        # "Your files": the archive holds the score file and the replay; importing it
+        # again changes nothing; a damaged one is refused with a reason; a download is offered.
         driver.get(base)
         wait_for("the probe", lambda: driver.execute_script(
             "return window.zqLines && window.zqLines.indexOf('done') >= 0"))
+        settled(driver)
+        zip_bytes = driver.execute_script("return Array.from(Module.zqFiles.exportArchive())")
+        check(bytes(zip_bytes[:4]) == b"PK\x03\x04" and b"nuscores.dat" in bytes(zip_bytes)
+              and b"replays/2026-12-08_12-00-00_4321_" in bytes(zip_bytes),
+              "the archive holds the score file and the replay (%d bytes)" % len(zip_bytes))
+        print("archive of one run and its replay: %d bytes" % len(zip_bytes), flush=True)
+        report = driver.execute_script(
+            "return Module.zqFiles.importArchive(new Uint8Array(arguments[0]))", zip_bytes)
+        check(report.get("ok") and report.get("runsPresent") == 1
+              and report.get("replaysPresent") == 1 and report.get("runsAdded") == 0,
+              "importing the archive again changed nothing: %s" % report)
+        report = driver.execute_script(
+            "return Module.zqFiles.importArchive(new Uint8Array([80, 75, 1, 2, 3]))")
+        check(not report.get("ok") and report.get("problems", [""])[0].startswith(
+            "The archive cannot be read"), "a damaged archive was refused: %s" % report)
+        report = driver.execute_async_script(
+            "var done = arguments[arguments.length - 1];"
+            "Module.zqFiles.importFile(new File([new Uint8Array(arguments[0])], 'f.zip'))"
+            ".then(done, function (e) { done({error: String(e)}); });", zip_bytes)
+        check(report.get("ok") and report.get("replaysPresent") == 1,
+              "a picked file was imported: %s" % report)
+        offered = driver.execute_script(
+            "var seen = []; var make = URL.createObjectURL;"
+            "URL.createObjectURL = function (b) { seen.push(b.size, b.type); return make(b); };"
+            "HTMLAnchorElement.prototype.click = function () { seen.push(this.download); };"
+            "var n = Module.zqFiles.download('mine.zip'); return [n].concat(seen);")
+        check(offered == [len(zip_bytes), len(zip_bytes), "application/zip", "mine.zip"],
+              "the download was offered: %s" % offered)
+
+        # The HTTP client's fetch() form.
         def fetched(url, timeout_ms=5000, cancel=False):
             # Started and cancelled in one go, before the page can see an answer.
             driver.execute_script("Module.ccall('probe_fetch', null, ['string', 'number'],"

@@ -3,7 +3,8 @@
 // then saves Setup.ini anew with one more start counted, keeps a replay, and
 // from the second start on removes "old.txt", all through the durable writer
 // the game uses. The page asks probe_problem() what the store reported, and
-// tries the HTTP client's fetch() form with probe_fetch() and probe_fetch_poll().
+// tries the HTTP client's fetch() form with probe_fetch() and probe_fetch_poll();
+// the first start also stores a run and its replay for "Your files".
 #include <emscripten.h>
 
 #include <cstdio>
@@ -17,6 +18,9 @@
 #include "engine/media/file_mirror.h"
 #include "engine/media/folders.h"
 #include "engine/media/paths.h"
+#include "scores/fields/date_time.h"
+#include "scores/replay_store.h"
+#include "scores/score_file.h"
 #include "share/token_file.h"
 
 namespace {
@@ -93,9 +97,19 @@ int main() {
     std::string bytes;
     for (int i = 0; i < 70000; ++i) bytes.push_back(static_cast<char>(i * 31 % 251));
     media::MakeFolders(std::string(kFolder) + "replays");
-    const bool saved = Save("Setup.ini", "starts=" + std::to_string(starts + 1)) &&
+    bool saved = Save("Setup.ini", "starts=" + std::to_string(starts + 1)) &&
                        Save("replays/a.zqr", bytes) && (starts > 0 || Save("old.txt", "old"));
     if (starts > 0) media::DeleteFile(std::string(kFolder) + "old.txt");
+    // One run with its replay, for the page's "Your files".
+    scores::LoadScores();
+    if (starts == 0) {
+        scores::Scores run;
+        run.Name = "Probe";
+        run.Score = 4321;
+        run.Timestamp = scores::DateTimeNumber(2026, 12, 8, 12, 0, 0);
+        saved = scores::AddRun(run) && saved;
+        saved = Save("replays/" + scores::ReplayFileName(run), "probe replay") && saved;
+    }
     std::printf("saved=%d\n", saved ? 1 : 0);
     // The player's token comes from the page's random source and is kept in the folder.
     std::string problem;

@@ -12,6 +12,11 @@
 // The page turns this on by naming the folder: Module.zqFilesFolder (for
 // example "/zarquill"). A program whose page names none (the replay viewer, the
 // replay checker under node) keeps no copies and reads no store.
+//
+// "Your files", for a program that links the page's side of it (the
+// zq_your_files_* functions, exported): Module.zqFiles.exportArchive() gives
+// the zip of the score file and replays, download(name) offers it as a file,
+// importArchive(bytes) and importFile(file) merge one in and give the report.
 mergeInto(LibraryManager.library, {
   $ZQFS__deps: ['$FS'],
   $ZQFS__postset: 'addOnPreRun(function () { ZQFS.preload(); });',
@@ -186,6 +191,62 @@ mergeInto(LibraryManager.library, {
     flush: function () {
       if (ZQFS.pending.size === 0 || !ZQFS.db) return;
       ZQFS.send(Array.from(ZQFS.pending.entries()));
+    },
+
+    // Returns the program's "Your files" entry point name, or throws when it has none.
+    yourFiles: function (name) {
+      var f = Module['_zq_your_files_' + name];
+      if (typeof f !== 'function') throw new Error('this program keeps no archive of the files');
+      return f;
+    },
+
+    // Returns the last "Your files" call's report.
+    report: function () {
+      return JSON.parse(UTF8ToString(ZQFS.yourFiles('report')()));
+    },
+
+    // Returns the archive of the player's files as bytes; throws with the reason when there is none.
+    exportArchive: function () {
+      var ok = ZQFS.yourFiles('export')();
+      var report = ZQFS.report();
+      if (!ok) throw new Error(report.problems.join('; '));
+      var at = ZQFS.yourFiles('archive')();
+      return HEAPU8.slice(at, at + ZQFS.yourFiles('archive_size')());
+    },
+
+    // Offers the archive as a download called name; returns its size.
+    download: function (name) {
+      var bytes = ZQFS.exportArchive();
+      var url = URL.createObjectURL(new Blob([bytes], { type: 'application/zip' }));
+      var a = document.createElement('a');
+      a.href = url;
+      a.download = name || 'zarquill-files.zip';
+      document.body.appendChild(a);
+      a.click();
+      a.remove();
+      // Let go of the bytes once the browser has surely taken them.
+      setTimeout(function () { URL.revokeObjectURL(url); }, 60000);
+      return bytes.length;
+    },
+
+    // Merges an archive's bytes into the stored files; returns the report.
+    importArchive: function (bytes) {
+      var at = ZQFS.yourFiles('buffer')(bytes.length);
+      if (!at) return { ok: false, problems: ['the archive is larger than 256 MiB'] };
+      HEAPU8.set(bytes, at);
+      ZQFS.yourFiles('import')();
+      return ZQFS.report();
+    },
+
+    // Merges an archive the player picked (a File of an <input type="file">); a promise of the report.
+    importFile: function (file) {
+      // The archive reader's own cap: nothing larger is copied into the program.
+      if (file.size > 256 * 1024 * 1024) {
+        return Promise.resolve({ ok: false, problems: ['the archive is larger than 256 MiB'] });
+      }
+      return file.arrayBuffer().then(function (buffer) {
+        return ZQFS.importArchive(new Uint8Array(buffer));
+      });
     },
 
     // Keeps a copy of the file at path, as its bytes are now.
