@@ -85,9 +85,9 @@ mergeInto(LibraryManager.library, {
       ZQFS.pending = new Map();
       Module['zqFiles'] = ZQFS;  // for the page: pending, problem, flush()
       try { FS.mkdirTree(ZQFS.folder.replace(/\/$/, '')); } catch (e) {}
-      if (typeof addEventListener === 'function') {
+      if (typeof addEventListener === 'function' && typeof document !== 'undefined') {
         addEventListener('pagehide', ZQFS.flush);
-        addEventListener('visibilitychange', function () {
+        document.addEventListener('visibilitychange', function () {
           if (document.visibilityState === 'hidden') ZQFS.flush();
         });
       }
