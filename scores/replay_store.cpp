@@ -121,6 +121,14 @@ bool IsReplayFileName(const std::string& name) {
     return media::AllDigits(rest.substr(0, bar)) && IsCheck(rest.substr(bar + 1));
 }
 
+std::string ReplayNameWithOrdinal(const std::string& name, int n) {
+    if (n < 2 || n > kMaxOrdinal || !IsReplayFileName(name)) return "";
+    const std::string plain = WithoutOrdinal(name);
+    const size_t ext = plain.size() - std::string_view(kReplayExtension).size();
+    const std::string named = plain.substr(0, ext) + "-" + std::to_string(n) + kReplayExtension;
+    return IsReplayFileName(named) ? named : "";
+}
+
 int PruneReplays(const std::list<Scores>& list) {
     std::set<std::string> kept;
     for (const Scores& record : list) {

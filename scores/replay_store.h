@@ -30,6 +30,11 @@ std::string NewReplayPath(const Scores& record);
 bool HasReplay(const Scores& record);
 // Returns true when a file name is one the replay store makes (nothing else is ever removed).
 bool IsReplayFileName(const std::string& name);
+// Returns the name with the ordinal n (2 ... 100) in place of any it has, so
+// that a second replay of an identical run can sit beside the first; "" when
+// names of its form carry no ordinal (the earlier form without a check value)
+// or n is out of range.
+std::string ReplayNameWithOrdinal(const std::string& name, int n);
 // Removes every replay in the folder whose run is not in list; returns how many were removed.
 int PruneReplays(const std::list<Scores>& list);
 

@@ -145,20 +145,16 @@ std::string StoredLine(const Scores& record) {
     return FormatScoreLine(stored);
 }
 
-// Reads the whole score file. A file that is there but cannot be read in
-// full (no permission, not a regular file, an I/O error, over the size or
-// record cap) is unreadable and yields no records.
-FileContents ReadScoreFile(const std::string& path) {
-    FileContents out;
-    std::unique_ptr<media::TStream> file =
-        media::OpenDataFile(path, kMaxScoreFileBytes, out.result);
-    if (!file) return out;
-    const std::string accountLine = file->ReadLine();
+// Reads the lines of a score file (each from next, until atEnd) into out;
+// false when they pass the record or line cap.
+template <class NextLine, class AtEnd>
+bool ReadScoreLines(FileContents& out, NextLine next, AtEnd atEnd) {
+    const std::string accountLine = next();
     out.account = Unscramble(accountLine, AccountKey);
     out.damaged = !accountLine.empty() && out.account == "XXX";
     int lineCount = 0;
     do {
-        const std::string line = file->ReadLine();
+        const std::string line = next();
         const std::string plain =
             line.size() >= kShortestScrambledLine ? Unscramble(line, "") : line;
         Scores record;
@@ -170,14 +166,22 @@ FileContents ReadScoreFile(const std::string& path) {
             ++out.linesAfter;
             if (!line.empty()) out.damaged = true;
         }
-        if (out.runs.size() > kMaxScoreRecords || ++lineCount > kMaxScoreLines) {
-            file->Close();
-            out = FileContents{};
-            out.result = media::OpenResult::kUnreadable;
-            return out;
-        }
-    } while (!file->Eof());
-    if (file->ReadFailed()) {
+        if (out.runs.size() > kMaxScoreRecords || ++lineCount > kMaxScoreLines) return false;
+    } while (!atEnd());
+    return true;
+}
+
+// Reads the whole score file. A file that is there but cannot be read in
+// full (no permission, not a regular file, an I/O error, over the size or
+// record cap) is unreadable and yields no records.
+FileContents ReadScoreFile(const std::string& path) {
+    FileContents out;
+    std::unique_ptr<media::TStream> file =
+        media::OpenDataFile(path, kMaxScoreFileBytes, out.result);
+    if (!file) return out;
+    const bool whole = ReadScoreLines(
+        out, [&] { return file->ReadLine(); }, [&] { return file->Eof(); });
+    if (!whole || file->ReadFailed()) {
         out = FileContents{};
         out.result = media::OpenResult::kUnreadable;
     }
@@ -356,6 +360,65 @@ bool AddRun(const Scores& record) {
     g_sessionRuns.push_back(StoredLine(record));
     g_known.insert(g_sessionRuns.back());
     return SaveScores();
+}
+
+bool ReadScoreBytes(std::string_view bytes, ScoreFileRuns& out) {
+    out = ScoreFileRuns{};
+    if (bytes.size() > static_cast<uint64_t>(kMaxScoreFileBytes)) return false;
+    FileContents file;
+    size_t at = 0;
+    // Lines end as TStream::ReadLine ends them: at a line feed or a zero
+    // byte, with every carriage return dropped.
+    auto next = [&] {
+        std::string line;
+        while (at < bytes.size()) {
+            const char c = bytes[at++];
+            if (c == '\n' || c == '\0') break;
+            if (c != '\r') line.push_back(c);
+        }
+        return line;
+    };
+    if (!ReadScoreLines(file, next, [&] { return at >= bytes.size(); })) return false;
+    out.account = file.account;
+    for (FileRun& run : file.runs) {
+        out.runs.push_back(std::move(run.record));
+    }
+    out.damaged = file.damaged;
+    return true;
+}
+
+int MergeRuns(const std::vector<Scores>& runs, const std::string& account, bool& saved) {
+    saved = true;
+    std::multiset<std::string> held;
+    for (const Scores& r : ScoreList) held.insert(StoredLine(r));
+    int added = 0;
+    for (const Scores& r : runs) {
+        const std::string line = StoredLine(r);
+        auto it = held.find(line);
+        if (it != held.end()) {
+            held.erase(it);
+            continue;
+        }
+        // Kept like a run of this session, so a failed save does not lose it.
+        ScoreList.push_back(r);
+        g_sessionRuns.push_back(line);
+        g_known.insert(line);
+        ++added;
+    }
+    bool accountTaken = false;
+    const std::string name = GetField(account, "|", 1);
+    const std::string password = GetField(account, "|", 2);
+    if (AccountName.empty() && AccountPassword.empty() && !(name.empty() && password.empty()) &&
+        account != "XXX") {
+        AccountName = name;
+        AccountPassword = password;
+        accountTaken = true;
+    }
+    if (added > 0 || accountTaken) {
+        SortScoreList();
+        saved = SaveScores();
+    }
+    return added;
 }
 
 void ResetScores() {

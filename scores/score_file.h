@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "scores/scores.h"
 
@@ -45,6 +46,21 @@ bool SaveScores();
 // that no run is lost to a crash; returns the result of the save.
 // Note: the run stays in the list (and survives LoadScores) even when the save fails.
 bool AddRun(const Scores& record);
+// What the bytes of a score file hold.
+struct ScoreFileRuns {
+    std::string account;      // the unscrambled account line ("XXX" when it is damaged)
+    std::vector<Scores> runs;  // in file order
+    bool damaged = false;      // a line held no readable run
+};
+// Reads score file bytes as LoadScores reads the file; false when they pass
+// the score file's caps (16 MiB, 100,000 records).
+bool ReadScoreBytes(std::string_view bytes, ScoreFileRuns& out);
+// Adds each of runs that ScoreList does not hold yet (a run held once and
+// given twice is added once) and takes the account when none is set; saves
+// the file when anything changed, setting saved to the result. Returns how
+// many runs were added. Note: added runs stay in ScoreList even when the
+// save fails, and survive LoadScores as runs of this session do.
+int MergeRuns(const std::vector<Scores>& runs, const std::string& account, bool& saved);
 // Resets the score globals and forgets the runs added since start-up (for tests).
 void ResetScores();
 

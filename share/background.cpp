@@ -1,9 +1,11 @@
-// The game's background sharing: the queue in memory, the exchanges posted to
-// the worker thread and their results taken in on the main thread.
+// The game's background sharing: the queue in memory and one exchange at a
+// time, whose requests go out without waiting (TFetcher: the worker thread and
+// libcurl on the desktop, fetch() in the browser) and whose answers, like its
+// waits between questions, are taken in when the frame loop polls.
 #include "share/background.h"
 
+#include <deque>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <vector>
 
@@ -27,12 +29,6 @@ namespace {
 // The largest replay read for sending (the board itself takes at most 1 MiB).
 constexpr size_t kMaxReplayBytes = size_t{16} << 20;
 
-// Finished exchanges, handed from the worker thread to the main thread.
-struct Mailbox {
-    std::mutex mutex;
-    std::vector<ShareResult> results;
-};
-
 // State: everything the game's sharing keeps, in one place.
 struct Sharing {
     bool started = false;
@@ -40,8 +36,10 @@ struct Sharing {
     ShareLimits limits;
     std::vector<BoardRun> queue;
     std::set<std::string> inFlight;  // replays whose exchange has not come back
-    std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
-    std::unique_ptr<media::TBackgroundWorker> worker;
+    // Exchanges in the order posted; only the first one sends, as one worker ran them before.
+    std::deque<std::unique_ptr<TRunExchange>> exchanges;
+    std::vector<ShareResult> results;  // finished exchanges not yet taken in
+    std::unique_ptr<media::TFetcher> fetcher;
     std::function<bool(std::string_view, std::string&)> replayCheck;
     bool unreachableNoticed = false;  // the "not reachable" notice was shown this session
     bool tokenProblemLogged = false;
@@ -59,7 +57,27 @@ BoardRun* EntryFor(const std::string& replay) {
     return nullptr;
 }
 
-// Posts an exchange for every run that waits, one after another on the worker.
+// Moves the first exchange on: sends its next request when one is due, and
+// takes every finished exchange off the line.
+void DriveExchanges() {
+    while (!g_share.exchanges.empty()) {
+        TRunExchange& exchange = *g_share.exchanges.front();
+        if (exchange.Done()) {
+            g_share.results.push_back(exchange.Result());
+            g_share.exchanges.pop_front();
+            continue;
+        }
+        std::optional<media::THttpRequest> request = exchange.NextRequest(TRunExchange::Clock::now());
+        if (!request) return;  // an answer or the time to ask again is awaited
+        if (!g_share.fetcher) g_share.fetcher = std::make_unique<media::TFetcher>();
+        g_share.fetcher->Start(*request, [&exchange](const media::THttpResponse& answer) {
+            exchange.TakeAnswer(answer, TRunExchange::Clock::now());
+        });
+        return;
+    }
+}
+
+// Posts an exchange for every run that waits; they run one after another.
 void SendWaitingRuns() {
     if (g_share.server.empty()) return;
     std::string token;
@@ -96,16 +114,12 @@ void SendWaitingRuns() {
                 return;
             }
         }
-        if (!g_share.worker) g_share.worker = std::make_unique<media::TBackgroundWorker>();
         g_share.inFlight.insert(run.replay);
-        g_share.worker->Post([server = g_share.server, token, run, bytes = std::move(bytes),
-                              limits = g_share.limits,
-                              mailbox = g_share.mailbox](const std::atomic<bool>& stop) {
-            ShareResult result = ExchangeRun(server, token, run, bytes, limits, stop);
-            std::lock_guard lock(mailbox->mutex);
-            mailbox->results.push_back(std::move(result));
-        });
+        g_share.exchanges.push_back(std::make_unique<TRunExchange>(
+            g_share.server, token, run, std::move(bytes), g_share.limits,
+            TRunExchange::Clock::now()));
     }
+    DriveExchanges();
 }
 
 }  // namespace
@@ -148,11 +162,10 @@ void ShareStoredRun(const Scores& record) {
 }
 
 void PollBoardSharing() {
+    if (g_share.fetcher) g_share.fetcher->Poll();
+    DriveExchanges();
     std::vector<ShareResult> results;
-    {
-        std::lock_guard lock(g_share.mailbox->mutex);
-        results.swap(g_share.mailbox->results);
-    }
+    results.swap(g_share.results);
     if (results.empty()) return;
     for (ShareResult& result : results) {
         g_share.inFlight.erase(result.run.replay);
@@ -179,17 +192,25 @@ void PollBoardSharing() {
 }
 
 void StopBoardSharing() {
-    if (g_share.worker) {
-        g_share.worker->Stop();
-        g_share.worker.reset();
+    if (g_share.fetcher) {
+        // The request out ends within a tenth of a second, answered "cancelled".
+        g_share.fetcher->Cancel();
+        g_share.fetcher->Poll();
     }
+    // The exchange under way ends where it stands; the ones behind it never began.
+    if (!g_share.exchanges.empty()) {
+        g_share.exchanges.front()->Finish();
+        g_share.results.push_back(g_share.exchanges.front()->Result());
+        g_share.exchanges.clear();
+    }
+    g_share.fetcher.reset();
     PollBoardSharing();
     g_share.inFlight.clear();
 }
 
 bool BoardSharingBusy() {
     if (!g_share.inFlight.empty()) return true;
-    return g_share.worker && g_share.worker->Busy();
+    return g_share.fetcher && g_share.fetcher->Busy();
 }
 
 std::string BoardLineFor(const Scores& record) {

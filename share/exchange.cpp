@@ -1,6 +1,7 @@
 // One exchange with a board: post the replay, wait for the verdict, read the
 // run's rank. Once the board has given a run an id it is never posted again,
-// only asked about.
+// only asked about. The exchange only says which request comes next and what
+// an answer means; who sends the requests, and how, is its caller's affair.
 #include "share/exchange.h"
 
 #include <nlohmann/json.hpp>
@@ -19,7 +20,6 @@ namespace {
 using nlohmann::json;
 using share_text::IdField;
 using share_text::StringField;
-using Deadline = std::chrono::steady_clock::time_point;
 
 // How often a wait looks at the stop flag.
 constexpr int kStopCheckMs = 50;
@@ -95,41 +95,10 @@ void TakeRunAnswer(const json& j, BoardRun& run) {
     if (run.state == BoardState::kRejected) run.reason = OneLine(StringField(j, "reason"));
 }
 
-// The requests of one exchange: one board, one set of time limits.
-struct Requests {
-    const std::string& server;
-    const ShareLimits& limits;
-    const std::atomic<bool>& stop;
-
-    // Returns a request for an API path, with the exchange's time limits.
-    media::THttpRequest Make(const std::string& method, const std::string& path) const {
-        std::string base = server;
-        while (!base.empty() && base.back() == '/') base.pop_back();
-        media::THttpRequest r;
-        r.method = method;
-        r.url = base + path;
-        r.connectTimeoutMs = limits.connectMs;
-        r.totalTimeoutMs = limits.requestMs;
-        r.headers = {"Accept: application/json", "User-Agent: Zarquill"};
-        return r;
-    }
-    // Returns the board's answer about a run it holds.
-    media::THttpResponse AskAbout(int64_t id) const {
-        return media::HttpFetch(Make("GET", "/api/v1/runs/" + std::to_string(id)), &stop);
-    }
-};
-
-// Posts the replay: the run gets the board's id and first state, or is refused, or the
-// problem is set. Returns false when the exchange ends here.
-bool PostRun(const Requests& req, const std::string& token, const std::string& replayBytes,
-             ShareResult& out) {
-    media::THttpRequest post = req.Make("POST", "/api/v1/runs");
-    post.headers.push_back("Authorization: Bearer " + token);
-    post.headers.push_back("Content-Type: application/octet-stream");
-    // curl would otherwise wait for a "100 Continue" before sending the body.
-    post.headers.push_back("Expect:");
-    post.body = replayBytes;
-    const media::THttpResponse r = media::HttpFetch(post, &req.stop);
+// Takes the answer to the POST of the replay: the run gets the board's id and
+// first state, or is refused, or the problem is set. Returns false when the
+// exchange ends here.
+bool TakePostAnswer(const media::THttpResponse& r, ShareResult& out) {
     if (r.status == 0) {
         out.problem = NoAnswer(r);
         return false;
@@ -161,63 +130,129 @@ bool PostRun(const Requests& req, const std::string& token, const std::string& r
     return false;
 }
 
-// Reads the rank, name and difficulty of a run the board has settled (its POST's
-// answer may give none of them): one question, its failure harmless.
-void ReadSettledRun(const Requests& req, BoardRun& run) {
-    const media::THttpResponse r = req.AskAbout(run.id);
-    if (r.status == 200) TakeRunAnswer(ParseBody(r.body), run);
-}
+}  // namespace
 
-// Sleeps until the next question about a pending run; false when the wait is over or stopped.
-bool WaitToAskAgain(const Requests& req, Deadline deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          deadline - std::chrono::steady_clock::now())
-                          .count();
-    return left > 0 && Wait(std::min(static_cast<int>(left), req.limits.verdictPollMs), req.stop);
-}
-
-// Asks about a pending run until the verdict is in or the wait is over; a run
-// still pending then is asked about again on the next try.
-void AwaitVerdict(const Requests& req, Deadline deadline, ShareResult& out) {
-    for (;;) {
-        const media::THttpResponse r = req.AskAbout(out.run.id);
-        if (r.status == 404) {
-            // The board lost the run (a board started afresh): send it again next time.
-            out.run.state = BoardState::kQueued;
-            out.run.id = 0;
-            out.problem = "the board no longer knows the run";
-            return;
-        }
-        if (r.status != 200) {
-            out.problem = r.status == 0 ? NoAnswer(r) : "the board answered " + ErrorReason(r);
-            return;
-        }
-        TakeRunAnswer(ParseBody(r.body), out.run);
-        if (out.run.state != BoardState::kPending || !WaitToAskAgain(req, deadline)) return;
+TRunExchange::TRunExchange(std::string server, std::string token, const BoardRun& run,
+                           std::string replayBytes, const ShareLimits& limits,
+                           Clock::time_point now)
+    : server_(std::move(server)),
+      token_(std::move(token)),
+      replayBytes_(std::move(replayBytes)),
+      limits_(limits) {
+    out_.run = run;
+    out_.run.server = server_;
+    if (run.state == BoardState::kRefused) {
+        step_ = Step::kDone;  // a refused run is never sent again
+    } else if (out_.run.id == 0 || out_.run.state == BoardState::kQueued) {
+        step_ = Step::kPost;
+    } else {
+        AfterPost(now);
     }
 }
 
-}  // namespace
+media::THttpRequest TRunExchange::Make(const std::string& method, const std::string& path) const {
+    std::string base = server_;
+    while (!base.empty() && base.back() == '/') base.pop_back();
+    media::THttpRequest r;
+    r.method = method;
+    r.url = base + path;
+    r.connectTimeoutMs = limits_.connectMs;
+    r.totalTimeoutMs = limits_.requestMs;
+    r.headers = {"Accept: application/json", "User-Agent: Zarquill"};
+    return r;
+}
+
+// The run is with the board: a settled run's rank, name and difficulty are read
+// once (its POST's answer may give none of them), a pending one is asked about
+// until its verdict is in or verdictWaitMs has passed.
+void TRunExchange::AfterPost(Clock::time_point now) {
+    deadline_ = now + std::chrono::milliseconds(limits_.verdictWaitMs);
+    step_ = out_.run.state != BoardState::kPending ? Step::kReadSettled : Step::kAwait;
+}
+
+// Waits before the next question about a pending run, or ends the exchange
+// when the wait is over (a run still pending is asked about again next try).
+void TRunExchange::WaitToAskAgain(Clock::time_point now) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now).count();
+    if (left <= 0) {
+        step_ = Step::kDone;
+        return;
+    }
+    wakeAt_ = now + std::chrono::milliseconds(std::min<int64_t>(left, limits_.verdictPollMs));
+    step_ = Step::kAwait;
+}
+
+std::optional<media::THttpRequest> TRunExchange::NextRequest(Clock::time_point now) {
+    if (step_ == Step::kDone || asking_ || now < wakeAt_) return std::nullopt;
+    asking_ = true;
+    if (step_ == Step::kPost) {
+        media::THttpRequest post = Make("POST", "/api/v1/runs");
+        post.headers.push_back("Authorization: Bearer " + token_);
+        post.headers.push_back("Content-Type: application/octet-stream");
+        // curl would otherwise wait for a "100 Continue" before sending the body.
+        post.headers.push_back("Expect:");
+        post.body = replayBytes_;
+        return post;
+    }
+    return Make("GET", "/api/v1/runs/" + std::to_string(out_.run.id));
+}
+
+void TRunExchange::TakeAnswer(const media::THttpResponse& r, Clock::time_point now) {
+    asking_ = false;
+    switch (step_) {
+        case Step::kPost:
+            if (TakePostAnswer(r, out_)) {
+                AfterPost(now);
+            } else {
+                step_ = Step::kDone;
+            }
+            return;
+        case Step::kReadSettled:
+            // One question, its failure harmless.
+            if (r.status == 200) TakeRunAnswer(ParseBody(r.body), out_.run);
+            break;
+        case Step::kAwait:
+            if (r.status == 404) {
+                // The board lost the run (a board started afresh): send it again next time.
+                out_.run.state = BoardState::kQueued;
+                out_.run.id = 0;
+                out_.problem = "the board no longer knows the run";
+                step_ = Step::kDone;
+                return;
+            }
+            if (r.status != 200) {
+                out_.problem = r.status == 0 ? NoAnswer(r) : "the board answered " + ErrorReason(r);
+                step_ = Step::kDone;
+                return;
+            }
+            TakeRunAnswer(ParseBody(r.body), out_.run);
+            break;
+        case Step::kDone:
+            return;
+    }
+    if (out_.run.state != BoardState::kPending) {
+        step_ = Step::kDone;
+    } else {
+        WaitToAskAgain(now);
+    }
+}
 
 ShareResult ExchangeRun(const std::string& server, const std::string& token, const BoardRun& run,
                         const std::string& replayBytes, const ShareLimits& limits,
                         const std::atomic<bool>& stop) {
-    ShareResult out;
-    out.run = run;
-    out.run.server = server;
-    if (run.state == BoardState::kRefused) return out;  // a refused run is never sent again
-    const Requests req{server, limits, stop};
-    if (out.run.id == 0 || out.run.state == BoardState::kQueued) {
-        if (!PostRun(req, token, replayBytes, out)) return out;
+    using Clock = TRunExchange::Clock;
+    TRunExchange exchange(server, token, run, replayBytes, limits, Clock::now());
+    while (!exchange.Done()) {
+        if (std::optional<media::THttpRequest> request = exchange.NextRequest(Clock::now())) {
+            exchange.TakeAnswer(media::HttpFetch(*request, &stop), Clock::now());
+            continue;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              exchange.WakeAt() - Clock::now())
+                              .count();
+        if (!Wait(static_cast<int>(std::max<int64_t>(left, 0)), stop)) exchange.Finish();
     }
-    const Deadline deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.verdictWaitMs);
-    if (out.run.state != BoardState::kPending) {
-        ReadSettledRun(req, out.run);
-        if (out.run.state != BoardState::kPending || !WaitToAskAgain(req, deadline)) return out;
-    }
-    AwaitVerdict(req, deadline, out);
-    return out;
+    return exchange.Result();
 }
 
 }  // namespace scores

@@ -1,9 +1,11 @@
 // HTTP requests for the program's network features (sharing runs with a
 // board): one request at a time, with a connect and a total time limit and a
 // cancel flag that ends a request within a tenth of a second, plus the one
-// worker thread that runs such requests away from the frame loop. Built into a
-// library of its own, so only the programs that talk to the network link the
-// HTTP library.
+// worker thread that runs such requests away from the frame loop; and the
+// requests the frame loop starts without waiting (TFetcher), run there by
+// that worker and libcurl, and in the browser by the page's fetch(). Built
+// into a library of its own, so only the programs that talk to the network
+// link the HTTP library.
 #pragma once
 
 #include <atomic>
@@ -11,6 +13,8 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -49,8 +53,39 @@ struct THttpResponse {
 };
 
 // Performs one request and waits for its answer; returns early (kCancelled)
-// soon after *cancel becomes true. Never throws.
+// soon after *cancel becomes true. Never throws. Note: the browser cannot
+// wait on its main thread, and there every call answers kOther.
 THttpResponse HttpFetch(const THttpRequest& request, const std::atomic<bool>* cancel = nullptr);
+
+// Requests started without waiting, one after another in the order started:
+// on the desktop on a worker thread through libcurl, in the browser through
+// fetch() (same origin only; a request to another origin is refused with
+// kOther). Every call is made on one thread (the frame loop's), and each
+// answer is handed to its callback there, inside Poll, never inside Start.
+class TFetcher {
+  public:
+    using Callback = std::function<void(const THttpResponse&)>;
+
+    TFetcher();
+    // Cancels what still runs; callbacks not yet called are never called.
+    ~TFetcher();
+    TFetcher(const TFetcher&) = delete;
+    TFetcher& operator=(const TFetcher&) = delete;
+
+    // Starts a request; done gets its answer from a later Poll.
+    void Start(const THttpRequest& request, Callback done);
+    // Hands every answer that has arrived to its callback; returns how many.
+    int Poll();
+    // Returns true while a started request has not been handed to its callback.
+    bool Busy() const;
+    // Ends every request soon (the running one within a tenth of a second):
+    // each not yet answered gets kCancelled at the next Poll.
+    void Cancel();
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 // A thread that runs posted tasks one after another. Each task gets the
 // worker's stop flag, which it passes on to HttpFetch.

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "engine/media/file_mirror.h"
 #include "engine/media/folders.h"
 #include "engine/media/temp_files.h"
 
@@ -38,11 +39,13 @@ std::string FollowLinks(std::string path) {
     return path;
 }
 
-// Returns the permission bits a new file gets under the process's umask.
+// Returns the permission bits a new file gets under the process's umask; the
+// owner may always read and write it, since the program reads its files back
+// (the browser build's C library reports a umask that would leave none).
 mode_t NewFileMode() {
     mode_t mask = ::umask(022);
     ::umask(mask);
-    return 0666 & ~mask;
+    return (0666 & ~mask) | 0600;
 }
 
 // Holds a durable save between its written temporary file and the rename for
@@ -70,6 +73,7 @@ void TStream::CommitDurable() {
             ::fsync(dir);
             ::close(dir);
         }
+        MirrorFileWritten(durable_target_);
     } else {
         ::unlink(temp_path_.c_str());
     }

@@ -8,6 +8,8 @@
 #include <climits>
 #include <memory>
 
+#include "engine/media/file_mirror.h"
+
 namespace media {
 
 namespace {
@@ -27,7 +29,7 @@ int FileType(const std::string& path) {
 }
 
 bool DeleteFile(const std::string& path) {
-    ::unlink(path.c_str());
+    if (::unlink(path.c_str()) == 0) MirrorFileRemoved(path);
     return FileType(path) == 0;
 }
 

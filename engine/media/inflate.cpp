@@ -289,6 +289,14 @@ bool InflateBlocks(BitReader& in, Output& out) {
     return true;
 }
 
+// Returns the size an output buffer is given once: never more than expected,
+// nor than the packed bytes could unpack to.
+size_t MostUnpacked(std::string_view packed, size_t expectedSize) {
+    return packed.size() > SIZE_MAX / kMaxExpansion
+               ? expectedSize
+               : std::min(expectedSize, packed.size() * kMaxExpansion);
+}
+
 // Unpacks into out (sized for the most it may hold) and checks the frame; false when damaged.
 bool InflateStream(std::string_view packed, size_t expectedSize, Output& out) {
     BitReader in(packed);
@@ -325,13 +333,20 @@ uint32_t Adler32(std::string_view bytes) {
 }
 
 bool InflateZlib(std::string_view packed, size_t expectedSize, std::string& out) {
-    // Sized once: never more than expected, nor than the packed bytes could unpack to.
-    const size_t most = packed.size() > SIZE_MAX / kMaxExpansion
-                            ? expectedSize
-                            : std::min(expectedSize, packed.size() * kMaxExpansion);
-    out.assign(most, '\0');
+    out.assign(MostUnpacked(packed, expectedSize), '\0');
     Output result{out};
     if (!InflateStream(packed, expectedSize, result)) {
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+bool InflateRaw(std::string_view packed, size_t expectedSize, std::string& out) {
+    out.assign(MostUnpacked(packed, expectedSize), '\0');
+    Output result{out};
+    BitReader in(packed);
+    if (!InflateBlocks(in, result) || result.size != expectedSize || in.Overrun() || !in.AtEnd()) {
         out.clear();
         return false;
     }

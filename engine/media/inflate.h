@@ -14,6 +14,10 @@ namespace media {
 // where packed ends; false (and out cleared) when the data is damaged,
 // truncated, followed by other bytes, or its size differs.
 bool InflateZlib(std::string_view packed, size_t expectedSize, std::string& out);
+// Unpacks bare deflate blocks (no zlib header or check value, as a zip member
+// holds them) that must come to exactly expectedSize bytes and end where
+// packed ends; false (and out cleared) otherwise.
+bool InflateRaw(std::string_view packed, size_t expectedSize, std::string& out);
 // Returns the Adler-32 of bytes (the check value that ends a zlib stream).
 uint32_t Adler32(std::string_view bytes);
 // Returns the CRC-32 of bytes (the polynomial and bit order zlib uses).

@@ -1,12 +1,6 @@
 // The minimal-standard generator and the values drawn from it.
 #include "engine/media/random.h"
 
-#include <fcntl.h>
-#include <sys/random.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 namespace media {
 
 namespace {
@@ -76,28 +70,6 @@ void SkipRandomDraws(int count) {
 void SeedRandom(int64_t seed) {
     int32_t s = static_cast<int32_t>(seed & 0x7fffffff);
     g_state = (s == 0 || s == kModulus) ? kDefaultState : s;
-}
-
-bool SystemRandomBytes(void* out, size_t n) {
-    auto* bytes = static_cast<unsigned char*>(out);
-    size_t got = 0;
-    while (got < n) {
-        const ssize_t r = ::getrandom(bytes + got, n - got, 0);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got += static_cast<size_t>(r);
-    }
-    if (got == n) return true;
-    const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
-    while (got < n) {
-        const ssize_t r = ::read(fd, bytes + got, n - got);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got += static_cast<size_t>(r);
-    }
-    ::close(fd);
-    return got == n;
 }
 
 }  // namespace media

@@ -22,9 +22,10 @@ void SkipRandomDraws(int count);
 // Seeds the generator; 0 and 2^31 - 1 (after masking to 31 bits) give 4660.
 void SeedRandom(int64_t seed);
 
-// Fills out with n bytes from the system's random source (getrandom, else
-// "/dev/urandom"), for secrets; never touches the game's generator. Returns
-// false when the source could not give them all.
+// Fills out with n bytes from the system's random source (on Linux
+// getrandom, else "/dev/urandom"; in the browser crypto.getRandomValues), for
+// secrets; never touches the game's generator. Returns false when the source
+// could not give them all.
 bool SystemRandomBytes(void* out, size_t n);
 
 }  // namespace media

@@ -88,6 +88,15 @@ TEST_F(DurableFileTest, DurableWriteKeepsLinksAndPermissionsAndAbandonedStreamsC
     ASSERT_TRUE(media::CloseFile(s));
     ASSERT_EQ(stat((dir_ / "fresh.dat").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+    // A umask taking the owner's own bits away still leaves a file the program can read back.
+    old = umask(0277);
+    s = media::WriteFileDurable(dir_ / "own.dat");
+    umask(old);
+    ASSERT_TRUE(s);
+    ASSERT_TRUE(media::CloseFile(s));
+    ASSERT_EQ(stat((dir_ / "own.dat").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    fs::remove(dir_ / "own.dat");
 
     // A stream destroyed without Close leaves the old file and no temporary.
     s = media::WriteFileDurable(dir_ / "real.dat");

@@ -1,4 +1,4 @@
-// Tests of the own zlib reader and CRC-32 against the zlib library: the same
+// Tests of the own zlib reader (framed and bare deflate) and CRC-32 against the zlib library: the same
 // bytes back for streams of every block kind, the same verdict on damaged,
 // truncated and crafted streams, and never a crash.
 #include <gtest/gtest.h>
@@ -142,6 +142,13 @@ TEST(InflateTest, UnpacksWhatZlibPacksAndSumsAsZlibDoes) {
             if (!raw.empty()) {
                 EXPECT_FALSE(InflateZlib(packed, raw.size() - 1, out));
             }
+            // The same blocks without the zlib frame, as a zip member holds them.
+            const std::string bare = ZlibPack(raw, s.level, s.strategy, -s.windowBits);
+            EXPECT_TRUE(media::InflateRaw(bare, raw.size(), out));
+            EXPECT_TRUE(out == raw);
+            EXPECT_FALSE(media::InflateRaw(bare + "x", raw.size(), out));
+            EXPECT_FALSE(media::InflateRaw(bare, raw.size() + 1, out));
+            EXPECT_FALSE(media::InflateRaw(packed, raw.size(), out));
         }
     }
 }

@@ -19,6 +19,7 @@
 #include <set>
 #include <thread>
 
+#include "engine/http/http_client.h"
 #include "engine/media/binary_files.h"
 #include "engine/media/files.h"
 #include "engine/media/folders.h"
@@ -387,6 +388,55 @@ TEST(BoardShareExchange, CancelEndsAHangingSendAtOnceAndTheRunStaysQueued) {
     EXPECT_EQ(r.problem, "cancelled");
     EXPECT_LT(ms, 10000) << "the cancel was not seen";
     std::printf("cancelled send returned after %lld ms\n", static_cast<long long>(ms));
+}
+
+TEST(BoardShareExchange, FetcherHandsAnswersOverInOrderOnPollAndCancelsWhatIsOut) {
+    FakeBoard fake([](const std::string&, const std::string& target) {
+        if (target == "/hang") return Reply{0, "", "", true};
+        return Reply{200, target};
+    });
+    media::TFetcher fetcher;
+    std::vector<std::string> got;
+    const auto request = [&](const std::string& path) {
+        media::THttpRequest r;
+        r.url = fake.Url() + path;
+        return r;
+    };
+    const auto keep = [&](const media::THttpResponse& a) {
+        got.push_back(a.status ? a.body : "error " + std::to_string(int(a.error)) + " " + a.errorText);
+    };
+    fetcher.Start(request("/a"), [&](const media::THttpResponse& a) {
+        keep(a);
+        // A callback may start the next request.
+        fetcher.Start(request("/c"), keep);
+    });
+    fetcher.Start(request("/b"), keep);
+    EXPECT_TRUE(got.empty());  // never inside Start
+    EXPECT_TRUE(fetcher.Busy());
+    zqtest::WaitFor([&] {
+        fetcher.Poll();
+        return !fetcher.Busy();
+    }, 20000);
+    EXPECT_EQ(got, (std::vector<std::string>{"/a", "/b", "/c"}));
+
+    // A hanging request and one behind it both end "cancelled" at the next poll.
+    got.clear();
+    fetcher.Start(request("/hang"), keep);
+    fetcher.Start(request("/d"), keep);
+    zqtest::WaitFor([&] { return fake.Requests().size() == 4; }, 20000);
+    const auto t0 = Clock::now();
+    fetcher.Cancel();
+    EXPECT_EQ(fetcher.Poll(), 2);
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(2));
+    EXPECT_EQ(got, (std::vector<std::string>{"error 3 cancelled", "error 3 cancelled"}));
+    EXPECT_FALSE(fetcher.Busy());
+    // And it takes new requests afterwards.
+    fetcher.Start(request("/e"), keep);
+    zqtest::WaitFor([&] {
+        fetcher.Poll();
+        return !fetcher.Busy();
+    }, 20000);
+    EXPECT_EQ(got.back(), "/e");
 }
 
 // --- The game's background sharing -------------------------------------------

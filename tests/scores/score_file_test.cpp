@@ -1,7 +1,8 @@
 // Tests of the score file: the line layout, loading and saving (with files
 // written by an independent implementation of the format), damaged and short
 // lines, durable replacement under write failures, names the separator would
-// spoil, runs kept across a reload, the list's order and the JSON form.
+// spoil, runs kept across a reload, the list's order and the JSON form; and
+// the player's files as one archive, exported and merged back in.
 #include "scores/score_file.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -22,8 +24,11 @@
 #include "engine/frame_end.h"
 #include "engine/media/files.h"
 #include "engine/media/folders.h"
+#include "engine/media/zip_archive.h"
 #include "scores/fields/date_time.h"
+#include "scores/replay_store.h"
 #include "scores/scrambler.h"
+#include "scores/your_files.h"
 
 namespace scores {
 namespace {
@@ -705,6 +710,192 @@ TEST(ScoreJson, NameIsEscaped) {
     Scores zero;
     zero.Name = std::string("\0", 1);
     EXPECT_NE(ScoreRecordJson(zero).find("\"name\":\"\\u0000\""), std::string::npos);
+}
+
+// --- The player's files as one archive ---
+
+// A score file as the foreign implementation writes it: the account line, then the runs.
+std::string FileOf(const std::string& account, const std::vector<Scores>& runs) {
+    std::string file = Scramble(account, AccountKey) + "\r\n";
+    for (const Scores& r : runs) file += Scramble(FormatScoreLine(r), "") + "\r\n";
+    return file;
+}
+
+// Returns every replay in the replays folder with its bytes.
+std::map<std::string, std::string> StoredReplays() {
+    std::map<std::string, std::string> out;
+    for (const std::string& name : media::ListFiles(ReplayFolder())) {
+        std::ifstream in(ReplayFolder() + name, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        out[name] = ss.str();
+    }
+    return out;
+}
+
+// Returns a store-only archive of the members.
+std::string Zip(const std::vector<media::TZipMember>& members) {
+    std::string zip;
+    std::string error;
+    EXPECT_TRUE(media::WriteZip(members, zip, error)) << error;
+    return zip;
+}
+
+// Returns the archive with the first copy of bytes changed.
+std::string Spoiled(std::string zip, const std::string& bytes) {
+    const size_t at = zip.find(bytes);
+    EXPECT_NE(at, std::string::npos);
+    zip[at] ^= 0x20;
+    return zip;
+}
+
+TEST_F(ScoreFileTest, ImportMergesAndNeverOverwrites) {
+    const Scores a = Record(100, "Ann", kDec8);
+    const Scores b = Record(200, "Bob", kJan31);
+    const Scores c = Record(300, "Cy", DateTimeNumber(2026, 6, 1, 9, 0, 0));
+    const std::string ra = ReplayFileName(a);
+    const std::string rb = ReplayFileName(b);
+    const std::string rc = ReplayFileName(c);
+    const std::string ra2 = ReplayNameWithOrdinal(ra, 2);
+    const std::string oldName = "2026-12-08_13-05-09_100.zqr";  // the form before check values
+    const std::string dotdot = Zip({{"xx/escape.zqr", "x"}});
+    std::string escaping = dotdot;
+    for (size_t at; (at = escaping.find("xx/")) != std::string::npos;) escaping.replace(at, 2, "..");
+
+    using Files = std::map<std::string, std::string>;
+    struct Case {
+        const char* what;
+        std::string storedAccount;  // "name|password"
+        std::vector<Scores> storedRuns;
+        Files storedReplays;
+        std::string archive;
+        bool accepted;
+        std::vector<std::string> runsAfter;  // names, newest first
+        Files replaysAfter;
+        std::string accountAfter;
+        std::vector<std::string> problems;  // the start of each line reported, in order
+        int added, renamed, present;
+    };
+    const std::vector<Case> cases = {
+        {"into an empty folder", "", {}, {},
+         Zip({{"nuscores.dat", FileOf("Ann|pw", {a, b})}, {"replays/" + ra, "ra"}}), true,
+         {"Ann", "Bob"}, {{ra, "ra"}}, "Ann|pw", {}, 1, 0, 0},
+        {"runs and replays held stay; a different replay of a name goes beside it", "Me|x", {a},
+         {{ra, "ours"}},
+         Zip({{"nuscores.dat", FileOf("Ann|pw", {a, c})},
+              {"replays/" + ra, "theirs"},
+              {"replays/" + rc, "rc"}}),
+         true, {"Ann", "Cy"}, {{ra, "ours"}, {ra2, "theirs"}, {rc, "rc"}}, "Me|x", {}, 1, 1, 0},
+        {"the same replay is stored once", "", {a}, {{ra, "same"}},
+         Zip({{"nuscores.dat", FileOf("|", {a})}, {"replays/" + ra, "same"}}), true, {"Ann"},
+         {{ra, "same"}}, "|", {}, 0, 0, 1},
+        {"identical runs: as many as the archive holds", "", {a}, {},
+         Zip({{"nuscores.dat", FileOf("|", {a, a})}}), true, {"Ann", "Ann"}, {}, "|", {}, 0, 0, 0},
+        {"a desktop folder zipped whole", "", {}, {},
+         Zip({{"Zarquill/Setup.ini", "[x]"},
+              {"Zarquill/nuscores.dat", FileOf("|", {b})},
+              {"Zarquill/replays/" + rb, "rb"},
+              {"Zarquill/replays/notes.txt", "n"},
+              {"other/replays/" + ra, "elsewhere"}}),
+         true, {"Bob"}, {{rb, "rb"}}, "|",
+         {"left out (not a score file or replay): Zarquill/Setup.ini, Zarquill/replays/notes.txt, "
+          "other/replays/" + ra},
+         1, 0, 0},
+        {"replays alone", "", {a}, {}, Zip({{"replays/" + ra, "ra"}}), true, {"Ann"}, {{ra, "ra"}},
+         "|", {}, 1, 0, 0},
+        {"a damaged replay is named, the rest is read", "", {a}, {{ra, "ours"}},
+         Spoiled(Zip({{"nuscores.dat", FileOf("|", {a, b})},
+                      {"replays/" + rb, "bob's replay"},
+                      {"replays/" + ra, "ours"}}),
+                 "bob's replay"),
+         true, {"Ann", "Bob"}, {{ra, "ours"}}, "|", {"replays/" + rb + ": damaged"}, 0, 0, 1},
+        {"a damaged score file is named, the stored one is kept", "Me|x", {a}, {},
+         Spoiled(Zip({{"nuscores.dat", FileOf("|", {b})}}), Scramble(FormatScoreLine(b), "")),
+         true, {"Ann"}, {}, "Me|x", {"nuscores.dat: damaged"}, 0, 0, 0},
+        {"unreadable lines are named, the readable runs taken", "", {}, {},
+         Zip({{"nuscores.dat", FileOf("|", {a}) + "0123456789\r\n"}}), true, {"Ann"}, {}, "|",
+         {"nuscores.dat: some lines could not be read"}, 0, 0, 0},
+        {"a replay of the earlier name form with other bytes is refused", "", {a},
+         {{oldName, "ours"}}, Zip({{"replays/" + oldName, "theirs"}}), true, {"Ann"},
+         {{oldName, "ours"}}, "|", {oldName + ": a different replay of that name is kept"}, 0, 0,
+         0},
+        {"not an archive", "Me|x", {a}, {{ra, "ours"}}, "PK not really", false, {"Ann"},
+         {{ra, "ours"}}, "Me|x", {"The archive cannot be read: not a zip archive"}, 0, 0, 0},
+        {"a name leaving the folder refuses the archive", "", {a}, {{ra, "ours"}}, escaping, false,
+         {"Ann"}, {{ra, "ours"}}, "|", {"The archive cannot be read: refused member name"}, 0, 0,
+         0},
+        {"nothing of the game's", "", {}, {}, Zip({{"photo.png", "x"}}), false, {}, {}, "",
+         {"The archive holds no nuscores.dat and no replays"}, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetScores();
+        fs::remove_all(dir_ + "/replays");
+        fs::remove(dir_ + "/" + kScoreFileName);
+        if (!c.storedAccount.empty() || !c.storedRuns.empty()) {
+            AccountName = c.storedAccount.substr(0, c.storedAccount.find('|'));
+            AccountPassword = c.storedAccount.substr(c.storedAccount.find('|') + 1);
+            for (const Scores& r : c.storedRuns) ScoreList.push_back(r);
+            ASSERT_TRUE(SaveScores());
+        }
+        ASSERT_TRUE(media::MakeFolders(ReplayFolder()));
+        for (const auto& [name, bytes] : c.storedReplays) WriteAll(ReplayFolder() + name, bytes);
+        ResetScores();
+        LoadScores();
+
+        ImportReport report;
+        EXPECT_EQ(ImportYourFiles(c.archive, report), c.accepted);
+        ASSERT_EQ(report.problems.size(), c.problems.size()) << testing::PrintToString(report.problems);
+        for (size_t i = 0; i < c.problems.size(); ++i) {
+            EXPECT_EQ(report.problems[i].substr(0, c.problems[i].size()), c.problems[i]);
+        }
+        EXPECT_EQ(report.replaysAdded, c.added);
+        EXPECT_EQ(report.replaysRenamed, c.renamed);
+        EXPECT_EQ(report.replaysPresent, c.present);
+        // What was merged is on disk: a fresh start reads the same.
+        EXPECT_EQ(Names(), c.runsAfter);
+        ResetScores();
+        LoadScores();
+        EXPECT_EQ(Names(), c.runsAfter);
+        EXPECT_EQ(AccountName + (c.accountAfter.empty() ? "" : "|" + AccountPassword),
+                  c.accountAfter);
+        EXPECT_EQ(StoredReplays(), c.replaysAfter);
+    }
+}
+
+TEST_F(ScoreFileTest, ExportHoldsTheStoredFilesAndImportsIntoAnotherFolder) {
+    std::vector<std::string> problems;
+    std::string zip;
+    EXPECT_FALSE(ExportYourFiles(zip, problems));
+    EXPECT_EQ(problems, std::vector<std::string>{"there are no scores or replays to export yet"});
+
+    const Scores a = Record(100, "Ann", kDec8);
+    ASSERT_TRUE(AddRun(a));
+    ASSERT_TRUE(media::MakeFolders(ReplayFolder()));
+    WriteAll(ReplayFolder() + ReplayFileName(a), "ann's replay");
+    WriteAll(ReplayFolder() + "notes.txt", "not the game's");
+    problems.clear();
+    ASSERT_TRUE(ExportYourFiles(zip, problems));
+    EXPECT_TRUE(problems.empty());
+    media::TZipReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.Open(zip, error)) << error;
+    std::map<std::string, std::string> members;
+    for (const media::TZipEntry& e : reader.Entries()) {
+        ASSERT_TRUE(reader.Extract(e, members[e.name], error)) << error;
+    }
+    EXPECT_EQ(members, (std::map<std::string, std::string>{
+                           {"nuscores.dat", ReadAll(kScoreFileName)},
+                           {"replays/" + ReplayFileName(a), "ann's replay"}}));
+
+    fs::remove_all(dir_ + "/replays");
+    fs::remove(dir_ + "/" + kScoreFileName);
+    ResetScores();
+    ImportReport report;
+    ASSERT_TRUE(ImportYourFiles(zip, report));
+    EXPECT_EQ(report.runsAdded, 1);
+    EXPECT_EQ(Names(), std::vector<std::string>{"Ann"});
+    EXPECT_EQ(ReadAll(ReplayFolder() + ReplayFileName(a)), "ann's replay");
 }
 
 }  // namespace
