@@ -3,10 +3,10 @@
 
 #include <atomic>
 
+#include "app/score_panel.h"
 #include "engine/media/asset_read.h"
 #include "engine/media/text.h"
 #include "game/replay_file.h"
-#include "scores/score_panel.h"
 #include "share/board_share.h"
 
 namespace app {

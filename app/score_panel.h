@@ -44,7 +44,7 @@ extern std::function<void(const Scores&)> WatchReplayHook;
 extern std::function<std::string(const Scores&)> BoardLineHook;
 // Returns true when the detail box offers "Share" for a run; ShareRunHook shares it.
 extern std::function<bool(const Scores&)> CanShareHook;
-extern std::function<void(const Scores&)> ShareRunHook;
+// (ShareRunHook, in scores.h, shares it.)
 
 // Returns true when a record belongs to the combination.
 bool MatchesCombination(const Scores& record, int mode, int level, int flags);

@@ -2,7 +2,7 @@
 // ties, thinning of old runs (in the list and in the saved file), what an
 // empty or one-run combination draws, the table's name and score cuts, the
 // detail box, hover against held selection, scrolling and big scores.
-#include "scores/score_panel.h"
+#include "app/score_panel.h"
 
 #include <gtest/gtest.h>
 

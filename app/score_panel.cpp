@@ -1,5 +1,5 @@
 // The high-score panel: ranking, graph, thinning, top table and detail box.
-#include "scores/score_panel.h"
+#include "app/score_panel.h"
 
 #include <algorithm>
 #include <string>
@@ -47,7 +47,6 @@ std::function<int(int)> ScorePanelMouseDown = media::MouseDown;
 std::function<void(const Scores&)> WatchReplayHook;
 std::function<std::string(const Scores&)> BoardLineHook;
 std::function<bool(const Scores&)> CanShareHook;
-std::function<void(const Scores&)> ShareRunHook;
 
 namespace {
 
