@@ -217,9 +217,10 @@ int PrintScores() {
     return 0;
 }
 
-// Leaves the program when no window could be opened: the log keeps what was
-// written so far, and one line on standard error says which display failed.
-[[noreturn]] void ExitWithoutDisplay() {
+// Ends the program when no window could be opened: the log keeps what was
+// written so far, one line on standard error says which display failed, and
+// the screens are all removed so that the program returns 1 from main.
+void LeaveWithoutDisplay() {
     const char* display = std::getenv("DISPLAY");
     engine::CloseLog();
     if (display && *display) {
@@ -227,7 +228,7 @@ int PrintScores() {
     } else {
         std::fprintf(stderr, "zarquill: cannot open a window: DISPLAY is not set\n");
     }
-    std::exit(1);
+    engine::Screens().Quit(1);
 }
 
 // Connects the engine's upward calls to the layers above it.
@@ -241,7 +242,7 @@ void InstallHooks() {
     };
     hooks.loadScores = [] { scores::LoadScores(); };
     hooks.settingsPanel = [] { engine::SettingsPanel(); };
-    hooks.displayLost = [] { ExitWithoutDisplay(); };
+    hooks.displayLost = [] { LeaveWithoutDisplay(); };
     media::SetDisplayLostHandler([] { LeaveAfterLostDisplay(); });
     game::SetNameEntryScreen([] { return scores::MakeNameEntry(); });
     InstallReplayHooks();
@@ -268,7 +269,7 @@ StartupStages ProgramStages() {
     };
     stages.discoverJoysticks = [] { engine::DiscoverJoysticks(); };
     stages.applyGraphics = [] {
-        if (!engine::ApplyGraphicsSettings()) ExitWithoutDisplay();
+        if (!engine::ApplyGraphicsSettings()) LeaveWithoutDisplay();
     };
     stages.afterGraphics = [] {
         engine::PointerMode = 1;

@@ -19,7 +19,7 @@ struct EngineHooks {
     std::function<std::unique_ptr<Screen>(std::function<void()> done)> engineTest;
     std::function<void()> loadScores;     // read the score file again (scores)
     std::function<void()> settingsPanel;  // one step of the settings panel, every frame
-    std::function<void()> displayLost;    // no window could be opened again; does not return (app)
+    std::function<void()> displayLost;    // no window could be opened again: the program ends (app)
 };
 
 // Returns the program's hooks; the app fills them in before start-up.

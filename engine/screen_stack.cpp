@@ -62,6 +62,11 @@ StepResult ScreenStack::Step() {
         stepping_ = true;
         r = screens_.back()->Step();
         stepping_ = false;
+        if (quitting_) {
+            Clear();
+            quitting_ = false;
+            return r;
+        }
         switch (r.kind) {
             case StepKind::Go:
                 break;
@@ -93,6 +98,15 @@ void ScreenStack::Clear() {
     // Destroyed top first, as they would have popped.
     while (!screens_.empty()) screens_.pop_back();
     queued_.clear();
+}
+
+void ScreenStack::Quit(int status) {
+    exitResult_ = status;
+    if (stepping_) {
+        quitting_ = true;
+    } else {
+        Clear();
+    }
 }
 
 ScreenStack& Screens() {

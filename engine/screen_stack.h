@@ -81,6 +81,9 @@ class ScreenStack {
     StepResult Step();
     // Removes every screen (the ones below the top are destroyed unstepped).
     void Clear();
+    // Removes every screen, once the step under way (if any) has finished, and
+    // makes status the exit result: the way out when the program cannot go on.
+    void Quit(int status);
     // Returns true when no screen is left.
     bool Empty() const { return screens_.empty() && queued_.empty(); }
     // Returns the number of screens on the stack.
@@ -93,6 +96,7 @@ class ScreenStack {
     std::vector<std::unique_ptr<Screen>> queued_;
     int exitResult_ = 0;
     bool stepping_ = false;
+    bool quitting_ = false;
 };
 
 // Returns the program's screen stack.

@@ -20,6 +20,7 @@ class Scripted : public engine::Screen {
         const char* next = "";  // name of the screen pushed or put in place
         bool drew = true;
         const char* later = "";  // name of a screen asked for from inside the step
+        int quit = -1;           // the status of a quit asked for from inside the step
     };
     Scripted(std::string name, std::vector<Move> moves, std::vector<std::string>* journal,
              std::vector<std::vector<Move>>* scripts)
@@ -30,6 +31,7 @@ class Scripted : public engine::Screen {
         journal_->push_back(name_ + " steps");
         const Move m = next_ < moves_.size() ? moves_[next_++] : Move{};
         if (*m.later) engine::Screens().PushAfterStep(Make(m.later));
+        if (m.quit >= 0) engine::Screens().Quit(m.quit);
         if (m.drew) engine::EndStep(0);  // as every screen that draws ends its frame
         switch (m.kind) {
             case StepKind::Go:
@@ -116,6 +118,12 @@ TEST_F(ScreenStackTest, PushPopReplaceAndWhatTheScreenBelowIsTold) {
          {"A steps", "C steps", "C gone", "B told 2", "B steps", "B gone", "A told 1", "A steps",
           "A gone"},
          0,
+         1},
+        {"a quit from inside a step removes every screen once the step is over",
+         {{StepKind::Push, 0, "B", false}},
+         {{{StepKind::Push, 0, "C", true, "", 1}}},
+         {"A steps", "B steps", "B gone", "A gone", "C gone"},
+         1,
          1},
     };
     for (const Case& c : cases) {
