@@ -13,7 +13,10 @@
 #include "engine/media/text.h"
 #include "scores/scores.h"
 
-namespace scores {
+namespace app {
+
+// The records and names this screen shows and edits.
+using namespace scores;
 
 namespace {
 
@@ -134,4 +137,4 @@ std::unique_ptr<engine::Screen> MakeNameEntry() {
     return std::make_unique<NameEntryScreen>();
 }
 
-}  // namespace scores
+}  // namespace app

@@ -11,7 +11,7 @@
 
 #include "engine/screen_stack.h"
 
-namespace scores {
+namespace app {
 
 // The input and frame calls name entry makes; the defaults are the media
 // layer's polls and the engine's end of a step. Tests replace members.
@@ -37,4 +37,4 @@ void EditName(std::string& name, int typed, int backspaceHits);
 // and after, with steps that draw nothing and sleep 5 ms on the desktop.
 std::unique_ptr<engine::Screen> MakeNameEntry();
 
-}  // namespace scores
+}  // namespace app

@@ -91,7 +91,7 @@ void PlayPendingReplay() {
 }
 
 void InstallReplayHooks() {
-    scores::WatchReplayHook = [](const scores::Scores& record) {
+    WatchReplayHook = [](const scores::Scores& record) {
         WatchFile(scores::ReplayPath(record), scores::ReplayFileName(record));
     };
 }

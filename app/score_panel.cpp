@@ -12,7 +12,10 @@
 #include "scores/fields/date_time.h"
 #include "scores/replay_store.h"
 
-namespace scores {
+namespace app {
+
+// The records and names this screen shows and edits.
+using namespace scores;
 
 namespace {
 
@@ -315,4 +318,4 @@ void ResetScorePanel() {
     g_leftWasHeld = false;
 }
 
-}  // namespace scores
+}  // namespace app

@@ -167,10 +167,8 @@ void InstallShareHooks() {
         game::Replay replay;
         return game::DecodeReplay(bytes, replay, why);
     });
-    scores::BoardLineHook = [](const scores::Scores& record) {
-        return scores::BoardLineFor(record);
-    };
-    scores::CanShareHook = [](const scores::Scores& record) { return scores::CanShareRun(record); };
+    BoardLineHook = [](const scores::Scores& record) { return scores::BoardLineFor(record); };
+    CanShareHook = [](const scores::Scores& record) { return scores::CanShareRun(record); };
     scores::ShareRunHook = [](const scores::Scores& record) { scores::ShareStoredRun(record); };
 }
 

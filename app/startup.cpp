@@ -244,7 +244,7 @@ void InstallHooks() {
     hooks.settingsPanel = [] { engine::SettingsPanel(); };
     hooks.displayLost = [] { LeaveWithoutDisplay(); };
     media::SetDisplayLostHandler([] { LeaveAfterLostDisplay(); });
-    game::SetNameEntryScreen([] { return scores::MakeNameEntry(); });
+    game::SetNameEntryScreen([] { return MakeNameEntry(); });
     InstallReplayHooks();
     InstallShareHooks();
     // The settings panel's volume sliders act at once on the music already
@@ -273,7 +273,7 @@ StartupStages ProgramStages() {
     };
     stages.afterGraphics = [] {
         engine::PointerMode = 1;
-        scores::BadgeCount = 16;
+        BadgeCount = 16;
         engine::InGame = 0;
     };
     stages.frontEnd = [] {

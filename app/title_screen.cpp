@@ -117,8 +117,8 @@ void BackFromGame() {
     FrontEnd.escapeLatch = true;
     FrontEnd.startLatch = true;
     FrontEnd.panelSlide = 0;
-    scores::GraphScroll = 0;
-    scores::SelectedIndex = 0;
+    GraphScroll = 0;
+    SelectedIndex = 0;
 }
 
 // Where the sliding panel stands this frame.
@@ -344,8 +344,8 @@ class TitleScreen : public engine::Screen {
         DrawTabLabels(panel);
         ChooseTab(panel);
         // The high-score panel runs every frame, drawing only on its tab.
-        scores::DrawScorePanel(panel.x, panel.w, game::Difficulty, game::CurrentLevel,
-                               game::CurrentGameFlags, FrontEnd.panelTab == 0 ? 1 : 0);
+        DrawScorePanel(panel.x, panel.w, game::Difficulty, game::CurrentLevel,
+                       game::CurrentGameFlags, FrontEnd.panelTab == 0 ? 1 : 0);
         DrawTabPage(panel);
         DrawSettingsHints();
         // Taken before a game starts: the rest of the frame keeps this frame's places.

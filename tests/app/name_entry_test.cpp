@@ -25,8 +25,10 @@
 #include "scores/scores.h"
 #include "tests/support/clocks.h"
 
-namespace scores {
+namespace app {
 namespace {
+
+using namespace scores;
 
 using media::DrawKind;
 
@@ -289,4 +291,4 @@ TEST_F(NameEntryTest, DrawsPromptAndNameWithABlinkingCursor) {
 }
 
 }  // namespace
-}  // namespace scores
+}  // namespace app

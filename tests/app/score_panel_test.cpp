@@ -27,8 +27,10 @@
 #include "tests/support/clocks.h"
 #include "tests/support/temp_dir.h"
 
-namespace scores {
+namespace app {
 namespace {
+
+using namespace scores;
 
 using media::DrawKind;
 using media::DrawRecord;
@@ -434,4 +436,4 @@ TEST_F(ScorePanelTest, RunsPastThePanelsLeftEdgeAreNotDrawn) {
 }
 
 }  // namespace
-}  // namespace scores
+}  // namespace app
