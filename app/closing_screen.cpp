@@ -1,10 +1,11 @@
-// The closing screen and the orderly end of the process.
+// The closing screen and the orderly end of the program.
 #include "app/closing_screen.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "app/name_entry.h"
 #include "app/settings_file.h"
 #include "engine/controls.h"
 #include "engine/draw_helpers.h"
@@ -16,7 +17,6 @@
 #include "engine/media/key_codes.h"
 #include "engine/media/terminate.h"
 #include "engine/media/text.h"
-#include "scores/name_entry.h"
 #include "scores/score_file.h"
 #include "share/board_share.h"
 
@@ -63,6 +63,7 @@ void DrawClosingFrame() {
         engine::SetColourAlpha(line.r, line.g, line.b);
         engine::DrawTextAligned(40, vh / 2 + line.offset, line.text);
     }
+    // Shown at once and whatever the frame's parity: nothing else is drawn after it.
     media::Flip(-1);
 }
 
@@ -88,29 +89,61 @@ bool ClosingInputHeld() {
            (alt && media::KeyDown(media::KEY_F4)) || media::AppTerminate();
 }
 
-void RunClosingScreen() {
-    media::ShowMouse();
-    SaveEverything();
-    const int signal = media::TerminateRequested();
-    if (signal != 0) engine::WriteLog("\tEnded by signal " + media::Str(signal));
-    engine::WriteLog("Closing Up");
-    engine::WriteLog("");
-    engine::WriteLog("Bye!");
-    engine::WriteLog("");
-    engine::WriteLog("Play again, soon!!");
+namespace {
 
-    // Asked to end by a signal (a shutdown, a terminal closing, Ctrl+C):
-    // nobody waits at the screen for a thank-you.
-    if (signal != 0) return;
-    DrawClosingFrame();
-
-    // Let go of whatever brought us here (bounded to about two seconds).
-    for (int pass = 0; pass < kReleasePasses && ClosingInputHeld(); ++pass) {
-        if (media::TerminateRequested()) return;
-        media::Delay(kReleasePassMs);
+// The closing screen: saves and logs on its first step, shows its one frame,
+// lets go of whatever brought it here (about two seconds at most), then
+// waits for a fresh press and pops with the exit status 0.
+class ClosingScreen : public engine::Screen {
+  public:
+    engine::StepResult Step() override {
+        switch (phase_) {
+            case Phase::Start:
+                if (!SaveAndLog()) return engine::PopScreen(0, false);
+                DrawClosingFrame();
+                phase_ = Phase::Release;
+                return engine::Idle(0);
+            case Phase::Release:
+                if (media::TerminateRequested()) return engine::PopScreen(0, false);
+                if (releasePasses_ < kReleasePasses && ClosingInputHeld()) {
+                    ++releasePasses_;
+                    return engine::Idle(kReleasePassMs);
+                }
+                phase_ = Phase::Press;
+                [[fallthrough]];
+            case Phase::Press:
+                break;
+        }
+        if (!ClosingInputHeld() && !media::TerminateRequested()) return engine::Idle(kPollMs);
+        return engine::PopScreen(0, false);
     }
-    // Then wait for a fresh press, reading input every few milliseconds.
-    while (!ClosingInputHeld() && !media::TerminateRequested()) media::Delay(kPollMs);
+
+  private:
+    enum class Phase { Start, Release, Press };
+
+    // Saves, writes the closing lines; returns false when a signal asked to end
+    // (nobody waits at the screen for a thank-you then).
+    static bool SaveAndLog() {
+        media::ShowMouse();
+        SaveEverything();
+        const int signal = media::TerminateRequested();
+        if (signal != 0) engine::WriteLog("\tEnded by signal " + media::Str(signal));
+        engine::WriteLog("Closing Up");
+        engine::WriteLog("");
+        engine::WriteLog("Bye!");
+        engine::WriteLog("");
+        engine::WriteLog("Play again, soon!!");
+        return signal == 0;
+    }
+
+    Phase phase_ = Phase::Start;
+    int releasePasses_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<engine::Screen> MakeClosingScreen() {
+    return std::make_unique<ClosingScreen>();
 }
 
 void LeaveAfterLostDisplay() {
@@ -125,11 +158,9 @@ void LeaveAfterLostDisplay() {
     std::_Exit(1);
 }
 
-void CloseProgram() {
-    RunClosingScreen();
+void FinishProgram() {
     media::CloseGraphics();
     engine::CloseLog();
-    std::exit(0);
 }
 
 }  // namespace app

@@ -1,9 +1,13 @@
 // The closing screen: every orderly exit saves the settings and scores,
 // writes the closing log lines, thanks the player, waits for a press and
-// ends the process. Also the way out when the X server is gone.
+// leaves the screen stack empty, so the program returns from main. Also the
+// way out when the X server is gone.
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "engine/screen_stack.h"
 
 namespace app {
 
@@ -15,12 +19,12 @@ std::string SaveEverything();
 // button 1 or 2, a key or joystick input (F11/F12 alone do not count),
 // Alt+F4 or a pending window-close request.
 bool ClosingInputHeld();
-// Saves, thanks the player, waits for a press and ends the process (status 0).
-[[noreturn]] void CloseProgram();
-// Runs the closing screen up to (not including) the process exit, so tests
-// can watch it; CloseProgram calls it and then exits.
+// Returns the closing screen: it saves, thanks the player, waits for a press
+// and pops with the exit status 0.
 // Note: after a terminate signal it saves and logs, but neither draws nor waits.
-void RunClosingScreen();
+std::unique_ptr<engine::Screen> MakeClosingScreen();
+// Closes the window and the log once the screens are done.
+void FinishProgram();
 // Saves what the closing screen saves, logs the loss, says so in one line
 // on standard error and ends the process with status 1, without touching the
 // display again (the X server connection is gone).

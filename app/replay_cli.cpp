@@ -4,13 +4,13 @@
 #include <cstring>
 #include <utility>
 
-#include "app/title_screen.h"
+#include "app/score_panel.h"
 #include "engine/frame_end.h"
 #include "engine/media/text.h"
+#include "engine/screen_stack.h"
 #include "game/replay.h"
 #include "game/replay_verify.h"
 #include "scores/replay_store.h"
-#include "scores/score_panel.h"
 
 namespace app {
 
@@ -43,7 +43,9 @@ std::string VerdictLine(const std::string& file, const game::ReplayVerdict* v,
     return line + "}\n";
 }
 
-// Plays a replay file in the window; a file that cannot be read shows a notice instead.
+// Puts a replay file's playback on the screen stack (it starts after the step
+// under way); a file that cannot be read shows a notice instead. The title
+// screen comes back from it as after a game.
 void WatchFile(const std::string& path, const std::string& shownName) {
     game::Replay replay;
     std::string error;
@@ -51,11 +53,7 @@ void WatchFile(const std::string& path, const std::string& shownName) {
         engine::AddNotice("Cannot play the replay " + shownName + ": " + error, 1);
         return;
     }
-    game::WatchReplay(replay);
-    // The title screen comes back as after a game: panel sliding in, no stale presses.
-    FrontEnd.escapeLatch = true;
-    FrontEnd.startLatch = true;
-    FrontEnd.panelSlide = 0;
+    engine::Screens().PushAfterStep(game::WatchReplay(std::move(replay)));
 }
 
 }  // namespace
@@ -93,7 +91,7 @@ void PlayPendingReplay() {
 }
 
 void InstallReplayHooks() {
-    scores::WatchReplayHook = [](const scores::Scores& record) {
+    WatchReplayHook = [](const scores::Scores& record) {
         WatchFile(scores::ReplayPath(record), scores::ReplayFileName(record));
     };
 }

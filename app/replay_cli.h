@@ -18,7 +18,7 @@ int VerifyReplayOption(int argc, char** argv, int& i);
 // Reads "--replay FILE" at argv[i] (advancing i past FILE): kStartWithReplay
 // when the program should start and play the file, else the exit status.
 int ReplayOption(int argc, char** argv, int& i);
-// Plays the replay given with --replay, if any; the title screen follows.
+// Puts the replay given with --replay, if any, on the screen stack above the title screen.
 void PlayPendingReplay();
 // Connects the high-score panel's Watch button to playback.
 void InstallReplayHooks();

@@ -3,10 +3,10 @@
 
 #include <atomic>
 
+#include "app/score_panel.h"
 #include "engine/media/asset_read.h"
 #include "engine/media/text.h"
 #include "game/replay_file.h"
-#include "scores/score_panel.h"
 #include "share/board_share.h"
 
 namespace app {
@@ -167,10 +167,8 @@ void InstallShareHooks() {
         game::Replay replay;
         return game::DecodeReplay(bytes, replay, why);
     });
-    scores::BoardLineHook = [](const scores::Scores& record) {
-        return scores::BoardLineFor(record);
-    };
-    scores::CanShareHook = [](const scores::Scores& record) { return scores::CanShareRun(record); };
+    BoardLineHook = [](const scores::Scores& record) { return scores::BoardLineFor(record); };
+    CanShareHook = [](const scores::Scores& record) { return scores::CanShareRun(record); };
     scores::ShareRunHook = [](const scores::Scores& record) { scores::ShareStoredRun(record); };
 }
 

@@ -6,11 +6,15 @@
 #include <cstring>
 
 #include <cstdlib>
+#include <memory>
 #include <set>
+#include <utility>
 
 #include "app/audio_choice.h"
 #include "app/closing_screen.h"
+#include "app/name_entry.h"
 #include "app/replay_cli.h"
+#include "app/score_panel.h"
 #include "app/settings_file.h"
 #include "app/share_cli.h"
 #include "app/title_screen.h"
@@ -32,14 +36,13 @@
 #include "engine/media/temp_files.h"
 #include "engine/media/terminate.h"
 #include "engine/media/text.h"
+#include "engine/screen_loop.h"
 #include "engine/settings_panel.h"
 #include "engine/setup_table.h"
 #include "game/game_assets.h"
 #include "game/game_loop.h"
-#include "scores/name_entry.h"
 #include "scores/replay_store.h"
 #include "scores/score_file.h"
-#include "scores/score_panel.h"
 #include "scores/scores.h"
 #include "share/board_share.h"
 
@@ -124,7 +127,8 @@ std::string UsageText() {
         // A short option shares its first line with its description.
         text += head.size() < kHelpColumn - 1 ? head + std::string(kHelpColumn - head.size(), ' ')
                                               : head + "\n" + indent;
-        for (const char* c = option.help; *c; ++c) text += *c == '\n' ? "\n" + indent : std::string(1, *c);
+        for (const char* c = option.help; *c; ++c)
+            text += *c == '\n' ? "\n" + indent : std::string(1, *c);
         text += "\n";
     }
     text += "\nWithout options the game starts.\n\n";
@@ -213,9 +217,10 @@ int PrintScores() {
     return 0;
 }
 
-// Leaves the program when no window could be opened: the log keeps what was
-// written so far, and one line on standard error says which display failed.
-[[noreturn]] void ExitWithoutDisplay() {
+// Ends the program when no window could be opened: the log keeps what was
+// written so far, one line on standard error says which display failed, and
+// the screens are all removed so that the program returns 1 from main.
+void LeaveWithoutDisplay() {
     const char* display = std::getenv("DISPLAY");
     engine::CloseLog();
     if (display && *display) {
@@ -223,20 +228,23 @@ int PrintScores() {
     } else {
         std::fprintf(stderr, "zarquill: cannot open a window: DISPLAY is not set\n");
     }
-    std::exit(1);
+    engine::Screens().Quit(1);
 }
 
 // Connects the engine's upward calls to the layers above it.
 void InstallHooks() {
     engine::EngineHooks& hooks = engine::Hooks();
     hooks.saveSetup = [] { SaveSetup(); };
-    hooks.closeProgram = [] { CloseProgram(); };
+    hooks.closingScreen = [] { return MakeClosingScreen(); };
     hooks.loadGameAssets = [] { game::LoadGameAssets(); };
+    hooks.engineTest = [](std::function<void()> done) {
+        return game::MakeGameEngineTest(std::move(done));
+    };
     hooks.loadScores = [] { scores::LoadScores(); };
     hooks.settingsPanel = [] { engine::SettingsPanel(); };
-    hooks.displayLost = [] { ExitWithoutDisplay(); };
+    hooks.displayLost = [] { LeaveWithoutDisplay(); };
     media::SetDisplayLostHandler([] { LeaveAfterLostDisplay(); });
-    game::SetNameEntry([] { scores::NameEntry(); });
+    game::SetNameEntryScreen([] { return MakeNameEntry(); });
     InstallReplayHooks();
     InstallShareHooks();
     // The settings panel's volume sliders act at once on the music already
@@ -261,18 +269,18 @@ StartupStages ProgramStages() {
     };
     stages.discoverJoysticks = [] { engine::DiscoverJoysticks(); };
     stages.applyGraphics = [] {
-        if (!engine::ApplyGraphicsSettings()) ExitWithoutDisplay();
+        if (!engine::ApplyGraphicsSettings()) LeaveWithoutDisplay();
     };
     stages.afterGraphics = [] {
         engine::PointerMode = 1;
-        scores::BadgeCount = 16;
+        BadgeCount = 16;
         engine::InGame = 0;
     };
     stages.frontEnd = [] {
         // Runs still waiting from an earlier session go out in the background.
         scores::StartBoardSharing();
+        engine::Screens().PushAfterStep(MakeTitleScreen());
         PlayPendingReplay();
-        RunFrontEnd();
     };
     return stages;
 }
@@ -290,6 +298,35 @@ int RunShareOption(int argc, char** argv, int& i) {
     ApplyFolderRule(true);
     return RunShareCommand(options, stdout, stderr);
 }
+
+// The end of loading: the steps after the window (and its engine test), the
+// last loading line, the minimum loading time and then the front end.
+class LoadingScreen : public engine::Screen {
+  public:
+    LoadingScreen(int startMs, StartupStages stages)
+        : startMs_(startMs), stages_(std::move(stages)) {}
+
+    engine::StepResult Step() override {
+        if (!loaded_) {
+            loaded_ = true;
+            RunStage(stages_.afterGraphics);
+            engine::WriteLog("Finished Loading");
+        }
+        // Short sleeps keep the processor free while the minimum runs out.
+        const int elapsed = media::MillisecsBetween(startMs_, media::Millisecs());
+        if (elapsed < kMinimumLoadingMs) {
+            const int left = kMinimumLoadingMs - elapsed;
+            return engine::Idle(left < 10 ? left : 10);
+        }
+        RunStage(stages_.frontEnd);
+        return engine::PopScreen(0, false);
+    }
+
+  private:
+    int startMs_;
+    StartupStages stages_;
+    bool loaded_ = false;
+};
 
 }  // namespace
 
@@ -327,7 +364,7 @@ void SelectAudioDriver(const AudioBackend& audio, const std::vector<std::string>
     }
 }
 
-void RunStartup(const AudioBackend& audio, const StartupStages& stages) {
+int RunStartup(const AudioBackend& audio, const StartupStages& stages) {
     using engine::Setup;
     using engine::WriteLog;
 
@@ -368,20 +405,10 @@ void RunStartup(const AudioBackend& audio, const StartupStages& stages) {
     WriteLog("");
 
     media::ChangeDir(media::ProgramPathOr(paths.gameDir, engine::GameFolder().c_str()));
-    const int t0 = media::Millisecs();
-
+    // The loading screen goes first: the engine test a new window runs goes on top of it.
+    engine::Screens().Push(std::make_unique<LoadingScreen>(media::Millisecs(), stages));
     RunStage(stages.applyGraphics);
-    RunStage(stages.afterGraphics);
-
-    WriteLog("Finished Loading");
-    // The loading phase lasts at least the minimum; short sleeps keep the
-    // processor free while waiting.
-    while (media::MillisecsBetween(t0, media::Millisecs()) < kMinimumLoadingMs) {
-        int left = kMinimumLoadingMs - media::MillisecsBetween(t0, media::Millisecs());
-        media::Delay(left < 10 ? left : 10);
-    }
-
-    RunStage(stages.frontEnd);
+    return engine::RunScreens(engine::Screens());
 }
 
 int Main(int argc, char** argv) {
@@ -406,8 +433,9 @@ int Main(int argc, char** argv) {
     ApplyFolderRule(true);
     InstallHooks();
     media::InstallTerminateSignals();
-    RunStartup(audio, ProgramStages());
-    return 0;  // not reached: the program ends in the closing screen
+    const int status = RunStartup(audio, ProgramStages());
+    FinishProgram();
+    return status;
 }
 
 }  // namespace app

@@ -23,7 +23,7 @@ struct StartupStages {
     std::function<void()> discoverJoysticks;  // joystick ports and rest positions
     std::function<void()> applyGraphics;      // window, common and game assets, scores
     std::function<void()> afterGraphics;      // pointer mode, badge count, game flag
-    std::function<void()> frontEnd;           // the title screen loop; never returns
+    std::function<void()> frontEnd;           // puts the front end's screens on the stack
 };
 
 // Minimum time from the folder change into the game folder to the front end.
@@ -41,9 +41,10 @@ AudioBackend MediaAudioBackend();
 // only once the OpenAL library proved usable.
 void SelectAudioDriver(const AudioBackend& audio, const std::vector<std::string>& names, int index);
 
-// Runs the start-up sequence from the current folder and then the front end.
-// Returns only when the front end returns (or when there is none).
-void RunStartup(const AudioBackend& audio, const StartupStages& stages);
+// Runs the start-up sequence from the current folder, then steps the screens
+// (the engine test, the end of loading, the front end) until none is left;
+// returns the exit status the last one left with.
+int RunStartup(const AudioBackend& audio, const StartupStages& stages);
 
 // Runs the program with its command line; returns the process exit status.
 int Main(int argc, char** argv);

@@ -1,9 +1,11 @@
-// The front-end loop: one frame in the fixed order of the title screen.
+// The front end: one frame per step in the fixed order of the title screen.
 #include "app/title_screen.h"
 
 #include <cstdint>
+#include <memory>
 
 #include "app/closing_screen.h"
+#include "app/score_panel.h"
 #include "engine/controls.h"
 #include "engine/draw_helpers.h"
 #include "engine/frame_end.h"
@@ -20,7 +22,7 @@
 #include "engine/sprite_budgets.h"
 #include "game/game_assets.h"
 #include "game/game_loop.h"
-#include "scores/score_panel.h"
+#include "game/replay.h"
 #include "scores/scores.h"
 #include "share/board_share.h"
 
@@ -96,7 +98,8 @@ void SanitiseAccount(std::string& text) {
     for (const char* ch : kAccountUnsafe) text = media::Replace(text, ch, "_");
 }
 
-void StartGame() {
+// Starts a game: the start sound, then the game screen, set up at once.
+std::unique_ptr<engine::Screen> StartGame() {
     game::PlaySfx(98, 1.5, 1.0, 0);
     auto& slot = engine::SfxChannels[1];
     if (slot && slot->Playing()) {
@@ -105,13 +108,17 @@ void StartGame() {
     slot.reset();
     engine::InGame = 1;
     engine::GameStartTime = media::Millisecs();
-    game::RunGame();
+    return game::MakeGameScreen();
+}
+
+// Brings the title screen back as after a game: panel sliding in, no stale presses.
+void BackFromGame() {
     engine::InGame = 0;
     FrontEnd.escapeLatch = true;
     FrontEnd.startLatch = true;
     FrontEnd.panelSlide = 0;
-    scores::GraphScroll = 0;
-    scores::SelectedIndex = 0;
+    GraphScroll = 0;
+    SelectedIndex = 0;
 }
 
 // Where the sliding panel stands this frame.
@@ -212,13 +219,16 @@ void DrawSettingsHints() {
     engine::DrawTextAligned(4, 75, "and Hi-Def gaming!");
 }
 
-// Draws the start button and starts a game on a click released over it.
+// Returns true when a click released over the start button starts a game.
+bool StartPressed(const Stage& s) {
+    const bool over = engine::MouseInRect(s.cx - 200, s.vh / 2 + 40 + s.dy, 400, 80) != 0;
+    return over && FrontEnd.startHeld && !FrontEnd.startLatch && engine::SettingsSlide < -250;
+}
+
+// Draws the start button, white under the pointer, and notes the button for the next frame.
 void StartButton(const Stage& s) {
     const bool over = engine::MouseInRect(s.cx - 200, s.vh / 2 + 40 + s.dy, 400, 80) != 0;
-    engine::SetColourAlpha(255, over ? 255 : 150, over ? 255 : 150, 1);  // white under the pointer
-    if (over && FrontEnd.startHeld && !FrontEnd.startLatch && engine::SettingsSlide < -250) {
-        StartGame();
-    }
+    engine::SetColourAlpha(255, over ? 255 : 150, over ? 255 : 150, 1);
     media::SetImageFont(engine::UIFonts[7]);
     engine::DrawTextAligned(s.cx, s.vh / 2 + 80 + s.dy, "Click Here to Start", 1, 1);
     FrontEnd.startHeld = media::MouseDown(1) != 0;
@@ -288,39 +298,79 @@ void FillStoryLines() {
     StoryLines[static_cast<size_t>(StoryCount)] = "";
 }
 
-bool FrontEndFrame() {
-    const int vw = engine::VirtualWidth;
-    const int vh = engine::VirtualHeight;
-    BeginFrontEndFrame();
-    // Account texts stay safe for the score file.
-    SanitiseAccount(scores::AccountName);
-    SanitiseAccount(scores::AccountPassword);
-    const Panel panel = SlideInPanel(vw, vh);
-    DrawTabLabels(panel);
-    ChooseTab(panel);
-    // The high-score panel runs every frame, drawing only on its tab.
-    scores::DrawScorePanel(panel.x, panel.w, game::Difficulty, game::CurrentLevel,
-                           game::CurrentGameFlags, FrontEnd.panelTab == 0 ? 1 : 0);
-    DrawTabPage(panel);
-    DrawSettingsHints();
-    // Taken before a game starts: the rest of the frame keeps this frame's places.
-    const Stage stage{(vw - panel.w) / 2, 800 - 25 * FrontEnd.panelSlide, vh};
-    StartButton(stage);
-    ChooseDifficultyByMouse(stage);
-    StepDifficultyWithControls();
-    ReleaseClickLatch();
-    DrawTitle(stage);
-    engine::FrameEnd(engine::TargetRate, 0, 1);
-    return QuitAsked();
-}
+namespace {
 
-void RunFrontEnd() {
-    FrontEnd = FrontEndState{};
-    while (!FrontEndFrame()) {
+// The title screen: one front-end frame per step. A game starts in the middle
+// of a frame; the rest of that frame is drawn once the game and its name
+// entry are over, as if the game had run inside it.
+class TitleScreen : public engine::Screen {
+  public:
+    engine::StepResult Step() override {
+        if (!midFrame_) {
+            stage_ = FrameHead();
+            if (StartPressed(stage_)) {
+                midFrame_ = true;
+                // The start button's colour is taken where the pointer is when the frame resumes.
+                return engine::PushScreen(StartGame(), false);
+            }
+        }
+        midFrame_ = false;
+        FrameTail(stage_);
+        if (QuitAsked()) return engine::ReplaceScreen(MakeClosingScreen(), true);
         // Finished exchanges with the board come in between frames; sending never waits here.
         scores::PollBoardSharing();
+        return engine::Drew();
     }
-    CloseProgram();
+
+    void Resume(int result) override {
+        if (result == game::kGameEnded) BackFromGame();
+        if (result == game::kReplayWatched) {
+            FrontEnd.escapeLatch = true;
+            FrontEnd.startLatch = true;
+            FrontEnd.panelSlide = 0;
+        }
+    }
+
+  private:
+    // Draws the frame up to the start button; returns where the rest stands.
+    static Stage FrameHead() {
+        const int vw = engine::VirtualWidth;
+        const int vh = engine::VirtualHeight;
+        BeginFrontEndFrame();
+        // Account texts stay safe for the score file.
+        SanitiseAccount(scores::AccountName);
+        SanitiseAccount(scores::AccountPassword);
+        const Panel panel = SlideInPanel(vw, vh);
+        DrawTabLabels(panel);
+        ChooseTab(panel);
+        // The high-score panel runs every frame, drawing only on its tab.
+        DrawScorePanel(panel.x, panel.w, game::Difficulty, game::CurrentLevel,
+                       game::CurrentGameFlags, FrontEnd.panelTab == 0 ? 1 : 0);
+        DrawTabPage(panel);
+        DrawSettingsHints();
+        // Taken before a game starts: the rest of the frame keeps this frame's places.
+        return Stage{(vw - panel.w) / 2, 800 - 25 * FrontEnd.panelSlide, vh};
+    }
+
+    // Draws the rest of the frame from the start button on and ends it.
+    static void FrameTail(const Stage& stage) {
+        StartButton(stage);
+        ChooseDifficultyByMouse(stage);
+        StepDifficultyWithControls();
+        ReleaseClickLatch();
+        DrawTitle(stage);
+        engine::EndStep(1);
+    }
+
+    Stage stage_;
+    bool midFrame_ = false;  // a game started in the middle of this frame
+};
+
+}  // namespace
+
+std::unique_ptr<engine::Screen> MakeTitleScreen() {
+    FrontEnd = FrontEndState{};
+    return std::make_unique<TitleScreen>();
 }
 
 }  // namespace app

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
+
+#include "engine/screen_stack.h"
 
 namespace app {
 
@@ -27,9 +30,8 @@ extern FrontEndState FrontEnd;
 
 // Fills StoryLines (start-up step 3).
 void FillStoryLines();
-// Runs one frame of the front end; returns true when Escape asks to quit.
-bool FrontEndFrame();
-// Runs the front end until the player quits, then the closing screen.
-void RunFrontEnd();
+// Returns the title screen (front-end state reset): one frame per step until
+// Escape asks to quit, when the closing screen takes its place.
+std::unique_ptr<engine::Screen> MakeTitleScreen();
 
 }  // namespace app

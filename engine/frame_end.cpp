@@ -1,10 +1,11 @@
-// The frame end every screen calls once per frame, the notice list, the
-// pause menu and screenshots.
+// The end of a step every screen calls once per frame, the executor's
+// presenting and pacing, the notice list and screenshots.
 #include "engine/frame_end.h"
 
 #include <cmath>
+#include <memory>
+#include <utility>
 
-#include "engine/controls.h"
 #include "engine/draw_helpers.h"
 #include "engine/game_state.h"
 #include "engine/graphics_setup.h"
@@ -17,10 +18,8 @@
 #include "engine/media/input.h"
 #include "engine/media/memory.h"
 #include "engine/media/paths.h"
-#include "engine/media/random.h"
 #include "engine/media/terminate.h"
 #include "engine/media/text.h"
-#include "engine/media/trig.h"
 #include "engine/setup_table.h"
 #include "engine/sprite_budgets.h"
 
@@ -36,23 +35,16 @@ constexpr int kNoticeHighlightFrames = 60;
 constexpr int kNoticeSpacing = 14;
 // The pointer icon's frame in the icon sheet.
 constexpr int kPointerIconFrame = 63;
-// The pause menu's scatter: seed, titles before and after the panel.
-constexpr int64_t kScatterSeed = 37171650;
-constexpr int kScatterFirst = 140;
-constexpr int kScatterLast = 180;
 // Characters a file name may not hold, removed in this order.
 constexpr const char* kBadFileChars = "#',`.\\/:|*?\"";
 
-// Frame ends run inside frame ends: an Apply in the settings panel reopens the
-// window and the engine test then runs frames of its own. A Quit chosen in a
-// pause menu opened from such a nested frame waits here for the outermost
-// frame end, whose result the game reads.
-struct NestedFrames {
-    int depth = 0;
-    bool quitPending = false;
+// What the end of a step left for the pause menu and the executor.
+struct StepEndState {
+    std::shared_ptr<media::TImage> pauseSnapshot;  // the paused frame, until the menu takes it
+    bool closeAsked = false;
 };
 
-NestedFrames g_nested;
+StepEndState g_stepEnd;
 
 }  // namespace
 
@@ -70,11 +62,6 @@ std::list<Notice> NoticeList;
 int NoticeY = 0;
 
 namespace {
-
-// Waits while Escape is held, reading the keyboard every millisecond or so.
-void WaitForEscapeRelease() {
-    while (media::KeyDown(media::KEY_ESCAPE)) media::Delay(1);
-}
 
 // Draws the debug overlay at the current scale and colour.
 void DrawOverlay() {
@@ -127,34 +114,10 @@ void DrawNotices() {
     }
 }
 
-// Draws one stretch of the pause menu's scattered titles (the generator runs on).
-void DrawScatter(double angle, int from, int to) {
-    const std::string title = GameTitle();
-    for (int w = from; w <= to; ++w) {
-        SetAngle(angle + 2 * w);
-        int blue = 50 * media::RandomInt(1, 5);
-        int green = 50 * media::RandomInt(1, 5);
-        int red = 50 * media::RandomInt(1, 5);
-        int y = media::RandomInt(0, VirtualHeight);
-        int x = media::RandomInt(0, VirtualWidth);
-        SetColourAlpha(red, green, blue, 0.4);
-        DrawTextAligned(x, y, title, 1, 1);
-    }
-}
-
-// Returns true while any of players 1..4 holds the control.
-bool AnyPlayerAction(int control) {
-    for (int port = 1; port <= 4; ++port) {
-        if (ActionDown(control, port)) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
-int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
-    ++g_nested.depth;
-    int result = 0;
+bool EndStep(int showPointer) {
+    bool pause = false;
     if (media::KeyHit(media::KEY_TAB)) {
         SettingsOpen = 1 - SettingsOpen;
         if (Hooks().saveSetup) Hooks().saveSetup();
@@ -163,13 +126,12 @@ int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
     if (FrameParity == 0 || SlowSystem() == 0) {
         if (media::KeyHit(media::KEY_F11)) TakeScreenshot();
         if (media::KeyDown(media::KEY_ESCAPE) && InGame == 1) {
-            InGame = 2;
-            int pausedAt = media::Millisecs();
-            result = PauseMenu();
-            InGame = 1;
-            const int paused = media::MillisecsBetween(pausedAt, media::Millisecs());
-            GameStartTime = static_cast<int>(static_cast<uint32_t>(GameStartTime) +
-                                             static_cast<uint32_t>(paused));
+            // The menu breathes over the game's frame as it stood before the overlay.
+            pause = true;
+            g_stepEnd.pauseSnapshot =
+                media::CreateImage(ScreenWidth, ScreenHeight, 1, media::DYNAMICIMAGE);
+            media::GrabImage(g_stepEnd.pauseSnapshot, 0, 0, 0);
+            media::MidHandleImage(g_stepEnd.pauseSnapshot);
         }
     }
     if (Hooks().settingsPanel) Hooks().settingsPanel();
@@ -191,11 +153,21 @@ int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
     LeftClick = media::MouseHit(media::MOUSE_LEFT);
     RightClick = media::MouseHit(media::MOUSE_RIGHT);
 
+    DrawNotices();
+
+    bool altF4 = media::KeyDown(media::KEY_F4) &&
+                 (media::KeyDown(media::KEY_LALT) || media::KeyDown(media::KEY_RALT));
+    // A terminate signal takes the same orderly way out as the close button.
+    if (altF4 || media::AppTerminate() || media::TerminateRequested() != 0) {
+        g_stepEnd.closeAsked = true;
+    }
+    return pause;
+}
+
+void PresentFrame() {
     do {
         media::Delay(1);
     } while (media::MillisecsBetween(FrameStart, media::Millisecs()) < kFrameMs - 2);
-
-    DrawNotices();
 
     if (!(SlowSystem() == 1 && FrameParity == 1)) media::Flip(0);
 
@@ -205,103 +177,18 @@ int FrameEnd(int /*targetRate*/, int /*flag*/, int showPointer) {
     CurrentFps = (1000 / divisor + 2 * CurrentFps) / 3;
     FrameStart = media::Millisecs();
     FrameParity = 1 - FrameParity;
+}
 
-    bool altF4 = media::KeyDown(media::KEY_F4) &&
-                 (media::KeyDown(media::KEY_LALT) || media::KeyDown(media::KEY_RALT));
-    // A terminate signal takes the same orderly way out as the close button.
-    if (altF4 || media::AppTerminate() || media::TerminateRequested() != 0) {
-        if (Hooks().closeProgram) Hooks().closeProgram();
-    }
-    --g_nested.depth;
-    if (result == 99 && g_nested.depth > 0) g_nested.quitPending = true;
-    if (g_nested.depth == 0 && g_nested.quitPending) {
-        g_nested.quitPending = false;
-        result = 99;
-    }
-    return result;
+bool TakeCloseRequest() {
+    return std::exchange(g_stepEnd.closeAsked, false);
+}
+
+std::shared_ptr<media::TImage> TakePauseSnapshot() {
+    return std::move(g_stepEnd.pauseSnapshot);
 }
 
 void AddNotice(const std::string& text, int c) {
     NoticeList.push_back(Notice{0, text, c});
-}
-
-int PauseMenu() {
-    WaitForEscapeRelease();
-    auto snapshot = media::CreateImage(ScreenWidth, ScreenHeight, 1, media::DYNAMICIMAGE);
-    media::GrabImage(snapshot, 0, 0, 0);
-    media::MidHandleImage(snapshot);
-
-    double angle = 0, phase = 0;
-    int selection = 0, result = 0, latch = 1;
-    const double panelLeft = 0.1 * VirtualWidth;
-    const double panelTop = 0.375 * VirtualHeight;
-    while (result == 0) {
-        BeginFrame(1);
-        ResetDrawState();
-        SetBlendKind(1);
-        phase += 0.4;
-        SetScaleXY(media::Sin(phase) * 0.5 + 1.5, media::Sin(1.3 * phase) * 0.5 + 1.5);
-        angle += 0.1;
-        SetAngle(angle);
-        media::SetImageFont(UIFonts[7]);
-        media::DrawImage(snapshot, static_cast<float>(VirtualWidth / 2),
-                         static_cast<float>(VirtualHeight / 2), 0);
-
-        media::SeedRandom(kScatterSeed);
-        DrawScatter(angle, 1, kScatterFirst);
-
-        SetAngle(0);
-        SetScaleXY(1);
-        SetColourAlpha(0, 0, 0, 0.5);
-        media::DrawRect(static_cast<float>(panelLeft), static_cast<float>(panelTop),
-                        static_cast<float>(VirtualWidth / 6.0),
-                        static_cast<float>(VirtualHeight / 4.0));
-
-        bool up = AnyPlayerAction(0) || media::KeyDown(media::KEY_UP);
-        bool down = AnyPlayerAction(8) || media::KeyDown(media::KEY_DOWN);
-        bool select =
-            AnyPlayerAction(10) || AnyPlayerAction(11) || media::KeyDown(media::KEY_SPACE);
-        if (up && latch == 0) {
-            --selection;
-            latch = 1;
-        }
-        if (down && latch == 0) {
-            ++selection;
-            latch = 1;
-        }
-        if (!up && !down && !select) latch = 0;
-
-        int y = static_cast<int>(panelTop);
-        SetColourAlpha(255, 255, 255);
-        media::SetImageFont(UIFonts[7]);
-        if (selection < 0) selection = 1;
-        static const char* const kEntries[2] = {"Continue", "Quit"};
-        for (int entry = 0; entry < 2; ++entry) {
-            y += 60;
-            int indent = 0;
-            if (selection == entry) {
-                SetColourAlpha(255, 255, 0, 1);
-                indent = 20;
-            } else {
-                SetColourAlpha(255, 255, 255, 1);
-            }
-            if (select && latch == 0 && selection == entry) {
-                latch = 1;
-                result = entry == 0 ? 1 : 99;
-            }
-            DrawTextAligned(static_cast<int>(panelLeft + indent + 10), y, kEntries[entry], 0, 0);
-        }
-        if (selection > 1) selection = 0;
-
-        SetScaleXY(media::Sin(phase) * 0.5 + 1.5, media::Sin(1.3 * phase) * 0.5 + 1.5);
-        DrawScatter(angle, kScatterFirst + 1, kScatterLast);
-
-        FrameEnd(TargetRate, 1, 1);
-        if (media::KeyDown(media::KEY_ESCAPE)) result = selection == 1 ? 99 : 1;
-    }
-    media::SeedRandom(media::Millisecs());
-    WaitForEscapeRelease();
-    return result;
 }
 
 void TakeScreenshot() {
@@ -373,7 +260,7 @@ void ResetFrameEnd() {
     LeftClick = RightClick = 0;
     NoticeList.clear();
     NoticeY = 0;
-    g_nested = {};
+    g_stepEnd = {};
 }
 
 }  // namespace engine

@@ -1,12 +1,19 @@
-// The end of every frame of every screen: the settings panel step, the pause
-// menu during a game, screenshots, the debug overlay, notices and pointer,
-// the pointer values for the next frame, pacing to 60 frames per second,
-// presenting, the frame rate and the close request. Also the notice list.
+// The end of every frame of every screen, in two halves. The end of a step
+// is portable: the settings toggle and panel, screenshots, the pause request
+// during a game, the debug overlay, notices and pointer, the pointer values
+// for the next frame and the close request. Presenting and pacing to 60
+// frames per second, and the frame rate, belong to the executor that steps
+// the screens. Also the notice list.
 #pragma once
 
 #include <list>
+#include <memory>
 #include <string>
 #include <string_view>
+
+namespace media {
+class TImage;
+}
 
 namespace engine {
 
@@ -17,9 +24,9 @@ struct Notice {
     int c = 0;        // the caller's number; does not affect drawing
 };
 
-// 0 or 1, flips at the end of every FrameEnd.
+// 0 or 1, flips with every frame presented.
 extern int FrameParity;
-// Millisecs() at the end of the previous FrameEnd.
+// Millisecs() when the previous frame was presented.
 extern int FrameStart;
 // Milliseconds of the last frame.
 extern int FrameTime;
@@ -42,14 +49,20 @@ extern std::list<Notice> NoticeList;
 // Working y while the notices are drawn.
 extern int NoticeY;
 
-// Ends a frame; returns the pause menu's result (1 continue, 99 quit) when it opened, else 0.
-// Note: a Quit chosen in a frame end nested in this one is returned here too.
-// Note: targetRate and flag do not change the behaviour; the pace is always 60 per second.
-int FrameEnd(int targetRate, int flag, int showPointer);
+// Ends a step's frame (everything but presenting it); returns true when a
+// running game asked for its pause menu in this frame (MakePauseMenu then
+// has the frame as it stood before the overlay).
+bool EndStep(int showPointer);
+// Paces to 60 frames per second from the previous present, presents the
+// frame (every other one on a slow system), and takes the frame rate.
+void PresentFrame();
+// Returns true once after a step asked to close the program (Alt+F4, the
+// window's close button or a terminate signal).
+bool TakeCloseRequest();
+// Hands over the frame grabbed when the pause menu was asked for (null when none waits).
+std::shared_ptr<media::TImage> TakePauseSnapshot();
 // Appends a notice that is shown for 180 frames.
 void AddNotice(const std::string& text, int c);
-// Runs the pause menu until Continue (returns 1) or Quit (returns 99) is chosen.
-int PauseMenu();
 // Saves the frame being drawn as a PNG beside the game folder and adds a notice.
 void TakeScreenshot();
 // Returns text without the characters # ' , ` . \ / : | * ? and ".

@@ -12,6 +12,7 @@
 #include "engine/media/folders.h"
 #include "engine/media/paths.h"
 #include "engine/media/text.h"
+#include "engine/screen_stack.h"
 #include "engine/setup_table.h"
 
 namespace engine {
@@ -205,10 +206,18 @@ bool ApplyGraphicsSettings() {
                                 static_cast<float>(VirtualHeight));
 
     LoadCommonObjects();
-    if (Hooks().loadGameAssets) Hooks().loadGameAssets();
-
-    WriteLog(kSectionLine);
-    media::DeleteFile(CrashMarkerPath());
+    // The set-up ends (and the crash marker goes) once the engine test has run
+    // on the new window, a screen of its own on top of whatever is running.
+    auto finish = [] {
+        if (Hooks().loadGameAssets) Hooks().loadGameAssets();
+        WriteLog(kSectionLine);
+        media::DeleteFile(CrashMarkerPath());
+    };
+    if (Hooks().engineTest) {
+        Screens().PushAfterStep(Hooks().engineTest(finish));
+    } else {
+        finish();
+    }
     return true;
 }
 

@@ -86,6 +86,8 @@ std::string BodyFamilyFor(int screenWidth);
 // Opens the window from the settings, loads the common and game assets and the scores.
 // Returns false when no window could be opened (no display); nothing is loaded then.
 // Note: a full-screen mode the display refuses falls back to a window with a notice.
+// Note: with an engine test hooked in, the game assets load once that test (pushed on the
+// screen stack) has run.
 bool ApplyGraphicsSettings();
 // Loads fonts, icons, logos, badges, sounds and the score file (and the jingle on the first call).
 void LoadCommonObjects();

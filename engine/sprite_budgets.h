@@ -5,6 +5,11 @@
 // mode.
 #pragma once
 
+#include <functional>
+#include <memory>
+
+#include "engine/screen_stack.h"
+
 namespace engine {
 
 // The frame rate aimed at: 60, or 30 on a slow system.
@@ -12,9 +17,11 @@ extern int TargetRate;
 // The largest sprites per frame that held the rate; 0 when none did.
 extern int BestLoad;
 
-// Measures the machine and sets DrawBudgets, TargetRate and possibly slow-system mode.
-// Note: runs about 350 full frames through FrameEnd; aim is the rate to hold.
-void EngineTest(int aim, double spriteScale);
+// Returns the engine test as a screen: it measures the machine over about 350
+// frames and sets DrawBudgets, TargetRate and possibly slow-system mode, then
+// runs done and pops. aim is the rate to hold.
+// Note: it starts (overlay off, starting budgets, the first log lines) when made.
+std::unique_ptr<Screen> MakeEngineTest(int aim, double spriteScale, std::function<void()> done);
 // Resets TargetRate to 60 and BestLoad to 0.
 void ResetEngineTest();
 

@@ -3,6 +3,7 @@
 #include "game/game_assets.h"
 
 #include <string>
+#include <utility>
 
 #include "engine/draw_helpers.h"
 #include "engine/graphics_setup.h"
@@ -50,8 +51,11 @@ std::shared_ptr<media::TImage> LoadCells(const std::string& file, int size, int 
 
 }  // namespace
 
+std::unique_ptr<engine::Screen> MakeGameEngineTest(std::function<void()> done) {
+    return engine::MakeEngineTest(kEngineTestAim, kEngineTestScale, std::move(done));
+}
+
 void LoadGameAssets() {
-    engine::EngineTest(kEngineTestAim, kEngineTestScale);
     TitleImage = LoadOne("logo.png");
     GridImage = LoadCells("grid.png", 64, 100);
     ShipsImage = LoadCells("ships.png", 64, 64);

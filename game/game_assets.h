@@ -4,10 +4,12 @@
 // channel.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "engine/media/audio.h"
 #include "engine/media/graphics.h"
+#include "engine/screen_stack.h"
 
 namespace game {
 
@@ -32,8 +34,10 @@ extern int SfxCursor;
 // The music channel; null when none was started.
 extern std::shared_ptr<media::TChannel> MusicChannel;
 
-// Runs the engine test (60, 2), then loads the eight images and the game track
-// from the current (game) folder.
+// Returns the game's engine test (aiming for 60 frames a second, sprites at scale 2) as a
+// screen that runs done when it has finished.
+std::unique_ptr<engine::Screen> MakeGameEngineTest(std::function<void()> done);
+// Loads the eight images and the game track from the current (game) folder.
 // Note: a missing file leaves a null handle, which draws or plays nothing; it is logged.
 void LoadGameAssets();
 // Plays SoundBank entry `entry` on the next effect slot at rate, volume and pan

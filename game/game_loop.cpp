@@ -13,6 +13,7 @@
 #include "engine/media/graphics.h"
 #include "engine/media/random.h"
 #include "engine/media/text.h"
+#include "engine/pause_menu.h"
 #include "engine/sprite_budgets.h"
 #include "game/backdrop.h"
 #include "game/effects.h"
@@ -22,9 +23,7 @@
 #include "game/replay.h"
 #include "game/ship.h"
 #include "scores/fields/date_time.h"
-#include "scores/name_entry.h"
 #include "scores/score_file.h"
-#include "scores/score_panel.h"
 #include "scores/scores.h"
 
 namespace game {
@@ -37,6 +36,7 @@ constexpr int kChorusSound = 16;
 constexpr int kChorusVoices = 5;
 constexpr int kShowerFrames = 30;
 constexpr int kGameOverFont = 5;
+// How long the last picture stays in all, spread over kEndDelayFrames steps on the desktop.
 constexpr int kEndDelayMs = 1500;
 constexpr float kTrailAlpha = 0.93f;
 
@@ -63,12 +63,11 @@ int64_t PuffSeed = 0;
 
 namespace {
 
-std::function<void()> g_nameEntry;
+std::function<std::unique_ptr<engine::Screen>()> g_nameEntry;
 std::function<void(StepInput&)> g_stepFilter;
 
-// Takes the step's input once, passes it through the filter and stores the pointer it settled on.
-StepInput TakeStepInput() {
-    StepInput input{engine::PointerX, engine::PointerY, ButtonDown(1) != 0, ButtonDown(2) != 0};
+// Passes the step's input through the filter and stores the pointer it settled on.
+StepInput TakeStepInput(StepInput input) {
     if (g_stepFilter) g_stepFilter(input);
     engine::PointerX = input.pointerX;
     engine::PointerY = input.pointerY;
@@ -201,8 +200,16 @@ void GameSetup() {
     Time = 0;
 }
 
+StepInput LiveStepInput() {
+    return StepInput{engine::PointerX, engine::PointerY, ButtonDown(1) != 0, ButtonDown(2) != 0};
+}
+
 void GameStep() {
-    const StepInput input = TakeStepInput();
+    GameStep(LiveStepInput());
+}
+
+void GameStep(StepInput given) {
+    const StepInput input = TakeStepInput(given);
     Music();
     Trails();
     UpdateStars();
@@ -229,40 +236,97 @@ void GameFrameDone(int frameEndResult) {
     engine::SetBlendKind(1);
 }
 
-void RunGame() {
-    GameSetup();
-    StartRecording();
-    while (EndCode == END_RUNNING) {
-        GameStep();
-        GameFrameDone(engine::FrameEnd(engine::TargetRate, 0, 0));
+namespace {
+
+// One game: a frame per step while it runs, then the pause before name
+// entry, name entry, and the stored record.
+class GameScreen : public engine::Screen {
+  public:
+    GameScreen() {
+        GameSetup();
+        StartRecording();
     }
-    FinishRecording();
-    media::Delay(kEndDelayMs);
-    engine::InGame = 0;
-    // The run and its replay are stored and the score file saved at once, so
-    // a crash later cannot lose them; the closing screen saves the file again
-    // at exit. Closed during name entry, the program stores the run under the
-    // name typed so far.
-    scores::SetPendingRun([] {
-        const scores::Scores record = MakeRecord();
-        scores::AddRun(record);
-        // With a board named, the run and its replay are queued and sent in the background.
-        if (StoreRecording(record) && scores::ShareRunHook) scores::ShareRunHook(record);
-    });
-    if (g_nameEntry) {
-        g_nameEntry();
-    } else {
-        scores::NameEntry();
+
+    engine::StepResult Step() override {
+        switch (phase_) {
+            case Phase::Playing:
+                if (EndCode == END_RUNNING) return PlayFrame();
+                FinishRecording();
+                phase_ = Phase::Ending;
+                [[fallthrough]];
+            case Phase::Ending:
+                // The last picture stays a moment, counted in frames.
+                if (endFrames_ < kEndDelayFrames) {
+                    const int n = endFrames_++;
+                    return engine::Idle(kEndDelayMs * (n + 1) / kEndDelayFrames -
+                                        kEndDelayMs * n / kEndDelayFrames);
+                }
+                return AskForName();
+            case Phase::Naming:
+                return engine::Idle(0);
+            case Phase::Done:
+                break;
+        }
+        return engine::PopScreen(kGameEnded, false);
     }
-    scores::StorePendingRun();
+
+    void Resume(int result) override {
+        if (phase_ == Phase::Playing) {
+            // The pause menu's Quit ends the game after the frame it was chosen in.
+            if (result == engine::kPauseQuit) EndCode = END_QUIT;
+        } else if (phase_ == Phase::Naming) {
+            scores::StorePendingRun();
+            phase_ = Phase::Done;
+        }
+    }
+
+  private:
+    enum class Phase { Playing, Ending, Naming, Done };
+
+    engine::StepResult PlayFrame() {
+        GameStep(LiveStepInput());
+        const bool pause = engine::EndStep(0);
+        GameFrameDone(0);
+        if (pause) return engine::PushScreen(engine::MakePauseMenu(), true);
+        return engine::Drew();
+    }
+
+    engine::StepResult AskForName() {
+        engine::InGame = 0;
+        // The run and its replay are stored and the score file saved at once, so
+        // a crash later cannot lose them; the closing screen saves the file again
+        // at exit. Closed during name entry, the program stores the run under the
+        // name typed so far.
+        scores::SetPendingRun([] {
+            const scores::Scores record = MakeRecord();
+            scores::AddRun(record);
+            // With a board named, the run and its replay are queued and sent in the background.
+            if (StoreRecording(record) && scores::ShareRunHook) scores::ShareRunHook(record);
+        });
+        if (g_nameEntry) {
+            phase_ = Phase::Naming;
+            return engine::PushScreen(g_nameEntry(), false);
+        }
+        scores::StorePendingRun();
+        return engine::PopScreen(kGameEnded, false);
+    }
+
+    Phase phase_ = Phase::Playing;
+    int endFrames_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<engine::Screen> MakeGameScreen() {
+    return std::make_unique<GameScreen>();
 }
 
 void SetStepInputFilter(std::function<void(StepInput&)> filter) {
     g_stepFilter = std::move(filter);
 }
 
-void SetNameEntry(std::function<void()> nameEntry) {
-    g_nameEntry = std::move(nameEntry);
+void SetNameEntryScreen(std::function<std::unique_ptr<engine::Screen>()> make) {
+    g_nameEntry = std::move(make);
 }
 
 }  // namespace game

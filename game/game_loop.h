@@ -1,12 +1,15 @@
 // One game from set-up to the stored score: the game-wide values, the six
 // random streams and their reseeding rule, the set-up, the per-frame step
 // (everything but the frame end, so tests and benchmarks can run the real
-// loop headless) and RunGame around them.
+// loop headless) and the game's screen around them.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
+
+#include "engine/screen_stack.h"
 
 namespace game {
 
@@ -16,10 +19,14 @@ inline constexpr int END_GAME_OVER = 1;
 inline constexpr int END_QUIT = 99;
 // Frames from the loss of the last life to the end of the game.
 inline constexpr int kDeathFrames = 120;
+// Frames the last picture of a game stays before name entry (1.5 s).
+inline constexpr int kEndDelayFrames = 90;
+// What the game screen pops with.
+inline constexpr int kGameEnded = 3;
 // Entries of GameBest (0 unused, 1..30).
 inline constexpr int kGameBestEntries = 31;
 
-// 0 Easy, 1 Medium, 2 Hard; set by the title screen before RunGame.
+// 0 Easy, 1 Medium, 2 Hard; set by the title screen before a game.
 extern int Difficulty;
 // The level and option flags stored with each run.
 extern int CurrentLevel;
@@ -55,19 +62,28 @@ struct StepInput {
 void StreamReseed(int64_t& seed);
 // Sets up a new game on the current Difficulty: seeds, values, lists, ship, waves, terrain.
 void GameSetup();
-// Runs one game frame up to (not including) the frame end: music, trails,
-// backdrop, waves, terrain, enemies, shots, ship, nebulae, input, status
-// line, sparks and puffs, and game over.
+// Runs one game frame up to (not including) the end of its step, on the
+// frame's input (a recorder notes it, a replay replaces it, through the step
+// filter): music, trails, backdrop, waves, terrain, enemies, shots, ship,
+// nebulae, input, status line, sparks and puffs, and game over.
+void GameStep(StepInput input);
+// Runs one game frame on the live input (LiveStepInput).
 void GameStep();
-// Finishes a frame after the frame end: a result of 99 quits; resets the draw state.
+// Returns this step's live input: the pointer the end of the last step stored and the buttons.
+StepInput LiveStepInput();
+// Finishes a frame after the end of its step: a result of 99 (a quit) ends the game; resets
+// the draw state.
 void GameFrameDone(int frameEndResult);
-// Plays one game on the current Difficulty and stores its record.
+// Returns one game on the current Difficulty as a screen; the game is set up
+// and its recording started when it is made. After the game it waits 1.5 s,
+// pushes name entry, stores the record and pops with kGameEnded.
 // Note: the record is added with scores::AddRun, which saves the score file at once.
-void RunGame();
+std::unique_ptr<engine::Screen> MakeGameScreen();
 // Installs a filter each game step passes its input through before it runs
 // (a recorder notes it, a replay replaces it); null removes it.
 void SetStepInputFilter(std::function<void(StepInput&)> filter);
-// Installs the name entry screen RunGame shows after the game (the scores layer provides it).
-void SetNameEntry(std::function<void()> nameEntry);
+// Installs the name-entry screen the game pushes after the game (the front end
+// provides it); null: the run is stored under the name as it stands.
+void SetNameEntryScreen(std::function<std::unique_ptr<engine::Screen>()> make);
 
 }  // namespace game

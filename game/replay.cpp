@@ -338,41 +338,78 @@ ReplayVerdict SimulateReplay(const Replay& replay, const std::function<void()>& 
     return v;
 }
 
-void WatchReplay(const Replay& replay) {
-    if (replay.steps.size() != replay.header.frames || !KnownRules(replay.header.rules)) return;
-    BorrowedState borrowed;
-    // Without a running game the frame end never opens the pause menu: Escape ends playback.
-    engine::InGame = 0;
-    size_t next = 0;
-    BeginPlayback(replay, &next);
-    engine::WriteLog("\tReplay started : " + replay.header.name);
-    while (next < replay.steps.size() && EndCode == END_RUNNING) {
+namespace {
+
+// Watching a replay in the window: one displayed frame per step (four game
+// steps while fast playback is held), then, once it has ended, a wait for
+// the Escape that ended it to be let go.
+class ReplayScreen : public engine::Screen {
+  public:
+    explicit ReplayScreen(Replay replay) : replay_(std::move(replay)) {
+        // Without a running game the frame end never opens the pause menu: Escape ends playback.
+        engine::InGame = 0;
+        BeginPlayback(replay_, &next_);
+        engine::WriteLog("\tReplay started : " + replay_.header.name);
+    }
+
+    engine::StepResult Step() override {
+        if (!ended_) {
+            if (next_ < replay_.steps.size() && EndCode == END_RUNNING) return PlayFrame();
+            End();
+        }
+        // The Escape that ended playback must not reach the screen that follows.
+        if (escape_.Blocks(media::KeyDown(media::KEY_ESCAPE) != 0)) return engine::Idle(1);
+        return engine::PopScreen(kReplayWatched, false);
+    }
+
+  private:
+    engine::StepResult PlayFrame() {
         // Taken anew every frame: an Apply in the frame end may have measured new budgets.
         const auto budgets = engine::DrawBudgets;
         const bool fast = media::MouseDown(media::MOUSE_RIGHT) || media::KeyDown(media::KEY_SPACE);
         const int steps = fast ? kFastSteps : 1;
-        for (int k = 0; k < steps && next < replay.steps.size() && EndCode == END_RUNNING; ++k) {
+        for (int k = 0; k < steps && next_ < replay_.steps.size() && EndCode == END_RUNNING; ++k) {
             // Steps that will not be seen skip their sprites; only the last one is shown.
             engine::DrawBudgets = k + 1 < steps ? std::array<int, engine::kDrawKinds>{} : budgets;
             GameStep();
             GameFrameDone(0);
         }
         engine::DrawBudgets = budgets;
-        DrawReplayBanner(replay.header.name, fast);
-        engine::FrameEnd(engine::TargetRate, 0, 0);
+        DrawReplayBanner(replay_.header.name, fast);
+        engine::EndStep(0);
         engine::ResetDrawState();
-        if (media::KeyDown(media::KEY_ESCAPE)) break;
+        if (media::KeyDown(media::KEY_ESCAPE)) End();
+        return engine::Drew();
     }
-    engine::WriteLog("\tReplay ended at step " + std::to_string(next) + " of " +
-                     std::to_string(replay.steps.size()));
-    if (MusicChannel && MusicChannel->Playing()) MusicChannel->Stop();
-    // A settings change during playback may have opened another window: give the title screen its
-    // size.
-    const engine::VirtualScreen screen =
-        engine::VirtualSizeFor(engine::ScreenWidth, engine::ScreenHeight);
-    borrowed.RestoreScreenTo(screen.width, screen.height);
-    // The Escape that ended playback must not reach the screen that follows.
-    while (media::KeyDown(media::KEY_ESCAPE)) media::Delay(1);
+
+    // Logs where playback ended, stops the music and gives the title screen its size back.
+    void End() {
+        ended_ = true;
+        escape_.Arm();
+        engine::WriteLog("\tReplay ended at step " + std::to_string(next_) + " of " +
+                         std::to_string(replay_.steps.size()));
+        if (MusicChannel && MusicChannel->Playing()) MusicChannel->Stop();
+        // A settings change during playback may have opened another window: give the title
+        // screen its size.
+        const engine::VirtualScreen screen =
+            engine::VirtualSizeFor(engine::ScreenWidth, engine::ScreenHeight);
+        borrowed_.RestoreScreenTo(screen.width, screen.height);
+    }
+
+    BorrowedState borrowed_;  // given back when the screen leaves
+    Replay replay_;
+    size_t next_ = 0;
+    bool ended_ = false;
+    engine::Latch escape_;
+};
+
+}  // namespace
+
+std::unique_ptr<engine::Screen> WatchReplay(Replay replay) {
+    if (replay.steps.size() != replay.header.frames || !KnownRules(replay.header.rules)) {
+        return nullptr;
+    }
+    return std::make_unique<ReplayScreen>(std::move(replay));
 }
 
 }  // namespace game

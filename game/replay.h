@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/screen_stack.h"
 #include "game/replay_file.h"
 #include "scores/scores.h"
 
@@ -94,11 +95,16 @@ class ReplayPlayback {
 // version it borrows are restored.
 ReplayVerdict SimulateReplay(const Replay& replay, const std::function<void()>& afterStep = {});
 
-// Plays a replay in the window at its recorded logical screen size (scaled to
-// the window), with the player's name and "REPLAY" shown; the pointer does
-// nothing, holding the right mouse button or Space plays four steps per
-// frame, Escape ends it. It plays under the replay's rules version. Returns
-// when it has ended (at once for rules this program does not know); stores nothing.
-void WatchReplay(const Replay& replay);
+// What the replay screen pops with.
+inline constexpr int kReplayWatched = 4;
+
+// Returns a screen that plays a replay in the window at its recorded logical
+// screen size (scaled to the window), with the player's name and "REPLAY"
+// shown; the pointer does nothing, holding the right mouse button or Space
+// plays four steps per frame, Escape ends it. It plays under the replay's
+// rules version, borrowing the game's state from when it is made until it
+// is destroyed, and stores nothing. Returns null for a replay whose counts
+// disagree or whose rules this program does not know.
+std::unique_ptr<engine::Screen> WatchReplay(Replay replay);
 
 }  // namespace game

@@ -4,10 +4,15 @@
 
 #include <iterator>
 #include <string_view>
+#include <utility>
 
 namespace scores {
 
+std::function<void(const Scores&)> ShareRunHook;
+
 namespace {
+
+std::function<void()> g_pendingRun;  // stores the finished run; empty when none waits
 
 // Base letters of U+0100..U+017F (Latin Extended-A), in code order.
 constexpr std::string_view kLatinExtendedA =
@@ -118,6 +123,17 @@ int NameCharFor(uint32_t cp) {
     }
     if ((cp >= 0x2000 && cp <= 0x200A) || cp == 0x202F || cp == 0x205F || cp == 0x3000) return ' ';
     return '?';
+}
+
+void SetPendingRun(std::function<void()> store) {
+    g_pendingRun = std::move(store);
+}
+
+void StorePendingRun() {
+    // Taken out first: storing may fail or be interrupted, but never runs twice.
+    std::function<void()> store = std::move(g_pendingRun);
+    g_pendingRun = nullptr;
+    if (store) store();
 }
 
 }  // namespace scores

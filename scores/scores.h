@@ -1,10 +1,12 @@
 // The score record of one finished run, the program-wide list of records
 // (newest first, kept in order by a stable merge sort) and the names kept
-// with it. Also the rule for which characters a typed name may hold.
+// with it, and the finished run that waits for its name. Also the rule for
+// which characters a typed name may hold.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <string>
 
@@ -52,6 +54,17 @@ void SortScores(std::list<Scores>& list);
 void SortScoreList();
 // Resets ScoreList, PlayerName ("Player") and the account to their start values.
 void ResetScoreGlobals();
+
+// Shares a stored run (queues it for the board); empty when no board is named.
+extern std::function<void(const Scores&)> ShareRunHook;
+
+// Sets how the run that waits for its name is stored; the game sets it before
+// name entry, so that a program closed on that screen still keeps the run.
+void SetPendingRun(std::function<void()> store);
+// Stores the run that waits for its name (under PlayerName as typed so far),
+// once; does nothing when no run waits. The game calls it after name entry,
+// every way out of the program before it saves.
+void StorePendingRun();
 
 // Returns the character code a name stores for a typed Unicode code point:
 // 32..255 as they are except "|", which becomes the broken bar 166; a few

@@ -31,7 +31,7 @@ class ClosingScreenTest : public zqtest::ScreenFixture {
     // Runs the screen; returns the milliseconds it took.
     int64_t Run() {
         const int64_t start = clock_->NowMs();
-        app::RunClosingScreen();
+        EXPECT_EQ(zqtest::RunScreen(app::MakeClosingScreen()), 0);
         return clock_->NowMs() - start;
     }
 };

@@ -25,9 +25,9 @@ class TitleScreenTest : public zqtest::ScreenFixture {
         if (IsSkipped()) return;
         engine::IconsImage = Sheet(64);
         game_test::MakeBlankGameImages();
-        game::SetNameEntry([this] { ++gamesEnded_; });
+        game::SetNameEntryScreen(zqtest::CallScreens([this] { ++gamesEnded_; }));
         app::FillStoryLines();
-        FrontEnd = {};
+        stack_.Push(app::MakeTitleScreen());
         game::Difficulty = 0;
         // Every game quits through its pause menu as soon as it has shown a frame.
         engine::Hooks().settingsPanel = [this] {
@@ -42,7 +42,8 @@ class TitleScreenTest : public zqtest::ScreenFixture {
         };
     }
     void TearDown() override {
-        game::SetNameEntry(nullptr);
+        game::SetNameEntryScreen(nullptr);
+        stack_.Clear();
         game::ResetGameAssets();
         ScreenFixture::TearDown();
     }
@@ -51,11 +52,25 @@ class TitleScreenTest : public zqtest::ScreenFixture {
         clock_->At(at, [sym] { zqtest::SendKey(sym, true); });
         clock_->At(at + 60, [sym] { zqtest::SendKey(sym, false); });
     }
-    // Runs one front-end frame; returns true when it asks to quit.
+    // Steps the screens as the desktop does until the title screen has ended
+    // a frame of its own (a game started in it runs to its end first); returns
+    // true when that frame asked to quit (the closing screen took its place).
     bool Frame() {
         rec_->Clear();
         inGame_ = false;
-        return app::FrontEndFrame();
+        for (int step = 0; step < 100000; ++step) {
+            const bool titleOnly = stack_.Depth() == 1;
+            const engine::StepResult r = stack_.Step();
+            if (r.drew) {
+                engine::PresentFrame();
+            } else if (r.idleMs > 0) {
+                media::Delay(r.idleMs);
+            }
+            if (titleOnly && r.kind == engine::StepKind::Replace) return true;
+            if (titleOnly && r.drew) return false;
+        }
+        ADD_FAILURE() << "the title screen never ended a frame";
+        return false;
     }
     // Returns the last drawn record of a text (null when it was not drawn).
     const media::DrawRecord* Text(const std::string& text) const {
@@ -78,6 +93,7 @@ class TitleScreenTest : public zqtest::ScreenFixture {
     // Presses or releases mouse button 1 where the pointer is.
     void Button(bool press) { zqtest::SendButton(1, press, startX_, startY_); }
 
+    engine::ScreenStack stack_;
     int startX_ = 0, startY_ = 0;
     bool inGame_ = false;
     int gamesStarted_ = 0;
@@ -101,6 +117,9 @@ TEST_F(TitleScreenTest, AGameStartsTheFrameAfterThePressAndNeverWhileTheSettings
     EXPECT_EQ(gamesStarted_, 1);
     EXPECT_EQ(gamesEnded_, 1);
     EXPECT_EQ(engine::InGame, 0);
+    // The pause menu's Quit ended the game, and the title screen is alone on the stack again.
+    EXPECT_EQ(game::EndCode, game::END_QUIT);
+    EXPECT_EQ(stack_.Depth(), 1u);
 
     // The button is still held from the start: no second game until it is let go.
     for (int i = 0; i < 40; ++i) Frame();
@@ -115,10 +134,10 @@ TEST_F(TitleScreenTest, AGameStartsTheFrameAfterThePressAndNeverWhileTheSettings
 
 TEST_F(TitleScreenTest, AnEscapeHeldFromTheGameDoesNotQuitAFreshOneDoesEvenWithSettingsOpen) {
     // The game hands back with Escape held (pressed as its name entry ended).
-    game::SetNameEntry([this] {
+    game::SetNameEntryScreen(zqtest::CallScreens([this] {
         ++gamesEnded_;
         zqtest::SendKey(XK_Escape, true);
-    });
+    }));
     PointAtStart();
     Button(true);
     Frame();

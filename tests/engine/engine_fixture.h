@@ -24,9 +24,12 @@
 #include "engine/media/graphics.h"
 #include "engine/media/input.h"
 #include "engine/media/recording_driver.h"
+#include "engine/pause_menu.h"
+#include "engine/screen_stack.h"
 #include "engine/setup_table.h"
 #include "engine/sprite_budgets.h"
 #include "tests/support/clocks.h"
+#include "tests/support/screens.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/xvfb.h"
 
@@ -99,6 +102,15 @@ inline void SendMotion(int x, int y) {
     media::detail::InputHandleXEvent(e, false);
 }
 
+// Ends a frame as a screen's step does and presents it; when a running game
+// asked for its pause menu, runs the menu to its end and returns its result
+// (else 0).
+inline int EndFrame(int showPointer = 0) {
+    const bool pause = engine::EndStep(showPointer);
+    engine::PresentFrame();
+    return pause ? RunScreen(engine::MakePauseMenu()) : 0;
+}
+
 // Base fixture: virtual clock, recording driver with a 1280x960 window whose
 // logical screen is the same size, defaults everywhere, empty hooks.
 class EngineFixture : public ::testing::Test {
@@ -107,6 +119,7 @@ class EngineFixture : public ::testing::Test {
         rec_ = media::UseRecordingDriver();
         engine::SetGraphicsSetupDriver(rec_);
         engine::Hooks() = engine::EngineHooks{};
+        engine::Screens().Clear();
         engine::SetupDefaults();
         engine::ResetDrawHelpers();
         engine::ResetGraphicsSetup();

@@ -43,7 +43,9 @@ class EngineBudgetTest : public zqtest::EngineFixture {
         ASSERT_NE(media::OpenGraphics(1024, 768, 0, 60, 0), nullptr);
         media::SetVirtualResolution(1280, 960);
         IconsSharpImage = Sheet(64);
-        EngineTest(60, 2);
+        bool done = false;
+        zqtest::RunScreen(MakeEngineTest(60, 2, [&done] { done = true; }));
+        EXPECT_TRUE(done);
         CloseLog();
         log_ = LogLines(dir_ / "Debug.txt");
     }

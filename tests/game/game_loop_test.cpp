@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/hooks.h"
+#include "engine/media/clock.h"
 #include "engine/media/folders.h"
 #include "game/backdrop.h"
 #include "game/enemies.h"
@@ -152,19 +153,27 @@ TEST_F(LoopTest, AFinishedRunIsSavedToTheScoreFileAtOnce) {
     ASSERT_EQ(media::ChangeDir(dir.path()), 1);
     scores::ResetScores();
     int frame = 0;
-    engine::Hooks().settingsPanel = [&frame] {
+    int lastFrameAt = 0, namedAt = 0;
+    engine::Hooks().settingsPanel = [&frame, &lastFrameAt] {
         if (++frame == 3) game::Lives = 0;  // the ship is lost in the third frame
+        lastFrameAt = media::Millisecs();
     };
     bool named = false;
-    game::SetNameEntry([&named] {
+    game::SetNameEntryScreen(zqtest::CallScreens([&named, &namedAt] {
         named = true;
+        namedAt = media::Millisecs();
         scores::PlayerName = "Tester";
-    });
+    }));
     game::Difficulty = 2;
     game::CurrentLevel = 4;
-    game::RunGame();
+    engine::InGame = 1;
+    EXPECT_EQ(zqtest::RunScreen(game::MakeGameScreen()), game::kGameEnded);
     engine::Hooks().settingsPanel = nullptr;
+    game::SetNameEntryScreen(nullptr);
     EXPECT_TRUE(named);
+    // The last picture stays 1.5 s, counted in steps that draw nothing, before name entry.
+    EXPECT_GE(namedAt - lastFrameAt, 1500);
+    EXPECT_LT(namedAt - lastFrameAt, 1500 + 20);
     EXPECT_EQ(engine::InGame, 0);
     ASSERT_EQ(scores::ScoreList.size(), 1u);
     EXPECT_EQ(scores::ScoreList.front().Name, "Tester");

@@ -19,6 +19,7 @@
 #include "game/game_loop.h"
 #include "game/records.h"
 #include "game/ship.h"
+#include "tests/support/screens.h"
 
 namespace game_test {
 
@@ -64,14 +65,14 @@ inline void InstallHeadless(Headless& h, int width = 1280, int height = 960) {
         if (button == 2) return h.right ? 1 : 0;
         return 0;
     });
-    game::SetNameEntry([] {});
+    game::SetNameEntryScreen(nullptr);
     media::SeedRandom(0);
 }
 
 // Undoes InstallHeadless: real clock, no scripted buttons or name entry.
 inline void UninstallHeadless() {
     game::SetButtonSource(nullptr);
-    game::SetNameEntry(nullptr);
+    game::SetNameEntryScreen(nullptr);
     game::ResetGameAssets();
     media::CloseGraphics();
     media::SetClock(nullptr);

@@ -257,7 +257,7 @@ TEST_F(ReplayGame, WatchingStoresNothingGivesBackWhatItBorrowedAndKeepsThePlayer
         lentFlag += engine::SlowSystem();
         savedFlag += engine::Setup[engine::SETUP_ESS];
     };
-    game::WatchReplay(r);
+    ASSERT_EQ(zqtest::RunScreen(game::WatchReplay(r)), game::kReplayWatched);
     engine::Hooks().settingsPanel = nullptr;
     EXPECT_GT(frames, 0);
     EXPECT_EQ(lentFlag, 0);
@@ -282,7 +282,7 @@ TEST_F(ReplayGame, WatchingStoresNothingGivesBackWhatItBorrowedAndKeepsThePlayer
     Replay old;
     std::string error;
     ASSERT_TRUE(game::ReadReplayFile(GoldenPath("rules1/medium.zqr"), old, error)) << error;
-    game::WatchReplay(old);
+    ASSERT_EQ(zqtest::RunScreen(game::WatchReplay(old)), game::kReplayWatched);
     EXPECT_EQ(game::GameCheckValue(), old.checks.back());
     EXPECT_EQ(game::RulesInForce(), game::kNewestRules);
 }

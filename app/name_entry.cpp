@@ -1,5 +1,5 @@
-// The name-entry screen: the edit rules for PlayerName and the screen's loop.
-#include "scores/name_entry.h"
+// The name-entry screen: the edit rules for PlayerName and the screen's steps.
+#include "app/name_entry.h"
 
 #include <cstdint>
 
@@ -13,19 +13,20 @@
 #include "engine/media/text.h"
 #include "scores/scores.h"
 
-namespace scores {
+namespace app {
+
+// The records and names this screen shows and edits.
+using namespace scores;
 
 namespace {
 
 constexpr int kPollMs = 5;           // sleep between two polls of a wait
 constexpr int kBlinkPeriodMs = 600;  // cursor blink: on for the first half
-constexpr int kFrameRate = 60;       // passed to FrameEnd, which paces at 60 anyway
 constexpr int kTitleFont = 6;
 constexpr int kNameFont = 5;
 
 NameEntryCalls g_calls;
 bool g_callsSet = false;
-std::function<void()> g_pendingRun;  // stores the finished run; empty when none waits
 
 // Returns the calls with the defaults filled in on first use.
 NameEntryCalls& Calls() {
@@ -40,11 +41,6 @@ bool AcceptInputHeld() {
     NameEntryCalls& io = Calls();
     return io.keyDown(media::KEY_ESCAPE) != 0 || io.mouseDown(media::MOUSE_LEFT) != 0 ||
            io.keyDown(media::KEY_ENTER) != 0;
-}
-
-// Waits, polling every few milliseconds, until the accept inputs are released.
-void WaitForRelease() {
-    while (AcceptInputHeld()) media::Delay(kPollMs);
 }
 
 // Draws the prompt and the name with its blinking cursor.
@@ -74,19 +70,8 @@ void ResetNameEntryIO() {
     g_calls.keyHit = media::KeyHit;
     g_calls.keyDown = media::KeyDown;
     g_calls.mouseDown = media::MouseDown;
-    g_calls.frameEnd = [] { engine::FrameEnd(kFrameRate, 0, 0); };
+    g_calls.frameEnd = [] { engine::EndStep(0); };
     g_callsSet = true;
-}
-
-void SetPendingRun(std::function<void()> store) {
-    g_pendingRun = std::move(store);
-}
-
-void StorePendingRun() {
-    // Taken out first: storing may fail or be interrupted, but never runs twice.
-    std::function<void()> store = std::move(g_pendingRun);
-    g_pendingRun = nullptr;
-    if (store) store();
 }
 
 void EditName(std::string& name, int typed, int backspaceHits) {
@@ -99,23 +84,57 @@ void EditName(std::string& name, int typed, int backspaceHits) {
     if (backspaceHits > 0 && !name.empty()) name.pop_back();
 }
 
-void NameEntry() {
-    NameEntryCalls& io = Calls();
-    io.flushKeys();
-    WaitForRelease();
-    bool done = false;
-    while (!done) {
-        engine::BeginFrame(1);
-        engine::Backdrop();
-        const int typed = io.getChar();
-        EditName(PlayerName, typed, io.keyHit(media::KEY_BACKSPACE));
-        DrawPrompt();
-        done = io.keyHit(media::KEY_ENTER) != 0 || io.mouseDown(media::MOUSE_LEFT) != 0 ||
-               io.keyDown(media::KEY_ESCAPE) != 0;
-        io.frameEnd();
+namespace {
+
+// Name entry: the inputs that end it are let go first, then a frame per step
+// until the name is accepted, then they are let go again.
+class NameEntryScreen : public engine::Screen {
+  public:
+    engine::StepResult Step() override {
+        NameEntryCalls& io = Calls();
+        switch (phase_) {
+            case Phase::Start:
+                io.flushKeys();
+                phase_ = Phase::ReleaseBefore;
+                [[fallthrough]];
+            case Phase::ReleaseBefore:
+                if (AcceptInputHeld()) return engine::Idle(kPollMs);
+                phase_ = Phase::Editing;
+                [[fallthrough]];
+            case Phase::Editing: {
+                engine::BeginFrame(1);
+                engine::Backdrop();
+                const int typed = io.getChar();
+                EditName(PlayerName, typed, io.keyHit(media::KEY_BACKSPACE));
+                DrawPrompt();
+                const bool done = io.keyHit(media::KEY_ENTER) != 0 ||
+                                  io.mouseDown(media::MOUSE_LEFT) != 0 ||
+                                  io.keyDown(media::KEY_ESCAPE) != 0;
+                io.frameEnd();
+                if (done) phase_ = Phase::Seed;
+                return engine::Drew();
+            }
+            case Phase::Seed:
+                // Seeded once the last frame is shown, from the clock as the screen ends.
+                media::SeedRandom(media::Millisecs());
+                phase_ = Phase::ReleaseAfter;
+                break;
+            case Phase::ReleaseAfter:
+                break;
+        }
+        if (AcceptInputHeld()) return engine::Idle(kPollMs);
+        return engine::PopScreen(0, false);
     }
-    media::SeedRandom(media::Millisecs());
-    WaitForRelease();
+
+  private:
+    enum class Phase { Start, ReleaseBefore, Editing, Seed, ReleaseAfter };
+    Phase phase_ = Phase::Start;
+};
+
+}  // namespace
+
+std::unique_ptr<engine::Screen> MakeNameEntry() {
+    return std::make_unique<NameEntryScreen>();
 }
 
-}  // namespace scores
+}  // namespace app

@@ -2,7 +2,7 @@
 // ties, thinning of old runs (in the list and in the saved file), what an
 // empty or one-run combination draws, the table's name and score cuts, the
 // detail box, hover against held selection, scrolling and big scores.
-#include "scores/score_panel.h"
+#include "app/score_panel.h"
 
 #include <gtest/gtest.h>
 
@@ -27,8 +27,10 @@
 #include "tests/support/clocks.h"
 #include "tests/support/temp_dir.h"
 
-namespace scores {
+namespace app {
 namespace {
+
+using namespace scores;
 
 using media::DrawKind;
 using media::DrawRecord;
@@ -434,4 +436,4 @@ TEST_F(ScorePanelTest, RunsPastThePanelsLeftEdgeAreNotDrawn) {
 }
 
 }  // namespace
-}  // namespace scores
+}  // namespace app

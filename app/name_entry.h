@@ -1,16 +1,20 @@
 // The name-entry screen after a game: "Enter Your Name" over the menu
 // backdrop, editing PlayerName one typed character per frame until Enter, a
-// left click or Escape accepts it. Typed characters are stored as the score
+// left click or Escape accepts it. It lives with the other screens; the score
+// library keeps only the data it edits. Typed characters are stored as the score
 // file can carry them (see NameCharFor in scores.h).
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
-namespace scores {
+#include "engine/screen_stack.h"
+
+namespace app {
 
 // The input and frame calls name entry makes; the defaults are the media
-// layer's polls and the engine's FrameEnd. Tests replace members.
+// layer's polls and the engine's end of a step. Tests replace members.
 struct NameEntryCalls {
     std::function<void()> flushKeys;
     std::function<int()> getChar;
@@ -28,16 +32,9 @@ void ResetNameEntryIO();
 // none) as NameCharFor stores it, then removes the last character when
 // Backspace was hit (any number of hits in one frame removes one).
 void EditName(std::string& name, int typed, int backspaceHits);
-// Sets how the run that waits for its name is stored; the game sets it before
-// name entry, so that a program closed on that screen still keeps the run.
-void SetPendingRun(std::function<void()> store);
-// Stores the run that waits for its name (under PlayerName as typed so far),
-// once; does nothing when no run waits. The game calls it after name entry,
-// every way out of the program before it saves.
-void StorePendingRun();
-// Runs the name-entry screen until the name is accepted; edits PlayerName.
-// Note: waits for Escape, Enter and the left button to be released before
-// and after, polling every 5 ms.
-void NameEntry();
+// Returns the name-entry screen; it edits PlayerName and pops once the name is accepted.
+// Note: it waits for Escape, Enter and the left button to be released before
+// and after, with steps that draw nothing and sleep 5 ms on the desktop.
+std::unique_ptr<engine::Screen> MakeNameEntry();
 
-}  // namespace scores
+}  // namespace app

@@ -2,7 +2,7 @@
 // accepts the name, the Backspace rules, one queued character per frame,
 // characters the score file cannot carry, the polled waits before and after
 // the screen, and what each frame draws.
-#include "scores/name_entry.h"
+#include "app/name_entry.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +20,15 @@
 #include "engine/media/key_codes.h"
 #include "engine/media/random.h"
 #include "engine/media/recording_driver.h"
+#include "engine/screen_stack.h"
 #include "engine/setup_table.h"
 #include "scores/scores.h"
 #include "tests/support/clocks.h"
 
-namespace scores {
+namespace app {
 namespace {
+
+using namespace scores;
 
 using media::DrawKind;
 
@@ -120,7 +123,16 @@ class NameEntryTest : public ::testing::Test {
         auto it = table.find(in_.frame);
         return it == table.end() ? 0 : it->second;
     }
-    void Run() { NameEntry(); }
+    // Steps the screen to its end; the scripted frame end stands for the whole
+    // end of a frame, presenting included, and idle steps sleep as on the desktop.
+    void Run() {
+        engine::ScreenStack stack;
+        stack.Push(MakeNameEntry());
+        while (!stack.Empty()) {
+            const engine::StepResult r = stack.Step();
+            if (!r.drew && r.idleMs > 0) media::Delay(r.idleMs);
+        }
+    }
     bool DrewText(const std::string& text) const {
         for (const auto& r : rec_->OfKind(DrawKind::Text)) {
             if (r.text == text) return true;
@@ -279,4 +291,4 @@ TEST_F(NameEntryTest, DrawsPromptAndNameWithABlinkingCursor) {
 }
 
 }  // namespace
-}  // namespace scores
+}  // namespace app

@@ -1,5 +1,5 @@
 // The high-score panel: ranking, graph, thinning, top table and detail box.
-#include "scores/score_panel.h"
+#include "app/score_panel.h"
 
 #include <algorithm>
 #include <string>
@@ -12,7 +12,10 @@
 #include "scores/fields/date_time.h"
 #include "scores/replay_store.h"
 
-namespace scores {
+namespace app {
+
+// The records and names this screen shows and edits.
+using namespace scores;
 
 namespace {
 
@@ -47,7 +50,6 @@ std::function<int(int)> ScorePanelMouseDown = media::MouseDown;
 std::function<void(const Scores&)> WatchReplayHook;
 std::function<std::string(const Scores&)> BoardLineHook;
 std::function<bool(const Scores&)> CanShareHook;
-std::function<void(const Scores&)> ShareRunHook;
 
 namespace {
 
@@ -316,4 +318,4 @@ void ResetScorePanel() {
     g_leftWasHeld = false;
 }
 
-}  // namespace scores
+}  // namespace app

@@ -13,7 +13,7 @@
 
 #include "scores/scores.h"
 
-namespace scores {
+namespace app {
 
 // Slots of TopList (1..25; entry 0 unused).
 inline constexpr int kTopListSlots = 25;
@@ -24,10 +24,10 @@ inline constexpr int kTableIndexBase = 1000;
 
 // The records of the top table, best first, rebuilt on every drawn call.
 // Note: the pointers are only good until ScoreList next changes.
-extern std::array<Scores*, kTopListSlots + 1> TopList;
+extern std::array<scores::Scores*, kTopListSlots + 1> TopList;
 // The record whose details were shown by the last drawn call, or null.
 // Note: only good until ScoreList next changes.
-extern Scores* SelectedRecord;
+extern scores::Scores* SelectedRecord;
 // 0 for no pinned run; 1.. pins the n-th run of the graph; 1001..1025 a table row.
 extern int SelectedIndex;
 // How far the graph is scrolled to the right, 0..1000 in steps of 8.
@@ -39,18 +39,18 @@ extern int BadgeCount;
 extern std::function<int(int)> ScorePanelMouseDown;
 
 // Plays a run's replay; the Watch button of the detail box calls it (no button while empty).
-extern std::function<void(const Scores&)> WatchReplayHook;
+extern std::function<void(const scores::Scores&)> WatchReplayHook;
 // Returns the detail box's board line for a run ("" for none); empty hook: no line.
-extern std::function<std::string(const Scores&)> BoardLineHook;
+extern std::function<std::string(const scores::Scores&)> BoardLineHook;
 // Returns true when the detail box offers "Share" for a run; ShareRunHook shares it.
-extern std::function<bool(const Scores&)> CanShareHook;
-extern std::function<void(const Scores&)> ShareRunHook;
+extern std::function<bool(const scores::Scores&)> CanShareHook;
+// (ShareRunHook, in scores.h, shares it.)
 
 // Returns true when a record belongs to the combination.
-bool MatchesCombination(const Scores& record, int mode, int level, int flags);
+bool MatchesCombination(const scores::Scores& record, int mode, int level, int flags);
 // Fills TopList with the combination's 25 best runs of list (equal scores keep
 // list order) and returns the best score, at least 1.
-int64_t RankTopList(std::list<Scores>& list, int mode, int level, int flags);
+int64_t RankTopList(std::list<scores::Scores>& list, int mode, int level, int flags);
 // Returns the graph height 0..150 of a score against the best score.
 int GraphHeight(int64_t score, int64_t best);
 // Draws the panel for a combination and thins ScoreList; draw 0 does nothing.
@@ -59,4 +59,4 @@ void DrawScorePanel(int x, int width, int mode, int level, int flags, int draw);
 // Resets the panel's state (nothing selected or pinned, no scroll, 16 badges).
 void ResetScorePanel();
 
-}  // namespace scores
+}  // namespace app
