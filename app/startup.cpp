@@ -279,6 +279,8 @@ StartupStages ProgramStages() {
     stages.frontEnd = [] {
         // Runs still waiting from an earlier session go out in the background.
         scores::StartBoardSharing();
+        // An exchange's next request starts on any screen, a game's too.
+        engine::Hooks().betweenSteps = [] { scores::DriveBoardSharing(); };
         engine::Screens().PushAfterStep(MakeTitleScreen());
         PlayPendingReplay();
     };

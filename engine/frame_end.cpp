@@ -118,6 +118,7 @@ void DrawNotices() {
 
 bool EndStep(int showPointer) {
     bool pause = false;
+    if (Hooks().betweenSteps) Hooks().betweenSteps();
     if (media::KeyHit(media::KEY_TAB)) {
         SettingsOpen = 1 - SettingsOpen;
         if (Hooks().saveSetup) Hooks().saveSetup();

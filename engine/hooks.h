@@ -19,6 +19,7 @@ struct EngineHooks {
     std::function<std::unique_ptr<Screen>(std::function<void()> done)> engineTest;
     std::function<void()> loadScores;     // read the score file again (scores)
     std::function<void()> settingsPanel;  // one step of the settings panel, every frame
+    std::function<void()> betweenSteps;   // work that moves on every step, whatever the screen (app)
     std::function<void()> displayLost;    // no window could be opened again: the program ends (app)
 };
 

@@ -161,9 +161,13 @@ void ShareStoredRun(const Scores& record) {
     SendWaitingRuns();
 }
 
-void PollBoardSharing() {
+void DriveBoardSharing() {
     if (g_share.fetcher) g_share.fetcher->Poll();
     DriveExchanges();
+}
+
+void PollBoardSharing() {
+    DriveBoardSharing();
     std::vector<ShareResult> results;
     results.swap(g_share.results);
     if (results.empty()) return;

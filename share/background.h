@@ -20,6 +20,9 @@ void SetReplayCheck(std::function<bool(std::string_view bytes, std::string& why)
 void StartBoardSharing(const ShareLimits& limits = {});
 // Queues a run just stored (with its replay) when a board is named, and sends the queue.
 void ShareStoredRun(const Scores& record);
+// Moves the exchanges on (answers taken in, next requests started) without
+// showing or saving anything: cheap, called every step whatever the screen.
+void DriveBoardSharing();
 // Takes in finished exchanges: updates and saves the queue, shows each new outcome once as a
 // notice.
 void PollBoardSharing();
