@@ -332,6 +332,10 @@ run_phase() {
   submitted="$(grep -c '^202$' "$tmp/submit-$phase.codes" || true)"
   limited="$(grep -c '^429$' "$tmp/submit-$phase.codes" || true)"
   other="$(grep -vc '^\(202\|429\)$' "$tmp/submit-$phase.codes" || true)"
+  # The other answers by status (000: no answer within curl's 10 s).
+  local other_codes
+  other_codes="$(grep -v '^\(202\|429\)$' "$tmp/submit-$phase.codes" | sort | uniq -c |
+    awk '{ printf "%s%s x%s", (NR > 1 ? ", " : ""), $2, $1 }' || true)"
   echo "phase '$phase': ${reads[*]} at once, $conns connections and $wrk_threads wrk threads each"
   local requests_all=0 wrk_cpu=0
   for read in "${reads[@]}"; do
@@ -365,7 +369,7 @@ run_phase() {
   busy_cpu=$(awk -v a="$busy_before" -v b="$busy_after" -v hz="$hz" 'BEGIN { printf "%.1f", (b - a) / hz }')
   other_cpu=$(awk -v b="$busy_cpu" -v s="$server_cpu" -v w="$wrk_cpu" 'BEGIN { v = b - s - w; printf "%.1f", v < 0 ? 0 : v }')
   per_request=$(awk -v c="$server_cpu" -v n="$requests_all" 'BEGIN { printf "%.1f", (n > 0 ? c * 1e6 / n : 0) }')
-  echo "  runs meanwhile: $submitted submitted (202), $limited refused with 429, $other other; $verified_during verified, $rejected_during rejected by the end of the phase"
+  echo "  runs meanwhile: $submitted submitted (202), $limited refused with 429, $other other${other_codes:+ ($other_codes)}; $verified_during verified, $rejected_during rejected by the end of the phase"
   echo "  processor seconds (of $window on $cores cores): server and its children $server_cpu ($per_request us a request), wrk $wrk_cpu, all else $other_cpu"
   echo "  load average: $load_start at the start, $load_end at the end"
 }
