@@ -33,24 +33,22 @@ std::string OwnProgram(const char* argv0) {
     return ec ? std::string(argv0) : self.string();
 }
 
-int Serve(const Options& options, const char* argv0) {
-    // Stop signals are taken by sigwait below; every thread inherits the mask.
+// Blocks the stop signals in every thread to come (sigwait takes them) and
+// ignores SIGPIPE; returns the stop signals.
+sigset_t BlockStopSignals() {
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
-    // The ranking's boards are large blocks replaced on every change: kept
-    // out of the heap (a fixed threshold, never raised by a freed block) so
-    // that each old board's memory goes back to the system at once.
-    mallopt(M_MMAP_THRESHOLD, kMallocMmapThresholdBytes);
+    return stopSignals;
+}
 
-    Log(std::string("starting version ") + engine::GameVersion + " with " +
-        std::to_string(options.workers) + " verification workers");
-    LogLimits();
+// Opens the storage the options name (making SQLite's data folder) and reads
+// its server key; null, logged, when it cannot be used.
+std::unique_ptr<Storage> OpenBoardStorage(const Options& options, bool sqlite) {
     std::unique_ptr<Storage> storage;
-    const bool sqlite = !SqlitePath(options.databaseUrl, options.dataDir).empty();
     try {
         if (sqlite) {
             std::error_code ec;
@@ -62,14 +60,14 @@ int Serve(const Options& options, const char* argv0) {
             }
             if (ec) {
                 Log("cannot make the data folder " + options.dataDir + ": " + ec.message());
-                return 1;
+                return nullptr;
             }
         }
         storage = OpenStorage(options.databaseUrl, options.dataDir);
         storage->ServerKey();
     } catch (const StorageError& e) {
         Log(std::string("cannot open storage: ") + e.what());
-        return 1;
+        return nullptr;
     }
     // A PostgreSQL address may hold a password: only the kind is logged.
     Log(sqlite ? "storage: SQLite, data in " + options.dataDir
@@ -79,12 +77,12 @@ int Serve(const Options& options, const char* argv0) {
             "on the command line; use a password file (PGPASSFILE) or --database-file "
             "instead");
     }
+    return storage;
+}
 
-    Metrics metrics;
-    Api api(*storage, metrics, NowMs);
-    Workers workers(*storage, metrics, OwnProgram(argv0), RandomHex(8), options.workers, NowMs);
-    api.OnSubmitted([&workers] { workers.Wake(); });
-    WebFiles web;
+// Loads the web page installed beside the program into web and has api serve
+// it; without one (or with a broken one) the API is served alone.
+void LoadWebPage(const char* argv0, WebFiles& web, Api& api) {
     if (const std::string folder = FindWebFolder(OwnProgram(argv0)); folder.empty()) {
         Log("web page: not installed beside the program; serving the API only");
     } else if (std::string webError; !web.Load(folder, webError)) {
@@ -98,6 +96,40 @@ int Serve(const Options& options, const char* argv0) {
         }
         api.ServeWebFiles(&web);
     }
+}
+
+// Logs where the server listens and how it reads its clients.
+void LogListening(const Options& options, uint16_t port) {
+    const std::string shownHost =
+        options.host.find(':') == std::string::npos ? options.host : "[" + options.host + "]";
+    Log("listening on " + shownHost + ":" + std::to_string(port));
+    if (options.behindProxy) Log("client addresses: X-Real-IP of a proxy on a loopback address");
+    if (options.headTimeoutSeconds != kHeadTimeoutSeconds) {
+        Log("request heads: " + std::to_string(options.headTimeoutSeconds) +
+            " s from their first byte (--head-timeout)");
+    }
+}
+
+int Serve(const Options& options, const char* argv0) {
+    const sigset_t stopSignals = BlockStopSignals();
+    // The ranking's boards are large blocks replaced on every change: kept
+    // out of the heap (a fixed threshold, never raised by a freed block) so
+    // that each old board's memory goes back to the system at once.
+    mallopt(M_MMAP_THRESHOLD, kMallocMmapThresholdBytes);
+
+    Log(std::string("starting version ") + engine::GameVersion + " with " +
+        std::to_string(options.workers) + " verification workers");
+    LogLimits();
+    const bool sqlite = !SqlitePath(options.databaseUrl, options.dataDir).empty();
+    std::unique_ptr<Storage> storage = OpenBoardStorage(options, sqlite);
+    if (!storage) return 1;
+
+    Metrics metrics;
+    Api api(*storage, metrics, NowMs);
+    Workers workers(*storage, metrics, OwnProgram(argv0), RandomHex(8), options.workers, NowMs);
+    api.OnSubmitted([&workers] { workers.Wake(); });
+    WebFiles web;
+    LoadWebPage(argv0, web, api);
     api.WatchRanking();
     workers.OnVerdict([&api] { api.NoteVerdict(); });
     workers.Start();
@@ -110,14 +142,7 @@ int Serve(const Options& options, const char* argv0) {
         api.StopWatching();
         return 1;
     }
-    const std::string shownHost =
-        options.host.find(':') == std::string::npos ? options.host : "[" + options.host + "]";
-    Log("listening on " + shownHost + ":" + std::to_string(http.Port()));
-    if (options.behindProxy) Log("client addresses: X-Real-IP of a proxy on a loopback address");
-    if (options.headTimeoutSeconds != kHeadTimeoutSeconds) {
-        Log("request heads: " + std::to_string(options.headTimeoutSeconds) +
-            " s from their first byte (--head-timeout)");
-    }
+    LogListening(options, http.Port());
 
     int signalNumber = 0;
     while (sigwait(&stopSignals, &signalNumber) != 0) {
