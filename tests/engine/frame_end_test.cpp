@@ -121,15 +121,17 @@ TEST_F(FrameEndTest, SlowSystemPresentsEveryOtherFrame) {
 
 TEST_F(FrameEndTest, OverlayPointerAndNoticesInOrderBeforeThePresent) {
     std::vector<std::string> calls;
-    Hooks().settingsPanel = [&] {
-        calls.push_back("panel@" + std::to_string(rec_->records.size()) + "/" +
+    const auto note = [&](const char* what) {
+        calls.push_back(what + std::to_string(rec_->records.size()) + "/" +
                         std::to_string(rec_->presents));
     };
+    // Work that moves on every step (the sharing's requests) comes first, once.
+    Hooks().betweenSteps = [&] { note("between@"); };
+    Hooks().settingsPanel = [&] { note("panel@"); };
     AddNotice("hello", 7);
     zqtest::SendMotion(100, 200);
     zqtest::EndFrame(1);
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0], "panel@0/0");
+    ASSERT_EQ(calls, (std::vector<std::string>{"between@0/0", "panel@0/0"}));
 
     auto& recs = rec_->records;
     std::vector<std::string> order;
