@@ -29,6 +29,15 @@ Run ReadRunStart(const Row& row) {
     return r;
 }
 
+// Returns a shown run of a player's page: the columns every run query starts
+// with, then when it was verified.
+Run ReadPlayerRun(const Row& row) {
+    Run r = ReadRunStart(row);
+    r.state = RunState::Verified;
+    r.verifiedAt = row.MaybeInt(7);
+    return r;
+}
+
 // Returns the first row's integer column col of a query, if it returned a row.
 std::optional<int64_t> FirstInt(Session& s, std::string_view sql, const SqlValues& values,
                                 int col = 0) {
@@ -359,12 +368,8 @@ std::vector<std::optional<std::vector<Run>>> SqlStorage::PlayersPages(
         values.emplace_back(first.offset);
         values.emplace_back(first.offset + first.limit);
         std::vector<std::pair<std::string, Run>> found;
-        s.Run(playersQuery_, values, [&found](const Row& row) {
-            Run r = ReadRunStart(row);
-            r.state = RunState::Verified;
-            r.verifiedAt = row.MaybeInt(7);
-            found.emplace_back(row.Text(8), std::move(r));
-        });
+        s.Run(playersQuery_, values,
+              [&found](const Row& row) { found.emplace_back(row.Text(8), ReadPlayerRun(row)); });
         for (size_t i = 0; i < pages.size(); ++i) {
             const PlayerPage& p = pages[i];
             if (p.limit != first.limit || p.offset != first.offset) {
@@ -429,12 +434,8 @@ std::vector<Run> SqlStorage::PlayerRuns(const std::string& nameKey, int limit, i
 std::vector<Run> SqlStorage::ReadPlayerRuns(Session& s, const std::string& nameKey, int limit,
                                             int64_t offset) {
     std::vector<Run> out;
-    s.Run(sql::kPlayerRuns, {nameKey, limit, offset}, [&out](const Row& row) {
-        Run r = ReadRunStart(row);
-        r.state = RunState::Verified;
-        r.verifiedAt = row.MaybeInt(7);
-        out.push_back(std::move(r));
-    });
+    s.Run(sql::kPlayerRuns, {nameKey, limit, offset},
+          [&out](const Row& row) { out.push_back(ReadPlayerRun(row)); });
     return out;
 }
 
