@@ -27,7 +27,8 @@ from selenium.webdriver.common.by import By
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
-WAIT_SECONDS = 20
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from browser_checks import WAIT_SECONDS, check, failures, wait_for  # noqa: E402
 # The longest a watched run may take to play to its end at 16x.
 PLAY_SECONDS = 180
 # Share of a playing viewer's canvas that must not be black.
@@ -35,28 +36,8 @@ MIN_LIT_SHARE = 0.01
 VERIFIED_SENTENCE = "the server re-played this run and got the same score"
 TITLES = {"easy": "Easy", "medium": "Medium", "hard": "Hard"}
 
-failures = []
 # Whether the server under test has the viewer (set from the plan).
 viewer_served = False
-
-
-def check(ok, what):
-    """Records a failed check."""
-    if not ok:
-        failures.append(what)
-        print("FAIL: " + what, flush=True)
-    return ok
-
-
-def wait_for(what, probe, seconds=WAIT_SECONDS):
-    """Polls probe() until it returns a true value (bounded); returns its last value."""
-    deadline = time.monotonic() + seconds
-    value = probe()
-    while not value and time.monotonic() < deadline:
-        time.sleep(0.05)
-        value = probe()
-    check(value, "timed out waiting for " + what)
-    return value
 
 
 def start_browser(user_data, downloads):

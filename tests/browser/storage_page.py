@@ -25,33 +25,13 @@ import shutil
 import sys
 import tempfile
 import threading
-import time
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
-WAIT_SECONDS = 20
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from browser_checks import WAIT_SECONDS, check, failures, wait_for  # noqa: E402
 REPLAY_BYTES = 70000
 
-failures = []
-
-
-def check(ok, what):
-    """Records a failed check."""
-    if not ok:
-        failures.append(what)
-        print("FAIL: " + what, flush=True)
-    return ok
-
-
-def wait_for(what, probe):
-    """Polls probe() until it returns a true value (bounded); returns its last value."""
-    deadline = time.monotonic() + WAIT_SECONDS
-    value = probe()
-    while not value and time.monotonic() < deadline:
-        time.sleep(0.05)
-        value = probe()
-    check(value, "timed out waiting for " + what)
-    return value
 
 
 # Reads every entry of the store as {key: [bytes as numbers]} (a fresh connection of the page's).
