@@ -35,6 +35,9 @@ big=0
 big_runs=1000000
 big_names=100000
 postgres=0
+# The whole seeded board (about 400 MB of tables and indexes) stays in the
+# cluster's own buffers, as an operator sizes them for a board this big.
+pg_buffers=1GB
 database=""
 duration=20
 connections=200
@@ -128,9 +131,11 @@ if [ "$postgres" = 1 ]; then
   pg_port="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
   pg_ctl=("${as_pg[@]}" "$pg_bin/pg_ctl" -D "$tmp/pg/data")
   "${pg_ctl[@]}" -l "$tmp/pg/server.log" -w -t 60 \
-    -o "-p $pg_port -k $tmp/pg -c listen_addresses=127.0.0.1" start >/dev/null ||
+    -o "-p $pg_port -k $tmp/pg -c listen_addresses=127.0.0.1 -c shared_buffers=$pg_buffers" start >/dev/null ||
     { cat "$tmp/pg/server.log" >&2; exit 1; }
-  database="postgresql://board@127.0.0.1:$pg_port/postgres"
+  # Through the cluster's Unix socket, as a board on the database's machine
+  # would: loopback TCP costs both sides a few microseconds a statement more.
+  database="postgresql://board@/postgres?host=$tmp/pg&port=$pg_port"
   # The database server starts a session of its own: favoured too, or the
   # server's reads wait on a database that other sessions' builds starve.
   if [ "$favour" = 1 ]; then
@@ -144,6 +149,15 @@ if [ "$big" = 1 ]; then
   mkdir -p "$tmp/data"
   seed_line="$("$seed_tool" "${database:-sqlite:$tmp/data/board.sqlite}" "$big_runs" "$big_names")"
   seed=0
+  if [ -n "$database" ]; then
+    # A board that has served for a while holds its tables in the cluster's
+    # buffers; one just seeded reads every row from the system's file cache
+    # first. Load them, so that the phases measure the board, not the warm-up.
+    psql -q -X -v ON_ERROR_STOP=1 "$database" >/dev/null \
+      -c "CREATE EXTENSION IF NOT EXISTS pg_prewarm" \
+      -c "SELECT pg_prewarm(oid) FROM pg_class WHERE relkind IN ('r', 'i') AND relnamespace = 'public'::regnamespace" ||
+      { echo "board_load: cannot load the seeded tables into PostgreSQL's buffers" >&2; exit 1; }
+  fi
   # Pages of 50 at random offsets of the Hard board (every name is on it),
   # runs by random id and players by random name (the seed's "Ace N").
   for read in pages runs players; do
@@ -216,6 +230,15 @@ wait_for_queue() {  # SECONDS: until no run is pending, bounded
 cpu_ticks() {  # PID: processor ticks of a process and its reaped children
   awk '{ print $14 + $15 + $16 + $17 }' "/proc/$1/stat"
 }
+database_ticks() {  # the PostgreSQL cluster's processor ticks (its live processes), 0 without one
+  [ -n "$database" ] || { echo 0; return; }
+  local postmaster total=0 p
+  postmaster="$(head -1 "$tmp/pg/data/postmaster.pid")"
+  for p in "$postmaster" $(pgrep -P "$postmaster" || true); do
+    total=$((total + $(awk '{ print $14 + $15 }' "/proc/$p/stat" 2>/dev/null || echo 0)))
+  done
+  echo "$total"
+}
 busy_ticks() {  # all processors' busy ticks
   awk '/^cpu / { print $2 + $3 + $4 + $7 + $8 }' /proc/stat
 }
@@ -286,11 +309,12 @@ run_phase() {
   wrk_threads=$threads
   [ "$n" -gt 1 ] && wrk_threads=1
   wait_for_queue 120 || echo "board_load: runs still pending before the phase '$phase'" >&2
-  local load_start verified_before rejected_before ticks_before busy_before submitter=""
+  local load_start verified_before rejected_before ticks_before database_before busy_before submitter=""
   load_start="$(cut -d' ' -f1-3 /proc/loadavg)"
   verified_before="$(counter zarquill_board_runs_verified_total)"
   rejected_before="$(counter zarquill_board_runs_rejected_total)"
   ticks_before="$(cpu_ticks "$server_pid")"
+  database_before="$(database_ticks)"
   busy_before="$(busy_ticks)"
   : >"$tmp/submit-$phase.codes"
   if [ "$submit_rate" -gt 0 ]; then
@@ -321,10 +345,11 @@ run_phase() {
     pids+=($!)
   done
   for pid in "${pids[@]}"; do wait "$pid" || true; done
-  local load_end busy_after ticks_after verified_during rejected_during
+  local load_end busy_after ticks_after database_after verified_during rejected_during
   load_end="$(cut -d' ' -f1-3 /proc/loadavg)"
   busy_after="$(busy_ticks)"
   ticks_after="$(cpu_ticks "$server_pid")"
+  database_after="$(database_ticks)"
   verified_during=$(($(counter zarquill_board_runs_verified_total) - verified_before))
   rejected_during=$(($(counter zarquill_board_runs_rejected_total) - rejected_before))
   [ -n "$submitter" ] && { wait "$submitter" 2>/dev/null || true; }
@@ -364,13 +389,15 @@ run_phase() {
     printf '  %-8s %8s requests/s; latency p50 %s ms, p90 %s ms, p99 %s ms, max %s ms; non-2xx %s; socket errors %s\n' \
       "$read:" "$rps" "$p50" "$p90" "$p99" "$max" "${non2xx:-0}" "${errors:-none}"
   done
-  local server_cpu busy_cpu other_cpu per_request
+  local server_cpu database_cpu busy_cpu other_cpu per_request database_part=""
   server_cpu=$(awk -v a="$ticks_before" -v b="$ticks_after" -v hz="$hz" 'BEGIN { printf "%.1f", (b - a) / hz }')
+  database_cpu=$(awk -v a="$database_before" -v b="$database_after" -v hz="$hz" 'BEGIN { printf "%.1f", (b - a) / hz }')
   busy_cpu=$(awk -v a="$busy_before" -v b="$busy_after" -v hz="$hz" 'BEGIN { printf "%.1f", (b - a) / hz }')
-  other_cpu=$(awk -v b="$busy_cpu" -v s="$server_cpu" -v w="$wrk_cpu" 'BEGIN { v = b - s - w; printf "%.1f", v < 0 ? 0 : v }')
+  other_cpu=$(awk -v b="$busy_cpu" -v s="$server_cpu" -v d="$database_cpu" -v w="$wrk_cpu" 'BEGIN { v = b - s - d - w; printf "%.1f", v < 0 ? 0 : v }')
+  [ -n "$database" ] && database_part=", PostgreSQL $database_cpu"
   per_request=$(awk -v c="$server_cpu" -v n="$requests_all" 'BEGIN { printf "%.1f", (n > 0 ? c * 1e6 / n : 0) }')
   echo "  runs meanwhile: $submitted submitted (202), $limited refused with 429, $other other${other_codes:+ ($other_codes)}; $verified_during verified, $rejected_during rejected by the end of the phase"
-  echo "  processor seconds (of $window on $cores cores): server and its children $server_cpu ($per_request us a request), wrk $wrk_cpu, all else $other_cpu"
+  echo "  processor seconds (of $window on $cores cores): server and its children $server_cpu ($per_request us a request)$database_part, wrk $wrk_cpu, all else $other_cpu"
   echo "  load average: $load_start at the start, $load_end at the end"
 }
 

@@ -40,7 +40,10 @@ class Coalescer {
         waiting_.push_back(mine);
         while (!mine->done) {
             if (leaders_ >= maxLeaders_ || waiting_.empty()) {
-                changed_.wait(lock);
+                // Each caller sleeps on its own condition: a finished statement
+                // wakes its own callers and one to lead next, not every thread.
+                mine->wake.wait(lock);
+                mine->called = false;
                 continue;
             }
             ++leaders_;
@@ -68,9 +71,16 @@ class Coalescer {
                     batch[i]->value = std::move(values[i]);
                 }
                 batch[i]->done = true;
+                batch[i]->wake.notify_one();
             }
             --leaders_;
-            changed_.notify_all();
+            // A turn to lead is free: the first caller not yet told takes it.
+            for (const auto& slot : waiting_) {
+                if (slot->called) continue;
+                slot->called = true;
+                slot->wake.notify_one();
+                break;
+            }
         }
         if (mine->failure) std::rethrow_exception(mine->failure);
         return std::move(mine->value);
@@ -82,13 +92,14 @@ class Coalescer {
         std::optional<Value> value;
         std::exception_ptr failure;
         bool done = false;
+        bool called = false;  // woken to lead, not yet awake
+        std::condition_variable wake;
     };
 
     const Lookup lookup_;
     const size_t maxKeys_;
     const size_t maxLeaders_;
     std::mutex mutex_;
-    std::condition_variable changed_;
     std::vector<std::shared_ptr<Slot>> waiting_;
     size_t leaders_ = 0;
 };
