@@ -28,7 +28,6 @@
 #include "engine/log.h"
 #include "engine/media/audio.h"
 #include "engine/media/clock.h"
-#include "engine/media/desktop/desktop.h"
 #include "engine/media/folders.h"
 #include "engine/media/graphics.h"
 #include "engine/media/installed_layout.h"
@@ -231,62 +230,6 @@ void LeaveWithoutDisplay() {
     engine::Screens().Quit(1);
 }
 
-// Connects the engine's upward calls to the layers above it.
-void InstallHooks() {
-    engine::EngineHooks& hooks = engine::Hooks();
-    hooks.saveSetup = [] { SaveSetup(); };
-    hooks.closingScreen = [] { return MakeClosingScreen(); };
-    hooks.loadGameAssets = [] { game::LoadGameAssets(); };
-    hooks.engineTest = [](std::function<void()> done) {
-        return game::MakeGameEngineTest(std::move(done));
-    };
-    hooks.loadScores = [] { scores::LoadScores(); };
-    hooks.settingsPanel = [] { engine::SettingsPanel(); };
-    hooks.displayLost = [] { LeaveWithoutDisplay(); };
-    media::SetDisplayLostHandler([] { LeaveAfterLostDisplay(); });
-    game::SetNameEntryScreen([] { return MakeNameEntry(); });
-    InstallReplayHooks();
-    InstallShareHooks();
-    // The settings panel's volume sliders act at once on the music already
-    // playing (the effect channels it updates itself).
-    engine::SetVolumeListener([] {
-        if (game::MusicChannel) {
-            game::MusicChannel->SetVolume(engine::Setup[engine::SETUP_MUSIC] *
-                                          engine::Setup[engine::SETUP_MASTER] / 10000.0);
-        }
-    });
-}
-
-// The start-up steps of the full program.
-StartupStages ProgramStages() {
-    StartupStages stages;
-    stages.createTables = [] {
-        FillStoryLines();
-        engine::BackdropColour = {0.2, 0.0, 1.0};
-        engine::BackdropTarget = engine::BackdropColour;
-        media::HideMouse();
-        engine::FrameStart = media::Millisecs();
-    };
-    stages.discoverJoysticks = [] { engine::DiscoverJoysticks(); };
-    stages.applyGraphics = [] {
-        if (!engine::ApplyGraphicsSettings()) LeaveWithoutDisplay();
-    };
-    stages.afterGraphics = [] {
-        engine::PointerMode = 1;
-        BadgeCount = 16;
-        engine::InGame = 0;
-    };
-    stages.frontEnd = [] {
-        // Runs still waiting from an earlier session go out in the background.
-        scores::StartBoardSharing();
-        // An exchange's next request starts on any screen, a game's too.
-        engine::Hooks().betweenSteps = [] { scores::DriveBoardSharing(); };
-        engine::Screens().PushAfterStep(MakeTitleScreen());
-        PlayPendingReplay();
-    };
-    return stages;
-}
-
 // Runs "--share [FILE...] [--board URL]" at argv[i], taking every argument after it.
 int RunShareOption(int argc, char** argv, int& i) {
     // Files are named from the folder the command was given in.
@@ -332,6 +275,63 @@ class LoadingScreen : public engine::Screen {
 
 }  // namespace
 
+void InstallHooks() {
+    engine::EngineHooks& hooks = engine::Hooks();
+    // The desktop's answer; the browser installs its own after these.
+    hooks.saveSetup = [] { SaveSetup(); };
+    hooks.closingScreen = [] { return MakeClosingScreen(); };
+    hooks.loadGameAssets = [] { game::LoadGameAssets(); };
+    hooks.engineTest = [](std::function<void()> done) {
+        return game::MakeGameEngineTest(std::move(done));
+    };
+    hooks.loadScores = [] { scores::LoadScores(); };
+    hooks.settingsPanel = [] { engine::SettingsPanel(); };
+    hooks.displayLost = [] { LeaveWithoutDisplay(); };
+    media::SetDisplayLostHandler([] { LeaveAfterLostDisplay(); });
+    game::SetNameEntryScreen([] { return MakeNameEntry(); });
+    InstallReplayHooks();
+    InstallShareHooks();
+    // The settings panel's volume sliders act at once on the music already
+    // playing (the effect channels it updates itself).
+    engine::SetVolumeListener([] {
+        if (game::MusicChannel) {
+            game::MusicChannel->SetVolume(engine::Setup[engine::SETUP_MUSIC] *
+                                          engine::Setup[engine::SETUP_MASTER] / 10000.0);
+        }
+    });
+}
+
+StartupStages ProgramStages() {
+    StartupStages stages;
+    stages.createTables = [] {
+        FillStoryLines();
+        engine::BackdropColour = {0.2, 0.0, 1.0};
+        engine::BackdropTarget = engine::BackdropColour;
+        media::HideMouse();
+        engine::FrameStart = media::Millisecs();
+    };
+    stages.discoverJoysticks = [] { engine::DiscoverJoysticks(); };
+    stages.applyGraphics = [] {
+        if (!engine::ApplyGraphicsSettings() && engine::Hooks().displayLost) {
+            engine::Hooks().displayLost();
+        }
+    };
+    stages.afterGraphics = [] {
+        engine::PointerMode = 1;
+        BadgeCount = 16;
+        engine::InGame = 0;
+    };
+    stages.frontEnd = [] {
+        // Runs still waiting from an earlier session go out in the background.
+        scores::StartBoardSharing();
+        // An exchange's next request starts on any screen, a game's too.
+        engine::Hooks().betweenSteps = [] { scores::DriveBoardSharing(); };
+        engine::Screens().PushAfterStep(MakeTitleScreen());
+        PlayPendingReplay();
+    };
+    return stages;
+}
+
 void RemoveKilledSaves() {
     const media::TProgramPaths& paths = media::ProgramPaths();
     // A save killed part-way leaves its temporary file beside the file it
@@ -343,12 +343,12 @@ void RemoveKilledSaves() {
     }
 }
 
-AudioBackend MediaAudioBackend() {
+AudioBackend MediaAudioBackend(std::function<bool()> enableOpenAL) {
     AudioBackend audio;
     audio.drivers = [] { return media::AudioDrivers(); };
     audio.exists = [](const std::string& name) { return media::AudioDriverExists(name) != 0; };
     audio.set = [](const std::string& name) { return media::SetAudioDriver(name) != 0; };
-    audio.enableOpenAL = [] { return media::EnableOpenALAudio() != 0; };
+    audio.enableOpenAL = enableOpenAL ? std::move(enableOpenAL) : [] { return false; };
     return audio;
 }
 
@@ -366,7 +366,7 @@ void SelectAudioDriver(const AudioBackend& audio, const std::vector<std::string>
     }
 }
 
-int RunStartup(const AudioBackend& audio, const StartupStages& stages) {
+void BeginStartup(const AudioBackend& audio, const StartupStages& stages) {
     using engine::Setup;
     using engine::WriteLog;
 
@@ -410,13 +410,18 @@ int RunStartup(const AudioBackend& audio, const StartupStages& stages) {
     // The loading screen goes first: the engine test a new window runs goes on top of it.
     engine::Screens().Push(std::make_unique<LoadingScreen>(media::Millisecs(), stages));
     RunStage(stages.applyGraphics);
+}
+
+void SetFolderProblem(const std::string& problem) {
+    g_folderProblem = problem;
+}
+
+int RunStartup(const AudioBackend& audio, const StartupStages& stages) {
+    BeginStartup(audio, stages);
     return engine::RunScreens(engine::Screens());
 }
 
-int Main(int argc, char** argv) {
-    // The window, input, sound devices and Ogg Vorbis come from the desktop
-    // part; --verify-replay then swaps in its headless drivers itself.
-    media::InstallDesktopMedia();
+int Main(int argc, char** argv, std::function<bool()> enableOpenAL) {
     for (int i = 1; i < argc; ++i) {
         const CommandOption* option = FindOption(argv[i]);
         if (!option) {
@@ -429,7 +434,7 @@ int Main(int argc, char** argv) {
 
     // Library initialisation: OpenAL is probed now so that its drivers are in
     // the list that start-up reads.
-    AudioBackend audio = MediaAudioBackend();
+    AudioBackend audio = MediaAudioBackend(std::move(enableOpenAL));
     audio.enableOpenAL();
     media::SetAppTitle(engine::GameTitle());
     ApplyFolderRule(true);

@@ -33,20 +33,35 @@ inline constexpr int kMinimumLoadingMs = 2500;
 // the durable writer saves into (the settings', the score file's and the
 // replays' folder of the paths fixed at start-up).
 void RemoveKilledSaves();
-// Returns the audio layer's real operations.
-AudioBackend MediaAudioBackend();
+// Returns the audio layer's real operations; enableOpenAL loads the OpenAL
+// library where the platform has one (none: OpenAL is never offered).
+AudioBackend MediaAudioBackend(std::function<bool()> enableOpenAL);
 
 // Selects the driver at index of names by the start-up rules: nothing when
 // the index is outside the list or the driver does not exist; OpenAL names
 // only once the OpenAL library proved usable.
 void SelectAudioDriver(const AudioBackend& audio, const std::vector<std::string>& names, int index);
 
-// Runs the start-up sequence from the current folder, then steps the screens
-// (the engine test, the end of loading, the front end) until none is left;
-// returns the exit status the last one left with.
+// Connects the engine's upward calls (saving the settings, the closing and
+// name-entry screens, asset loading, the settings panel, a lost display) to
+// the layers above it.
+void InstallHooks();
+// Returns the start-up steps of the full program.
+StartupStages ProgramStages();
+// Keeps a problem the folder rule found, for the log once it is open.
+void SetFolderProblem(const std::string& problem);
+
+// Runs the start-up sequence from the current folder up to the window: the
+// log, settings, audio driver and graphics; the engine test and the end of
+// loading are then on the screen stack for an executor to step.
+void BeginStartup(const AudioBackend& audio, const StartupStages& stages);
+// Runs BeginStartup, then steps the screens (the engine test, the end of
+// loading, the front end) until none is left; returns the exit status the
+// last one left with.
 int RunStartup(const AudioBackend& audio, const StartupStages& stages);
 
-// Runs the program with its command line; returns the process exit status.
-int Main(int argc, char** argv);
+// Runs the program with its command line (the platform's media installed);
+// returns the process exit status.
+int Main(int argc, char** argv, std::function<bool()> enableOpenAL);
 
 }  // namespace app
