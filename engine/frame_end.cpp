@@ -165,11 +165,18 @@ bool EndStep(int showPointer) {
     return pause;
 }
 
+bool FrameTimeReached() {
+    return media::MillisecsBetween(FrameStart, media::Millisecs()) >= kFrameMs - 2;
+}
+
 void PresentFrame() {
     do {
         media::Delay(1);
-    } while (media::MillisecsBetween(FrameStart, media::Millisecs()) < kFrameMs - 2);
+    } while (!FrameTimeReached());
+    ShowFrame();
+}
 
+void ShowFrame() {
     if (!(SlowSystem() == 1 && FrameParity == 1)) media::Flip(0);
 
     FrameTime = media::MillisecsBetween(FrameStart, media::Millisecs());

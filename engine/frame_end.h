@@ -53,9 +53,14 @@ extern int NoticeY;
 // running game asked for its pause menu in this frame (MakePauseMenu then
 // has the frame as it stood before the overlay).
 bool EndStep(int showPointer);
-// Paces to 60 frames per second from the previous present, presents the
-// frame (every other one on a slow system), and takes the frame rate.
+// Paces to 60 frames per second from the previous present, then ShowFrame().
 void PresentFrame();
+// Returns true once a frame's time (the pacing's 60 per second) has passed
+// since the previous frame was shown.
+bool FrameTimeReached();
+// Presents the frame (every other one on a slow system) and takes the frame
+// rate; for executors that pace themselves (the browser's display callback).
+void ShowFrame();
 // Returns true once after a step asked to close the program (Alt+F4, the
 // window's close button or a terminate signal).
 bool TakeCloseRequest();

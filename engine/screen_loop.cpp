@@ -7,6 +7,18 @@
 
 namespace engine {
 
+namespace {
+
+// Whatever was running, a close request leads to the closing screen alone.
+void HandleCloseRequest(ScreenStack& stack) {
+    if (TakeCloseRequest() && Hooks().closingScreen) {
+        stack.Clear();
+        stack.Push(Hooks().closingScreen());
+    }
+}
+
+}  // namespace
+
 bool StepScreens(ScreenStack& stack) {
     if (stack.Empty()) return false;
     const StepResult r = stack.Step();
@@ -15,10 +27,18 @@ bool StepScreens(ScreenStack& stack) {
     } else if (r.idleMs > 0) {
         media::Delay(r.idleMs);
     }
-    // Whatever was running, a close request leads to the closing screen alone.
-    if (TakeCloseRequest() && Hooks().closingScreen) {
-        stack.Clear();
-        stack.Push(Hooks().closingScreen());
+    HandleCloseRequest(stack);
+    return !stack.Empty();
+}
+
+bool StepScreensForDisplay(ScreenStack& stack, int maxSteps) {
+    if (stack.Empty()) return false;
+    if (!FrameTimeReached()) return true;
+    for (int k = 0; k < maxSteps && !stack.Empty(); ++k) {
+        const bool drew = stack.Step().drew;
+        if (drew) ShowFrame();
+        HandleCloseRequest(stack);
+        if (drew) break;
     }
     return !stack.Empty();
 }

@@ -1,4 +1,5 @@
-// Tests of the screen stack and the desktop's executor: which screen steps
+// Tests of the screen stack and its executors (the desktop's loop, the
+// browser's display callback): which screen steps
 // after a push, pop or replace, what the screen below is told, screens asked
 // for from inside a step, frames presented only when drawn, the close request,
 // and the release latch.
@@ -73,12 +74,19 @@ class ScreenStackTest : public zqtest::EngineFixture {
         OpenWindow();
     }
     // Runs a bottom screen's script (and those of the screens it brings, in
-    // the order they are made in) on the program's stack; returns the exit status.
-    int Run(std::vector<Move> bottom, std::vector<std::vector<Move>> others) {
+    // the order they are made in) on the program's stack with the desktop's
+    // executor, or the browser's called once every display frame of
+    // displayMs; returns the exit status.
+    int Run(std::vector<Move> bottom, std::vector<std::vector<Move>> others, int displayMs = 0) {
         scripts_ = std::move(others);
         engine::Screens().Push(
             std::make_unique<Scripted>("A", std::move(bottom), &journal_, &scripts_));
-        return engine::RunScreens(engine::Screens());
+        if (displayMs == 0) return engine::RunScreens(engine::Screens());
+        for (int bound = 0; bound < 1000; ++bound) {
+            if (!engine::StepScreensForDisplay(engine::Screens(), 8)) break;
+            clock_->SleepMs(displayMs);
+        }
+        return engine::Screens().ExitResult();
     }
     std::vector<std::string> journal_;
     std::vector<std::vector<Move>> scripts_;
@@ -126,15 +134,21 @@ TEST_F(ScreenStackTest, PushPopReplaceAndWhatTheScreenBelowIsTold) {
          1,
          1},
     };
-    for (const Case& c : cases) {
-        journal_.clear();
-        rec_->Clear();
-        const int presents = rec_->presents;
-        EXPECT_EQ(Run(c.bottom, c.others), c.status) << c.what;
-        EXPECT_EQ(journal_, c.journal) << c.what;
-        // Only the steps that drew are presented; the others sleep.
-        EXPECT_EQ(rec_->presents - presents, c.presents) << c.what;
-        EXPECT_TRUE(engine::Screens().Empty()) << c.what;
+    // The desktop's loop, and the browser's display callback at 60 Hz and at
+    // 120 Hz (where every other call finds the frame's time not yet passed).
+    for (const int displayMs : {0, 17, 8}) {
+        for (const Case& c : cases) {
+            const std::string what = std::string(c.what) + " (display " +
+                                     std::to_string(displayMs) + " ms)";
+            journal_.clear();
+            rec_->Clear();
+            const int presents = rec_->presents;
+            EXPECT_EQ(Run(c.bottom, c.others, displayMs), c.status) << what;
+            EXPECT_EQ(journal_, c.journal) << what;
+            // Only the steps that drew are presented; the others sleep.
+            EXPECT_EQ(rec_->presents - presents, c.presents) << what;
+            EXPECT_TRUE(engine::Screens().Empty()) << what;
+        }
     }
 }
 
