@@ -31,6 +31,8 @@ constexpr KnownFile kKnownFiles[] = {
     {"/board.css", "board.css", "text/css; charset=utf-8"},
     {"/board.js", "board.js", "text/javascript; charset=utf-8"},
     {"/icon.svg", "icon.svg", "image/svg+xml"},
+    {"/play", "play.html", "text/html; charset=utf-8"},
+    {"/play.js", "play.js", "text/javascript; charset=utf-8"},
 };
 
 // The watch bundle's files: the page's glue, the program's loader, the program
@@ -41,10 +43,13 @@ struct BundleFile {
 };
 
 constexpr BundleFile kBundleFiles[] = {
+    {"pack.js", "text/javascript; charset=utf-8"},
     {"viewer.js", "text/javascript; charset=utf-8"},
     {"zarquill-viewer.js", "text/javascript; charset=utf-8"},
     {"zarquill-viewer.wasm", "application/wasm"},
     {"zarquill-viewer-data.bin", "application/octet-stream"},
+    {"zarquill-play.js", "text/javascript; charset=utf-8"},
+    {"zarquill-play.wasm", "application/wasm"},
 };
 
 constexpr const char* kNoCache = "no-cache";

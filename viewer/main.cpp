@@ -4,7 +4,6 @@
 // through the C functions below). The game files of the pack live in the
 // program's in-memory file system under /Files, as in the desktop game's folder.
 #include <emscripten/emscripten.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,14 +23,10 @@
 #include "game/game_math.h"
 #include "game/replay.h"
 #include "game/replay_file.h"
-#include "viewer/data_pack.h"
+#include "viewer/pack_files.h"
 #include "viewer/viewer_setup.h"
 
 namespace {
-
-// Where the pack's game files go, and the game folder the game reads from.
-constexpr const char* kFilesRoot = "/Files/";
-constexpr const char* kGameFolder = "/Files/274";
 
 // The most steps one zq_viewer_advance plays (a minute of play), so that no call holds the page.
 constexpr int kMaxAdvanceSteps = 3600;
@@ -57,26 +52,13 @@ Viewer& V() {
     return viewer;
 }
 
-// Writes one game file of the pack into the in-memory file system; false when it cannot.
-bool WriteGameFile(const viewer::PackEntry& e) {
-    const std::string path = kFilesRoot + e.name;
-    for (size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-        ::mkdir(path.substr(0, slash).c_str(), 0755);
-    }
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(e.bytes.data(), 1, e.bytes.size(), f) == e.bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
-
 }  // namespace
 
 extern "C" {
 
 // Keeps an image the page decoded from the pack entry `name` (w × h RGBA); 1 when kept.
 EMSCRIPTEN_KEEPALIVE int zq_viewer_add_image(const char* name, int w, int h, const uint8_t* rgba) {
-    return media::AddDecodedImage(kFilesRoot + std::string(name), w, h, rgba) ? 1 : 0;
+    return media::AddDecodedImage(viewer::kPackFilesRoot + std::string(name), w, h, rgba) ? 1 : 0;
 }
 
 // Reads the data pack, opens the canvas and loads the game's assets; 1 on success, else 0 with
@@ -84,25 +66,9 @@ EMSCRIPTEN_KEEPALIVE int zq_viewer_add_image(const char* name, int w, int h, con
 EMSCRIPTEN_KEEPALIVE int zq_viewer_init(const char* pack, int size) {
     Viewer& v = V();
     if (v.ready) return 1;
-    std::vector<viewer::PackEntry> entries;
-    if (size < 0 || !viewer::ReadPack(std::string_view(pack, static_cast<size_t>(size)), entries,
-                                      v.message)) {
-        v.message = "The viewer's data is " + v.message;
+    if (size < 0 ||
+        !viewer::InstallPackFiles(std::string_view(pack, static_cast<size_t>(size)), v.message)) {
         return 0;
-    }
-    for (const viewer::PackEntry& e : entries) {
-        if (e.name.compare(0, viewer::kFacePrefix.size(), viewer::kFacePrefix) == 0) {
-            media::BakedFace face;
-            std::string why;
-            if (!viewer::ReadBakedFace(e.bytes, e.a, face, why)) {
-                v.message = "The viewer's data holds damaged glyphs (" + e.name + "): " + why;
-                return 0;
-            }
-            media::AddBakedFace(e.name.substr(viewer::kFacePrefix.size()), std::move(face));
-        } else if (!e.name.ends_with(".png") && !WriteGameFile(e)) {
-            v.message = "The viewer could not keep " + e.name;
-            return 0;
-        }
     }
     media::InstallBrowserMedia();
     media::SetAudioDriver("Null");
@@ -115,7 +81,7 @@ EMSCRIPTEN_KEEPALIVE int zq_viewer_init(const char* pack, int size) {
     }
     v.canvasWidth = viewer::kViewerScreenWidth;
     v.canvasHeight = viewer::kViewerScreenHeight;
-    media::ChangeDir(kGameFolder);
+    media::ChangeDir(viewer::kPackGameFolder);
     viewer::LoadViewerAssets();
     // Every image holds its own pixels now: the page's copies are not needed again.
     media::ClearDecodedImages();

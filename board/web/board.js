@@ -236,7 +236,7 @@ async function loadViewerFiles() {
     const reply = await fetch('/viewer/files.json', {headers: {Accept: 'application/json'}});
     if (!reply.ok) return null;
     const files = await reply.json();
-    for (const name of ['viewer.js', 'zarquill-viewer.js', 'zarquill-viewer.wasm',
+    for (const name of ['pack.js', 'viewer.js', 'zarquill-viewer.js', 'zarquill-viewer.wasm',
                         'zarquill-viewer-data.bin']) {
       if (typeof files[name] !== 'string' || !files[name].startsWith('/viewer/')) return null;
     }
@@ -249,13 +249,15 @@ async function loadViewerFiles() {
 // Returns the viewer on the page's canvas, loading its script and program the first time.
 function startViewer() {
   if (!viewerPromise) {
-    viewerPromise = new Promise((resolve, reject) => {
+    // The shared loader first, then the viewer's glue that uses it.
+    const loadScript = (name) => new Promise((resolve, reject) => {
       const script = document.createElement('script');
-      script.src = viewerFiles['viewer.js'];
+      script.src = viewerFiles[name];
       script.onload = resolve;
       script.onerror = () => reject(new Error('the viewer could not be loaded'));
       document.head.appendChild(script);
-    }).then(() => window.ZarquillViewer.start(document.getElementById('watch-canvas'),
+    });
+    viewerPromise = loadScript('pack.js').then(() => loadScript('viewer.js')).then(() => window.ZarquillViewer.start(document.getElementById('watch-canvas'),
                                                viewerFiles)).then((viewer) => {
       viewerStarted = viewer;
       // Sound switched on while the viewer was loading.

@@ -56,10 +56,13 @@ const std::string kPolicy =
     "form-action 'none'; frame-ancestors 'none'";
 // The files of the watch bundle and the type each is served with.
 const std::vector<std::pair<std::string, std::string>> kBundle = {
+    {"pack.js", "text/javascript; charset=utf-8"},
     {"viewer.js", "text/javascript; charset=utf-8"},
     {"zarquill-viewer.js", "text/javascript; charset=utf-8"},
     {"zarquill-viewer.wasm", "application/wasm"},
     {"zarquill-viewer-data.bin", "application/octet-stream"},
+    {"zarquill-play.js", "text/javascript; charset=utf-8"},
+    {"zarquill-play.wasm", "application/wasm"},
 };
 
 TEST_F(BoardTest, ServesThePageFilesByTheirNamesOnly) {
@@ -73,6 +76,8 @@ TEST_F(BoardTest, ServesThePageFilesByTheirNamesOnly) {
         {"/board.css", "text/css; charset=utf-8", "@media"},
         {"/board.js", "text/javascript; charset=utf-8", "textContent"},
         {"/icon.svg", "image/svg+xml", "<svg"},
+        {"/play", "text/html; charset=utf-8", "<canvas id=\"play-canvas\""},
+        {"/play.js", "text/javascript; charset=utf-8", "requestAnimationFrame"},
     };
     for (const FileCase& f : files) {
         const HttpReply r = SendHttp(server->Port(), "GET", f.target);
@@ -115,6 +120,8 @@ TEST_F(BoardTest, ServesThePageFilesByTheirNamesOnly) {
     const std::vector<std::string> refused = {
         "/index.html",
         "/web/index.html",
+        "/play.html",
+        "/play/",
         "/BOARD.JS",
         "/board.js/",
         "//board.js",
@@ -162,7 +169,8 @@ TEST(WebFiles, FoundBesideTheProgramInTheBuildAndInstalledLayouts) {
 }
 
 TEST(WebFiles, AFolderMissingAFileOrHoldingAnOversizedOneServesNoPage) {
-    const std::vector<std::string> names = {"index.html", "board.css", "board.js", "icon.svg"};
+    const std::vector<std::string> names = {"index.html", "board.css", "board.js",
+                                            "icon.svg",   "play.html", "play.js"};
     for (const std::string& bad : {std::string("missing"), std::string("oversized")}) {
         TempDir dir;
         for (const std::string& name : names) {
@@ -186,7 +194,7 @@ TEST(WebFiles, AFolderMissingAFileOrHoldingAnOversizedOneServesNoPage) {
 // Writes a web folder: the page's files and, unless bundle is empty, those files in viewer/.
 void WriteWebFolder(const std::filesystem::path& dir,
                     const std::vector<std::pair<std::string, std::string>>& bundle) {
-    for (const char* name : {"index.html", "board.css", "board.js", "icon.svg"}) {
+    for (const char* name : {"index.html", "board.css", "board.js", "icon.svg", "play.html", "play.js"}) {
         WriteFile(dir / name, "x");
     }
     for (const auto& [name, bytes] : bundle) WriteFile(dir / "viewer" / name, bytes);
@@ -204,10 +212,13 @@ TEST(WebFiles, ServesTheBundleAtAddressesMadeFromItsContent) {
 
     // SHA-256 of "abc" starts ba7816bf8f01cfea.
     const nlohmann::json want = {
+        {"pack.js", "/viewer/pack.ba7816bf8f01cfea.js"},
         {"viewer.js", "/viewer/viewer.ba7816bf8f01cfea.js"},
         {"zarquill-viewer.js", "/viewer/zarquill-viewer.ba7816bf8f01cfea.js"},
         {"zarquill-viewer.wasm", "/viewer/zarquill-viewer.ba7816bf8f01cfea.wasm"},
         {"zarquill-viewer-data.bin", "/viewer/zarquill-viewer-data.ba7816bf8f01cfea.bin"},
+        {"zarquill-play.js", "/viewer/zarquill-play.ba7816bf8f01cfea.js"},
+        {"zarquill-play.wasm", "/viewer/zarquill-play.ba7816bf8f01cfea.wasm"},
     };
     const std::optional<board::Response> index = files.Find("/viewer/files.json");
     ASSERT_TRUE(index.has_value());
@@ -262,7 +273,7 @@ TEST(WebFiles, ABrokenBundleIsLeftOutAndThePageServedWithoutIt) {
              std::filesystem::remove_all(web / "viewer");
              WriteFile(web / "viewer", "x");
          },
-         "viewer.js"},
+         "pack.js"},
     };
     for (const Case& c : cases) {
         TempDir dir;

@@ -1,168 +1,22 @@
 // The page's side of the browser viewer: loads the WebAssembly program and the
-// game's data pack, decodes the pack's images with the browser's own decoder,
-// and offers window.ZarquillViewer.start(canvas, files), whose viewer loads a
-// replay, plays it step by step into the canvas and switches sound on or off.
-// files maps the bundle's names to their addresses (the board's files.json).
+// game's data pack (through pack.js, loaded before), and offers
+// window.ZarquillViewer.start(canvas, files), whose viewer loads a replay,
+// plays it step by step into the canvas and switches sound on or off. files
+// maps the bundle's names to their addresses (the board's files.json).
 (function () {
   'use strict';
 
-  const PACK_MAGIC = 'ZQVPACK1';
-  // Caps matching the program's own pack reader.
-  const MAX_ENTRIES = 4096;
-  const MAX_NAME_BYTES = 255;
   const STATES = ['finished', 'playing', 'finished', 'desync'];
-  // A frame that comes more than this long after the last one missed a 60 Hz refresh.
-  const LATE_MS = 25;
-  // The pacer judges frames in windows of this many: with LATE_FRAMES late ones the detail
-  // goes down; with at most CALM_FRAMES late the window counts as calm.
-  const WINDOW_FRAMES = 30;
-  const LATE_FRAMES = 3;
-  const CALM_FRAMES = 1;
-  // Each change of detail scales the picture's sides by this much, never below MIN_DETAIL.
-  const DETAIL_STEP = 0.85;
-  const MIN_DETAIL = 0.5;
-  // Calm windows in a row before the detail goes up again: 5 s, doubled (up to a minute)
-  // each time a raise is undone within that time.
-  const FIRST_WAIT = 10;
-  const LONGEST_WAIT = 120;
   const KINDS = ['ok', 'rules', 'unreadable'];
-
-  // Fetches one file of the bundle as bytes; throws with its name when it cannot.
-  async function fetchBytes(url, name) {
-    const response = await fetch(url, {credentials: 'same-origin'});
-    if (!response.ok) throw new Error('cannot load ' + name + ' (' + response.status + ')');
-    return new Uint8Array(await response.arrayBuffer());
-  }
-
-  // Loads the emscripten script once (the page's CSP allows scripts of this server only).
-  function loadScript(url) {
-    if (window.ZarquillViewerModule) return Promise.resolve();
-    return new Promise(function (resolve, reject) {
-      const script = document.createElement('script');
-      script.src = url;
-      script.onload = function () { resolve(); };
-      script.onerror = function () { reject(new Error('cannot load zarquill-viewer.js')); };
-      document.head.appendChild(script);
-    });
-  }
-
-  // Returns the pack's image entries {name, width, height, bytes}; the program checks the rest.
-  function packImages(pack) {
-    const view = new DataView(pack.buffer, pack.byteOffset, pack.byteLength);
-    const text = new TextDecoder();
-    if (pack.length < 16 || text.decode(pack.subarray(0, 8)) !== PACK_MAGIC) {
-      throw new Error('the viewer data is not a data pack');
-    }
-    const end = pack.length - 4;
-    const count = view.getUint32(8, true);
-    if (count > MAX_ENTRIES) throw new Error('the viewer data holds too many entries');
-    const images = [];
-    let at = 12;
-    for (let i = 0; i < count; ++i) {
-      if (at + 2 > end) throw new Error('the viewer data is cut short');
-      const nameBytes = view.getUint16(at, true);
-      if (nameBytes === 0 || nameBytes > MAX_NAME_BYTES || at + 2 + nameBytes + 12 > end) {
-        throw new Error('the viewer data is damaged');
-      }
-      const name = text.decode(pack.subarray(at + 2, at + 2 + nameBytes));
-      at += 2 + nameBytes;
-      const a = view.getUint32(at, true), b = view.getUint32(at + 4, true);
-      const size = view.getUint32(at + 8, true);
-      at += 12;
-      if (size > end - at) throw new Error('the viewer data is cut short');
-      if (name.endsWith('.png')) {
-        images.push({name: name, width: a, height: b, bytes: pack.subarray(at, at + size)});
-      }
-      at += size;
-    }
-    return images;
-  }
-
-  // Decodes one PNG with the browser into straight (not premultiplied) RGBA bytes.
-  async function decodeImage(image) {
-    const blob = new Blob([image.bytes], {type: 'image/png'});
-    const bitmap = await createImageBitmap(blob, {premultiplyAlpha: 'none',
-                                                  colorSpaceConversion: 'none'});
-    if (bitmap.width !== image.width || bitmap.height !== image.height) {
-      throw new Error(image.name + ' is not the size the viewer data names');
-    }
-    const canvas = typeof OffscreenCanvas === 'function'
-      ? new OffscreenCanvas(bitmap.width, bitmap.height)
-      : Object.assign(document.createElement('canvas'), {width: bitmap.width,
-                                                         height: bitmap.height});
-    const context = canvas.getContext('2d');
-    context.drawImage(bitmap, 0, 0);
-    bitmap.close();
-    return context.getImageData(0, 0, image.width, image.height).data;
-  }
-
-  // Copies bytes into the program's memory, runs use(pointer) and frees them again.
-  function withBytes(module, bytes, use) {
-    const pointer = module._malloc(Math.max(bytes.length, 1));
-    if (!pointer) throw new Error('out of memory');
-    try {
-      module.HEAPU8.set(bytes, pointer);
-      return use(pointer);
-    } finally {
-      module._free(pointer);
-    }
-  }
-
-  // Keeps frames coming on time where the browser draws without a graphics processor: while
-  // frames come late it draws the picture with fewer pixels (which the page scales up), and
-  // once they have come on time for a while it tries more again. Call frame(now) once a frame
-  // with the frame's time in milliseconds (an animation frame's timestamp).
-  function makePacer(module) {
-    let detail = 1, last = null, frames = 0, late = 0, calm = 0, wait = FIRST_WAIT;
-    let sinceRaise = Infinity;  // windows since the detail last went up
-    function set(d) {
-      detail = Math.min(1, Math.max(MIN_DETAIL, d));
-      if (module.zqglDetail) module.zqglDetail(detail);
-    }
-    return {
-      reset: function () {
-        last = null;
-        frames = late = calm = 0;
-        wait = FIRST_WAIT;
-        sinceRaise = Infinity;
-        set(1);
-      },
-      frame: function (now) {
-        const ms = last === null ? 0 : now - last;
-        last = now;
-        if (ms <= 0 || ms > 250) return;  // the first frame, or one after a pause
-        frames += 1;
-        if (ms > LATE_MS) late += 1;
-        if (frames < WINDOW_FRAMES) return;
-        sinceRaise += 1;
-        if (late >= LATE_FRAMES && detail > MIN_DETAIL) {
-          if (sinceRaise <= wait) wait = Math.min(2 * wait, LONGEST_WAIT);
-          set(detail * DETAIL_STEP);
-          calm = 0;
-        } else if (late <= CALM_FRAMES) {
-          calm += 1;
-          if (calm >= wait && detail < 1) {
-            set(detail / DETAIL_STEP);
-            calm = 0;
-            sinceRaise = 0;
-          }
-        } else {
-          calm = 0;
-        }
-        frames = late = 0;
-      },
-      detail: function () { return detail; },
-    };
-  }
-
+  const Pack = window.ZarquillPack;
   // Makes the viewer object over a set-up program.
   function makeViewer(module) {
     let audio = null;
-    const pacer = makePacer(module);
+    const pacer = Pack.makePacer(module);
     return {
       // Loads a replay's bytes and sets its game up.
       load: function (bytes) {
-        const kind = withBytes(module, bytes, function (p) {
+        const kind = Pack.withBytes(module, bytes, function (p) {
           return module._zq_viewer_open(p, bytes.length);
         });
         pacer.reset();
@@ -202,8 +56,8 @@
   // Loads the program and the data pack and returns a viewer drawing into canvas.
   async function start(canvas, files) {
     const [, pack] = await Promise.all([
-      loadScript(files['zarquill-viewer.js']),
-      fetchBytes(files['zarquill-viewer-data.bin'], 'the viewer data'),
+      Pack.loadScript(files['zarquill-viewer.js'], 'ZarquillViewerModule'),
+      Pack.fetchBytes(files['zarquill-viewer-data.bin'], 'the viewer data'),
     ]);
     const module = await window.ZarquillViewerModule({
       canvas: canvas,
@@ -211,19 +65,8 @@
         return name.endsWith('.wasm') ? files['zarquill-viewer.wasm'] : name;
       },
     });
-    const images = packImages(pack);
-    const pixels = await Promise.all(images.map(decodeImage));
-    images.forEach(function (image, i) {
-      const name = new TextEncoder().encode(image.name + '\0');
-      withBytes(module, name, function (namePointer) {
-        withBytes(module, pixels[i], function (p) {
-          if (!module._zq_viewer_add_image(namePointer, image.width, image.height, p)) {
-            throw new Error('the viewer cannot keep ' + image.name);
-          }
-        });
-      });
-    });
-    const ok = withBytes(module, pack, function (p) {
+    await Pack.putImages(module, pack, module._zq_viewer_add_image);
+    const ok = Pack.withBytes(module, pack, function (p) {
       return module._zq_viewer_init(p, pack.length);
     });
     if (!ok) throw new Error(module.UTF8ToString(module._zq_viewer_message()));

@@ -1,0 +1,157 @@
+// The game page's glue: loads the shared loader (pack.js), the game's program
+// and the data pack from the board's bundle, keeps the player's folder in
+// IndexedDB (the program's storage script does the work once the folder is
+// named), and steps the game once per displayed frame. Sound waits for the
+// player's first touch, click or key, as browsers require.
+'use strict';
+
+(function () {
+  // The player's folder in the program's file system, kept in this browser.
+  const PLAYER_FOLDER = '/player';
+  const STATES = ['starting', 'running', 'ended', 'failed'];
+
+  const canvas = document.getElementById('play-canvas');
+  const status = document.getElementById('play-status');
+  let module = null;
+  let audio = null;
+
+  function say(text) {
+    status.textContent = text;
+    status.hidden = text === '';
+  }
+
+  // Returns the bundle's addresses (files.json); throws when the board has no game.
+  async function bundleFiles() {
+    const reply = await fetch('/viewer/files.json', {headers: {Accept: 'application/json'}});
+    if (!reply.ok) throw new Error('this board has no game installed');
+    const files = await reply.json();
+    for (const name of ['pack.js', 'zarquill-play.js', 'zarquill-play.wasm',
+                        'zarquill-viewer-data.bin']) {
+      if (typeof files[name] !== 'string' || !files[name].startsWith('/viewer/')) {
+        throw new Error('this board has no game installed');
+      }
+    }
+    return files;
+  }
+
+  // Loads one script of the bundle.
+  function loadScript(url) {
+    return new Promise(function (resolve, reject) {
+      const script = document.createElement('script');
+      script.src = url;
+      script.onload = function () { resolve(); };
+      script.onerror = function () { reject(new Error('cannot load ' + url)); };
+      document.head.appendChild(script);
+    });
+  }
+
+  // Lets sound play from the player's first gesture on (the context was made silent).
+  function unlockSound() {
+    if (audio && audio.state !== 'running') audio.resume().catch(function () {});
+  }
+
+  // Steps the game once per displayed frame until it ends.
+  function run() {
+    let shownProblem = '';
+    function frame() {
+      const state = STATES[module._zq_play_frame()] || 'failed';
+      const problem = module.UTF8ToString(module._zq_play_storage_problem());
+      if (problem !== shownProblem) {
+        shownProblem = problem;
+        say(problem ? 'Your files cannot be kept in this browser (' + problem +
+                      '): the game goes on, but what it saves is lost when the page closes.'
+                    : '');
+      }
+      if (state === 'running') {
+        requestAnimationFrame(frame);
+      } else if (state === 'ended') {
+        say('Thanks for playing. Reload the page to play again.');
+      } else {
+        say('The game stopped: ' + module.UTF8ToString(module._zq_play_message()));
+      }
+    }
+    requestAnimationFrame(frame);
+  }
+
+  async function start() {
+    const files = await bundleFiles();
+    const [, pack] = await Promise.all([
+      loadScript(files['pack.js']).then(function () {
+        return loadScript(files['zarquill-play.js']);
+      }),
+      fetch(files['zarquill-viewer-data.bin']).then(async function (response) {
+        if (!response.ok) throw new Error('cannot load the game data (' + response.status + ')');
+        return new Uint8Array(await response.arrayBuffer());
+      }),
+    ]);
+    const Context = window.AudioContext || window.webkitAudioContext;
+    if (Context) {
+      audio = new Context();
+      // Made before any gesture, the context stays silent until unlockSound.
+      if (audio.state === 'running') audio.suspend().catch(function () {});
+    }
+    module = await window.ZarquillPlayModule({
+      canvas: canvas,
+      zqFilesFolder: PLAYER_FOLDER,
+      zqAudioContext: audio,
+      locateFile: function (name) {
+        return name.endsWith('.wasm') ? files['zarquill-play.wasm'] : name;
+      },
+    });
+    await window.ZarquillPack.putImages(module, pack, module._zq_play_add_image);
+    const ok = window.ZarquillPack.withBytes(module, pack, function (p) {
+      return module._zq_play_start(p, pack.length);
+    });
+    if (!ok) throw new Error(module.UTF8ToString(module._zq_play_message()));
+    say('');
+    fit();  // the program sized the canvas to the game's screen
+    canvas.focus();
+    // What the page's own tools (and its tests) may ask the running game.
+    window.ZarquillPlay = {
+      state: function () { return STATES[module._zq_play_state()] || 'failed'; },
+      inGame: function () { return module._zq_play_in_game() === 1; },
+      frameRate: function () { return module._zq_play_frame_rate(); },
+    };
+    run();
+  }
+
+  // Sizes the canvas to the largest that fits its area at the canvas' own shape (the page's
+  // size, a turned phone, full screen), so that nothing scrolls.
+  function fit() {
+    const area = canvas.parentElement.getBoundingClientRect();
+    const scale = Math.min(area.width / canvas.width, area.height / canvas.height);
+    if (!(scale > 0)) return;
+    canvas.style.width = Math.floor(canvas.width * scale) + 'px';
+    canvas.style.height = Math.floor(canvas.height * scale) + 'px';
+  }
+  window.addEventListener('resize', fit);
+  document.addEventListener('fullscreenchange', fit);
+  fit();
+
+  for (const type of ['pointerdown', 'touchstart', 'keydown']) {
+    window.addEventListener(type, unlockSound, {capture: true, passive: true});
+  }
+  canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
+  document.getElementById('play-fullscreen').addEventListener('click', function () {
+    const area = canvas.parentElement;
+    if (document.fullscreenElement) {
+      document.exitFullscreen().catch(function () {});
+    } else if (area.requestFullscreen) {
+      area.requestFullscreen().catch(function (e) { say('Full screen was refused: ' + e.message); });
+    }
+  });
+  document.getElementById('play-screenshot').addEventListener('click', function () {
+    canvas.toBlob(function (blob) {
+      if (!blob) return;
+      const link = document.createElement('a');
+      link.href = URL.createObjectURL(blob);
+      link.download = 'zarquill-' + new Date().toISOString().replace(/[:.]/g, '-') + '.png';
+      link.click();
+      setTimeout(function () { URL.revokeObjectURL(link.href); }, 10000);
+    }, 'image/png');
+  });
+
+  start().catch(function (e) {
+    say('The game cannot start: ' + e.message);
+  });
+})();

@@ -1,0 +1,159 @@
+// The browser game's WebAssembly program: the whole game (title, game, pause
+// menu, settings and high-score panels, name entry) run by the browser's
+// executor, one displayed frame per call of zq_play_frame from the page's
+// requestAnimationFrame (play.js). The game's data comes from the data pack
+// the viewer shares; the player's files (settings, score file, replays) live
+// in /player, which the page keeps in IndexedDB.
+#include <emscripten/emscripten.h>
+
+#include <string>
+
+#include "app/closing_screen.h"
+#include "app/startup.h"
+#include "engine/frame_end.h"
+#include "engine/game_state.h"
+#include "engine/hooks.h"
+#include "engine/identity.h"
+#include "engine/media/audio.h"
+#include "engine/media/browser/browser.h"
+#include "engine/media/browser/decoded_images.h"
+#include "engine/media/file_mirror.h"
+#include "engine/media/folders.h"
+#include "engine/media/graphics.h"
+#include "engine/media/paths.h"
+#include "engine/screen_loop.h"
+#include "engine/screen_stack.h"
+#include "engine/setup_table.h"
+#include "viewer/pack_files.h"
+#include "viewer/viewer_setup.h"
+
+namespace {
+
+// The player's folder: the page names the same one (Module.zqFilesFolder) to keep it.
+constexpr const char* kPlayerFolder = "/player/";
+// The log lives in memory only: every line also goes to the browser's console.
+constexpr const char* kLogFile = "/tmp/Debug.txt";
+// Steps that draw nothing (the loading screen's wait) one display frame may run.
+constexpr int kMaxStepsPerDisplay = 8;
+
+// What zq_play_state answers.
+enum State { kNotStarted = 0, kRunning = 1, kEnded = 2, kFailed = 3 };
+
+struct Play {
+    State state = kNotStarted;
+    std::string message;
+};
+
+Play& P() {
+    static Play play;
+    return play;
+}
+
+// Fixes the program's paths: the pack's data below /Files, the player's files in /player.
+void SetBrowserPaths() {
+    media::TProgramPaths p;
+    p.filesDir = viewer::kPackFilesRoot;
+    p.gameDir = std::string(viewer::kPackGameFolder) + "/";
+    p.setupFile = std::string(kPlayerFolder) + "Setup.ini";
+    p.scoreFile = std::string(kPlayerFolder) + "nuscores.dat";
+    p.crashMarker = std::string(kPlayerFolder) + "crash.dat";
+    p.screenshotDir = std::string(kPlayerFolder) + "Screenshots/";
+    p.logFile = kLogFile;
+    media::SetProgramPaths(p);
+    media::MakeFolders(kPlayerFolder);
+}
+
+// The start-up steps of the desktop's program, with the browser's screen:
+// the glyphs of the data pack are baked for the viewer's display size, so the
+// game always opens that size in a window (the page scales the canvas).
+app::StartupStages BrowserStages() {
+    app::StartupStages stages = app::ProgramStages();
+    auto applyGraphics = stages.applyGraphics;
+    stages.applyGraphics = [applyGraphics] {
+        engine::Setup[engine::SETUP_WIDTH] = viewer::kViewerScreenWidth;
+        engine::Setup[engine::SETUP_HEIGHT] = viewer::kViewerScreenHeight;
+        engine::Setup[engine::SETUP_FULLSCREEN] = 0;
+        if (applyGraphics) applyGraphics();
+    };
+    return stages;
+}
+
+}  // namespace
+
+extern "C" {
+
+// Keeps an image the page decoded from the pack entry `name` (w × h RGBA); 1 when kept.
+EMSCRIPTEN_KEEPALIVE int zq_play_add_image(const char* name, int w, int h, const uint8_t* rgba) {
+    return media::AddDecodedImage(viewer::kPackFilesRoot + std::string(name), w, h, rgba) ? 1 : 0;
+}
+
+// Reads the data pack and starts the game up to its loading screen; 1 on success, else 0
+// with the reason in zq_play_message. The page then calls zq_play_frame once a display frame.
+EMSCRIPTEN_KEEPALIVE int zq_play_start(const char* pack, int size) {
+    Play& play = P();
+    if (play.state != kNotStarted) return play.state == kRunning ? 1 : 0;
+    play.state = kFailed;
+    if (size < 0 || !viewer::InstallPackFiles(std::string_view(pack, static_cast<size_t>(size)),
+                                              play.message)) {
+        return 0;
+    }
+    media::InstallBrowserMedia();
+    media::SetAppTitle(engine::GameTitle());
+    SetBrowserPaths();
+    app::InstallHooks();
+    engine::Hooks().displayLost = [] {
+        P().message = "This browser cannot draw with WebGL";
+        engine::Screens().Quit(1);
+    };
+    // OpenAL is the desktop's: the browser offers Web Audio (silent until the page's first
+    // gesture lets its audio context run) and the silent driver.
+    app::BeginStartup(app::MediaAudioBackend(nullptr), BrowserStages());
+    if (!P().message.empty()) return 0;
+    play.state = kRunning;
+    return 1;
+}
+
+// Steps the game for one displayed frame; answers zq_play_state.
+EMSCRIPTEN_KEEPALIVE int zq_play_frame() {
+    Play& play = P();
+    if (play.state != kRunning) return play.state;
+    if (!engine::StepScreensForDisplay(engine::Screens(), kMaxStepsPerDisplay)) {
+        app::FinishProgram();
+        play.state = engine::Screens().ExitResult() == 0 && play.message.empty() ? kEnded : kFailed;
+    }
+    return play.state;
+}
+
+// Returns 0 before the start, 1 while the game runs, 2 once the player quit, 3 after a failure.
+EMSCRIPTEN_KEEPALIVE int zq_play_state() {
+    return P().state;
+}
+
+// Returns the reason of a failure ("" when none).
+EMSCRIPTEN_KEEPALIVE const char* zq_play_message() {
+    return P().message.c_str();
+}
+
+// Returns why the player's files cannot be kept in the browser ("" while they are).
+EMSCRIPTEN_KEEPALIVE const char* zq_play_storage_problem() {
+    static std::string problem;
+    problem = media::StorageProblem();
+    return problem.c_str();
+}
+
+// Returns 1 while a game (not a menu) runs: the page steers touch and the pointer by it.
+EMSCRIPTEN_KEEPALIVE int zq_play_in_game() {
+    return engine::InGame != 0 ? 1 : 0;
+}
+
+// Returns the frame rate the frame end measured.
+EMSCRIPTEN_KEEPALIVE int zq_play_frame_rate() {
+    return engine::CurrentFps;
+}
+
+}  // extern "C"
+
+// The page starts the game (zq_play_start) once the pack is loaded; nothing runs at load.
+int main() {
+    return 0;
+}
