@@ -86,10 +86,18 @@ void EditName(std::string& name, int typed, int backspaceHits) {
 
 namespace {
 
+// State: name-entry screens alive (on the stack) now.
+int g_openNameEntries = 0;
+
 // Name entry: the inputs that end it are let go first, then a frame per step
 // until the name is accepted, then they are let go again.
 class NameEntryScreen : public engine::Screen {
   public:
+    NameEntryScreen() { ++g_openNameEntries; }
+    ~NameEntryScreen() override { --g_openNameEntries; }
+    NameEntryScreen(const NameEntryScreen&) = delete;
+    NameEntryScreen& operator=(const NameEntryScreen&) = delete;
+
     engine::StepResult Step() override {
         NameEntryCalls& io = Calls();
         switch (phase_) {
@@ -135,6 +143,10 @@ class NameEntryScreen : public engine::Screen {
 
 std::unique_ptr<engine::Screen> MakeNameEntry() {
     return std::make_unique<NameEntryScreen>();
+}
+
+bool NameEntryOpen() {
+    return g_openNameEntries > 0;
 }
 
 }  // namespace app

@@ -36,5 +36,8 @@ void EditName(std::string& name, int typed, int backspaceHits);
 // Note: it waits for Escape, Enter and the left button to be released before
 // and after, with steps that draw nothing and sleep 5 ms on the desktop.
 std::unique_ptr<engine::Screen> MakeNameEntry();
+// Returns true while a name-entry screen is on the stack (a phone's page then
+// opens its on-screen keyboard).
+bool NameEntryOpen();
 
 }  // namespace app

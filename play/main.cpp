@@ -24,6 +24,10 @@
 #include "engine/screen_loop.h"
 #include "engine/screen_stack.h"
 #include "engine/setup_table.h"
+#include "engine/media/durable_file.h"
+#include "engine/media/files.h"
+#include "scores/scores.h"
+#include "share/board_share.h"
 #include "viewer/pack_files.h"
 #include "viewer/viewer_setup.h"
 
@@ -76,6 +80,19 @@ app::StartupStages BrowserStages() {
         if (applyGraphics) applyGraphics();
     };
     return stages;
+}
+
+// Writes Board.ini: naming the board (the player said "Send my runs to this
+// board") or naming none ("Not now"), so that the question is asked once.
+bool WriteBoardChoice(const std::string& server) {
+    std::unique_ptr<media::TStream> out = media::WriteFileDurable(scores::BoardIniPath());
+    if (!out) return false;
+    const bool ok =
+        server.empty()
+            ? out->WriteLine("; The player chose \"Not now\": runs stay in this browser.")
+            : out->WriteLine("; The player chose \"Send my runs to this board\".") &&
+                  out->WriteLine("Server = " + server);
+    return out->Close() && ok;
 }
 
 }  // namespace
@@ -152,6 +169,34 @@ EMSCRIPTEN_KEEPALIVE int zq_play_frame_rate() {
 }
 
 }  // extern "C"
+
+// Returns how many runs the score file holds (the page asks about sharing after the first).
+EMSCRIPTEN_KEEPALIVE int zq_play_runs() {
+    return static_cast<int>(scores::ScoreList.size());
+}
+
+// Returns -1 while the player was not asked about sending runs, 0 for "Not now", 1 when runs go
+// to the board.
+EMSCRIPTEN_KEEPALIVE int zq_play_sharing() {
+    if (media::FileType(scores::BoardIniPath()) != 1) return -1;
+    return scores::NamedBoard().empty() ? 0 : 1;
+}
+
+// Keeps the player's answer: runs go to the board at origin (this page's, the only one the
+// browser's requests may reach) when on, else none; when on, the runs not yet sent are queued
+// and sent. Returns 1 when the answer was kept.
+EMSCRIPTEN_KEEPALIVE int zq_play_set_sharing(const char* origin, int on) {
+    if (!WriteBoardChoice(on && origin ? origin : "")) return 0;
+    scores::StopBoardSharing();
+    scores::ResetBoardSharing();
+    scores::StartBoardSharing();
+    if (on) {
+        for (const scores::Scores& record : scores::ScoreList) {
+            if (scores::CanShareRun(record)) scores::ShareStoredRun(record);
+        }
+    }
+    return 1;
+}
 
 // The page starts the game (zq_play_start) once the pack is loaded; nothing runs at load.
 int main() {

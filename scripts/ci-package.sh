@@ -78,6 +78,12 @@ board_failed() {
 [ -n "$port" ] || board_failed "did not start listening"
 [ "$(http_get /healthz)" = "HTTP/1.1 200 OK" ] || board_failed "fails its health check"
 [ "$(http_get /)" = "HTTP/1.1 200 OK" ] || board_failed "does not serve its page"
+[ "$(http_get /play)" = "HTTP/1.1 200 OK" ] || board_failed "does not serve the game's page"
+# The bundle (the viewer and the game) is in the package and served.
+[ "$(http_get /viewer/files.json)" = "HTTP/1.1 200 OK" ] || board_failed "does not serve its bundle"
+for f in zarquill-play.wasm zarquill-play.js zarquill-viewer-data.bin; do
+  [ -f "$root/usr/share/zarquill-board/web/viewer/$f" ] || board_failed "lacks its bundle's $f"
+done
 grep -q "web page: $root/usr/share/zarquill-board/web" "$board_log" ||
   board_failed "does not use the installed web folder"
 kill -TERM "$board_pid"

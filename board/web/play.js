@@ -50,10 +50,46 @@
     if (audio && audio.state !== 'running') audio.resume().catch(function () {});
   }
 
+  // Shows whether runs go to the board, on the bar's button.
+  function showSharing() {
+    const button = document.getElementById('play-sharing');
+    const on = module._zq_play_sharing() === 1;
+    button.hidden = module._zq_play_sharing() < 0;
+    button.setAttribute('aria-pressed', on ? 'true' : 'false');
+    button.textContent = on ? 'Runs sent: yes' : 'Runs sent: no';
+  }
+
+  // Keeps the player's answer about sending runs to this board.
+  function setSharing(on) {
+    const origin = new TextEncoder().encode(location.origin + '\0');
+    const kept = window.ZarquillPack.withBytes(module, origin, function (p) {
+      return module._zq_play_set_sharing(p, on ? 1 : 0);
+    });
+    if (!kept) say('Your answer could not be kept in this browser; the game asks again later.');
+    showSharing();
+  }
+
+  // Asks, once, after the first run is stored, whether runs go to the board.
+  function askAboutSharing() {
+    const dialog = document.getElementById('play-ask-sharing');
+    if (dialog.open) return;
+    dialog.addEventListener('close', function () {
+      setSharing(dialog.returnValue === 'send');
+      canvas.focus();
+    }, {once: true});
+    dialog.showModal();
+  }
+
   // Steps the game once per displayed frame until it ends.
   function run() {
     let shownProblem = '';
+    let runs = module._zq_play_runs();
+    showSharing();
     function frame() {
+      if (module._zq_play_runs() > runs) {
+        runs = module._zq_play_runs();
+        if (module._zq_play_sharing() < 0) askAboutSharing();
+      }
       const state = STATES[module._zq_play_frame()] || 'failed';
       const problem = module.UTF8ToString(module._zq_play_storage_problem());
       if (problem !== shownProblem) {
@@ -139,6 +175,42 @@
     } else if (area.requestFullscreen) {
       area.requestFullscreen().catch(function (e) { say('Full screen was refused: ' + e.message); });
     }
+  });
+  // "Your files": the download and the merging import, through the storage script.
+  const filesReport = document.getElementById('play-files-report');
+  function reportText(report) {
+    if (!report.ok) return 'Nothing was changed: ' + report.problems.join('; ');
+    const parts = [];
+    if ('runsAdded' in report) {
+      parts.push(report.runsAdded + ' runs added, ' + report.runsPresent + ' already here');
+      parts.push(report.replaysAdded + report.replaysRenamed + ' replays added');
+    }
+    if (report.problems.length) parts.push('left out: ' + report.problems.join('; '));
+    return parts.join('; ') + '.';
+  }
+  document.getElementById('play-files').addEventListener('click', function () {
+    if (!module || !module.zqFiles) return;
+    filesReport.textContent = '';
+    document.getElementById('play-your-files').showModal();
+  });
+  document.getElementById('play-files-download').addEventListener('click', function () {
+    const size = module.zqFiles.download('zarquill-files.zip');
+    filesReport.textContent = size ? 'Downloaded ' + size + ' bytes.'
+                                   : reportText(module.zqFiles.report());
+  });
+  document.getElementById('play-files-import').addEventListener('change', function (e) {
+    const file = e.target.files[0];
+    if (!file) return;
+    module.zqFiles.importFile(file).then(function (report) {
+      filesReport.textContent = reportText(report);
+      e.target.value = '';
+    });
+  });
+  document.getElementById('play-your-files').addEventListener('close', function () {
+    canvas.focus();
+  });
+  document.getElementById('play-sharing').addEventListener('click', function () {
+    if (module) setSharing(module._zq_play_sharing() !== 1);
   });
   document.getElementById('play-screenshot').addEventListener('click', function () {
     canvas.toBlob(function (blob) {

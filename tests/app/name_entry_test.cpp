@@ -127,11 +127,15 @@ class NameEntryTest : public ::testing::Test {
     // end of a frame, presenting included, and idle steps sleep as on the desktop.
     void Run() {
         engine::ScreenStack stack;
+        EXPECT_FALSE(NameEntryOpen());
         stack.Push(MakeNameEntry());
         while (!stack.Empty()) {
+            // Open (for a phone's on-screen keyboard) for as long as it is on the stack.
+            EXPECT_TRUE(NameEntryOpen());
             const engine::StepResult r = stack.Step();
             if (!r.drew && r.idleMs > 0) media::Delay(r.idleMs);
         }
+        EXPECT_FALSE(NameEntryOpen());
     }
     bool DrewText(const std::string& text) const {
         for (const auto& r : rec_->OfKind(DrawKind::Text)) {

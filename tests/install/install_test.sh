@@ -39,7 +39,8 @@ done
 [ -x "$usr/games/zarquill" ] || fail "games/zarquill is not executable"
 for f in bin/zarquill-board share/man/man1/zarquill-board.1 \
          share/zarquill-board/web/index.html share/zarquill-board/web/board.css \
-         share/zarquill-board/web/board.js share/zarquill-board/web/icon.svg; do
+         share/zarquill-board/web/board.js share/zarquill-board/web/icon.svg \
+         share/zarquill-board/web/play.html share/zarquill-board/web/play.js; do
   [ -f "$usr/$f" ] || fail "not installed: $f"
 done
 # The unit starts the server by its installed path.
