@@ -170,6 +170,11 @@ EMSCRIPTEN_KEEPALIVE int zq_play_frame_rate() {
 
 }  // extern "C"
 
+// Shows or hides the debug overlay (F12 on the desktop, which browsers keep for themselves).
+EMSCRIPTEN_KEEPALIVE void zq_play_toggle_overlay() {
+    engine::OverlayOn = 1 - engine::OverlayOn;
+}
+
 // Returns how many runs the score file holds (the page asks about sharing after the first).
 EMSCRIPTEN_KEEPALIVE int zq_play_runs() {
     return static_cast<int>(scores::ScoreList.size());

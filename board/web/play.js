@@ -12,6 +12,14 @@
 
   const canvas = document.getElementById('play-canvas');
   const status = document.getElementById('play-status');
+  // The gaps between the last displayed frames (ms), for the page's figures.
+  const KEPT_FRAMES = 3600;
+  const frameGaps = [];
+  let lastFrame = null;
+  // The time of the oldest input event no step has taken yet, and the delays from such events
+  // to the end of the step that drew them (ms).
+  let inputAt = null;
+  const inputDelays = [];
   let module = null;
   let audio = null;
 
@@ -85,12 +93,26 @@
     let shownProblem = '';
     let runs = module._zq_play_runs();
     showSharing();
-    function frame() {
+    // Without a graphics processor the picture gets fewer pixels while frames come late.
+    const pacer = window.ZarquillPack.makePacer(module);
+    function frame(now) {
+      pacer.frame(now);
+      if (lastFrame !== null) {
+        frameGaps.push(now - lastFrame);
+        if (frameGaps.length > KEPT_FRAMES) frameGaps.shift();
+      }
+      lastFrame = now;
       if (module._zq_play_runs() > runs) {
         runs = module._zq_play_runs();
         if (module._zq_play_sharing() < 0) askAboutSharing();
       }
       const state = STATES[module._zq_play_frame()] || 'failed';
+      if (inputAt !== null) {
+        // The step just run took the input in and drew the frame that shows it.
+        inputDelays.push(performance.now() - inputAt);
+        if (inputDelays.length > KEPT_FRAMES) inputDelays.shift();
+        inputAt = null;
+      }
       const problem = module.UTF8ToString(module._zq_play_storage_problem());
       if (problem !== shownProblem) {
         shownProblem = problem;
@@ -146,7 +168,12 @@
     window.ZarquillPlay = {
       state: function () { return STATES[module._zq_play_state()] || 'failed'; },
       inGame: function () { return module._zq_play_in_game() === 1; },
+      runs: function () { return module._zq_play_runs(); },
       frameRate: function () { return module._zq_play_frame_rate(); },
+      // Returns the gaps between the last displayed frames (ms) and forgets them.
+      takeFrameGaps: function () { return frameGaps.splice(0, frameGaps.length); },
+      // Returns the delays from input events to the frames that showed them (ms) and forgets them.
+      takeInputDelays: function () { return inputDelays.splice(0, inputDelays.length); },
     };
     run();
   }
@@ -166,6 +193,11 @@
 
   for (const type of ['pointerdown', 'touchstart', 'keydown']) {
     window.addEventListener(type, unlockSound, {capture: true, passive: true});
+  }
+  for (const type of ['pointermove', 'pointerdown', 'keydown', 'touchmove']) {
+    canvas.addEventListener(type, function (e) {
+      if (inputAt === null) inputAt = e.timeStamp;
+    }, {passive: true});
   }
   canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
   document.getElementById('play-fullscreen').addEventListener('click', function () {
@@ -211,6 +243,10 @@
   });
   document.getElementById('play-sharing').addEventListener('click', function () {
     if (module) setSharing(module._zq_play_sharing() !== 1);
+  });
+  document.getElementById('play-overlay').addEventListener('click', function () {
+    if (module) module._zq_play_toggle_overlay();
+    canvas.focus();
   });
   document.getElementById('play-screenshot').addEventListener('click', function () {
     canvas.toBlob(function (blob) {
