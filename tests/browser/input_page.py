@@ -244,6 +244,20 @@ DESKTOP_CASES = [
     ("the window losing focus lets everything go",
      [("down", 0.5, 0.5, "right"), ("js", "window.dispatchEvent(new Event('blur'))")],
      [("key", 67, 0), ("mouse", RIGHT, 0)]),
+    ("the page hidden lets everything go",
+     [("up", 0.5, 0.5, "right"), ("key", "rawKeyDown", "ArrowUp", "ArrowUp", 38),
+      ("js", "Object.defineProperty(document, 'visibilityState', {value: 'hidden',"
+             " configurable: true}); document.dispatchEvent(new Event('visibilitychange'));"
+             " delete document.visibilityState")],
+     [("key", 38, 0)]),
+    ("events the game leaves unread past the queue's bound let everything go, the later"
+     " ones kept", [("js", "for (var i = 0; i < 2500; i++) {"
+                           " [['keydown', 81], ['keyup', 81]].forEach(function (k) {"
+                           " Module.canvas.dispatchEvent(new KeyboardEvent(k[0], {keyCode: k[1],"
+                           " code: 'KeyQ', key: 'q', bubbles: true})); }); }"
+                           " Module.canvas.dispatchEvent(new KeyboardEvent('keydown',"
+                           " {keyCode: 69, code: 'KeyE', key: 'e', bubbles: true}));")],
+     [("key", 69, 1), ("key", 81, 0), ("js", "Module._probe_query(5, 81) < 2500", True)]),
 ]
 
 

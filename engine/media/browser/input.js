@@ -179,7 +179,6 @@ mergeInto(LibraryManager.library, {
     onTouchStart: function (e) {
       e.preventDefault();  // no scrolling, zooming or mouse events made up from the touch
       ZQIN.canvas.focus({preventScroll: true});
-      ZQIN.askLock();
       for (var i = 0; i < e.changedTouches.length; i++) {
         var t = e.changedTouches[i], n = ZQIN.heldFingers();
         // Relative: the first finger steers (holding right), a second fires in place
