@@ -17,7 +17,6 @@ Usage: input_page.py PROBE_FOLDER
 
 import functools
 import http.server
-import json
 import math
 import os
 import shutil
@@ -113,7 +112,8 @@ class Page:
         return out
 
     def pixel_slack(self):
-        """Returns how far one page pixel reaches in the game's pixels (events land on page pixels)."""
+        """Returns how far one page pixel reaches in the game's pixels: events land on whole
+        page pixels."""
         return math.ceil(WIDTH / self.rect()[2]) + 1
 
 
@@ -206,7 +206,8 @@ DESKTOP_CASES = [
     ("Escape", [("key", "rawKeyDown", "Escape", "Escape", 27)],
      [("key", 27, 1), ("js", "zqSeen.prevented['keydown:Escape']", True)]),
     ("Space and the arrows stay with the game",
-     [("key", "keyDown", " ", "Space", 32, " "), ("key", "rawKeyDown", "ArrowDown", "ArrowDown", 40)],
+     [("key", "keyDown", " ", "Space", 32, " "),
+      ("key", "rawKeyDown", "ArrowDown", "ArrowDown", 40)],
      [("key", 32, 1), ("key", 40, 1), ("js", "zqSeen.prevented['keydown: ']", True),
       ("js", "zqSeen.prevented['keydown:ArrowDown']", True), ("js", "window.scrollY", 0)]),
     ("a letter types its character once",
@@ -217,7 +218,8 @@ DESKTOP_CASES = [
       ("key", "keyDown", "x", "KeyX", 88, "x", 0, True)],
      [("key", 88, 1), ("keyhit", 88, 1), ("chars", "xxx")]),
     ("the right shift apart from the left",
-     [("key", "rawKeyDown", "Shift", "ShiftRight", 16, None, 8)], [("key", 161, 1), ("key", 160, 0)]),
+     [("key", "rawKeyDown", "Shift", "ShiftRight", 16, None, 8)],
+     [("key", 161, 1), ("key", 160, 0)]),
     ("the numeric pad's 7 without Num Lock",
      [("key", "rawKeyDown", "Home", "Numpad7", 36)], [("key", 103, 1), ("key", 36, 0)]),
     ("punctuation by what it types",
@@ -387,7 +389,8 @@ def phone_text_cases(page):
          [("keyhit", 8, 1), ("chars", "\b")]),
         ("a phone's Backspace (the field's text shortened)",
          [("js", "var f = document.activeElement; f.value = '';"
-                 " f.dispatchEvent(new InputEvent('input', {inputType: 'deleteContentBackward'}))")],
+                 " f.dispatchEvent(new InputEvent('input',"
+                 " {inputType: 'deleteContentBackward'}))")],
          [("keyhit", 8, 1), ("chars", "\b")]),
         ("Return", [("key", "keyDown", "Enter", "Enter", 13, "\r"),
                     ("key", "keyUp", "Enter", "Enter", 13)],
@@ -428,8 +431,8 @@ def main():
         start(driver, url)
         left, top, w, h = page.rect()
         canvas = page.js("return [Module.canvas.width, Module.canvas.height]")
-        print("desktop: canvas shown at %.0f x %.0f page pixels, %d x %d drawing pixels, game %d x %d"
-              % (w, h, canvas[0], canvas[1], WIDTH, HEIGHT), flush=True)
+        print("desktop: canvas shown at %.0f x %.0f page pixels, %d x %d drawing pixels,"
+              " game %d x %d" % (w, h, canvas[0], canvas[1], WIDTH, HEIGHT), flush=True)
         run_cases(page, DESKTOP_CASES)
         pointer_lock_cases(page)
         gamepad_cases(page)

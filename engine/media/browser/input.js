@@ -27,7 +27,11 @@ mergeInto(LibraryManager.library, {
       var q = ZQIN.queue, last = q.length ? q[q.length - 1] : null;
       // A run of moves is one move: a busy mouse cannot fill the queue.
       if (last && kind === ZQIN.AT && last[0] === ZQIN.AT) { last[1] = a; last[2] = b; return; }
-      if (last && kind === ZQIN.MOVE && last[0] === ZQIN.MOVE) { last[1] += a; last[2] += b; return; }
+      if (last && kind === ZQIN.MOVE && last[0] === ZQIN.MOVE) {
+        last[1] += a;
+        last[2] += b;
+        return;
+      }
       if (q.length >= ZQIN.MOST_EVENTS) {
         ZQIN.queue = q = [[ZQIN.RELEASE, 0, 0, 0]];
         ZQIN.forgetHeld();
