@@ -264,35 +264,49 @@ DESKTOP_CASES = [
 
 
 def pointer_lock_cases(page):
-    """Asks for the pointer lock with a click: granted, the mouse's movement moves the
-    pointer; refused, the plain pointer works."""
-    page.js("zqSeen.lock = []")
+    """Asks for the pointer lock with a click. Refused (the browser throws), the click is
+    a click and the plain pointer works. Granted, the mouse's movement moves the pointer;
+    lost (as Escape ends it), the plain pointer works and the next click asks again."""
     step(page, ("up", 0.5, 0.5, "right"))
     page.set(LOCK_WANTED, 1)
+    run_cases(page, [
+        ("a refused lock leaves the click and the plain pointer",
+         [("js", "Module.canvas.requestPointerLock = function () {"
+                 " throw new DOMException('refused', 'NotSupportedError'); }"),
+          ("down", 0.2, 0.3, "left")],
+         at(0.2, 0.3) + [("mouse", LEFT, 1), ("js", "document.pointerLockElement", None)]),
+        ("the plain pointer follows the mouse",
+         [("up", 0.2, 0.3, "left"), ("move", 0.3, 0.6)], at(0.3, 0.6)),
+    ])
+    check(page.query(LOCKED) == 0, "PointerLocked() reads false when refused")
+    page.js("delete Module.canvas.requestPointerLock; zqSeen.lock = []")
     step(page, ("down", 0.5, 0.5, "left"))
     step(page, ("up", 0.5, 0.5, "left"))
     outcome = wait_for("the pointer lock granted or refused",
                        lambda: page.js("return zqSeen.lock.length ? zqSeen.lock[0] : null"))
     print("pointer lock in headless Chromium: %s" % outcome, flush=True)
-    if outcome == "locked":
-        scale = WIDTH / page.rect()[2]
-        move = ("js", "Module.canvas.dispatchEvent(new MouseEvent('mousemove',"
-                " {bubbles: true, movementX: 100, movementY: -50}))")
-        run_cases(page, [
-            ("held, the lock says so", [], [("js", "document.pointerLockElement === Module.canvas",
-                                             True)]),
-            ("the pointer moves by the mouse's movement", [("set", PLACE, 640 * 10000 + 480), move],
-             [("x", 640 + 100 * scale), ("y", 480 - 50 * scale)]),
-            ("the lock let go when no longer wanted", [("set", LOCK_WANTED, 0)],
-             [("js", "document.pointerLockElement", None)]),
-        ])
-        check(page.query(LOCKED) == 0, "PointerLocked() reads false once let go")
-    else:
+    if outcome != "locked":
         check(outcome == "refused", "the lock was refused, not lost: %s" % outcome)
-        check(page.query(LOCKED) == 0, "PointerLocked() reads false when refused")
-        run_cases(page, [("the plain pointer works when the lock is refused",
-                          [("move", 0.3, 0.6)], at(0.3, 0.6))])
         page.set(LOCK_WANTED, 0)
+        return
+    scale = WIDTH / page.rect()[2]
+    move = ("js", "Module.canvas.dispatchEvent(new MouseEvent('mousemove',"
+            " {bubbles: true, movementX: 100, movementY: -50}))")
+    relock = ("js", "zqSeen.lock = []")
+    run_cases(page, [
+        ("held, the lock says so", [], [("js", "Module._probe_query(7, 0)", 1)]),
+        ("the pointer moves by the mouse's movement", [("set", PLACE, 640 * 10000 + 480), move],
+         [("x", 640 + 100 * scale), ("y", 480 - 50 * scale)]),
+        ("a movement past the edge keeps the pointer on the screen",
+         [move, move, move, move, move, move, move, move, move, move], [("y", 0)]),
+        ("lost, the plain pointer works", [("js", "document.exitPointerLock()"), relock,
+                                           ("move", 0.3, 0.6)],
+         at(0.3, 0.6) + [("js", "Module._probe_query(7, 0)", 0)]),
+        ("the next click asks again", [("down", 0.5, 0.5, "left"), ("up", 0.5, 0.5, "left")],
+         [("js", "Module._probe_query(7, 0)", 1)]),
+        ("the lock let go when no longer wanted", [("set", LOCK_WANTED, 0)],
+         [("js", "Module._probe_query(7, 0)", 0)]),
+    ])
 
 
 FAKE_PADS = """
