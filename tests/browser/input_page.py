@@ -33,7 +33,7 @@ from browser_checks import WAIT_SECONDS, check, failures, wait_for  # noqa: E402
 WIDTH, HEIGHT = 1280, 960
 # Probe queries (input_probe.cpp).
 MOUSE_X, MOUSE_Y, MOUSE_DOWN, MOUSE_HIT, KEY_DOWN, KEY_HIT, GET_CHAR = range(7)
-LOCKED, JOY_COUNT, JOY_MASK, JOY_DOWN, FLUSH = range(7, 12)
+LOCKED, JOY_COUNT, JOY_MASK, JOY_DOWN, FLUSH, LOCK_LOST = range(7, 13)
 # Probe settings.
 LOCK_WANTED, TOUCH_RELATIVE, TEXT_WANTED, PLACE = range(4)
 LEFT, RIGHT, MIDDLE = 1, 2, 3
@@ -152,6 +152,8 @@ def observe(page, e):
         return page.query(KEY_HIT, e[1])
     if kind == "chars":
         return page.chars()
+    if kind == "query":
+        return page.query(e[1], e[2])
     if kind == "js":
         return page.js("return " + e[1])
     raise ValueError(kind)
@@ -259,7 +261,8 @@ DESKTOP_CASES = [
                            " code: 'KeyQ', key: 'q', bubbles: true})); }); }"
                            " Module.canvas.dispatchEvent(new KeyboardEvent('keydown',"
                            " {keyCode: 69, code: 'KeyE', key: 'e', bubbles: true}));")],
-     [("key", 69, 1), ("key", 81, 0), ("js", "Module._probe_query(5, 81) < 2500", True)]),
+     [("key", 69, 1), ("key", 81, 0),
+      ("js", "Module._probe_query(%d, 81) < 2500" % KEY_HIT, True)]),
 ]
 
 
@@ -294,18 +297,20 @@ def pointer_lock_cases(page):
             " {bubbles: true, movementX: 100, movementY: -50}))")
     relock = ("js", "zqSeen.lock = []")
     run_cases(page, [
-        ("held, the lock says so", [], [("js", "Module._probe_query(7, 0)", 1)]),
+        ("held, the lock says so", [], [("query", LOCKED, 0, 1)]),
         ("the pointer moves by the mouse's movement", [("set", PLACE, 640 * 10000 + 480), move],
          [("x", 640 + 100 * scale), ("y", 480 - 50 * scale)]),
         ("a movement past the edge keeps the pointer on the screen",
          [move, move, move, move, move, move, move, move, move, move], [("y", 0)]),
-        ("lost, the plain pointer works", [("js", "document.exitPointerLock()"), relock,
-                                           ("move", 0.3, 0.6)],
-         at(0.3, 0.6) + [("js", "Module._probe_query(7, 0)", 0)]),
+        ("lost, the plain pointer works and the game is told once",
+         [("js", "document.exitPointerLock()"), relock, ("move", 0.3, 0.6)],
+         at(0.3, 0.6) + [("query", LOCKED, 0, 0),
+                         ("js", "[Module._probe_query(%d, 0), Module._probe_query(%d, 0)]"
+                          % (LOCK_LOST, LOCK_LOST), [1, 0])]),
         ("the next click asks again", [("down", 0.5, 0.5, "left"), ("up", 0.5, 0.5, "left")],
-         [("js", "Module._probe_query(7, 0)", 1)]),
-        ("the lock let go when no longer wanted", [("set", LOCK_WANTED, 0)],
-         [("js", "Module._probe_query(7, 0)", 0)]),
+         [("query", LOCKED, 0, 1)]),
+        ("the lock let go when no longer wanted, which is no loss", [("set", LOCK_WANTED, 0)],
+         [("query", LOCKED, 0, 0), ("query", LOCK_LOST, 0, 0)]),
     ])
 
 

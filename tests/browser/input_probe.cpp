@@ -22,7 +22,8 @@ constexpr int kHeight = 960;
 
 // Returns one answer of the input queries: 0 MouseX, 1 MouseY, 2 MouseDown(arg),
 // 3 MouseHit(arg), 4 KeyDown(arg), 5 KeyHit(arg), 6 GetChar, 7 PointerLocked,
-// 8 JoyCount, 9 JoyButtonMask(arg), 10 JoyDown(arg % 100, arg / 100), 11 FlushKeys.
+// 8 JoyCount, 9 JoyButtonMask(arg), 10 JoyDown(arg % 100, arg / 100), 11 FlushKeys,
+// 12 PointerLockLost.
 extern "C" EMSCRIPTEN_KEEPALIVE int probe_query(int what, int arg) {
     switch (what) {
         case 0:
@@ -50,6 +51,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE int probe_query(int what, int arg) {
         case 11:
             media::FlushKeys();
             return 0;
+        case 12:
+            return media::PointerLockLost() ? 1 : 0;
         default:
             return -1;
     }

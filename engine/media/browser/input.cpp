@@ -18,6 +18,7 @@ int zqin_install();
 int zqin_take(double* out, int most);
 void zqin_lock_wanted(int wanted);
 int zqin_locked();
+int zqin_lock_lost();
 void zqin_touch_relative(int relative);
 void zqin_text_wanted(int wanted);
 void zqin_canvas_size(int* size);
@@ -142,6 +143,10 @@ void SetPointerLockWanted(bool wanted) {
 
 bool PointerLocked() {
     return zqin_locked() != 0;
+}
+
+bool PointerLockLost() {
+    return zqin_lock_lost() != 0;
 }
 
 void SetTouchRelative(bool relative) {

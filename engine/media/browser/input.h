@@ -21,6 +21,9 @@ bool InstallBrowserInput();
 void SetPointerLockWanted(bool wanted);
 // Returns whether the page holds the pointer lock now.
 bool PointerLocked();
+// Returns true once after the lock ended while still wanted: the player pressed
+// Escape, which the browser may keep for itself, so the game pauses on this.
+bool PointerLockLost();
 
 // Sets how touches act: relative (a game runs) makes the first finger held the
 // right button, moving the pointer by the finger's movement, and a second finger

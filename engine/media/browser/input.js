@@ -15,7 +15,7 @@ mergeInto(LibraryManager.library, {
     // has something to delete and so reaches the page.
     FIELD_REST: ' ',
     canvas: null, field: null, queue: [],
-    lockWanted: false, touchRelative: false, textWanted: false,
+    lockWanted: false, hadLock: false, lockLost: false, touchRelative: false, textWanted: false,
     // Held fingers by touch identifier: {button, mover, x, y}.
     fingers: {},
     // Mouse buttons held, by the program's number (1 left, 2 right, 3 middle).
@@ -319,6 +319,11 @@ mergeInto(LibraryManager.library, {
     document.addEventListener('visibilitychange', function () {
       if (document.visibilityState === 'hidden') ZQIN.releaseAll();
     });
+    // A lock that ends while still wanted was ended by the player (Escape) or the browser.
+    document.addEventListener('pointerlockchange', function () {
+      if (!ZQIN.locked() && ZQIN.lockWanted && ZQIN.hadLock) ZQIN.lockLost = true;
+      ZQIN.hadLock = ZQIN.locked();
+    });
     window.addEventListener('resize', function () {
       if (ZQIN.textWanted) ZQIN.placeField();
     });
@@ -344,7 +349,15 @@ mergeInto(LibraryManager.library, {
   zqin_lock_wanted__deps: ['$ZQIN'],
   zqin_lock_wanted: function (wanted) {
     ZQIN.lockWanted = !!wanted;
+    ZQIN.lockLost = false;
     if (!wanted && ZQIN.locked() && document.exitPointerLock) document.exitPointerLock();
+  },
+
+  zqin_lock_lost__deps: ['$ZQIN'],
+  zqin_lock_lost: function () {
+    var lost = ZQIN.lockLost;
+    ZQIN.lockLost = false;
+    return lost ? 1 : 0;
   },
 
   zqin_locked__deps: ['$ZQIN'],
