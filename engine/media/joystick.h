@@ -1,6 +1,7 @@
 // Joysticks: the polled queries the controls read. Native builds (native/)
 // discover the Linux joystick devices and keep one reader thread per device,
-// sharing button bits and axis values through atomics; the browser build has none.
+// sharing button bits and axis values through atomics; the browser build reads
+// the page's gamepads (browser/joystick.cpp).
 #pragma once
 
 #include <string>
@@ -20,6 +21,10 @@ constexpr int JOY_HAT = 6;
 // Opens the joystick devices on the first call and returns how many opened.
 // Note: later calls return the same count; ports are numbered 0.. in the
 // order found, and a device reachable by two paths counts once.
+// Note: in the browser the count is read anew (1 + the last of ports 0..3 with
+// a pad): a pad shows only after its first button press, and only to secure
+// pages (localhost or https), so it can grow or shrink while the program runs
+// and a port without a pad reads as an unknown one.
 int JoyCount();
 // Returns the device's name ("Joystick N" when the device has none).
 std::string JoyName(int port);
