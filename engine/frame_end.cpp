@@ -42,6 +42,7 @@ constexpr const char* kBadFileChars = "#',`.\\/:|*?\"";
 struct StepEndState {
     std::shared_ptr<media::TImage> pauseSnapshot;  // the paused frame, until the menu takes it
     bool closeAsked = false;
+    bool pauseAsked = false;  // the platform asked for the pause menu (a pointer lock ended)
 };
 
 StepEndState g_stepEnd;
@@ -126,7 +127,8 @@ bool EndStep(int showPointer) {
     if (FrameParity == 1) CollectCount = media::GCCollect();
     if (FrameParity == 0 || SlowSystem() == 0) {
         if (media::KeyHit(media::KEY_F11)) TakeScreenshot();
-        if (media::KeyDown(media::KEY_ESCAPE) && InGame == 1) {
+        const bool pauseAsked = std::exchange(g_stepEnd.pauseAsked, false);
+        if ((media::KeyDown(media::KEY_ESCAPE) || pauseAsked) && InGame == 1) {
             // The menu breathes over the game's frame as it stood before the overlay.
             pause = true;
             g_stepEnd.pauseSnapshot =
@@ -185,6 +187,10 @@ void ShowFrame() {
     CurrentFps = (1000 / divisor + 2 * CurrentFps) / 3;
     FrameStart = media::Millisecs();
     FrameParity = 1 - FrameParity;
+}
+
+void RequestPause() {
+    g_stepEnd.pauseAsked = true;
 }
 
 bool TakeCloseRequest() {

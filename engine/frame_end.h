@@ -61,6 +61,9 @@ bool FrameTimeReached();
 // Presents the frame (every other one on a slow system) and takes the frame
 // rate; for executors that pace themselves (the browser's display callback).
 void ShowFrame();
+// Opens the pause menu at the end of the next step of a running game, as
+// Escape does (a browser keeps Escape to end its pointer lock: the page asks so).
+void RequestPause();
 // Returns true once after a step asked to close the program (Alt+F4, the
 // window's close button or a terminate signal).
 bool TakeCloseRequest();

@@ -147,6 +147,54 @@ bool VolumeSlider(int slot, int x, int y, const std::string& label) {
     return Setup[slot] != before;
 }
 
+// State: what gives the platform's lines (null: none).
+std::function<std::vector<PanelLine>()> g_platformLines;
+
+// The widest a platform's line is drawn before it wraps.
+constexpr int kPlatformLineWidth = 270;
+
+// Returns text split at spaces into lines no wider than width (a longer word keeps its line).
+std::vector<std::string> Wrapped(const std::string& text, int width) {
+    std::vector<std::string> lines;
+    std::string line;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(' ', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(at, end - at);
+        const std::string longer = line.empty() ? word : line + " " + word;
+        if (!line.empty() && media::TextWidth(longer) > width) {
+            lines.push_back(line);
+            line = word;
+        } else {
+            line = longer;
+        }
+        at = end + 1;
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// Draws the platform's lines from y down; a click on a line that acts runs it.
+void PlatformLines(int x, int y) {
+    if (!g_platformLines) return;
+    for (const PanelLine& entry : g_platformLines()) {
+        const std::vector<std::string> lines = Wrapped(entry.text, kPlatformLineWidth);
+        const int height = 15 * static_cast<int>(lines.size());
+        const bool over = entry.clicked && MouseInRect(x, y, kPlatformLineWidth, height) != 0;
+        SetColourAlpha(255, 255, over ? 255 : 180, entry.clicked ? 1.0 : 0.7);
+        if (over && LeftClick != 0) {
+            LeftClick = 0;
+            entry.clicked();
+        }
+        for (const std::string& line : lines) {
+            DrawTextAligned(x, y, line);
+            y += 15;
+        }
+        y += 5;
+    }
+}
+
 // Draws the right column: audio driver, volumes and joysticks.
 void AudioColumn() {
     const int x = VirtualWidth - 280;
@@ -177,12 +225,17 @@ void AudioColumn() {
         DrawTextAligned(x, y, JoyNames[p]);
         y += 15;
     }
+    PlatformLines(x, y + 10);
 }
 
 }  // namespace
 
 SettingsPanelCalls& SettingsPanelIO() {
     return Calls();
+}
+
+void SetPlatformLines(std::function<std::vector<PanelLine>()> lines) {
+    g_platformLines = std::move(lines);
 }
 
 void SetVolumeListener(std::function<void()> listener) {

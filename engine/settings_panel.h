@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -29,6 +30,16 @@ struct SettingsPanelCalls {
 
 // Returns the calls the panel uses (tests may replace any of them).
 SettingsPanelCalls& SettingsPanelIO();
+
+// A line the platform adds under the joysticks (the browser's: full screen,
+// sending runs, why no gamepad shows): its text, and what a click on it does
+// (null: it is only read).
+struct PanelLine {
+    std::string text;
+    std::function<void()> clicked;
+};
+// Sets what gives the platform's lines, asked on every frame the panel shows (null: none).
+void SetPlatformLines(std::function<std::vector<PanelLine>()> lines);
 // Registers what runs after a volume slider changed a volume, besides the
 // effect channels the panel updates itself (the game re-applies its music
 // volume here); null registers nothing.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/closing_screen.h"
+#include "app/name_entry.h"
 #include "app/startup.h"
 #include "engine/frame_end.h"
 #include "engine/game_state.h"
@@ -17,6 +18,7 @@
 #include "engine/media/audio.h"
 #include "engine/media/browser/browser.h"
 #include "engine/media/browser/decoded_images.h"
+#include "engine/media/browser/input.h"
 #include "engine/media/file_mirror.h"
 #include "engine/media/folders.h"
 #include "engine/media/graphics.h"
@@ -24,6 +26,9 @@
 #include "engine/screen_loop.h"
 #include "engine/screen_stack.h"
 #include "engine/setup_table.h"
+#include "engine/settings_panel.h"
+#include "engine/controls.h"
+#include "engine/media/joystick.h"
 #include "engine/media/durable_file.h"
 #include "engine/media/files.h"
 #include "scores/scores.h"
@@ -46,6 +51,8 @@ enum State { kNotStarted = 0, kRunning = 1, kEnded = 2, kFailed = 3 };
 struct Play {
     State state = kNotStarted;
     std::string message;
+    std::string origin;  // the page's origin: the board runs are sent to
+    int joysticks = 0;   // the gamepads seen when last asked
 };
 
 Play& P() {
@@ -82,6 +89,16 @@ app::StartupStages BrowserStages() {
     return stages;
 }
 
+// Asks the page for full screen (the click that chose it lets the browser grant it).
+EM_JS(void, zq_page_full_screen, (), {
+    var area = Module['canvas'] && Module['canvas'].parentElement;
+    if (document.fullscreenElement) {
+        document.exitFullscreen().catch(function () {});
+    } else if (area && area.requestFullscreen) {
+        area.requestFullscreen().catch(function () {});
+    }
+});
+
 // Writes Board.ini: naming the board (the player said "Send my runs to this
 // board") or naming none ("Not now"), so that the question is asked once.
 bool WriteBoardChoice(const std::string& server) {
@@ -95,6 +112,33 @@ bool WriteBoardChoice(const std::string& server) {
     return out->Close() && ok;
 }
 
+// Keeps the player's answer about sending runs (see zq_play_set_sharing); false when the
+// answer could not be written.
+bool SetSharing(bool on) {
+    if (!WriteBoardChoice(on ? P().origin : "")) return false;
+    scores::StopBoardSharing();
+    scores::ResetBoardSharing();
+    scores::StartBoardSharing();
+    if (on) {
+        for (const scores::Scores& record : scores::ScoreList) {
+            if (scores::CanShareRun(record)) scores::ShareStoredRun(record);
+        }
+    }
+    return true;
+}
+
+// The browser's lines in the settings panel: full screen, sending runs, and why no gamepad shows.
+std::vector<engine::PanelLine> BrowserPanelLines() {
+    std::vector<engine::PanelLine> lines;
+    lines.push_back({"Full screen (or the page's button)", [] { zq_page_full_screen(); }});
+    const bool sending = !scores::NamedBoard().empty();
+    lines.push_back({sending ? "Runs sent to this board: yes" : "Runs sent to this board: no",
+                     [sending] { SetSharing(!sending); }});
+    const std::string note = media::GamepadNote();
+    if (!note.empty()) lines.push_back({note, nullptr});
+    return lines;
+}
+
 }  // namespace
 
 extern "C" {
@@ -106,18 +150,21 @@ EMSCRIPTEN_KEEPALIVE int zq_play_add_image(const char* name, int w, int h, const
 
 // Reads the data pack and starts the game up to its loading screen; 1 on success, else 0
 // with the reason in zq_play_message. The page then calls zq_play_frame once a display frame.
-EMSCRIPTEN_KEEPALIVE int zq_play_start(const char* pack, int size) {
+EMSCRIPTEN_KEEPALIVE int zq_play_start(const char* pack, int size, const char* origin) {
     Play& play = P();
     if (play.state != kNotStarted) return play.state == kRunning ? 1 : 0;
     play.state = kFailed;
+    play.origin = origin ? origin : "";
     if (size < 0 || !viewer::InstallPackFiles(std::string_view(pack, static_cast<size_t>(size)),
                                               play.message)) {
         return 0;
     }
     media::InstallBrowserMedia();
+    media::InstallBrowserInput();
     media::SetAppTitle(engine::GameTitle());
     SetBrowserPaths();
     app::InstallHooks();
+    engine::SetPlatformLines(BrowserPanelLines);
     engine::Hooks().displayLost = [] {
         P().message = "This browser cannot draw with WebGL";
         engine::Screens().Quit(1);
@@ -134,6 +181,18 @@ EMSCRIPTEN_KEEPALIVE int zq_play_start(const char* pack, int size) {
 EMSCRIPTEN_KEEPALIVE int zq_play_frame() {
     Play& play = P();
     if (play.state != kRunning) return play.state;
+    // In a game the mouse and a finger steer by their movement; in the menus they point.
+    const bool inGame = engine::InGame == 1;  // 2: its pause menu, which points
+    media::SetPointerLockWanted(inGame);
+    media::SetTouchRelative(inGame);
+    media::ShowOnScreenKeyboard(app::NameEntryOpen());
+    // Escape ends a pointer lock in the browser and may never reach the page: the game pauses.
+    if (media::PointerLockLost()) engine::RequestPause();
+    // A gamepad shows once its first button is pressed, before or during a game.
+    if (media::JoyCount() != play.joysticks) {
+        play.joysticks = media::JoyCount();
+        engine::DiscoverJoysticks();
+    }
     if (!engine::StepScreensForDisplay(engine::Screens(), kMaxStepsPerDisplay)) {
         app::FinishProgram();
         play.state = engine::Screens().ExitResult() == 0 && play.message.empty() ? kEnded : kFailed;
@@ -158,9 +217,10 @@ EMSCRIPTEN_KEEPALIVE const char* zq_play_storage_problem() {
     return problem.c_str();
 }
 
-// Returns 1 while a game (not a menu) runs: the page steers touch and the pointer by it.
-EMSCRIPTEN_KEEPALIVE int zq_play_in_game() {
-    return engine::InGame != 0 ? 1 : 0;
+// Returns where the player is: 0 the menus, 1 a game, 2 its pause menu, 3 name entry.
+EMSCRIPTEN_KEEPALIVE int zq_play_place() {
+    if (app::NameEntryOpen()) return 3;
+    return engine::InGame == 1 || engine::InGame == 2 ? engine::InGame : 0;
 }
 
 // Returns the frame rate the frame end measured.
@@ -168,7 +228,12 @@ EMSCRIPTEN_KEEPALIVE int zq_play_frame_rate() {
     return engine::CurrentFps;
 }
 
-}  // extern "C"
+
+// Stores the run waiting for its name under the name typed so far, as the desktop does when it
+// is closed during name entry: the page calls this when it is left (a closed tab).
+EMSCRIPTEN_KEEPALIVE void zq_play_page_left() {
+    if (P().state == kRunning) scores::StorePendingRun();
+}
 
 // Shows or hides the debug overlay (F12 on the desktop, which browsers keep for themselves).
 EMSCRIPTEN_KEEPALIVE void zq_play_toggle_overlay() {
@@ -187,21 +252,14 @@ EMSCRIPTEN_KEEPALIVE int zq_play_sharing() {
     return scores::NamedBoard().empty() ? 0 : 1;
 }
 
-// Keeps the player's answer: runs go to the board at origin (this page's, the only one the
-// browser's requests may reach) when on, else none; when on, the runs not yet sent are queued
-// and sent. Returns 1 when the answer was kept.
-EMSCRIPTEN_KEEPALIVE int zq_play_set_sharing(const char* origin, int on) {
-    if (!WriteBoardChoice(on && origin ? origin : "")) return 0;
-    scores::StopBoardSharing();
-    scores::ResetBoardSharing();
-    scores::StartBoardSharing();
-    if (on) {
-        for (const scores::Scores& record : scores::ScoreList) {
-            if (scores::CanShareRun(record)) scores::ShareStoredRun(record);
-        }
-    }
-    return 1;
+// Keeps the player's answer: runs go to this page's board (the only one the browser's requests
+// may reach) when on, else none; when on, the runs not yet sent are queued and sent. Returns 1
+// when the answer was kept.
+EMSCRIPTEN_KEEPALIVE int zq_play_set_sharing(int on) {
+    return SetSharing(on != 0) ? 1 : 0;
 }
+
+}  // extern "C"
 
 // The page starts the game (zq_play_start) once the pack is loaded; nothing runs at load.
 int main() {

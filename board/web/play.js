@@ -69,10 +69,7 @@
 
   // Keeps the player's answer about sending runs to this board.
   function setSharing(on) {
-    const origin = new TextEncoder().encode(location.origin + '\0');
-    const kept = window.ZarquillPack.withBytes(module, origin, function (p) {
-      return module._zq_play_set_sharing(p, on ? 1 : 0);
-    });
+    const kept = module._zq_play_set_sharing(on ? 1 : 0);
     if (!kept) say('Your answer could not be kept in this browser; the game asks again later.');
     showSharing();
   }
@@ -92,6 +89,7 @@
   function run() {
     let shownProblem = '';
     let runs = module._zq_play_runs();
+    let frames = 0;
     showSharing();
     // Without a graphics processor the picture gets fewer pixels while frames come late.
     const pacer = window.ZarquillPack.makePacer(module);
@@ -102,6 +100,8 @@
         if (frameGaps.length > KEPT_FRAMES) frameGaps.shift();
       }
       lastFrame = now;
+      // The settings panel may change the answer too: the bar follows, once a second.
+      if (++frames % 60 === 0) showSharing();
       if (module._zq_play_runs() > runs) {
         runs = module._zq_play_runs();
         if (module._zq_play_sharing() < 0) askAboutSharing();
@@ -157,8 +157,11 @@
       },
     });
     await window.ZarquillPack.putImages(module, pack, module._zq_play_add_image);
-    const ok = window.ZarquillPack.withBytes(module, pack, function (p) {
-      return module._zq_play_start(p, pack.length);
+    const origin = new TextEncoder().encode(location.origin + '\0');
+    const ok = window.ZarquillPack.withBytes(module, origin, function (o) {
+      return window.ZarquillPack.withBytes(module, pack, function (p) {
+        return module._zq_play_start(p, pack.length, o);
+      });
     });
     if (!ok) throw new Error(module.UTF8ToString(module._zq_play_message()));
     say('');
@@ -167,7 +170,8 @@
     // What the page's own tools (and its tests) may ask the running game.
     window.ZarquillPlay = {
       state: function () { return STATES[module._zq_play_state()] || 'failed'; },
-      inGame: function () { return module._zq_play_in_game() === 1; },
+      // Where the player is: 'menus', 'game', 'paused' or 'name'.
+      place: function () { return ['menus', 'game', 'paused', 'name'][module._zq_play_place()]; },
       runs: function () { return module._zq_play_runs(); },
       frameRate: function () { return module._zq_play_frame_rate(); },
       // Returns the gaps between the last displayed frames (ms) and forgets them.
@@ -194,6 +198,13 @@
   for (const type of ['pointerdown', 'touchstart', 'keydown']) {
     window.addEventListener(type, unlockSound, {capture: true, passive: true});
   }
+  // A page left (a closed tab) keeps the run waiting for its name, under the name typed so
+  // far; the storage script then sends what changed to IndexedDB. (Only leaving: a page merely
+  // hidden comes back to the name being typed.)
+  window.addEventListener('pagehide', function () {
+    if (module) module._zq_play_page_left();
+  });
+
   for (const type of ['pointermove', 'pointerdown', 'keydown', 'touchmove']) {
     canvas.addEventListener(type, function (e) {
       if (inputAt === null) inputAt = e.timeStamp;

@@ -27,7 +27,7 @@ import threading
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from browser_checks import WAIT_SECONDS, check, failures, wait_for  # noqa: E402
+from browser_checks import WAIT_SECONDS, CanvasInput, check, failures, wait_for  # noqa: E402
 
 # The game's logical screen the probe opens.
 WIDTH, HEIGHT = 1280, 960
@@ -52,11 +52,8 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
         pass
 
 
-class Page:
+class Page(CanvasInput):
     """The probe page in one browser: input sent, answers read."""
-
-    def __init__(self, driver):
-        self.driver = driver
 
     def js(self, script, *args):
         return self.driver.execute_script(script, *args)
@@ -66,40 +63,6 @@ class Page:
 
     def set(self, what, value):
         self.js("Module._probe_set(%d, %d)" % (what, value))
-
-    def rect(self):
-        return self.js("var r = Module.canvas.getBoundingClientRect();"
-                       " return [r.left, r.top, r.width, r.height];")
-
-    def spot(self, fx, fy):
-        """Returns the page point at fractions of the canvas as shown."""
-        left, top, w, h = self.rect()
-        return left + fx * w, top + fy * h
-
-    def cdp(self, command, params):
-        self.driver.execute_cdp_cmd(command, params)
-
-    def mouse(self, kind, fx, fy, button="none", buttons=0):
-        x, y = self.spot(fx, fy)
-        self.cdp("Input.dispatchMouseEvent",
-                 {"type": kind, "x": x, "y": y, "button": button, "buttons": buttons,
-                  "clickCount": 0 if kind == "mouseMoved" else 1})
-
-    def key(self, kind, key, code, vk, text=None, modifiers=0, repeat=False):
-        params = {"type": kind, "key": key, "code": code, "windowsVirtualKeyCode": vk,
-                  "modifiers": modifiers, "autoRepeat": repeat}
-        if text is not None:
-            params["text"] = text
-        self.cdp("Input.dispatchKeyEvent", params)
-
-    def touch(self, kind, points):
-        touched = []
-        # Fingers are numbered by their place in the list unless given (fx, fy, id); a
-        # touchEnd lifts the fingers it names, or all of them when it names none.
-        for i, point in enumerate(points):
-            x, y = self.spot(point[0], point[1])
-            touched.append({"x": x, "y": y, "id": point[2] if len(point) > 2 else i})
-        self.cdp("Input.dispatchTouchEvent", {"type": kind, "touchPoints": touched})
 
     def chars(self):
         """Returns the typed characters the game has not read yet."""

@@ -26,16 +26,48 @@ import time
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from browser_checks import check, failures, wait_for  # noqa: E402
+from browser_checks import CanvasInput, check, failures, wait_for  # noqa: E402
 
 # Loading to the title takes the minimum loading time (2.5 s) and the engine test.
 LOAD_SECONDS = 60
+# The game's logical screen, and the title's Hard choice and start button on it.
+WIDTH, HEIGHT = 1280, 960
+HARD = (382 / WIDTH, 800 / HEIGHT)
+START = (432 / WIDTH, 560 / HEIGHT)
+# Keys as the DevTools protocol sends them: (key, code, Windows key code).
+ESCAPE = ("Escape", "Escape", 27)
+DOWN = ("ArrowDown", "ArrowDown", 40)
+SPACE = (" ", "Space", 32)
+BACKSPACE = ("Backspace", "Backspace", 8)
+RETURN = ("Enter", "Enter", 13)
+NAME = "Tess"
 
 # The bytes the page's resources came over the network with, and the origins they came from.
 RESOURCES = """
 return performance.getEntriesByType('resource').concat(performance.getEntriesByType('navigation'))
     .map(function (e) { return {name: e.name, bytes: e.transferSize}; });
 """
+
+
+# Makes every IndexedDB write of the page fail as a full disk does.
+FAILING_STORE = """
+IDBObjectStore.prototype.put = function () {
+  throw new DOMException('the test fills the disk', 'QuotaExceededError');
+};
+"""
+
+
+def verified_run(base, name):
+    """Returns the player's runs on the board when one is verified, else None."""
+    import json
+    import urllib.request
+    try:
+        with urllib.request.urlopen(base + "/api/v1/players/" + name, timeout=5) as reply:
+            body = json.loads(reply.read().decode("utf-8"))
+    except OSError:
+        return None
+    runs = body.get("runs", [])
+    return runs if any(r.get("state", "verified") == "verified" for r in runs) else None
 
 
 def start_board(program, data):
@@ -56,7 +88,7 @@ def start_board(program, data):
     raise RuntimeError("the board did not start: " + log.read())
 
 
-def open_game(driver, url, label):
+def open_game(driver, url, label, expect_status=False):
     """Opens the page and waits for the title screen; returns the seconds it took."""
     driver.get_log("browser")
     started = time.monotonic()
@@ -69,7 +101,8 @@ def open_game(driver, url, label):
         "return window.ZarquillPlay ? window.ZarquillPlay.state() : 'none'")
     check(state == "running", "%s: the game runs (state %s)" % (label, state))
     status = driver.execute_script("return document.getElementById('play-status').textContent")
-    check(loaded is None or not status, "%s: no message over the game: %r" % (label, status))
+    if not expect_status:
+        check(loaded is None or not status, "%s: no message over the game: %r" % (label, status))
     return seconds
 
 
@@ -88,6 +121,108 @@ def fits(driver, label):
           "%s: the canvas keeps its shape: %s" % (label, box))
     check(box["cw"] <= box["vw"] and box["ch"] <= box["vh"] and box["sw"] <= box["vw"]
           and box["sh"] <= box["vh"], "%s: nothing scrolls: %s" % (label, box))
+
+
+def until(probe, seconds):
+    """Polls probe() until it is true (bounded), recording nothing; returns its last value."""
+    deadline = time.monotonic() + seconds
+    value = probe()
+    while not value and time.monotonic() < deadline:
+        time.sleep(0.05)
+        value = probe()
+    return value
+
+
+def place(driver):
+    """Returns where the player is: 'menus', 'game', 'paused' or 'name'."""
+    return driver.execute_script(
+        "return window.ZarquillPlay ? window.ZarquillPlay.place() : 'none'")
+
+
+def tap(send, key, hold=0.12):
+    """Presses a key for a few frames and lets it go."""
+    text = key[0] if len(key[0]) == 1 else None
+    send.key("keyDown" if text else "rawKeyDown", key[0], key[1], key[2], text=text)
+    time.sleep(hold)
+    send.key("keyUp", key[0], key[1], key[2])
+    time.sleep(0.1)
+
+
+def click(send, spot, touch=False):
+    """Clicks (or taps) at a spot for a few frames."""
+    if touch:
+        send.touch("touchStart", [spot])
+        time.sleep(0.15)
+        send.touch("touchEnd", [])
+    else:
+        send.mouse("mouseMoved", *spot)
+        send.mouse("mousePressed", *spot, button="left", buttons=1)
+        time.sleep(0.15)
+        send.mouse("mouseReleased", *spot, button="left")
+    time.sleep(0.1)
+
+
+def start_hard(driver, send, touch=False):
+    """Chooses Hard and starts a game from the title; true once the game runs."""
+    for _ in range(10):
+        click(send, HARD, touch)
+        click(send, START, touch)
+        if until(lambda: place(driver) == "game", 3):
+            return True
+    return check(False, "the game started from the title (%s)" % ("touch" if touch else "mouse"))
+
+
+def percentile(values, p):
+    """Returns the p-th percentile of values (nearest rank), or -1 for none."""
+    if not values:
+        return -1
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(len(ordered) * p / 100))]
+
+
+def play_with_mouse(driver, send, seconds):
+    """Steers for a while at 60 events a second, firing with the right button part of it;
+    returns (frame gaps, input delays) measured meanwhile."""
+    driver.execute_script("ZarquillPlay.takeFrameGaps(); ZarquillPlay.takeInputDelays();")
+    end = time.monotonic() + seconds
+    k = 0
+    while time.monotonic() < end and place(driver) == "game":
+        fx = 0.2 + 0.15 * ((k // 30) % 3)
+        fy = 0.2 + 0.6 * ((k % 60) / 60)
+        firing = (k // 90) % 2 == 1
+        send.mouse("mouseMoved", fx, fy, buttons=2 if firing else 0)
+        if k % 90 == 89:
+            send.mouse("mousePressed" if not firing else "mouseReleased", fx, fy, button="right",
+                       buttons=2 if not firing else 0)
+        k += 1
+        time.sleep(1 / 60)
+    send.mouse("mouseReleased", 0.3, 0.5, button="right")
+    return driver.execute_script(
+        "return [ZarquillPlay.takeFrameGaps(), ZarquillPlay.takeInputDelays()];")
+
+
+def quit_to_name_entry(driver, send):
+    """Pauses the game, chooses Quit and waits for name entry; true once there."""
+    for _ in range(5):
+        if place(driver) == "game":
+            tap(send, ESCAPE)
+        if place(driver) == "paused":
+            tap(send, DOWN)
+            time.sleep(0.3)
+            tap(send, SPACE)
+        if until(lambda: place(driver) == "name", 5):
+            return True
+    return check(False, "the pause menu's Quit led to name entry (place %s)" % place(driver))
+
+
+def enter_name(driver, send, name):
+    """Clears the name shown, types name and confirms it; true once name entry ended."""
+    for _ in range(16):
+        tap(send, BACKSPACE, 0.06)
+    for c in name:
+        tap(send, (c, "Key" + c.upper(), ord(c.upper())), 0.06)
+    tap(send, RETURN)
+    return wait_for("name entry ending", lambda: place(driver) == "menus" or None, 10)
 
 
 def main():
@@ -121,14 +256,62 @@ def main():
         check(not errors, "no error on the console: %s" % errors)
         fits(driver, "desktop")
 
+        # A whole game with the mouse and keys, its run sent to the board once asked.
+        send = CanvasInput(driver, "document.getElementById('play-canvas')")
+        if start_hard(driver, send):
+            gaps, delays = play_with_mouse(driver, send, 8)
+            print("frames on Hard: %d, gap p50 %.1f ms, p95 %.1f ms; input to frame p50 %.1f ms,"
+                  " p95 %.1f ms" % (len(gaps), percentile(gaps, 50), percentile(gaps, 95),
+                                    percentile(delays, 50), percentile(delays, 95)), flush=True)
+            check(len(gaps) > 60 and len(delays) > 10, "frames and inputs were measured: %d, %d"
+                  % (len(gaps), len(delays)))
+            if quit_to_name_entry(driver, send) and enter_name(driver, send, NAME):
+                check(driver.execute_script("return ZarquillPlay.runs()") == 1,
+                      "the run is in the score file")
+                asked = wait_for("the question about sending runs", lambda: driver.execute_script(
+                    "return document.getElementById('play-ask-sharing').open || null"))
+                if asked:
+                    driver.execute_script("document.querySelector("
+                                          "'#play-ask-sharing button[value=send]').click()")
+                    verified = wait_for("the run verified on the board", lambda: verified_run(
+                        base, NAME), 90)
+                    check(verified, "the board verified the browser's run")
+
         later = open_game(driver, base + "/play", "later visit")
         later_bytes = sum(r["bytes"] for r in driver.execute_script(RESOURCES))
+        check(driver.execute_script("return ZarquillPlay.runs()") == 1,
+              "a later visit finds the score file with its run")
 
-        for label, width, height in (("phone portrait", 390, 844), ("phone landscape", 844, 390)):
+        # A phone: the page fits both ways; a touch session starts and steers a game.
+        driver.execute_cdp_cmd("Emulation.setTouchEmulationEnabled",
+                               {"enabled": True, "maxTouchPoints": 5})
+        for label, width, height in (("phone landscape", 844, 390), ("phone portrait", 390, 844)):
             driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
                 "width": width, "height": height, "deviceScaleFactor": 3, "mobile": True})
             fits(driver, label)
+        open_game(driver, base + "/play", "phone")
+        fits(driver, "phone after loading")
+        if start_hard(driver, send, touch=True):
+            send.touch("touchStart", [(0.3, 0.5)])
+            for k in range(60):
+                send.touch("touchMove", [(0.3 + 0.004 * k, 0.5 - 0.003 * k)])
+                time.sleep(1 / 60)
+            send.touch("touchEnd", [])
+            check(place(driver) == "game", "a touch game goes on: %s" % place(driver))
+        driver.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": False})
         driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+        # Storage that fails as a full disk does: the player is told, the run stays in the game.
+        driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": FAILING_STORE})
+        driver.execute_script("indexedDB.deleteDatabase('zarquill-files')")
+        open_game(driver, base + "/play", "failing storage", expect_status=True)
+        if start_hard(driver, send) and quit_to_name_entry(driver, send) and enter_name(
+                driver, send, "Ida"):
+            check(driver.execute_script("return ZarquillPlay.runs()") == 1,
+                  "the run is kept in the game while storage fails")
+            status = driver.execute_script(
+                "return document.getElementById('play-status').textContent")
+            check("cannot be kept" in status, "the failing storage is shown: %r" % status)
         print("first visit: title after %.1f s, %d bytes fetched; later visit: title after %.1f s,"
               " %d bytes fetched" % (first, first_bytes, later, later_bytes), flush=True)
     finally:

@@ -246,6 +246,20 @@ TEST_F(FrameEndTest, CloseRequestRunsTheClosingHook) {
     EXPECT_EQ(closes, 1);
 }
 
+TEST_F(FrameEndTest, APlatformsPauseRequestPausesARunningGameOnce) {
+    // Asked outside a game, it is dropped; in a game, the next step pauses, once.
+    InGame = 0;
+    RequestPause();
+    EXPECT_FALSE(EndStep(0));
+    InGame = 1;
+    EXPECT_FALSE(EndStep(0));
+    RequestPause();
+    EXPECT_TRUE(EndStep(0));
+    EXPECT_NE(TakePauseSnapshot(), nullptr);  // the menu's backdrop, as with Escape
+    EXPECT_FALSE(EndStep(0));
+    InGame = 0;
+}
+
 TEST_F(FrameEndKeyTest, AltF4ClosesAndTabTogglesThePanelAndSaves) {
     int closes = 0, saves = 0;
     const auto frame = [&closes] {

@@ -283,6 +283,35 @@ TEST_F(SettingsPanelTest, AudioDriverButtonCyclesOverTheDriversByName) {
     EXPECT_NE(FindText("Changes require a Restart"), nullptr);
 }
 
+TEST_F(SettingsPanelTest, PlatformLinesWrapUnderTheJoysticksAndActOnAClick) {
+    int toggles = 0;
+    const std::string note(40, 'n');  // two words wider together than a line
+    SetPlatformLines([&] {
+        return std::vector<PanelLine>{{note + " " + note, nullptr},
+                                      {"Runs sent: no", [&] { ++toggles; }}};
+    });
+    OpenPanel();
+    rec_->Clear();
+    SettingsPanel();
+    const DrawRecord* first = FindText(note);
+    const DrawRecord* runs = FindText("Runs sent: no");
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(runs, nullptr);
+    const std::vector<DrawRecord> texts = Texts();
+    EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
+                            [&](const DrawRecord& r) { return r.text == note; }),
+              2);  // the note took two lines
+    // A click on the note does nothing; on the acting line, it acts once and is used up.
+    PointAt(static_cast<int>(first->x) + 2, static_cast<int>(first->y) + 2);
+    ClickFrame();
+    EXPECT_EQ(toggles, 0);
+    PointAt(static_cast<int>(runs->x) + 2, static_cast<int>(runs->y) + 2);
+    ClickFrame();
+    EXPECT_EQ(toggles, 1);
+    EXPECT_EQ(LeftClick, 0);
+    SetPlatformLines(nullptr);
+}
+
 // --- Resolution --------------------------------------------------------------
 
 class ResolutionTest : public SettingsPanelTest {

@@ -167,6 +167,11 @@ mergeInto(LibraryManager.library, {
     return 1;
   },
 
+  zqgl_pointer_visible: function (visible) {
+    var canvas = Module['canvas'];
+    if (canvas) canvas.style.cursor = visible ? '' : 'none';
+  },
+
   zqgl_close__deps: ['$ZQGL'],
   zqgl_close: function () {
     var gl = ZQGL.gl;

@@ -13,6 +13,7 @@ extern "C" {
 // The script side (webgl.js); see there.
 int zqgl_open(int width, int height, int* restored);
 void zqgl_close();
+void zqgl_pointer_visible(int visible);
 void zqgl_resolution(float width, float height);
 void zqgl_clear(float r, float g, float b);
 int zqgl_texture_new();
@@ -93,6 +94,8 @@ class TWebGLDriver : public TDraw2DDriver {
 
     // The page shows the canvas when the script returns to it: presenting only sends the quads.
     void Flip(int) override { Flush(); }
+    // The game draws its own pointer: the system's is hidden over the canvas.
+    void SetPointerVisible(bool visible) override { zqgl_pointer_visible(visible ? 1 : 0); }
 
     void SetResolution(float width, float height) override {
         Flush();
