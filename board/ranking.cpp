@@ -173,6 +173,58 @@ std::shared_ptr<const Board> Rebuilt(const Board& before, std::vector<RankedRun*
     return board;
 }
 
+// Each board's changed entries, pointing into the changes read.
+using ChangesByBoard = std::array<std::vector<RankedRun*>, kBoards>;
+
+// Returns the changes read, by board (entries of no known board are left out).
+ChangesByBoard ByBoard(RankingChanges& changes) {
+    ChangesByBoard changed;
+    for (RankedRun& r : changes.bests) {
+        if (r.difficulty >= 0 && r.difficulty < kBoards) {
+            changed[static_cast<size_t>(r.difficulty)].push_back(&r);
+        }
+    }
+    return changed;
+}
+
+// Makes a board's index of names anew from the board.
+void IndexNames(const Board& board, Ranking::NameIndex& names) {
+    names.clear();
+    names.reserve(static_cast<size_t>(board.ends.empty() ? 0 : board.ends.back()));
+    for (const auto& block : board.blocks) {
+        for (const RankedRun& e : *block) {
+            names.push_back(Ranking::Place{HashOf(e.nameKey), e.score, e.verifiedAt, e.id});
+        }
+    }
+    std::sort(names.begin(), names.end(), ByHash);
+}
+
+// Returns a board with the changed names' entries moved one by one (only the
+// blocks they touch copied), and keeps the board's index of names with it.
+std::shared_ptr<const Board> Changed(const Board& before, const std::vector<RankedRun*>& changed,
+                                     Ranking::NameIndex& names, size_t maxBlockEntries) {
+    auto board = std::make_shared<Board>(before);
+    for (RankedRun* r : changed) {
+        // The name's old entry leaves the board and the index; names
+        // whose keys hash alike are told apart on the board.
+        const Ranking::Place key{HashOf(r->nameKey), 0, 0, 0};
+        const auto [from, to] = std::equal_range(names.begin(), names.end(), key, ByHash);
+        for (auto it = from; it != to; ++it) {
+            if (TakeOut(*board, r->nameKey, Probe(it->score, it->verifiedAt, it->id))) {
+                names.erase(it);
+                Recount(*board);
+                break;
+            }
+        }
+        if (r->id == 0) continue;  // the name has no shown run left here
+        const Ranking::Place place{key.hash, r->score, r->verifiedAt, r->id};
+        names.insert(std::upper_bound(names.begin(), names.end(), place, ByHash), place);
+        PutIn(*board, std::move(*r), maxBlockEntries);
+        Recount(*board);
+    }
+    return board;
+}
+
 }  // namespace
 
 std::vector<RankedRun> RankingSnapshot::Page(int difficulty, int64_t offset, int limit) const {
@@ -245,52 +297,20 @@ void Ranking::Refresh() {
     lastReadMs_.store(readAt);
     const size_t count = changes.bests.size();
     if (count == 0) return;
-    std::array<std::vector<RankedRun*>, kBoards> changed;
-    for (RankedRun& r : changes.bests) {
-        if (r.difficulty >= 0 && r.difficulty < kBoards) {
-            changed[static_cast<size_t>(r.difficulty)].push_back(&r);
-        }
-    }
+    ChangesByBoard changed = ByBoard(changes);
     auto next = std::make_shared<RankingSnapshot>(*old);
     next->version_ = changes.version;
     for (size_t d = 0; d < kBoards; ++d) {
         if (changed[d].empty()) continue;
-        NameIndex& names = names_[d];
         const Board& before = *old->boards_[d];
         // Many changes at once (the first load, another server's burst):
         // the board is rebuilt whole rather than changed entry by entry.
         if (changed[d].size() > 4 * blockEntries_) {
             next->boards_[d] = Rebuilt(before, changed[d], blockEntries_);
-            names.clear();
-            names.reserve(static_cast<size_t>(next->Size(static_cast<int>(d))));
-            for (const auto& block : next->boards_[d]->blocks) {
-                for (const RankedRun& e : *block) {
-                    names.push_back(Place{HashOf(e.nameKey), e.score, e.verifiedAt, e.id});
-                }
-            }
-            std::sort(names.begin(), names.end(), ByHash);
-            continue;
+            IndexNames(*next->boards_[d], names_[d]);
+        } else {
+            next->boards_[d] = Changed(before, changed[d], names_[d], 2 * blockEntries_);
         }
-        auto board = std::make_shared<Board>(before);
-        for (RankedRun* r : changed[d]) {
-            // The name's old entry leaves the board and the index; names
-            // whose keys hash alike are told apart on the board.
-            const Place key{HashOf(r->nameKey), 0, 0, 0};
-            const auto [from, to] = std::equal_range(names.begin(), names.end(), key, ByHash);
-            for (auto it = from; it != to; ++it) {
-                if (TakeOut(*board, r->nameKey, Probe(it->score, it->verifiedAt, it->id))) {
-                    names.erase(it);
-                    Recount(*board);
-                    break;
-                }
-            }
-            if (r->id == 0) continue;  // the name has no shown run left here
-            const Place place{key.hash, r->score, r->verifiedAt, r->id};
-            names.insert(std::upper_bound(names.begin(), names.end(), place, ByHash), place);
-            PutIn(*board, std::move(*r), 2 * blockEntries_);
-            Recount(*board);
-        }
-        next->boards_[d] = std::move(board);
     }
     current_.store(std::move(next));
     if (count >= kTrimAfterChanges) {

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Checks the tree's #include "..." lines against the README's Layout table.
+"""Checks the tree's #include "..." lines against the Layout table of docs/development.md.
 
 Each row of the table names a folder and the folders its files may include
 (besides its own). A file is ruled by the row of its nearest listed folder; a
@@ -8,7 +8,7 @@ placed on the map before it is used. Exit status 0 when every include keeps
 the rules, 1 (with one line per fault) when one does not, 2 when the table
 cannot be read.
 
-    tools/check_includes.py [--root DIR] [--readme FILE]
+    tools/check_includes.py [--root DIR] [--table FILE]
 """
 import argparse
 import os
@@ -22,11 +22,11 @@ ROW = re.compile(r"^\|\s*`([^`]+)/`\s*\|[^|]*\|[^|]*\|([^|]*)\|\s*$")
 ANY = "anything"
 
 
-def read_rules(readme):
+def read_rules(table):
     """Returns {folder: set of allowed folders, or None for anything} from the Layout section."""
     rules = {}
     in_layout = False
-    with open(readme, encoding="utf-8") as f:
+    with open(table, encoding="utf-8") as f:
         for line in f:
             if line.startswith("## "):
                 in_layout = line.strip() == "## Layout"
@@ -61,14 +61,14 @@ def source_files(root):
                 yield os.path.relpath(os.path.join(here, name), root)
 
 
-def check(root, rules):
-    """Returns one line per include that breaks the rules."""
+def check(root, rules, table):
+    """Returns one line per include that breaks the rules of the table file."""
     faults = []
     for path in source_files(root):
         folder = os.path.dirname(path)
         ruler = rule_for(folder, rules)
         if ruler is None:
-            faults.append(f"{path}: its folder is not in the README's Layout table")
+            faults.append(f"{path}: its folder is not in the Layout table of {table}")
             continue
         allowed = rules[ruler]
         with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
@@ -90,18 +90,23 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--root", default=os.path.dirname(here), help="the tree to check")
-    parser.add_argument("--readme", help="the README holding the Layout table (ROOT/README.md)")
+    parser.add_argument("--table", help="the file holding the Layout table "
+                        "(ROOT/docs/development.md)")
     args = parser.parse_args()
-    readme = args.readme or os.path.join(args.root, "README.md")
-    rules = read_rules(readme)
-    if not rules:
-        print(f"{readme}: no Layout table found", file=sys.stderr)
+    table = args.table or os.path.join(args.root, "docs", "development.md")
+    try:
+        rules = read_rules(table)
+    except OSError as e:
+        print(f"{table}: cannot read it: {e.strerror}", file=sys.stderr)
         return 2
-    faults = check(args.root, rules)
+    if not rules:
+        print(f"{table}: no Layout table found", file=sys.stderr)
+        return 2
+    faults = check(args.root, rules, table)
     for fault in faults:
         print(fault, file=sys.stderr)
     if faults:
-        print(f"{len(faults)} include(s) break the Layout rules of {readme}", file=sys.stderr)
+        print(f"{len(faults)} include(s) break the Layout rules of {table}", file=sys.stderr)
         return 1
     print(f"includes keep the Layout rules ({len(rules)} folders)")
     return 0
