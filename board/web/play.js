@@ -173,6 +173,11 @@
       // Where the player is: 'menus', 'game', 'paused' or 'name'.
       place: function () { return ['menus', 'game', 'paused', 'name'][module._zq_play_place()]; },
       runs: function () { return module._zq_play_runs(); },
+      // The program's WebAssembly memory and the page's script heap (where the browser tells), bytes.
+      memory: function () {
+        return {wasm: module.HEAP8.length,
+                heap: performance.memory ? performance.memory.usedJSHeapSize : -1};
+      },
       frameRate: function () { return module._zq_play_frame_rate(); },
       // Returns the gaps between the last displayed frames (ms) and forgets them.
       takeFrameGaps: function () { return frameGaps.splice(0, frameGaps.length); },

@@ -2,19 +2,23 @@
 """Drives the game page (/play) of a real board in headless Chromium.
 
 Starts the built board server (its web folder with the WebAssembly bundle) on a
-free loopback port and, in one browser profile: opens /play at a desktop's size
-and waits for the game to load to its title screen (the log's "Finished
-Loading" on the console, the program running, the canvas at the game's size,
-no error on the console, nothing fetched from another origin); opens it again
-(a later visit: the bundle comes from the browser's cache); and opens it at a
-phone's size in portrait and landscape (the canvas fits without scrolling).
-Prints the start times and the bytes each visit fetched, one line per failed
-check, and exits 1 when any failed; 77 when the browser is missing and CI is
-not set.
+free loopback port and, in one browser profile, plays as a player does: opens
+/play and waits for the title screen (the log's "Finished Loading" on the
+console, no error there, nothing fetched from another origin, the canvas
+fitting the window); chooses Hard and starts with the mouse, steers and fires
+for some seconds, pauses with Escape, quits, types a name, answers "Send my
+runs to this board" and finds the run verified on the board, and its replay
+passed by the native checker; opens the page again (the bundle from the
+browser's cache, the score file from its storage); plays with touches at a
+phone's size; and plays with every storage write failing (the player is told,
+the run stays in the game). Prints the start times, bytes fetched, frame gaps
+and input delays, one line per failed check, and exits 1 when any failed; 77
+when the browser is missing and CI is not set.
 
-Usage: play_page.py BOARD_PROGRAM
+Usage: play_page.py BOARD_PROGRAM REPLAY_CHECKER
 """
 
+import contextlib
 import os
 import re
 import shutil
@@ -26,7 +30,7 @@ import time
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from browser_checks import CanvasInput, check, failures, wait_for  # noqa: E402
+from browser_checks import CanvasInput, check, failures, store_reader, wait_for  # noqa: E402
 
 # Loading to the title takes the minimum loading time (2.5 s) and the engine test.
 LOAD_SECONDS = 60
@@ -55,6 +59,36 @@ IDBObjectStore.prototype.put = function () {
   throw new DOMException('the test fills the disk', 'QuotaExceededError');
 };
 """
+
+
+# Reads the stored replays as {key: base64 of the bytes}.
+READ_REPLAYS = store_reader("""function (key, bytes) {
+  if (!key.endsWith('.zqr')) return undefined;
+  var text = '';
+  for (var i = 0; i < bytes.length; i++) text += String.fromCharCode(bytes[i]);
+  return btoa(text);
+}""")
+
+
+def checked_natively(driver, checker):
+    """Runs the native replay checker on every replay the browser stored; returns its lines."""
+    import base64
+    folder = tempfile.mkdtemp(prefix="zq_play_replays_")
+    try:
+        replays = driver.execute_async_script(READ_REPLAYS)
+        if "error" in replays:
+            return ["the store could not be read: %s" % replays["error"]]
+        paths = []
+        for i, (key, data) in enumerate(sorted(replays.items())):
+            paths.append(os.path.join(folder, "%d.zqr" % i))
+            with open(paths[-1], "wb") as f:
+                f.write(base64.b64decode(data))
+        if not paths:
+            return []
+        out = subprocess.run([checker] + paths, capture_output=True, text=True, timeout=120)
+        return out.stdout.splitlines()
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 def verified_run(base, name):
@@ -86,6 +120,36 @@ def start_board(program, data):
         time.sleep(0.05)
     log.seek(0)
     raise RuntimeError("the board did not start: " + log.read())
+
+
+@contextlib.contextmanager
+def board_and_browser(program, extra_args=()):
+    """Starts the board and headless Chromium with a profile of its own; yields (driver, the
+    board's address) and stops both, leaving nothing behind."""
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+
+    data = tempfile.mkdtemp(prefix="zq_play_board_")
+    profile = tempfile.mkdtemp(prefix="zq_play_")
+    server, base = start_board(program, data)
+    driver = None
+    try:
+        options = webdriver.ChromeOptions()
+        options.binary_location = CHROMIUM
+        for arg in ("--headless=new", "--no-sandbox", "--disable-gpu",
+                    "--user-data-dir=" + profile, "--window-size=1280,900",
+                    "--autoplay-policy=user-gesture-required") + tuple(extra_args):
+            options.add_argument(arg)
+        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+        driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+        yield driver, base
+    finally:
+        if driver:
+            driver.quit()
+        server.terminate()
+        server.wait(timeout=30)
+        shutil.rmtree(profile, ignore_errors=True)
+        shutil.rmtree(data, ignore_errors=True)
 
 
 def open_game(driver, url, label, expect_status=False):
@@ -227,26 +291,14 @@ def enter_name(driver, send, name):
 
 def main():
     program = sys.argv[1]
+    checker = sys.argv[2]
     if not os.path.exists(CHROMIUM) or not os.path.exists(CHROMEDRIVER):
         if os.environ.get("CI"):
             print("FAIL: Chromium or its driver is missing under CI")
             return 1
         print("Chromium is missing: skipped")
         return 77
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-
-    data = tempfile.mkdtemp(prefix="zq_play_board_")
-    profile = tempfile.mkdtemp(prefix="zq_play_")
-    server, base = start_board(program, data)
-    options = webdriver.ChromeOptions()
-    options.binary_location = CHROMIUM
-    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--user-data-dir=" + profile,
-                "--window-size=1280,900", "--autoplay-policy=user-gesture-required"):
-        options.add_argument(arg)
-    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
-    try:
+    with board_and_browser(program) as (driver, base):
         first = open_game(driver, base + "/play", "first visit")
         resources = driver.execute_script(RESOURCES)
         first_bytes = sum(r["bytes"] for r in resources)
@@ -276,6 +328,10 @@ def main():
                     verified = wait_for("the run verified on the board", lambda: verified_run(
                         base, NAME), 90)
                     check(verified, "the board verified the browser's run")
+                # The native checker re-simulates the browser's replay to its check values.
+                lines = checked_natively(driver, checker)
+                check(len(lines) == 1 and " ok=1 " in lines[0],
+                      "the native checker passes the browser's replay: %s" % lines)
 
         later = open_game(driver, base + "/play", "later visit")
         later_bytes = sum(r["bytes"] for r in driver.execute_script(RESOURCES))
@@ -314,12 +370,6 @@ def main():
             check("cannot be kept" in status, "the failing storage is shown: %r" % status)
         print("first visit: title after %.1f s, %d bytes fetched; later visit: title after %.1f s,"
               " %d bytes fetched" % (first, first_bytes, later, later_bytes), flush=True)
-    finally:
-        driver.quit()
-        server.terminate()
-        server.wait(timeout=30)
-        shutil.rmtree(profile, ignore_errors=True)
-        shutil.rmtree(data, ignore_errors=True)
     return 1 if failures else 0
 
 

@@ -29,29 +29,15 @@ import threading
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from browser_checks import WAIT_SECONDS, check, failures, wait_for  # noqa: E402
+from browser_checks import WAIT_SECONDS, check, failures, store_reader, wait_for  # noqa: E402
 REPLAY_BYTES = 70000
 
 
 
-# Reads every entry of the store as {key: [bytes as numbers]} (a fresh connection of the page's).
-READ_STORE = """
-var done = arguments[arguments.length - 1];
-var req = indexedDB.open('zarquill-files', 1);
-req.onupgradeneeded = function () { req.result.createObjectStore('files'); };
-req.onerror = function () { done({error: String(req.error)}); };
-req.onsuccess = function () {
-  var db = req.result, out = {};
-  var cur = db.transaction('files', 'readonly').objectStore('files').openCursor();
-  cur.onsuccess = function () {
-    var c = cur.result;
-    if (!c) { db.close(); done(out); return; }
-    out[c.key] = Array.from(c.value.length > 64 ? c.value.subarray(0, 64) : c.value)
-        .concat([c.value.length]);
-    c.continue();
-  };
-};
-"""
+# Reads every entry of the store as {key: [its first 64 bytes as numbers, its length]}.
+READ_STORE = store_reader("""function (key, bytes) {
+  return Array.from(bytes.length > 64 ? bytes.subarray(0, 64) : bytes).concat([bytes.length]);
+}""")
 
 
 def text_of(entry):
