@@ -70,3 +70,27 @@ class CanvasInput:
             x, y = self.spot(point[0], point[1])
             touched.append({"x": x, "y": y, "id": point[2] if len(point) > 2 else i})
         self.cdp("Input.dispatchTouchEvent", {"type": kind, "touchPoints": touched})
+
+
+def store_reader(entry):
+    """Returns a script for execute_async_script that reads the game's IndexedDB store as
+    {key: entry(key, bytes)} (a fresh connection of the page's); entry is a JavaScript function
+    expression whose undefined answers are left out."""
+    return """
+var done = arguments[arguments.length - 1];
+var entry = %s;
+var req = indexedDB.open('zarquill-files', 1);
+req.onupgradeneeded = function () { req.result.createObjectStore('files'); };
+req.onerror = function () { done({error: String(req.error)}); };
+req.onsuccess = function () {
+  var db = req.result, out = {};
+  var cur = db.transaction('files', 'readonly').objectStore('files').openCursor();
+  cur.onsuccess = function () {
+    var c = cur.result;
+    if (!c) { db.close(); done(out); return; }
+    var value = entry(String(c.key), c.value);
+    if (value !== undefined) out[c.key] = value;
+    c.continue();
+  };
+};
+""" % entry
