@@ -173,6 +173,8 @@
       // Where the player is: 'menus', 'game', 'paused' or 'name'.
       place: function () { return ['menus', 'game', 'paused', 'name'][module._zq_play_place()]; },
       runs: function () { return module._zq_play_runs(); },
+      // Whether sound can be heard: only after the player's first gesture.
+      soundOn: function () { return audio !== null && audio.state === 'running'; },
       // The program's WebAssembly memory and the page's script heap (where the browser tells), bytes.
       memory: function () {
         return {wasm: module.HEAP8.length,

@@ -308,9 +308,14 @@ def main():
         check(not errors, "no error on the console: %s" % errors)
         fits(driver, "desktop")
 
-        # A whole game with the mouse and keys, its run sent to the board once asked.
+        # A whole game with the mouse and keys, its run sent to the board once asked; no sound
+        # before the first click.
+        check(driver.execute_script("return ZarquillPlay.soundOn()") is False,
+              "no sound before the player's first gesture")
         send = CanvasInput(driver, "document.getElementById('play-canvas')")
         if start_hard(driver, send):
+            check(driver.execute_script("return ZarquillPlay.soundOn()") is True,
+                  "sound on after the first click")
             gaps, delays = play_with_mouse(driver, send, 8)
             print("frames on Hard: %d, gap p50 %.1f ms, p95 %.1f ms; input to frame p50 %.1f ms,"
                   " p95 %.1f ms" % (len(gaps), percentile(gaps, 50), percentile(gaps, 95),

@@ -63,9 +63,9 @@ class TWebGLDriver : public TDraw2DDriver {
   public:
     ~TWebGLDriver() override { CloseGraphics(); }
 
-    std::vector<TGraphicsMode> GraphicsModes() override {
-        return {{1280, 720, 32, 60}, {1280, 800, 32, 60}, {1280, 960, 32, 60}};
-    }
+    // One mode: the logical screen the data pack's glyphs are baked for (the page scales the
+    // canvas to the window, and its full screen is the page's, not the program's).
+    std::vector<TGraphicsMode> GraphicsModes() override { return {{1280, 960, 32, 60}}; }
 
     bool CreateGraphics(int width, int height, int, int, int, const std::string&) override {
         CloseGraphics();
