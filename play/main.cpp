@@ -6,11 +6,14 @@
 // in /player, which the page keeps in IndexedDB.
 #include <emscripten/emscripten.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/closing_screen.h"
 #include "app/name_entry.h"
 #include "app/startup.h"
+#include "engine/controls.h"
 #include "engine/frame_end.h"
 #include "engine/game_state.h"
 #include "engine/hooks.h"
@@ -19,18 +22,17 @@
 #include "engine/media/browser/browser.h"
 #include "engine/media/browser/decoded_images.h"
 #include "engine/media/browser/input.h"
+#include "engine/media/durable_file.h"
 #include "engine/media/file_mirror.h"
+#include "engine/media/files.h"
 #include "engine/media/folders.h"
 #include "engine/media/graphics.h"
+#include "engine/media/joystick.h"
 #include "engine/media/paths.h"
 #include "engine/screen_loop.h"
 #include "engine/screen_stack.h"
-#include "engine/setup_table.h"
 #include "engine/settings_panel.h"
-#include "engine/controls.h"
-#include "engine/media/joystick.h"
-#include "engine/media/durable_file.h"
-#include "engine/media/files.h"
+#include "engine/setup_table.h"
 #include "scores/scores.h"
 #include "share/board_share.h"
 #include "viewer/pack_files.h"
