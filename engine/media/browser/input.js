@@ -348,7 +348,10 @@ mergeInto(LibraryManager.library, {
 
   zqin_lock_wanted__deps: ['$ZQIN'],
   zqin_lock_wanted: function (wanted) {
-    ZQIN.lockWanted = !!wanted;
+    // Asked every frame: only a change forgets a loss not yet taken.
+    wanted = !!wanted;
+    if (wanted === ZQIN.lockWanted) return;
+    ZQIN.lockWanted = wanted;
     ZQIN.lockLost = false;
     if (!wanted && ZQIN.locked() && document.exitPointerLock) document.exitPointerLock();
   },
