@@ -412,10 +412,6 @@ void BeginStartup(const AudioBackend& audio, const StartupStages& stages) {
     RunStage(stages.applyGraphics);
 }
 
-void SetFolderProblem(const std::string& problem) {
-    g_folderProblem = problem;
-}
-
 int RunStartup(const AudioBackend& audio, const StartupStages& stages) {
     BeginStartup(audio, stages);
     return engine::RunScreens(engine::Screens());

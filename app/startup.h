@@ -48,8 +48,6 @@ void SelectAudioDriver(const AudioBackend& audio, const std::vector<std::string>
 void InstallHooks();
 // Returns the start-up steps of the full program.
 StartupStages ProgramStages();
-// Keeps a problem the folder rule found, for the log once it is open.
-void SetFolderProblem(const std::string& problem);
 
 // Runs the start-up sequence from the current folder up to the window: the
 // log, settings, audio driver and graphics; the engine test and the end of

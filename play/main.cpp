@@ -55,6 +55,7 @@ struct Play {
     std::string message;
     std::string origin;  // the page's origin: the board runs are sent to
     int joysticks = 0;   // the gamepads seen when last asked
+    int sharing = -1;    // the answer about sending runs: -1 not asked, 0 "Not now", 1 send
 };
 
 Play& P() {
@@ -118,6 +119,7 @@ bool WriteBoardChoice(const std::string& server) {
 // answer could not be written.
 bool SetSharing(bool on) {
     if (!WriteBoardChoice(on ? P().origin : "")) return false;
+    P().sharing = on ? 1 : 0;
     scores::StopBoardSharing();
     scores::ResetBoardSharing();
     scores::StartBoardSharing();
@@ -133,7 +135,7 @@ bool SetSharing(bool on) {
 std::vector<engine::PanelLine> BrowserPanelLines() {
     std::vector<engine::PanelLine> lines;
     lines.push_back({"Full screen (or the page's button)", [] { zq_page_full_screen(); }});
-    const bool sending = !scores::NamedBoard().empty();
+    const bool sending = P().sharing == 1;
     lines.push_back({sending ? "Runs sent to this board: yes" : "Runs sent to this board: no",
                      [sending] { SetSharing(!sending); }});
     const std::string note = media::GamepadNote();
@@ -175,6 +177,10 @@ EMSCRIPTEN_KEEPALIVE int zq_play_start(const char* pack, int size, const char* o
     // gesture lets its audio context run) and the silent driver.
     app::BeginStartup(app::MediaAudioBackend(nullptr), BrowserStages());
     if (!P().message.empty()) return 0;
+    // The answer kept from an earlier visit (Board.ini); it changes only through SetSharing.
+    if (media::FileType(scores::BoardIniPath()) == 1) {
+        play.sharing = scores::NamedBoard().empty() ? 0 : 1;
+    }
     play.state = kRunning;
     return 1;
 }
@@ -250,8 +256,7 @@ EMSCRIPTEN_KEEPALIVE int zq_play_runs() {
 // Returns -1 while the player was not asked about sending runs, 0 for "Not now", 1 when runs go
 // to the board.
 EMSCRIPTEN_KEEPALIVE int zq_play_sharing() {
-    if (media::FileType(scores::BoardIniPath()) != 1) return -1;
-    return scores::NamedBoard().empty() ? 0 : 1;
+    return P().sharing;
 }
 
 // Keeps the player's answer: runs go to this page's board (the only one the browser's requests

@@ -42,12 +42,12 @@
     return files;
   }
 
-  // Loads one script of the bundle.
-  function loadScript(url) {
+  // Loads the bundle's shared loader (pack.js), which loads the rest.
+  function loadPackScript(url) {
     return new Promise(function (resolve, reject) {
       const script = document.createElement('script');
       script.src = url;
-      script.onload = function () { resolve(); };
+      script.onload = function () { resolve(window.ZarquillPack); };
       script.onerror = function () { reject(new Error('cannot load ' + url)); };
       document.head.appendChild(script);
     });
@@ -61,8 +61,9 @@
   // Shows whether runs go to the board, on the bar's button.
   function showSharing() {
     const button = document.getElementById('play-sharing');
-    const on = module._zq_play_sharing() === 1;
-    button.hidden = module._zq_play_sharing() < 0;
+    const answer = module._zq_play_sharing();
+    const on = answer === 1;
+    button.hidden = answer < 0;
     button.setAttribute('aria-pressed', on ? 'true' : 'false');
     button.textContent = on ? 'Runs sent: yes' : 'Runs sent: no';
   }
@@ -85,9 +86,19 @@
     dialog.showModal();
   }
 
+  // Shows why the player's files cannot be kept, or nothing while they are.
+  let shownProblem = '';
+  function showStorageProblem() {
+    const problem = module.UTF8ToString(module._zq_play_storage_problem());
+    if (problem === shownProblem) return;
+    shownProblem = problem;
+    say(problem ? 'Your files cannot be kept in this browser (' + problem +
+                  '): the game goes on, but what it saves is lost when the page closes.'
+                : '');
+  }
+
   // Steps the game once per displayed frame until it ends.
   function run() {
-    let shownProblem = '';
     let runs = module._zq_play_runs();
     let frames = 0;
     showSharing();
@@ -100,10 +111,15 @@
         if (frameGaps.length > KEPT_FRAMES) frameGaps.shift();
       }
       lastFrame = now;
-      // The settings panel may change the answer too: the bar follows, once a second.
-      if (++frames % 60 === 0) showSharing();
-      if (module._zq_play_runs() > runs) {
-        runs = module._zq_play_runs();
+      // Once a second: the answer about sending runs (the settings panel may change it too)
+      // and whether the player's files are kept.
+      if (++frames % 60 === 0) {
+        showSharing();
+        showStorageProblem();
+      }
+      const stored = module._zq_play_runs();
+      if (stored > runs) {
+        runs = stored;
         if (module._zq_play_sharing() < 0) askAboutSharing();
       }
       const state = STATES[module._zq_play_frame()] || 'failed';
@@ -112,13 +128,6 @@
         inputDelays.push(performance.now() - inputAt);
         if (inputDelays.length > KEPT_FRAMES) inputDelays.shift();
         inputAt = null;
-      }
-      const problem = module.UTF8ToString(module._zq_play_storage_problem());
-      if (problem !== shownProblem) {
-        shownProblem = problem;
-        say(problem ? 'Your files cannot be kept in this browser (' + problem +
-                      '): the game goes on, but what it saves is lost when the page closes.'
-                    : '');
       }
       if (state === 'running') {
         requestAnimationFrame(frame);
@@ -133,14 +142,10 @@
 
   async function start() {
     const files = await bundleFiles();
+    const Pack = await loadPackScript(files['pack.js']);
     const [, pack] = await Promise.all([
-      loadScript(files['pack.js']).then(function () {
-        return loadScript(files['zarquill-play.js']);
-      }),
-      fetch(files['zarquill-viewer-data.bin']).then(async function (response) {
-        if (!response.ok) throw new Error('cannot load the game data (' + response.status + ')');
-        return new Uint8Array(await response.arrayBuffer());
-      }),
+      Pack.loadScript(files['zarquill-play.js'], 'ZarquillPlayModule'),
+      Pack.fetchBytes(files['zarquill-viewer-data.bin'], 'the game data'),
     ]);
     const Context = window.AudioContext || window.webkitAudioContext;
     if (Context) {
@@ -156,10 +161,10 @@
         return name.endsWith('.wasm') ? files['zarquill-play.wasm'] : name;
       },
     });
-    await window.ZarquillPack.putImages(module, pack, module._zq_play_add_image);
+    await Pack.putImages(module, pack, module._zq_play_add_image);
     const origin = new TextEncoder().encode(location.origin + '\0');
-    const ok = window.ZarquillPack.withBytes(module, origin, function (o) {
-      return window.ZarquillPack.withBytes(module, pack, function (p) {
+    const ok = Pack.withBytes(module, origin, function (o) {
+      return Pack.withBytes(module, pack, function (p) {
         return module._zq_play_start(p, pack.length, o);
       });
     });

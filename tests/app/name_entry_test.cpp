@@ -151,28 +151,29 @@ class NameEntryTest : public ::testing::Test {
 
 // --- Accepting ---------------------------------------------------------------
 
-TEST_F(NameEntryTest, EnterAtOnceKeepsThePreviousName) {
-    PlayerName = "Orla";
-    in_.enterAt[0] = 1;
-    Run();
-    EXPECT_EQ(PlayerName, "Orla");
-    EXPECT_EQ(in_.frame, 1);
-    EXPECT_EQ(in_.flushes, 1);
-    EXPECT_EQ(in_.flushedAtFrame, 0);
-}
-
-TEST_F(NameEntryTest, EscapeOrALeftClickAlsoAcceptTheName) {
-    PlayerName = "Orla";
-    in_.escapeAt[2] = 1;
-    Run();
-    EXPECT_EQ(PlayerName, "Orla");
-    EXPECT_EQ(in_.frame, 3);
-
-    in_ = ScriptedInput{};
-    in_.leftAt[1] = 1;
-    Run();
-    EXPECT_EQ(PlayerName, "Orla");
-    EXPECT_EQ(in_.frame, 2);
+TEST_F(NameEntryTest, EnterEscapeOrALeftClickAcceptThePreviousName) {
+    struct Case {
+        const char* what;
+        std::map<int, int> ScriptedInput::*input;
+        int at;      // the frame the input comes in
+        int frames;  // frames shown until it is accepted
+    };
+    const Case cases[] = {
+        {"Enter at once", &ScriptedInput::enterAt, 0, 1},
+        {"Escape", &ScriptedInput::escapeAt, 2, 3},
+        {"a left click", &ScriptedInput::leftAt, 1, 2},
+    };
+    for (const Case& c : cases) {
+        in_ = ScriptedInput{};
+        PlayerName = "Orla";
+        (in_.*c.input)[c.at] = 1;
+        Run();
+        EXPECT_EQ(PlayerName, "Orla") << c.what;
+        EXPECT_EQ(in_.frame, c.frames) << c.what;
+        // Keys are flushed once, as the screen opens.
+        EXPECT_EQ(in_.flushes, 1) << c.what;
+        EXPECT_EQ(in_.flushedAtFrame, 0) << c.what;
+    }
 }
 
 // --- Editing -----------------------------------------------------------------

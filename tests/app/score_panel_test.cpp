@@ -304,33 +304,31 @@ TEST_F(ScorePanelTest, HoveredGraphColumnShowsOnlyWhileThePointerIsThere) {
     EXPECT_EQ(SelectedRecord, nullptr);
 }
 
-TEST_F(ScorePanelTest, HeldGraphColumnStaysShownAfterThePointerLeaves) {
-    AddOlder(10, "first");
-    Scores& second = AddOlder(20, "second");
-    PointAt(ColumnX(2), kVH - 100);
-    held_ = true;
-    Draw();
-    EXPECT_EQ(SelectedIndex, 2);
+TEST_F(ScorePanelTest, AHeldGraphColumnOrTableRowStaysShownAfterThePointerLeaves) {
+    struct Case {
+        const char* what;
+        int x, y;
+        int index;  // SelectedIndex while held
+    };
+    const Case cases[] = {
+        {"graph column 2", ColumnX(2), kVH - 100, 2},
+        {"table row 1, the best run", kX + 10, kVH - 589 + 5, 1001},
+    };
+    for (const Case& c : cases) {
+        ResetScoreGlobals();
+        AddOlder(10, "low");
+        Scores& high = AddOlder(20, "high");
+        PointAt(c.x, c.y);
+        held_ = true;
+        Draw();
+        EXPECT_EQ(SelectedIndex, c.index) << c.what;
+        EXPECT_EQ(SelectedRecord, &high) << c.what;
 
-    held_ = false;
-    PointAt(10, 10);
-    Draw();
-    EXPECT_EQ(SelectedRecord, &second);
-}
-
-TEST_F(ScorePanelTest, HeldTableRowStaysShownAfterThePointerLeaves) {
-    AddOlder(10, "low");
-    Scores& high = AddOlder(20, "high");
-    PointAt(kX + 10, kVH - 589 + 5);  // row 1: the best run
-    held_ = true;
-    Draw();
-    EXPECT_EQ(SelectedIndex, 1001);
-    EXPECT_EQ(SelectedRecord, &high);
-
-    held_ = false;
-    PointAt(10, 10);
-    Draw();
-    EXPECT_EQ(SelectedRecord, &high);
+        held_ = false;
+        PointAt(10, 10);
+        Draw();
+        EXPECT_EQ(SelectedRecord, &high) << c.what;
+    }
 }
 
 TEST_F(ScorePanelTest, RowEdgesAreOutsideTheRow) {

@@ -15,19 +15,15 @@ exits 1 when any failed; 77 when the browser is missing and CI is not set.
 Usage: input_page.py PROBE_FOLDER
 """
 
-import functools
-import http.server
 import math
 import os
 import shutil
 import sys
 import tempfile
-import threading
 
-CHROMIUM = "/usr/bin/chromium"
-CHROMEDRIVER = "/usr/bin/chromedriver"
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from browser_checks import WAIT_SECONDS, CanvasInput, check, failures, wait_for  # noqa: E402
+from browser_checks import (CanvasInput, check, chromium, failures, run_script,  # noqa: E402
+                            serve_folder, wait_for)
 
 # The game's logical screen the probe opens.
 WIDTH, HEIGHT = 1280, 960
@@ -40,16 +36,6 @@ LEFT, RIGHT, MIDDLE = 1, 2, 3
 NO_PAD_NOTE = ("No gamepad seen yet: press a button on it (pads show only on secure pages: "
                "localhost or https)")
 FIELD = "document.activeElement && document.activeElement.getAttribute('aria-label')"
-
-
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
-    """Serves the probe's files without a log line per request."""
-
-    extensions_map = dict(http.server.SimpleHTTPRequestHandler.extensions_map,
-                          **{".wasm": "application/wasm"})
-
-    def log_message(self, *args):
-        pass
 
 
 class Page(CanvasInput):
@@ -391,23 +377,11 @@ def start(driver, url):
 
 
 def main():
-    folder = sys.argv[1]
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-
-    handler = functools.partial(QuietHandler, directory=folder)
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    url = "http://127.0.0.1:%d/input_probe.html" % server.server_address[1]
-
+    server, base = serve_folder(sys.argv[1])
+    url = base + "/input_probe.html"
     profile = tempfile.mkdtemp(prefix="zq_input_")
-    options = webdriver.ChromeOptions()
-    options.binary_location = CHROMIUM
-    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--enable-unsafe-swiftshader",
-                "--use-angle=swiftshader", "--window-size=1280,800", "--user-data-dir=" + profile):
-        options.add_argument(arg)
-    driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
-    driver.set_script_timeout(WAIT_SECONDS)
+    driver = chromium(profile, ("--enable-unsafe-swiftshader", "--use-angle=swiftshader",
+                                "--window-size=1280,800"))
     page = Page(driver)
     try:
         start(driver, url)
@@ -434,21 +408,5 @@ def main():
     return 1 if failures else 0
 
 
-def missing_browser():
-    """Returns what of the browser is missing ("" when all is here)."""
-    for path in (CHROMIUM, CHROMEDRIVER):
-        if not os.access(path, os.X_OK):
-            return path
-    try:
-        import selenium  # noqa: F401
-    except ImportError:
-        return "python3-selenium"
-    return ""
-
-
 if __name__ == "__main__":
-    missing = missing_browser()
-    if missing:
-        print(missing + " is missing (scripts/setup.sh installs it)")
-        sys.exit(1 if os.environ.get("CI") == "true" else 77)
-    sys.exit(main())
+    run_script(main)

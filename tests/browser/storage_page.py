@@ -18,18 +18,14 @@ not set.
 Usage: storage_page.py PROBE_FOLDER
 """
 
-import functools
-import http.server
 import os
 import shutil
 import sys
 import tempfile
-import threading
 
-CHROMIUM = "/usr/bin/chromium"
-CHROMEDRIVER = "/usr/bin/chromedriver"
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from browser_checks import WAIT_SECONDS, check, failures, store_reader, wait_for  # noqa: E402
+from browser_checks import (check, chromium, failures, run_script,  # noqa: E402
+                            serve_folder, store_reader, wait_for)
 REPLAY_BYTES = 70000
 
 
@@ -63,25 +59,10 @@ def settled(driver):
 
 
 def main():
-    folder = sys.argv[1]
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-
-    handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=folder)
-    handler.log_message = lambda *args: None
-    http.server.SimpleHTTPRequestHandler.extensions_map[".wasm"] = "application/wasm"
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    base = "http://127.0.0.1:%d/storage_probe.html" % server.server_address[1]
-
+    server, address = serve_folder(sys.argv[1])
+    base = address + "/storage_probe.html"
     profile = tempfile.mkdtemp(prefix="zq_storage_")
-    options = webdriver.ChromeOptions()
-    options.binary_location = CHROMIUM
-    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--user-data-dir=" + profile):
-        options.add_argument(arg)
-    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
-    driver.set_script_timeout(WAIT_SECONDS)
+    driver = chromium(profile)
     try:
         # First start: an empty store; the saves reach it.
         lines = run(driver, base, "first start")
@@ -198,21 +179,5 @@ def main():
     return 1 if failures else 0
 
 
-def missing_browser():
-    """Returns what of the browser is missing ("" when all is here)."""
-    for path in (CHROMIUM, CHROMEDRIVER):
-        if not os.access(path, os.X_OK):
-            return path
-    try:
-        import selenium  # noqa: F401
-    except ImportError:
-        return "python3-selenium"
-    return ""
-
-
 if __name__ == "__main__":
-    missing = missing_browser()
-    if missing:
-        print(missing + " is missing (scripts/setup.sh installs it)")
-        sys.exit(1 if os.environ.get("CI") == "true" else 77)
-    sys.exit(main())
+    run_script(main)

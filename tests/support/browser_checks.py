@@ -1,9 +1,16 @@
 """The checks every headless-Chromium test script makes: failed checks
 recorded and printed as they happen, and bounded waits for the page."""
 
+import functools
+import http.server
+import os
+import sys
+import threading
 import time
 
 WAIT_SECONDS = 20
+CHROMIUM = "/usr/bin/chromium"
+CHROMEDRIVER = "/usr/bin/chromedriver"
 
 # Every check that failed, in order.
 failures = []
@@ -94,3 +101,60 @@ req.onsuccess = function () {
   };
 };
 """ % entry
+
+
+def missing_browser():
+    """Returns what of the browser is missing ("" when all is here)."""
+    for path in (CHROMIUM, CHROMEDRIVER):
+        if not os.access(path, os.X_OK):
+            return path
+    try:
+        import selenium  # noqa: F401
+    except ImportError:
+        return "python3-selenium"
+    return ""
+
+
+def run_script(main):
+    """Runs a test script's main and exits with its status; 77 (skipped) when the browser is
+    missing, but 1 under CI, where it must be there."""
+    missing = missing_browser()
+    if missing:
+        print(missing + " is missing (scripts/setup.sh installs it)")
+        sys.exit(1 if os.environ.get("CI") == "true" else 77)
+    sys.exit(main())
+
+
+def chromium(profile, extra_args=()):
+    """Starts headless Chromium with the profile folder given, the console kept for
+    get_log("browser"); returns its driver."""
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+
+    options = webdriver.ChromeOptions()
+    options.binary_location = CHROMIUM
+    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu",
+                "--user-data-dir=" + profile) + tuple(extra_args):
+        options.add_argument(arg)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+    driver.set_script_timeout(WAIT_SECONDS)
+    return driver
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    """Serves a folder's files (WebAssembly with its type) without a log line per request."""
+
+    extensions_map = dict(http.server.SimpleHTTPRequestHandler.extensions_map,
+                          **{".wasm": "application/wasm"})
+
+    def log_message(self, *args):
+        pass
+
+
+def serve_folder(folder):
+    """Serves folder on a free loopback port in the background; returns (server, its address)."""
+    server = http.server.ThreadingHTTPServer(
+        ("127.0.0.1", 0), functools.partial(QuietHandler, directory=folder))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server, "http://127.0.0.1:%d" % server.server_address[1]
