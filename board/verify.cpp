@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -37,6 +38,10 @@
 #include "board/resimulate.h"
 #include "engine/identity.h"
 #include "game/replay_file.h"
+
+#ifndef ZQ_INSTALLED_VERIFIER_REL
+#define ZQ_INSTALLED_VERIFIER_REL "../libexec/zarquill-board"
+#endif
 
 namespace board {
 
@@ -624,6 +629,18 @@ int RunVerifyChild() {
     const std::string line =
         out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     return WriteAll(1, line.data(), line.size()) ? 0 : 1;
+}
+
+std::string FindVerifier(const std::string& programPath) {
+    const std::filesystem::path beside = std::filesystem::path(programPath).parent_path();
+    for (const std::filesystem::path& folder : {beside, beside / ZQ_INSTALLED_VERIFIER_REL}) {
+        const std::filesystem::path verifier = folder / kVerifierName;
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(verifier, ec) && ::access(verifier.c_str(), X_OK) == 0) {
+            return verifier.lexically_normal().string();
+        }
+    }
+    return programPath;
 }
 
 std::optional<Verdict> PrecheckReplay(const std::string& bytes) {

@@ -1,7 +1,8 @@
 // Verification of one run in a child process: the game keeps its state in
-// program-wide globals, so each re-simulation runs in a fresh copy of the
-// server's own program ("--verify-one"), reading the replay on standard input
-// and writing its verdict as one JSON line. The parent sets the child's limits
+// program-wide globals, so each re-simulation runs in a fresh process of the
+// verifier (zarquill-board-verify, or the server's own program with
+// "--verify-one" where the verifier is not installed), reading the replay on
+// standard input and writing its verdict as one JSON line. The parent sets the child's limits
 // (processor time, address space, no core dumps, a lower priority as a batch
 // job) between fork and exec and refuses to verify when one cannot be set. A
 // crash or a kill of the child never loses the run, and never hangs its worker.
@@ -22,6 +23,13 @@ namespace board {
 
 // The hidden option that runs a process as a verification child.
 inline constexpr const char* kVerifyOneOption = "--verify-one";
+// The verifier's file name.
+inline constexpr const char* kVerifierName = "zarquill-board-verify";
+
+// Returns the verifier that goes with the server at programPath: beside it (the
+// build's layout) or in the installed layout's folder for helper programs;
+// programPath itself when neither holds an executable verifier.
+std::string FindVerifier(const std::string& programPath);
 
 // How a verification in a child ended.
 enum class ChildOutcome {

@@ -86,6 +86,8 @@ for f in zarquill-play.wasm zarquill-play.js zarquill-viewer-data.bin; do
 done
 grep -q "web page: $root/usr/share/zarquill-board/web" "$board_log" ||
   board_failed "does not use the installed web folder"
+grep -q "verification: $root/usr/libexec/zarquill-board/zarquill-board-verify" "$board_log" ||
+  board_failed "does not use the installed verifier"
 kill -TERM "$board_pid"
 status=0
 wait "$board_pid" || status=$?

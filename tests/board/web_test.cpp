@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "board/limits.h"
+#include "board/verify.h"
 #include "board/web_files.h"
 #include "tests/board/board_fixture.h"
 #include "tests/support/xvfb.h"
@@ -156,7 +157,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-TEST(WebFiles, FoundBesideTheProgramInTheBuildAndInstalledLayouts) {
+TEST(WebFiles, PageAndVerifierFoundBesideTheProgramInTheBuildAndInstalledLayouts) {
     TempDir dir;
     WriteFile(dir / "build/board/web/index.html", "<!DOCTYPE html>");
     WriteFile(dir / "usr/share/zarquill-board/web/index.html", "<!DOCTYPE html>");
@@ -166,6 +167,24 @@ TEST(WebFiles, FoundBesideTheProgramInTheBuildAndInstalledLayouts) {
     EXPECT_EQ(board::FindWebFolder(dir / "usr/bin/zarquill-board"),
               dir / "usr/share/zarquill-board/web");
     EXPECT_EQ(board::FindWebFolder(dir / "elsewhere/zarquill-board"), "");
+
+    // The verifier: only an executable file counts; without one the server verifies itself.
+    const auto verifier = [&dir](const std::string& path, bool executable) {
+        WriteFile(dir / path, "#!/bin/sh\n");
+        if (executable) {
+            std::filesystem::permissions(dir / path, std::filesystem::perms::owner_exec,
+                                         std::filesystem::perm_options::add);
+        }
+    };
+    verifier("build/board/zarquill-board-verify", true);
+    verifier("usr/libexec/zarquill-board/zarquill-board-verify", true);
+    verifier("elsewhere/zarquill-board-verify", false);
+    EXPECT_EQ(board::FindVerifier(dir / "build/board/zarquill-board"),
+              dir / "build/board/zarquill-board-verify");
+    EXPECT_EQ(board::FindVerifier(dir / "usr/bin/zarquill-board"),
+              dir / "usr/libexec/zarquill-board/zarquill-board-verify");
+    EXPECT_EQ(board::FindVerifier(dir / "elsewhere/zarquill-board"),
+              dir / "elsewhere/zarquill-board");
 }
 
 TEST(WebFiles, AFolderMissingAFileOrHoldingAnOversizedOneServesNoPage) {
