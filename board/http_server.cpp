@@ -16,6 +16,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ip/v6_only.hpp>
+#include <boost/asio/posix/stream_descriptor.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/thread_pool.hpp>
@@ -52,6 +53,9 @@ namespace {
 constexpr auto kStopPoll = std::chrono::milliseconds(20);
 // How long the acceptor waits after a failed accept (out of descriptors) before the next.
 constexpr auto kAcceptRetry = std::chrono::milliseconds(100);
+// How long a thread whose database channel broke reads through the reading
+// threads before it connects again.
+constexpr auto kChannelRetry = std::chrono::seconds(1);
 // Bytes read from a socket at once.
 constexpr size_t kReadBytes = 16 * 1024;
 
@@ -224,17 +228,140 @@ struct HttpServer::Network {
     size_t next = 0;  // the context the next connection goes to
     net::thread_pool writing{kHttpWritingThreads};
     std::optional<net::thread_pool> reading;  // made when database reads are handled aside
+    // Each thread's database channel, when it has one (made last, gone first:
+    // they wait on the contexts and post to the reading threads).
+    std::vector<std::unique_ptr<DatabaseLoop>> loops;
+};
+
+// A database channel of one thread's own (PostgreSQL): the thread's reads of
+// runs and players' pages wait on its socket in the thread's event loop, so
+// the thread goes on serving its other connections meanwhile and no read
+// passes between threads. Without a channel (none could be opened, or it
+// broke and is being opened again) reads go to the reading threads.
+class HttpServer::DatabaseLoop {
+  public:
+    using Done = std::function<void(std::optional<Response>)>;
+
+    DatabaseLoop(HttpServer& server, net::io_context& context)
+        : server_(server), context_(context), retry_(context) {}
+    ~DatabaseLoop() { Drop(); }
+    DatabaseLoop(const DatabaseLoop&) = delete;
+    DatabaseLoop& operator=(const DatabaseLoop&) = delete;
+
+    // Opens the channel on the calling thread, before the loop runs; without
+    // one (logged) the thread reads through the reading threads.
+    void Open() {
+        try {
+            Install(server_.api_.OpenReadChannel());
+        } catch (const std::exception& e) {
+            Log(std::string("http: a thread reads through the reading threads: ") + e.what());
+        }
+    }
+
+    // Starts reading for request on the thread's channel; false when there is
+    // none or it does not read this request. done may be called before this returns.
+    bool Start(const Request& request, Done done) {
+        if (!channel_ || !server_.api_.StartRead(*channel_, request, std::move(done))) return false;
+        Pump();
+        return true;
+    }
+
+  private:
+    void Install(std::unique_ptr<ReadChannel> channel) {
+        if (!channel) return;
+        error_code ec;
+        socket_.emplace(context_);
+        socket_->assign(channel->Socket(), ec);
+        if (ec) {
+            socket_.reset();
+            throw StorageError("cannot wait on the database's socket: " + ec.message());
+        }
+        channel_ = std::move(channel);
+        ++generation_;
+    }
+
+    // Lets the channel work, then waits for what it needs.
+    void Pump() {
+        if (!channel_) return;
+        const ReadChannel::Wait want = channel_->Pump();
+        if (channel_->Broken()) {
+            Log("http: a thread's database channel broke; it reads through the reading threads "
+                "until it connects again");
+            Drop();
+            return Reopen();
+        }
+        if (want == waiting_) return;
+        // A wait for the other direction ends (aborted) and its handler waits anew.
+        if (waiting_ != ReadChannel::Wait::Nothing) return socket_->cancel();
+        if (want == ReadChannel::Wait::Nothing) return;
+        waiting_ = want;
+        const auto kind = want == ReadChannel::Wait::Read ? net::posix::stream_descriptor::wait_read
+                                                          : net::posix::stream_descriptor::wait_write;
+        socket_->async_wait(kind, [this, generation = generation_](error_code) {
+            if (generation != generation_) return;  // the channel it waited for is gone
+            waiting_ = ReadChannel::Wait::Nothing;
+            Pump();
+        });
+    }
+
+    // Forgets the channel; its socket stays libpq's to close.
+    void Drop() {
+        ++generation_;
+        waiting_ = ReadChannel::Wait::Nothing;
+        if (socket_) {
+            socket_->release();
+            socket_.reset();
+        }
+        channel_.reset();
+    }
+
+    // Connects again after a while on a reading thread (a connection takes
+    // round trips) and hands the channel back to this thread.
+    void Reopen() {
+        retry_.expires_after(kChannelRetry);
+        retry_.async_wait([this](error_code ec) {
+            if (ec || server_.stopping_.load()) return;
+            net::post(*server_.net_->reading, [this] {
+                std::unique_ptr<ReadChannel> channel;
+                try {
+                    channel = server_.api_.OpenReadChannel();
+                } catch (const std::exception& e) {
+                    Log(std::string("http: cannot connect a thread's database channel again: ") +
+                        e.what());
+                }
+                net::post(context_, [this, channel = std::move(channel)]() mutable {
+                    if (!channel) return Reopen();
+                    try {
+                        Install(std::move(channel));
+                    } catch (const std::exception& e) {
+                        Log(std::string("http: ") + e.what());
+                        Reopen();
+                    }
+                });
+            });
+        });
+    }
+
+    HttpServer& server_;
+    net::io_context& context_;
+    net::steady_timer retry_;
+    std::unique_ptr<ReadChannel> channel_;
+    std::optional<net::posix::stream_descriptor> socket_;
+    ReadChannel::Wait waiting_ = ReadChannel::Wait::Nothing;
+    uint64_t generation_ = 0;  // counts channels and abandoned waits
 };
 
 // One client connection: its requests one after another, every step on the
 // connection's thread, the connection kept alive by the handler waiting on it.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   public:
-    HttpConnection(HttpServer& server, tcp::socket socket, std::string address)
+    HttpConnection(HttpServer& server, tcp::socket socket, std::string address,
+                   HttpServer::DatabaseLoop* loop)
         : server_(server),
           socket_(std::move(socket)),
           timer_(socket_.get_executor()),
-          address_(std::move(address)) {}
+          address_(std::move(address)),
+          loop_(loop) {}
     ~HttpConnection() {
         EndRequest();
         server_.Release(address_);
@@ -383,7 +510,15 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
         }
         if (request_.method == "POST") return HandleAside(server_.net_->writing);
         if (server_.readsAside_ && Api::ReadsDatabase(request_)) {
-            return HandleAside(*server_.net_->reading);
+            handling_ = true;
+            const bool started =
+                loop_ && loop_->Start(request_, [self = shared_from_this()](std::optional<Response> r) {
+                    if (!r) return self->HandleAside(*self->server_.net_->reading);
+                    self->handling_ = false;
+                    self->Answer(std::move(*r), false);
+                });
+            if (!started) HandleAside(*server_.net_->reading);
+            return;
         }
         Answer(server_.api_.Handle(request_), false);
     }
@@ -569,6 +704,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     bool waitingForHead_ = false;
     bool handling_ = false;  // a handler runs on a writing thread
     const std::string address_;
+    HttpServer::DatabaseLoop* const loop_;  // the thread's database channel, or null
     beast::flat_buffer buffer_;
     size_t scanned_ = 0;  // bytes of buffer_ already searched for the head's end
     bool headStarted_ = false;
@@ -684,7 +820,13 @@ bool HttpServer::Start(const std::string& host, uint16_t port, std::string& erro
         return false;
     }
     net_ = std::make_unique<Network>();
-    if (readsAside_) net_->reading.emplace(kHttpReadingThreads);
+    if (readsAside_) {
+        net_->reading.emplace(kHttpReadingThreads);
+        for (const auto& context : net_->contexts) {
+            net_->loops.push_back(std::make_unique<DatabaseLoop>(*this, *context));
+            net_->loops.back()->Open();
+        }
+    }
     const tcp::endpoint endpoint(address, port);
     tcp::acceptor& acceptor = net_->acceptor;
     acceptor.open(endpoint.protocol(), ec);
@@ -717,9 +859,9 @@ bool HttpServer::Start(const std::string& host, uint16_t port, std::string& erro
 }
 
 void HttpServer::Accept() {
+    const size_t thread = net_->next++ % net_->contexts.size();
     net_->acceptor.async_accept(
-        net_->contexts[net_->next++ % net_->contexts.size()]->get_executor(),
-        [this](error_code ec, tcp::socket socket) {
+        net_->contexts[thread]->get_executor(), [this, thread](error_code ec, tcp::socket socket) {
             if (ec == net::error::operation_aborted || !net_->acceptor.is_open()) return;
             if (ec) {
                 // Out of descriptors, most likely: try again shortly rather than spin.
@@ -736,7 +878,10 @@ void HttpServer::Accept() {
                 std::string address = peer.address().to_string();
                 // Over a cap the socket is closed at once, unanswered.
                 if (Admit(address)) {
-                    std::make_shared<HttpConnection>(*this, std::move(socket), std::move(address))
+                    DatabaseLoop* loop =
+                        net_->loops.empty() ? nullptr : net_->loops[thread].get();
+                    std::make_shared<HttpConnection>(*this, std::move(socket), std::move(address),
+                                                     loop)
                         ->Begin();
                 }
             }

@@ -41,9 +41,10 @@ class HttpServer {
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    // Has the reads of the database handled on threads of their own, apart
-    // from the answers made from memory (for a database a round trip away,
-    // whose reads would hold up the connections sharing their thread). Before Start.
+    // Has the reads of the database handled without blocking the connections
+    // that share their thread (for a database a round trip away): on each
+    // thread's own database channel where the storage gives one, else on
+    // threads of their own. Before Start.
     void HandleDatabaseReadsAside() { readsAside_ = true; }
     // Listens on host:port (port 0 picks a free one); false with a reason.
     bool Start(const std::string& host, uint16_t port, std::string& error);
@@ -51,6 +52,9 @@ class HttpServer {
     uint16_t Port() const { return port_; }
     // Stops accepting, waits (bounded) for requests in flight, then closes every connection.
     void Stop();
+
+    // A thread's own database channel (public for the connections' sake).
+    class DatabaseLoop;
 
   private:
     friend class HttpConnection;

@@ -373,7 +373,8 @@ void Api::NoteVerdict() {
     }
 }
 
-std::shared_ptr<const RankingSnapshot> Api::RankingFor(const std::vector<Run>& runs) {
+std::shared_ptr<const RankingSnapshot> Api::RankingFor(const std::vector<Run>& runs,
+                                                       bool mayRead) {
     std::shared_ptr<const RankingSnapshot> ranking = ranking_.Current();
     // Only a verdict newer than the last read can be missing from the ranking
     // (a run below its name's best is never on it): older runs cost no query.
@@ -384,6 +385,7 @@ std::shared_ptr<const RankingSnapshot> Api::RankingFor(const std::vector<Run>& r
                *run.verifiedAt >= seenUpTo && !ranking->RankOf(run);
     });
     if (!unranked) return ranking;
+    if (!mayRead) return nullptr;
     ranking_.Refresh();
     return ranking_.Current();
 }
@@ -488,19 +490,8 @@ Response Api::GetRun(const std::string& idText, bool replay) {
     int64_t id = 0;
     if (!ParseNumber(idText, 1, INT64_MAX, id)) return ErrorResponse(404, "no such run");
     const std::optional<Run> run = storage_.FindRun(id);
-    if (!run) return ErrorResponse(404, "no such run");
-    if (run->hiddenAt) {
-        // Runs are hidden for their names as often as for their play: the
-        // public sees neither, only that the operator hid it and why.
-        if (replay) return ErrorResponse(404, "no such run");
-        return JsonResponse(
-            410, {{"error", "hidden by the board's operator"}, {"reason", run->hiddenReason}});
-    }
-    if (!replay) {
-        Response r;
-        AppendRun(r.body, *run, *RankingFor({*run}));
-        return r;
-    }
+    if (!replay) return *RunPage(run, true);
+    if (!run || run->hiddenAt) return ErrorResponse(404, "no such run");
     std::optional<std::string> bytes = storage_.ReplayBytes(id);
     if (!bytes) return ErrorResponse(404, "no such run");
     scores::Scores record;
@@ -511,6 +502,21 @@ Response Api::GetRun(const std::string& idText, bool replay) {
     r.body = std::move(*bytes);
     r.headers.emplace_back("Content-Disposition",
                            "attachment; filename=\"" + scores::ReplayFileName(record) + "\"");
+    return r;
+}
+
+std::optional<Response> Api::RunPage(const std::optional<Run>& run, bool mayRead) {
+    if (!run) return ErrorResponse(404, "no such run");
+    if (run->hiddenAt) {
+        // Runs are hidden for their names as often as for their play: the
+        // public sees neither, only that the operator hid it and why.
+        return JsonResponse(
+            410, {{"error", "hidden by the board's operator"}, {"reason", run->hiddenReason}});
+    }
+    const auto ranking = RankingFor({*run}, mayRead);
+    if (!ranking) return std::nullopt;
+    Response r;
+    AppendRun(r.body, *run, *ranking);
     return r;
 }
 
@@ -551,16 +557,25 @@ Response Api::GetBoard(const std::string& difficulty, const Request& request) {
     return r;
 }
 
+// Reads a player's page request: the name in the game's letters, the page's size and place.
+std::optional<Response> PlayerPageOf(const std::string& name, const Request& request,
+                                     std::string& latin1, int& limit, int64_t& offset) {
+    if (!NameFromUtf8(name, latin1)) return ErrorResponse(400, "not a name the game can type");
+    return PageOf(request, limit, offset);
+}
+
 Response Api::GetPlayer(const std::string& name, const Request& request) {
     std::string latin1;
-    if (!NameFromUtf8(name, latin1)) {
-        return ErrorResponse(400, "not a name the game can type");
-    }
     int limit = 0;
     int64_t offset = 0;
-    if (auto bad = PageOf(request, limit, offset)) return *bad;
-    const std::vector<Run> found = storage_.PlayerRuns(NameKey(latin1), limit, offset);
-    const std::shared_ptr<const RankingSnapshot> ranking = RankingFor(found);
+    if (auto bad = PlayerPageOf(name, request, latin1, limit, offset)) return *bad;
+    return *PlayerPage(latin1, storage_.PlayerRuns(NameKey(latin1), limit, offset), true);
+}
+
+std::optional<Response> Api::PlayerPage(const std::string& latin1, const std::vector<Run>& found,
+                                        bool mayRead) {
+    const std::shared_ptr<const RankingSnapshot> ranking = RankingFor(found, mayRead);
+    if (!ranking) return std::nullopt;
     Response r;
     std::string& out = r.body;
     out.reserve(64 + found.size() * 224);
@@ -573,6 +588,50 @@ Response Api::GetPlayer(const std::string& name, const Request& request) {
     }
     out += "]}";
     return r;
+}
+
+bool Api::StartRead(ReadChannel& channel, const Request& request,
+                    std::function<void(std::optional<Response>)> done) {
+    std::vector<std::string> seg;
+    if ((request.method != "GET" && request.method != "HEAD") || !SplitPath(request.path, seg) ||
+        seg.size() != 4 || seg[0] != "api" || seg[1] != "v1") {
+        return false;
+    }
+    // An answer that cannot be made here (a failed read, a ranking to read
+    // first) is left to Handle, which reads again and answers any failure.
+    const auto answer = [done](const std::function<std::optional<Response>()>& make) {
+        std::optional<Response> r;
+        try {
+            r = make();
+        } catch (const std::exception&) {
+            r.reset();
+        }
+        done(std::move(r));
+    };
+    if (seg[2] == "runs") {
+        int64_t id = 0;
+        if (!ParseNumber(seg[3], 1, INT64_MAX, id)) return false;
+        channel.FindRun(id, [this, answer](bool ok, std::optional<Run> run) {
+            answer([&]() -> std::optional<Response> {
+                if (!ok) return std::nullopt;
+                return RunPage(run, false);
+            });
+        });
+        return true;
+    }
+    if (seg[2] != "players") return false;
+    std::string latin1;
+    int limit = 0;
+    int64_t offset = 0;
+    if (PlayerPageOf(seg[3], request, latin1, limit, offset)) return false;
+    channel.PlayerRuns(NameKey(latin1), limit, offset,
+                       [this, answer, latin1](bool ok, std::vector<Run> found) {
+                           answer([&]() -> std::optional<Response> {
+                               if (!ok) return std::nullopt;
+                               return PlayerPage(latin1, found, false);
+                           });
+                       });
+    return true;
 }
 
 }  // namespace board

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,6 +60,16 @@ class Api {
     // Returns true when answering request reads the database (a run's page
     // or replay, a player's page) rather than what the server holds in memory.
     static bool ReadsDatabase(const Request& request);
+    // Returns a channel for reads that must not block their thread (null when
+    // the storage's reads are as good in place); throws StorageError.
+    std::unique_ptr<ReadChannel> OpenReadChannel() { return storage_.OpenReadChannel(); }
+    // Starts answering a run's page or a player's page through channel, which
+    // calls done later on the channel's thread: with the answer, or with
+    // nothing when Handle should answer instead (the read failed, or the
+    // ranking must be read first). False, and done never called, for any
+    // other request, or one whose answer needs no read: Handle answers those.
+    bool StartRead(ReadChannel& channel, const Request& request,
+                   std::function<void(std::optional<Response>)> done);
     // Notes that a verdict was stored here: the boards show it at once.
     void NoteVerdict();
     // Loads the boards and keeps them up with changes other servers or an
@@ -73,11 +84,16 @@ class Api {
     Response GetRun(const std::string& idText, bool replay);
     Response GetBoard(const std::string& difficulty, const Request& request);
     Response GetPlayer(const std::string& name, const Request& request);
+    // The page of a run as read, and of a player's runs as read; nothing when
+    // the ranking must be read first and mayRead is false.
+    std::optional<Response> RunPage(const std::optional<Run>& run, bool mayRead);
+    std::optional<Response> PlayerPage(const std::string& latin1, const std::vector<Run>& found,
+                                       bool mayRead);
     Response Health();
     // Returns the ranking to show runs with: read again first when one of
     // them is verified and shown but not ranked, and its verdict may be newer
-    // than the mirror's last read.
-    std::shared_ptr<const RankingSnapshot> RankingFor(const std::vector<Run>& runs);
+    // than the mirror's last read (null instead when mayRead is false).
+    std::shared_ptr<const RankingSnapshot> RankingFor(const std::vector<Run>& runs, bool mayRead);
 
     Storage& storage_;
     Metrics& metrics_;

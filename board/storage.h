@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -132,9 +133,41 @@ struct RankingChanges {
     std::vector<RankedRun> bests;
 };
 
+// Reads of runs and of players' pages on a database connection of one event
+// loop's own, never blocking it: reads are queued, the ones that arrive while
+// a statement is out go together in the next, and the loop calls Pump
+// whenever Socket() is ready as Pump last asked. Answers are given inside
+// Pump, on the loop's thread. Used by one thread only.
+class ReadChannel {
+  public:
+    // What Pump waits for on the socket.
+    enum class Wait { Nothing, Read, Write };
+    // A run (nullopt: no such run), or ok false when the read failed.
+    using RunDone = std::function<void(bool ok, std::optional<Run> run)>;
+    // A player's page as Storage::PlayerRuns gives it, or ok false when the read failed.
+    using PageDone = std::function<void(bool ok, std::vector<Run> runs)>;
+
+    virtual ~ReadChannel() = default;
+    virtual void FindRun(int64_t id, RunDone done) = 0;
+    virtual void PlayerRuns(const std::string& nameKey, int limit, int64_t offset,
+                            PageDone done) = 0;
+    // Sends what is queued and takes what has arrived, answering reads.
+    virtual Wait Pump() = 0;
+    // Returns the connection's socket.
+    virtual int Socket() const = 0;
+    // Returns true once the connection broke: every read queued was answered
+    // with a failure, and the channel takes no more.
+    virtual bool Broken() const = 0;
+};
+
 class Storage {
   public:
     virtual ~Storage() = default;
+
+    // Returns a new channel for reads that must not block their thread, or
+    // null when this storage's reads are as good in place (a local database);
+    // throws StorageError when it cannot connect.
+    virtual std::unique_ptr<ReadChannel> OpenReadChannel() { return nullptr; }
 
     // Returns the server's secret key for token hashes, made once and kept in
     // the database so that servers sharing it agree.

@@ -319,34 +319,61 @@ SubmitResult SqlStorage::Submit(const NewRun& run) {
     return result;
 }
 
-void SqlStorage::CoalesceReads(size_t maxKeys, size_t maxStatements) {
-    keysPerRead_ = std::max<size_t>(1, maxKeys);
-    // Always the same statements (prepared once): the lists are filled up
-    // with the first key again.
+BatchReads::BatchReads(size_t keys) : keys_(std::max<size_t>(1, keys)) {
     std::string list;
-    for (size_t i = 0; i < keysPerRead_; ++i) list += i ? ", ?" : "?";
-    runsQuery_ = "SELECT " ZQ_RUN_COLUMNS " FROM runs WHERE id IN (" + list + ")";
-    playersQuery_ = std::string(sql::kPlayersRunsStart) + list + sql::kPlayersRunsEnd;
+    for (size_t i = 0; i < keys_; ++i) list += i ? ", ?" : "?";
+    runs_ = "SELECT " ZQ_RUN_COLUMNS " FROM runs WHERE id IN (" + list + ")";
+    players_ = std::string(sql::kPlayersRunsStart) + list + sql::kPlayersRunsEnd;
+}
+
+SqlValues BatchReads::RunsValues(const std::vector<int64_t>& ids) const {
+    SqlValues values;
+    for (size_t i = 0; i < keys_; ++i) values.emplace_back(ids[i < ids.size() ? i : 0]);
+    return values;
+}
+
+void BatchReads::TakeRun(const Row& row, const std::vector<int64_t>& ids,
+                         std::vector<std::optional<Run>>& out) {
+    const Run run = ReadRun(row);
+    for (size_t i = 0; i < ids.size(); ++i) {
+        if (ids[i] == run.id) out[i] = run;
+    }
+}
+
+SqlValues BatchReads::PlayersValues(const std::vector<std::string>& nameKeys, int limit,
+                                    int64_t offset) const {
+    SqlValues values;
+    for (size_t i = 0; i < keys_; ++i) values.emplace_back(nameKeys[i < nameKeys.size() ? i : 0]);
+    values.emplace_back(offset);
+    values.emplace_back(offset + limit);
+    return values;
+}
+
+void BatchReads::TakePlayerRun(const Row& row, const std::vector<std::string>& nameKeys,
+                               std::vector<std::vector<Run>>& out) {
+    const std::string key = row.Text(8);
+    for (size_t i = 0; i < nameKeys.size(); ++i) {
+        if (nameKeys[i] == key) out[i].push_back(ReadPlayerRun(row));
+    }
+}
+
+void SqlStorage::CoalesceReads(size_t maxKeys, size_t maxStatements) {
+    batches_.emplace(maxKeys);
     runReads_ = std::make_unique<Coalescer<int64_t, Run>>(
-        [this](const std::vector<int64_t>& ids) { return RunsByIds(ids); }, keysPerRead_,
+        [this](const std::vector<int64_t>& ids) { return RunsByIds(ids); }, batches_->Keys(),
         maxStatements);
     playerReads_ = std::make_unique<Coalescer<PlayerPage, std::vector<Run>>>(
         [this](const std::vector<PlayerPage>& pages) { return PlayersPages(pages); },
-        keysPerRead_, maxStatements);
+        batches_->Keys(), maxStatements);
 }
 
 std::vector<std::optional<Run>> SqlStorage::RunsByIds(const std::vector<int64_t>& ids) {
-    SqlValues values;
-    for (size_t i = 0; i < keysPerRead_; ++i) values.emplace_back(ids[i < ids.size() ? i : 0]);
+    const SqlValues values = batches_->RunsValues(ids);
     std::vector<std::optional<Run>> out(ids.size());
     Read([&](Session& s) {
         for (auto& run : out) run.reset();  // the work may be tried again on a new connection
-        s.Run(runsQuery_, values, [&](const Row& row) {
-            const Run run = ReadRun(row);
-            for (size_t i = 0; i < ids.size(); ++i) {
-                if (ids[i] == run.id) out[i] = run;
-            }
-        });
+        s.Run(batches_->RunsStatement(), values,
+              [&](const Row& row) { BatchReads::TakeRun(row, ids, out); });
     });
     return out;
 }
@@ -355,31 +382,22 @@ std::vector<std::optional<std::vector<Run>>> SqlStorage::PlayersPages(
     const std::vector<PlayerPage>& pages) {
     std::vector<std::optional<std::vector<Run>>> out(pages.size());
     Read([&](Session& s) {
-        for (auto& page : out) page.reset();  // the work may be tried again on a new connection
         // The first page's size and place, and every other page asked the same way, in one
         // statement; pages asked otherwise (rare: browsing a long list) one by one.
         const PlayerPage& first = pages.front();
-        SqlValues values;
-        for (size_t i = 0; i < keysPerRead_; ++i) {
-            const PlayerPage& p = pages[i < pages.size() ? i : 0];
-            values.emplace_back(p.limit == first.limit && p.offset == first.offset ? p.nameKey
-                                                                                  : first.nameKey);
-        }
-        values.emplace_back(first.offset);
-        values.emplace_back(first.offset + first.limit);
-        std::vector<std::pair<std::string, Run>> found;
-        s.Run(playersQuery_, values,
-              [&found](const Row& row) { found.emplace_back(row.Text(8), ReadPlayerRun(row)); });
+        const auto same = [&first](const PlayerPage& p) {
+            return p.limit == first.limit && p.offset == first.offset;
+        };
+        std::vector<std::string> keys;
+        for (const PlayerPage& p : pages) keys.push_back(same(p) ? p.nameKey : first.nameKey);
+        std::vector<std::vector<Run>> found(pages.size());
+        s.Run(batches_->PlayersStatement(),
+              batches_->PlayersValues(keys, first.limit, first.offset),
+              [&](const Row& row) { BatchReads::TakePlayerRun(row, keys, found); });
         for (size_t i = 0; i < pages.size(); ++i) {
             const PlayerPage& p = pages[i];
-            if (p.limit != first.limit || p.offset != first.offset) {
-                out[i] = ReadPlayerRuns(s, p.nameKey, p.limit, p.offset);
-                continue;
-            }
-            out[i].emplace();
-            for (const auto& [key, run] : found) {
-                if (key == p.nameKey) out[i]->push_back(run);
-            }
+            out[i] = same(p) ? std::move(found[i])
+                             : ReadPlayerRuns(s, p.nameKey, p.limit, p.offset);
         }
     });
     return out;

@@ -76,6 +76,38 @@ RunState StateFromText(const std::string& text);
 // Returns the run a row holds in the columns of ZQ_RUN_COLUMNS.
 Run ReadRun(const Row& row);
 
+// Reads of several runs, or of several players' pages asked the same way, in
+// one statement each: a database a round trip away (PostgreSQL) spends far
+// more on each statement than on each row. The lists always hold Keys() keys,
+// filled up with the first key again, so that each kind is always the same
+// statement, prepared once.
+class BatchReads {
+  public:
+    explicit BatchReads(size_t keys);
+    size_t Keys() const { return keys_; }
+
+    // The runs of ids (one to Keys() of them).
+    const std::string& RunsStatement() const { return runs_; }
+    SqlValues RunsValues(const std::vector<int64_t>& ids) const;
+    // Puts a row of the runs' statement where it belongs in out (one entry per id).
+    static void TakeRun(const Row& row, const std::vector<int64_t>& ids,
+                        std::vector<std::optional<Run>>& out);
+
+    // The pages of the names of nameKeys (one to Keys() of them), each of at
+    // most limit runs from place offset on.
+    const std::string& PlayersStatement() const { return players_; }
+    SqlValues PlayersValues(const std::vector<std::string>& nameKeys, int limit,
+                            int64_t offset) const;
+    // Puts a row of the players' statement on its pages in out (one entry per name key).
+    static void TakePlayerRun(const Row& row, const std::vector<std::string>& nameKeys,
+                              std::vector<std::vector<Run>>& out);
+
+  private:
+    size_t keys_;
+    std::string runs_;
+    std::string players_;
+};
+
 // Storage over SQL; a backend supplies sessions, claims and locks.
 class SqlStorage : public Storage {
   public:
@@ -130,6 +162,8 @@ class SqlStorage : public Storage {
     // one statement each, at most maxStatements of each kind at once (for a
     // database a round trip away).
     void CoalesceReads(size_t maxKeys, size_t maxStatements);
+    // Returns the statements of coalesced reads (null before CoalesceReads).
+    const BatchReads* Batches() const { return batches_ ? &*batches_ : nullptr; }
 
   private:
     // One page of one player's runs.
@@ -138,19 +172,17 @@ class SqlStorage : public Storage {
         int limit = 0;
         int64_t offset = 0;
     };
-    // Reads the runs of ids (at most keysPerRead_), in their order.
+    // Reads the runs of ids (at most the batches' keys), in their order.
     std::vector<std::optional<Run>> RunsByIds(const std::vector<int64_t>& ids);
-    // Reads players' pages (at most keysPerRead_), in their order.
+    // Reads players' pages (at most the batches' keys), in their order.
     std::vector<std::optional<std::vector<Run>>> PlayersPages(const std::vector<PlayerPage>& pages);
     // Reads one player's page.
     std::vector<Run> ReadPlayerRuns(Session& s, const std::string& nameKey, int limit,
                                     int64_t offset);
 
-    size_t keysPerRead_ = 0;
+    std::optional<BatchReads> batches_;
     std::unique_ptr<Coalescer<int64_t, Run>> runReads_;
     std::unique_ptr<Coalescer<PlayerPage, std::vector<Run>>> playerReads_;
-    std::string runsQuery_;     // for keysPerRead_ ids
-    std::string playersQuery_;  // for keysPerRead_ name keys
     std::mutex keyMutex_;
     std::string serverKey_;  // "" until read
 };

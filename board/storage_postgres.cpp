@@ -10,6 +10,7 @@
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -75,6 +76,7 @@ class Rows {
     explicit Rows(PGresult* res) : res_(res, &PQclear) {}
 
     int Count() const { return PQntuples(res_.get()); }
+    const PGresult* Result() const { return res_.get(); }
     // Returns the number of rows the command changed.
     int64_t Changed() const {
         const char* count = PQcmdTuples(res_.get());
@@ -198,6 +200,13 @@ class Connection {
     }
     // Returns the statements run since the connection was last lent out.
     int Statements() const { return statements_; }
+    // Returns the name of sql prepared on this connection (now, on its first use).
+    const std::string& Prepare(const char* sql, int count) {
+        const std::string* name = Prepared(sql, count);
+        if (!name) throw StorageError("PostgreSQL: too many statements prepared");
+        return *name;
+    }
+    PGconn* Raw() const { return conn_; }
     // Starts counting statements anew for a new borrower.
     void Lend() { statements_ = 0; }
 
@@ -388,11 +397,202 @@ class Pool {
     int open_ = 0;  // lent out and idle
 };
 
+// Reads on a connection of one event loop's own, without blocking it (libpq's
+// asynchronous calls): one statement out at a time, and every read that
+// arrives meanwhile waits for the next, which takes as many of them as a
+// statement holds. A lost connection fails every read it holds and breaks the channel.
+class PgReadChannel final : public ReadChannel {
+  public:
+    PgReadChannel(const std::string& url, const BatchReads& batches)
+        : conn_(url),
+          batches_(batches),
+          runsSql_(StatementFor(batches.RunsStatement(), SqlDialect::Postgres)),
+          playersSql_(StatementFor(batches.PlayersStatement(), SqlDialect::Postgres)) {
+        runsName_ = conn_.Prepare(runsSql_.c_str(), static_cast<int>(batches.Keys()));
+        playersName_ = conn_.Prepare(playersSql_.c_str(), static_cast<int>(batches.Keys()) + 2);
+        if (PQsetnonblocking(conn_.Raw(), 1) != 0) {
+            throw StorageError(Describe(PQerrorMessage(conn_.Raw())));
+        }
+    }
+
+    void FindRun(int64_t id, RunDone done) override {
+        if (broken_) return done(false, std::nullopt);
+        Read read;
+        read.id = id;
+        read.runDone = std::move(done);
+        queue_.push_back(std::move(read));
+    }
+
+    void PlayerRuns(const std::string& nameKey, int limit, int64_t offset,
+                    PageDone done) override {
+        if (broken_) return done(false, {});
+        Read read;
+        read.player = true;
+        read.nameKey = nameKey;
+        read.limit = limit;
+        read.offset = offset;
+        read.pageDone = std::move(done);
+        queue_.push_back(std::move(read));
+    }
+
+    Wait Pump() override {
+        // An answer handed out may queue another read: the loop below sends it.
+        if (pumping_ || broken_) return broken_ ? Wait::Nothing : wait_;
+        pumping_ = true;
+        PGconn* conn = conn_.Raw();
+        bool lost = false;
+        if (!out_.empty()) {
+            lost = !PQconsumeInput(conn);
+            while (!lost && !PQisBusy(conn)) {
+                PGresult* res = PQgetResult(conn);
+                if (!res) {
+                    Answer();
+                    break;
+                }
+                Take(Rows(res));
+            }
+        }
+        if (!lost && out_.empty() && !queue_.empty()) lost = !Send();
+        wait_ = Wait::Nothing;
+        if (!lost && !out_.empty()) {
+            const int flushed = PQflush(conn);
+            lost = flushed < 0;
+            wait_ = flushed == 1 ? Wait::Write : Wait::Read;
+        }
+        lost = lost || PQstatus(conn) != CONNECTION_OK;
+        pumping_ = false;
+        if (lost) Break();
+        return broken_ ? Wait::Nothing : wait_;
+    }
+
+    int Socket() const override { return PQsocket(conn_.Raw()); }
+    bool Broken() const override { return broken_; }
+
+  private:
+    struct Read {
+        bool player = false;
+        int64_t id = 0;
+        std::string nameKey;
+        int limit = 0;
+        int64_t offset = 0;
+        RunDone runDone;
+        PageDone pageDone;
+    };
+
+    // Sends the oldest read with the ones like it queued after it: runs with
+    // runs, pages with pages asked the same way. False when the connection failed.
+    bool Send() {
+        const Read& first = queue_.front();
+        const bool player = first.player;
+        const int limit = first.limit;
+        const int64_t offset = first.offset;
+        for (auto it = queue_.begin(); it != queue_.end() && out_.size() < batches_.Keys();) {
+            if (it->player != player || (player && (it->limit != limit || it->offset != offset))) {
+                ++it;
+                continue;
+            }
+            out_.push_back(std::move(*it));
+            it = queue_.erase(it);
+        }
+        failed_ = false;
+        runs_.assign(out_.size(), std::nullopt);
+        pages_.assign(out_.size(), {});
+        ids_.clear();
+        keys_.clear();
+        SqlValues values;
+        if (player) {
+            for (const Read& r : out_) keys_.push_back(r.nameKey);
+            values = batches_.PlayersValues(keys_, limit, offset);
+        } else {
+            for (const Read& r : out_) ids_.push_back(r.id);
+            values = batches_.RunsValues(ids_);
+        }
+        const Bound b(values);
+        const std::string& name = player ? playersName_ : runsName_;
+        return PQsendQueryPrepared(conn_.Raw(), name.c_str(), b.count, b.values.data(),
+                                   b.lengths.data(), b.formats.data(), 0) == 1;
+    }
+
+    // Takes one result of the statement out.
+    void Take(const Rows& rows) {
+        if (PQresultStatus(rows.Result()) != PGRES_TUPLES_OK) {
+            failed_ = true;
+            return;
+        }
+        try {
+            for (int i = 0; i < rows.Count(); ++i) {
+                const PgRow row(rows, i);
+                if (out_.front().player) {
+                    BatchReads::TakePlayerRun(row, keys_, pages_);
+                } else {
+                    BatchReads::TakeRun(row, ids_, runs_);
+                }
+            }
+        } catch (const StorageError&) {
+            failed_ = true;
+        }
+    }
+
+    // Answers the reads of the statement that ended.
+    void Answer() {
+        std::vector<Read> done;
+        done.swap(out_);
+        for (size_t i = 0; i < done.size(); ++i) {
+            if (done[i].player) {
+                done[i].pageDone(!failed_, failed_ ? std::vector<Run>{} : std::move(pages_[i]));
+            } else {
+                done[i].runDone(!failed_, failed_ ? std::nullopt : std::move(runs_[i]));
+            }
+        }
+    }
+
+    // Fails every read held: the connection is gone.
+    void Break() {
+        broken_ = true;
+        std::vector<Read> all;
+        all.swap(out_);
+        for (Read& r : queue_) all.push_back(std::move(r));
+        queue_.clear();
+        for (Read& r : all) {
+            if (r.player) {
+                r.pageDone(false, {});
+            } else {
+                r.runDone(false, std::nullopt);
+            }
+        }
+    }
+
+    Connection conn_;
+    const BatchReads batches_;
+    const std::string runsSql_;
+    const std::string playersSql_;
+    std::string runsName_;
+    std::string playersName_;
+    std::deque<Read> queue_;
+    std::vector<Read> out_;                 // the statement out
+    std::vector<int64_t> ids_;              // its runs' ids
+    std::vector<std::string> keys_;         // or its pages' name keys
+    std::vector<std::optional<Run>> runs_;  // and their answers so far
+    std::vector<std::vector<Run>> pages_;
+    bool failed_ = false;
+    bool broken_ = false;
+    bool pumping_ = false;
+    Wait wait_ = Wait::Nothing;
+};
+
 class PostgresStorage final : public SqlStorage {
   public:
-    explicit PostgresStorage(const std::string& url) : pool_(url) {
+    explicit PostgresStorage(const std::string& url) : url_(url), pool_(url) {
         Migrate();
         CoalesceReads(kCoalescedReads, kCoalescingStatements);
+    }
+
+    std::unique_ptr<ReadChannel> OpenReadChannel() override {
+        try {
+            return std::make_unique<PgReadChannel>(url_, *Batches());
+        } catch (const ConnectionLost& e) {
+            throw StorageError(e.what());
+        }
     }
 
     std::optional<ClaimedRun> ClaimPending(const std::string& holder, int64_t /*now*/,
@@ -471,6 +671,7 @@ class PostgresStorage final : public SqlStorage {
         });
     }
 
+    const std::string url_;
     Pool pool_;
 };
 

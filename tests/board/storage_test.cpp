@@ -5,6 +5,7 @@
 #include "board/storage.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -87,6 +88,19 @@ NewRun MakeRun(const std::string& name, const std::string& token, int difficulty
     r.checks = {7};
     for (uint32_t i = 1; i < 10; ++i) r.checks.push_back(static_cast<uint32_t>(game >> i) + i);
     return r;
+}
+
+// Pumps a read channel, waiting on its socket as it asks, until finished()
+// (false when it never is, or the channel waits for nothing first).
+bool Drive(board::ReadChannel& channel, const std::function<bool()>& finished) {
+    for (int round = 0; round < 1000 && !finished(); ++round) {
+        const board::ReadChannel::Wait wait = channel.Pump();
+        if (finished()) break;
+        if (wait == board::ReadChannel::Wait::Nothing) return false;
+        pollfd p{channel.Socket(), static_cast<short>(wait == board::ReadChannel::Wait::Read ? POLLIN : POLLOUT), 0};
+        if (::poll(&p, 1, 10000) <= 0) return false;
+    }
+    return finished();
 }
 
 // Fills an empty database as a server from before the copy index left it:
@@ -709,6 +723,45 @@ TEST_P(StorageSuite, TheRankingKeepsEachNamesBestShownRunThroughVerdictsAndModer
     }
     for (auto& t : readers) t.join();
     for (int t = 0; t < kReaders; ++t) EXPECT_EQ(together[static_cast<size_t>(t)], alone) << t;
+
+    // A thread's own channel (PostgreSQL's) gives the same answers to the same
+    // reads queued all at once, more than one statement holds.
+    if (const std::unique_ptr<board::ReadChannel> channel = store->OpenReadChannel()) {
+        constexpr size_t kCopies = 4;
+        std::vector<std::string> queued(alone.size() * kCopies, "unanswered");
+        size_t answered = 0;
+        for (size_t copy = 0; copy < kCopies; ++copy) {
+            size_t at = copy * alone.size();
+            std::vector<int64_t> runIds;
+            for (const auto& [label, id] : ids) runIds.push_back(id);
+            runIds.push_back(9999);
+            for (const int64_t id : runIds) {
+                channel->FindRun(id, [&, at](bool ok, std::optional<board::Run> run) {
+                    queued[at] = !ok    ? "failed"
+                                 : run ? run->name + " " + std::to_string(run->score.value_or(-1))
+                                       : "none";
+                    ++answered;
+                });
+                ++at;
+            }
+            for (const auto& [name, limit, offset] : pages) {
+                channel->PlayerRuns(KeyOf(name), limit, offset,
+                                    [&, at](bool ok, std::vector<board::Run> runs) {
+                                        std::string text = ok ? "" : "failed";
+                                        for (const board::Run& run : runs) {
+                                            text += std::to_string(run.id) + "/" +
+                                                    std::to_string(*run.score) + " ";
+                                        }
+                                        queued[at] = text;
+                                        ++answered;
+                                    });
+                ++at;
+            }
+        }
+        ASSERT_TRUE(Drive(*channel, [&] { return answered == queued.size(); })) << answered;
+        for (size_t i = 0; i < queued.size(); ++i) EXPECT_EQ(queued[i], alone[i % alone.size()]) << i;
+        EXPECT_FALSE(channel->Broken());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StorageSuite, ::testing::ValuesIn(Backends()),
@@ -1024,12 +1077,26 @@ TEST_F(PostgresStorage, IndexesTheGamesOfRunsAnOlderServerStored) {
 TEST_F(PostgresStorage, LostConnectionsAreReplacedAndADatabaseThatIsGoneIsAStorageError) {
     auto store = board::OpenPostgresStorage(url);
     const int64_t id = store->Submit(MakeRun("Ann", kTokenA, 0, 300)).run.id;
+    const std::unique_ptr<board::ReadChannel> channel = store->OpenReadChannel();
+    ASSERT_TRUE(channel);
 
     // The database ends every connection (a restart or an operator would).
     Admin(
         "SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity "
         "WHERE application_name = 'zarquill-board'");
     EXPECT_EQ(store->CountPending(), 1);
+    // A thread's own channel fails its reads and breaks; the thread reads
+    // through the storage meanwhile (as the HTTP layer does).
+    std::vector<std::string> reads;
+    const auto note = [&reads](bool ok, std::optional<board::Run> run) {
+        reads.push_back(!ok ? "failed" : run ? run->name : "none");
+    };
+    channel->FindRun(id, note);
+    EXPECT_TRUE(Drive(*channel, [&] { return !reads.empty(); }));
+    EXPECT_TRUE(channel->Broken());
+    channel->FindRun(id, note);  // answered at once
+    EXPECT_EQ(reads, (std::vector<std::string>{"failed", "failed"}));
+    EXPECT_EQ(store->FindRun(id)->name, "Ann");
 
     cluster.Stop();
     EXPECT_THROW(store->CountPending(), board::StorageError);
