@@ -333,6 +333,7 @@ class HttpServer::DatabaseLoop {
                     if (!channel) return Reopen();
                     try {
                         Install(std::move(channel));
+                        Log("http: a thread's database channel is connected again");
                     } catch (const std::exception& e) {
                         Log(std::string("http: ") + e.what());
                         Reopen();

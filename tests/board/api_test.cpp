@@ -586,6 +586,39 @@ TEST_P(BoardBackendTest, ServesTheStoredReplayByteForByte) {
               "attachment; filename=\"2026-12-08_07-35-59_300_1db17b86.zqr\"");
 }
 
+// A restart of the database ends every connection the server holds: while
+// it is down reads answer 503 at once, and after it they answer again, the
+// threads' own channels (PostgreSQL's) connected anew.
+TEST_P(BoardBackendTest, ReadsAnswerThroughARestartOfTheDatabase) {
+    if (backend == BoardBackend::Sqlite) GTEST_SKIP() << "SQLite has no connection to lose";
+    const long long id = SubmitOk(GoldenReplayBytes("easy"), TokenOf('a'));
+    ASSERT_GT(id, 0);
+    ASSERT_EQ(JsonOf(server->WaitForVerdict(id))["state"], "verified");
+    const std::string run = "/api/v1/runs/" + std::to_string(id);
+    const auto reads = [&] {
+        std::vector<int> statuses;
+        for (const std::string& target : {run, std::string("/api/v1/players/scripted")}) {
+            for (int i = 0; i < 8; ++i) statuses.push_back(SendHttp(server->Port(), "GET", target).status);
+        }
+        std::sort(statuses.begin(), statuses.end());
+        statuses.erase(std::unique(statuses.begin(), statuses.end()), statuses.end());
+        return statuses;
+    };
+    EXPECT_EQ(reads(), std::vector<int>{200});
+    SharedPostgres().Stop();
+    EXPECT_EQ(reads(), std::vector<int>{503});
+    ASSERT_TRUE(SharedPostgres().Start()) << SharedPostgres().Error();
+    EXPECT_TRUE(WaitFor([&] { return reads() == std::vector<int>{200}; }, 20000));
+    EXPECT_TRUE(WaitFor(
+        [&] { return server->Log().find("database channel is connected again") != std::string::npos; },
+        20000))
+        << server->Log();
+    EXPECT_NE(server->Log().find("database channel broke"), std::string::npos) << server->Log();
+    const auto page = JsonOf(SendHttp(server->Port(), "GET", "/api/v1/players/scripted"));
+    ASSERT_EQ(page["runs"].size(), 1u) << page.dump();
+    EXPECT_EQ(page["runs"][0]["id"], id);
+}
+
 // The metrics count what came in and how it was judged; honest runs on a
 // sound server leave every failure count at zero.
 TEST_P(BoardBackendTest, CountsRunsAndVerdictsInItsMetrics) {
