@@ -307,6 +307,13 @@ void Ranking::Refresh() {
         // the board is rebuilt whole rather than changed entry by entry.
         if (changed[d].size() > 4 * blockEntries_) {
             next->boards_[d] = Rebuilt(before, changed[d], blockEntries_);
+            // The first load comes board by board: the rows of a board built
+            // are let go before the next is, so the whole ranking is never
+            // held twice.
+            changed[d].clear();
+            while (!changes.bests.empty() && changes.bests.front().difficulty == static_cast<int>(d)) {
+                changes.bests.pop_front();
+            }
             IndexNames(*next->boards_[d], names_[d]);
         } else {
             next->boards_[d] = Changed(before, changed[d], names_[d], 2 * blockEntries_);

@@ -39,10 +39,13 @@ inline constexpr const char* kPutBest =
 inline constexpr const char* kBumpRanking = "UPDATE ranking_version SET version = version + 1";
 inline constexpr const char* kRankingVersion = "SELECT version FROM ranking_version";
 // The ranking's rows changed after a version, with what a board shows of their runs.
-inline constexpr const char* kRankingSince =
-    "SELECT b.difficulty, b.name_key, b.changed_in, r.id, r.score, r.verified_at, r.name, "
+#define ZQ_RANKING_ROWS                                                                      \
+    "SELECT b.difficulty, b.name_key, b.changed_in, r.id, r.score, r.verified_at, r.name, " \
     "r.frames, r.run_timestamp FROM bests b LEFT JOIN runs r ON r.id = b.run_id "
-    "WHERE b.changed_in > ?";
+inline constexpr const char* kRankingSince = ZQ_RANKING_ROWS "WHERE b.changed_in > ?";
+// The whole ranking (the first load) in board order, as its index keeps it.
+inline constexpr const char* kRankingAll =
+    ZQ_RANKING_ROWS "ORDER BY b.difficulty, b.score DESC, b.verified_at, b.run_id";
 // The board and name of a run, and its state.
 inline constexpr const char* kRunPlace = "SELECT difficulty, name_key, state FROM runs WHERE id = ?";
 // Hides a run (reason, time, id), or shows it again (id).

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -130,7 +131,9 @@ struct RankedRun {
 // The ranking's changes after a version, and the version they bring it to.
 struct RankingChanges {
     int64_t version = 0;
-    std::vector<RankedRun> bests;
+    // In chunks: the first load of a large ranking grows it without ever
+    // holding a copy of it beside it, as a vector growing would.
+    std::deque<RankedRun> bests;
 };
 
 // Reads of runs and of players' pages on a database connection of one event
@@ -181,8 +184,8 @@ class Storage {
     // Returns the stored replay bytes of a run.
     virtual std::optional<std::string> ReplayBytes(int64_t id) = 0;
     // Returns the ranking's rows changed after version since (all of them
-    // for 0): each name's best shown verified run per difficulty, or its
-    // removal. The ranking changes with verdicts and moderation.
+    // for 0, in board order): each name's best shown verified run per
+    // difficulty, or its removal. The ranking changes with verdicts and moderation.
     virtual RankingChanges RankingSince(int64_t since) = 0;
     // Returns a name's shown verified runs (by its key), highest score first,
     // read from one index: what a player's page shows of them (no replay

@@ -423,7 +423,7 @@ RankingChanges SqlStorage::RankingSince(int64_t since) {
     RankingChanges out;
     out.version = since;
     Read([&](Session& s) {
-        s.Stream(sql::kRankingSince, {since}, [&out](const Row& row) {
+        const auto each = [&out](const Row& row) {
             RankedRun r;
             r.difficulty = static_cast<int>(row.Int(0));
             r.nameKey = row.Text(1);
@@ -437,7 +437,12 @@ RankingChanges SqlStorage::RankingSince(int64_t since) {
                 r.timestamp = row.Int(8);
             }
             out.bests.push_back(std::move(r));
-        });
+        };
+        if (since == 0) {
+            s.Stream(sql::kRankingAll, {}, each);
+        } else {
+            s.Stream(sql::kRankingSince, {since}, each);
+        }
     });
     return out;
 }
