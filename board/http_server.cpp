@@ -294,6 +294,14 @@ class HttpServer::DatabaseLoop {
         // A wait for the other direction ends (aborted) and its handler waits anew.
         if (waiting_ != ReadChannel::Wait::Nothing) return socket_->cancel();
         if (want == ReadChannel::Wait::Nothing) return;
+        if (want == ReadChannel::Wait::Again) {
+            waiting_ = want;
+            return net::post(context_, [this, generation = generation_] {
+                if (generation != generation_) return;
+                waiting_ = ReadChannel::Wait::Nothing;
+                Pump();
+            });
+        }
         waiting_ = want;
         const auto kind = want == ReadChannel::Wait::Read ? net::posix::stream_descriptor::wait_read
                                                           : net::posix::stream_descriptor::wait_write;

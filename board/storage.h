@@ -139,12 +139,14 @@ struct RankingChanges {
 // Reads of runs and of players' pages on a database connection of one event
 // loop's own, never blocking it: reads are queued, the ones that arrive while
 // a statement is out go together in the next, and the loop calls Pump
-// whenever Socket() is ready as Pump last asked. Answers are given inside
-// Pump, on the loop's thread. Used by one thread only.
+// whenever Socket() is ready as Pump last asked (Pump reads until the socket
+// holds nothing more, so an edge-triggered loop may wait on it). Answers are
+// given inside Pump, on the loop's thread. Used by one thread only.
 class ReadChannel {
   public:
-    // What Pump waits for on the socket.
-    enum class Wait { Nothing, Read, Write };
+    // What Pump waits for: nothing (no read is out), the socket to be
+    // readable or writable, or (Again) only its turn to be called again.
+    enum class Wait { Nothing, Read, Write, Again };
     // A run (nullopt: no such run), or ok false when the read failed.
     using RunDone = std::function<void(bool ok, std::optional<Run> run)>;
     // A player's page as Storage::PlayerRuns gives it, or ok false when the read failed.

@@ -6,6 +6,7 @@
 // connection the database dropped is replaced; a database that is gone
 // surfaces as StorageError.
 #include <libpq-fe.h>
+#include <poll.h>
 
 #include <charconv>
 #include <chrono>
@@ -439,29 +440,9 @@ class PgReadChannel final : public ReadChannel {
         // An answer handed out may queue another read: the loop below sends it.
         if (pumping_ || broken_) return broken_ ? Wait::Nothing : wait_;
         pumping_ = true;
-        PGconn* conn = conn_.Raw();
-        bool lost = false;
-        if (!out_.empty()) {
-            lost = !PQconsumeInput(conn);
-            while (!lost && !PQisBusy(conn)) {
-                PGresult* res = PQgetResult(conn);
-                if (!res) {
-                    Answer();
-                    break;
-                }
-                Take(Rows(res));
-            }
-        }
-        if (!lost && out_.empty() && !queue_.empty()) lost = !Send();
-        wait_ = Wait::Nothing;
-        if (!lost && !out_.empty()) {
-            const int flushed = PQflush(conn);
-            lost = flushed < 0;
-            wait_ = flushed == 1 ? Wait::Write : Wait::Read;
-        }
-        lost = lost || PQstatus(conn) != CONNECTION_OK;
+        const bool lost = !Work();
         pumping_ = false;
-        if (lost) Break();
+        if (lost || PQstatus(conn_.Raw()) != CONNECTION_OK) Break();
         return broken_ ? Wait::Nothing : wait_;
     }
 
@@ -478,6 +459,45 @@ class PgReadChannel final : public ReadChannel {
         RunDone runDone;
         PageDone pageDone;
     };
+
+    // Takes what has arrived and sends what is queued until the statement out
+    // waits for bytes not yet here: an event loop told of new bytes only when
+    // more arrive (edge-triggered, as Boost.Asio's is) must not wait while
+    // some are still unread in the socket. False when the connection failed.
+    bool Work() {
+        PGconn* conn = conn_.Raw();
+        // Each round reads bytes; a statement's answer takes a few. Past
+        // this many the loop lets the thread serve others and is called again.
+        constexpr int kRounds = 64;
+        for (int round = 0; round < kRounds; ++round) {
+            if (!out_.empty()) {
+                if (!PQconsumeInput(conn)) return false;
+                while (!PQisBusy(conn)) {
+                    PGresult* res = PQgetResult(conn);
+                    if (!res) {
+                        Answer();
+                        break;
+                    }
+                    Take(Rows(res));
+                }
+            }
+            if (out_.empty() && !queue_.empty() && !Send()) return false;
+            wait_ = Wait::Nothing;
+            if (out_.empty()) return true;
+            const int flushed = PQflush(conn);
+            if (flushed < 0) return false;
+            wait_ = flushed == 1 ? Wait::Write : Wait::Read;
+            if (flushed == 1 || !Readable()) return true;
+        }
+        wait_ = Wait::Again;
+        return true;
+    }
+
+    // Returns true when the socket holds bytes not yet read (or an end).
+    bool Readable() const {
+        pollfd p{PQsocket(conn_.Raw()), POLLIN, 0};
+        return ::poll(&p, 1, 0) > 0;
+    }
 
     // Sends the oldest read with the ones like it queued after it: runs with
     // runs, pages with pages asked the same way. False when the connection failed.

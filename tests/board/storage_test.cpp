@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/epoll.h>
+#include <unistd.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -90,16 +92,26 @@ NewRun MakeRun(const std::string& name, const std::string& token, int difficulty
     return r;
 }
 
-// Pumps a read channel, waiting on its socket as it asks, until finished()
-// (false when it never is, or the channel waits for nothing first).
+// Pumps a read channel until finished(), waiting on its socket as the
+// server's event loop does: told of bytes only when more arrive
+// (edge-triggered). False when finished() never comes.
 bool Drive(board::ReadChannel& channel, const std::function<bool()>& finished) {
-    for (int round = 0; round < 1000 && !finished(); ++round) {
+    const int events = ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event watch{};
+    watch.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
+    const bool watching = ::epoll_ctl(events, EPOLL_CTL_ADD, channel.Socket(), &watch) == 0;
+    for (int round = 0; watching && round < 1000 && !finished(); ++round) {
         const board::ReadChannel::Wait wait = channel.Pump();
-        if (finished()) break;
-        if (wait == board::ReadChannel::Wait::Nothing) return false;
-        pollfd p{channel.Socket(), static_cast<short>(wait == board::ReadChannel::Wait::Read ? POLLIN : POLLOUT), 0};
-        if (::poll(&p, 1, 10000) <= 0) return false;
+        if (finished() || wait == board::ReadChannel::Wait::Nothing) break;
+        if (wait == board::ReadChannel::Wait::Write) {
+            pollfd p{channel.Socket(), POLLOUT, 0};
+            if (::poll(&p, 1, 10000) <= 0) break;
+        } else if (wait == board::ReadChannel::Wait::Read) {
+            epoll_event got{};
+            if (::epoll_wait(events, &got, 1, 10000) <= 0) break;
+        }
     }
+    ::close(events);
     return finished();
 }
 
@@ -1079,6 +1091,45 @@ TEST_F(PostgresStorage, IndexesTheGamesOfRunsAnOlderServerStored) {
     // The checked-in easy run first scores at its twelfth check value.
     ExpectTheOldRunsGameKnown(*store, kTokenA, kTokenB,
                               [&](int64_t id) { store->KeepScoring(id, 11); });
+}
+
+// A thread's own channel reads answers larger than one read of its socket
+// (32 players' pages of 100 runs in one statement) without waiting on bytes
+// that have arrived already.
+TEST_F(PostgresStorage, AThreadsChannelReadsAnswersOfManyReadsOfItsSocket) {
+    auto store = board::OpenPostgresStorage(url);
+    constexpr int kPlayers = 32;
+    constexpr int kRuns = 100;
+    Admin("INSERT INTO names SELECT 'big' || n, 'x' FROM generate_series(0, " +
+          std::to_string(kPlayers - 1) + ") n");
+    Admin("INSERT INTO replays SELECT 'r' || n, '\\x00'::bytea FROM generate_series(1, " +
+          std::to_string(kPlayers * kRuns) + ") n");
+    Admin("INSERT INTO runs (replay_hash, name, name_key, difficulty, claimed_score, score, "
+          "frames, run_timestamp, state, received_at, verified_at) SELECT 'r' || n, "
+          "'A long player name ' || (n % " + std::to_string(kPlayers) + "), 'big' || (n % " +
+          std::to_string(kPlayers) + "), 2, n, n, 600, 12345, 'verified', 1000, 2000 "
+          "FROM generate_series(1, " + std::to_string(kPlayers * kRuns) + ") n");
+    const std::unique_ptr<board::ReadChannel> channel = store->OpenReadChannel();
+    ASSERT_TRUE(channel);
+    std::vector<std::vector<board::Run>> pages(kPlayers);
+    int answered = 0;
+    for (int p = 0; p < kPlayers; ++p) {
+        channel->PlayerRuns("big" + std::to_string(p), kRuns, 0,
+                            [&, p](bool ok, std::vector<board::Run> runs) {
+                                EXPECT_TRUE(ok);
+                                pages[static_cast<size_t>(p)] = std::move(runs);
+                                ++answered;
+                            });
+    }
+    ASSERT_TRUE(Drive(*channel, [&] { return answered == kPlayers; })) << answered;
+    for (int p = 0; p < kPlayers; ++p) {
+        const auto alone = store->PlayerRuns("big" + std::to_string(p), kRuns, 0);
+        ASSERT_EQ(alone.size(), static_cast<size_t>(kRuns));
+        ASSERT_EQ(pages[static_cast<size_t>(p)].size(), alone.size()) << p;
+        for (size_t i = 0; i < alone.size(); ++i) {
+            EXPECT_EQ(pages[static_cast<size_t>(p)][i].id, alone[i].id) << p;
+        }
+    }
 }
 
 TEST_F(PostgresStorage, LostConnectionsAreReplacedAndADatabaseThatIsGoneIsAStorageError) {
