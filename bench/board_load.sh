@@ -250,6 +250,7 @@ wait_for_queue 120 || echo "board_load: the seed runs were not all verified with
 verified_before_seed="$(counter zarquill_board_runs_verified_total)"
 
 echo "0 0" >"$tmp/rss"
+server_exe="$(readlink "/proc/$server_pid/exe")"
 # Peak memory: the server's resident set (and with its verification children)
 # sampled every 100 ms, plus the kernel's own high-water mark at the end.
 (
@@ -258,6 +259,8 @@ echo "0 0" >"$tmp/rss"
     rss="$(awk '/^VmRSS:/ { print $2 }' "/proc/$server_pid/status" 2>/dev/null || echo 0)"
     all="${rss:-0}"
     for child in $(pgrep -P "$server_pid" || true); do
+      # A child shares the server's memory until it runs the verifier: not counted twice.
+      [ "$(readlink "/proc/$child/exe" 2>/dev/null)" = "$server_exe" ] && continue
       c="$(awk '/^VmRSS:/ { print $2 }' "/proc/$child/status" 2>/dev/null || true)"
       all=$((all + ${c:-0}))
     done
