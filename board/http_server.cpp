@@ -303,8 +303,9 @@ class HttpServer::DatabaseLoop {
             });
         }
         waiting_ = want;
-        const auto kind = want == ReadChannel::Wait::Read ? net::posix::stream_descriptor::wait_read
-                                                          : net::posix::stream_descriptor::wait_write;
+        const auto kind = want == ReadChannel::Wait::Read
+                              ? net::posix::stream_descriptor::wait_read
+                              : net::posix::stream_descriptor::wait_write;
         socket_->async_wait(kind, [this, generation = generation_](error_code) {
             if (generation != generation_) return;  // the channel it waited for is gone
             waiting_ = ReadChannel::Wait::Nothing;
@@ -521,7 +522,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
         if (server_.readsAside_ && Api::ReadsDatabase(request_)) {
             handling_ = true;
             const bool started =
-                loop_ && loop_->Start(request_, [self = shared_from_this()](std::optional<Response> r) {
+                loop_ &&
+                loop_->Start(request_, [self = shared_from_this()](std::optional<Response> r) {
                     if (!r) return self->HandleAside(*self->server_.net_->reading);
                     self->handling_ = false;
                     self->Answer(std::move(*r), false);
@@ -711,7 +713,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     bool timerWaiting_ = false;
     bool closed_ = false;
     bool waitingForHead_ = false;
-    bool handling_ = false;  // a handler runs on a writing thread
+    bool handling_ = false;  // the answer is being made: on another thread or the database channel
     const std::string address_;
     HttpServer::DatabaseLoop* const loop_;  // the thread's database channel, or null
     beast::flat_buffer buffer_;
@@ -887,8 +889,7 @@ void HttpServer::Accept() {
                 std::string address = peer.address().to_string();
                 // Over a cap the socket is closed at once, unanswered.
                 if (Admit(address)) {
-                    DatabaseLoop* loop =
-                        net_->loops.empty() ? nullptr : net_->loops[thread].get();
+                    DatabaseLoop* loop = net_->loops.empty() ? nullptr : net_->loops[thread].get();
                     std::make_shared<HttpConnection>(*this, std::move(socket), std::move(address),
                                                      loop)
                         ->Begin();

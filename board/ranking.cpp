@@ -311,7 +311,8 @@ void Ranking::Refresh() {
             // are let go before the next is, so the whole ranking is never
             // held twice.
             changed[d].clear();
-            while (!changes.bests.empty() && changes.bests.front().difficulty == static_cast<int>(d)) {
+            while (!changes.bests.empty() &&
+                   changes.bests.front().difficulty == static_cast<int>(d)) {
                 changes.bests.pop_front();
             }
             IndexNames(*next->boards_[d], names_[d]);

@@ -39,7 +39,7 @@ inline constexpr const char* kPutBest =
 inline constexpr const char* kBumpRanking = "UPDATE ranking_version SET version = version + 1";
 inline constexpr const char* kRankingVersion = "SELECT version FROM ranking_version";
 // The ranking's rows changed after a version, with what a board shows of their runs.
-#define ZQ_RANKING_ROWS                                                                      \
+#define ZQ_RANKING_ROWS                                                                     \
     "SELECT b.difficulty, b.name_key, b.changed_in, r.id, r.score, r.verified_at, r.name, " \
     "r.frames, r.run_timestamp FROM bests b LEFT JOIN runs r ON r.id = b.run_id "
 inline constexpr const char* kRankingSince = ZQ_RANKING_ROWS "WHERE b.changed_in > ?";

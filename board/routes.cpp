@@ -373,8 +373,7 @@ void Api::NoteVerdict() {
     }
 }
 
-std::shared_ptr<const RankingSnapshot> Api::RankingFor(const std::vector<Run>& runs,
-                                                       bool mayRead) {
+std::shared_ptr<const RankingSnapshot> Api::RankingFor(const std::vector<Run>& runs, bool mayRead) {
     std::shared_ptr<const RankingSnapshot> ranking = ranking_.Current();
     // Only a verdict newer than the last read can be missing from the ranking
     // (a run below its name's best is never on it): older runs cost no query.

@@ -396,8 +396,8 @@ std::vector<std::optional<std::vector<Run>>> SqlStorage::PlayersPages(
               [&](const Row& row) { BatchReads::TakePlayerRun(row, keys, found); });
         for (size_t i = 0; i < pages.size(); ++i) {
             const PlayerPage& p = pages[i];
-            out[i] = same(p) ? std::move(found[i])
-                             : ReadPlayerRuns(s, p.nameKey, p.limit, p.offset);
+            out[i] =
+                same(p) ? std::move(found[i]) : ReadPlayerRuns(s, p.nameKey, p.limit, p.offset);
         }
     });
     return out;

@@ -424,8 +424,7 @@ class PgReadChannel final : public ReadChannel {
         queue_.push_back(std::move(read));
     }
 
-    void PlayerRuns(const std::string& nameKey, int limit, int64_t offset,
-                    PageDone done) override {
+    void PlayerRuns(const std::string& nameKey, int limit, int64_t offset, PageDone done) override {
         if (broken_) return done(false, {});
         Read read;
         read.player = true;

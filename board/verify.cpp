@@ -26,10 +26,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "board/copies.h"
@@ -636,7 +636,8 @@ std::string FindVerifier(const std::string& programPath) {
     for (const std::filesystem::path& folder : {beside, beside / ZQ_INSTALLED_VERIFIER_REL}) {
         const std::filesystem::path verifier = folder / kVerifierName;
         std::error_code ec;
-        if (std::filesystem::is_regular_file(verifier, ec) && ::access(verifier.c_str(), X_OK) == 0) {
+        if (std::filesystem::is_regular_file(verifier, ec) &&
+            ::access(verifier.c_str(), X_OK) == 0) {
             return verifier.lexically_normal().string();
         }
     }

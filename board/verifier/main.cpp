@@ -3,4 +3,6 @@
 // so that starting one for every run costs a fraction of starting the server.
 #include "board/verify.h"
 
-int main() { return board::RunVerifyChild(); }
+int main() {
+    return board::RunVerifyChild();
+}

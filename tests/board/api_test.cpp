@@ -598,7 +598,8 @@ TEST_P(BoardBackendTest, ReadsAnswerThroughARestartOfTheDatabase) {
     const auto reads = [&] {
         std::vector<int> statuses;
         for (const std::string& target : {run, std::string("/api/v1/players/scripted")}) {
-            for (int i = 0; i < 8; ++i) statuses.push_back(SendHttp(server->Port(), "GET", target).status);
+            for (int i = 0; i < 8; ++i)
+                statuses.push_back(SendHttp(server->Port(), "GET", target).status);
         }
         std::sort(statuses.begin(), statuses.end());
         statuses.erase(std::unique(statuses.begin(), statuses.end()), statuses.end());
@@ -610,7 +611,9 @@ TEST_P(BoardBackendTest, ReadsAnswerThroughARestartOfTheDatabase) {
     ASSERT_TRUE(SharedPostgres().Start()) << SharedPostgres().Error();
     EXPECT_TRUE(WaitFor([&] { return reads() == std::vector<int>{200}; }, 20000));
     EXPECT_TRUE(WaitFor(
-        [&] { return server->Log().find("database channel is connected again") != std::string::npos; },
+        [&] {
+            return server->Log().find("database channel is connected again") != std::string::npos;
+        },
         20000))
         << server->Log();
     EXPECT_NE(server->Log().find("database channel broke"), std::string::npos) << server->Log();

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sqlite3.h>
 #include <sys/epoll.h>
 #include <unistd.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <atomic>
@@ -756,7 +756,7 @@ TEST_P(StorageSuite, TheRankingKeepsEachNamesBestShownRunThroughVerdictsAndModer
             runIds.push_back(9999);
             for (const int64_t id : runIds) {
                 channel->FindRun(id, [&, at](bool ok, std::optional<board::Run> run) {
-                    queued[at] = !ok    ? "failed"
+                    queued[at] = !ok   ? "failed"
                                  : run ? run->name + " " + std::to_string(run->score.value_or(-1))
                                        : "none";
                     ++answered;
@@ -764,21 +764,21 @@ TEST_P(StorageSuite, TheRankingKeepsEachNamesBestShownRunThroughVerdictsAndModer
                 ++at;
             }
             for (const auto& [name, limit, offset] : pages) {
-                channel->PlayerRuns(KeyOf(name), limit, offset,
-                                    [&, at](bool ok, std::vector<board::Run> runs) {
-                                        std::string text = ok ? "" : "failed";
-                                        for (const board::Run& run : runs) {
-                                            text += std::to_string(run.id) + "/" +
-                                                    std::to_string(*run.score) + " ";
-                                        }
-                                        queued[at] = text;
-                                        ++answered;
-                                    });
+                channel->PlayerRuns(
+                    KeyOf(name), limit, offset, [&, at](bool ok, std::vector<board::Run> runs) {
+                        std::string text = ok ? "" : "failed";
+                        for (const board::Run& run : runs) {
+                            text += std::to_string(run.id) + "/" + std::to_string(*run.score) + " ";
+                        }
+                        queued[at] = text;
+                        ++answered;
+                    });
                 ++at;
             }
         }
         ASSERT_TRUE(Drive(*channel, [&] { return answered == queued.size(); })) << answered;
-        for (size_t i = 0; i < queued.size(); ++i) EXPECT_EQ(queued[i], alone[i % alone.size()]) << i;
+        for (size_t i = 0; i < queued.size(); ++i)
+            EXPECT_EQ(queued[i], alone[i % alone.size()]) << i;
         EXPECT_FALSE(channel->Broken());
     }
 }
@@ -1104,11 +1104,14 @@ TEST_F(PostgresStorage, AThreadsChannelReadsAnswersOfManyReadsOfItsSocket) {
           std::to_string(kPlayers - 1) + ") n");
     Admin("INSERT INTO replays SELECT 'r' || n, '\\x00'::bytea FROM generate_series(1, " +
           std::to_string(kPlayers * kRuns) + ") n");
-    Admin("INSERT INTO runs (replay_hash, name, name_key, difficulty, claimed_score, score, "
-          "frames, run_timestamp, state, received_at, verified_at) SELECT 'r' || n, "
-          "'A long player name ' || (n % " + std::to_string(kPlayers) + "), 'big' || (n % " +
-          std::to_string(kPlayers) + "), 2, n, n, 600, 12345, 'verified', 1000, 2000 "
-          "FROM generate_series(1, " + std::to_string(kPlayers * kRuns) + ") n");
+    Admin(
+        "INSERT INTO runs (replay_hash, name, name_key, difficulty, claimed_score, score, "
+        "frames, run_timestamp, state, received_at, verified_at) SELECT 'r' || n, "
+        "'A long player name ' || (n % " +
+        std::to_string(kPlayers) + "), 'big' || (n % " + std::to_string(kPlayers) +
+        "), 2, n, n, 600, 12345, 'verified', 1000, 2000 "
+        "FROM generate_series(1, " +
+        std::to_string(kPlayers * kRuns) + ") n");
     const std::unique_ptr<board::ReadChannel> channel = store->OpenReadChannel();
     ASSERT_TRUE(channel);
     std::vector<std::vector<board::Run>> pages(kPlayers);
