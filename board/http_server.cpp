@@ -294,23 +294,18 @@ class HttpServer::DatabaseLoop {
         // A wait for the other direction ends (aborted) and its handler waits anew.
         if (waiting_ != ReadChannel::Wait::Nothing) return socket_->cancel();
         if (want == ReadChannel::Wait::Nothing) return;
-        if (want == ReadChannel::Wait::Again) {
-            waiting_ = want;
-            return net::post(context_, [this, generation = generation_] {
-                if (generation != generation_) return;
-                waiting_ = ReadChannel::Wait::Nothing;
-                Pump();
-            });
-        }
         waiting_ = want;
-        const auto kind = want == ReadChannel::Wait::Read
-                              ? net::posix::stream_descriptor::wait_read
-                              : net::posix::stream_descriptor::wait_write;
-        socket_->async_wait(kind, [this, generation = generation_](error_code) {
-            if (generation != generation_) return;  // the channel it waited for is gone
+        // Each way of waiting ends here, unless the channel it waited for is gone.
+        const auto resume = [this, generation = generation_](auto&&...) {
+            if (generation != generation_) return;
             waiting_ = ReadChannel::Wait::Nothing;
             Pump();
-        });
+        };
+        if (want == ReadChannel::Wait::Again) return net::post(context_, resume);
+        socket_->async_wait(want == ReadChannel::Wait::Read
+                                ? net::posix::stream_descriptor::wait_read
+                                : net::posix::stream_descriptor::wait_write,
+                            resume);
     }
 
     // Forgets the channel; its socket stays libpq's to close.

@@ -568,17 +568,10 @@ class PgReadChannel final : public ReadChannel {
     // Fails every read held: the connection is gone.
     void Break() {
         broken_ = true;
-        std::vector<Read> all;
-        all.swap(out_);
-        for (Read& r : queue_) all.push_back(std::move(r));
+        failed_ = true;
+        for (Read& r : queue_) out_.push_back(std::move(r));
         queue_.clear();
-        for (Read& r : all) {
-            if (r.player) {
-                r.pageDone(false, {});
-            } else {
-                r.runDone(false, std::nullopt);
-            }
-        }
+        Answer();
     }
 
     Connection conn_;

@@ -699,16 +699,19 @@ TEST_P(StorageSuite, TheRankingKeepsEachNamesBestShownRunThroughVerdictsAndModer
 
     // Reads asked at once (answered together, one statement for many, where
     // the database is a round trip away) give what each read alone gives.
-    const auto runText = [&](int64_t id) {
-        const auto run = store->FindRun(id);
+    const auto runLine = [](const std::optional<board::Run>& run) {
         return run ? run->name + " " + std::to_string(run->score.value_or(-1)) : "none";
     };
-    const auto pageText = [&](const std::string& name, int limit, int64_t offset) {
+    const auto pageLine = [](const std::vector<board::Run>& runs) {
         std::string text;
-        for (const board::Run& run : store->PlayerRuns(KeyOf(name), limit, offset)) {
+        for (const board::Run& run : runs) {
             text += std::to_string(run.id) + "/" + std::to_string(*run.score) + " ";
         }
         return text;
+    };
+    const auto runText = [&](int64_t id) { return runLine(store->FindRun(id)); };
+    const auto pageText = [&](const std::string& name, int limit, int64_t offset) {
+        return pageLine(store->PlayerRuns(KeyOf(name), limit, offset));
     };
     const std::vector<std::tuple<std::string, int, int64_t>> pages = {
         {"CLEO", 10, 0}, {"Cleo", 1, 1}, {"Bo", 10, 0}, {"Crowd3", 10, 0}, {"Nobody", 10, 0},
@@ -756,23 +759,17 @@ TEST_P(StorageSuite, TheRankingKeepsEachNamesBestShownRunThroughVerdictsAndModer
             runIds.push_back(9999);
             for (const int64_t id : runIds) {
                 channel->FindRun(id, [&, at](bool ok, std::optional<board::Run> run) {
-                    queued[at] = !ok   ? "failed"
-                                 : run ? run->name + " " + std::to_string(run->score.value_or(-1))
-                                       : "none";
+                    queued[at] = ok ? runLine(run) : "failed";
                     ++answered;
                 });
                 ++at;
             }
             for (const auto& [name, limit, offset] : pages) {
-                channel->PlayerRuns(
-                    KeyOf(name), limit, offset, [&, at](bool ok, std::vector<board::Run> runs) {
-                        std::string text = ok ? "" : "failed";
-                        for (const board::Run& run : runs) {
-                            text += std::to_string(run.id) + "/" + std::to_string(*run.score) + " ";
-                        }
-                        queued[at] = text;
-                        ++answered;
-                    });
+                channel->PlayerRuns(KeyOf(name), limit, offset,
+                                    [&, at](bool ok, std::vector<board::Run> runs) {
+                                        queued[at] = ok ? pageLine(runs) : "failed";
+                                        ++answered;
+                                    });
                 ++at;
             }
         }

@@ -17,13 +17,11 @@ Usage: input_page.py PROBE_FOLDER
 
 import math
 import os
-import shutil
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from browser_checks import (CanvasInput, check, chromium, failures, run_script,  # noqa: E402
-                            serve_folder, wait_for)
+from browser_checks import (CanvasInput, check, chromium_session, failures,  # noqa: E402
+                            run_script, serve_folder, wait_for)
 
 # The game's logical screen the probe opens.
 WIDTH, HEIGHT = 1280, 960
@@ -379,32 +377,30 @@ def start(driver, url):
 def main():
     server, base = serve_folder(sys.argv[1])
     url = base + "/input_probe.html"
-    profile = tempfile.mkdtemp(prefix="zq_input_")
-    driver = chromium(profile, ("--enable-unsafe-swiftshader", "--use-angle=swiftshader",
-                                "--window-size=1280,800"))
-    page = Page(driver)
     try:
-        start(driver, url)
-        left, top, w, h = page.rect()
-        canvas = page.js("return [Module.canvas.width, Module.canvas.height]")
-        print("desktop: canvas shown at %.0f x %.0f page pixels, %d x %d drawing pixels,"
-              " game %d x %d" % (w, h, canvas[0], canvas[1], WIDTH, HEIGHT), flush=True)
-        run_cases(page, DESKTOP_CASES)
-        pointer_lock_cases(page)
-        gamepad_cases(page)
+        with chromium_session("zq_input_", ("--enable-unsafe-swiftshader",
+                                            "--use-angle=swiftshader",
+                                            "--window-size=1280,800")) as driver:
+            page = Page(driver)
+            start(driver, url)
+            left, top, w, h = page.rect()
+            canvas = page.js("return [Module.canvas.width, Module.canvas.height]")
+            print("desktop: canvas shown at %.0f x %.0f page pixels, %d x %d drawing pixels,"
+                  " game %d x %d" % (w, h, canvas[0], canvas[1], WIDTH, HEIGHT), flush=True)
+            run_cases(page, DESKTOP_CASES)
+            pointer_lock_cases(page)
+            gamepad_cases(page)
 
-        page.cdp("Emulation.setDeviceMetricsOverride",
-                 {"width": 390, "height": 844, "deviceScaleFactor": 3, "mobile": True})
-        page.cdp("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 5})
-        start(driver, url)
-        left, top, w, h = page.rect()
-        print("phone: canvas shown at %.0f x %.0f page pixels" % (w, h), flush=True)
-        run_cases(page, PHONE_CASES)
-        phone_text_cases(page)
+            page.cdp("Emulation.setDeviceMetricsOverride",
+                     {"width": 390, "height": 844, "deviceScaleFactor": 3, "mobile": True})
+            page.cdp("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 5})
+            start(driver, url)
+            left, top, w, h = page.rect()
+            print("phone: canvas shown at %.0f x %.0f page pixels" % (w, h), flush=True)
+            run_cases(page, PHONE_CASES)
+            phone_text_cases(page)
     finally:
-        driver.quit()
         server.shutdown()
-        shutil.rmtree(profile, ignore_errors=True)
     return 1 if failures else 0
 
 

@@ -28,8 +28,8 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from browser_checks import (CanvasInput, check, chromium, failures, run_script,  # noqa: E402
-                            store_reader, wait_for)
+from browser_checks import (CanvasInput, check, chromium_session, failures,  # noqa: E402
+                            run_script, store_reader, wait_for)
 
 # Loading to the title takes the minimum loading time (2.5 s) and the engine test.
 LOAD_SECONDS = 60
@@ -126,19 +126,15 @@ def board_and_browser(program, extra_args=()):
     """Starts the board and headless Chromium with a profile of its own; yields (driver, the
     board's address) and stops both, leaving nothing behind."""
     data = tempfile.mkdtemp(prefix="zq_play_board_")
-    profile = tempfile.mkdtemp(prefix="zq_play_")
     server, base = start_board(program, data)
-    driver = None
     try:
-        driver = chromium(profile, ("--window-size=1280,900",
-                                    "--autoplay-policy=user-gesture-required") + tuple(extra_args))
-        yield driver, base
+        with chromium_session("zq_play_", ("--window-size=1280,900",
+                                           "--autoplay-policy=user-gesture-required")
+                              + tuple(extra_args)) as driver:
+            yield driver, base
     finally:
-        if driver:
-            driver.quit()
         server.terminate()
         server.wait(timeout=30)
-        shutil.rmtree(profile, ignore_errors=True)
         shutil.rmtree(data, ignore_errors=True)
 
 

@@ -1,10 +1,13 @@
 """The checks every headless-Chromium test script makes: failed checks
 recorded and printed as they happen, and bounded waits for the page."""
 
+import contextlib
 import functools
 import http.server
 import os
+import shutil
 import sys
+import tempfile
 import threading
 import time
 
@@ -140,6 +143,21 @@ def chromium(profile, extra_args=()):
     driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
     driver.set_script_timeout(WAIT_SECONDS)
     return driver
+
+
+@contextlib.contextmanager
+def chromium_session(prefix, extra_args=()):
+    """Starts headless Chromium (see chromium) with a new profile folder named from prefix;
+    yields its driver, then quits it and removes the profile."""
+    profile = tempfile.mkdtemp(prefix=prefix)
+    driver = None
+    try:
+        driver = chromium(profile, extra_args)
+        yield driver
+    finally:
+        if driver:
+            driver.quit()
+        shutil.rmtree(profile, ignore_errors=True)
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
